@@ -1,0 +1,25 @@
+# Sourced by scripts/run and scripts/test: installs the Debian packages that
+# building, testing and looking at the program need, when any is missing.
+TAVIREL_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev
+  libbenchmark-dev sox xvfb xauth imagemagick xdotool clang libclang-rt-14-dev libfftw3-dev
+  fonts-dejavu-core"
+
+tavirel_install_packages() {
+  local missing=()
+  for p in $TAVIREL_PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+tavirel_build() { # build-dir, cmake args...
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}

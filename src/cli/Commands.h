@@ -1,0 +1,8 @@
+// The subcommands of tavirel-cli. Each takes the arguments after its name and
+// returns the process exit status: 0 success, 1 a file failed, 2 a usage error.
+#pragma once
+
+int CmdInfo(int argc, char** argv);
+int CmdDemo(int argc, char** argv);
+int CmdRender(int argc, char** argv);
+int CmdCut(int argc, char** argv);

@@ -1,0 +1,54 @@
+// tavirel-cli: looks at, renders and cuts wave recordings from the command line,
+// through the same reader, document, plot and save code as the window.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tavirel-cli COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  info [--json] FILE...        what opening each wave file reveals: format, length,\n"
+    "                               recording times and tuning, or why it cannot be opened\n"
+    "  render FILE --start SEC --width W --height H [--ref DB] --out PICTURE.png\n"
+    "                               the spectrogram of a time window, as the window shows it\n"
+    "  cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
+    "                               save a segment as a new numbered wave file\n"
+    "  demo PATH                    write a demonstration I/Q recording\n"
+    "\n"
+    "Run 'tavirel-cli COMMAND --help' for a command's own options.\n";
+
+struct Command {
+    const char* name;
+    int (*run)(int, char**);
+};
+
+const Command kCommands[] = {
+    {"info", CmdInfo},
+    {"render", CmdRender},
+    {"cut", CmdCut},
+    {"demo", CmdDemo},
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands) {
+        if (!std::strcmp(argv[1], c.name))
+            return c.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "tavirel-cli: unknown command '%s'\n\n%s", argv[1], kUsage);
+    return 2;
+}

@@ -1,0 +1,159 @@
+// CRiffWaveFile: reads a RIFF WAVE source block by block as 32-bit samples and,
+// independently, writes a segment file with "fmt ", "auxi" and "data" chunks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/RiffChunk.h"
+#include "platform/SystemTime.h"
+
+class CRiffReader;   // platform/RiffReader.h
+class CRiffWriter;   // platform/RiffWriter.h
+class CByteSource;   // platform/RiffReader.h
+
+// Result codes of the file-level operations, also left in m_nError.
+enum : int {
+    WAVE_OK = 0,
+    WAVE_ERR_ALLOC = 100,       // allocating a block or output buffer failed
+    WAVE_ERR_OPEN = 101,        // opening the source file failed
+    WAVE_ERR_NOT_WAVE = 102,    // no RIFF form of type "WAVE"
+    WAVE_ERR_CHUNK = 103,       // "fmt ", "data" or a found "auxi"/"rcvr" missing or short
+    WAVE_ERR_EMPTY = 104,       // the "data" chunk is empty
+    WAVE_ERR_FORMAT = 105,      // unsupported format
+    WAVE_ERR_READ = 106,        // reading the source failed
+    WAVE_ERR_NOT_OPEN = 107,    // ReadBlock with no source open
+    WAVE_ERR_CREATE = 108,      // creating the output file failed
+    WAVE_ERR_WRITE = 109,       // creating, writing or finishing an output chunk failed
+    WAVE_ERR_OUT_NOT_OPEN = 110 // WriteBlock with no output open
+};
+
+// A plain-words description of a result code.
+const char* WaveErrorText(int code);
+
+// Output naming flags (a bit set).
+enum : int {
+    NAME_NUMBERED = 1,  // "_%3.3d.wav" with the running file number
+    NAME_TIMESTAMP = 2, // "_%Y%m%d_%H%M%S.wav" with the current local time
+    NAME_FREQUENCY = 4  // "-%luHz.wav" ("-D%luHz.wav" at 8000 or 48000 samples/s)
+};
+
+// The recording metadata record, the 72-byte payload of an "auxi" chunk.
+struct AUXIINFO {
+    SYSTEMTIME stStartTime;
+    SYSTEMTIME stStopTime;
+    uint32_t dwCenterFreq = 0; // Hz
+    uint32_t dwClockFreq = 0;  // Hz
+    uint32_t dwSpare1 = 0;
+    uint32_t dwBandwidth = 0;  // Hz
+    uint32_t dwSpare2 = 0;
+    uint32_t dwSpare3 = 0;
+    uint32_t dwSpare4 = 0;
+    uint32_t dwSpare5 = 0;
+    uint32_t dwSpare6 = 0;
+    uint32_t dwSpare7 = 0;
+};
+static_assert(sizeof(AUXIINFO) == 72);
+
+// Little-endian (de)serialisation of the record, byte for byte.
+void AuxiToBytes(const AUXIINFO& a, uint8_t out[72]);
+AUXIINFO AuxiFromBytes(const uint8_t in[72]);
+
+// The wave format record; 18 bytes in a file (the first 16 in a source's "fmt ").
+struct WAVEFORMATEX {
+    uint16_t wFormatTag = 0;
+    uint16_t nChannels = 0;
+    uint32_t nSamplesPerSec = 0;
+    uint32_t nAvgBytesPerSec = 0;
+    uint16_t nBlockAlign = 0;
+    uint16_t wBitsPerSample = 0;
+    uint16_t cbSize = 0;
+};
+
+void FormatToBytes(const WAVEFORMATEX& wf, uint8_t out[18]);
+WAVEFORMATEX FormatFromBytes(const uint8_t* in, size_t n); // missing bytes read as 0
+
+class CRiffWaveFile {
+public:
+    CRiffWaveFile();
+    virtual ~CRiffWaveFile();
+    CRiffWaveFile(const CRiffWaveFile&) = delete;
+    CRiffWaveFile& operator=(const CRiffWaveFile&) = delete;
+
+    // ---- source side ----
+    // Opens a source. nBlockFrames 0 reads the header only and closes again.
+    // *pnFrames receives the frame count, rounded up to whole blocks when
+    // nBlockFrames is not 0. nStartFrame -1 selects wrap mode from frame 0.
+    int Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint32_t* pnFrames,
+             int nStartFrame, AUXIINFO* pAuxi);
+    // The same over any byte source (memory in tests and fuzzing).
+    int Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames,
+             uint32_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi);
+    // Fills nFrames x channels values; returns nFrames, 0 at the end (source
+    // closed), -1 on error (source closed, m_nError 106 or 107).
+    int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
+    void SeekSeconds(int nSec);
+    uint32_t GetPositionSeconds();
+    void Close();
+
+    // ---- output side ----
+    int OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock,
+                   int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi);
+    int WriteBlock(const int32_t* pSamples, int nFrames);
+    void ClearAuxiRewrite();
+    void CloseOutput();
+    // The name OpenOutput would create for path and flags if the running
+    // number were nSeq; changes nothing. Only the file name part is altered.
+    std::string MakeOutputName(const std::string& path, int nNameFlags, int nSeq) const;
+    // The path the next OpenOutput with these arguments will create.
+    std::string NextOutputName(const std::string& path, int nNameFlags) const
+    {
+        return MakeOutputName(path, nNameFlags, m_nFileSeq + 1);
+    }
+
+    // ---- state (read by the document, the plot and the save flow) ----
+    int m_nFileSeq = 0;
+    int m_nFramesPerBlockOut = 0;
+    bool m_bHaveAuxi = false;
+    std::string m_strOutPath;
+    int64_t m_lAuxiDataOffset = 0;
+    int64_t m_nBytesPerSec = 0;
+    int64_t m_lDataStart = 0;
+    int m_nBlockCount = 0;
+    int m_nLengthSec = 0;
+    bool m_bWrap = false;
+    bool m_bInOpen = false;
+    bool m_bOutOpen = false;
+    int m_nNameFlags = 0;
+    int m_nBytesPerFrameIn = 0;
+    int m_nBytesPerFrameOut = 0;
+    int m_nBlockIndex = 0;
+    int m_nError = 0;
+    int m_nBlockBytes = 0;
+    int m_nOutBufBytes = 0;
+    int m_nBufPos = 0;
+    int m_nBufValid = 0;
+    int m_nOutFill = 0;
+    int m_nMaxFrames = 0;
+    uint32_t m_nFramesWritten = 0;
+    std::string m_strSeqSuffix;
+    std::unique_ptr<CRiffReader> m_hmmioIn;
+    std::unique_ptr<CRiffWriter> m_hmmioOut;
+    AUXIINFO m_auxiOut;
+    WAVEFORMATEX m_wfIn;
+    WAVEFORMATEX m_wfOut;
+    MMCKINFO m_ckData;
+    MMCKINFO m_ckRiff;
+    uint8_t m_rcvrData[36] = {};
+    std::mutex m_lock;
+    std::vector<uint8_t> m_pBlockBuf;
+    std::vector<uint8_t> m_pOutBuf;
+    // Frames the "data" chunk really holds (before rounding to whole blocks).
+    uint32_t m_nDataFrames = 0;
+    // Bytes of sample data the source really holds: the data chunk, ended
+    // where the file ends when its size claims more.
+    int64_t m_lDataBytes = 0;
+};
