@@ -1,0 +1,19 @@
+// main() for the tests that need a QApplication: Qt's offscreen platform, and a
+// settings store in a temporary folder so that no test touches the user's own.
+#include <QApplication>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QTemporaryDir configHome;
+    setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
