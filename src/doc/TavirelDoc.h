@@ -1,0 +1,68 @@
+// CTavirelDoc: the shared state of the one window: source and destination
+// paths, the source's format, metadata and length, the positions the view and
+// the plot agree on, the display settings, the colour map and the wave file.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+#include "doc/ProfileStore.h"
+#include "platform/SystemTime.h"
+#include "wave/RiffWaveFile.h"
+
+// COLORREF: red in the low byte, then green, then blue.
+inline uint32_t RGB(int r, int g, int b)
+{
+    return static_cast<uint32_t>(r & 0xFF) | (static_cast<uint32_t>(g & 0xFF) << 8) |
+           (static_cast<uint32_t>(b & 0xFF) << 16);
+}
+
+class CTavirelDoc {
+public:
+    explicit CTavirelDoc(CProfileStore* store); // store not owned; may be null (no persistence)
+    virtual ~CTavirelDoc();
+    CTavirelDoc(const CTavirelDoc&) = delete;
+    CTavirelDoc& operator=(const CTavirelDoc&) = delete;
+
+    // Start of a document: loads the settings and builds the colour map.
+    bool OnNewDocument();
+    // End of a document: saves the settings.
+    void OnCloseDocument();
+    bool LoadSettings();
+    bool SaveSettings();
+
+    // Whether path opens as a supported wave file (header only, temporary reader).
+    bool ProbeSource(const QString& path);
+    // Opens path in m_wave for 2048-frame blocks and records format, metadata and length.
+    bool OpenSource(const QString& path);
+    void CloseSource();
+
+    // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)
+    // CTime(m_stStart,-1) + seconds, otherwise CTime(seconds). Used by the view's label update and by `cut`.
+    void SetSegmentTimes(int nFromSec, int nToSec);
+
+    bool m_bLoaded = false;
+    int m_bTwoChannel = 0;
+    int m_nViewStart = 0;
+    int m_nDrawnStart = -1;
+    int m_nViewEnd = 0;
+    int m_nLengthSec = 0;
+    uint32_t m_nTotalFrames = 0;
+    int m_nDisplayBins = 1024;
+    int m_nRefLevel = 0;
+    QString m_strSrcPath, m_strDestPath;
+    std::array<uint32_t, 256> m_palette{};
+    SYSTEMTIME m_stStop, m_stStart;
+    WAVEFORMATEX m_wfSource;
+    AUXIINFO m_auxi;
+    CRiffWaveFile m_wave;
+    CTime m_timeTo, m_timeFrom;
+    CProfileStore* m_pStore;
+
+private:
+    // Takes channel count, times and length after a successful open.
+    void TakeSourceFacts(int nLengthSec);
+    void BuildPalette();
+};
