@@ -1,0 +1,23 @@
+// CFileDialogs: the one seam through which the form asks the user for files
+// and yes/no answers. The default uses Qt's dialogs; tests install their own.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+class CFileDialogs {
+public:
+    virtual ~CFileDialogs() = default;
+    // The chosen path, or "" when the user cancelled.
+    virtual QString GetOpenFileName(QWidget* parent, const QString& initialPath, const QString& filter);
+    // Asks before naming an existing file; "" when the user cancelled.
+    virtual QString GetSaveFileName(QWidget* parent, const QString& initialPath, const QString& filter);
+    // true = Yes.
+    virtual bool AskYesNo(QWidget* parent, const QString& text);
+
+    // The dialogs in use; never null.
+    static CFileDialogs* Instance();
+    // Installs d (not owned); null restores Qt's own dialogs.
+    static void SetInstance(CFileDialogs* d);
+};
