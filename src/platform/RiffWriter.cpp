@@ -1,0 +1,192 @@
+#include "platform/RiffWriter.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void PutLE32(uint32_t v, uint8_t* p)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+constexpr int64_t kMaxChunkBytes = 0xFFFFFFFFll;
+
+} // namespace
+
+CRiffWriter::CRiffWriter() = default;
+
+CRiffWriter::~CRiffWriter()
+{
+    Close();
+}
+
+bool CRiffWriter::Create(const std::string& path)
+{
+    Close();
+    m_nErrno = 0;
+    m_lBufStart = 0;
+    m_buf.clear();
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Fail(errno);
+    m_fd = fd;
+    m_buf.reserve(kBufferBytes);
+    return true;
+}
+
+bool CRiffWriter::Fail(int err)
+{
+    if (m_nErrno == 0)
+        m_nErrno = err != 0 ? err : EIO;
+    return false;
+}
+
+bool CRiffWriter::WriteAll(const uint8_t* p, size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(m_fd, p, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(errno);
+        }
+        if (w == 0)
+            return Fail(EIO);
+        // A short write is followed by another attempt, which reports the
+        // reason (EFBIG past the file size limit, ENOSPC on a full disk).
+        p += w;
+        n -= static_cast<size_t>(w);
+        m_lBufStart += w;
+    }
+    return true;
+}
+
+bool CRiffWriter::Flush()
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    if (m_nErrno != 0)
+        return false;
+    if (m_buf.empty())
+        return true;
+    const bool ok = WriteAll(m_buf.data(), m_buf.size());
+    m_buf.clear();
+    return ok;
+}
+
+int64_t CRiffWriter::Write(const void* pData, int64_t nBytes)
+{
+    if (m_fd < 0) {
+        Fail(EBADF);
+        return -1;
+    }
+    if (m_nErrno != 0 || nBytes < 0)
+        return -1;
+    const auto* p = static_cast<const uint8_t*>(pData);
+    const auto n = static_cast<size_t>(nBytes);
+    if (m_buf.size() + n > kBufferBytes) {
+        if (!Flush())
+            return -1;
+        if (n >= kBufferBytes) // large writes go straight to the file
+            return WriteAll(p, n) ? nBytes : -1;
+    }
+    m_buf.insert(m_buf.end(), p, p + n);
+    return nBytes;
+}
+
+int64_t CRiffWriter::Seek(int64_t lOffset, int nOrigin)
+{
+    int64_t target;
+    if (nOrigin == SEEK_SET)
+        target = lOffset;
+    else if (nOrigin == SEEK_CUR)
+        target = Tell() + lOffset;
+    else {
+        Fail(EINVAL);
+        return -1;
+    }
+    if (target < 0) {
+        Fail(EINVAL);
+        return -1;
+    }
+    if (!Flush())
+        return -1;
+    if (::lseek(m_fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        Fail(errno);
+        return -1;
+    }
+    m_lBufStart = target;
+    return target;
+}
+
+bool CRiffWriter::CreateChunk(MMCKINFO& ck, bool bRiffForm)
+{
+    uint8_t header[12];
+    size_t n = 8;
+    PutLE32(bRiffForm ? MakeFourCC('R', 'I', 'F', 'F') : ck.ckid, header);
+    PutLE32(ck.cksize, header + 4);
+    if (bRiffForm) {
+        ck.ckid = MakeFourCC('R', 'I', 'F', 'F');
+        PutLE32(ck.fccType, header + 8);
+        n = 12;
+    }
+    const int64_t start = Tell();
+    if (Write(header, static_cast<int64_t>(n)) != static_cast<int64_t>(n))
+        return false;
+    ck.dwDataOffset = start + 8; // just past the id and the size
+    ck.dwFlags |= kFlagDirty;
+    return true;
+}
+
+bool CRiffWriter::Ascend(MMCKINFO& ck)
+{
+    if (m_fd < 0)
+        return Fail(EBADF);
+    if (m_nErrno != 0)
+        return false;
+    const int64_t end = Tell();
+    const int64_t size = end - ck.dwDataOffset;
+    if (size < 0)
+        return Fail(EINVAL);
+    if (size > kMaxChunkBytes) // a RIFF size field cannot say more
+        return Fail(EFBIG);
+    if (size % 2 != 0) {
+        const uint8_t pad = 0;
+        if (Write(&pad, 1) != 1)
+            return false;
+    }
+    if (static_cast<uint32_t>(size) != ck.cksize) {
+        uint8_t field[4];
+        PutLE32(static_cast<uint32_t>(size), field);
+        const int64_t after = Tell();
+        if (Seek(ck.dwDataOffset - 4, SEEK_SET) < 0 || Write(field, 4) != 4 || Seek(after, SEEK_SET) < 0)
+            return false;
+        ck.cksize = static_cast<uint32_t>(size);
+    }
+    ck.dwFlags &= ~kFlagDirty;
+    return true;
+}
+
+bool CRiffWriter::Close()
+{
+    if (m_fd < 0)
+        return true;
+    bool ok = m_nErrno == 0 && Flush();
+    m_buf.clear();
+    // close() can be the first to report a failed deferred write (network file
+    // systems); a failure there means the file may not hold what was written.
+    if (::close(m_fd) != 0 && errno != EINTR)
+        ok = Fail(errno);
+    m_fd = -1;
+    return ok;
+}
