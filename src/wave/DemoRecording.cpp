@@ -1,0 +1,133 @@
+#include "wave/DemoRecording.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "wave/RiffWaveFile.h"
+
+namespace {
+
+constexpr int kBlockFrames = 2048;
+constexpr double kFullScale = 32767.0;
+
+double DbToAmplitude(double db)
+{
+    return std::pow(10.0, db / 20.0);
+}
+
+// A small deterministic generator (xorshift64*) so every demo file is the same.
+class CNoise {
+public:
+    double Uniform() // in (0, 1]
+    {
+        m_state ^= m_state >> 12;
+        m_state ^= m_state << 25;
+        m_state ^= m_state >> 27;
+        const uint64_t r = m_state * 2685821657736338717ull;
+        return (static_cast<double>(r >> 11) + 1.0) / 9007199254740992.0;
+    }
+    // Two independent standard normal values (Box-Muller).
+    void Gaussian(double& a, double& b)
+    {
+        const double r = std::sqrt(-2.0 * std::log(Uniform()));
+        const double phi = 2.0 * std::numbers::pi * Uniform();
+        a = r * std::cos(phi);
+        b = r * std::sin(phi);
+    }
+
+private:
+    uint64_t m_state = 0x9E3779B97F4A7C15ull;
+};
+
+int32_t ToBlockSample(double v)
+{
+    const long s = std::clamp(std::lround(v * kFullScale), -32768l, 32767l);
+    return static_cast<int32_t>(s) * 65536; // the 16-bit sample in the upper bits
+}
+
+} // namespace
+
+int WriteDemoRecording(const std::string& path, const DemoRecordingOptions& opt)
+{
+    if (opt.nLengthSec < 1 || opt.nLengthSec > kDemoMaxLengthSec)
+        return WAVE_ERR_FORMAT;
+    struct stat st;
+    if (!opt.bOverwrite && ::lstat(path.c_str(), &st) == 0)
+        return WAVE_ERR_CREATE;
+
+    WAVEFORMATEX wf;
+    wf.wFormatTag = 1;
+    wf.nChannels = 2;
+    wf.nSamplesPerSec = opt.nSampleRate;
+    wf.wBitsPerSample = 16;
+    wf.nBlockAlign = 4;
+    wf.nAvgBytesPerSec = opt.nSampleRate * 4;
+
+    // Start as given (local time, weekday filled in), stop = start + length.
+    const CTime t0(opt.stStart, -1);
+    AUXIINFO auxi;
+    t0.GetAsSystemTime(auxi.stStartTime);
+    (t0 + opt.nLengthSec).GetAsSystemTime(auxi.stStopTime);
+    auxi.dwCenterFreq = opt.dwCenterFreq;
+    auxi.dwClockFreq = opt.nSampleRate;
+    auxi.dwBandwidth = opt.nSampleRate;
+
+    CRiffWaveFile wave;
+    int rc = wave.OpenOutput(path, &wf, kBlockFrames, 0, 0, &auxi);
+    if (rc != WAVE_OK)
+        return rc;
+
+    const double rate = opt.nSampleRate;
+    const int64_t totalFrames = static_cast<int64_t>(opt.nLengthSec) * opt.nSampleRate;
+    // Sweep phase in cycles at frame n: f0 n / R + k n^2 / (2 R^2), k in Hz/s.
+    const double sweepRateHzPerSec = (kDemoSweepToHz - kDemoSweepFromHz) / static_cast<double>(opt.nLengthSec);
+    const double sweepAmp = DbToAmplitude(kDemoSweepDbfs);
+    const double noiseSigma = DbToAmplitude(kDemoNoiseDbfs);
+    constexpr double kTwoPi = 2.0 * std::numbers::pi;
+    CNoise noise;
+    std::vector<int32_t> block(static_cast<size_t>(kBlockFrames) * 2);
+
+    for (int64_t first = 0; first < totalFrames && rc == WAVE_OK; first += kBlockFrames) {
+        const int nFrames = static_cast<int>(std::min<int64_t>(kBlockFrames, totalFrames - first));
+        for (int i = 0; i < nFrames; ++i) {
+            const int64_t n = first + i;
+            double re = 0.0, im = 0.0;
+            for (const DemoCarrier& c : kDemoCarriers) {
+                // Whole cycles dropped exactly in integers, so the phase stays
+                // precise however long the recording.
+                const int64_t r = (c.nOffsetHz * n) % static_cast<int64_t>(opt.nSampleRate);
+                const double phase = kTwoPi * static_cast<double>(r) / rate;
+                const double a = DbToAmplitude(c.dLevelDbfs);
+                re += a * std::cos(phase);
+                im += a * std::sin(phase);
+            }
+            const double t = static_cast<double>(n) / rate;
+            double cycles = kDemoSweepFromHz * t + 0.5 * sweepRateHzPerSec * t * t;
+            cycles -= std::floor(cycles);
+            re += sweepAmp * std::cos(kTwoPi * cycles);
+            im += sweepAmp * std::sin(kTwoPi * cycles);
+            double nr, ni;
+            noise.Gaussian(nr, ni);
+            block[2 * static_cast<size_t>(i)] = ToBlockSample(re + noiseSigma * nr);
+            block[2 * static_cast<size_t>(i) + 1] = ToBlockSample(im + noiseSigma * ni);
+        }
+        if (wave.WriteBlock(block.data(), nFrames) != nFrames)
+            rc = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
+    }
+    if (rc == WAVE_OK) {
+        // The stop time is start + length, not the moment of writing.
+        wave.ClearAuxiRewrite();
+        wave.CloseOutput();
+        rc = wave.m_nError;
+    }
+    if (rc != WAVE_OK) {
+        wave.CloseOutput();
+        ::unlink(path.c_str());
+    }
+    return rc;
+}
