@@ -156,4 +156,15 @@ public:
     // Bytes of sample data the source really holds: the data chunk, ended
     // where the file ends when its size claims more.
     int64_t m_lDataBytes = 0;
+
+private:
+    // File offset just past the data chunk's last whole frame; reads stop there.
+    int64_t m_lDataEnd = 0;
+    // Wrap mode: fills the block buffer from byte nFrom on with data read from
+    // the data start, going round as often as needed.
+    void FillWrapped(int nFrom);
+    // Reads up to nBytes of the data chunk at the source position; -1 on error.
+    int64_t ReadData(uint8_t* pBuf, int nBytes);
+    // The byte that pads a short last block: silence in the source's format.
+    uint8_t SilenceByte() const;
 };

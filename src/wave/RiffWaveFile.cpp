@@ -1,0 +1,569 @@
+// The source side of CRiffWaveFile: opening a wave recording, reading its
+// format and metadata, and handing out its samples block by block.
+#include "wave/RiffWaveFile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "platform/RiffReader.h"
+#include "platform/RiffWriter.h"
+#include "wave/SampleFormats.h"
+
+namespace {
+
+constexpr uint32_t kWaveType = MakeFourCC('W', 'A', 'V', 'E');
+constexpr uint32_t kFmtId = MakeFourCC('f', 'm', 't', ' ');
+constexpr uint32_t kAuxiId = MakeFourCC('a', 'u', 'x', 'i');
+constexpr uint32_t kRcvrId = MakeFourCC('r', 'c', 'v', 'r');
+constexpr uint32_t kDataId = MakeFourCC('d', 'a', 't', 'a');
+
+// Largest block buffer Open agrees to allocate.
+constexpr int64_t kMaxBlockBytes = 256LL * 1024 * 1024;
+
+// Converter clock written into the record for a 164-byte "auxi" and for "rcvr".
+constexpr uint32_t kAuxi164ClockHz = 66666667;
+constexpr uint32_t kRcvrClockHz = 80000000;
+
+uint16_t LoadU16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t LoadU32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+void StoreU16(uint16_t v, uint8_t* p)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void StoreU32(uint32_t v, uint8_t* p)
+{
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+SYSTEMTIME LoadTime(const uint8_t* p)
+{
+    SYSTEMTIME st;
+    st.wYear = LoadU16(p);
+    st.wMonth = LoadU16(p + 2);
+    st.wDayOfWeek = LoadU16(p + 4);
+    st.wDay = LoadU16(p + 6);
+    st.wHour = LoadU16(p + 8);
+    st.wMinute = LoadU16(p + 10);
+    st.wSecond = LoadU16(p + 12);
+    st.wMilliseconds = LoadU16(p + 14);
+    return st;
+}
+void StoreTime(const SYSTEMTIME& st, uint8_t* p)
+{
+    StoreU16(st.wYear, p);
+    StoreU16(st.wMonth, p + 2);
+    StoreU16(st.wDayOfWeek, p + 4);
+    StoreU16(st.wDay, p + 6);
+    StoreU16(st.wHour, p + 8);
+    StoreU16(st.wMinute, p + 10);
+    StoreU16(st.wSecond, p + 12);
+    StoreU16(st.wMilliseconds, p + 14);
+}
+
+// A 68-byte "auxi" stores local wall-clock times; the record holds universal
+// time. During daylight saving the instant is taken one hour earlier.
+SYSTEMTIME LocalToUniversal(const SYSTEMTIME& local)
+{
+    int64_t t = CTime(local, -1).GetTime();
+    if (IsDaylightTime(t))
+        t -= 3600;
+    SYSTEMTIME st = local;
+    if (UtcSystemTime(t, st))
+        st.wMilliseconds = local.wMilliseconds;
+    return st;
+}
+
+bool IsAuxiSize(uint32_t size)
+{
+    return size == 28 || size == 44 || size == 68 || size == 72 || size == 164;
+}
+
+// Fills the record from an "auxi" payload of one of the accepted sizes. The
+// members a form does not supply stay as Open cleared them.
+void AuxiFromPayload(const uint8_t* p, uint32_t size, uint32_t sampleRate, AUXIINFO& a)
+{
+    switch (size) {
+    case 28:
+        a.stStartTime = LoadTime(p);
+        a.stStopTime = a.stStartTime;
+        a.dwCenterFreq = LoadU32(p + 16);
+        a.dwClockFreq = LoadU32(p + 20);
+        a.dwBandwidth = LoadU32(p + 24);
+        break;
+    case 44:
+        a.stStartTime = LoadTime(p);
+        a.stStopTime = LoadTime(p + 16);
+        a.dwCenterFreq = LoadU32(p + 32);
+        a.dwClockFreq = LoadU32(p + 36);
+        a.dwBandwidth = LoadU32(p + 40);
+        break;
+    case 68: {
+        uint8_t full[72] = {};
+        std::memcpy(full, p, 68);
+        a = AuxiFromBytes(full); // dwSpare7 stays 0
+        a.stStartTime = LocalToUniversal(a.stStartTime);
+        a.stStopTime = LocalToUniversal(a.stStopTime);
+        break;
+    }
+    case 72:
+        a = AuxiFromBytes(p);
+        break;
+    case 164:
+        a.stStartTime = LoadTime(p);
+        a.stStopTime = LoadTime(p + 16);
+        a.dwCenterFreq = LoadU32(p + 32);
+        a.dwClockFreq = kAuxi164ClockHz;
+        a.dwBandwidth = sampleRate;
+        break;
+    default:
+        break;
+    }
+}
+
+uint32_t BandwidthOfRcvrCode(uint32_t code)
+{
+    switch (code) {
+    case 1: return 250000;
+    case 2: return 500000;
+    case 3: return 1000000;
+    case 4: return 2000000;
+    default: return 125000;
+    }
+}
+
+// True when the whole payload of ck lies inside the file.
+bool PayloadComplete(const CRiffReader& rd, const MMCKINFO& ck)
+{
+    return rd.PayloadEnd(ck) == ck.dwDataOffset + static_cast<int64_t>(ck.cksize);
+}
+
+} // namespace
+
+// ---- byte records ----
+
+void AuxiToBytes(const AUXIINFO& a, uint8_t out[72])
+{
+    StoreTime(a.stStartTime, out);
+    StoreTime(a.stStopTime, out + 16);
+    const uint32_t v[10] = {a.dwCenterFreq, a.dwClockFreq, a.dwSpare1, a.dwBandwidth,
+                            a.dwSpare2, a.dwSpare3, a.dwSpare4, a.dwSpare5, a.dwSpare6, a.dwSpare7};
+    for (int i = 0; i < 10; ++i)
+        StoreU32(v[i], out + 32 + 4 * i);
+}
+
+AUXIINFO AuxiFromBytes(const uint8_t in[72])
+{
+    AUXIINFO a;
+    a.stStartTime = LoadTime(in);
+    a.stStopTime = LoadTime(in + 16);
+    a.dwCenterFreq = LoadU32(in + 32);
+    a.dwClockFreq = LoadU32(in + 36);
+    a.dwSpare1 = LoadU32(in + 40);
+    a.dwBandwidth = LoadU32(in + 44);
+    a.dwSpare2 = LoadU32(in + 48);
+    a.dwSpare3 = LoadU32(in + 52);
+    a.dwSpare4 = LoadU32(in + 56);
+    a.dwSpare5 = LoadU32(in + 60);
+    a.dwSpare6 = LoadU32(in + 64);
+    a.dwSpare7 = LoadU32(in + 68);
+    return a;
+}
+
+void FormatToBytes(const WAVEFORMATEX& wf, uint8_t out[18])
+{
+    StoreU16(wf.wFormatTag, out);
+    StoreU16(wf.nChannels, out + 2);
+    StoreU32(wf.nSamplesPerSec, out + 4);
+    StoreU32(wf.nAvgBytesPerSec, out + 8);
+    StoreU16(wf.nBlockAlign, out + 12);
+    StoreU16(wf.wBitsPerSample, out + 14);
+    StoreU16(wf.cbSize, out + 16);
+}
+
+WAVEFORMATEX FormatFromBytes(const uint8_t* in, size_t n)
+{
+    uint8_t b[18] = {};
+    if (in)
+        std::memcpy(b, in, std::min<size_t>(n, sizeof b));
+    WAVEFORMATEX wf;
+    wf.wFormatTag = LoadU16(b);
+    wf.nChannels = LoadU16(b + 2);
+    wf.nSamplesPerSec = LoadU32(b + 4);
+    wf.nAvgBytesPerSec = LoadU32(b + 8);
+    wf.nBlockAlign = LoadU16(b + 12);
+    wf.wBitsPerSample = LoadU16(b + 14);
+    wf.cbSize = LoadU16(b + 16);
+    return wf;
+}
+
+const char* WaveErrorText(int code)
+{
+    switch (code) {
+    case WAVE_OK: return "success";
+    case WAVE_ERR_ALLOC: return "out of memory for the sample buffer";
+    case WAVE_ERR_OPEN: return "the file cannot be opened for reading";
+    case WAVE_ERR_NOT_WAVE: return "not a RIFF WAVE file";
+    case WAVE_ERR_CHUNK: return "a required chunk (\"fmt \", \"data\", \"auxi\" or \"rcvr\") is missing or cut short";
+    case WAVE_ERR_EMPTY: return "the \"data\" chunk is empty";
+    case WAVE_ERR_FORMAT:
+        return "unsupported format (needs integer PCM or 32-bit float, 1 or 2 channels, 8/16/24/32 bits, "
+               "1000 to 100000000 samples per second)";
+    case WAVE_ERR_READ: return "reading the source failed";
+    case WAVE_ERR_NOT_OPEN: return "no source is open";
+    case WAVE_ERR_CREATE: return "the output file cannot be created";
+    case WAVE_ERR_WRITE: return "writing the output file failed";
+    case WAVE_ERR_OUT_NOT_OPEN: return "no output file is open";
+    default: return "unknown error";
+    }
+}
+
+// ---- construction ----
+
+CRiffWaveFile::CRiffWaveFile() = default;
+
+CRiffWaveFile::~CRiffWaveFile()
+{
+    Close();
+    CloseOutput();
+}
+
+// ---- source side ----
+
+int CRiffWaveFile::Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint32_t* pnFrames,
+                        int nStartFrame, AUXIINFO* pAuxi)
+{
+    return Open(CFileByteSource::Open(path), pwf, nBlockFrames, pnFrames, nStartFrame, pAuxi);
+}
+
+int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames,
+                        uint32_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi)
+{
+    // Callers always pass all three; stand-ins keep a careless caller safe.
+    WAVEFORMATEX wfScratch;
+    uint32_t framesScratch = 0;
+    AUXIINFO auxiScratch;
+    WAVEFORMATEX& wf = pwf ? *pwf : wfScratch;
+    uint32_t& nFramesOut = pnFrames ? *pnFrames : framesScratch;
+    AUXIINFO& auxi = pAuxi ? *pAuxi : auxiScratch;
+
+    // Reset. The record keeps its other time words, as callers expect.
+    Close();
+    m_bWrap = false;
+    m_nError = WAVE_OK;
+    m_nBufPos = 0;
+    m_nBufValid = 0;
+    m_nBlockIndex = 0;
+    m_nDataFrames = 0;
+    m_lDataBytes = 0;
+    m_lDataEnd = 0;
+    auxi.stStartTime.wYear = 0;
+    auxi.stStopTime.wYear = 0;
+    auxi.dwCenterFreq = auxi.dwClockFreq = auxi.dwSpare1 = auxi.dwBandwidth = 0;
+    auxi.dwSpare2 = auxi.dwSpare3 = auxi.dwSpare4 = auxi.dwSpare5 = auxi.dwSpare6 = auxi.dwSpare7 = 0;
+    std::memset(m_rcvrData, 0, sizeof m_rcvrData);
+
+    const auto fail = [this](int code) {
+        Close();
+        m_nError = code;
+        return code;
+    };
+
+    // The file's own time stands in when it carries no recording time.
+    int64_t tCreated = 0;
+    if (source)
+        source->GetCreationTime(tCreated);
+
+    if (nStartFrame == -1) {
+        m_bWrap = true;
+        nStartFrame = 0;
+    }
+
+    if (!source)
+        return fail(WAVE_ERR_OPEN);
+    m_hmmioIn = std::make_unique<CRiffReader>(std::move(source));
+    CRiffReader& rd = *m_hmmioIn;
+
+    MMCKINFO riff;
+    if (!rd.FindRiff(kWaveType, riff))
+        return fail(WAVE_ERR_NOT_WAVE);
+
+    // "fmt ": only its first 16 bytes matter, but the whole payload must be there.
+    MMCKINFO ck;
+    if (!rd.FindChunk(kFmtId, riff, ck) || ck.cksize < 16 || !PayloadComplete(rd, ck))
+        return fail(WAVE_ERR_CHUNK);
+    {
+        uint8_t fmt[18] = {};
+        const int64_t n = std::min<int64_t>(ck.cksize, sizeof fmt);
+        if (rd.Read(fmt, n) != n)
+            return fail(WAVE_ERR_CHUNK);
+        m_wfIn = FormatFromBytes(fmt, static_cast<size_t>(n));
+    }
+    rd.Ascend(ck);
+    const int64_t posAfterFmt = rd.Tell();
+
+    // Metadata: "auxi" of a known size wins; otherwise "rcvr" with at least its
+    // 12 meaningful bytes. Chunks of other sizes are passed over.
+    if (rd.FindChunk(kAuxiId, riff, ck) && IsAuxiSize(ck.cksize)) {
+        uint8_t payload[164] = {};
+        if (!PayloadComplete(rd, ck) || rd.Read(payload, ck.cksize) != static_cast<int64_t>(ck.cksize))
+            return fail(WAVE_ERR_CHUNK);
+        AuxiFromPayload(payload, ck.cksize, m_wfIn.nSamplesPerSec, auxi);
+        rd.Ascend(ck);
+    } else {
+        rd.Seek(posAfterFmt);
+        if (rd.FindChunk(kRcvrId, riff, ck) && ck.cksize >= 12) {
+            const int64_t n = std::min<int64_t>(ck.cksize, sizeof m_rcvrData);
+            if (!PayloadComplete(rd, ck) || rd.Read(m_rcvrData, n) != n)
+                return fail(WAVE_ERR_CHUNK);
+            auxi.dwCenterFreq = LoadU32(m_rcvrData);
+            auxi.dwBandwidth = BandwidthOfRcvrCode(LoadU32(m_rcvrData + 4));
+            auxi.dwClockFreq = kRcvrClockHz;
+            // Start times before 1970 convert as well; their year (2000 or
+            // less) then marks the file as having no recording time.
+            const int64_t tStart = static_cast<int32_t>(LoadU32(m_rcvrData + 8));
+            SYSTEMTIME st;
+            if (UtcSystemTime(tStart, st)) {
+                auxi.stStartTime = st;
+                auxi.stStopTime = st;
+            }
+            rd.Ascend(ck);
+        } else {
+            rd.Seek(posAfterFmt);
+        }
+    }
+
+    // "data" from here on; one standing before "fmt " or the metadata is not found.
+    if (!rd.FindChunk(kDataId, riff, ck))
+        return fail(WAVE_ERR_CHUNK);
+    nFramesOut = ck.cksize;
+    if (ck.cksize == 0)
+        return fail(WAVE_ERR_EMPTY);
+    // A size claiming more than the file holds (an interrupted recorder) ends
+    // where the file ends.
+    m_lDataBytes = rd.PayloadEnd(ck) - ck.dwDataOffset;
+    if (m_lDataBytes <= 0)
+        return fail(WAVE_ERR_EMPTY);
+
+    const WAVEFORMATEX& in = m_wfIn;
+    const bool bitsOk =
+        in.wBitsPerSample == 8 || in.wBitsPerSample == 16 || in.wBitsPerSample == 24 || in.wBitsPerSample == 32;
+    if ((in.wFormatTag != 1 && in.wFormatTag != 3) || (in.nChannels != 1 && in.nChannels != 2) || !bitsOk ||
+        in.nSamplesPerSec < 1000 || in.nSamplesPerSec > 100000000 ||
+        samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
+        return fail(WAVE_ERR_FORMAT);
+
+    // The caller's record is the 16 bytes as stored; no extension follows them.
+    wf = in;
+    wf.cbSize = 0;
+    m_nBytesPerFrameIn = in.wBitsPerSample / 8 * in.nChannels;
+    const int64_t bytesPerFrame = m_nBytesPerFrameIn;
+    uint64_t nFrames = static_cast<uint64_t>(m_lDataBytes / bytesPerFrame);
+    m_nDataFrames = static_cast<uint32_t>(nFrames);
+    // Reads stop after the last whole frame of the data chunk.
+    m_lDataEnd = ck.dwDataOffset + static_cast<int64_t>(nFrames) * bytesPerFrame;
+
+    if (nStartFrame > 0 && static_cast<uint64_t>(nStartFrame) < nFrames) {
+        rd.Seek(rd.Tell() + static_cast<int64_t>(nStartFrame) * bytesPerFrame);
+        nFrames -= static_cast<uint64_t>(nStartFrame);
+    }
+
+    if (nBlockFrames != 0) {
+        const int64_t blockBytes = static_cast<int64_t>(nBlockFrames) * bytesPerFrame;
+        if (nBlockFrames < 0 || blockBytes > kMaxBlockBytes) {
+            fail(WAVE_ERR_ALLOC);
+        } else {
+            // Rounded up to whole blocks; a whole multiple gains one more block.
+            const uint64_t k = static_cast<uint64_t>(nBlockFrames);
+            nFrames = nFrames - nFrames % k + k;
+            if (nFrames > UINT32_MAX)
+                nFrames = UINT32_MAX - UINT32_MAX % k;
+            m_nBlockCount = static_cast<int>(std::min<uint64_t>(nFrames / k, INT_MAX));
+            m_lDataStart = rd.Tell();
+            m_nBlockBytes = static_cast<int>(blockBytes);
+            try {
+                m_pBlockBuf.assign(static_cast<size_t>(blockBytes), 0);
+                m_bInOpen = true;
+            } catch (const std::bad_alloc&) {
+                fail(WAVE_ERR_ALLOC);
+            }
+        }
+    }
+    nFramesOut = static_cast<uint32_t>(nFrames);
+
+    // Time base: the byte rate that turns seconds into offsets, and the length.
+    const int64_t rate = in.nSamplesPerSec;
+    const int64_t frames = static_cast<int64_t>(nFrames);
+    if (auxi.stStartTime.wYear > 2000) {
+        const CTime t0(auxi.stStartTime, -1);
+        const CTime t1(auxi.stStopTime, -1);
+        const int64_t d = t1 - t0;
+        if (d > 0) {
+            m_nLengthSec = static_cast<int>(std::min<int64_t>(d, INT_MAX));
+            m_nBytesPerSec = frames * bytesPerFrame / d;
+        } else {
+            m_nBytesPerSec = rate * bytesPerFrame;
+            m_nLengthSec = static_cast<int>(std::floor(static_cast<double>(frames) / static_cast<double>(rate) + 0.5));
+            (t0 + m_nLengthSec).GetAsSystemTime(auxi.stStopTime);
+        }
+    } else {
+        m_nBytesPerSec = rate * bytesPerFrame;
+        m_nLengthSec = static_cast<int>(frames * bytesPerFrame / m_nBytesPerSec);
+        const CTime t0(tCreated);
+        const CTime t1 = t0 + m_nLengthSec;
+        t0.GetAsSystemTime(auxi.stStartTime);
+        t1.GetAsSystemTime(auxi.stStopTime);
+    }
+    if (m_nBytesPerSec <= 0)
+        m_nBytesPerSec = 1;
+
+    if (nBlockFrames == 0)
+        Close();
+    return m_nError;
+}
+
+int64_t CRiffWaveFile::ReadData(uint8_t* pBuf, int nBytes)
+{
+    const int64_t left = std::max<int64_t>(0, m_lDataEnd - m_hmmioIn->Tell());
+    return m_hmmioIn->Read(pBuf, std::min<int64_t>(nBytes, left));
+}
+
+void CRiffWaveFile::FillWrapped(int nFrom)
+{
+    uint8_t* buf = m_pBlockBuf.data();
+    int pos = nFrom;
+    bool atStart = false;
+    while (pos < m_nBlockBytes) {
+        if (!atStart) {
+            if (!m_hmmioIn->Seek(m_lDataStart))
+                break;
+            atStart = true;
+        }
+        const int64_t r = ReadData(buf + pos, m_nBlockBytes - pos);
+        if (r <= 0) {
+            if (r < 0 || m_hmmioIn->Tell() == m_lDataStart)
+                break; // nothing to repeat
+            atStart = false;
+            continue;
+        }
+        pos += static_cast<int>(r);
+        atStart = false;
+        if (pos < m_nBlockBytes)
+            continue; // the data ended inside the block: go round again
+    }
+    if (pos < m_nBlockBytes)
+        std::memset(buf + pos, SilenceByte(), static_cast<size_t>(m_nBlockBytes - pos));
+}
+
+uint8_t CRiffWaveFile::SilenceByte() const
+{
+    // 8-bit samples are unsigned around 128.
+    return m_wfIn.wBitsPerSample == 8 ? 0x80 : 0x00;
+}
+
+int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
+{
+    int progressScratch = 0;
+    int& progress = pProgress ? *pProgress : progressScratch;
+    if (!m_bInOpen || !m_hmmioIn) {
+        Close();
+        m_nError = WAVE_ERR_NOT_OPEN;
+        return -1;
+    }
+    // The request must fit what is left of the block buffer.
+    const int64_t needBytes = static_cast<int64_t>(nFrames) * m_nBytesPerFrameIn;
+    if (!pSamples || nFrames <= 0 || needBytes > m_nBlockBytes - m_nBufPos) {
+        Close();
+        m_nError = WAVE_ERR_READ;
+        return -1;
+    }
+
+    if (m_nBufPos == 0) {
+        int64_t n = 0;
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            ++m_nBlockIndex;
+            progress = static_cast<int>(static_cast<int64_t>(m_nBlockIndex) * 1000 / std::max(1, m_nBlockCount));
+            n = ReadData(m_pBlockBuf.data(), m_nBlockBytes);
+        }
+        m_nBufValid = m_nBlockBytes;
+        if (n < 0) {
+            Close();
+            m_nError = WAVE_ERR_READ;
+            return -1;
+        }
+        if (n == 0) {
+            if (!m_bWrap) {
+                Close();
+                progress = 999;
+                return 0;
+            }
+            FillWrapped(0);
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_nBlockIndex = 1;
+        } else if (n < m_nBlockBytes) {
+            // Reads end on a frame boundary, so no sample is cut.
+            const int p = static_cast<int>(n - n % m_nBytesPerFrameIn);
+            if (m_bWrap) {
+                FillWrapped(p);
+                std::lock_guard<std::mutex> guard(m_lock);
+                m_nBlockIndex = 0;
+                progress = 0;
+            } else {
+                m_nBufValid = p;
+                std::memset(m_pBlockBuf.data() + p, SilenceByte(), static_cast<size_t>(m_nBlockBytes - p));
+            }
+        }
+        m_nBufPos = 0;
+    }
+
+    const samples::Codec codec = samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample);
+    samples::Decode(codec, m_pBlockBuf.data() + m_nBufPos, pSamples,
+                    static_cast<size_t>(nFrames) * m_wfIn.nChannels);
+    m_nBufPos += static_cast<int>(needBytes);
+    if (m_nBufPos >= m_nBufValid)
+        m_nBufPos = 0;
+    return nFrames;
+}
+
+void CRiffWaveFile::SeekSeconds(int nSec)
+{
+    if (!m_bInOpen || !m_hmmioIn || m_nBytesPerFrameIn <= 0 || m_nBlockBytes <= 0)
+        return;
+    // Positions before the start mean the start.
+    const int64_t sec = std::max(nSec, 0);
+    int64_t offset = m_nBytesPerSec * sec;
+    offset -= offset % m_nBytesPerFrameIn;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hmmioIn->Seek(m_lDataStart + offset);
+    m_nBlockIndex = static_cast<int>(std::min<int64_t>(offset / m_nBlockBytes, INT_MAX));
+    // The next read starts at the new position, not in a stale buffer.
+    m_nBufPos = 0;
+}
+
+uint32_t CRiffWaveFile::GetPositionSeconds()
+{
+    if (m_nBytesPerSec <= 0)
+        return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(m_nBlockBytes) * m_nBlockIndex / m_nBytesPerSec);
+}
+
+void CRiffWaveFile::Close()
+{
+    m_hmmioIn.reset();
+    std::vector<uint8_t>().swap(m_pBlockBuf);
+    m_bInOpen = false;
+}
