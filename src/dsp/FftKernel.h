@@ -1,0 +1,67 @@
+// In-place, table-driven radix-4 FFT on arrays of doubles whose length is a
+// power of two. The kernel keeps no state: the caller owns the data array, the
+// work area and the tables. Nothing here allocates, and trigonometry is only
+// used by the two table builders.
+//
+// Data array a of n doubles = n/2 complex points, point p = (a[2p], a[2p+1]).
+// Work area ip: ip[0] = number of twiddle doubles, ip[1] = number of cosine
+// doubles, bit-reversal offsets from ip[2] on (at least 2 + sqrt(n/2) entries).
+//
+// Complex transform of M = n/2 points (twiddle table of M/2 doubles):
+//   BitReverse(n, ip + 2, a); ComplexForward(n, a, w);
+//   point k then holds X[k] = sum_j x[j] * exp(+2 pi i j k / M).
+// Real transform of n samples (twiddle table of n/4 doubles, cosine table of
+// n/4 doubles at c = w + n/4):
+//   BitReverse(n, ip + 2, a); ComplexForward(n, a, w); RealPostProcess(n, a, n/4, c);
+//   for 0 < k < n/2: a[2k] = sum_j x[j] cos(2 pi j k / n), a[2k+1] = sum_j x[j] sin(2 pi j k / n);
+//   a[0] = sum of the even-indexed samples, a[1] = sum of the odd-indexed ones.
+#pragma once
+
+namespace fft {
+
+// Fills ip[0], ip[1] and the nw-double twiddle table w: cosine/sine pairs of the
+// first octant, stored in bit-reversed pair order.
+void MakeTwiddleTable(int nw, int* ip, double* w);
+// Fills ip[1] and the nc-double cosine table c used by RealPostProcess.
+void MakeCosineTable(int nc, int* ip, double* c);
+// Permutes the n/2 points of a into bit-reversed order; ip is the offsets area
+// (the third entry of the work area).
+void BitReverse(int n, int* ip, double* a);
+// Butterfly passes over bit-reversed data: the first and middle radix-4 passes,
+// then a radix-4 last pass (n = 2^p, p odd) or a radix-2 one (p even).
+void ComplexForward(int n, double* a, const double* w);
+// The first radix-4 pass; the same as MiddleRadix4Stage(n, 2, a, w).
+void FirstRadix4Stage(int n, double* a, const double* w);
+// One radix-4 pass with butterfly span l (in doubles).
+void MiddleRadix4Stage(int n, int l, double* a, const double* w);
+// Turns the half-length complex transform of n real samples into their spectrum.
+void RealPostProcess(int n, double* a, int nc, const double* c);
+
+// RealPostProcess that calls binDone(j, k) as soon as the iteration for the
+// doubles j and k = n - j has finished bins j/2 and k/2, so a caller can take
+// their levels while they are still in cache. Bin 0 (a[0], a[1]) and bin n/4
+// (a[n/2], a[n/2 + 1]) are never touched.
+template <typename BinDone>
+inline void RealPostProcessEach(int n, double* a, int nc, const double* c, BinDone&& binDone)
+{
+  const int m = n >> 1;
+  const int ks = 2 * nc / m;
+  int kk = 0;
+  for (int j = 2; j < m; j += 2) {
+    const int k = n - j;
+    kk += ks;
+    const double wkr = 0.5 - c[nc - kk];
+    const double wki = c[kk];
+    const double xr = a[j] - a[k];
+    const double xi = a[j + 1] + a[k + 1];
+    const double yr = wkr * xr - wki * xi;
+    const double yi = wkr * xi + wki * xr;
+    a[j] -= yr;
+    a[j + 1] -= yi;
+    a[k] += yr;
+    a[k + 1] -= yi;
+    binDone(j, k);
+  }
+}
+
+} // namespace fft
