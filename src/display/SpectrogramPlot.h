@@ -37,4 +37,13 @@ public:
     QImage m_bitmap;
     CTavirelDoc* m_pDoc;
     CSpectrumEngine m_engine;
+
+private:
+    // Opens the document's source again and positions it at the view start;
+    // on failure the document has no source any more (m_bLoaded false).
+    bool Reopen();
+
+    // What the engine was last configured with by SetLevels.
+    int m_nLevelsTwoChannel = -1;
+    double m_dLevelsRef = 0.0;
 };

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "platform/SystemTime.h"
@@ -74,6 +75,20 @@ inline QByteArray Pcm16(const std::vector<int16_t>& samples)
     b.reserve(static_cast<qsizetype>(samples.size() * 2));
     for (int16_t s : samples)
         Put16(b, static_cast<uint16_t>(s));
+    return b;
+}
+
+// 32-bit float samples (format tag 3), interleaved as given.
+inline QByteArray Float32(const std::vector<float>& samples)
+{
+    QByteArray b;
+    b.reserve(static_cast<qsizetype>(samples.size() * 4));
+    for (float f : samples) {
+        uint32_t u;
+        static_assert(sizeof u == sizeof f);
+        std::memcpy(&u, &f, sizeof u);
+        Put32(b, u);
+    }
     return b;
 }
 
