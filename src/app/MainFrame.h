@@ -1,0 +1,60 @@
+// CMainFrame: the program's one top-level window. It hosts the form view, has
+// one menu (Help > About) and the file accelerators, keeps the caption
+// "Tavirel", and remembers its placement in the store's "WindowPos" record.
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+#include "app/WindowPlacement.h"
+
+class CProfileStore;
+class QAction;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    // The store is not owned and must outlive the frame; it may be null (no
+    // placement is then read or written).
+    explicit CMainFrame(CProfileStore* pStore, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Reads the saved placement into m_savedPlacement (length 44 when one was
+    // read, 0 when not). Returns 0.
+    int OnCreate();
+    // Shows the frame for a (new) document. With a saved placement the frame
+    // goes back to it and its show command is used; otherwise nCmdShow
+    // (-1: show normally if hidden, restore if minimised). Returns the show
+    // command used, which the application keeps for the next activation.
+    int ActivateFrame(int nCmdShow);
+    // Writes the current placement, then runs m_pfnCloseDocument; once only.
+    void OnClose();
+
+    bool LoadSavedPlacement(WINDOWPLACEMENT* pwp);
+    void StoreCurrentPlacement(const WINDOWPLACEMENT* pwp);
+    // The frame's placement as the record describes it: normal rectangle (the
+    // window's geometry without the window manager's frame), show command
+    // from the window state.
+    bool GetWindowPlacement(WINDOWPLACEMENT* pwp) const;
+    // Applies the normal rectangle, then the show command.
+    void SetWindowPlacement(const WINDOWPLACEMENT& wp);
+    void ShowWindow(int nCmdShow);
+
+    // Runs once when the frame closes, after the placement was written: the
+    // application closes the document and the view there.
+    std::function<void()> m_pfnCloseDocument;
+
+    WINDOWPLACEMENT m_savedPlacement;
+    CProfileStore* m_pStore;
+    QAction* m_actFileNew;    // Ctrl+N
+    QAction* m_actFileOpen;   // Ctrl+O
+    QAction* m_actFileSave;   // Ctrl+S: bound so that the key is taken, and does nothing
+    QAction* m_actAppAbout;   // Help > About Tavirel...
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool m_bClosed = false;
+};
