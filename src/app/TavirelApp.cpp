@@ -1,0 +1,111 @@
+#include "TavirelApp.h"
+
+#include "AboutDlg.h"
+#include "AppIcon.h"
+#include "MainFrame.h"
+#include "doc/ProfileStore.h"
+#include "doc/TavirelDoc.h"
+#include "form/FileDialogs.h"
+#include "form/TavirelView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+
+CTavirelApp::CTavirelApp() : m_nCmdShow(SW_SHOWNORMAL)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Tavirel"));
+}
+
+CTavirelApp::~CTavirelApp()
+{
+    // The view refers to the document and the frame to the store: frame first.
+    m_pMainWnd.reset();
+    m_pDoc.reset();
+    m_pOwnStore.reset();
+}
+
+bool CTavirelApp::InitInstance()
+{
+    // The store's root: every setting from here on lives under Quenvaldt/Tavirel.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quenvaldt"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tavirel"));
+    QApplication::setWindowIcon(TavirelIcon());
+    if (m_pStore == nullptr) {
+        m_pOwnStore = std::make_unique<CSettingsStore>();
+        m_pStore = m_pOwnStore.get();
+    }
+
+    m_pDoc = std::make_unique<CTavirelDoc>(m_pStore);
+    m_pMainWnd = std::make_unique<CMainFrame>(m_pStore);
+    m_pMainWnd->OnCreate();
+    m_pView = new CTavirelView(m_pDoc.get());
+    m_pMainWnd->setCentralWidget(m_pView);
+    ConnectUi();
+
+    if (!m_pDoc->OnNewDocument())
+        return false;
+    // First run: a source path handed over for a store that has none yet.
+    if (m_pDoc->m_strSrcPath.isEmpty() && !m_strFirstSource.isEmpty())
+        m_pDoc->m_strSrcPath = m_strFirstSource;
+    InitialUpdateFrame();
+
+    m_pMainWnd->show();
+    return true;
+}
+
+void CTavirelApp::ConnectUi()
+{
+    CMainFrame* frame = m_pMainWnd.get();
+    connect(frame->m_actAppAbout, &QAction::triggered, this, &CTavirelApp::OnShowAbout);
+    connect(frame->m_actFileNew, &QAction::triggered, this, &CTavirelApp::OnFileNew);
+    connect(frame->m_actFileOpen, &QAction::triggered, this, &CTavirelApp::OnFileOpen);
+    frame->m_pfnCloseDocument = [this] { OnCloseDocument(); };
+}
+
+void CTavirelApp::InitialUpdateFrame()
+{
+    m_pView->OnInitialUpdate();
+    const int nCmdShow = m_nCmdShow;
+    m_nCmdShow = -1;
+    m_nCmdShow = m_pMainWnd->ActivateFrame(nCmdShow);
+}
+
+void CTavirelApp::OnShowAbout()
+{
+    CAboutDlg dlg(m_pMainWnd.get());
+    dlg.exec();
+}
+
+void CTavirelApp::OnFileNew()
+{
+    if (!m_pDoc->OnNewDocument())
+        return;
+    InitialUpdateFrame();
+}
+
+void CTavirelApp::OnFileOpen()
+{
+    const QString path = CFileDialogs::Instance()->GetOpenFileName(
+        m_pMainWnd.get(), QString(), QStringLiteral("All Files (*)"));
+    if (path.isEmpty())
+        return;
+    // The document has no content of its own: the file is only checked to be
+    // readable, and nothing is read from it.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::warning(m_pMainWnd.get(), QStringLiteral("Tavirel"),
+                             QStringLiteral("Cannot open %1:\n%2").arg(path, file.errorString()));
+        return;
+    }
+    file.close();
+    m_strPathName = path;
+    InitialUpdateFrame();
+}
+
+void CTavirelApp::OnCloseDocument()
+{
+    m_pDoc->OnCloseDocument();
+    m_pView->OnDestroy();
+}
