@@ -1,0 +1,531 @@
+#include "form/TavirelView.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPalette>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+#include "display/SpectrogramPlot.h"
+#include "doc/TavirelDoc.h"
+#include "form/FileDialogs.h"
+
+namespace {
+
+// Dialog ids of the form's controls.
+enum : int {
+    IDC_SRC_FILE = 1000,
+    IDC_DEST_FILE = 1001,
+    IDC_SRC_PATH = 1002,
+    IDC_DEST_PATH = 1003,
+    IDC_PLOT_AREA = 1004,
+    IDC_FROM = 1006,
+    IDC_TO = 1007,
+    IDC_SAVE = 1008,
+    IDC_EXIT = 1009,
+    IDC_START_TIME = 1010,
+    IDC_END_TIME = 1011,
+    IDC_SPIN = 1012,
+    IDC_POS_BAR = 1013,
+    IDC_STATUS = 1014,
+    IDC_FROM_CAPTION = 1016,
+    IDC_TO_CAPTION = 1017,
+    IDC_HELP_LINE = 1018,
+    IDC_USE_AGC = 1019,
+    IDC_REF_LEVEL = 1020,
+};
+
+// The form's size in dialog units.
+constexpr int kFormWidthDu = 322;
+constexpr int kFormHeightDu = 198;
+
+const char* const kWaveFilter = "Wave Files (*.wav)";
+
+const char* const kHelpLine = "L-Click = Repositions Zoom Window"
+                              "         "
+                              "CTRL-L-Click = Set \"From\" Pos"
+                              "       "
+                              "CTRL-R-Click = Set \"To\" Pos";
+
+// Date and time of a label; the hour without a leading zero.
+const char* const kTimeFormat = "%m/%d/%Y %-H:%M:%S ";
+
+QString FormatTime(const CTime& t, const char* pattern)
+{
+    return QString::fromLocal8Bit(t.Format(pattern).c_str());
+}
+
+QLabel* MakeLabel(const QString& text, Qt::Alignment align)
+{
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText); // paths are shown as they are, never as markup
+    label->setAlignment(align | Qt::AlignVCenter);
+    label->setWordWrap(false);
+    return label;
+}
+
+QLabel* MakeSunkenLabel(const QString& text)
+{
+    QLabel* label = MakeLabel(text, Qt::AlignHCenter);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setLineWidth(1);
+    return label;
+}
+
+// Position of a point inside the plot area as seconds of the shown window:
+// multiplication first, truncated toward zero.
+int SecondsAtPx(int xPx, int widthPx, int spanSec)
+{
+    return static_cast<int>(int64_t{xPx} * spanSec / widthPx);
+}
+
+} // namespace
+
+// ---- the up-down control ----
+
+CSpinArrows::CSpinArrows(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::ClickFocus);
+    m_btnUp = new QToolButton(this);
+    m_btnDown = new QToolButton(this);
+    m_btnUp->setArrowType(Qt::UpArrow);
+    m_btnDown->setArrowType(Qt::DownArrow);
+    for (QToolButton* b : {m_btnUp, m_btnDown}) {
+        b->setFocusPolicy(Qt::NoFocus); // a click focuses the control itself
+        b->setAutoRepeat(true);
+    }
+    connect(m_btnUp, &QToolButton::clicked, this, [this] { DeltaPos(+1); });
+    connect(m_btnDown, &QToolButton::clicked, this, [this] { DeltaPos(-1); });
+}
+
+void CSpinArrows::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Up)
+        DeltaPos(+1);
+    else if (event->key() == Qt::Key_Down)
+        DeltaPos(-1);
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void CSpinArrows::resizeEvent(QResizeEvent* /*event*/)
+{
+    const int upHeight = height() / 2;
+    m_btnUp->setGeometry(0, 0, width(), upHeight);
+    m_btnDown->setGeometry(0, upHeight, width(), height() - upHeight);
+}
+
+void CSpinArrows::DeltaPos(int iDelta)
+{
+    if (m_pfnDeltaPos)
+        m_pfnDeltaPos(iDelta);
+}
+
+// ---- the form ----
+
+CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormView(parent), m_pDoc(pDoc)
+{
+    const QFontMetrics metrics(GetLayoutWindow()->font());
+    m_nDuAvgCharWidthPx = metrics.averageCharWidth();
+    m_nDuCharHeightPx = metrics.height();
+    CreateControls();
+    SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
+}
+
+CTavirelView::~CTavirelView()
+{
+    OnDestroy();
+}
+
+QRect CTavirelView::DialogUnitsToPx(int x, int y, int cx, int cy) const
+{
+    // Horizontal units are a quarter of the average character width, vertical
+    // ones an eighth of the character height, rounded to the nearest pixel.
+    auto h = [this](int du) { return (du * m_nDuAvgCharWidthPx + 2) / 4; };
+    auto v = [this](int du) { return (du * m_nDuCharHeightPx + 4) / 8; };
+    const int left = h(x);
+    const int top = v(y);
+    return QRect(left, top, h(x + cx) - left, v(y + cy) - top);
+}
+
+QWidget* CTavirelView::AddControl(int id, QWidget* control, int x, int y, int cx, int cy)
+{
+    control->setParent(GetLayoutWindow());
+    control->setGeometry(DialogUnitsToPx(x, y, cx, cy));
+    control->setObjectName(QStringLiteral("IDC_%1").arg(id));
+    m_controls[id] = control;
+    return control;
+}
+
+void CTavirelView::CreateControls()
+{
+    // In tab order, at their design places.
+    auto* btnSrc = new QPushButton(QStringLiteral("Src File..."));
+    AddControl(IDC_SRC_FILE, btnSrc, 3, 3, 42, 14);
+    auto* btnDest = new QPushButton(QStringLiteral("Dest File..."));
+    AddControl(IDC_DEST_FILE, btnDest, 3, 18, 42, 14);
+    AddControl(IDC_SRC_PATH, MakeSunkenLabel(QStringLiteral("Source File")), 52, 5, 254, 8);
+    AddControl(IDC_DEST_PATH, MakeSunkenLabel(QStringLiteral("Destination File")), 52, 21, 254, 8);
+
+    // The plot area: a black frame the spectrogram is drawn into. Mouse input
+    // passes through it to the form.
+    auto* plotArea = new QFrame;
+    plotArea->setFrameStyle(QFrame::Box | QFrame::Plain);
+    plotArea->setLineWidth(1);
+    QPalette black = plotArea->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    plotArea->setPalette(black);
+    plotArea->setAttribute(Qt::WA_TransparentForMouseEvents);
+    AddControl(IDC_PLOT_AREA, plotArea, 17, 38, 300, 101);
+
+    AddControl(IDC_FROM, MakeSunkenLabel(QString()), 101, 176, 129, 8);
+    AddControl(IDC_TO, MakeSunkenLabel(QString()), 101, 186, 129, 8);
+    m_btnSave = new QPushButton(QStringLiteral("Save Segment"));
+    AddControl(IDC_SAVE, m_btnSave, 18, 182, 54, 14);
+    auto* btnExit = new QPushButton(QStringLiteral("Exit"));
+    AddControl(IDC_EXIT, btnExit, 240, 181, 54, 14);
+    AddControl(IDC_START_TIME, MakeLabel(QStringLiteral("StartTime"), Qt::AlignLeft), 5, 162, 96, 8);
+    AddControl(IDC_END_TIME, MakeLabel(QStringLiteral("EndTime"), Qt::AlignRight), 217, 162, 98, 8);
+
+    auto* spin = new CSpinArrows;
+    spin->setToolTip(QStringLiteral("Reference level"));
+    AddControl(IDC_SPIN, spin, 4, 55, 8, 69);
+
+    AddControl(IDC_POS_BAR, &m_wndPosBar, 7, 147, 310, 13);
+    AddControl(IDC_FROM_CAPTION, MakeLabel(QStringLiteral("From:"), Qt::AlignRight), 80, 176, 18, 8);
+    AddControl(IDC_TO_CAPTION, MakeLabel(QStringLiteral("To:"), Qt::AlignRight), 87, 185, 11, 8);
+    AddControl(IDC_HELP_LINE, MakeLabel(QString::fromLatin1(kHelpLine), Qt::AlignHCenter), 4, 139, 315, 8);
+    auto* useAgc = new QCheckBox(QStringLiteral("Use AGC"));
+    AddControl(IDC_USE_AGC, useAgc, 24, 171, 44, 10);
+
+    m_wndStatus = MakeLabel(QString(), Qt::AlignHCenter);
+    m_wndStatus->setFrameStyle(QFrame::Box | QFrame::Plain);
+    m_wndStatus->setLineWidth(1);
+    AddControl(IDC_STATUS, m_wndStatus, 110, 163, 96, 10);
+    AddControl(IDC_REF_LEVEL, MakeSunkenLabel(QStringLiteral("99")), 3, 126, 11, 11);
+
+    // All wiring in one place.
+    connect(btnSrc, &QPushButton::clicked, this, [this] { OnSrcFile(); });
+    connect(btnDest, &QPushButton::clicked, this, [this] { OnDestFile(); });
+    connect(m_btnSave, &QPushButton::clicked, this, [this] { OnSaveSegment(); });
+    connect(btnExit, &QPushButton::clicked, this, [this] { OnExit(); });
+    connect(useAgc, &QCheckBox::clicked, this, [this] { OnUseAgc(); });
+    spin->m_pfnDeltaPos = [this](int iDelta) { OnDeltaposSpin(iDelta); };
+}
+
+QWidget* CTavirelView::Control(int id) const
+{
+    const auto it = m_controls.find(id);
+    return it != m_controls.end() ? it->second : nullptr;
+}
+
+QRect CTavirelView::PlotAreaRect() const
+{
+    return Control(IDC_PLOT_AREA)->geometry();
+}
+
+bool CTavirelView::UpdateData(bool bSaveAndValidate)
+{
+    struct Binding {
+        int id;
+        QString* text;
+    };
+    const Binding texts[] = {{IDC_DEST_PATH, &m_strDestFile}, {IDC_SRC_PATH, &m_strSrcFile},
+                             {IDC_START_TIME, &m_strStartTime}, {IDC_END_TIME, &m_strEndTime},
+                             {IDC_FROM, &m_strFrom}, {IDC_TO, &m_strTo}};
+    auto* useAgc = static_cast<QCheckBox*>(Control(IDC_USE_AGC));
+    auto* refLevel = static_cast<QLabel*>(Control(IDC_REF_LEVEL));
+    if (bSaveAndValidate) {
+        for (const Binding& b : texts)
+            *b.text = static_cast<QLabel*>(Control(b.id))->text();
+        m_bUseAgc = useAgc->isChecked();
+        m_strRefLevel = refLevel->text();
+    } else {
+        for (const Binding& b : texts)
+            static_cast<QLabel*>(Control(b.id))->setText(*b.text);
+        useAgc->setChecked(m_bUseAgc);
+        refLevel->setText(m_strRefLevel);
+    }
+    return true;
+}
+
+void CTavirelView::OnInitialUpdate()
+{
+    struct Anchor {
+        int id;
+        QSize topLeft;
+        QSize bottomRight;
+    };
+    static const Anchor anchors[] = {
+        {IDC_PLOT_AREA, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_RIGHT},
+        {IDC_POS_BAR, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT},
+        {IDC_HELP_LINE, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT},
+        {IDC_SRC_FILE, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_DEST_FILE, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_SPIN, ANCHOR_MID_LEFT, ANCHOR_NONE},
+        {IDC_SRC_PATH, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
+        {IDC_DEST_PATH, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
+        {IDC_START_TIME, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_SAVE, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_USE_AGC, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_REF_LEVEL, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_END_TIME, ANCHOR_BOTTOM_RIGHT, ANCHOR_NONE},
+        {IDC_EXIT, ANCHOR_BOTTOM_RIGHT, ANCHOR_NONE},
+        {IDC_FROM, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_TO, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_FROM_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_TO_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_STATUS, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+    };
+    for (const Anchor& a : anchors)
+        AnchorControl(Control(a.id), a.topLeft, a.bottomRight);
+
+    CResizableFormView::OnInitialUpdate();
+
+    // The frame keeps the size it was given (its placement is its own).
+    m_wndPosBar.m_pOwner = this;
+    m_wndPosBar.m_pfnNotify = [this](int kind, int seconds) { OnPosBarNotify(kind, seconds); };
+
+    CTavirelDoc* doc = GetDocument();
+    if (m_pPlot == nullptr)
+        m_pPlot = new CSpectrogramPlot(doc);
+    m_btnSave->setEnabled(false);
+    m_strSrcFile = doc->m_strSrcPath;
+    m_strDestFile = doc->m_strDestPath;
+    LoadSource(doc->m_strSrcPath);
+    m_strRefLevel = QString::number(doc->m_nRefLevel);
+    UpdateData(false);
+    GetLayoutWindow()->update();
+}
+
+void CTavirelView::LoadSource(const QString& path)
+{
+    CTavirelDoc* doc = GetDocument();
+    if (!doc->OpenSource(path)) {
+        doc->m_bLoaded = false;
+        return;
+    }
+    const int nLengthSec = doc->m_nLengthSec;
+    m_wndPosBar.m_nLength = nLengthSec;
+    m_wndPosBar.SetTo(nLengthSec);
+    m_wndPosBar.SetViewStart(0);
+    m_wndPosBar.SetFrom(0);
+    doc->m_nViewStart = 0;
+    doc->m_nDrawnStart = -1;
+    doc->m_bLoaded = true;
+    if (!m_strDestFile.isEmpty())
+        m_btnSave->setEnabled(true);
+    if (m_pPlot != nullptr)
+        m_pPlot->SetLevels(doc->m_bTwoChannel, static_cast<double>(doc->m_nRefLevel));
+
+    m_strStatus = QString::asprintf("(%d Sec)", nLengthSec);
+    if (doc->m_stStart.wYear > 2000)
+        m_strStartTime = FormatTime(CTime(doc->m_stStart, -1), "%m/%d/%Y %-H:%M:%S (0 Sec)");
+    else
+        m_strStartTime = QStringLiteral("0 Sec");
+    if (doc->m_stStart.wYear > 2000 && doc->m_stStop.wYear > 2000)
+        m_strEndTime = FormatTime(CTime(doc->m_stStop, -1), kTimeFormat) + m_strStatus;
+    else
+        m_strEndTime = m_strStatus;
+    UpdateSegmentLabels();
+}
+
+void CTavirelView::UpdateSegmentLabels()
+{
+    CTavirelDoc* doc = GetDocument();
+    const int nFromSec = m_wndPosBar.m_nFrom;
+    const int nToSec = m_wndPosBar.m_nTo;
+    doc->SetSegmentTimes(nFromSec, nToSec);
+    if (doc->m_stStart.wYear > 2000) {
+        m_strStatus = QString::asprintf("(%d Secs)", nFromSec);
+        m_strFrom = FormatTime(doc->m_timeFrom, kTimeFormat) + m_strStatus;
+        m_strStatus = QString::asprintf("(%d Secs)", nToSec);
+        m_strTo = FormatTime(doc->m_timeTo, kTimeFormat) + m_strStatus;
+    } else {
+        m_strFrom = QString::asprintf("%d Secs", nFromSec);
+        m_strTo = QString::asprintf("%d Secs", nToSec);
+    }
+    UpdateData(false);
+}
+
+void CTavirelView::OnPosBarNotify(int kind, int seconds)
+{
+    CTavirelDoc* doc = GetDocument();
+    if (!doc->m_wave.m_bInOpen)
+        return; // no source open for reading
+    switch (kind) {
+    case WPOS_SETVIEW: {
+        const int64_t spanSec = int64_t{m_wndPosBar.m_nViewEnd} - m_wndPosBar.m_nViewStart;
+        int64_t start = seconds;
+        if (start < 0)
+            start = 0;
+        if (start > doc->m_nLengthSec - spanSec)
+            start = doc->m_nLengthSec - spanSec;
+        // A window wider than the whole file would start before it: it starts at 0.
+        if (start < 0)
+            start = 0;
+        const int nStartSec = static_cast<int>(start);
+        doc->m_nViewStart = nStartSec;
+        doc->m_wave.SeekSeconds(nStartSec);
+        m_wndPosBar.SetViewStart(nStartSec);
+        RefreshPlot();
+        m_strStatus = QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
+        m_wndStatus->setText(m_strStatus);
+        break;
+    }
+    case WPOS_SETFROM:
+        m_wndPosBar.SetFrom(seconds);
+        UpdateSegmentLabels();
+        break;
+    case WPOS_SETTO:
+        m_wndPosBar.SetTo(seconds);
+        UpdateSegmentLabels();
+        break;
+    default:
+        break;
+    }
+}
+
+void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
+{
+    const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
+    const int nViewStartSec = m_wndPosBar.m_nViewStart;
+    const int nViewEndSec = m_wndPosBar.m_nViewEnd;
+    if (rc.width() > 0 && rc.contains(point))
+        m_strStatus = QString::asprintf(
+            "Cursor = %d Sec", nViewStartSec + SecondsAtPx(point.x() - rc.left(), rc.width(), nViewEndSec - nViewStartSec));
+    else
+        m_strStatus = QString::asprintf("View %d Sec to %d Sec", nViewStartSec, nViewEndSec);
+    m_wndStatus->setText(m_strStatus);
+}
+
+void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
+{
+    const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
+    if (rc.width() <= 0 || !rc.contains(point))
+        return;
+    // Centre the shown window on the clicked second.
+    const int nViewStartSec = m_wndPosBar.m_nViewStart;
+    const int spanSec = m_wndPosBar.m_nViewEnd - nViewStartSec;
+    const int clickedSec = SecondsAtPx(point.x() - rc.left(), rc.width(), spanSec);
+    int64_t start = int64_t{nViewStartSec} + clickedSec - spanSec / 2;
+    if (start < 0)
+        start = 0;
+    const int64_t lastStart = int64_t{GetDocument()->m_nLengthSec} - spanSec;
+    if (start > lastStart)
+        start = lastStart;
+    // OnPosBarNotify keeps a start below 0 (a window wider than the file) at 0.
+    OnPosBarNotify(WPOS_SETVIEW, static_cast<int>(std::max<int64_t>(start, INT32_MIN)));
+}
+
+void CTavirelView::OnDeltaposSpin(int iDelta)
+{
+    CTavirelDoc* doc = GetDocument();
+    const int64_t level = int64_t{doc->m_nRefLevel} + int64_t{20} * iDelta;
+    if (level > 100) {
+        doc->m_nRefLevel = 100;
+        return;
+    }
+    if (level < -100) {
+        doc->m_nRefLevel = -100;
+        return;
+    }
+    doc->m_nRefLevel = static_cast<int>(level);
+    if (m_pPlot != nullptr)
+        m_pPlot->SetLevels(doc->m_bTwoChannel, static_cast<double>(doc->m_nRefLevel));
+    m_strRefLevel = QString::number(doc->m_nRefLevel);
+    UpdateData(false);
+    doc->m_nDrawnStart = -1;
+    RefreshPlot();
+}
+
+void CTavirelView::OnSrcFile()
+{
+    CTavirelDoc* doc = GetDocument();
+    m_btnSave->setEnabled(false);
+    doc->CloseSource();
+    const QString path = CFileDialogs::Instance()->GetOpenFileName(this, doc->m_strSrcPath, QString::fromLatin1(kWaveFilter));
+    if (path.isEmpty())
+        return; // cancelled: the source stays closed
+    if (doc->ProbeSource(path))
+        doc->m_strSrcPath = path;
+    m_strSrcFile = doc->m_strSrcPath;
+    LoadSource(m_strSrcFile);
+    RefreshPlot();
+}
+
+void CTavirelView::OnDestFile()
+{
+    CTavirelDoc* doc = GetDocument();
+    const QString path =
+        CFileDialogs::Instance()->GetSaveFileName(this, doc->m_strDestPath, QString::fromLatin1(kWaveFilter));
+    if (!path.isEmpty()) {
+        doc->m_strDestPath = path;
+        m_strDestFile = path;
+        if (!m_strSrcFile.isEmpty())
+            m_btnSave->setEnabled(true);
+    }
+    UpdateData(false);
+}
+
+void CTavirelView::OnExit()
+{
+    // Closing the top-level window runs the frame's own close path.
+    if (QWidget* top = window())
+        top->close();
+}
+
+void CTavirelView::OnUseAgc()
+{
+    UpdateData(true);
+}
+
+void CTavirelView::OnDraw(QPainter* painter)
+{
+    if (m_pPlot == nullptr)
+        return;
+    CTavirelDoc* doc = GetDocument();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_pPlot->Draw(PlotAreaRect(), painter);
+    RestoreCursor();
+    // While no source is loaded the area keeps the last picture (black before the first).
+    if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
+        painter->drawImage(m_pPlot->m_rcPlot.topLeft(), m_pPlot->m_bitmap);
+    m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
+}
+
+void CTavirelView::RefreshPlot()
+{
+    CTavirelDoc* doc = GetDocument();
+    if (m_pPlot == nullptr || !doc->m_bLoaded)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Renders into the plot's picture if it is stale; the paint that follows copies it.
+    m_pPlot->Draw(PlotAreaRect(), nullptr);
+    m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
+    RestoreCursor();
+    GetLayoutWindow()->update(PlotAreaRect());
+}
+
+void CTavirelView::RestoreCursor()
+{
+    if (QApplication::overrideCursor() != nullptr)
+        QApplication::restoreOverrideCursor();
+}
+
+void CTavirelView::OnDestroy()
+{
+    if (m_pDoc != nullptr)
+        m_pDoc->CloseSource();
+    delete m_pPlot;
+    m_pPlot = nullptr;
+}
