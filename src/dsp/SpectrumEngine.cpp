@@ -1,11 +1,357 @@
-// Placeholder bodies so the library links while the engine is being written.
 #include "dsp/SpectrumEngine.h"
 
-CSpectrumEngine::CSpectrumEngine() = default;
+#include "dsp/FftKernel.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+constexpr int MIN_FFT_SIZE = 1024;
+constexpr int MAX_FFT_SIZE = 524288;
+constexpr double FLOOR_DB = -160.0;
+constexpr double FLOOR_BELS = -16.0;
+// Power of a full-scale tone centred on a bin is (N * K)^2 under the Hann window
+// (coherent gain (N - 1) / 2N, samples up to 2^31): K is about 2^30 for a complex
+// exponential and 2^29 for a real sinusoid, whose power splits over +f and -f.
+constexpr double FULL_SCALE_COMPLEX = 1073740000.0;
+constexpr double FULL_SCALE_REAL = 536870000.0;
+
+// Largest power of two not above n (n >= 1).
+int PowerOfTwoAtMost(int n)
+{
+  int p = 1;
+  while (p <= n / 2)
+    p *= 2;
+  return p;
+}
+
+// floor(sqrt(n)) without trusting the rounding of std::sqrt.
+int IntegerSqrt(int n)
+{
+  auto r = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
+  while (r * r > n)
+    --r;
+  while ((r + 1) * (r + 1) <= n)
+    ++r;
+  return static_cast<int>(r);
+}
+
+} // namespace
+
+CSpectrumEngine::CSpectrumEngine()
+{
+  SetParameters(0, 1024, -140.0, 0.0, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
+}
+
 CSpectrumEngine::~CSpectrumEngine() = default;
-void CSpectrumEngine::SetParameters(int, int, double, double, int, int, int, int, int, int, double) {}
-void CSpectrumEngine::ResetAverage() {}
-void CSpectrumEngine::ResetPeakHold() {}
-int CSpectrumEngine::LoadSamples(const int32_t*, int) { return 0; }
-void CSpectrumEngine::Transform() {}
-int CSpectrumEngine::GetDisplayLevels(int, int, int, int*) { return 0; }
+
+void CSpectrumEngine::SetParameters(int complex, int fftSize, double bottomDb, double topDb, int averages,
+                                    int smoothing, int windowType, int mirror, int suppressDc, int peakMode,
+                                    double calibDb)
+{
+  complex = complex ? 1 : 0;
+  if (peakMode != PEAK_MAX && peakMode != PEAK_SNAPSHOT)
+    peakMode = PEAK_OFF;
+  if (!std::isfinite(calibDb))
+    calibDb = 0.0;
+  if (windowType != WINDOW_RECTANGULAR && windowType != WINDOW_HAMMING && windowType != WINDOW_HANN)
+    windowType = WINDOW_HANN;
+
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bMirror = mirror ? 1 : 0;
+    m_bSuppressDc = suppressDc ? 1 : 0;
+    if (complex != m_bComplex || peakMode != m_nPeakMode || calibDb != m_dCalibDb) {
+      m_dCalibDb = calibDb;
+      m_nAllocSize = 0;
+      m_nAppliedAverages = 0;
+    }
+    m_bComplex = complex;
+    m_nPeakMode = peakMode;
+    m_nAverages = averages > 0 ? averages : 1;
+    // 64-bit product: fftSize * smoothing may not fit an int.
+    int64_t width = static_cast<int64_t>(fftSize) * smoothing / 2000;
+    width = width < 0 ? 0 : (width > MAX_FFT_SIZE ? MAX_FFT_SIZE : width);
+    m_nSmoothWidth = static_cast<int>(width) & ~1;
+  }
+
+  bool clearAverage = false;
+  {
+    std::lock_guard<std::mutex> guard(m_lock);
+    // Sizes out of range fall back to the largest size. A size in range that is
+    // not a power of two is rounded down: the kernel needs a power of two, and
+    // rounding down never reads past the caller's block of fftSize frames.
+    m_nFftSize = (fftSize >= MIN_FFT_SIZE && fftSize <= MAX_FFT_SIZE) ? PowerOfTwoAtMost(fftSize) : MAX_FFT_SIZE;
+    if (m_nFftSize != m_nAllocSize) {
+      AllocateLocked();
+      clearAverage = true;
+    }
+    if (windowType != m_nWindowType) {
+      m_nWindowType = windowType;
+      BuildWindowLocked();
+      clearAverage = true;
+    }
+    if (m_nAverages != m_nAppliedAverages) {
+      m_nAppliedAverages = m_nAverages;
+      clearAverage = true;
+    }
+    m_dTopBels = topDb * 0.1;
+    // top == bottom makes a hard threshold at the top instead of a division by zero.
+    const double spanDb = topDb - bottomDb;
+    m_dScaleGain = spanDb != 0.0 ? 10.0 / spanDb : std::numeric_limits<double>::infinity();
+    if (clearAverage)
+      ResetAverageLocked();
+  }
+}
+
+void CSpectrumEngine::AllocateLocked()
+{
+  const int n = m_nFftSize;
+  m_nAllocSize = n;
+  m_nWindowType = -1;
+  // Free everything first so a size change never holds both sets of buffers.
+  m_bitrev = {};
+  m_twiddle = {};
+  m_window = {};
+  m_average = {};
+  m_accum = {};
+  m_work = {};
+  m_peak = {};
+
+  m_window.assign(n, 0.0);
+  m_twiddle.assign(n / 2, 0.0);
+  m_bitrev.assign(IntegerSqrt(n) + 2, 0);
+  m_average.assign(n, 0.0);
+  m_accum.assign(n, 0.0);
+  if (m_nPeakMode != PEAK_OFF) {
+    m_peak.assign(n, 0.0);
+    ResetPeakHoldLocked();
+  }
+  if (m_bComplex) {
+    m_work.assign(2 * static_cast<size_t>(n), 0.0);
+    fft::MakeTwiddleTable(n / 2, m_bitrev.data(), m_twiddle.data());
+  } else {
+    m_work.assign(n, 0.0);
+    fft::MakeTwiddleTable(n / 4, m_bitrev.data(), m_twiddle.data());
+    fft::MakeCosineTable(n / 4, m_bitrev.data(), m_twiddle.data() + n / 4);
+  }
+
+  const double fullScale = m_bComplex ? FULL_SCALE_COMPLEX : FULL_SCALE_REAL;
+  const double gainDb = m_dCalibDb - 20.0 * std::log10(n * fullScale);
+  // A bin of zero power then reads exactly FLOOR_BELS, whatever the calibration.
+  m_dPowerFloor = std::pow(10.0, (FLOOR_DB - gainDb) * 0.1);
+  m_dOffsetBels = gainDb * 0.1;
+}
+
+void CSpectrumEngine::BuildWindowLocked()
+{
+  const int n = m_nFftSize;
+  const double twoPi = 8.0 * std::atan(1.0);
+  // The symmetric forms, N - 1 in the denominator. The rectangular window is 0.5,
+  // the Hann window's coherent gain, so levels do not shift between the two.
+  for (int i = 0; i < n; ++i) {
+    const double phase = twoPi * i / (n - 1);
+    switch (m_nWindowType) {
+    case WINDOW_RECTANGULAR:
+      m_window[i] = 0.5;
+      break;
+    case WINDOW_HAMMING:
+      m_window[i] = 0.54 - 0.46 * std::cos(phase);
+      break;
+    default:
+      m_window[i] = 0.5 - 0.5 * std::cos(phase);
+      break;
+    }
+  }
+}
+
+void CSpectrumEngine::ResetAverage()
+{
+  std::lock_guard<std::mutex> guard(m_lock);
+  ResetAverageLocked();
+}
+
+void CSpectrumEngine::ResetAverageLocked()
+{
+  std::fill(m_average.begin(), m_average.end(), 0.0);
+  std::fill(m_accum.begin(), m_accum.end(), 0.0);
+  m_bCaptureArmed = 0;
+  m_bCaptureRequest = 0;
+  m_nBlocksInAverage = 0;
+  m_nBlocksSeen = 0;
+}
+
+void CSpectrumEngine::ResetPeakHold()
+{
+  std::lock_guard<std::mutex> guard(m_lock);
+  ResetPeakHoldLocked();
+}
+
+void CSpectrumEngine::ResetPeakHoldLocked()
+{
+  std::fill(m_peak.begin(), m_peak.end(), FLOOR_BELS);
+}
+
+int CSpectrumEngine::LoadSamples(const int32_t* samples, int limit)
+{
+  std::lock_guard<std::mutex> guard(m_lock);
+  m_bOverload = 0;
+  if (m_bCaptureRequest) {
+    m_bCaptureRequest = 0;
+    m_bCaptureArmed = 1;
+  }
+  if (!samples)
+    return m_nBlocksSeen;
+  const int n = m_nFftSize;
+  const double* window = m_window.data();
+  double* work = m_work.data();
+  int overload = 0;
+  if (m_bComplex) {
+    for (int i = 0; i < n; ++i) {
+      const int32_t si = samples[2 * i], sq = samples[2 * i + 1];
+      overload |= (si > limit) | (sq > limit);
+      work[2 * i] = window[i] * si;
+      work[2 * i + 1] = window[i] * sq;
+    }
+  } else {
+    for (int i = 0; i < n; ++i) {
+      overload |= samples[i] > limit;
+      work[i] = window[i] * samples[i];
+    }
+  }
+  m_bOverload = overload;
+  return m_nBlocksSeen;
+}
+
+inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
+{
+  // Zero power is the floor exactly, not the floor give or take a rounding step.
+  const double power = re * re + im * im;
+  const double level = power > 0.0 ? std::log10(power + m_dPowerFloor) + m_dOffsetBels : FLOOR_BELS;
+  if (m_nBlocksSeen <= m_nAverages)
+    m_accum[b] += level;
+  else
+    m_accum[b] = m_accum[b] - m_average[b] + level;
+  m_average[b] = m_accum[b] / m_nBlocksInAverage;
+  if (m_nPeakMode == PEAK_MAX) {
+    if (m_average[b] > m_peak[b])
+      m_peak[b] = m_average[b];
+  } else if (m_nPeakMode == PEAK_SNAPSHOT && m_bCaptureArmed) {
+    m_peak[b] = m_average[b];
+  }
+}
+
+void CSpectrumEngine::Transform()
+{
+  std::lock_guard<std::mutex> guard(m_lock);
+  const int n = m_nFftSize;
+  double* a = m_work.data();
+  int* ip = m_bitrev.data();
+  const double* w = m_twiddle.data();
+
+  if (m_nBlocksInAverage < m_nAverages)
+    ++m_nBlocksInAverage;
+  // Saturates instead of overflowing on very long runs; only its comparison
+  // with m_nAverages matters once it is past the averaging length.
+  if (m_nBlocksSeen < INT_MAX)
+    ++m_nBlocksSeen;
+
+  if (m_bComplex) {
+    fft::BitReverse(2 * n, ip + 2, a);
+    fft::ComplexForward(2 * n, a, w);
+    if (m_bSuppressDc) {
+      // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
+      // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
+      const int last = 2 * (n - 1), second = 2 * (n - 2);
+      a[2] = a[4];
+      a[3] = a[5];
+      a[last] = a[second];
+      a[last + 1] = a[second + 1];
+      a[0] = 0.5 * (a[4] + a[second]);
+      a[1] = 0.5 * (a[5] + a[second + 1]);
+    }
+    // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
+    const int half = n / 2;
+    for (int k = 0; k < half; ++k)
+      FoldLevel(half - 1 - k, a[2 * k], a[2 * k + 1]);
+    for (int k = half; k < n; ++k)
+      FoldLevel(3 * half - 1 - k, a[2 * k], a[2 * k + 1]);
+  } else {
+    fft::BitReverse(n, ip + 2, a);
+    fft::ComplexForward(n, a, w);
+    fft::RealPostProcessEach(n, a, n / 4, w + n / 4, [this, a](int j, int k) {
+      FoldLevel(j / 2, a[j], a[j + 1]);
+      FoldLevel(k / 2, a[k], a[k + 1]);
+    });
+    // Bin 0 is the true DC term, the sum of the even- and the odd-indexed
+    // samples; the even sum alone would show a tone near Nyquist as DC.
+    FoldLevel(0, a[0] + a[1], 0.0);
+    FoldLevel(n / 4, a[n / 2], a[n / 2 + 1]);
+  }
+  m_bCaptureArmed = 0;
+}
+
+double CSpectrumEngine::DisplayLevel(int i, int nBins) const
+{
+  return m_average[m_bMirror ? nBins - 1 - i : i];
+}
+
+int CSpectrumEngine::GetDisplayLevels(int scale, int first, int last, int* out)
+{
+  std::lock_guard<std::mutex> guard(m_lock);
+  const int nBins = m_bComplex ? m_nFftSize : m_nFftSize / 2;
+  if (last >= nBins || !out)
+    return m_bOverload;
+  if (first < 0)
+    first = 0;
+  if (first > last)
+    return m_bOverload;
+  if (scale < 0)
+    scale = 0;
+
+  const double top = m_dTopBels;
+  const double gain = m_dScaleGain * scale;
+  const double bottomIndex = -static_cast<double>(scale);
+  auto toIndex = [&](double level) {
+    const double d = level - top;
+    const double v = d == 0.0 ? 0.0 : d * gain;
+    if (!(v >= bottomIndex)) // below the bottom, -inf or not a number
+      return -scale;
+    if (v > 0.0)
+      return 0;
+    return static_cast<int>(v); // truncation toward zero
+  };
+
+  const int half = m_nSmoothWidth / 2 < nBins ? m_nSmoothWidth / 2 : nBins - 1;
+  if (half == 0) {
+    for (int i = first; i <= last; ++i)
+      out[i] = toIndex(DisplayLevel(i, nBins));
+    return m_bOverload;
+  }
+
+  // Centred moving average over display bins i - half .. i + half, cut short at
+  // both ends of the bin range, kept as a running sum.
+  int lo = first - half < 0 ? 0 : first - half;
+  int hi = first + half > nBins - 1 ? nBins - 1 : first + half;
+  double sum = 0.0;
+  for (int j = lo; j <= hi; ++j)
+    sum += DisplayLevel(j, nBins);
+  for (int i = first; i <= last; ++i) {
+    if (i > first) {
+      if (i - half - 1 >= 0) {
+        sum -= DisplayLevel(i - half - 1, nBins);
+        ++lo;
+      }
+      if (i + half <= nBins - 1) {
+        sum += DisplayLevel(i + half, nBins);
+        ++hi;
+      }
+    }
+    out[i] = toIndex(sum / (hi - lo + 1));
+  }
+  return m_bOverload;
+}
