@@ -1,0 +1,312 @@
+// The whole program on a real settings store: start-up order, the file keys,
+// the About box and the close path.
+#include "app/AboutDlg.h"
+#include "app/MainFrame.h"
+#include "app/TavirelApp.h"
+#include "doc/ProfileStore.h"
+#include "doc/TavirelDoc.h"
+#include "form/FileDialogs.h"
+#include "form/TavirelView.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int IDC_EXIT = 1009;
+
+// Answers the open dialog with a set path and counts what was asked.
+class FakeDialogs : public CFileDialogs {
+public:
+    QString GetOpenFileName(QWidget*, const QString&, const QString& filter) override
+    {
+        ++m_nOpenCalls;
+        m_strLastFilter = filter;
+        return m_strOpenAnswer;
+    }
+    QString GetSaveFileName(QWidget*, const QString&, const QString&) override
+    {
+        ++m_nSaveCalls;
+        return QString();
+    }
+    bool AskYesNo(QWidget*, const QString&) override
+    {
+        ++m_nQuestions;
+        return false;
+    }
+    QString m_strOpenAnswer;
+    QString m_strLastFilter;
+    int m_nOpenCalls = 0;
+    int m_nSaveCalls = 0;
+    int m_nQuestions = 0;
+};
+
+void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// A plain 16-bit one-channel RIFF wave of the given length, a slow ramp.
+void WriteWave(const QString& path, int rateHz, int seconds)
+{
+    const uint32_t dataBytes = static_cast<uint32_t>(rateHz) * static_cast<uint32_t>(seconds) * 2;
+    std::vector<uint8_t> bytes;
+    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
+    PutLE(bytes, 4 + (8 + 16) + (8 + dataBytes), 4);  // "WAVE", "fmt " chunk, "data" chunk
+    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    PutLE(bytes, 16, 4);
+    PutLE(bytes, 1, 2);  // integer samples
+    PutLE(bytes, 1, 2);  // one channel
+    PutLE(bytes, static_cast<uint32_t>(rateHz), 4);
+    PutLE(bytes, static_cast<uint32_t>(rateHz) * 2, 4);
+    PutLE(bytes, 2, 2);
+    PutLE(bytes, 16, 2);
+    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
+    PutLE(bytes, dataBytes, 4);
+    for (uint32_t i = 0; i < dataBytes / 2; ++i)
+        PutLE(bytes, static_cast<uint16_t>((i * 37) % 20000), 2);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())),
+              static_cast<qint64>(bytes.size()));
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_storePath = m_dir.filePath(QStringLiteral("Tavirel.conf"));
+        m_store = std::make_unique<CSettingsStore>(m_storePath);
+        CFileDialogs::SetInstance(&m_dialogs);
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        CFileDialogs::SetInstance(nullptr);
+    }
+
+    // The settings as the document writes them.
+    void SeedSettings(int refLevel, const QString& srcPath, const QString& destPath)
+    {
+        m_store->WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:0:");
+        m_store->WriteProfileString("Settings\\INTs", "INTs",
+                                    QString::number(refLevel) + ":0:0:0:0:0:0:0:0:0:");
+        m_store->WriteProfileString("Settings\\DOUBLEs", "DOUBLEs", "0:0:0:0:0:0:0:0:0:0:0:");
+        m_store->WriteProfileString("Settings\\Strings", "SrcPath", srcPath);
+        m_store->WriteProfileString("Settings\\Strings", "DestPath", destPath);
+    }
+
+    QString Stored(const char* section, const char* entry)
+    {
+        return m_store->GetProfileString(section, entry);
+    }
+
+    void Start(const QString& firstSource = QString())
+    {
+        m_app = std::make_unique<CTavirelApp>();
+        m_app->m_pStore = m_store.get();
+        m_app->m_strFirstSource = firstSource;
+        ASSERT_TRUE(m_app->InitInstance());
+        frame()->activateWindow();
+        QApplication::setActiveWindow(frame());
+    }
+
+    CMainFrame* frame() { return m_app->m_pMainWnd.get(); }
+    CTavirelView* view() { return m_app->m_pView; }
+    CTavirelDoc* doc() { return m_app->m_pDoc.get(); }
+    void PressCtrl(Qt::Key key) { QTest::keyClick(frame(), key, Qt::ControlModifier); }
+
+    QTemporaryDir m_dir;
+    QString m_storePath;
+    std::unique_ptr<CSettingsStore> m_store;
+    FakeDialogs m_dialogs;
+    std::unique_ptr<CTavirelApp> m_app;
+};
+
+TEST_F(AppTest, StartUpLoadsTheSettingsBeforeTheViewShowsThem)
+{
+    SeedSettings(40, m_dir.filePath("missing.wav"), m_dir.filePath("cut.wav"));
+    Start();
+    EXPECT_EQ(QCoreApplication::organizationName(), "Quenvaldt");
+    EXPECT_EQ(QCoreApplication::applicationName(), "Tavirel");
+    EXPECT_EQ(frame()->windowTitle(), "Tavirel");
+    EXPECT_TRUE(frame()->isVisible());
+    EXPECT_EQ(frame()->centralWidget(), view());
+    EXPECT_EQ(view()->GetDocument(), doc());
+    EXPECT_EQ(view()->m_strRefLevel, "40");
+    EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("missing.wav"));
+    EXPECT_EQ(view()->m_strDestFile, m_dir.filePath("cut.wav"));
+    EXPECT_FALSE(doc()->m_bLoaded);
+}
+
+TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
+{
+    SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));
+    Start();
+    doc()->m_nRefLevel = 60;  // changed in the window, not yet saved
+
+    // Changed behind the program's back.
+    SeedSettings(-20, m_dir.filePath("b.wav"), m_dir.filePath("other.wav"));
+    PressCtrl(Qt::Key_N);
+    EXPECT_EQ(doc()->m_nRefLevel, -20);
+    EXPECT_EQ(doc()->m_strSrcPath, m_dir.filePath("b.wav"));
+    EXPECT_EQ(doc()->m_strDestPath, m_dir.filePath("other.wav"));
+    // The view's initial update ran again with the new document.
+    EXPECT_EQ(view()->m_strRefLevel, "-20");
+    EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("b.wav"));
+    EXPECT_EQ(frame()->windowTitle(), "Tavirel");
+}
+
+TEST_F(AppTest, CtrlNWithBrokenSettingsGivesEmptyPaths)
+{
+    SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));
+    Start();
+    m_store->WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0");
+    PressCtrl(Qt::Key_N);
+    EXPECT_EQ(doc()->m_strSrcPath, "");
+    EXPECT_EQ(view()->m_strSrcFile, "");
+    EXPECT_EQ(view()->m_strRefLevel, "0");
+}
+
+TEST_F(AppTest, CtrlOReadsNothingAndStartsTheViewOver)
+{
+    SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));
+    Start();
+    const QString chosen = m_dir.filePath("notes.txt");
+    {
+        QFile file(chosen);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("keep me");
+    }
+    view()->m_strSrcFile = "scribbled";
+    SeedSettings(-20, m_dir.filePath("b.wav"), m_dir.filePath("other.wav"));
+
+    m_dialogs.m_strOpenAnswer = "";  // cancelled: nothing happens
+    PressCtrl(Qt::Key_O);
+    EXPECT_EQ(m_dialogs.m_nOpenCalls, 1);
+    EXPECT_EQ(m_dialogs.m_strLastFilter, "All Files (*)");
+    EXPECT_EQ(view()->m_strSrcFile, "scribbled");
+
+    m_dialogs.m_strOpenAnswer = chosen;
+    PressCtrl(Qt::Key_O);
+    EXPECT_EQ(m_dialogs.m_nOpenCalls, 2);
+    EXPECT_EQ(m_app->m_strPathName, chosen);
+    // The view started over from the document, which was not loaded again.
+    EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("a.wav"));
+    EXPECT_EQ(doc()->m_nRefLevel, 40);
+    QFile file(chosen);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keep me");
+}
+
+TEST_F(AppTest, CtrlSAndTheEditKeysDoNothing)
+{
+    SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));
+    Start();
+    const QStringList before = QDir(m_dir.path()).entryList(QDir::Files);
+    for (Qt::Key key : {Qt::Key_S, Qt::Key_Z, Qt::Key_X, Qt::Key_C, Qt::Key_V})
+        PressCtrl(key);
+    QTest::keyClick(frame(), Qt::Key_F6);
+    QTest::keyClick(frame(), Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_EQ(m_dialogs.m_nOpenCalls + m_dialogs.m_nSaveCalls + m_dialogs.m_nQuestions, 0);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), before);
+    EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("a.wav"));
+    EXPECT_TRUE(frame()->isVisible());
+}
+
+struct CloseWay {
+    const char* name;
+    void (*close)(CMainFrame* frame, CTavirelView* view);
+};
+
+TEST_F(AppTest, EveryCloseWritesPlacementAndSettings)
+{
+    const CloseWay ways[] = {
+        {"Exit button", [](CMainFrame*, CTavirelView* v) {
+             QTest::mouseClick(v->Control(IDC_EXIT), Qt::LeftButton);
+         }},
+        {"window manager close", [](CMainFrame* f, CTavirelView*) { f->close(); }},
+    };
+    const QString source = m_dir.filePath("source.wav");
+    WriteWave(source, 8000, 3);
+    for (const CloseWay& way : ways) {
+        SeedSettings(40, source, m_dir.filePath("cut.wav"));
+        m_store->WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
+        Start();
+        ASSERT_TRUE(doc()->m_bLoaded) << way.name;
+        ASSERT_EQ(frame()->geometry(), QRect(100, 120, 600, 400)) << way.name;
+        frame()->setGeometry(60, 70, 640, 480);
+        doc()->m_nRefLevel = -40;
+        way.close(frame(), view());
+        EXPECT_FALSE(frame()->isVisible()) << way.name;
+        EXPECT_EQ(Stored("WindowPos", "WindowPos"), "0:1:-1:-1:-1:-1:60:70:700:550") << way.name;
+        EXPECT_EQ(Stored("Settings\\INTs", "INTs"), "-40:0:0:0:0:0:0:0:0:0:") << way.name;
+        EXPECT_EQ(Stored("Settings\\Strings", "SrcPath"), source) << way.name;
+        // The view let go of the source and its plot.
+        EXPECT_FALSE(doc()->m_wave.m_bInOpen) << way.name;
+        EXPECT_EQ(view()->m_pPlot, nullptr) << way.name;
+        m_app.reset();
+    }
+}
+
+TEST_F(AppTest, FirstSourceOnlyWhileTheStoreNamesNone)
+{
+    const QString demo = m_dir.filePath("demo.wav");
+    WriteWave(demo, 8000, 2);
+    Start(demo);
+    EXPECT_EQ(doc()->m_strSrcPath, demo);
+    EXPECT_TRUE(doc()->m_bLoaded);
+    EXPECT_EQ(doc()->m_nLengthSec, 2);
+    frame()->close();
+    EXPECT_EQ(Stored("Settings\\Strings", "SrcPath"), demo);
+    m_app.reset();
+
+    SeedSettings(0, m_dir.filePath("mine.wav"), "");
+    Start(demo);
+    EXPECT_EQ(doc()->m_strSrcPath, m_dir.filePath("mine.wav"));
+}
+
+TEST(AboutBox, TextsIconAndOk)
+{
+    CAboutDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), "About Tavirel");
+    QSet<QString> texts;
+    bool hasIcon = false;
+    for (const QLabel* label : dlg.findChildren<QLabel*>()) {
+        if (!label->text().isEmpty())
+            texts.insert(label->text());
+        if (!label->pixmap().isNull())
+            hasIcon = true;
+    }
+    EXPECT_EQ(texts, (QSet<QString>{
+                         "Tavirel Version 1.07",
+                         "The Dark Blue horizontal bar beneath the screen represents the entire input file.",
+                         "The Light Blue bar segment represents the screen display time window.",
+                         "The Yellow bar segment represents the Output File time window to be saved.",
+                     }));
+    EXPECT_TRUE(hasIcon);
+    const QList<QPushButton*> buttons = dlg.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 1);
+    EXPECT_EQ(buttons[0]->text(), "OK");
+    EXPECT_TRUE(buttons[0]->isDefault());
+    dlg.open();
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+}
+
+}  // namespace
