@@ -75,10 +75,11 @@ void StoreTime(const SYSTEMTIME& st, uint8_t* p)
 }
 
 // A 68-byte "auxi" stores local wall-clock times; the record holds universal
-// time. During daylight saving the instant is taken one hour earlier.
+// time. The time is first taken as standard time; where daylight saving is in
+// effect the instant is one hour earlier.
 SYSTEMTIME LocalToUniversal(const SYSTEMTIME& local)
 {
-    int64_t t = CTime(local, -1).GetTime();
+    int64_t t = CTime(local, 0).GetTime();
     if (IsDaylightTime(t))
         t -= 3600;
     SYSTEMTIME st = local;
@@ -445,24 +446,12 @@ void CRiffWaveFile::FillWrapped(int nFrom)
 {
     uint8_t* buf = m_pBlockBuf.data();
     int pos = nFrom;
-    bool atStart = false;
-    while (pos < m_nBlockBytes) {
-        if (!atStart) {
-            if (!m_hmmioIn->Seek(m_lDataStart))
-                break;
-            atStart = true;
-        }
+    // Data shorter than the rest of the block is repeated as often as needed.
+    while (pos < m_nBlockBytes && m_hmmioIn->Seek(m_lDataStart)) {
         const int64_t r = ReadData(buf + pos, m_nBlockBytes - pos);
-        if (r <= 0) {
-            if (r < 0 || m_hmmioIn->Tell() == m_lDataStart)
-                break; // nothing to repeat
-            atStart = false;
-            continue;
-        }
+        if (r <= 0)
+            break; // nothing to repeat
         pos += static_cast<int>(r);
-        atStart = false;
-        if (pos < m_nBlockBytes)
-            continue; // the data ended inside the block: go round again
     }
     if (pos < m_nBlockBytes)
         std::memset(buf + pos, SilenceByte(), static_cast<size_t>(m_nBlockBytes - pos));
