@@ -282,20 +282,3 @@ TEST(FftKernel, FirstStageEqualsMiddleStageWithSpanTwo)
     EXPECT_EQ(a, b) << n;
   }
 }
-
-TEST(FftKernel, TableBuildersRecordTheirSizes)
-{
-  std::vector<int> ip(2 + IntegerSqrt(1024));
-  std::vector<double> w(1024);
-  fft::MakeTwiddleTable(512, ip.data(), w.data());
-  EXPECT_EQ(ip[0], 512);
-  EXPECT_EQ(ip[1], 1);
-  fft::MakeCosineTable(512, ip.data(), w.data() + 512);
-  EXPECT_EQ(ip[0], 512);
-  EXPECT_EQ(ip[1], 512);
-  // The first twiddle pair is 1 + 0i, the second cos 45 deg (bit-reversed order).
-  EXPECT_EQ(w[0], 1.0);
-  EXPECT_EQ(w[1], 0.0);
-  EXPECT_NEAR(w[2], std::sqrt(0.5), 1e-16);
-  EXPECT_NEAR(w[3], std::sqrt(0.5), 1e-16);
-}
