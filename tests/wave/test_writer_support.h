@@ -98,7 +98,7 @@ inline std::vector<uint8_t> PlainWave(uint16_t tag, uint16_t channels, uint32_t 
 }
 
 // Runs a shell command, returns its standard output; ok is false when it failed.
-inline std::string Run(const std::string& cmd, bool& ok)
+inline std::string RunShell(const std::string& cmd, bool& ok)
 {
     std::string out;
     FILE* p = popen(cmd.c_str(), "r");
