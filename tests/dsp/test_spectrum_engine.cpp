@@ -243,6 +243,8 @@ TEST(SpectrumEngine, DisplayIndicesTruncateAtTopAndBottom)
   EXPECT_EQ(indexFor(-160.0, -160.0, 255), 0);
   EXPECT_EQ(indexFor(-159.0, -159.0, 255), -255);
   EXPECT_EQ(indexFor(-170.0, -170.0, 255), 0);
+  // A scale that is not a number maps to the bottom instead of an undefined cast.
+  EXPECT_EQ(indexFor(std::nan(""), std::nan(""), 255), -255);
 }
 
 TEST(SpectrumEngine, DisplayRangeIsCheckedAndWrittenOnlyInside)
