@@ -1,10 +1,205 @@
-// Placeholder until the command is built.
+// tavirel-cli render: the spectrogram picture of one time window of a source,
+// rendered by the same document and plot as the window, written as a PNG.
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "cli/Commands.h"
+#include "display/SpectrogramPlot.h"
+#include "doc/TavirelDoc.h"
 
-int CmdRender(int, char**)
+namespace {
+
+const char kRenderUsage[] =
+    "usage: tavirel-cli render FILE --start SEC --width W --height H [--ref DB] --out PICTURE.png [--overwrite]\n"
+    "\n"
+    "Renders the spectrogram of the window that starts SEC whole seconds into FILE,\n"
+    "W columns of 2048 sample frames wide and H rows high, exactly as the window\n"
+    "shows it, and writes it as an RGB PNG of W x H pixels. Prints the second the\n"
+    "window ends at (the source's length when the source ends inside it).\n"
+    "\n"
+    "  --start SEC     first second shown (whole seconds; a negative start is 0)\n"
+    "  --width W       picture width in pixels, 1 to 16384\n"
+    "  --height H      picture height in pixels, 1 to 16384\n"
+    "  --ref DB        reference level in dB, -100 to 100 (default 0): levels at or\n"
+    "                  above it show the last colour, -160 dB and below show black\n"
+    "  --out PATH      the PNG to write; an existing file is kept unless --overwrite\n"
+    "  --overwrite     replace PATH if it exists\n"
+    "\n"
+    "Exit status: 0 written, 1 the source could not be opened or the picture not\n"
+    "written, 2 a usage error.\n";
+
+constexpr int kMaxSidePx = 16384;
+constexpr long long kMaxPixels = 64LL * 1024 * 1024; // 256 MiB of picture
+
+int Usage(const char* message, const char* detail = "")
 {
-    std::fputs("tavirel-cli: this command is not available yet\n", stderr);
+    std::fprintf(stderr, "tavirel-cli render: %s%s\nRun 'tavirel-cli render --help' for the options.\n", message,
+                 detail);
     return 2;
+}
+
+// A whole decimal number within [lo, hi].
+bool ParseInt(const char* text, long lo, long hi, long* out)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || *end || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+// Writes the picture to a new file (never over an existing one) or, with
+// overwrite, replaces the file in one step so that a failure leaves it intact.
+bool WritePng(const QImage& picture, const QString& path, bool overwrite, QString* error)
+{
+    if (overwrite) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+            *error = file.errorString();
+            return false;
+        }
+        return true;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *error = QFile::exists(path) ? QStringLiteral("the file exists; add --overwrite to replace it")
+                                     : file.errorString();
+        return false;
+    }
+    if (!picture.save(&file, "PNG") || !file.flush()) {
+        *error = file.errorString();
+        file.remove();
+        return false;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        file.remove();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int CmdRender(int argc, char** argv)
+{
+    const char* source = nullptr;
+    const char* outPath = nullptr;
+    long startSec = 0, widthPx = 0, heightPx = 0, refDb = 0;
+    bool haveStart = false, haveWidth = false, haveHeight = false, overwrite = false;
+
+    for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = nullptr;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kRenderUsage, stdout);
+            return 0;
+        }
+        if (arg == "--overwrite") {
+            overwrite = true;
+            continue;
+        }
+        if (arg.rfind("--", 0) == 0) {
+            const size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = argv[i] + eq + 1;
+                arg.resize(eq);
+            } else if (i + 1 < argc) {
+                value = argv[++i];
+            } else {
+                return Usage("missing value for ", arg.c_str());
+            }
+            if (arg == "--start") {
+                if (!ParseInt(value, -2147483647L, 2147483647L, &startSec))
+                    return Usage("--start takes whole seconds, not ", value);
+                haveStart = true;
+            } else if (arg == "--width") {
+                if (!ParseInt(value, 1, kMaxSidePx, &widthPx))
+                    return Usage("--width takes 1 to 16384 pixels, not ", value);
+                haveWidth = true;
+            } else if (arg == "--height") {
+                if (!ParseInt(value, 1, kMaxSidePx, &heightPx))
+                    return Usage("--height takes 1 to 16384 pixels, not ", value);
+                haveHeight = true;
+            } else if (arg == "--ref") {
+                if (!ParseInt(value, -100, 100, &refDb))
+                    return Usage("--ref takes whole dB from -100 to 100, not ", value);
+            } else if (arg == "--out") {
+                if (!*value)
+                    return Usage("--out needs a path");
+                outPath = value;
+            } else {
+                return Usage("unknown option ", arg.c_str());
+            }
+            continue;
+        }
+        if (source)
+            return Usage("more than one FILE: ", argv[i]);
+        source = argv[i];
+    }
+    if (!source)
+        return Usage("FILE is missing");
+    if (!haveStart || !haveWidth || !haveHeight || !outPath)
+        return Usage("--start, --width, --height and --out are all needed");
+    if (widthPx * heightPx > kMaxPixels)
+        return Usage("the picture is too large (at most 67108864 pixels)");
+
+    const QString srcPath = QFile::decodeName(source);
+    const QString pngPath = QFile::decodeName(outPath);
+    const QFileInfo srcInfo(srcPath), pngInfo(pngPath);
+    if (pngInfo.exists() && srcInfo.exists() && pngInfo.canonicalFilePath() == srcInfo.canonicalFilePath())
+        return Usage("the picture would replace the source itself: ", outPath);
+    if (pngInfo.exists() && !overwrite) {
+        std::fprintf(stderr, "tavirel-cli render: %s: the file exists; add --overwrite to replace it\n", outPath);
+        return 1;
+    }
+
+    // Open the source the way the window does, with no settings store.
+    CTavirelDoc doc(nullptr);
+    doc.OnNewDocument();
+    doc.m_strSrcPath = srcPath;
+    if (!doc.OpenSource(srcPath)) {
+        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", source, WaveErrorText(doc.m_wave.m_nError));
+        return 1;
+    }
+    doc.m_bLoaded = true;
+    doc.m_nRefLevel = static_cast<int>(refDb);
+    doc.m_nViewStart = static_cast<int>(std::max(0L, startSec));
+    doc.m_nDrawnStart = -1;
+
+    CSpectrogramPlot plot(&doc);
+    plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(refDb));
+    plot.Draw(QRect(0, 0, static_cast<int>(widthPx), static_cast<int>(heightPx)), nullptr);
+    if (plot.m_bitmap.isNull()) {
+        std::fprintf(stderr, "tavirel-cli render: no memory for a %ld x %ld picture\n", widthPx, heightPx);
+        return 1;
+    }
+    if (!doc.m_bLoaded) {
+        // The source vanished or changed while it was read.
+        std::fprintf(stderr, "tavirel-cli render: %s: could not be read again: %s\n", source,
+                     WaveErrorText(doc.m_wave.m_nError));
+        return 1;
+    }
+
+    QString error;
+    if (!WritePng(plot.m_bitmap, pngPath, overwrite, &error)) {
+        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", outPath, error.toLocal8Bit().constData());
+        return 1;
+    }
+    std::printf("%d\n", doc.m_nViewEnd);
+    return 0;
 }
