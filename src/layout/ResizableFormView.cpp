@@ -28,14 +28,15 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override
     {
         m_pView->OnMouseMove(event->modifiers(), event->position().toPoint());
-        QWidget::mouseMoveEvent(event);
+        event->accept(); // the form is the last stop for pointer input
     }
     void mousePressEvent(QMouseEvent* event) override
     {
         if (event->button() == Qt::LeftButton)
             m_pView->OnLButtonDown(event->modifiers(), event->position().toPoint());
-        QWidget::mousePressEvent(event);
+        event->accept();
     }
+    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
 
 private:
     CResizableFormView* m_pView;
