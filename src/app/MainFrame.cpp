@@ -162,6 +162,14 @@ void CMainFrame::ShowWindow(int nCmdShow)
     }
 }
 
+void CMainFrame::ResizeToFitClient(const QSize& sizePx)
+{
+    QSize frameSize(sizePx.width(), sizePx.height() + menuBar()->sizeHint().height());
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        frameSize = frameSize.boundedTo(primary->availableGeometry().size());
+    resize(frameSize);
+}
+
 int CMainFrame::ActivateFrame(int nCmdShow)
 {
     if (m_savedPlacement.length != 0) {

@@ -40,6 +40,9 @@ public:
     // Applies the normal rectangle, then the show command.
     void SetWindowPlacement(const WINDOWPLACEMENT& wp);
     void ShowWindow(int nCmdShow);
+    // Sizes the frame so that its central widget gets sizePx (within the
+    // screen), for a first start without a saved placement.
+    void ResizeToFitClient(const QSize& sizePx);
 
     // Runs once when the frame closes, after the placement was written: the
     // application closes the document and the view there.

@@ -42,13 +42,14 @@ bool CTavirelApp::InitInstance()
     m_pMainWnd->OnCreate();
     m_pView = new CTavirelView(m_pDoc.get());
     m_pMainWnd->setCentralWidget(m_pView);
+    // Without a saved placement the window opens with the form at its design
+    // size, as laid out; later new documents leave the size to the user.
+    if (m_pMainWnd->m_savedPlacement.length == 0)
+        m_pMainWnd->ResizeToFitClient(m_pView->GetDesignSize());
     ConnectUi();
 
-    if (!m_pDoc->OnNewDocument())
+    if (!NewDocument())
         return false;
-    // First run: a source path handed over for a store that has none yet.
-    if (m_pDoc->m_strSrcPath.isEmpty() && !m_strFirstSource.isEmpty())
-        m_pDoc->m_strSrcPath = m_strFirstSource;
     InitialUpdateFrame();
 
     m_pMainWnd->show();
@@ -78,9 +79,19 @@ void CTavirelApp::OnShowAbout()
     dlg.exec();
 }
 
-void CTavirelApp::OnFileNew()
+bool CTavirelApp::NewDocument()
 {
     if (!m_pDoc->OnNewDocument())
+        return false;
+    // First run: a source path handed over for a store that names none yet.
+    if (m_pDoc->m_strSrcPath.isEmpty() && !m_strFirstSource.isEmpty())
+        m_pDoc->m_strSrcPath = m_strFirstSource;
+    return true;
+}
+
+void CTavirelApp::OnFileNew()
+{
+    if (!NewDocument())
         return;
     InitialUpdateFrame();
 }

@@ -48,6 +48,8 @@ public:
 
 private:
     void ConnectUi();
+    // The document's new-document step, and the first run's source path.
+    bool NewDocument();
     // The view's initial update, then the frame's activation.
     void InitialUpdateFrame();
     // The frame is closing: the document saves its settings, the view closes

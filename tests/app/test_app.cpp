@@ -151,6 +151,8 @@ TEST_F(AppTest, StartUpLoadsTheSettingsBeforeTheViewShowsThem)
     EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("missing.wav"));
     EXPECT_EQ(view()->m_strDestFile, m_dir.filePath("cut.wav"));
     EXPECT_FALSE(doc()->m_bLoaded);
+    // No saved placement: the form opens at its design size.
+    EXPECT_EQ(view()->size(), view()->GetDesignSize());
 }
 
 TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
@@ -271,6 +273,9 @@ TEST_F(AppTest, FirstSourceOnlyWhileTheStoreNamesNone)
     EXPECT_EQ(doc()->m_strSrcPath, demo);
     EXPECT_TRUE(doc()->m_bLoaded);
     EXPECT_EQ(doc()->m_nLengthSec, 2);
+    PressCtrl(Qt::Key_N);  // the store still names no source
+    EXPECT_EQ(doc()->m_strSrcPath, demo);
+    EXPECT_TRUE(doc()->m_bLoaded);
     frame()->close();
     EXPECT_EQ(Stored("Settings\\Strings", "SrcPath"), demo);
     m_app.reset();
