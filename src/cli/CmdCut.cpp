@@ -1,10 +1,178 @@
-// Placeholder until the command is built.
+// tavirel-cli cut: saves the segment between two marks of a source as a new
+// numbered wave file, through the same document and save code as the
+// window's "Save Segment".
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "doc/SegmentSave.h"
+#include "doc/TavirelDoc.h"
 
-int CmdCut(int, char**)
+namespace {
+
+const char kCutUsage[] =
+    "usage: tavirel-cli cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
+    "\n"
+    "Saves the part of FILE from second SEC (--from) to second SEC (--to) as a new\n"
+    "wave file, exactly as the window's \"Save Segment\" does for those marks: the\n"
+    "source's format, an \"auxi\" record with the segment's start and stop time,\n"
+    "and whole blocks of 2048 frames (the last may run past --to). The file is\n"
+    "named from PATH with a running number in place of its last four characters\n"
+    "(cut.wav becomes cut_001.wav); the number starts at 001 in every run. Prints\n"
+    "the path of the file written alone on a line.\n"
+    "\n"
+    "  --from SEC     first second of the segment, 0 or more\n"
+    "  --to SEC       end of the segment, after --from and at most the source's\n"
+    "                 length in whole seconds\n"
+    "  --dest PATH    destination name, for example cut.wav\n"
+    "  --agc          level the samples with the automatic gain control\n"
+    "  --overwrite    replace the numbered file if it exists\n"
+    "  --help         this text\n"
+    "\n"
+    "Exit status: 0 written, 1 the source could not be read or the segment not\n"
+    "written (an existing file is kept unless --overwrite), 2 a usage error.\n";
+
+int Usage(const char* message, const std::string& detail = std::string())
 {
-    std::fputs("tavirel-cli: this command is not available yet\n", stderr);
+    std::fprintf(stderr, "tavirel-cli cut: %s%s\nRun 'tavirel-cli cut --help' for the options.\n", message,
+                 detail.c_str());
     return 2;
+}
+
+int Failure(const std::string& message)
+{
+    std::fprintf(stderr, "tavirel-cli cut: %s\n", message.c_str());
+    return 1;
+}
+
+// A whole decimal number of seconds, 0 to INT_MAX.
+bool ParseSeconds(const char* text, int* out)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || *end || v < 0 || v > INT_MAX)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+int CmdCut(int argc, char** argv)
+{
+    const char* file = nullptr;
+    const char* dest = nullptr;
+    int nFromSec = -1;
+    int nToSec = -1;
+    bool bAgc = false;
+    bool bOverwrite = false;
+    bool bOptionsDone = false;
+    for (int i = 0; i < argc; ++i) {
+        const char* a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                Usage("missing value after ", name);
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (bOptionsDone || a[0] != '-' || !std::strcmp(a, "-")) {
+            if (file)
+                return Usage("more than one source file given: ", a);
+            file = a;
+        } else if (!std::strcmp(a, "--")) {
+            bOptionsDone = true;
+        } else if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+            std::fputs(kCutUsage, stdout);
+            return 0;
+        } else if (!std::strcmp(a, "--from")) {
+            const char* v = value(a);
+            if (!v)
+                return 2;
+            if (!ParseSeconds(v, &nFromSec))
+                return Usage("--from needs whole seconds, 0 or more, not ", v);
+        } else if (!std::strcmp(a, "--to")) {
+            const char* v = value(a);
+            if (!v)
+                return 2;
+            if (!ParseSeconds(v, &nToSec))
+                return Usage("--to needs whole seconds, 0 or more, not ", v);
+        } else if (!std::strcmp(a, "--dest")) {
+            dest = value(a);
+            if (!dest)
+                return 2;
+            if (!*dest)
+                return Usage("--dest needs a path");
+        } else if (!std::strcmp(a, "--agc")) {
+            bAgc = true;
+        } else if (!std::strcmp(a, "--overwrite")) {
+            bOverwrite = true;
+        } else {
+            return Usage("unknown option ", a);
+        }
+    }
+    if (!file)
+        return Usage("no source file given");
+    if (nFromSec < 0)
+        return Usage("--from is missing");
+    if (nToSec < 0)
+        return Usage("--to is missing");
+    if (!dest)
+        return Usage("--dest is missing");
+    if (nToSec <= nFromSec)
+        return Usage("--to must come after --from");
+
+    // The document opens the source as the window does.
+    CTavirelDoc doc(nullptr);
+    const QString srcPath = QFile::decodeName(file);
+    if (!doc.OpenSource(srcPath)) {
+        const int code = doc.m_wave.m_nError;
+        return Failure(std::string(file) + ": cannot be read as a source (error " + std::to_string(code) + ": " +
+                       WaveErrorText(code) + ")");
+    }
+    doc.m_strSrcPath = srcPath;
+    doc.m_bLoaded = true;
+    doc.m_nViewStart = 0;
+    doc.m_strDestPath = QFile::decodeName(dest);
+
+    if (nToSec > doc.m_nLengthSec) {
+        const std::string length = std::to_string(doc.m_nLengthSec);
+        return Usage("--to is past the end of the source, which is ",
+                     length + (doc.m_nLengthSec == 1 ? " second long" : " seconds long"));
+    }
+
+    // Nothing is written over an existing file without --overwrite.
+    const std::string outPath = SegmentOutputPath(doc);
+    const QFileInfo outFile(QFile::decodeName(outPath.c_str()));
+    if (!bOverwrite && (outFile.exists() || outFile.isSymLink()))
+        return Failure(outPath + " exists; add --overwrite to replace it");
+
+    double dAgcLevel = 0.0;
+    std::vector<int32_t> block(kSegmentBlockValues);
+    const SegmentSaveResult result = SaveSegment(doc, nFromSec, nToSec, bAgc, dAgcLevel, block.data());
+    if (!result.bOpened) {
+        if (result.nError == WAVE_OK)
+            return Failure("the segment holds no frames; nothing written");
+        return Failure(outPath + ": cannot be written (error " + std::to_string(result.nError) + ": " +
+                       WaveErrorText(result.nError) + ")");
+    }
+    if (result.nError != WAVE_OK) {
+        return Failure(result.strPath + ": incomplete, " + std::to_string(result.nBlocks) +
+                       " blocks written before error " + std::to_string(result.nError) + ": " +
+                       WaveErrorText(result.nError));
+    }
+    std::printf("%s\n", result.strPath.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
