@@ -81,6 +81,32 @@ QLabel* MakeSunkenLabel(const QString& text)
     return label;
 }
 
+// Pixels per four horizontal dialog units: the font's average character width,
+// taken as dialog templates define it (the mean advance of A-Z and a-z), and
+// widened where a fixed text of the template would not fit its control in this
+// font (the template was laid out for a narrower one).
+int DialogCharWidthPx(const QFontMetrics& metrics)
+{
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    int widthPx = (metrics.horizontalAdvance(alphabet) + 26) / 52;
+    struct Fit {
+        const char* text;
+        int cxDu;    // the control's width
+        int extraPx; // room the control needs beside its text
+    };
+    const int buttonPx = 12;
+    const int checkPx = metrics.height() + 8;
+    const Fit fits[] = {{"Src File...", 42, buttonPx}, {"Dest File...", 42, buttonPx},
+                        {"Save Segment", 54, buttonPx}, {"Exit", 54, buttonPx},
+                        {"Use AGC", 44, checkPx},       {"From:", 18, 0},
+                        {"To:", 11, 0},                 {kHelpLine, 315, 0}};
+    for (const Fit& f : fits) {
+        const int needPx = metrics.horizontalAdvance(QString::fromLatin1(f.text)) + f.extraPx;
+        widthPx = std::max(widthPx, (needPx * 4 + f.cxDu - 1) / f.cxDu);
+    }
+    return std::max(widthPx, 1);
+}
+
 // Position of a point inside the plot area as seconds of the shown window:
 // multiplication first, truncated toward zero.
 int SecondsAtPx(int xPx, int widthPx, int spanSec)
@@ -135,8 +161,8 @@ void CSpinArrows::DeltaPos(int iDelta)
 CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormView(parent), m_pDoc(pDoc)
 {
     const QFontMetrics metrics(GetLayoutWindow()->font());
-    m_nDuAvgCharWidthPx = metrics.averageCharWidth();
-    m_nDuCharHeightPx = metrics.height();
+    m_nDuAvgCharWidthPx = DialogCharWidthPx(metrics);
+    m_nDuCharHeightPx = std::max(metrics.height(), 1);
     CreateControls();
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
