@@ -8,6 +8,7 @@
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -283,6 +284,28 @@ TEST_F(AppTest, FirstSourceOnlyWhileTheStoreNamesNone)
     SeedSettings(0, m_dir.filePath("mine.wav"), "");
     Start(demo);
     EXPECT_EQ(doc()->m_strSrcPath, m_dir.filePath("mine.wav"));
+}
+
+TEST_F(AppTest, HelpAboutRunsTheAboutBoxOverTheFrame)
+{
+    Start();
+    QString caption;
+    QWidget* owner = nullptr;
+    // Runs once the modal box's own event loop is going: note it, then close it.
+    QMetaObject::invokeMethod(
+        frame(),
+        [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                caption = modal->windowTitle();
+                owner = modal->parentWidget();
+                modal->close();
+            }
+        },
+        Qt::QueuedConnection);
+    frame()->m_actAppAbout->trigger();
+    EXPECT_EQ(caption, "About Tavirel");
+    EXPECT_EQ(owner, frame());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST(AboutBox, TextsIconAndOk)
