@@ -1,5 +1,6 @@
 // tavirel-cli render, run as a program: the PNG it writes is the plot's
 // picture, it prints the window's end, and it refuses what it should.
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -26,10 +27,14 @@ protected:
     void SetUp() override
     {
         PlotTest::SetUp();
+        // The build folder from the environment, else the one this test runs from
+        // (BUILD/tests/display/test_display).
         const char* build = std::getenv("TAVIREL_BUILD_DIR");
-        m_cli = build ? QString::fromLocal8Bit(build) + "/src/cli/tavirel-cli" : QString();
-        if (m_cli.isEmpty() || !QFileInfo(m_cli).isExecutable())
-            GTEST_SKIP() << "tavirel-cli not built (TAVIREL_BUILD_DIR unset or no binary)";
+        const QString buildDir = build && *build ? QString::fromLocal8Bit(build)
+                                                 : QCoreApplication::applicationDirPath() + "/../..";
+        m_cli = QFileInfo(buildDir + "/src/cli/tavirel-cli").absoluteFilePath();
+        if (!QFileInfo(m_cli).isExecutable())
+            GTEST_SKIP() << "tavirel-cli not built: " << m_cli.toStdString();
     }
 
     CliRun Cli(const QStringList& args)
