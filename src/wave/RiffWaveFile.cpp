@@ -268,6 +268,13 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     m_nBufPos = 0;
     m_nBufValid = 0;
     m_nBlockIndex = 0;
+    // Nothing of an earlier source survives a failed Open.
+    m_nBlockCount = 0;
+    m_nBlockBytes = 0;
+    m_nBytesPerFrameIn = 0;
+    m_nLengthSec = 0;
+    m_nBytesPerSec = 0;
+    m_lDataStart = 0;
     m_nDataFrames = 0;
     m_lDataBytes = 0;
     m_lDataEnd = 0;

@@ -140,14 +140,17 @@ TEST(ReaderFiles, SoxExtensibleHeaderIsUnsupported)
     EXPECT_FALSE(w.m_bInOpen);
 }
 
-// Without a recording time the file's own time stands in: its birth time, or
-// its modification time where the file system keeps no birth time.
+// Without a recording time (here a start year of 2000) the file's own time
+// stands in: its birth time, or its modification time where the file system
+// keeps no birth time.
 TEST(ReaderFiles, NoRecordingTimeTakesTheFileTime)
 {
     TempDir dir;
     const std::string path = dir.File("plain.wav");
     const int64_t before = static_cast<int64_t>(std::time(nullptr));
-    WriteFile(path, riff::Wave(FmtPayload(1, 1, 1000, 16), riff::Ramp16(2500)).v);
+    Bytes auxi;
+    auxi.Time(2000, 6, 1, 0, 0, 0).Time(2000, 6, 1, 0, 0, 50).Fill(40, 0);
+    WriteFile(path, riff::Wave(FmtPayload(1, 1, 1000, 16), riff::Ramp16(2500), {riff::Chunk("auxi", auxi)}).v);
     const int64_t after = static_cast<int64_t>(std::time(nullptr));
 
     CRiffWaveFile w;
