@@ -60,9 +60,12 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
         return; // no picture of the plot's size (none made yet, or it could not be made)
 
     if (m_pDoc->m_nViewStart != m_pDoc->m_nDrawnStart) {
+        // The reader may have been closed by a failed read elsewhere (a save).
+        if (!m_pDoc->m_wave.m_bInOpen && !Reopen())
+            return;
         // A source reopened by the last rendering may have another channel count.
         if (m_pDoc->m_bTwoChannel != m_nLevelsTwoChannel)
-            SetLevels(m_pDoc->m_bTwoChannel, m_dLevelsRef);
+            SetLevels(m_pDoc->m_bTwoChannel, m_nLevelsTwoChannel < 0 ? m_pDoc->m_nRefLevel : m_dLevelsRef);
         m_bitmap.fill(Qt::black);
         Render();
         m_pDoc->m_nDrawnStart = m_pDoc->m_nViewStart;
@@ -81,11 +84,11 @@ void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 void CSpectrogramPlot::Render()
 {
     CTavirelDoc& doc = *m_pDoc;
-    const int width = m_bitmap.width();
-    const int height = m_bitmap.height();
-    if (width <= 0 || height <= 0 || !doc.m_bLoaded)
+    const int width = m_rcPlot.width();
+    const int height = m_rcPlot.height();
+    if (width <= 0 || height <= 0 || m_bitmap.size() != QSize(width, height) || !doc.m_bLoaded)
         return;
-    if (!doc.m_wave.m_bInOpen && !Reopen()) // e.g. a save whose read failed closed the source
+    if (!doc.m_wave.m_bInOpen && !Reopen())
         return;
 
     const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);

@@ -226,6 +226,28 @@ TEST_F(PlotTest, FailedReopenLeavesNoSourceAndThePictureAsDrawn)
     }
 }
 
+TEST_F(PlotTest, ReaderClosedElsewhereIsReopenedBeforeRendering)
+{
+    const QString path = Write("noise.wav", NoiseFile(2, 3, 0.5));
+    Load(path);
+    m_plot.Draw(QRect(0, 0, 6, 40), nullptr);
+    const QImage first = m_plot.m_bitmap.copy();
+
+    m_doc.m_wave.Close(); // as a failed read during a save leaves it
+    m_doc.m_nDrawnStart = -1;
+    m_plot.Refresh(nullptr);
+    EXPECT_TRUE(m_doc.m_wave.m_bInOpen);
+    EXPECT_EQ(m_plot.m_bitmap, first);
+
+    // Gone in the meantime: no source, and the picture is not wiped.
+    m_doc.m_wave.Close();
+    ASSERT_TRUE(QFile::remove(path));
+    m_doc.m_nDrawnStart = -1;
+    m_plot.Refresh(nullptr);
+    EXPECT_FALSE(m_doc.m_bLoaded);
+    EXPECT_EQ(m_plot.m_bitmap, first);
+}
+
 TEST_F(PlotTest, SourceReplacedByAnotherChannelCountIsShownWithItsOwnBins)
 {
     const QString path = Write("swap.wav", NoiseFile(1, 1, 0.5));
