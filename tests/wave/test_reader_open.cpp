@@ -399,23 +399,6 @@ TEST(ReaderMeta, Year2000IsNoRecordingTime)
     EXPECT_EQ(r.auxi.stStopTime, St(1970, 1, 1, 0, 0, 3, 4));
 }
 
-TEST(ReaderMeta, OpenClearsTheRecordButKeepsOtherTimeWords)
-{
-    AUXIINFO a;
-    a.dwCenterFreq = 5;
-    a.dwSpare7 = 9;
-    a.stStartTime.wMonth = 4;
-    WAVEFORMATEX wf;
-    uint32_t frames = 0;
-    CRiffWaveFile w;
-    ASSERT_EQ(w.Open(std::make_unique<CMemoryByteSource>(Bytes{1, 2, 3}.v), &wf, 2048, &frames, 0, &a),
-              WAVE_ERR_NOT_WAVE);
-    EXPECT_EQ(a.dwCenterFreq, 0u);
-    EXPECT_EQ(a.dwSpare7, 0u);
-    EXPECT_EQ(a.stStartTime.wYear, 0);
-    EXPECT_EQ(a.stStartTime.wMonth, 4);
-}
-
 TEST(ReaderRecords, AuxiAndFormatBytesRoundTrip)
 {
     uint8_t raw[72];
