@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <new>
 
+#include <sys/stat.h>
+
 #include "platform/RiffWriter.h"
 #include "wave/RiffWaveFile.h"
 #include "wave/SampleFormats.h"
@@ -262,6 +264,14 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
         const std::string path = m_strOutPath;
         const WAVEFORMATEX wf = m_wfOut;
         const AUXIINFO auxi = m_auxiOut;
+        // The caller agreed to replace the first file only: a split never
+        // writes over an existing file (with a time stamp in the name, that
+        // would be the file just finished when both fall in one second).
+        struct stat st;
+        if (::lstat(NextOutputName(path, m_nNameFlags).c_str(), &st) == 0) {
+            m_nError = WAVE_ERR_CREATE;
+            return 0;
+        }
         // A failure to start the next file leaves its code in m_nError.
         return OpenOutput(path, &wf, m_nFramesPerBlockOut, m_nMaxFrames, m_nNameFlags, &auxi) == WAVE_OK ? -2
                                                                                                            : 0;

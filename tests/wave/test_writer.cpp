@@ -324,6 +324,23 @@ TEST(SegmentWriterSplit, NumberedOutputContinuesInTheNextFile)
     EXPECT_EQ(a.stStartTime, a.stStopTime);
 }
 
+// A split never writes over a file that is already there.
+TEST(SegmentWriterSplit, SplitKeepsAnExistingNextFile)
+{
+    TempDir dir;
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    WriteAll(dir / "cut_002.wav", old);
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf = Format(1, 1, 8000, 16);
+    std::vector<int32_t> block(64, 0);
+    ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 64, 64, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(w.WriteBlock(block.data(), 64), 0);
+    EXPECT_EQ(w.m_nError, WAVE_ERR_CREATE);
+    EXPECT_FALSE(w.m_bOutOpen);
+    EXPECT_EQ(ReadAll(dir / "cut_002.wav"), old);
+    EXPECT_EQ(Le32(ReadAll(dir / "cut_001.wav"), 42), 128u);
+}
+
 TEST(SegmentWriterSplit, UnnumberedOutputStopsAtTheLimit)
 {
     TempDir dir;
