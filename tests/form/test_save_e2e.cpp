@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -231,6 +232,19 @@ TEST_F(SaveEndToEnd, OverwriteQuestionIsAboutTheNumberedFile)
     EXPECT_EQ(dialogs.m_questions.size(), 2);
     EXPECT_TRUE(ReadFile(PathOf("cut_002.wav")) == ExpectedSegment(from, to));
     EXPECT_FALSE(Exists(PathOf("cut_003.wav")));
+}
+
+TEST_F(SaveEndToEnd, AFailedSaveSaysSoOnTheStatusLine)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("gone")));
+    ChooseDestination("gone/cut.wav");
+    ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("gone")));
+    MarkSegment(0, 100);
+    PressSave();
+    EXPECT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("Save failed: "))) <<
+        view->m_wndStatus->text().toStdString();
+    EXPECT_TRUE(dialogs.m_questions.isEmpty());
+    EXPECT_TRUE(doc->m_wave.m_bInOpen); // the source is still there for the window
 }
 
 TEST_F(SaveEndToEnd, CommandLineCutWritesTheSameBytesAsTheWindow)
