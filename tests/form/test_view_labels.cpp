@@ -1,7 +1,13 @@
 // The main form's labels, file dialogs and buttons, driven by real clicks.
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
+
+#include <functional>
 
 #include "test_view_support.h"
 
@@ -178,4 +184,55 @@ TEST_F(ViewLabels, UseAgcAndExit)
     EXPECT_FALSE(m_view->m_bUseAgc);
     Click(1009);
     EXPECT_FALSE(m_view->isVisible());
+}
+
+// Qt's own dialogs behind the seam: the wave filter, the "wav" suffix, the
+// overwrite question of the save dialog, and Yes/No.
+TEST(FileDialogs, QtDialogsAskForWaveFilesAndConfirmOverwriting)
+{
+    CFileDialogs::SetInstance(nullptr);
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("cut.wav"));
+    ASSERT_TRUE(WriteFile(existing, {0}));
+
+    // Inspects the dialog once it runs, then answers it.
+    auto answer = [](std::function<void(QWidget*)> inspect) {
+        QTimer::singleShot(0, [inspect] { inspect(QApplication::activeModalWidget()); });
+    };
+    bool seen = false;
+    answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("Wave Files (*.wav)")});
+        EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("wav"));
+        EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+        seen = true;
+        dialog->reject();
+    });
+    EXPECT_EQ(CFileDialogs::Instance()->GetSaveFileName(nullptr, existing, QStringLiteral("Wave Files (*.wav)")),
+              QString());
+    EXPECT_TRUE(seen);
+
+    answer([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        dialog->selectFile(existing);
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog::accept, as the Open button does
+    });
+    EXPECT_EQ(CFileDialogs::Instance()->GetOpenFileName(nullptr, QString(), QStringLiteral("Wave Files (*.wav)")),
+              existing);
+
+    answer([](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("File exists.  Overwrite?"));
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    EXPECT_TRUE(CFileDialogs::Instance()->AskYesNo(nullptr, QStringLiteral("File exists.  Overwrite?")));
+    answer([](QWidget* w) { static_cast<QMessageBox*>(w)->button(QMessageBox::No)->click(); });
+    EXPECT_FALSE(CFileDialogs::Instance()->AskYesNo(nullptr, QStringLiteral("File exists.  Overwrite?")));
 }
