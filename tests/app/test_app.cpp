@@ -174,17 +174,6 @@ TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
     EXPECT_EQ(frame()->windowTitle(), "Tavirel");
 }
 
-TEST_F(AppTest, CtrlNWithBrokenSettingsGivesEmptyPaths)
-{
-    SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));
-    Start();
-    m_store->WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0");
-    PressCtrl(Qt::Key_N);
-    EXPECT_EQ(doc()->m_strSrcPath, "");
-    EXPECT_EQ(view()->m_strSrcFile, "");
-    EXPECT_EQ(view()->m_strRefLevel, "0");
-}
-
 TEST_F(AppTest, CtrlOReadsNothingAndStartsTheViewOver)
 {
     SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));

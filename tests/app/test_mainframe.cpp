@@ -128,16 +128,6 @@ TEST_F(MainFrameTest, MinimisedFromMaximisedKeepsRestoreToMaximised)
     EXPECT_EQ(Stored(), "2:2:-1:-1:-1:-1:100:120:700:520");
 }
 
-TEST_F(MainFrameTest, MinimisedNormalWindow)
-{
-    Store("0:2:-1:-1:-1:-1:100:120:700:520");
-    auto frame = MakeFrame();
-    frame->ActivateFrame(SW_SHOWNORMAL);
-    EXPECT_EQ(frame->windowState(), Qt::WindowMinimized);
-    frame->close();
-    EXPECT_EQ(Stored(), "0:2:-1:-1:-1:-1:100:120:700:520");
-}
-
 TEST_F(MainFrameTest, MalformedRecordIsIgnoredAndReplacedAtClose)
 {
     Store("0:1:-1:-1:-1:-1:100:120:700");  // nine fields
@@ -178,19 +168,6 @@ TEST_F(MainFrameTest, RectangleOffEveryScreenIsMovedOntoOne)
     frame->ActivateFrame(SW_SHOWNORMAL);
     EXPECT_EQ(frame->size(), QSize(600, 400));
     EXPECT_TRUE(frame->screen()->availableGeometry().intersects(frame->geometry()));
-}
-
-TEST_F(MainFrameTest, SecondCloseWritesNothingMore)
-{
-    auto frame = MakeFrame();
-    frame->ActivateFrame(SW_SHOWNORMAL);
-    int closes = 0;
-    frame->m_pfnCloseDocument = [&] { ++closes; };
-    frame->close();
-    Store("changed");
-    frame->close();
-    EXPECT_EQ(closes, 1);
-    EXPECT_EQ(Stored(), "changed");
 }
 
 }  // namespace
