@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -43,6 +45,15 @@ int ReopenSource(CTavirelDoc& doc)
         return WAVE_OK;
     doc.m_bLoaded = false; // removed or replaced by something that is no wave file
     return doc.m_wave.m_nError != WAVE_OK ? doc.m_wave.m_nError : WAVE_ERR_OPEN;
+}
+
+// Whether two paths name the same existing file (through links or other
+// spellings of the folder).
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 } // namespace
@@ -105,6 +116,13 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
     const int nChannels = doc.m_wfSource.nChannels;
     if (nFrames <= 0 || nChannels < 1 || nChannels > 2)
         return result; // a source shorter than one second: nothing to write
+
+    // The writer truncates its output before it reads a single block: a
+    // numbered name that is the source itself would destroy the source.
+    if (SameFile(SegmentOutputPath(doc), WavePath(doc.m_strSrcPath))) {
+        result.nError = WAVE_ERR_CREATE;
+        return result;
+    }
 
     // The segment's own times go into the record the output carries.
     doc.SetSegmentTimes(nFromSec, nToSec);

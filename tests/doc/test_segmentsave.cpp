@@ -1,6 +1,7 @@
 // The segment save below the widgets: the AGC's level tracking and output
 // scale, the frame count, and whole segments written from generated sources
 // and read back byte for byte.
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -296,6 +297,23 @@ TEST_F(SegmentSaveTest, AFailedOpenIsReportedAndWritesNothing)
     EXPECT_EQ(r.nError, WAVE_ERR_CREATE);
     EXPECT_EQ(r.nBlocks, 0);
     EXPECT_TRUE(doc.m_wave.m_bInOpen);
+}
+
+TEST_F(SegmentSaveTest, NeverWritesOverItsOwnSource)
+{
+    Source s;
+    s.rate = 1000;
+    s.frames = 5000;
+    Load(s);
+    // The source is the file the next numbered save would create.
+    ASSERT_TRUE(QFile::rename(dir.filePath("src.wav"), dir.filePath("cut_001.wav")));
+    doc.m_strSrcPath = dir.filePath("cut_001.wav");
+    ASSERT_TRUE(doc.OpenSource(doc.m_strSrcPath));
+    const SegmentSaveResult r = Save(0, 2);
+    EXPECT_FALSE(r.bOpened);
+    EXPECT_EQ(r.nError, WAVE_ERR_CREATE);
+    std::ifstream in(PathOf("cut_001.wav"), std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), sourceBytes);
 }
 
 } // namespace
