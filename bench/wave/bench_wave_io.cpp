@@ -166,7 +166,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--mib") && i + 1 < argc)
             mib = std::max<int64_t>(1, std::atoll(argv[++i]));
-        else
+        else if (argv[i][0] == '-') {
+            std::fprintf(stderr, "usage: bench_wave_io [FOLDER] [--mib N]\n");
+            return 2;
+        } else
             folder = argv[i];
     }
     const std::string src = folder + "/tavirel-bench-src-" + std::to_string(getpid()) + ".wav";

@@ -5,6 +5,7 @@
 // writer beside it; a writer is the exact inverse of its reader.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -50,13 +51,27 @@ inline int BytesPerSample(Codec c)
 inline int32_t ReadU8(const uint8_t* p) { return static_cast<int32_t>(static_cast<uint32_t>(p[0] ^ 0x80u) << 24); }
 inline void WriteU8(int32_t v, uint8_t* p) { p[0] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> 24) ^ 0x80u); }
 
+// Files are little-endian: on a little-endian host a sample is one unaligned
+// load or store (which compilers vectorise); elsewhere it is put together byte by byte.
+constexpr bool kNativeLittle = std::endian::native == std::endian::little;
+
 inline int32_t ReadS16(const uint8_t* p)
 {
+    if constexpr (kNativeLittle) {
+        uint16_t u;
+        std::memcpy(&u, p, sizeof u);
+        return static_cast<int32_t>(static_cast<uint32_t>(u) << 16);
+    }
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 24);
 }
 inline void WriteS16(int32_t v, uint8_t* p)
 {
     const uint32_t u = static_cast<uint32_t>(v);
+    if constexpr (kNativeLittle) {
+        const uint16_t h = static_cast<uint16_t>(u >> 16);
+        std::memcpy(p, &h, sizeof h);
+        return;
+    }
     p[0] = static_cast<uint8_t>(u >> 16);
     p[1] = static_cast<uint8_t>(u >> 24);
 }
@@ -76,11 +91,20 @@ inline void WriteS24(int32_t v, uint8_t* p)
 
 inline int32_t ReadS32(const uint8_t* p)
 {
+    if constexpr (kNativeLittle) {
+        int32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                                 static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24);
 }
 inline void WriteS32(int32_t v, uint8_t* p)
 {
+    if constexpr (kNativeLittle) {
+        std::memcpy(p, &v, sizeof v);
+        return;
+    }
     const uint32_t u = static_cast<uint32_t>(v);
     p[0] = static_cast<uint8_t>(u);
     p[1] = static_cast<uint8_t>(u >> 8);
@@ -111,8 +135,8 @@ inline void WriteF32(int32_t v, uint8_t* p)
     WriteS32(static_cast<int32_t>(bits), p);
 }
 
-// Decodes count samples from src into dst.
-inline void Decode(Codec c, const uint8_t* src, int32_t* dst, size_t count)
+// Decodes count samples from src into dst; the two must not overlap.
+inline void Decode(Codec c, const uint8_t* __restrict src, int32_t* __restrict dst, size_t count)
 {
     switch (c) {
     case Codec::U8: for (size_t i = 0; i < count; ++i) dst[i] = ReadU8(src + i); break;
@@ -124,8 +148,8 @@ inline void Decode(Codec c, const uint8_t* src, int32_t* dst, size_t count)
     }
 }
 
-// Encodes count samples from src into dst.
-inline void Encode(Codec c, const int32_t* src, uint8_t* dst, size_t count)
+// Encodes count samples from src into dst; the two must not overlap.
+inline void Encode(Codec c, const int32_t* __restrict src, uint8_t* __restrict dst, size_t count)
 {
     switch (c) {
     case Codec::U8: for (size_t i = 0; i < count; ++i) WriteU8(src[i], dst + i); break;
