@@ -18,8 +18,15 @@ tavirel_install_packages() {
   fi
 }
 
-tavirel_build() { # build-dir, cmake args...
+tavirel_build() { # build-dir [cmake args...] [-- targets...]
   local dir="$1"; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  local args=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do args+=("$1"); shift; done
+  [ "${1:-}" = "--" ] && shift && targets=("$@")
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" -j "$(nproc)" --target "${targets[@]}"
+  else
+    cmake --build "$dir" -j "$(nproc)"
+  fi
 }
