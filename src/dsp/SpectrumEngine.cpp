@@ -10,6 +10,20 @@
 
 namespace {
 
+// Code elsewhere in the process (the graphics library's AVX routines, for one)
+// may return with the upper halves of the AVX registers still in use. Until
+// they are cleared, every SSE instruction of this file and of the maths
+// library's log10 pays a state-transition penalty: columns were seen to take
+// eight times as long. Clearing them once per block costs nothing measurable.
+inline void ClearUpperVectorState()
+{
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  static const bool hasAvx = __builtin_cpu_supports("avx");
+  if (hasAvx)
+    __asm__ volatile("vzeroupper");
+#endif
+}
+
 constexpr int MIN_FFT_SIZE = 1024;
 constexpr int MAX_FFT_SIZE = 524288;
 constexpr double FLOOR_DB = -160.0;
@@ -247,6 +261,7 @@ inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
 
 void CSpectrumEngine::Transform()
 {
+  ClearUpperVectorState();
   std::lock_guard<std::mutex> guard(m_lock);
   const int n = m_nFftSize;
   double* a = m_work.data();
