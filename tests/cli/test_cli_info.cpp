@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "wave/RiffBuilder.h"
+#include "support/WaveBytes.h"
 
 namespace {
 

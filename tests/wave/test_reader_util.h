@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/RiffReader.h"
-#include "wave/RiffBuilder.h"
+#include "support/WaveBytes.h"
 #include "wave/RiffWaveFile.h"
 
 struct OpenResult {

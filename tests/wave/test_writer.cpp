@@ -86,12 +86,12 @@ TEST(SegmentWriter, LayoutWithAuxiMatchesByteForByte)
 
     Bytes e;
     // 4 "WAVE" + 26 "fmt " + 80 "auxi" + 8 "data" header + 12 sample bytes
-    e.Tag("RIFF").U32(130).Tag("WAVE");
-    e.Tag("fmt ").U32(18).U16(1).U16(2).U32(48000).U32(192000).U16(4).U16(16).U16(0);
-    e.Tag("auxi").U32(72).Raw(AuxiBytes(a));
-    e.Tag("data").U32(12);
+    e.Id("RIFF").U32(130).Id("WAVE");
+    e.Id("fmt ").U32(18).U16(1).U16(2).U32(48000).U32(192000).U16(4).U16(16).U16(0);
+    e.Id("auxi").U32(72).Add(AuxiBytes(a));
+    e.Id("data").U32(12);
     e.U16(0x1234).U16(0xFFFF).U16(0x7FFF).U16(0x8000).U16(0x0001).U16(0);
-    EXPECT_EQ(ReadAll(dir / "cut.wav"), e.v);
+    EXPECT_EQ(ReadFile(dir / "cut.wav"), e.v);
 }
 
 // Without a record the data chunk follows "fmt " at 38; the format's derived
@@ -110,10 +110,10 @@ TEST(SegmentWriter, LayoutWithoutAuxiAndDerivedFormatFields)
     ASSERT_EQ(w.WriteBlock(s, 2), 2);
     ASSERT_EQ(w.WriteBlock(nullptr, 0), 0);
 
-    const std::vector<uint8_t> b = ReadAll(dir / "f.wav");
+    const std::vector<uint8_t> b = ReadFile(dir / "f.wav");
     ASSERT_EQ(b.size(), 54u);
     EXPECT_EQ(Le32(b, 4), 46u); // 4 + 26 + 8 + 8
-    EXPECT_EQ(Id(b, 38), "data");
+    EXPECT_EQ(IdAt(b, 38), "data");
     EXPECT_EQ(Le32(b, 42), 8u);
     Bytes fmt;
     fmt.U16(3).U16(1).U32(1000).U32(4000).U16(4).U16(32).U16(0);
@@ -136,7 +136,7 @@ TEST(SegmentWriter, OddDataGetsPadByte)
     ASSERT_EQ(w.WriteBlock(s + 2, 1), 1);
     w.CloseOutput();
 
-    const std::vector<uint8_t> b = ReadAll(dir / "odd.wav");
+    const std::vector<uint8_t> b = ReadFile(dir / "odd.wav");
     ASSERT_EQ(b.size(), 56u);
     EXPECT_EQ(Le32(b, 42), 9u);
     EXPECT_EQ(Le32(b, 4), 48u); // 4 + 26 + 8 + 9 + 1 pad
@@ -156,17 +156,17 @@ TEST(SegmentWriter, EmptyFileAndWriteAfterClose)
     EXPECT_EQ(w.WriteBlock(nullptr, 0), 0);
     EXPECT_FALSE(w.m_bOutOpen);
 
-    const std::vector<uint8_t> b = ReadAll(dir / "e.wav");
+    const std::vector<uint8_t> b = ReadFile(dir / "e.wav");
     ASSERT_EQ(b.size(), 126u);
     EXPECT_EQ(Le32(b, 4), 118u);
-    EXPECT_EQ(Id(b, 118), "data");
+    EXPECT_EQ(IdAt(b, 118), "data");
     EXPECT_EQ(Le32(b, 122), 0u);
 
     const int32_t s[2] = {};
     EXPECT_EQ(w.WriteBlock(s, 1), -1);
     EXPECT_EQ(w.m_nError, WAVE_ERR_OUT_NOT_OPEN);
     w.CloseOutput(); // closing twice is harmless
-    EXPECT_EQ(ReadAll(dir / "e.wav"), b);
+    EXPECT_EQ(ReadFile(dir / "e.wav"), b);
 }
 
 // Without ClearAuxiRewrite the stop time is stamped with the time of closing.
@@ -180,7 +180,7 @@ TEST(SegmentWriter, CloseStampsStopTimeUnlessCleared)
     SYSTEMTIME before;
     GetSystemTime(&before);
     w.CloseOutput();
-    const AUXIINFO got = AuxiFromBytes(ReadAll(dir / "s.wav").data() + 46);
+    const AUXIINFO got = AuxiFromBytes(ReadFile(dir / "s.wav").data() + 46);
     EXPECT_EQ(got.stStartTime, a.stStartTime);
     EXPECT_EQ(got.dwSpare7, a.dwSpare7);
     const int64_t diff = CTime(got.stStopTime, -1) - CTime(before, -1);
@@ -311,13 +311,13 @@ TEST(SegmentWriterSplit, NumberedOutputContinuesInTheNextFile)
     w.ClearAuxiRewrite();
     EXPECT_EQ(w.WriteBlock(nullptr, 0), 0);
 
-    const std::vector<uint8_t> first = ReadAll(dir / "cut_001.wav");
+    const std::vector<uint8_t> first = ReadFile(dir / "cut_001.wav");
     ASSERT_EQ(first.size(), 46u + 6144 * 2);
     EXPECT_EQ(Le32(first, 42), 6144u * 2);
     // Every file after a split carries a record whose start and stop are its start.
-    const std::vector<uint8_t> second = ReadAll(dir / "cut_002.wav");
+    const std::vector<uint8_t> second = ReadFile(dir / "cut_002.wav");
     ASSERT_EQ(second.size(), 126u + 200);
-    EXPECT_EQ(Id(second, 38), "auxi");
+    EXPECT_EQ(IdAt(second, 38), "auxi");
     EXPECT_EQ(Le32(second, 122), 200u);
     const AUXIINFO a = AuxiFromBytes(second.data() + 46);
     EXPECT_GT(a.stStartTime.wYear, 2000);
@@ -329,7 +329,7 @@ TEST(SegmentWriterSplit, SplitKeepsAnExistingNextFile)
 {
     TempDir dir;
     const std::vector<uint8_t> old = {'o', 'l', 'd'};
-    WriteAll(dir / "cut_002.wav", old);
+    WriteFile(dir / "cut_002.wav", old);
     CRiffWaveFile w;
     const WAVEFORMATEX wf = Format(1, 1, 8000, 16);
     std::vector<int32_t> block(64, 0);
@@ -337,8 +337,8 @@ TEST(SegmentWriterSplit, SplitKeepsAnExistingNextFile)
     EXPECT_EQ(w.WriteBlock(block.data(), 64), 0);
     EXPECT_EQ(w.m_nError, WAVE_ERR_CREATE);
     EXPECT_FALSE(w.m_bOutOpen);
-    EXPECT_EQ(ReadAll(dir / "cut_002.wav"), old);
-    EXPECT_EQ(Le32(ReadAll(dir / "cut_001.wav"), 42), 128u);
+    EXPECT_EQ(ReadFile(dir / "cut_002.wav"), old);
+    EXPECT_EQ(Le32(ReadFile(dir / "cut_001.wav"), 42), 128u);
 }
 
 TEST(SegmentWriterSplit, UnnumberedOutputStopsAtTheLimit)
@@ -354,7 +354,7 @@ TEST(SegmentWriterSplit, UnnumberedOutputStopsAtTheLimit)
     EXPECT_EQ(w.m_nError, WAVE_OK);
     EXPECT_EQ(w.WriteBlock(block.data(), 64), -1);
     EXPECT_EQ(w.m_nError, WAVE_ERR_OUT_NOT_OPEN);
-    EXPECT_EQ(Le32(ReadAll(dir / "cut.wav"), 42), 128u * 4);
+    EXPECT_EQ(Le32(ReadFile(dir / "cut.wav"), 42), 128u * 4);
 }
 
 // A call larger than the frames per call given to OpenOutput is written whole.
@@ -369,7 +369,7 @@ TEST(SegmentWriter, LargerCallIsWrittenInPieces)
     ASSERT_EQ(w.OpenOutput(dir / "big.wav", &wf, 64, 0, 0, nullptr), WAVE_OK);
     EXPECT_EQ(w.WriteBlock(s.data(), 1000), 1000);
     w.CloseOutput();
-    const std::vector<uint8_t> b = ReadAll(dir / "big.wav");
+    const std::vector<uint8_t> b = ReadFile(dir / "big.wav");
     ASSERT_EQ(b.size(), 46u + 2000);
     EXPECT_EQ(b[46 + 2 * 999], 999 & 0xFF);
     EXPECT_EQ(b[46 + 2 * 999 + 1], 999 >> 8);
@@ -391,7 +391,7 @@ TEST(SegmentWriterFailure, DataBeyondFourGibIsRefused)
     EXPECT_EQ(w.WriteBlock(block.data(), 2048), -1);
     EXPECT_EQ(w.m_nError, WAVE_ERR_WRITE);
     EXPECT_FALSE(w.m_bOutOpen);
-    const std::vector<uint8_t> b = ReadAll(dir / "big.wav");
+    const std::vector<uint8_t> b = ReadFile(dir / "big.wav");
     ASSERT_EQ(b.size(), 86u);
     EXPECT_EQ(Le32(b, 42), 40u);
 }
@@ -440,8 +440,8 @@ TEST(SegmentWriterFailure, FileSizeLimitDuringCopy)
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
     const std::string src = dir / "src.wav";
-    WriteAll(src, PlainWave(1, 2, 48000, 16, data));
-    const std::vector<uint8_t> before = ReadAll(src);
+    WriteFile(src, riff::Wave(riff::FmtPayload(1, 2, 48000, 16), riff::Bytes(data)));
+    const std::vector<uint8_t> before = ReadFile(src);
 
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -475,7 +475,7 @@ TEST(SegmentWriterFailure, FileSizeLimitDuringCopy)
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadAll(src), before);
+    EXPECT_EQ(ReadFile(src), before);
     EXPECT_LE(std::filesystem::file_size(dir / "out_001.wav"), 100000u);
 }
 
@@ -511,7 +511,7 @@ TEST(RiffWriter, AscendPadsAndRewritesOnlyWhatDiffers)
     ASSERT_TRUE(w.Close());
     EXPECT_TRUE(w.Close());
 
-    const std::vector<uint8_t> b = ReadAll(dir / "c.riff");
+    const std::vector<uint8_t> b = ReadFile(dir / "c.riff");
     ASSERT_EQ(b.size(), 26u + 8 + payload.size() + 1);
     EXPECT_EQ(Le32(b, 4), b.size() - 8);
     EXPECT_EQ(Le32(b, 16), 5u);

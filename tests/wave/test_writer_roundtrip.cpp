@@ -114,10 +114,10 @@ TEST(SegmentRoundTrip, EveryFormatKeepsItsSamples)
                 b = static_cast<uint8_t>(rng());
         }
         const std::string src = dir / "src.wav", out = dir / "out.wav";
-        WriteAll(src, PlainWave(f.tag, f.channels, 48000, f.bits, data));
+        WriteFile(src, riff::Wave(riff::FmtPayload(f.tag, f.channels, 48000, f.bits), riff::Bytes(data)));
         CopyThrough(src, out, frames);
 
-        const std::vector<uint8_t> file = ReadAll(out);
+        const std::vector<uint8_t> file = ReadFile(out);
         EXPECT_EQ(file.size(), 126 + bytes + bytes % 2);
         const std::vector<uint8_t> got = DataOf(file, 126, bytes);
         if (f.tag == 3)
@@ -243,16 +243,16 @@ TEST(DemoRecording, LeavesAnExistingFileAloneUnlessAskedToOverwrite)
     TempDir dir;
     const std::string path = dir / "demo.wav";
     const std::vector<uint8_t> old = {'k', 'e', 'e', 'p'};
-    WriteAll(path, old);
+    WriteFile(path, old);
     DemoRecordingOptions opt;
     opt.nLengthSec = 1;
     EXPECT_EQ(WriteDemoRecording(path, opt), WAVE_ERR_CREATE);
-    EXPECT_EQ(ReadAll(path), old);
+    EXPECT_EQ(ReadFile(path), old);
     opt.nLengthSec = 0;
     opt.bOverwrite = true;
     EXPECT_EQ(WriteDemoRecording(path, opt), WAVE_ERR_FORMAT);
-    EXPECT_EQ(ReadAll(path), old);
+    EXPECT_EQ(ReadFile(path), old);
     opt.nLengthSec = 1;
     EXPECT_EQ(WriteDemoRecording(path, opt), WAVE_OK);
-    EXPECT_EQ(ReadAll(path).size(), 126u + 48000 * 4);
+    EXPECT_EQ(ReadFile(path).size(), 126u + 48000 * 4);
 }

@@ -1,5 +1,5 @@
-// Helpers for the segment writer tests: a temporary folder, whole-file reads,
-// little-endian fields and hand-built wave files.
+// Helpers for the segment writer tests: a temporary folder, shell commands
+// (sox) and the shared wave byte builder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "support/WaveBytes.h"
+
 namespace writer_test {
+
+using riff::Bytes;
+using riff::IdAt;
+using riff::Le32;
+using riff::ReadFile;
+using riff::WriteFile;
 
 // A folder under the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -36,66 +44,6 @@ public:
 private:
     std::filesystem::path m_path;
 };
-
-inline std::vector<uint8_t> ReadAll(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes)
-{
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at)
-{
-    return static_cast<uint32_t>(b.at(at)) | static_cast<uint32_t>(b.at(at + 1)) << 8 |
-           static_cast<uint32_t>(b.at(at + 2)) << 16 | static_cast<uint32_t>(b.at(at + 3)) << 24;
-}
-
-inline std::string Id(const std::vector<uint8_t>& b, size_t at)
-{
-    return std::string(reinterpret_cast<const char*>(b.data()) + at, 4);
-}
-
-// Appends little-endian fields and chunk ids.
-struct Bytes {
-    std::vector<uint8_t> v;
-    Bytes& Tag(const char* s)
-    {
-        v.insert(v.end(), s, s + 4);
-        return *this;
-    }
-    Bytes& U16(uint32_t x)
-    {
-        v.push_back(static_cast<uint8_t>(x));
-        v.push_back(static_cast<uint8_t>(x >> 8));
-        return *this;
-    }
-    Bytes& U32(uint32_t x) { return U16(x & 0xFFFF).U16(x >> 16); }
-    Bytes& Raw(const std::vector<uint8_t>& b)
-    {
-        v.insert(v.end(), b.begin(), b.end());
-        return *this;
-    }
-};
-
-// A plain wave file: 16-byte "fmt " and "data", padded when odd.
-inline std::vector<uint8_t> PlainWave(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
-                                      const std::vector<uint8_t>& data)
-{
-    const uint32_t align = bits / 8 * channels;
-    const uint32_t pad = data.size() % 2;
-    Bytes b;
-    b.Tag("RIFF").U32(static_cast<uint32_t>(4 + 24 + 8 + data.size() + pad)).Tag("WAVE");
-    b.Tag("fmt ").U32(16).U16(tag).U16(channels).U32(rate).U32(rate * align).U16(align).U16(bits);
-    b.Tag("data").U32(static_cast<uint32_t>(data.size())).Raw(data);
-    if (pad)
-        b.v.push_back(0);
-    return b.v;
-}
 
 // Runs a shell command, returns its standard output; ok is false when it failed.
 inline std::string RunShell(const std::string& cmd, bool& ok)
