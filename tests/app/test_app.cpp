@@ -7,6 +7,7 @@
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "support/WaveBytes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,35 +55,12 @@ public:
     int m_nQuestions = 0;
 };
 
-void PutLE(std::vector<uint8_t>& out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 // A plain 16-bit one-channel RIFF wave of the given length, a slow ramp.
 void WriteWave(const QString& path, int rateHz, int seconds)
 {
-    const uint32_t dataBytes = static_cast<uint32_t>(rateHz) * static_cast<uint32_t>(seconds) * 2;
-    std::vector<uint8_t> bytes;
-    bytes.insert(bytes.end(), {'R', 'I', 'F', 'F'});
-    PutLE(bytes, 4 + (8 + 16) + (8 + dataBytes), 4);  // "WAVE", "fmt " chunk, "data" chunk
-    bytes.insert(bytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutLE(bytes, 16, 4);
-    PutLE(bytes, 1, 2);  // integer samples
-    PutLE(bytes, 1, 2);  // one channel
-    PutLE(bytes, static_cast<uint32_t>(rateHz), 4);
-    PutLE(bytes, static_cast<uint32_t>(rateHz) * 2, 4);
-    PutLE(bytes, 2, 2);
-    PutLE(bytes, 16, 2);
-    bytes.insert(bytes.end(), {'d', 'a', 't', 'a'});
-    PutLE(bytes, dataBytes, 4);
-    for (uint32_t i = 0; i < dataBytes / 2; ++i)
-        PutLE(bytes, static_cast<uint16_t>((i * 37) % 20000), 2);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())),
-              static_cast<qint64>(bytes.size()));
+    const size_t n = static_cast<size_t>(rateHz) * static_cast<size_t>(seconds);
+    const riff::Bytes data = riff::Gen16(n, [](size_t i) { return static_cast<int16_t>((i * 37) % 20000); });
+    ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile({1, static_cast<uint32_t>(rateHz)}, data)));
 }
 
 class AppTest : public ::testing::Test {

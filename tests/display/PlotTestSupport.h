@@ -12,7 +12,7 @@
 
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
-#include "doc/TestWaveFiles.h"
+#include "support/WaveBytes.h"
 
 namespace plottest {
 
@@ -31,13 +31,13 @@ private:
 };
 
 // seconds of 16-bit noise at 8000 frames per second, amplitude of full scale
-inline QByteArray NoiseFile(int channels, int seconds, double amplitude, uint32_t seed = 1)
+inline riff::Bytes NoiseFile(int channels, int seconds, double amplitude, uint32_t seed = 1)
 {
     Noise noise(seed);
     std::vector<int16_t> s(static_cast<size_t>(8000 * seconds * channels));
     for (int16_t& v : s)
         v = static_cast<int16_t>(amplitude * 32767.0 * noise.Next());
-    return testwave::WaveBytes(channels, 8000, 16, testwave::Pcm16(s));
+    return riff::WaveFile({static_cast<uint16_t>(channels)}, riff::Pcm16(s));
 }
 
 class PlotTest : public ::testing::Test {
@@ -50,10 +50,10 @@ protected:
         m_doc.OnNewDocument();
     }
 
-    QString Write(const QString& name, const QByteArray& bytes)
+    QString Write(const QString& name, const riff::Bytes& bytes)
     {
         const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(testwave::WriteFile(path, bytes));
+        EXPECT_TRUE(riff::WriteFile(path.toStdString(), bytes));
         return path;
     }
 

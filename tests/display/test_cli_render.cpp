@@ -13,9 +13,9 @@ namespace {
 
 using plottest::NoiseFile;
 using plottest::PlotTest;
-using testwave::IqTone;
-using testwave::Pcm16;
-using testwave::WaveBytes;
+using riff::IqTone;
+using riff::Pcm16;
+using riff::WaveFile;
 
 struct CliRun {
     int exitCode = -1;
@@ -65,7 +65,7 @@ TEST_F(CliRenderTest, WritesThePlotsPictureAndPrintsTheWindowsEnd)
     plottest::Noise noise(3);
     for (int16_t& v : s)
         v = static_cast<int16_t>(v + 300.0 * noise.Next());
-    const QString wav = Write("iq.wav", WaveBytes(2, 8000, 16, Pcm16(s)));
+    const QString wav = Write("iq.wav", WaveFile({2}, Pcm16(s)));
     const QString png = m_dir.filePath("out.png");
 
     CliRun r = Cli({wav, "--start", "1", "--width", "16", "--height", "120", "--ref", "-20", "--out", png});
@@ -96,7 +96,7 @@ TEST_F(CliRenderTest, WritesThePlotsPictureAndPrintsTheWindowsEnd)
 TEST_F(CliRenderTest, KeepsAnExistingPictureUnlessTold)
 {
     const QString wav = Write("mono.wav", NoiseFile(1, 2, 0.5));
-    const QString png = Write("keep.png", QByteArray("precious"));
+    const QString png = Write("keep.png", riff::Bytes::Text("precious"));
     const QStringList args = {wav, "--start", "0", "--width", "8", "--height", "8", "--out", png};
 
     CliRun r = Cli(args);
@@ -124,7 +124,7 @@ TEST_F(CliRenderTest, KeepsAnExistingPictureUnlessTold)
 TEST_F(CliRenderTest, BadSourcesAndBadArguments)
 {
     const QString wav = Write("mono.wav", NoiseFile(1, 2, 0.5));
-    const QString text = Write("text.wav", QByteArray("not a wave file, just text of some length"));
+    const QString text = Write("text.wav", riff::Bytes::Text("not a wave file, just text of some length"));
     const QString png = m_dir.filePath("x.png");
 
     CliRun r = Cli({m_dir.filePath("missing.wav"), "--start", "0", "--width", "8", "--height", "8", "--out", png});

@@ -12,27 +12,27 @@ namespace {
 
 using plottest::NoiseFile;
 using plottest::PlotTest;
-using testwave::Float32;
-using testwave::IqTone;
-using testwave::Pcm16;
-using testwave::WaveBytes;
+using riff::Float32;
+using riff::IqTone;
+using riff::Pcm16;
+using riff::WaveFile;
 
 // A one-channel float source with a tone centred on bin 100 at levelDb of full scale.
-QByteArray MonoToneFloat(double levelDb, int seconds = 2)
+riff::Bytes MonoToneFloat(double levelDb, int seconds = 2)
 {
     const int frames = 8000 * seconds;
     const double amplitude = std::pow(10.0, levelDb / 20.0);
     std::vector<float> s(static_cast<size_t>(frames));
     for (int j = 0; j < frames; ++j)
         s[static_cast<size_t>(j)] = static_cast<float>(amplitude * std::cos(2.0 * M_PI * 100.0 * j / 2048.0));
-    return WaveBytes(1, 8000, 32, Float32(s), false, {}, {}, 3);
+    return WaveFile({1, 8000, 32, 3}, Float32(s));
 }
 
 TEST_F(PlotTest, HundredRowsOfTwoChannelsShowTheFirstBinOfEachRow)
 {
     // Display bin 205 is the first bin of row 10 (205 = ceil(2048 * 10 / 100));
     // bin 215 falls on the same row but is never shown.
-    Load(Write("first.wav", WaveBytes(2, 8000, 16, Pcm16(IqTone(8000, 0.5, 205 - 1023)))));
+    Load(Write("first.wav", WaveFile({2}, Pcm16(IqTone(8000, 0.5, 205 - 1023)))));
     m_plot.Draw(QRect(0, 0, 3, 100), nullptr);
     for (int i = 0; i < 2048; ++i) {
         ASSERT_EQ(m_plot.m_rowOfBin[i], i * 100 / 2048) << "bin " << i;
@@ -49,7 +49,7 @@ TEST_F(PlotTest, HundredRowsOfTwoChannelsShowTheFirstBinOfEachRow)
     for (int x = 0; x < 3; ++x)
         EXPECT_EQ(Pixel(x, 10), tone) << "column " << x;
 
-    Load(Write("hidden.wav", WaveBytes(2, 8000, 16, Pcm16(IqTone(8000, 0.5, 215 - 1023)))));
+    Load(Write("hidden.wav", WaveFile({2}, Pcm16(IqTone(8000, 0.5, 215 - 1023)))));
     m_plot.Refresh(nullptr);
     // The tone and its neighbours (-12 dB) would be entries 236 and up; nothing
     // above the quantisation floor may show.
@@ -130,7 +130,7 @@ TEST_F(PlotTest, ToneColourFollowsTheReferenceLevel)
     // Silence is -160 dB in every bin: black at either reference level.
     for (int ref : {0, -100}) {
         const std::vector<int16_t> zeros(16000, 0);
-        Load(Write("silence.wav", WaveBytes(1, 8000, 16, Pcm16(zeros))), ref);
+        Load(Write("silence.wav", WaveFile({1}, Pcm16(zeros))), ref);
         m_plot.Draw(QRect(0, 0, 3, 1024), nullptr);
         for (int x = 0; x < 3; ++x)
             EXPECT_TRUE(ColumnIsBlack(x)) << "ref " << ref;
@@ -208,7 +208,7 @@ TEST_F(PlotTest, FailedReopenLeavesNoSourceAndThePictureAsDrawn)
         if (std::string(how) == "removed")
             ASSERT_TRUE(QFile::remove(path));
         else
-            ASSERT_TRUE(testwave::WriteFile(path, QByteArray("no longer a wave file")));
+            ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::Bytes::Text("no longer a wave file")));
         m_plot.Draw(QRect(0, 0, 20, 64), nullptr);
         EXPECT_FALSE(m_doc.m_bLoaded) << how;
         EXPECT_FALSE(m_doc.m_wave.m_bInOpen) << how;
@@ -252,7 +252,7 @@ TEST_F(PlotTest, SourceReplacedByAnotherChannelCountIsShownWithItsOwnBins)
 {
     const QString path = Write("swap.wav", NoiseFile(1, 1, 0.5));
     Load(path);
-    ASSERT_TRUE(testwave::WriteFile(path, NoiseFile(2, 3, 0.5, 7)));
+    ASSERT_TRUE(riff::WriteFile(path.toStdString(), NoiseFile(2, 3, 0.5, 7)));
     m_plot.Draw(QRect(0, 0, 8, 64), nullptr); // meets the end, reopens the new file
     ASSERT_TRUE(m_doc.m_bLoaded);
     EXPECT_EQ(m_doc.m_bTwoChannel, 1);

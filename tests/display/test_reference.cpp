@@ -10,8 +10,8 @@ namespace {
 
 using plottest::Noise;
 using plottest::PlotTest;
-using testwave::Pcm16;
-using testwave::WaveBytes;
+using riff::Pcm16;
+using riff::WaveFile;
 
 constexpr int N = 2048;
 
@@ -189,7 +189,7 @@ std::vector<int32_t> AsReaderDelivers(const std::vector<int16_t>& s)
 TEST_F(ReferenceTest, TwoChannelPictureMatchesPixelForPixel)
 {
     const std::vector<int16_t> s = TestSignal(2, 8);
-    Load(Write("iq.wav", WaveBytes(2, 8000, 16, Pcm16(s))), -20);
+    Load(Write("iq.wav", WaveFile({2}, Pcm16(s))), -20);
     m_doc.m_nViewStart = 1;
     m_plot.Draw(QRect(0, 0, 20, 300), nullptr);
     Compare(AsReaderDelivers(s), 20, 300, 1, -20);
@@ -198,7 +198,7 @@ TEST_F(ReferenceTest, TwoChannelPictureMatchesPixelForPixel)
 TEST_F(ReferenceTest, OneChannelPicturesMatchPixelForPixel)
 {
     const std::vector<int16_t> s = TestSignal(1, 6);
-    Load(Write("mono.wav", WaveBytes(1, 8000, 16, Pcm16(s))), 0);
+    Load(Write("mono.wav", WaveFile({1}, Pcm16(s))), 0);
     m_plot.Draw(QRect(0, 0, 16, 700), nullptr); // bins share rows
     Compare(AsReaderDelivers(s), 16, 700, 0, 0);
 

@@ -8,13 +8,12 @@
 #include <gtest/gtest.h>
 
 #include "doc/TavirelDoc.h"
-#include "doc/TestWaveFiles.h"
+#include "support/WaveBytes.h"
 
 namespace {
 
-using testwave::Pcm16;
-using testwave::WaveBytes;
-using testwave::WriteFile;
+using riff::Pcm16;
+using riff::WaveFile;
 
 struct Rgb {
     int r, g, b;
@@ -50,10 +49,10 @@ class SourceTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
 
-    QString Write(const QString& name, const QByteArray& bytes)
+    QString Write(const QString& name, const riff::Bytes& bytes)
     {
         const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(WriteFile(path, bytes));
+        EXPECT_TRUE(riff::WriteFile(path.toStdString(), bytes));
         return path;
     }
 
@@ -61,7 +60,7 @@ protected:
     QString Silence(const QString& name, int channels, int seconds)
     {
         const std::vector<int16_t> s(static_cast<size_t>(8000 * seconds * channels), 0);
-        return Write(name, WaveBytes(channels, 8000, 16, Pcm16(s)));
+        return Write(name, WaveFile({static_cast<uint16_t>(channels)}, Pcm16(s)));
     }
 
     QTemporaryDir m_dir;
@@ -91,7 +90,7 @@ TEST_F(SourceTest, OpenKeepsTheReaderOpenAndTakesTheRecordingTimes)
     SYSTEMTIME start{2026, 3, 0, 14, 10, 20, 30, 0};
     SYSTEMTIME stop{2026, 3, 0, 14, 10, 20, 32, 0};
     const std::vector<int16_t> s(static_cast<size_t>(8000 * 2 * 2), 0);
-    const QString path = Write("iq.wav", WaveBytes(2, 8000, 16, Pcm16(s), true, start, stop));
+    const QString path = Write("iq.wav", WaveFile({2, 8000, 16, 1, riff::AuxiPayload(start, stop)}, Pcm16(s)));
 
     CTavirelDoc doc(nullptr);
     ASSERT_TRUE(doc.OpenSource(path));
@@ -117,11 +116,11 @@ TEST_F(SourceTest, FailingFilesAreRefusedAndClosePreviousSource)
     const std::vector<int16_t> s(800, 0);
     const QString failing[] = {
         m_dir.filePath("missing.wav"),
-        Write("text.wav", QByteArray("this is not a wave file at all, only some words")),
-        Write("empty.wav", QByteArray()),
-        Write("threech.wav", WaveBytes(3, 8000, 16, Pcm16(s))),
-        Write("nodata.wav", WaveBytes(1, 8000, 16, QByteArray())),
-        Write("slow.wav", WaveBytes(1, 999, 16, Pcm16(s))),
+        Write("text.wav", riff::Bytes::Text("this is not a wave file at all, only some words")),
+        Write("empty.wav", riff::Bytes()),
+        Write("threech.wav", WaveFile({3}, Pcm16(s))),
+        Write("nodata.wav", WaveFile({}, riff::Bytes())),
+        Write("slow.wav", WaveFile({1, 999}, Pcm16(s))),
     };
     for (const QString& path : failing) {
         CTavirelDoc doc(nullptr);

@@ -143,36 +143,23 @@ protected:
         fmt.push_back(0); // written as the 18-byte record, no extension
         fmt.push_back(0);
 
-        Bytes auxi;
+        riff::Bytes auxi;
         SYSTEMTIME st;
         EXPECT_TRUE((CTime(source.start, -1) + from).GetAsSystemTime(st));
-        PutTime(auxi, st);
+        auxi.Time(st);
         EXPECT_TRUE((CTime(source.start, -1) + to).GetAsSystemTime(st));
-        PutTime(auxi, st);
-        auxi.insert(auxi.end(), in.payload.at("auxi").begin() + 32, in.payload.at("auxi").end());
+        auxi.Time(st);
+        auxi.v.insert(auxi.v.end(), in.payload.at("auxi").begin() + 32, in.payload.at("auxi").end());
 
         // Whole blocks from the frame where the reader puts the From second.
         const int64_t frames = int64_t{to - from} * doc->m_nTotalFrames / doc->m_nLengthSec;
         const int64_t blocks = (frames + 2047) / 2048;
         const uint32_t first = static_cast<uint32_t>(doc->m_wave.m_nBytesPerSec * from / 4);
-        Bytes data;
-        for (uint32_t f = first; f < first + blocks * 2048; ++f)
-            for (int c = 0; c < 2; ++c)
-                Put16(data, static_cast<uint16_t>(f < source.frames ? SampleAt(f, c) : 0));
-
-        Bytes body;
-        PutId(body, "WAVE");
-        for (const auto& [id, payload] : {std::pair<const char*, const Bytes*>{"fmt ", &fmt}, {"auxi", &auxi},
-                                          {"data", &data}}) {
-            PutId(body, id);
-            Put32(body, static_cast<uint32_t>(payload->size()));
-            body.insert(body.end(), payload->begin(), payload->end());
-        }
-        Bytes file;
-        PutId(file, "RIFF");
-        Put32(file, static_cast<uint32_t>(body.size()));
-        file.insert(file.end(), body.begin(), body.end());
-        return file;
+        const riff::Bytes data = riff::Gen16(static_cast<size_t>(blocks) * 2048 * 2, [&](size_t i) {
+            const uint32_t f = first + static_cast<uint32_t>(i / 2);
+            return f < source.frames ? SampleAt(f, static_cast<int>(i % 2)) : int16_t{0};
+        });
+        return riff::Wave(riff::Bytes(fmt), data, {riff::Chunk("auxi", auxi)}).v;
     }
 
     QTemporaryDir dir;

@@ -1,4 +1,4 @@
-// Shared pieces of the form view tests: hand-built wave files, a settings
+// Shared pieces of the form view tests: a hand-built wave file, a settings
 // store in a temporary folder, a document and a shown view, and file dialogs
 // that answer from a script.
 #pragma once
@@ -26,6 +26,7 @@
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "support/WaveBytes.h"
 
 namespace viewtest {
 
@@ -33,75 +34,28 @@ struct WallTime {
     uint16_t year, month, day, hour, minute, second;
 };
 
-class Bytes {
-public:
-    void U8(uint8_t x) { m_v.push_back(x); }
-    void U16(uint16_t x)
-    {
-        U8(static_cast<uint8_t>(x));
-        U8(static_cast<uint8_t>(x >> 8));
-    }
-    void U32(uint32_t x)
-    {
-        U16(static_cast<uint16_t>(x));
-        U16(static_cast<uint16_t>(x >> 16));
-    }
-    void Id(const char* id) { m_v.insert(m_v.end(), id, id + 4); }
-    // SYSTEMTIME: year, month, day of week, day, hour, minute, second, ms.
-    void Time(const WallTime& t)
-    {
-        for (uint16_t w : {t.year, t.month, uint16_t{0}, t.day, t.hour, t.minute, t.second, uint16_t{0}})
-            U16(w);
-    }
-    std::vector<uint8_t> m_v;
-};
-
 // A one-channel 8-bit wave, by default at 1000 frames per second (one plot
 // column is 2.048 s), holding a tone, with an optional 72-byte "auxi" record.
 inline std::vector<uint8_t> MonoWave(uint32_t nFrames, const WallTime* start = nullptr,
                                      const WallTime* stop = nullptr, uint32_t rate = 1000)
 {
-    const bool auxi = start != nullptr && stop != nullptr;
-    Bytes b;
-    b.Id("RIFF");
-    b.U32(4 + (8 + 16) + (auxi ? 8 + 72 : 0) + 8 + nFrames + (nFrames & 1));
-    b.Id("WAVE");
-    b.Id("fmt ");
-    b.U32(16);
-    b.U16(1);        // PCM
-    b.U16(1);        // channels
-    b.U32(rate);
-    b.U32(rate);     // bytes per second
-    b.U16(1);        // block align
-    b.U16(8);        // bits
-    if (auxi) {
-        b.Id("auxi");
-        b.U32(72);
-        b.Time(*start);
-        b.Time(*stop);
-        for (int i = 0; i < 10; ++i)
-            b.U32(0);
-    }
-    b.Id("data");
-    b.U32(nFrames);
+    auto st = [](const WallTime& t) { return SYSTEMTIME{t.year, t.month, 0, t.day, t.hour, t.minute, t.second, 0}; };
+    riff::WaveSpec spec(1, rate, 8);
+    if (start && stop)
+        spec.auxi = riff::AuxiPayload(st(*start), st(*stop));
     // One period of the tone, repeated.
     uint8_t period[64];
     for (int i = 0; i < 64; ++i)
         period[i] = static_cast<uint8_t>(128 + std::lround(100.0 * std::sin(i * 2 * M_PI * 5 / 64)));
-    b.m_v.reserve(b.m_v.size() + nFrames + 1);
+    riff::Bytes data;
     for (uint32_t i = 0; i < nFrames; ++i)
-        b.U8(period[i % 64]);
-    if (nFrames & 1)
-        b.U8(0);
-    return b.m_v;
+        data.U8(period[i % 64]);
+    return riff::WaveFile(spec, data).v;
 }
 
 inline bool WriteFile(const QString& path, const std::vector<uint8_t>& bytes)
 {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) &&
-           f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
-               static_cast<qint64>(bytes.size());
+    return riff::WriteFile(path.toStdString(), bytes);
 }
 
 // File dialogs that return scripted answers ("" = cancel) and remember what

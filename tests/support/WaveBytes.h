@@ -131,10 +131,15 @@ inline Bytes AuxiPayload(const SYSTEMTIME& start, const SYSTEMTIME& stop, const 
 
 // The usual whole file: "fmt " (16 bytes), optional "auxi" and "rcvr", "data".
 struct WaveSpec {
-    uint16_t tag = 1; // 1 integer, 3 float
-    uint16_t channels = 1;
-    uint32_t rate = 8000;
-    uint16_t bits = 16;
+    WaveSpec(uint16_t channels_ = 1, uint32_t rate_ = 8000, uint16_t bits_ = 16, uint16_t tag_ = 1,
+             std::optional<Bytes> auxi_ = {})
+        : tag(tag_), channels(channels_), rate(rate_), bits(bits_), auxi(std::move(auxi_))
+    {
+    }
+    uint16_t tag; // 1 integer, 3 float
+    uint16_t channels;
+    uint32_t rate;
+    uint16_t bits;
     std::optional<Bytes> auxi; // payload, see AuxiPayload
     std::optional<Bytes> rcvr;
 };
