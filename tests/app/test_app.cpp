@@ -183,21 +183,6 @@ TEST_F(AppTest, CtrlOReadsNothingAndStartsTheViewOver)
     EXPECT_EQ(file.readAll(), "keep me");
 }
 
-TEST_F(AppTest, CtrlSAndTheEditKeysDoNothing)
-{
-    SeedSettings(40, m_dir.filePath("a.wav"), m_dir.filePath("cut.wav"));
-    Start();
-    const QStringList before = QDir(m_dir.path()).entryList(QDir::Files);
-    for (Qt::Key key : {Qt::Key_S, Qt::Key_Z, Qt::Key_X, Qt::Key_C, Qt::Key_V})
-        PressCtrl(key);
-    QTest::keyClick(frame(), Qt::Key_F6);
-    QTest::keyClick(frame(), Qt::Key_F6, Qt::ShiftModifier);
-    EXPECT_EQ(m_dialogs.m_nOpenCalls + m_dialogs.m_nSaveCalls + m_dialogs.m_nQuestions, 0);
-    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), before);
-    EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("a.wav"));
-    EXPECT_TRUE(frame()->isVisible());
-}
-
 struct CloseWay {
     const char* name;
     void (*close)(CMainFrame* frame, CTavirelView* view);

@@ -128,28 +128,6 @@ TEST_F(MainFrameTest, MinimisedFromMaximisedKeepsRestoreToMaximised)
     EXPECT_EQ(Stored(), "2:2:-1:-1:-1:-1:100:120:700:520");
 }
 
-TEST_F(MainFrameTest, MalformedRecordIsIgnoredAndReplacedAtClose)
-{
-    Store("0:1:-1:-1:-1:-1:100:120:700");  // nine fields
-    auto frame = MakeFrame();
-    EXPECT_EQ(frame->m_savedPlacement.length, 0u);
-    frame->ActivateFrame(SW_SHOWNORMAL);
-    frame->setGeometry(30, 40, 400, 300);
-    frame->close();
-    EXPECT_EQ(Stored(), "0:1:-1:-1:-1:-1:30:40:430:340");
-}
-
-TEST_F(MainFrameTest, HexadecimalFieldsAreWrittenBackInDecimal)
-{
-    Store("0:1:5:6:0x10:0x20:0x10:0x20:0x210:0x1a0 tail");
-    auto frame = MakeFrame();
-    frame->ActivateFrame(SW_SHOWNORMAL);
-    EXPECT_EQ(frame->geometry(), QRect(16, 32, 512, 384));
-    frame->close();
-    // The minimised and maximised positions are carried as read.
-    EXPECT_EQ(Stored(), "0:1:5:6:16:32:16:32:528:416");
-}
-
 TEST_F(MainFrameTest, HideCommandAndEmptyRectangleStillShowAWindow)
 {
     Store("0:0:-1:-1:-1:-1:300:300:300:100");

@@ -92,22 +92,6 @@ TEST_F(SettingsTest, LevelAndPathsSurviveCloseAndReopen)
     EXPECT_EQ(doc.m_strDestPath, "c:\\");
 }
 
-TEST_F(SettingsTest, IntegersAreReadInEveryBaseThatPercentIAccepts)
-{
-    PutIntactLists("0x14:0:0:0:0:0:0:0:0:0:");
-    {
-        CSettingsStore store(m_path);
-        CTavirelDoc doc(&store);
-        ASSERT_TRUE(doc.LoadSettings());
-        EXPECT_EQ(doc.m_nRefLevel, 20);
-    }
-    Put("Settings\\INTs", "INTs", "-010:0x0:00:0:0:0:0:0:0:0:"); // leading 0: octal
-    CSettingsStore store(m_path);
-    CTavirelDoc doc(&store);
-    ASSERT_TRUE(doc.LoadSettings());
-    EXPECT_EQ(doc.m_nRefLevel, -8);
-}
-
 TEST_F(SettingsTest, AShortListStopsLoadingWithTheLevelAlreadyRead)
 {
     PutIntactLists("40:");
@@ -128,7 +112,6 @@ TEST_F(SettingsTest, EachListMustBeCompleteAndParseable)
         const char* text;
     } cases[] = {
         {"Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:"},           // seven values
-        {"Settings\\BOOLs", "BOOLs", ""},                         // empty
         {"Settings\\BOOLs", "BOOLs", "0:0:0:zero:0:0:0:0:"},      // not a number
         {"Settings\\INTs", "INTs", "0:0:0:0:0:0:0:0:0:"},         // nine values
         {"Settings\\INTs", "INTs", "08:0:0:0:0:0:0:0:0:0:"},      // 8 is no octal digit

@@ -37,7 +37,6 @@ std::vector<OpenCase> OpenCases()
         {"an 18-byte fmt opens", Wave(FmtPayload(1, 1, 8000, 16, 18), data), WAVE_OK},
         {"RIFX is no RIFF form", [&] { Bytes b = Wave(fmt, data); b.v[3] = 'X'; return b; }(), WAVE_ERR_NOT_WAVE},
         {"a RIFF form of another type is not a wave", Riff("AVI ", fmtC), WAVE_ERR_NOT_WAVE},
-        {"an empty file is not a wave", Bytes{}, WAVE_ERR_NOT_WAVE},
         {"a WAVE form after another top-level chunk is found",
          Bytes(Chunk("JUNK", Bytes{1, 2, 3})).Add(Wave(fmt, data)), WAVE_OK},
         {"no fmt", Riff("WAVE", dataC), WAVE_ERR_CHUNK},
@@ -53,14 +52,11 @@ std::vector<OpenCase> OpenCases()
          Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("data").U32(100))), WAVE_ERR_EMPTY},
         {"format tag 2", Wave(FmtPayload(2, 1, 8000, 16), data), WAVE_ERR_FORMAT},
         {"extensible format tag", Wave(FmtPayload(0xFFFE, 1, 8000, 16), data), WAVE_ERR_FORMAT},
-        {"zero channels", Wave(FmtPayload(1, 0, 8000, 16), data), WAVE_ERR_FORMAT},
         {"three channels", Wave(FmtPayload(1, 3, 8000, 16), data), WAVE_ERR_FORMAT},
         {"12 bits", Wave(FmtPayload(1, 1, 8000, 12), data), WAVE_ERR_FORMAT},
-        {"0 bits", Wave(FmtPayload(1, 1, 8000, 0), data), WAVE_ERR_FORMAT},
         {"16-bit float", Wave(FmtPayload(3, 1, 8000, 16), data), WAVE_ERR_FORMAT},
         {"rate 999", Wave(FmtPayload(1, 1, 999, 16), data), WAVE_ERR_FORMAT},
         {"rate 1000", Wave(FmtPayload(1, 1, 1000, 16), data), WAVE_OK},
-        {"rate 100000000", Wave(FmtPayload(1, 1, 100000000, 16), data), WAVE_OK},
         {"rate 100000001", Wave(FmtPayload(1, 1, 100000001, 16), data), WAVE_ERR_FORMAT},
         {"an empty data chunk is reported before the format", Wave(FmtPayload(2, 1, 8000, 16), Bytes{}),
          WAVE_ERR_EMPTY},
@@ -72,14 +68,12 @@ std::vector<OpenCase> OpenCases()
          WAVE_OK},
         {"an odd-size chunk is followed past its pad byte", Wave(fmt, data, {Chunk("JUNK", Bytes{1, 2, 3})}),
          WAVE_OK},
-        {"a zero-size chunk before data", Wave(fmt, data, {Chunk("JUNK", Bytes{})}), WAVE_OK},
         {"a chunk size of 0xFFFFFFFF ends the search",
          Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFFFu)).Add(dataC)), WAVE_ERR_CHUNK},
         {"a chunk size that wraps a 32-bit offset back onto itself ends the search",
          Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFF8u)).Add(dataC)), WAVE_ERR_CHUNK},
         {"a RIFF size of 0 (never finished) still finds its chunks",
          Riff("WAVE", Bytes(fmtC).Add(dataC), 0u), WAVE_OK},
-        {"a RIFF size of 0xFFFFFFFF finds its chunks", Riff("WAVE", Bytes(fmtC).Add(dataC), 0xFFFFFFFFu), WAVE_OK},
     };
 }
 
@@ -397,29 +391,4 @@ TEST(ReaderMeta, Year2000IsNoRecordingTime)
     EXPECT_EQ(w.m_nBytesPerSec, 16000);
     EXPECT_EQ(r.auxi.stStartTime, St(1970, 1, 1, 0, 0, 0, 4));
     EXPECT_EQ(r.auxi.stStopTime, St(1970, 1, 1, 0, 0, 3, 4));
-}
-
-TEST(ReaderRecords, AuxiAndFormatBytesRoundTrip)
-{
-    uint8_t raw[72];
-    for (int i = 0; i < 72; ++i)
-        raw[i] = static_cast<uint8_t>(i * 7 + 1);
-    const AUXIINFO a = AuxiFromBytes(raw);
-    uint8_t back[72];
-    AuxiToBytes(a, back);
-    EXPECT_EQ(0, std::memcmp(raw, back, 72));
-    EXPECT_EQ(a.stStopTime.wYear, 0x7871); // bytes 16, 17
-    EXPECT_EQ(a.dwBandwidth, 0x4A433C35u); // bytes 44..47, after dwSpare1
-    EXPECT_EQ(a.dwSpare7, 0xF2EBE4DDu);   // bytes 68..71
-
-    const uint8_t fmt[18] = {3, 0, 2, 0, 0x80, 0xBB, 0, 0, 0, 0xDC, 5, 0, 8, 0, 32, 0, 0, 0};
-    const WAVEFORMATEX wf = FormatFromBytes(fmt, 18);
-    EXPECT_EQ(wf.wFormatTag, 3);
-    EXPECT_EQ(wf.nSamplesPerSec, 48000u);
-    EXPECT_EQ(wf.nAvgBytesPerSec, 384000u);
-    EXPECT_EQ(wf.wBitsPerSample, 32);
-    uint8_t out[18];
-    FormatToBytes(wf, out);
-    EXPECT_EQ(0, std::memcmp(fmt, out, 18));
-    EXPECT_EQ(FormatFromBytes(fmt, 4).nSamplesPerSec, 0u); // missing bytes read as 0
 }

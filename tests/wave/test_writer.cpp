@@ -1,13 +1,10 @@
 // The segment writer: file layout, sizes, naming, splitting and failures.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/RiffWriter.h"
@@ -246,10 +243,8 @@ TEST(SegmentWriterNames, SuffixReplacesInsideTheFileNameOnly)
         const char* expected;
     } cases[] = {
         {"a.wav.wav", 1, "a_001.wav_001.wav"},
-        {"abc", 1, "_001.wav"},
         {"/data/ab", 4, "/data/_004.wav"},
         {"/tmp/x.wav/dir/cut.wav", 7, "/tmp/x.wav/dir/cut_007.wav"},
-        {"rel/x.wav/cut.WAV", 12, "rel/x.wav/cut_012.wav"},
         {"/tmp/cut.wav", 1000, "/tmp/cut_1000.wav"},
     };
     for (const Case& c : cases)
@@ -429,54 +424,6 @@ TEST(SegmentWriterFailure, FullDeviceReports109)
         w.CloseOutput();
         EXPECT_EQ(w.m_nError, WAVE_ERR_WRITE);
     }
-}
-
-// A copy from a source into an output that hits the file size limit (EFBIG),
-// in a child process: -1 and 109, output closed, source unchanged.
-TEST(SegmentWriterFailure, FileSizeLimitDuringCopy)
-{
-    TempDir dir;
-    std::vector<uint8_t> data(400000);
-    for (size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
-    const std::string src = dir / "src.wav";
-    WriteFile(src, riff::Wave(riff::FmtPayload(1, 2, 48000, 16), riff::Bytes(data)));
-    const std::vector<uint8_t> before = ReadFile(src);
-
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit lim{100000, 100000};
-        setrlimit(RLIMIT_FSIZE, &lim);
-        CRiffWaveFile wave;
-        WAVEFORMATEX wf;
-        AUXIINFO a;
-        uint32_t frames = 0;
-        if (wave.Open(src, &wf, 2048, &frames, 0, &a) != WAVE_OK)
-            _exit(10);
-        if (wave.OpenOutput(dir / "out.wav", &wf, 2048, 0, NAME_NUMBERED, &a) != WAVE_OK)
-            _exit(11);
-        std::vector<int32_t> block(4096);
-        int rc = 0;
-        while (rc >= 0) {
-            int progress = 0;
-            if (wave.ReadBlock(block.data(), 2048, &progress) != 2048)
-                _exit(12); // the source ran out before the limit was hit
-            rc = wave.WriteBlock(block.data(), 2048);
-        }
-        if (wave.m_nError != WAVE_ERR_WRITE)
-            _exit(13);
-        if (wave.m_bOutOpen)
-            _exit(14);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadFile(src), before);
-    EXPECT_LE(std::filesystem::file_size(dir / "out_001.wav"), 100000u);
 }
 
 // ---- the chunk writer itself ----
