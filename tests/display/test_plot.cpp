@@ -135,8 +135,6 @@ TEST_F(PlotTest, ToneColourFollowsTheReferenceLevel)
         for (int x = 0; x < 3; ++x)
             EXPECT_TRUE(ColumnIsBlack(x)) << "ref " << ref;
     }
-    EXPECT_EQ(Colour(128), qRgb(61, 255, 0));
-    EXPECT_EQ(Colour(255), qRgb(255, 0, 128));
 
     // The view's way to change the level: SetLevels, mark stale, refresh.
     Load(Write("tone.wav", MonoToneFloat(-80.0)), 0);
@@ -237,14 +235,6 @@ TEST_F(PlotTest, ReaderClosedElsewhereIsReopenedBeforeRendering)
     m_doc.m_nDrawnStart = -1;
     m_plot.Refresh(nullptr);
     EXPECT_TRUE(m_doc.m_wave.m_bInOpen);
-    EXPECT_EQ(m_plot.m_bitmap, first);
-
-    // Gone in the meantime: no source, and the picture is not wiped.
-    m_doc.m_wave.Close();
-    ASSERT_TRUE(QFile::remove(path));
-    m_doc.m_nDrawnStart = -1;
-    m_plot.Refresh(nullptr);
-    EXPECT_FALSE(m_doc.m_bLoaded);
     EXPECT_EQ(m_plot.m_bitmap, first);
 }
 

@@ -152,51 +152,6 @@ protected:
     int32_t block[kSegmentBlockValues] = {};
 };
 
-TEST_F(SegmentSaveTest, WritesWholeBlocksFromTheFromSecondWithTheSegmentsTimes)
-{
-    Source s;
-    s.frames = 800000; // 100 s at 8000 frames/s
-    Load(s);
-    ASSERT_EQ(doc.m_nLengthSec, 100);
-    EXPECT_EQ(SegmentOutputPath(doc), PathOf("cut_001.wav"));
-
-    SegmentSaveResult r = Save(0, 10);
-    // 10 s of the reader's frame total (whole blocks, 800768) is 80076
-    // frames: 40 blocks, as 80000 frames would be.
-    EXPECT_TRUE(r.bOpened);
-    EXPECT_EQ(r.nError, WAVE_OK);
-    EXPECT_EQ(r.strPath, PathOf("cut_001.wav"));
-    EXPECT_EQ(r.nBlocks, 40);
-    EXPECT_FALSE(r.bSourceEnded);
-    EXPECT_EQ(level, 0.0); // reset at the start of every save
-
-    Chunks out = ParseWave(ReadFile(r.strPath));
-    const Chunks in = ParseWave(sourceBytes);
-    ASSERT_EQ(out.order, (std::vector<std::string>{"fmt ", "auxi", "data"}));
-    Bytes fmt18 = in.payload.at("fmt ");
-    fmt18.insert(fmt18.end(), {0, 0}); // the 18-byte form, no extension
-    EXPECT_EQ(out.payload["fmt "], fmt18);
-    EXPECT_EQ(Values(out.payload["data"]), SourceFrames(0, 40 * 2048));
-
-    const Bytes& auxi = out.payload["auxi"];
-    ASSERT_EQ(auxi.size(), 72u);
-    EXPECT_EQ(TimeAt(auxi, 0), (SYSTEMTIME{2003, 6, 6, 21, 10, 0, 0, 0}));
-    EXPECT_EQ(TimeAt(auxi, 16), (SYSTEMTIME{2003, 6, 6, 21, 10, 0, 10, 0}));
-    EXPECT_TRUE(std::equal(auxi.begin() + 32, auxi.end(), in.payload.at("auxi").begin() + 32));
-
-    // The next save gets the next number; a later From starts later.
-    EXPECT_EQ(SegmentOutputPath(doc), PathOf("cut_002.wav"));
-    r = Save(2, 3);
-    EXPECT_EQ(r.strPath, PathOf("cut_002.wav"));
-    EXPECT_EQ(r.nBlocks, 4); // 8007 frames
-    EXPECT_GT(FrameOfSecond(2), 15999u);
-    out = ParseWave(ReadFile(r.strPath));
-    EXPECT_EQ(Values(out.payload["data"]), SourceFrames(FrameOfSecond(2), 4 * 2048));
-    EXPECT_EQ(TimeAt(out.payload["auxi"], 0), (SYSTEMTIME{2003, 6, 6, 21, 10, 0, 2, 0}));
-    EXPECT_EQ(TimeAt(out.payload["auxi"], 16), (SYSTEMTIME{2003, 6, 6, 21, 10, 0, 3, 0}));
-    EXPECT_TRUE(doc.m_wave.m_bInOpen); // the source stays open for the window
-}
-
 TEST_F(SegmentSaveTest, ShortSegmentWritesOneWholeBlockAndTimesCountFromTheFileTimeWithoutARecordingTime)
 {
     Source s;

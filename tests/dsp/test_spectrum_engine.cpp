@@ -234,15 +234,12 @@ TEST(SpectrumEngine, DisplayIndicesTruncateAtTopAndBottom)
   EXPECT_EQ(indexFor(-415.0, -160.0, 255), 0);    // exactly at the top
   EXPECT_EQ(indexFor(-414.6, -159.6, 255), 0);    // 0.4 step below the top
   EXPECT_EQ(indexFor(-413.5, -158.5, 255), -1);   // 1.5 steps below
-  EXPECT_EQ(indexFor(-260.0, -5.0, 255), -155);   // inside the scale
   EXPECT_EQ(indexFor(-160.5, 94.5, 255), -254);   // half a step above the bottom
   EXPECT_EQ(indexFor(-150.0, 105.0, 255), -255);  // below the bottom
-  EXPECT_EQ(indexFor(-150.0, -100.0, 255), -255); // below the bottom, steeper scale
   EXPECT_EQ(indexFor(-200.0, -170.0, 255), 0);    // above the top
   // top == bottom: a hard threshold instead of a division by zero.
   EXPECT_EQ(indexFor(-160.0, -160.0, 255), 0);
   EXPECT_EQ(indexFor(-159.0, -159.0, 255), -255);
-  EXPECT_EQ(indexFor(-170.0, -170.0, 255), 0);
   // A scale that is not a number maps to the bottom instead of an undefined cast.
   EXPECT_EQ(indexFor(std::nan(""), std::nan(""), 255), -255);
 }
@@ -314,7 +311,6 @@ TEST(SpectrumEngine, AveragingAndWhatClearsIt)
   };
   with("nothing", false, [](Change&) {});
   with("topDb", false, [](Change& c) { c.topDb = 150.0; });
-  with("bottomDb", false, [](Change& c) { c.bottomDb = -250.0; });
   with("mirror", false, [](Change& c) { c.mirror = 1; });
   with("suppressDc", false, [](Change& c) { c.suppressDc = 1; });
   with("windowType", true, [](Change& c) { c.windowType = WINDOW_HAMMING; });
@@ -322,7 +318,6 @@ TEST(SpectrumEngine, AveragingAndWhatClearsIt)
   with("fftSize", true, [](Change& c) { c.size = 4096; });
   with("complex", true, [](Change& c) { c.complex = 1; });
   with("peakMode max", true, [](Change& c) { c.peakMode = PEAK_MAX; });
-  with("peakMode snapshot", true, [](Change& c) { c.peakMode = PEAK_SNAPSHOT; });
   with("calibDb", true, [](Change& c) { c.calibDb = 3.0; });
 
   const std::vector<int32_t> big(2 * 4096, 0);
@@ -338,19 +333,6 @@ TEST(SpectrumEngine, AveragingAndWhatClearsIt)
                     c.peakMode, c.calibDb);
     EXPECT_EQ(e.LoadSamples(big.data(), INT_MAX), c.clears ? 0 : 2) << c.what;
     e.Transform(); // runs the peak paths where a peak mode is on
-  }
-}
-
-TEST(SpectrumEngine, AveragingLengthBelowOneMeansOne)
-{
-  const int n = 2048, bin = 200;
-  const std::vector<int32_t> zeros(n, 0);
-  const auto tone = RealTone(n, bin, FULL);
-  for (int averages : {0, -5, 1}) {
-    CSpectrumEngine e;
-    Configure(e, 0, n, averages);
-    RunBlock(e, zeros, n / 2);
-    EXPECT_NEAR(RunBlock(e, tone, n / 2)[bin], 0.0, 0.01) << averages;
   }
 }
 
@@ -375,9 +357,7 @@ TEST(SpectrumEngine, OutOfRangeSizesBecomeLargestAndOthersPowersOfTwo)
   EXPECT_EQ(sizeAfter(524288), 524288);
   EXPECT_EQ(sizeAfter(1023), 524288);
   EXPECT_EQ(sizeAfter(0), 524288);
-  EXPECT_EQ(sizeAfter(-2048), 524288);
   EXPECT_EQ(sizeAfter(524289), 524288);
-  EXPECT_EQ(sizeAfter(INT_MAX), 524288);
   EXPECT_EQ(sizeAfter(1500), 1024);
   EXPECT_EQ(sizeAfter(4095), 2048);
 }

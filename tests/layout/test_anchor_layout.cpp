@@ -74,24 +74,6 @@ std::unique_ptr<CTestForm> ShownForm()
 
 } // namespace
 
-TEST(AnchorLayout, CornerAndStretchingControlsFollowTheWindow)
-{
-    auto form = ShownForm();
-    form->OnInitialUpdate();
-    EXPECT_EQ(form->m_pCorner->geometry(), QRect(300, 250, 80, 30));
-
-    form->resize(600, 500);
-    // Bottom-right with no second anchor: same size, same distance to the corner.
-    EXPECT_EQ(form->m_pCorner->geometry(), QRect(500, 450, 80, 30));
-    EXPECT_EQ(form->m_pStretch->geometry(), QRect(10, 10, 580, 400));
-    EXPECT_EQ(form->m_pFixed->geometry(), QRect(5, 215, 60, 25));
-    EXPECT_EQ(form->GetLayoutWindow()->size(), QSize(600, 500));
-
-    form->resize(450, 320);
-    EXPECT_EQ(form->m_pCorner->geometry(), QRect(350, 270, 80, 30));
-    EXPECT_EQ(form->m_pStretch->geometry(), QRect(10, 10, 430, 220));
-}
-
 TEST(AnchorLayout, BelowTheDesignSizeControlsKeepTheirPlacesAndTheFormScrolls)
 {
     auto form = ShownForm();
@@ -138,21 +120,6 @@ TEST(AnchorLayout, ResizingBeforeTheInitialUpdateMovesNothing)
     EXPECT_TRUE(form->m_bLayoutReady);
     EXPECT_EQ(form->m_pCorner->geometry(), QRect(540, 430, 80, 30));
     EXPECT_EQ(form->m_pStretch->geometry(), QRect(10, 10, 620, 380));
-}
-
-TEST(AnchorLayout, RepeatedInitialUpdateAddsEntriesThatAskForTheSamePlaces)
-{
-    auto form = ShownForm();
-    form->OnInitialUpdate();
-    form->resize(600, 500);
-    form->OnInitialUpdate();
-    ASSERT_EQ(form->m_entries.size(), 8u);
-    EXPECT_EQ(form->m_nAnchored, 8);
-    EXPECT_EQ(form->m_entries[0].hwndControl, form->m_pStretch);
-    EXPECT_EQ(form->m_entries[4].hwndControl, form->m_pStretch);
-    form->resize(500, 400);
-    EXPECT_EQ(form->m_pCorner->geometry(), QRect(400, 350, 80, 30));
-    EXPECT_EQ(form->m_pStretch->geometry(), QRect(10, 10, 480, 300));
 }
 
 TEST(AnchorLayout, OnlyChangedRectanglesMoveAndMissingControlsAreSkipped)
