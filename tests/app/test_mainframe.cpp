@@ -61,20 +61,6 @@ TEST_F(MainFrameTest, CaptionMenuAndKeys)
     EXPECT_TRUE(frame->findChildren<QStatusBar*>().isEmpty());
 }
 
-TEST_F(MainFrameTest, FirstRunOpensAtDefaultPlaceAndCloseWritesTheRecord)
-{
-    auto frame = MakeFrame();
-    EXPECT_EQ(frame->m_savedPlacement.length, 0u);
-    EXPECT_EQ(frame->ActivateFrame(SW_SHOWNORMAL), SW_SHOWNORMAL);
-    EXPECT_TRUE(frame->isVisible());
-    frame->setGeometry(40, 50, 500, 300);
-    bool documentClosed = false;
-    frame->m_pfnCloseDocument = [&] { documentClosed = true; };
-    EXPECT_TRUE(frame->close());
-    EXPECT_TRUE(documentClosed);
-    EXPECT_EQ(Stored(), "0:1:-1:-1:-1:-1:40:50:540:350");
-}
-
 TEST_F(MainFrameTest, SavedNormalPlacementIsAppliedAtEveryActivation)
 {
     Store("0:1:-1:-1:-1:-1:100:120:700:520");

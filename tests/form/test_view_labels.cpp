@@ -69,22 +69,6 @@ TEST_F(ViewLabels, DatedSourceShowsWallClockTimesAndSegmentMarks)
     EXPECT_EQ(m_doc->m_timeFrom, CTime(120));
 }
 
-TEST_F(ViewLabels, SourceWithoutMetadataIsTimedByTheFileItself)
-{
-    const QString path = Path("plain.wav");
-    ASSERT_TRUE(WriteFile(path, MonoWave(90 * 1000)));
-    ShowView(path);
-    ASSERT_TRUE(m_doc->m_bLoaded);
-    const int n = m_doc->m_nLengthSec;
-    EXPECT_GE(n, 90);
-    const QRegularExpression date(QStringLiteral(R"(^\d\d/\d\d/\d{4} \d{1,2}:\d\d:\d\d )"));
-    EXPECT_TRUE(date.match(Text(1010)).hasMatch()) << Text(1010).toStdString();
-    EXPECT_TRUE(Text(1010).endsWith(QStringLiteral(" (0 Sec)")));
-    EXPECT_TRUE(Text(1011).endsWith(QStringLiteral(" (%1 Sec)").arg(n)));
-    EXPECT_TRUE(Text(1006).endsWith(QStringLiteral(" (0 Secs)")));
-    EXPECT_TRUE(Text(1007).endsWith(QStringLiteral(" (%1 Secs)").arg(n)));
-}
-
 TEST_F(ViewLabels, StoredPathThatIsNoWaveLoadsNothing)
 {
     const QString path = Path("notes.wav");
@@ -173,17 +157,6 @@ TEST_F(ViewLabels, DestinationEnablesSaveOnlyWithASourceShown)
     Click(1001);
     EXPECT_TRUE(m_view->m_btnSave->isEnabled());
     EXPECT_EQ(Text(1003), Path("cut2.wav"));
-}
-
-TEST_F(ViewLabels, UseAgcAndExit)
-{
-    ShowView(QString());
-    Click(1019);
-    EXPECT_TRUE(m_view->m_bUseAgc);
-    Click(1019);
-    EXPECT_FALSE(m_view->m_bUseAgc);
-    Click(1009);
-    EXPECT_FALSE(m_view->isVisible());
 }
 
 // Qt's own dialogs behind the seam: the wave filter, the "wav" suffix, the

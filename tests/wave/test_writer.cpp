@@ -215,23 +215,6 @@ TEST(SegmentWriter, CreateFailureIs108)
 
 // ---- naming ----
 
-TEST(SegmentWriterNames, NumberedFilesCountUpWithinOneObject)
-{
-    TempDir dir;
-    CRiffWaveFile w;
-    const WAVEFORMATEX wf = Format(1, 1, 8000, 16);
-    EXPECT_EQ(w.NextOutputName(dir / "seg.wav", NAME_NUMBERED), dir / "seg_001.wav");
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_EQ(w.OpenOutput(dir / "seg.wav", &wf, 2048, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-        w.CloseOutput();
-    }
-    EXPECT_TRUE(Exists(dir / "seg_001.wav"));
-    EXPECT_TRUE(Exists(dir / "seg_002.wav"));
-    EXPECT_FALSE(Exists(dir / "seg.wav"));
-    EXPECT_EQ(w.m_strSeqSuffix, "_002.wav");
-    EXPECT_EQ(w.NextOutputName(dir / "seg.wav", NAME_NUMBERED), dir / "seg_003.wav");
-}
-
 // Only the file name changes: every occurrence of its last four characters in
 // it, the whole name when it is shorter, never the folder.
 TEST(SegmentWriterNames, SuffixReplacesInsideTheFileNameOnly)
