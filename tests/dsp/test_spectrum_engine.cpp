@@ -1,4 +1,4 @@
-// CSpectrumEngine: level scale, bin placement, DC patch, display mapping,
+// CSpectrumEngine: level scale, bin placement, display mapping,
 // averaging and parameter handling, all through the public interface.
 #include "dsp/SpectrumEngine.h"
 
@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <vector>
 
@@ -171,45 +170,6 @@ TEST(SpectrumEngine, WindowTypesKeepTheirCoherentGain)
   // An invalid type falls back to Hann instead of leaving the window unset.
   Configure(e, 0, n, 1, 0, 7);
   EXPECT_NEAR(RunBlock(e, RealTone(n, bin, FULL), n / 2)[bin], 20.0 * std::log10((n - 1.0) / n), 1e-3);
-}
-
-// With DC suppression, DC shows the complex mean of the values two bins either
-// side, and the bins at -1 and +1 repeat those at -2 and +2.
-TEST(SpectrumEngine, DcSuppressionPatchesDcAndNeighbours)
-{
-  const int n = 2048, dc = n / 2 - 1;
-  // A strong DC offset plus a tone between bins, so that +-2 hold distinct values.
-  const auto block = ComplexTone(n, 2.5, 1e8, 6e8, -4e8);
-  CSpectrumEngine e;
-  Configure(e, 1, n);
-  const auto plain = RunBlock(e, block, n);
-  Configure(e, 1, n, 1, 1);
-  const auto patched = RunBlock(e, block, n);
-
-  EXPECT_GT(plain[dc], -10.0);
-  EXPECT_EQ(patched[dc - 1], patched[dc - 2]);
-  EXPECT_EQ(patched[dc + 1], patched[dc + 2]);
-  EXPECT_NE(patched[dc - 2], patched[dc + 2]);
-  for (int i : {dc - 2, dc + 2, dc - 3, dc + 3, 0, n - 1})
-    EXPECT_EQ(patched[i], plain[i]) << i;
-
-  // Expected DC: the Hann-windowed block's DFT at -2 and +2 bins, averaged.
-  std::complex<double> minus2, plus2;
-  for (int i = 0; i < n; ++i) {
-    const double w = 0.5 - 0.5 * std::cos(TWO_PI * i / (n - 1));
-    const std::complex<double> x(w * block[2 * i], w * block[2 * i + 1]);
-    minus2 += x * std::polar(1.0, TWO_PI * ((2 * i) % n) / n);  // exp(-j 2 pi (-2) i / n)
-    plus2 += x * std::polar(1.0, -TWO_PI * ((2 * i) % n) / n);  // exp(-j 2 pi (+2) i / n)
-  }
-  const double mean = std::abs(0.5 * (minus2 + plus2));
-  EXPECT_NEAR(patched[dc], 20.0 * std::log10(mean / (n * 1073740000.0)), 1e-3);
-  EXPECT_LT(patched[dc], plain[dc] - 20.0);
-
-  // The patch has no effect in one-channel mode.
-  Configure(e, 0, n);
-  const auto realPlain = RunBlock(e, RealTone(n, 1, 1e9), n / 2);
-  Configure(e, 0, n, 1, 1);
-  EXPECT_EQ(RunBlock(e, RealTone(n, 1, 1e9), n / 2), realPlain);
 }
 
 // The zero block reads exactly -160 dB, which puts levels exactly where a test

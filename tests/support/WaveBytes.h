@@ -180,17 +180,6 @@ inline Bytes Ramp16(size_t n, int16_t first = 1)
     return Gen16(n, [first](size_t i) { return static_cast<int16_t>(first + static_cast<int16_t>(i)); });
 }
 
-// frames of a one-channel tone: amplitude (of full scale 32767) at bin
-// frequency cyclesPerBlock / 2048 of the frame rate.
-inline std::vector<int16_t> MonoTone(int frames, double amplitude, double cyclesPerBlock)
-{
-    std::vector<int16_t> s(static_cast<size_t>(frames));
-    const double k = 2.0 * M_PI * cyclesPerBlock / 2048.0;
-    for (size_t j = 0; j < s.size(); ++j)
-        s[j] = static_cast<int16_t>(std::lround(amplitude * 32767.0 * std::cos(k * static_cast<double>(j))));
-    return s;
-}
-
 // frames of a two-channel I/Q tone e^(+i 2 pi f j / 2048), f in bins (may be negative).
 inline std::vector<int16_t> IqTone(int frames, double amplitude, double cyclesPerBlock)
 {
