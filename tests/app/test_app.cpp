@@ -7,6 +7,7 @@
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
 
 #include <QAction>
@@ -28,32 +29,6 @@
 namespace {
 
 constexpr int IDC_EXIT = 1009;
-
-// Answers the open dialog with a set path and counts what was asked.
-class FakeDialogs : public CFileDialogs {
-public:
-    QString GetOpenFileName(QWidget*, const QString&, const QString& filter) override
-    {
-        ++m_nOpenCalls;
-        m_strLastFilter = filter;
-        return m_strOpenAnswer;
-    }
-    QString GetSaveFileName(QWidget*, const QString&, const QString&) override
-    {
-        ++m_nSaveCalls;
-        return QString();
-    }
-    bool AskYesNo(QWidget*, const QString&) override
-    {
-        ++m_nQuestions;
-        return false;
-    }
-    QString m_strOpenAnswer;
-    QString m_strLastFilter;
-    int m_nOpenCalls = 0;
-    int m_nSaveCalls = 0;
-    int m_nQuestions = 0;
-};
 
 // A plain 16-bit one-channel RIFF wave of the given length, a slow ramp.
 void WriteWave(const QString& path, int rateHz, int seconds)
@@ -112,7 +87,7 @@ protected:
     QTemporaryDir m_dir;
     QString m_storePath;
     std::unique_ptr<CSettingsStore> m_store;
-    FakeDialogs m_dialogs;
+    CScriptedDialogs m_dialogs;
     std::unique_ptr<CTavirelApp> m_app;
 };
 
@@ -165,15 +140,14 @@ TEST_F(AppTest, CtrlOReadsNothingAndStartsTheViewOver)
     view()->m_strSrcFile = "scribbled";
     SeedSettings(-20, m_dir.filePath("b.wav"), m_dir.filePath("other.wav"));
 
-    m_dialogs.m_strOpenAnswer = "";  // cancelled: nothing happens
-    PressCtrl(Qt::Key_O);
-    EXPECT_EQ(m_dialogs.m_nOpenCalls, 1);
-    EXPECT_EQ(m_dialogs.m_strLastFilter, "All Files (*)");
+    PressCtrl(Qt::Key_O); // cancelled: nothing happens
+    ASSERT_EQ(m_dialogs.m_asked.size(), 1);
+    EXPECT_TRUE(m_dialogs.m_asked[0].endsWith("|All Files (*)")) << m_dialogs.m_asked[0].toStdString();
     EXPECT_EQ(view()->m_strSrcFile, "scribbled");
 
-    m_dialogs.m_strOpenAnswer = chosen;
+    m_dialogs.m_answers = {chosen};
     PressCtrl(Qt::Key_O);
-    EXPECT_EQ(m_dialogs.m_nOpenCalls, 2);
+    EXPECT_EQ(m_dialogs.m_asked.size(), 2);
     EXPECT_EQ(m_app->m_strPathName, chosen);
     // The view started over from the document, which was not loaded again.
     EXPECT_EQ(view()->m_strSrcFile, m_dir.filePath("a.wav"));

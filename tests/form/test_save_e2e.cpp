@@ -25,6 +25,7 @@
 #include "doc/test_segmentsave_files.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "support/ScriptedDialogs.h"
 
 using namespace segtest;
 
@@ -32,21 +33,6 @@ namespace {
 
 constexpr int kDestFileId = 1001;
 constexpr int kUseAgcId = 1019;
-
-// Dialogs that answer from a script and remember the questions.
-class CAnsweringDialogs : public CFileDialogs {
-public:
-    QString GetOpenFileName(QWidget*, const QString&, const QString&) override { return QString(); }
-    QString GetSaveFileName(QWidget*, const QString&, const QString&) override { return m_strSaveAs; }
-    bool AskYesNo(QWidget*, const QString& text) override
-    {
-        m_questions << text;
-        return m_bYes;
-    }
-    QString m_strSaveAs;
-    bool m_bYes = false;
-    QStringList m_questions;
-};
 
 // Runs tavirel-cli cut; returns its exit status and its standard output
 // (its error output when it did not finish normally).
@@ -123,9 +109,10 @@ protected:
 
     void ChooseDestination(const char* name)
     {
-        dialogs.m_strSaveAs = dir.filePath(QString::fromLatin1(name));
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        dialogs.m_answers = {path};
         QTest::mouseClick(view->Control(kDestFileId), Qt::LeftButton);
-        ASSERT_EQ(doc->m_strDestPath, dialogs.m_strSaveAs);
+        ASSERT_EQ(doc->m_strDestPath, path);
         ASSERT_TRUE(view->m_btnSave->isEnabled());
     }
 
@@ -163,7 +150,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    CAnsweringDialogs dialogs;
+    CScriptedDialogs dialogs;
     Source source;
     Bytes sourceBytes;
     std::unique_ptr<CSettingsStore> store;
@@ -185,7 +172,7 @@ TEST_F(SaveEndToEnd, SavesNumberedSegmentsWithTheSourcesFormatTimesAndFrames)
     // Saving again without moving the marks writes the same bytes to the next number.
     PressSave();
     EXPECT_TRUE(ReadFile(PathOf("cut_002.wav")) == expected);
-    EXPECT_TRUE(dialogs.m_questions.isEmpty());
+    EXPECT_TRUE(dialogs.Questions().isEmpty());
     EXPECT_FALSE(Exists(PathOf("cut.wav")));
     EXPECT_TRUE(doc->m_wave.m_bInOpen);
 }
@@ -198,7 +185,7 @@ TEST_F(SaveEndToEnd, OverwriteQuestionIsAboutTheNumberedFile)
     // A file with the chosen name itself is never written, so it asks nothing.
     WriteFile(PathOf("cut.wav"), Bytes{'m', 'i', 'n', 'e'});
     PressSave();
-    EXPECT_TRUE(dialogs.m_questions.isEmpty());
+    EXPECT_TRUE(dialogs.Questions().isEmpty());
     EXPECT_TRUE(ReadFile(PathOf("cut.wav")) == (Bytes{'m', 'i', 'n', 'e'}));
     ASSERT_TRUE(Exists(PathOf("cut_001.wav")));
 
@@ -208,7 +195,7 @@ TEST_F(SaveEndToEnd, OverwriteQuestionIsAboutTheNumberedFile)
     const AUXIINFO auxiBefore = doc->m_auxi;
     dialogs.m_bYes = false;
     PressSave();
-    ASSERT_EQ(dialogs.m_questions, QStringList{QStringLiteral("File exists.  Overwrite?")});
+    ASSERT_EQ(dialogs.Questions(), QStringList{QStringLiteral("File exists.  Overwrite?")});
     EXPECT_TRUE(ReadFile(PathOf("cut_002.wav")) == earlier);
     EXPECT_EQ(std::memcmp(&doc->m_auxi, &auxiBefore, sizeof(AUXIINFO)), 0);
     EXPECT_FALSE(Exists(PathOf("cut_003.wav")));
@@ -216,7 +203,7 @@ TEST_F(SaveEndToEnd, OverwriteQuestionIsAboutTheNumberedFile)
     // Yes replaces it with the segment.
     dialogs.m_bYes = true;
     PressSave();
-    EXPECT_EQ(dialogs.m_questions.size(), 2);
+    EXPECT_EQ(dialogs.Questions().size(), 2);
     EXPECT_TRUE(ReadFile(PathOf("cut_002.wav")) == ExpectedSegment(from, to));
     EXPECT_FALSE(Exists(PathOf("cut_003.wav")));
 }
@@ -230,7 +217,7 @@ TEST_F(SaveEndToEnd, AFailedSaveSaysSoOnTheStatusLine)
     PressSave();
     EXPECT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("Save failed: "))) <<
         view->m_wndStatus->text().toStdString();
-    EXPECT_TRUE(dialogs.m_questions.isEmpty());
+    EXPECT_TRUE(dialogs.Questions().isEmpty());
     EXPECT_TRUE(doc->m_wave.m_bInOpen); // the source is still there for the window
 }
 

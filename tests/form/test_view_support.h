@@ -26,6 +26,7 @@
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
 
 namespace viewtest {
@@ -57,32 +58,6 @@ inline bool WriteFile(const QString& path, const std::vector<uint8_t>& bytes)
 {
     return riff::WriteFile(path.toStdString(), bytes);
 }
-
-// File dialogs that return scripted answers ("" = cancel) and remember what
-// they were asked.
-class CScriptedDialogs : public CFileDialogs {
-public:
-    QString GetOpenFileName(QWidget*, const QString& initialPath, const QString& filter) override
-    {
-        m_asked << QStringLiteral("open:") + initialPath + QStringLiteral("|") + filter;
-        return Next();
-    }
-    QString GetSaveFileName(QWidget*, const QString& initialPath, const QString& filter) override
-    {
-        m_asked << QStringLiteral("save:") + initialPath + QStringLiteral("|") + filter;
-        return Next();
-    }
-    bool AskYesNo(QWidget*, const QString& text) override
-    {
-        m_asked << QStringLiteral("ask:") + text;
-        return false;
-    }
-    QStringList m_answers;
-    QStringList m_asked;
-
-private:
-    QString Next() { return m_answers.isEmpty() ? QString() : m_answers.takeFirst(); }
-};
 
 // A document with a real settings store in a temporary folder, and its view,
 // shown at its design size on the offscreen platform.

@@ -1,0 +1,43 @@
+// File dialogs for the Qt tests: they return scripted answers ("" = cancel),
+// answer every question with m_bYes, and remember what they were asked.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "form/FileDialogs.h"
+
+class CScriptedDialogs : public CFileDialogs {
+public:
+    QString GetOpenFileName(QWidget*, const QString& initialPath, const QString& filter) override
+    {
+        m_asked << QStringLiteral("open:") + initialPath + QStringLiteral("|") + filter;
+        return Next();
+    }
+    QString GetSaveFileName(QWidget*, const QString& initialPath, const QString& filter) override
+    {
+        m_asked << QStringLiteral("save:") + initialPath + QStringLiteral("|") + filter;
+        return Next();
+    }
+    bool AskYesNo(QWidget*, const QString& text) override
+    {
+        m_asked << QStringLiteral("ask:") + text;
+        return m_bYes;
+    }
+    // The questions asked, without their prefix.
+    QStringList Questions() const
+    {
+        QStringList q;
+        for (const QString& a : m_asked)
+            if (a.startsWith(QStringLiteral("ask:")))
+                q << a.mid(4);
+        return q;
+    }
+
+    QStringList m_answers;
+    QStringList m_asked;
+    bool m_bYes = false;
+
+private:
+    QString Next() { return m_answers.isEmpty() ? QString() : m_answers.takeFirst(); }
+};
