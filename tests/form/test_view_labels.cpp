@@ -69,6 +69,22 @@ TEST_F(ViewLabels, DatedSourceShowsWallClockTimesAndSegmentMarks)
     EXPECT_EQ(m_doc->m_timeFrom, CTime(120));
 }
 
+TEST_F(ViewLabels, SourceWithoutMetadataIsTimedByTheFileItself)
+{
+    const QString path = Path("plain.wav");
+    ASSERT_TRUE(WriteFile(path, MonoWave(90 * 1000)));
+    ShowView(path);
+    ASSERT_TRUE(m_doc->m_bLoaded);
+    const int n = m_doc->m_nLengthSec;
+    EXPECT_GE(n, 90);
+    const QRegularExpression date(QStringLiteral(R"(^\d\d/\d\d/\d{4} \d{1,2}:\d\d:\d\d )"));
+    EXPECT_TRUE(date.match(Text(1010)).hasMatch()) << Text(1010).toStdString();
+    EXPECT_TRUE(Text(1010).endsWith(QStringLiteral(" (0 Sec)")));
+    EXPECT_TRUE(Text(1011).endsWith(QStringLiteral(" (%1 Sec)").arg(n)));
+    EXPECT_TRUE(Text(1006).endsWith(QStringLiteral(" (0 Secs)")));
+    EXPECT_TRUE(Text(1007).endsWith(QStringLiteral(" (%1 Secs)").arg(n)));
+}
+
 TEST_F(ViewLabels, StoredPathThatIsNoWaveLoadsNothing)
 {
     const QString path = Path("notes.wav");
