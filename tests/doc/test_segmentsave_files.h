@@ -40,12 +40,12 @@ struct Source {
 
 inline Bytes WaveBytes(const Source& s)
 {
-    riff::WaveSpec spec(static_cast<uint16_t>(s.channels), s.rate);
+    riff::WaveShape shape(static_cast<uint16_t>(s.channels), s.rate);
     if (s.auxi) // values 11 to 17 are spare and must be carried unchanged
-        spec.auxi = riff::AuxiPayload(s.start, s.stop, {s.centreHz, s.clockHz, 11, s.bandwidthHz, 12, 13, 14, 15, 16, 17});
+        shape.auxi = riff::AuxiPayload(s.start, s.stop, {s.centreHz, s.clockHz, 11, s.bandwidthHz, 12, 13, 14, 15, 16, 17});
     const uint32_t ch = static_cast<uint32_t>(s.channels);
     const size_t n = s.samples.empty() ? size_t{s.frames} * ch : s.samples.size();
-    return riff::WaveFile(spec, riff::Gen16(n, [&](size_t i) {
+    return riff::WaveFile(shape, riff::Gen16(n, [&](size_t i) {
                return s.samples.empty() ? SampleAt(static_cast<uint32_t>(i) / ch, static_cast<int>(i % ch)) : s.samples[i];
            })).v;
 }

@@ -41,9 +41,9 @@ inline std::vector<uint8_t> MonoWave(uint32_t nFrames, const WallTime* start = n
                                      const WallTime* stop = nullptr, uint32_t rate = 1000)
 {
     auto st = [](const WallTime& t) { return SYSTEMTIME{t.year, t.month, 0, t.day, t.hour, t.minute, t.second, 0}; };
-    riff::WaveSpec spec(1, rate, 8);
+    riff::WaveShape shape(1, rate, 8);
     if (start && stop)
-        spec.auxi = riff::AuxiPayload(st(*start), st(*stop));
+        shape.auxi = riff::AuxiPayload(st(*start), st(*stop));
     // One period of the tone, repeated.
     uint8_t period[64];
     for (int i = 0; i < 64; ++i)
@@ -51,7 +51,7 @@ inline std::vector<uint8_t> MonoWave(uint32_t nFrames, const WallTime* start = n
     riff::Bytes data;
     for (uint32_t i = 0; i < nFrames; ++i)
         data.U8(period[i % 64]);
-    return riff::WaveFile(spec, data).v;
+    return riff::WaveFile(shape, data).v;
 }
 
 inline bool WriteFile(const QString& path, const std::vector<uint8_t>& bytes)

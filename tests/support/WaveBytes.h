@@ -130,8 +130,8 @@ inline Bytes AuxiPayload(const SYSTEMTIME& start, const SYSTEMTIME& stop, const 
 }
 
 // The usual whole file: "fmt " (16 bytes), optional "auxi" and "rcvr", "data".
-struct WaveSpec {
-    WaveSpec(uint16_t channels_ = 1, uint32_t rate_ = 8000, uint16_t bits_ = 16, uint16_t tag_ = 1,
+struct WaveShape {
+    WaveShape(uint16_t channels_ = 1, uint32_t rate_ = 8000, uint16_t bits_ = 16, uint16_t tag_ = 1,
              std::optional<Bytes> auxi_ = {})
         : tag(tag_), channels(channels_), rate(rate_), bits(bits_), auxi(std::move(auxi_))
     {
@@ -144,7 +144,7 @@ struct WaveSpec {
     std::optional<Bytes> rcvr;
 };
 
-inline Bytes WaveFile(const WaveSpec& s, const Bytes& data)
+inline Bytes WaveFile(const WaveShape& s, const Bytes& data)
 {
     std::vector<Bytes> meta;
     if (s.auxi)
