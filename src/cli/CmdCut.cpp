@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
@@ -43,9 +44,7 @@ const char kCutUsage[] =
 
 int Usage(const char* message, const std::string& detail = std::string())
 {
-    std::fprintf(stderr, "tavirel-cli cut: %s%s\nRun 'tavirel-cli cut --help' for the options.\n", message,
-                 detail.c_str());
-    return 2;
+    return UsageError("cut", message, detail);
 }
 
 int Failure(const std::string& message)
@@ -57,12 +56,8 @@ int Failure(const std::string& message)
 // A whole decimal number of seconds, 0 to INT_MAX.
 bool ParseSeconds(const char* text, int* out)
 {
-    if (!text || !*text)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (errno || *end || v < 0 || v > INT_MAX)
+    long v = 0;
+    if (!ParseWholeNumber(text, 0, INT_MAX, &v))
         return false;
     *out = static_cast<int>(v);
     return true;

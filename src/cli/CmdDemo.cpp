@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "wave/DemoRecording.h"
 #include "wave/RiffWaveFile.h"
@@ -25,10 +26,8 @@ const char kDemoUsage[] =
 
 bool ParseSeconds(const char* text, int& out)
 {
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < 1 || v > kDemoMaxLengthSec)
+    long v = 0;
+    if (!ParseWholeNumber(text, 1, kDemoMaxLengthSec, &v))
         return false;
     out = static_cast<int>(v);
     return true;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
@@ -42,23 +43,7 @@ constexpr long long kMaxPixels = 64LL * 1024 * 1024; // 256 MiB of picture
 
 int Usage(const char* message, const char* detail = "")
 {
-    std::fprintf(stderr, "tavirel-cli render: %s%s\nRun 'tavirel-cli render --help' for the options.\n", message,
-                 detail);
-    return 2;
-}
-
-// A whole decimal number within [lo, hi].
-bool ParseInt(const char* text, long lo, long hi, long* out)
-{
-    if (!text || !*text)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (errno || *end || v < lo || v > hi)
-        return false;
-    *out = v;
-    return true;
+    return UsageError("render", message, detail);
 }
 
 // Writes the picture to a new file (never over an existing one) or, with
@@ -124,19 +109,19 @@ int CmdRender(int argc, char** argv)
                 return Usage("missing value for ", arg.c_str());
             }
             if (arg == "--start") {
-                if (!ParseInt(value, -2147483647L, 2147483647L, &startSec))
+                if (!ParseWholeNumber(value, -2147483647L, 2147483647L, &startSec))
                     return Usage("--start takes whole seconds, not ", value);
                 haveStart = true;
             } else if (arg == "--width") {
-                if (!ParseInt(value, 1, kMaxSidePx, &widthPx))
+                if (!ParseWholeNumber(value, 1, kMaxSidePx, &widthPx))
                     return Usage("--width takes 1 to 16384 pixels, not ", value);
                 haveWidth = true;
             } else if (arg == "--height") {
-                if (!ParseInt(value, 1, kMaxSidePx, &heightPx))
+                if (!ParseWholeNumber(value, 1, kMaxSidePx, &heightPx))
                     return Usage("--height takes 1 to 16384 pixels, not ", value);
                 haveHeight = true;
             } else if (arg == "--ref") {
-                if (!ParseInt(value, -100, 100, &refDb))
+                if (!ParseWholeNumber(value, -100, 100, &refDb))
                     return Usage("--ref takes whole dB from -100 to 100, not ", value);
             } else if (arg == "--out") {
                 if (!*value)
