@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QString>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,4 @@
 // tavirel-cli demo: writes a demonstration I/Q recording to a new file.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -6,7 +6,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
