@@ -1,0 +1,250 @@
+// The source reader: which files open, metadata, sample conversions, the end of
+// the data, seeking, positions past 2 GiB and sox-made files.
+#include <climits>
+#include <fcntl.h>
+#include <tuple>
+#include <unistd.h>
+#include <vector>
+
+#include "wave/SampleFormats.h"
+#include "wave/wave_test_util.h"
+
+namespace {
+
+std::vector<int32_t> ReadOne(CRiffWaveFile& w, int nFrames, int channels, int* pRet = nullptr)
+{
+    std::vector<int32_t> out(static_cast<size_t>(nFrames * channels), 0x5A5A5A5A);
+    int progress = -1;
+    const int r = w.ReadBlock(out.data(), nFrames, &progress);
+    if (pRet)
+        *pRet = r;
+    return out;
+}
+
+long long Stamp(const SYSTEMTIME& t)
+{
+    return ((((t.wYear * 100LL + t.wMonth) * 100 + t.wDay) * 100 + t.wHour) * 100 + t.wMinute) * 100 + t.wSecond;
+}
+
+} // namespace
+
+TEST(Reader, OpenCodes)
+{
+    const Bytes fmt = FmtPayload(1, 1, 8000, 16), data = riff::Ramp16(10);
+    const Bytes fmtC = Chunk("fmt ", fmt), dataC = Chunk("data", data);
+    const auto with = [&](uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits) {
+        return Wave(FmtPayload(tag, ch, rate, bits), data);
+    };
+    const struct {
+        const char* proves;
+        Bytes file;
+        int code;
+    } rows[] = {
+        {"plain 16-bit mono", Wave(fmt, data), WAVE_OK},
+        {"header cut in the RIFF header", Wave(fmt, data).Head(10), WAVE_ERR_NOT_WAVE},
+        {"header cut inside fmt", Wave(fmt, data).Head(30), WAVE_ERR_CHUNK},
+        {"no WAVE form", Riff("AVI ", fmtC), WAVE_ERR_NOT_WAVE},
+        {"fmt size beyond the end", Riff("WAVE", Chunk("fmt ", fmt, 0xFFFFFFF0u)), WAVE_ERR_CHUNK},
+        {"chunk size 0xFFFFFFFF", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFFFu)).Add(dataC)), WAVE_ERR_CHUNK},
+        {"chunk size wrapping 32 bits", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFF8u)).Add(dataC)), WAVE_ERR_CHUNK},
+        {"odd-size chunk skipped with its pad", Wave(fmt, data, {Chunk("JUNK", Bytes{1, 2, 3})}), WAVE_OK},
+        {"fmt shorter than 16", Wave(FmtPayload(1, 1, 8000, 16, 14), data), WAVE_ERR_CHUNK},
+        {"data before fmt", Riff("WAVE", Bytes(dataC).Add(fmtC)), WAVE_ERR_CHUNK},
+        {"empty data", Wave(fmt, Bytes{}), WAVE_ERR_EMPTY},
+        {"zero channels", with(1, 0, 8000, 16), WAVE_ERR_FORMAT},
+        {"rate 999", with(1, 1, 999, 16), WAVE_ERR_FORMAT},
+        {"rate 1000", with(1, 1, 1000, 16), WAVE_OK},
+        {"rate 100000001", with(1, 1, 100000001, 16), WAVE_ERR_FORMAT},
+        {"rate 100000000", with(1, 1, 100000000, 16), WAVE_OK},
+        {"3 channels", with(1, 3, 8000, 16), WAVE_ERR_FORMAT},
+        {"12 bits", with(1, 1, 8000, 12), WAVE_ERR_FORMAT},
+        {"tag 2", with(2, 1, 8000, 16), WAVE_ERR_FORMAT},
+        {"extensible tag", with(0xFFFE, 1, 8000, 16), WAVE_ERR_FORMAT},
+    };
+    CRiffWaveFile w; // one reader: a failed open keeps nothing of the one before
+    for (const auto& row : rows) {
+        EXPECT_EQ(OpenBytes(w, row.file).rc, row.code) << row.proves;
+        EXPECT_EQ(w.m_bInOpen, row.code == WAVE_OK) << row.proves;
+        EXPECT_EQ(w.m_nBlockCount, row.code == WAVE_OK ? 1 : 0) << row.proves;
+    }
+}
+
+TEST(Reader, AuxiFormsAndRcvr)
+{
+    setenv("TZ", "Europe/Berlin", 1); // only the 68-byte form holds local times
+    tzset();
+    const Bytes a28 = Bytes().Time(2024, 3, 10, 12, 0, 0).U32(111).U32(64000000).U32(333);
+    const Bytes rcvr1 = Bytes().U32(144800000).U32(1).I32(1700000000).Fill(24, 0);
+    const struct {
+        std::vector<Bytes> chunks;
+        uint32_t center, clock, bw;
+        long long start, stop;
+        int lengthSec;
+    } rows[] = {
+        {{Chunk("auxi", a28)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
+        {{Chunk("auxi", Bytes().Time(2023, 1, 2, 3, 4, 5).Time(2023, 1, 2, 3, 5, 5).U32(1).U32(2).U32(3))},
+         1, 2, 3, 20230102030405, 20230102030505, 60},
+        {{Chunk("auxi", Bytes().Time(2023, 7, 1, 12, 0, 0).Time(2023, 7, 1, 12, 0, 30).U32(9).U32(5).U32(0).U32(6).Fill(20, 0))},
+         9, 5, 6, 20230701100000, 20230701100030, 30},
+        {{Chunk("auxi", Bytes().Time(2023, 1, 15, 12, 0, 0).Time(2023, 1, 15, 12, 0, 30).U32(9).Fill(32, 0))},
+         9, 0, 0, 20230115110000, 20230115110030, 30},
+        {{Chunk("auxi", Bytes().Time(2024, 3, 10, 12, 0, 0).Time(2024, 3, 10, 12, 0, 10).U32(1).U32(2).U32(0).U32(3).Fill(24, 0))},
+         1, 2, 3, 20240310120000, 20240310120010, 10},
+        {{Chunk("auxi", Bytes().Time(2023, 1, 2, 3, 4, 5).Time(2023, 1, 2, 3, 4, 9).U32(14070000).Fill(128, 0xAB))},
+         14070000, 66666667, 8000, 20230102030405, 20230102030409, 4},
+        {{Chunk("rcvr", rcvr1)}, 144800000, 80000000, 250000, 20231114221320, 20231114221322, 2},
+        {{Chunk("rcvr", Bytes().U32(5).U32(7).I32(1700000000))}, 5, 80000000, 125000, 20231114221320, 20231114221322, 2},
+        {{Chunk("auxi", a28), Chunk("rcvr", rcvr1)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
+        {{Chunk("rcvr", rcvr1), Chunk("auxi", a28)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
+    };
+    for (const auto& row : rows) {
+        CRiffWaveFile w;
+        const OpenResult r = OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), riff::Ramp16(16000), row.chunks));
+        ASSERT_EQ(r.rc, WAVE_OK);
+        EXPECT_EQ(std::make_tuple(r.auxi.dwCenterFreq, r.auxi.dwClockFreq, r.auxi.dwBandwidth, Stamp(r.auxi.stStartTime),
+                                  Stamp(r.auxi.stStopTime), w.m_nLengthSec),
+                  std::make_tuple(row.center, row.clock, row.bw, row.start, row.stop, row.lengthSec));
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
+TEST(Reader, SampleConversions)
+{
+    const struct {
+        uint16_t tag, bits;
+        Bytes sample;
+        int32_t value;
+    } rows[] = {
+        {1, 16, {0xFF, 0x7F}, 2147418112},
+        {1, 24, {0x00, 0x00, 0x80}, INT32_MIN},
+        {1, 8, {0x00}, INT32_MIN},
+        {1, 8, {0xFF}, 0x7F000000},
+        {1, 32, {0xFF, 0xFF, 0xFF, 0x7F}, INT32_MAX},
+        {3, 32, Bytes().F32(-0.5f), -1073740000},
+        {3, 32, Bytes().F32(2.0f), INT32_MAX},
+    };
+    for (const auto& row : rows) {
+        CRiffWaveFile w;
+        ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(row.tag, 1, 8000, row.bits), row.sample), 4).rc, WAVE_OK);
+        const std::vector<int32_t> v = ReadOne(w, 4, 1);
+        EXPECT_EQ(v[0], row.value) << row.bits << "-bit tag " << row.tag;
+        EXPECT_EQ(v[1], 0);
+    }
+}
+
+// 10000 bytes of 16-bit stereo: 2500 frames, 4096 reported, the second block
+// ends in silence, the third read ends the data and closes the reader.
+TEST(Reader, TwoAndAHalfThousandFrames)
+{
+    Bytes data;
+    for (int i = 1; i <= 2500; ++i)
+        data.U16(static_cast<uint16_t>(i)).U16(static_cast<uint16_t>(-i));
+    CRiffWaveFile w;
+    const OpenResult o = OpenBytes(w, Wave(FmtPayload(1, 2, 8000, 16), data));
+    ASSERT_EQ(o.rc, WAVE_OK);
+    EXPECT_EQ(o.frames, 4096u);
+    EXPECT_EQ(w.m_nDataFrames, 2500u);
+    const std::vector<int32_t> b1 = ReadOne(w, 2048, 2);
+    EXPECT_EQ(b1[1], -(1 << 16));
+    EXPECT_EQ(b1[2 * 2047], 2048 << 16);
+    const std::vector<int32_t> b2 = ReadOne(w, 2048, 2);
+    EXPECT_EQ(b2[2 * 451 + 1], -(2500 << 16));
+    EXPECT_EQ(std::vector<int32_t>(b2.begin() + 2 * 452, b2.end()), std::vector<int32_t>(2 * 1596, 0));
+    int ret = -1;
+    ReadOne(w, 2048, 2, &ret);
+    EXPECT_EQ(ret, 0);
+    ReadOne(w, 2048, 2, &ret);
+    EXPECT_EQ(ret, -1);
+    EXPECT_EQ(w.m_nError, WAVE_ERR_NOT_OPEN);
+}
+
+TEST(Reader, ReadsStopAtTheDataChunkEnd)
+{
+    Bytes data = riff::Ramp16(3);
+    data.U8(0x55); // half a sample
+    CRiffWaveFile w;
+    ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), data, {}, {Chunk("LIST", Bytes().Fill(8, 0x7F))})).rc, WAVE_OK);
+    const std::vector<int32_t> v = ReadOne(w, 2048, 1);
+    EXPECT_EQ(v[2], 3 << 16);
+    EXPECT_EQ(std::vector<int32_t>(v.begin() + 3, v.end()), std::vector<int32_t>(2045, 0));
+}
+
+// A recorder cut short leaves the size 0xFFFFFFFF: the data ends with the file.
+TEST(Reader, DataSizeLargerThanTheFile)
+{
+    CRiffWaveFile w;
+    const Bytes file = Riff("WAVE", Bytes(Chunk("fmt ", FmtPayload(1, 1, 8000, 16)))
+                                        .Add(Bytes().Id("data").U32(0xFFFFFFFFu)).Add(riff::Ramp16(16000)), 0xFFFFFFFFu);
+    ASSERT_EQ(OpenBytes(w, file).rc, WAVE_OK);
+    EXPECT_EQ(w.m_nDataFrames, 16000u);
+    EXPECT_EQ(w.m_nLengthSec, 2);
+}
+
+TEST(Reader, NegativeSeekAndClosedReader)
+{
+    CRiffWaveFile w;
+    int32_t buf[2];
+    int progress = 0;
+    EXPECT_EQ(w.ReadBlock(buf, 2, &progress), -1);
+    EXPECT_EQ(w.m_nError, WAVE_ERR_NOT_OPEN);
+    w.SeekSeconds(5);
+    ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(1, 1, 1000, 16), riff::Ramp16(5000)), 500).rc, WAVE_OK);
+    w.SeekSeconds(3);
+    EXPECT_EQ(ReadOne(w, 500, 1)[0], 3001 << 16);
+    w.SeekSeconds(-7);
+    EXPECT_EQ(ReadOne(w, 500, 1)[0], 1 << 16);
+    w.Close();
+    EXPECT_EQ(w.ReadBlock(buf, 2, &progress), -1);
+}
+
+// A 3.5 GiB data chunk in a sparse file: a second past 2 GiB lands on its byte.
+TEST(Reader, PositionsBeyondTwoGibibytes)
+{
+    TempDir dir;
+    const std::string path = dir / "big.wav";
+    const uint32_t dataBytes = 3584u * 1024u * 1024u; // 16-bit stereo at 1 MHz
+    const Bytes header = Riff("WAVE", Bytes(Chunk("fmt ", FmtPayload(1, 2, 1000000, 16))).Id("data").U32(dataBytes),
+                              36 + dataBytes);
+    const uint8_t marker[4] = {0x34, 0x12, 0xCD, 0xAB};
+    const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    ASSERT_TRUE(::pwrite(fd, header.v.data(), 44, 0) == 44 && ::ftruncate(fd, 44 + int64_t{dataBytes}) == 0 &&
+                ::pwrite(fd, marker, 4, 44 + 768LL * 4000000) == 4);
+    ::close(fd);
+    CRiffWaveFile w;
+    WAVEFORMATEX wf;
+    uint32_t frames = 0;
+    AUXIINFO a;
+    ASSERT_EQ(w.Open(path, &wf, 2048, &frames, 0, &a), WAVE_OK);
+    EXPECT_EQ(w.m_lDataBytes, int64_t{dataBytes});
+    w.SeekSeconds(768);
+    EXPECT_EQ(w.GetPositionSeconds(), 768u);
+    const std::vector<int32_t> b = ReadOne(w, 2048, 2);
+    EXPECT_EQ(b[0], 0x12340000);
+    EXPECT_EQ(b[1], static_cast<int32_t>(0xABCD0000));
+}
+
+// Files sox made, every format, against sox's own 32-bit raw output of them.
+TEST(Reader, SoxFilesMatchSoxRawOutput)
+{
+    if (!HaveSox())
+        GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    for (const char* f : {"-c 1 -b 8 -e unsigned-integer", "-c 2 -b 16 -e signed-integer", "-c 1 -b 24 -e signed-integer",
+                          "-c 2 -b 32 -e signed-integer", "-c 2 -b 32 -e floating-point"}) {
+        SCOPED_TRACE(f);
+        const std::string wav = dir / "s.wav", make = std::string("sox -n -r 8000 ") + f;
+        ASSERT_NE(Sh(make + " -t wavpcm " + wav + " synth 0.6 sine 440 sine 660 vol 0.9"), "!");
+        const bool isFloat = std::string(f).find("float") != std::string::npos;
+        const std::string raw = Sh("sox " + wav + (isFloat ? " -t f32 -" : " -t s32 -"));
+        const int channels = f[3] - '0';
+        ASSERT_EQ(raw.size(), 4800u * 4 * channels);
+        CRiffWaveFile w;
+        ASSERT_EQ(OpenBytes(w, Bytes(ReadFile(wav)), 8192).rc, WAVE_OK);
+        const std::vector<int32_t> got = ReadOne(w, 8192, channels);
+        for (size_t i = 0; i < raw.size() / 4; ++i) {
+            const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + 4 * i);
+            ASSERT_EQ(got[i], isFloat ? samples::ReadF32(p) : samples::ReadS32(p)) << "sample " << i;
+        }
+    }
+}

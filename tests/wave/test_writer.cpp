@@ -1,0 +1,202 @@
+// The segment writer: layout, pad byte, empty file, naming, splits, write
+// failures, round trips through sox, and the demo recording.
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <numbers>
+#include <unistd.h>
+
+#include "wave/DemoRecording.h"
+#include "wave/wave_test_util.h"
+
+namespace {
+
+AUXIINFO Record()
+{
+    AUXIINFO a;
+    a.stStartTime = {2024, 3, 0, 5, 10, 20, 30, 0};
+    a.stStopTime = {2024, 3, 0, 5, 10, 21, 30, 0};
+    a.dwCenterFreq = 10000000;
+    a.dwSpare7 = 0x77777777;
+    return a;
+}
+
+} // namespace
+
+TEST(Writer, LayoutByteForByte)
+{
+    TempDir dir;
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    const AUXIINFO a = Record();
+    ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, 0, &a), WAVE_OK);
+    const int32_t s[] = {0x12340000, -65536, 0x7FFF0000, INT32_MIN, 0x00010000, 0};
+    ASSERT_EQ(w.WriteBlock(s, 3), 3);
+    w.ClearAuxiRewrite();
+    w.CloseOutput();
+    std::vector<uint8_t> auxi(72);
+    AuxiToBytes(a, auxi.data());
+    Bytes e;
+    e.Id("RIFF").U32(130).Id("WAVE").Id("fmt ").U32(18).U16(1).U16(2).U32(48000).U32(192000).U16(4).U16(16).U16(0);
+    e.Id("auxi").U32(72).Add(auxi).Id("data").U32(12).U16(0x1234).U16(0xFFFF).U16(0x7FFF).U16(0x8000).U16(1).U16(0);
+    EXPECT_EQ(ReadFile(dir / "cut.wav"), e.v);
+}
+
+TEST(Writer, OddTwentyFourBitMonoGetsPadByte)
+{
+    TempDir dir;
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 24};
+    ASSERT_EQ(w.OpenOutput(dir / "odd.wav", &wf, 4, 0, 0, nullptr), WAVE_OK);
+    const int32_t s[] = {0x01020300, 0x04050600, INT32_MIN};
+    ASSERT_EQ(w.WriteBlock(s, 3), 3);
+    w.CloseOutput();
+    const std::vector<uint8_t> b = ReadFile(dir / "odd.wav");
+    EXPECT_EQ(riff::Le32(b, 4), 48u); // the RIFF size counts the pad, the data size does not
+    EXPECT_EQ(riff::Le32(b, 42), 9u);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 46, b.end()), (std::vector<uint8_t>{3, 2, 1, 6, 5, 4, 0, 0, 0x80, 0}));
+}
+
+// WriteBlock(0) at once gives a valid empty file; then writes are refused.
+TEST(Writer, EmptyFileThenWriteAfterClose)
+{
+    TempDir dir;
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    ASSERT_EQ(w.OpenOutput(dir / "e.wav", &wf, 2048, 0, 0, nullptr), WAVE_OK);
+    EXPECT_EQ(w.WriteBlock(nullptr, 0), 0);
+    const std::vector<uint8_t> b = ReadFile(dir / "e.wav");
+    ASSERT_EQ(b.size(), 46u);
+    EXPECT_EQ(riff::Le32(b, 4), 38u);
+    EXPECT_EQ(riff::Le32(b, 42), 0u);
+    const int32_t s[2] = {};
+    EXPECT_EQ(w.WriteBlock(s, 1), -1);
+    EXPECT_EQ(w.m_nError, WAVE_ERR_OUT_NOT_OPEN);
+}
+
+TEST(Writer, Names)
+{
+    const CRiffWaveFile n;
+    EXPECT_EQ(n.MakeOutputName("a.wav.wav", NAME_NUMBERED, 1), "a_001.wav_001.wav");
+    EXPECT_EQ(n.MakeOutputName("/d/abc", NAME_NUMBERED, 2), "/d/_002.wav");
+    EXPECT_EQ(n.MakeOutputName("/t/x.wav/cut.wav", NAME_NUMBERED, 7), "/t/x.wav/cut_007.wav");
+    TempDir dir;
+    CRiffWaveFile w;
+    const AUXIINFO a = Record();
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, NAME_FREQUENCY, &a), WAVE_OK);
+    w.CloseOutput();
+    EXPECT_TRUE(std::filesystem::exists(dir / "cut-D10000000Hz.wav"));
+}
+
+// A numbered output past its frame limit goes on in _002, but never over an existing file.
+TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
+{
+    TempDir dir;
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
+    std::vector<int32_t> block(64, 0x01000000);
+    ASSERT_EQ(w.OpenOutput(dir / "seg.wav", &wf, 64, 100, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(w.WriteBlock(block.data(), 64), 64);
+    EXPECT_EQ(w.WriteBlock(block.data(), 64), -2);
+    EXPECT_EQ(w.WriteBlock(block.data(), 10), 10);
+    w.CloseOutput();
+    EXPECT_EQ(riff::Le32(ReadFile(dir / "seg_001.wav"), 42), 256u);
+    EXPECT_EQ(riff::Le32(ReadFile(dir / "seg_002.wav"), 122), 20u);
+
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    riff::WriteFile(dir / "cut_002.wav", old);
+    CRiffWaveFile w2;
+    ASSERT_EQ(w2.OpenOutput(dir / "cut.wav", &wf, 64, 64, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(w2.WriteBlock(block.data(), 64), 0);
+    EXPECT_EQ(w2.m_nError, WAVE_ERR_CREATE);
+    EXPECT_EQ(ReadFile(dir / "cut_002.wav"), old);
+}
+
+// Writing to a full device fails with -1 and 109; the source is untouched.
+TEST(Writer, FailingWriteLeavesTheSource)
+{
+    if (access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
+    TempDir dir;
+    const Bytes src = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(8192));
+    riff::WriteFile(dir / "src.wav", src);
+    CRiffWaveFile w;
+    WAVEFORMATEX wf;
+    AUXIINFO a;
+    uint32_t frames = 0;
+    ASSERT_EQ(w.Open(dir / "src.wav", &wf, 2048, &frames, 0, &a), WAVE_OK);
+    ASSERT_EQ(w.OpenOutput("/dev/full", &wf, 2048, 0, 0, &a), WAVE_OK);
+    std::vector<int32_t> block(4096, 0x10000);
+    int rc = 0;
+    for (int i = 0; i < 64 && rc >= 0; ++i)
+        rc = w.WriteBlock(block.data(), 2048);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(w.m_nError, WAVE_ERR_WRITE);
+    w.Close();
+    EXPECT_EQ(ReadFile(dir / "src.wav"), src.v);
+}
+
+// sox makes a source of every format; the segment copied from it in blocks
+// of 2048 reads back in sox the same.
+TEST(Writer, SoxReadsSegmentsLikeTheirSources)
+{
+    if (!HaveSox())
+        GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    const std::string src = dir / "src.wav", out = dir / "out.wav";
+    for (const char* f : {"-c 1 -b 8 -e unsigned-integer", "-c 2 -b 16 -e signed-integer", "-c 1 -b 24 -e signed-integer",
+                          "-c 2 -b 32 -e signed-integer", "-c 2 -b 32 -e floating-point"}) {
+        SCOPED_TRACE(f);
+        ASSERT_NE(Sh(std::string("sox -D -n -t wavpcm -r 48000 ") + f + " " + src + " synth 0.25 sine 440 sine 1234 vol 0.9"), "!");
+        CRiffWaveFile wave;
+        WAVEFORMATEX wf;
+        AUXIINFO a;
+        uint32_t frames = 0;
+        ASSERT_EQ(wave.Open(src, &wf, 2048, &frames, 0, &a), WAVE_OK);
+        ASSERT_EQ(wave.OpenOutput(out, &wf, 2048, 0, 0, &a), WAVE_OK);
+        std::vector<int32_t> block(2048 * 2);
+        int progress = 0;
+        for (int done = 0; done < 12000; done += 2048) {
+            ASSERT_EQ(wave.ReadBlock(block.data(), 2048, &progress), 2048);
+            ASSERT_GT(wave.WriteBlock(block.data(), std::min(2048, 12000 - done)), 0);
+        }
+        wave.CloseOutput();
+        EXPECT_EQ(Sh("sox --i -s " + out), "12000\n");
+        const bool isFloat = std::string(f).find("float") != std::string::npos;
+        const std::string want = Sh("sox -D " + src + " -t f64 -"), got = Sh("sox -D " + out + " -t f64 -");
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); i += 8) {
+            double g, x;
+            std::memcpy(&g, got.data() + i, 8);
+            std::memcpy(&x, want.data() + i, 8);
+            ASSERT_NEAR(g, x, isFloat ? 0x1p-31 : 0.0) << "sample " << i / 8;
+        }
+    }
+}
+
+// The demo recording: its format, record, and each carrier at its level.
+TEST(Writer, DemoRecordingCarriers)
+{
+    TempDir dir;
+    DemoRecordingOptions opt;
+    opt.nLengthSec = 1;
+    ASSERT_EQ(WriteDemoRecording(dir / "demo.wav", opt), WAVE_OK);
+    CRiffWaveFile w;
+    const OpenResult r = OpenBytes(w, Bytes(ReadFile(dir / "demo.wav")), 48000);
+    ASSERT_EQ(r.rc, WAVE_OK);
+    EXPECT_EQ(std::make_tuple(r.wf.nChannels, r.wf.nSamplesPerSec, r.auxi.dwCenterFreq), std::make_tuple(2, 48000u, 7100000u));
+    std::vector<int32_t> iq(2 * 48000);
+    int progress = 0;
+    ASSERT_EQ(w.ReadBlock(iq.data(), 48000, &progress), 48000);
+    const auto level = [&](double hz) {
+        std::complex<double> acc;
+        for (int n = 0; n < 48000; ++n)
+            acc += std::complex<double>(iq[2 * n], iq[2 * n + 1]) * std::polar(1.0, -2 * std::numbers::pi * hz * n / 48000);
+        return 20 * std::log10(std::abs(acc) / 48000 / 2147418112.0);
+    };
+    for (const DemoCarrier& c : kDemoCarriers) {
+        EXPECT_NEAR(level(c.nOffsetHz), c.dLevelDbfs, 0.5) << c.nOffsetHz;
+        EXPECT_LT(level(-c.nOffsetHz), -85.0) << c.nOffsetHz; // no image
+    }
+}

@@ -1,0 +1,61 @@
+// Helpers of the wave tests: open bytes held in memory, a temporary folder, sox.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/RiffReader.h"
+#include "support/WaveBytes.h"
+#include "wave/RiffWaveFile.h"
+
+using riff::Bytes;
+using riff::Chunk;
+using riff::FmtPayload;
+using riff::ReadFile;
+using riff::Riff;
+using riff::Wave;
+
+struct OpenResult {
+    int rc = -1;
+    WAVEFORMATEX wf;
+    uint32_t frames = 0;
+    AUXIINFO auxi;
+};
+
+inline OpenResult OpenBytes(CRiffWaveFile& w, const Bytes& b, int nBlockFrames = 2048)
+{
+    OpenResult r;
+    r.rc = w.Open(std::make_unique<CMemoryByteSource>(b.v), &r.wf, nBlockFrames, &r.frames, 0, &r.auxi);
+    return r;
+}
+
+// A folder under the system's temporary folder, removed with everything in it.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir()
+    {
+        std::string t = (std::filesystem::temp_directory_path() / "tavirel-wave-XXXXXX").string();
+        if (mkdtemp(t.data()))
+            path = t;
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+// Runs a shell command; its standard output, or "!" when it failed.
+inline std::string Sh(const std::string& cmd)
+{
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    char buf[65536];
+    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    return p && pclose(p) == 0 ? out : "!";
+}
+
+inline bool HaveSox() { return std::system("command -v sox >/dev/null 2>&1") == 0; }
