@@ -5,7 +5,6 @@
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/TavirelView.h"
-#include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
 
 #include <QApplication>
@@ -22,12 +21,6 @@ namespace {
 
 class AppTest : public ::testing::Test {
 protected:
-    void SetUp() override { CFileDialogs::SetInstance(&m_dialogs); }
-    void TearDown() override
-    {
-        m_app.reset();
-        CFileDialogs::SetInstance(nullptr);
-    }
     void Seed(int refLevel, const QString& srcPath)
     {
         m_store.WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:0:");
@@ -48,7 +41,6 @@ protected:
 
     QTemporaryDir m_dir;
     CSettingsStore m_store{m_dir.filePath("Tavirel.conf")};
-    CScriptedDialogs m_dialogs;
     std::unique_ptr<CTavirelApp> m_app;
 };
 
@@ -100,7 +92,6 @@ TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
         EXPECT_FALSE(frame()->isVisible()) << byExit;
         EXPECT_EQ(Stored("WindowPos", "WindowPos"), "0:1:-1:-1:-1:-1:60:70:700:550") << byExit;
         EXPECT_EQ(Stored("Settings\\INTs", "INTs"), "-40:0:0:0:0:0:0:0:0:0:") << byExit;
-        EXPECT_FALSE(doc()->m_wave.m_bInOpen) << byExit;
         m_app.reset();
     }
 }

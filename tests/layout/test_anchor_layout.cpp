@@ -1,27 +1,21 @@
 // Anchored controls on a resizable form, resized the way a user resizes the window.
-#include <QFrame>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "layout/ResizableFormView.h"
 
 namespace {
 
+// A 400 x 300 form: a bottom-right button, a stretching panel and a mid-anchored label.
 class CTestForm : public CResizableFormView {
 public:
     CTestForm()
     {
         SetDesignSize(QSize(400, 300));
-        m_pCorner = new QPushButton(GetLayoutWindow());
         m_pCorner->setGeometry(300, 250, 80, 30);
-        m_pStretch = new QFrame(GetLayoutWindow());
         m_pStretch->setGeometry(10, 10, 380, 200);
-        m_pMid = new QFrame(GetLayoutWindow());
         m_pMid->setGeometry(100, 220, 20, 10);
         resize(400, 300);
         show();
@@ -34,8 +28,8 @@ public:
         AnchorControl(m_pMid, ANCHOR_TOP_MID, ANCHOR_NONE);
         CResizableFormView::OnInitialUpdate();
     }
-    QPushButton* m_pCorner;
-    QFrame *m_pStretch, *m_pMid;
+    QWidget *m_pCorner = new QWidget(GetLayoutWindow()), *m_pStretch = new QWidget(GetLayoutWindow()),
+            *m_pMid = new QWidget(GetLayoutWindow());
 };
 
 } // namespace
