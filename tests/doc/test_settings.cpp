@@ -33,14 +33,13 @@ TEST(Settings, StoredListsAsRead)
     const struct {
         const char* list;
         const char* text;
-        bool strings;
         int level;
         const char* src;
     } rows[] = {
-        {"INTs", "0x14:0:0:0:0:0:0:0:0:0:", false, 20, "c:\\"}, // hexadecimal; no Strings: default paths
-        {"INTs", "40:", true, 40, ""},                           // short list: loading stops after the level
-        {"BOOLs", "0:0:0:0:0:0:0:", true, 0, ""},
-        {"DOUBLEs", "0:0:0:0:0:0:0:0:0:0:", true, 0, ""},
+        {"INTs", "0x14:0:0:0:0:0:0:0:0:0:", 20, "c:\\"}, // hexadecimal; no Strings: default paths
+        {"INTs", "40:", 40, ""},                         // short list: loading stops after the level
+        {"BOOLs", "0:0:0:0:0:0:0:", 0, ""},
+        {"DOUBLEs", "0:0:0:0:0:0:0:0:0:0:", 0, ""},
     };
     for (const auto& r : rows) {
         QTemporaryDir dir;
@@ -49,7 +48,7 @@ TEST(Settings, StoredListsAsRead)
         store.WriteProfileString("Settings\\INTs", "INTs", "0:0:0:0:0:0:0:0:0:0:");
         store.WriteProfileString("Settings\\DOUBLEs", "DOUBLEs", "0:0:0:0:0:0:0:0:0:0:0:");
         store.WriteProfileString(QString("Settings\\") + r.list, r.list, r.text);
-        if (r.strings)
+        if (!*r.src) // a stored path that must not be read
             store.WriteProfileString("Settings\\Strings", "SrcPath", "/tmp/a.wav");
         CTavirelDoc doc(&store);
         ASSERT_TRUE(doc.OnNewDocument());

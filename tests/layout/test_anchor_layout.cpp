@@ -1,6 +1,5 @@
 // Anchored controls on a resizable form, resized the way a user resizes the window.
 #include <QScrollBar>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -19,7 +18,6 @@ public:
         m_pMid->setGeometry(100, 220, 20, 10);
         resize(400, 300);
         show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(this));
     }
     void OnInitialUpdate() override
     {
