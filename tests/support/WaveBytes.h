@@ -215,13 +215,6 @@ inline std::string IdAt(const std::vector<uint8_t>& b, size_t at)
 {
     return std::string(reinterpret_cast<const char*>(b.data()) + at, 4);
 }
-// The SYSTEMTIME stored at offset.
-inline SYSTEMTIME TimeAt(const std::vector<uint8_t>& b, size_t offset)
-{
-    auto w = [&](size_t i) { return static_cast<uint16_t>(b.at(offset + 2 * i) | b.at(offset + 2 * i + 1) << 8); };
-    return SYSTEMTIME{w(0), w(1), w(2), w(3), w(4), w(5), w(6), w(7)};
-}
-
 // The chunks of a RIFF WAVE file by id, in file order; empty when the file is
 // not one or a size does not fit.
 struct Chunks {
