@@ -54,9 +54,11 @@ void ExpectBins(size_t n, bool real, std::initializer_list<size_t> bins, double 
   for (auto& v : x)
     v = u(rng);
   const auto a = Transform(x, real);
-  for (size_t k = 0; k < n / 2; ++k)
-    if (bins.size() == 0 || std::find(bins.begin(), bins.end(), k) != bins.end())
+  for (size_t k = 0; k < n / 2; ++k) {
+    if (bins.size() == 0 || std::find(bins.begin(), bins.end(), k) != bins.end()) {
       ASSERT_LT(std::abs(Complex(a[2 * k], a[2 * k + 1]) - Dft(x, real, k)), tolerance) << n << " " << real << " " << k;
+    }
+  }
 }
 
 } // namespace
