@@ -1,6 +1,7 @@
 #include "AboutDlg.h"
 
 #include "AppIcon.h"
+#include "TavirelVersion.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,7 +29,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     icon->setPixmap(TavirelIconPixmap(32));
     icon->setFixedSize(32, 32);
 
-    auto* version = PlainLabel(QStringLiteral("Tavirel Version 1.07"), this);
+    auto* version = PlainLabel(QStringLiteral("Tavirel Version " TAVIREL_VERSION), this);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
