@@ -2,7 +2,7 @@
 # building, testing and looking at the program need, when any is missing.
 TAVIREL_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev
   libbenchmark-dev sox xvfb xauth imagemagick xdotool clang libclang-rt-14-dev libfftw3-dev
-  fonts-dejavu-core"
+  fonts-dejavu-core desktop-file-utils dpkg-dev"
 
 tavirel_install_packages() {
   local missing=()

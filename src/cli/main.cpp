@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "TavirelVersion.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -19,7 +20,8 @@ const char kUsage[] =
     "                               save a segment as a new numbered wave file\n"
     "  demo PATH                    write a demonstration I/Q recording\n"
     "\n"
-    "Run 'tavirel-cli COMMAND --help' for a command's own options.\n";
+    "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
+    "for the version.\n";
 
 struct Command {
     const char* name;
@@ -43,6 +45,10 @@ int main(int argc, char** argv)
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("tavirel-cli %s\n", TAVIREL_VERSION);
         return 0;
     }
     for (const Command& c : kCommands) {
