@@ -1,30 +1,45 @@
-// Argument helpers shared by the tavirel-cli commands.
+// Argument handling shared by the tavirel-cli commands: Qt's command-line
+// parser, so that every option takes its value as the next argument or after
+// "=" ("--start 5", "--start=5"), "--" ends the options and "--help" or "-h"
+// prints the command's usage text.
 #pragma once
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
 #include <string>
+
+// What went wrong when the arguments did not parse.
+struct ArgError {
+    enum Kind { Unknown, MissingValue, Other } kind = Other;
+    std::string option; // the option concerned, as typed
+    std::string text;   // the parser's own description, for Other
+};
+
+// Sets up a parser for the options a command adds: long options (also with
+// one dash), plus "--help"/"-h" and "--version".
+void SetUpParser(QCommandLineParser& parser);
+
+// Adds an option that takes a value.
+void AddValueOption(QCommandLineParser& parser, const char* name);
+
+// Parses the arguments after the command's name. Returns -1 when the command
+// should run, 0 after printing usage for --help or the version for
+// --version, and 2 with *error filled for
+// the command to report in its own words.
+int ParseArgs(QCommandLineParser& parser, int argc, char** argv, const char* usage, ArgError* error);
+
+// Prints "tavirel-cli VERSION" on stdout.
+void PrintVersion();
+
+// An argument's bytes exactly as given (arguments reach the parser byte for
+// byte, so file names that are not UTF-8 survive).
+std::string ArgBytes(const QString& arg);
 
 // A whole decimal number within [lo, hi]; false for anything else (empty text,
 // trailing characters, out of range).
-inline bool ParseWholeNumber(const char* text, long lo, long hi, long* out)
-{
-    if (!text || !*text)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (errno || *end || v < lo || v > hi)
-        return false;
-    *out = v;
-    return true;
-}
+bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out);
 
 // Reports a usage error of a command on stderr; returns its exit status, 2.
-inline int UsageError(const char* command, const char* message, const std::string& detail = std::string())
-{
-    std::fprintf(stderr, "tavirel-cli %s: %s%s\nRun 'tavirel-cli %s --help' for the options.\n", command, message,
-                 detail.c_str(), command);
-    return 2;
-}
+int UsageError(const char* command, const char* message, const std::string& detail = std::string());

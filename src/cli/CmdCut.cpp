@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,7 +52,7 @@ int Failure(const std::string& message)
 }
 
 // A whole decimal number of seconds, 0 to INT_MAX.
-bool ParseSeconds(const char* text, int* out)
+bool ParseSeconds(const std::string& text, int* out)
 {
     long v = 0;
     if (!ParseWholeNumber(text, 0, INT_MAX, &v))
@@ -62,71 +61,75 @@ bool ParseSeconds(const char* text, int* out)
     return true;
 }
 
-} // namespace
-
-int CmdCut(int argc, char** argv)
-{
-    const char* file = nullptr;
-    const char* dest = nullptr;
+// The cut options, checked.
+struct CutArgs {
+    std::string file, dest;
     int nFromSec = -1;
     int nToSec = -1;
     bool bAgc = false;
     bool bOverwrite = false;
-    bool bOptionsDone = false;
-    for (int i = 0; i < argc; ++i) {
-        const char* a = argv[i];
-        auto value = [&](const char* name) -> const char* {
-            if (i + 1 >= argc) {
-                Usage("missing value after ", name);
-                return nullptr;
-            }
-            return argv[++i];
-        };
-        if (bOptionsDone || a[0] != '-' || !std::strcmp(a, "-")) {
-            if (file)
-                return Usage("more than one source file given: ", a);
-            file = a;
-        } else if (!std::strcmp(a, "--")) {
-            bOptionsDone = true;
-        } else if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
-            std::fputs(kCutUsage, stdout);
-            return 0;
-        } else if (!std::strcmp(a, "--from")) {
-            const char* v = value(a);
-            if (!v)
-                return 2;
-            if (!ParseSeconds(v, &nFromSec))
-                return Usage("--from needs whole seconds, 0 or more, not ", v);
-        } else if (!std::strcmp(a, "--to")) {
-            const char* v = value(a);
-            if (!v)
-                return 2;
-            if (!ParseSeconds(v, &nToSec))
-                return Usage("--to needs whole seconds, 0 or more, not ", v);
-        } else if (!std::strcmp(a, "--dest")) {
-            dest = value(a);
-            if (!dest)
-                return 2;
-            if (!*dest)
-                return Usage("--dest needs a path");
-        } else if (!std::strcmp(a, "--agc")) {
-            bAgc = true;
-        } else if (!std::strcmp(a, "--overwrite")) {
-            bOverwrite = true;
-        } else {
-            return Usage("unknown option ", a);
-        }
-    }
-    if (!file)
+};
+
+// Reads the options into *a; returns -1 to go on, otherwise the exit status.
+int ReadArgs(int argc, char** argv, CutArgs* a)
+{
+    QCommandLineParser parser;
+    SetUpParser(parser);
+    for (const char* name : {"from", "to", "dest"})
+        AddValueOption(parser, name);
+    for (const char* name : {"agc", "overwrite"})
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    ArgError error;
+    const int status = ParseArgs(parser, argc, argv, kCutUsage, &error);
+    if (status == 2 && error.kind == ArgError::Unknown)
+        return Usage("unknown option ", error.option);
+    if (status == 2 && error.kind == ArgError::MissingValue)
+        return Usage("missing value after ", error.option);
+    if (status == 2)
+        return Usage(error.text.c_str());
+    if (status >= 0)
+        return status;
+
+    const auto value = [&](const char* name) { return ArgBytes(parser.value(QString::fromLatin1(name))); };
+    const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+    if (isSet("from") && !ParseSeconds(value("from"), &a->nFromSec))
+        return Usage("--from needs whole seconds, 0 or more, not ", value("from"));
+    if (isSet("to") && !ParseSeconds(value("to"), &a->nToSec))
+        return Usage("--to needs whole seconds, 0 or more, not ", value("to"));
+    if (isSet("dest") && value("dest").empty())
+        return Usage("--dest needs a path");
+    a->bAgc = isSet("agc");
+    a->bOverwrite = isSet("overwrite");
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return Usage("more than one source file given: ", ArgBytes(files[1]));
+    if (files.isEmpty())
         return Usage("no source file given");
-    if (nFromSec < 0)
+    a->file = ArgBytes(files[0]);
+    if (a->nFromSec < 0)
         return Usage("--from is missing");
-    if (nToSec < 0)
+    if (a->nToSec < 0)
         return Usage("--to is missing");
-    if (!dest)
+    if (!isSet("dest"))
         return Usage("--dest is missing");
-    if (nToSec <= nFromSec)
+    a->dest = value("dest");
+    if (a->nToSec <= a->nFromSec)
         return Usage("--to must come after --from");
+    return -1;
+}
+
+} // namespace
+
+int CmdCut(int argc, char** argv)
+{
+    CutArgs args;
+    if (const int status = ReadArgs(argc, argv, &args); status >= 0)
+        return status;
+    const char* file = args.file.c_str();
+    const char* dest = args.dest.c_str();
+    const int nFromSec = args.nFromSec, nToSec = args.nToSec;
+    const bool bAgc = args.bAgc, bOverwrite = args.bOverwrite;
 
     // The document opens the source as the window does.
     CTavirelDoc doc(nullptr);

@@ -1,7 +1,6 @@
 // tavirel-cli demo: writes a demonstration I/Q recording to a new file.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <sys/stat.h>
@@ -23,7 +22,7 @@ const char kDemoUsage[] =
     "  --seconds N   length in seconds, 1 to 3600 (default 90)\n"
     "  --overwrite   replace PATH if it exists (otherwise an existing file is left alone)\n";
 
-bool ParseSeconds(const char* text, int& out)
+bool ParseSeconds(const std::string& text, int& out)
 {
     long v = 0;
     if (!ParseWholeNumber(text, 1, kDemoMaxLengthSec, &v))
@@ -32,40 +31,59 @@ bool ParseSeconds(const char* text, int& out)
     return true;
 }
 
+int SecondsError()
+{
+    std::fprintf(stderr, "tavirel-cli demo: --seconds needs a whole number from 1 to %d\n", kDemoMaxLengthSec);
+    return 2;
+}
+
+// Reads the options into *opt and *path; returns -1 to go on, otherwise the exit status.
+int ReadArgs(int argc, char** argv, DemoRecordingOptions* opt, std::string* path)
+{
+    QCommandLineParser parser;
+    SetUpParser(parser);
+    AddValueOption(parser, "seconds");
+    parser.addOption(QCommandLineOption(QStringLiteral("overwrite")));
+    ArgError error;
+    const int status = ParseArgs(parser, argc, argv, kDemoUsage, &error);
+    if (status == 2 && error.kind == ArgError::Unknown) {
+        std::fprintf(stderr, "tavirel-cli demo: unknown option '%s'\n\n%s", error.option.c_str(), kDemoUsage);
+        return 2;
+    }
+    if (status == 2 && error.kind == ArgError::MissingValue)
+        return SecondsError();
+    if (status == 2) {
+        std::fprintf(stderr, "tavirel-cli demo: %s\n\n%s", error.text.c_str(), kDemoUsage);
+        return 2;
+    }
+    if (status >= 0)
+        return status;
+
+    const QString seconds = QStringLiteral("seconds");
+    if (parser.isSet(seconds) && !ParseSeconds(ArgBytes(parser.value(seconds)), opt->nLengthSec))
+        return SecondsError();
+    opt->bOverwrite = parser.isSet(QStringLiteral("overwrite"));
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() > 1) {
+        std::fprintf(stderr, "tavirel-cli demo: only one PATH may be given\n\n%s", kDemoUsage);
+        return 2;
+    }
+    if (paths.isEmpty() || paths[0].isEmpty()) {
+        std::fputs(kDemoUsage, stderr);
+        return 2;
+    }
+    *path = ArgBytes(paths[0]);
+    return -1;
+}
+
 } // namespace
 
 int CmdDemo(int argc, char** argv)
 {
     DemoRecordingOptions opt;
     std::string path;
-    for (int i = 0; i < argc; ++i) {
-        const char* a = argv[i];
-        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
-            std::fputs(kDemoUsage, stdout);
-            return 0;
-        }
-        if (!std::strcmp(a, "--overwrite")) {
-            opt.bOverwrite = true;
-        } else if (!std::strcmp(a, "--seconds")) {
-            if (i + 1 >= argc || !ParseSeconds(argv[++i], opt.nLengthSec)) {
-                std::fprintf(stderr, "tavirel-cli demo: --seconds needs a whole number from 1 to %d\n",
-                             kDemoMaxLengthSec);
-                return 2;
-            }
-        } else if (a[0] == '-' && a[1] != '\0') {
-            std::fprintf(stderr, "tavirel-cli demo: unknown option '%s'\n\n%s", a, kDemoUsage);
-            return 2;
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            std::fprintf(stderr, "tavirel-cli demo: only one PATH may be given\n\n%s", kDemoUsage);
-            return 2;
-        }
-    }
-    if (path.empty()) {
-        std::fputs(kDemoUsage, stderr);
-        return 2;
-    }
+    if (const int status = ReadArgs(argc, argv, &opt, &path); status >= 0)
+        return status;
 
     struct stat st;
     if (!opt.bOverwrite && ::lstat(path.c_str(), &st) == 0) {

@@ -1,10 +1,14 @@
 // tavirel-cli info: what opening each wave file for 2048-frame blocks reveals.
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include "cli/Args.h"
 #include "cli/Commands.h"
 #include "wave/RiffWaveFile.h"
 
@@ -63,79 +67,6 @@ std::string TimeText(const SYSTEMTIME& st)
     return buf;
 }
 
-// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is not one.
-size_t Utf8Length(const std::string& s, size_t i)
-{
-    const auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = at(i);
-    size_t n = 0;
-    uint32_t cp = 0;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        cp = c & 0x1Fu;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        cp = c & 0x0Fu;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        cp = c & 0x07u;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((at(i + k) & 0xC0u) != 0x80u)
-            return 0;
-        cp = cp << 6 | (at(i + k) & 0x3Fu);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-// A JSON string literal. Bytes that are not UTF-8 become U+FFFD.
-std::string JsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = Utf8Length(s, i);
-        if (n == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-        }
-        if (n > 1) {
-            out.append(s, i, n);
-            i += n;
-            continue;
-        }
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        ++i;
-    }
-    return out + "\"";
-}
-
 // A file name safe to print on a terminal: control bytes shown as \xNN.
 std::string Printable(const std::string& s)
 {
@@ -153,27 +84,33 @@ std::string Printable(const std::string& s)
     return out;
 }
 
+// One "key":value member written by Qt's JSON writer. A QJsonObject keeps its
+// keys sorted, so the members are joined by hand in the documented order.
+QByteArray JsonMember(const char* key, const QJsonValue& value)
+{
+    const QByteArray object = QJsonDocument(QJsonObject{{QLatin1String(key), value}}).toJson(QJsonDocument::Compact);
+    return object.mid(1, object.size() - 2);
+}
+
 void PrintJson(const Info& i)
 {
-    std::string line = "{\"file\":" + JsonString(i.path) + ",\"error\":" + std::to_string(i.error) +
-                       ",\"message\":" + JsonString(WaveErrorText(i.error));
+    // File names that are not UTF-8 show U+FFFD for their stray bytes.
+    QByteArrayList members{JsonMember("file", QString::fromUtf8(i.path)), JsonMember("error", i.error),
+                           JsonMember("message", QString::fromUtf8(WaveErrorText(i.error)))};
     if (i.error == WAVE_OK) {
-        line += ",\"format_tag\":" + std::to_string(i.wf.wFormatTag);
-        line += ",\"channels\":" + std::to_string(i.wf.nChannels);
-        line += ",\"sample_rate\":" + std::to_string(i.wf.nSamplesPerSec);
-        line += ",\"bits_per_sample\":" + std::to_string(i.wf.wBitsPerSample);
-        line += ",\"frames\":" + std::to_string(i.frames);
-        line += ",\"data_frames\":" + std::to_string(i.dataFrames);
-        line += ",\"length_sec\":" + std::to_string(i.lengthSec);
-        line += ",\"bytes_per_sec\":" + std::to_string(i.bytesPerSec);
-        line += ",\"start_time\":" + JsonString(TimeText(i.auxi.stStartTime));
-        line += ",\"stop_time\":" + JsonString(TimeText(i.auxi.stStopTime));
-        line += ",\"center_freq_hz\":" + std::to_string(i.auxi.dwCenterFreq);
-        line += ",\"clock_hz\":" + std::to_string(i.auxi.dwClockFreq);
-        line += ",\"bandwidth_hz\":" + std::to_string(i.auxi.dwBandwidth);
+        members << JsonMember("format_tag", i.wf.wFormatTag) << JsonMember("channels", i.wf.nChannels)
+                << JsonMember("sample_rate", qint64(i.wf.nSamplesPerSec))
+                << JsonMember("bits_per_sample", i.wf.wBitsPerSample) << JsonMember("frames", qint64(i.frames))
+                << JsonMember("data_frames", qint64(i.dataFrames)) << JsonMember("length_sec", i.lengthSec)
+                << JsonMember("bytes_per_sec", qint64(i.bytesPerSec))
+                << JsonMember("start_time", QString::fromStdString(TimeText(i.auxi.stStartTime)))
+                << JsonMember("stop_time", QString::fromStdString(TimeText(i.auxi.stStopTime)))
+                << JsonMember("center_freq_hz", qint64(i.auxi.dwCenterFreq))
+                << JsonMember("clock_hz", qint64(i.auxi.dwClockFreq))
+                << JsonMember("bandwidth_hz", qint64(i.auxi.dwBandwidth));
     }
-    line += "}\n";
-    std::fputs(line.c_str(), stdout);
+    const QByteArray line = '{' + members.join(',') + "}\n";
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
 }
 
 const char* EncodingName(uint16_t tag)
@@ -206,27 +143,23 @@ void PrintText(const Info& i)
 
 int CmdInfo(int argc, char** argv)
 {
-    bool json = false;
-    bool optionsEnded = false;
-    std::vector<std::string> files;
-    for (int k = 0; k < argc; ++k) {
-        const char* a = argv[k];
-        if (!optionsEnded && a[0] == '-' && a[1] != '\0') {
-            if (!std::strcmp(a, "--json")) {
-                json = true;
-            } else if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
-                std::fputs(kInfoUsage, stdout);
-                return 0;
-            } else if (!std::strcmp(a, "--")) {
-                optionsEnded = true;
-            } else {
-                std::fprintf(stderr, "tavirel-cli info: unknown option '%s'\n\n%s", Printable(a).c_str(), kInfoUsage);
-                return 2;
-            }
-            continue;
-        }
-        files.emplace_back(a);
+    QCommandLineParser parser;
+    SetUpParser(parser);
+    parser.addOption(QCommandLineOption(QStringLiteral("json")));
+    ArgError error;
+    const int parsed = ParseArgs(parser, argc, argv, kInfoUsage, &error);
+    if (parsed == 2) {
+        const std::string what = error.kind == ArgError::Unknown ? "unknown option '" + Printable(error.option) + "'"
+                                                                 : Printable(error.text);
+        std::fprintf(stderr, "tavirel-cli info: %s\n\n%s", what.c_str(), kInfoUsage);
+        return 2;
     }
+    if (parsed >= 0)
+        return parsed;
+    const bool json = parser.isSet(QStringLiteral("json"));
+    std::vector<std::string> files;
+    for (const QString& file : parser.positionalArguments())
+        files.push_back(ArgBytes(file));
     if (files.empty()) {
         std::fprintf(stderr, "tavirel-cli info: no file given\n\n%s", kInfoUsage);
         return 2;

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <string>
 
 #include "cli/Args.h"
@@ -26,7 +26,7 @@ const char kRenderUsage[] =
     "shows it, and writes it as an RGB PNG of W x H pixels. Prints the second the\n"
     "window ends at (the source's length when the source ends inside it).\n"
     "\n"
-    "  --start SEC     first second shown (whole seconds; a negative start is 0)\n"
+    "  --start SEC     first second shown (whole seconds, 0 or more, before the end)\n"
     "  --width W       picture width in pixels, 1 to 16384\n"
     "  --height H      picture height in pixels, 1 to 16384\n"
     "  --ref DB        reference level in dB, -100 to 100 (default 0): levels at or\n"
@@ -77,70 +77,71 @@ bool WritePng(const QImage& picture, const QString& path, bool overwrite, QStrin
     return true;
 }
 
+// The render options, checked.
+struct RenderArgs {
+    std::string source, outPath;
+    long startSec = 0, widthPx = 0, heightPx = 0, refDb = 0;
+    bool overwrite = false;
+};
+
+// Reads the options into *a; returns -1 to go on, otherwise the exit status.
+int ReadArgs(int argc, char** argv, RenderArgs* a)
+{
+    QCommandLineParser parser;
+    SetUpParser(parser);
+    for (const char* name : {"start", "width", "height", "ref", "out"})
+        AddValueOption(parser, name);
+    parser.addOption(QCommandLineOption(QStringLiteral("overwrite")));
+    ArgError error;
+    const int status = ParseArgs(parser, argc, argv, kRenderUsage, &error);
+    if (status == 2 && error.kind == ArgError::Unknown)
+        return Usage("unknown option ", error.option.c_str());
+    if (status == 2 && error.kind == ArgError::MissingValue)
+        return Usage("missing value for ", error.option.c_str());
+    if (status == 2)
+        return Usage(error.text.c_str());
+    if (status >= 0)
+        return status;
+
+    const auto value = [&](const char* name) { return ArgBytes(parser.value(QString::fromLatin1(name))); };
+    const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+    if (isSet("start") && !ParseWholeNumber(value("start"), 0, 2147483647L, &a->startSec))
+        return Usage("--start takes whole seconds, 0 or more, not ", value("start").c_str());
+    if (isSet("width") && !ParseWholeNumber(value("width"), 1, kMaxSidePx, &a->widthPx))
+        return Usage("--width takes 1 to 16384 pixels, not ", value("width").c_str());
+    if (isSet("height") && !ParseWholeNumber(value("height"), 1, kMaxSidePx, &a->heightPx))
+        return Usage("--height takes 1 to 16384 pixels, not ", value("height").c_str());
+    if (isSet("ref") && !ParseWholeNumber(value("ref"), -100, 100, &a->refDb))
+        return Usage("--ref takes whole dB from -100 to 100, not ", value("ref").c_str());
+    if (isSet("out") && value("out").empty())
+        return Usage("--out needs a path");
+    a->outPath = value("out");
+    a->overwrite = isSet("overwrite");
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return Usage("more than one FILE: ", ArgBytes(files[1]).c_str());
+    if (files.isEmpty())
+        return Usage("FILE is missing");
+    a->source = ArgBytes(files[0]);
+    if (!isSet("start") || !isSet("width") || !isSet("height") || !isSet("out"))
+        return Usage("--start, --width, --height and --out are all needed");
+    if (a->widthPx * a->heightPx > kMaxPixels)
+        return Usage("the picture is too large (at most 67108864 pixels)");
+    return -1;
+}
+
 } // namespace
 
 int CmdRender(int argc, char** argv)
 {
-    const char* source = nullptr;
-    const char* outPath = nullptr;
-    long startSec = 0, widthPx = 0, heightPx = 0, refDb = 0;
-    bool haveStart = false, haveWidth = false, haveHeight = false, overwrite = false;
-
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = argv[i];
-        const char* value = nullptr;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kRenderUsage, stdout);
-            return 0;
-        }
-        if (arg == "--overwrite") {
-            overwrite = true;
-            continue;
-        }
-        if (arg.rfind("--", 0) == 0) {
-            const size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                value = argv[i] + eq + 1;
-                arg.resize(eq);
-            } else if (i + 1 < argc) {
-                value = argv[++i];
-            } else {
-                return Usage("missing value for ", arg.c_str());
-            }
-            if (arg == "--start") {
-                if (!ParseWholeNumber(value, -2147483647L, 2147483647L, &startSec))
-                    return Usage("--start takes whole seconds, not ", value);
-                haveStart = true;
-            } else if (arg == "--width") {
-                if (!ParseWholeNumber(value, 1, kMaxSidePx, &widthPx))
-                    return Usage("--width takes 1 to 16384 pixels, not ", value);
-                haveWidth = true;
-            } else if (arg == "--height") {
-                if (!ParseWholeNumber(value, 1, kMaxSidePx, &heightPx))
-                    return Usage("--height takes 1 to 16384 pixels, not ", value);
-                haveHeight = true;
-            } else if (arg == "--ref") {
-                if (!ParseWholeNumber(value, -100, 100, &refDb))
-                    return Usage("--ref takes whole dB from -100 to 100, not ", value);
-            } else if (arg == "--out") {
-                if (!*value)
-                    return Usage("--out needs a path");
-                outPath = value;
-            } else {
-                return Usage("unknown option ", arg.c_str());
-            }
-            continue;
-        }
-        if (source)
-            return Usage("more than one FILE: ", argv[i]);
-        source = argv[i];
-    }
-    if (!source)
-        return Usage("FILE is missing");
-    if (!haveStart || !haveWidth || !haveHeight || !outPath)
-        return Usage("--start, --width, --height and --out are all needed");
-    if (widthPx * heightPx > kMaxPixels)
-        return Usage("the picture is too large (at most 67108864 pixels)");
+    RenderArgs args;
+    if (const int status = ReadArgs(argc, argv, &args); status >= 0)
+        return status;
+    const char* source = args.source.c_str();
+    const char* outPath = args.outPath.c_str();
+    const long startSec = args.startSec, widthPx = args.widthPx, heightPx = args.heightPx, refDb = args.refDb;
+    const bool overwrite = args.overwrite;
 
     const QString srcPath = QFile::decodeName(source);
     const QString pngPath = QFile::decodeName(outPath);
@@ -162,7 +163,13 @@ int CmdRender(int argc, char** argv)
     }
     doc.m_bLoaded = true;
     doc.m_nRefLevel = static_cast<int>(refDb);
-    doc.m_nViewStart = static_cast<int>(std::max(0L, startSec));
+    // A window starting after the last frame would be an all-black picture.
+    if (static_cast<int64_t>(startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
+        std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
+                     startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
+        return 1;
+    }
+    doc.m_nViewStart = static_cast<int>(startSec);
     doc.m_nDrawnStart = -1;
 
     CSpectrogramPlot plot(&doc);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "TavirelVersion.h"
+#include "cli/Args.h"
 #include "cli/Commands.h"
 
 namespace {
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!std::strcmp(argv[1], "--version")) {
-        std::printf("tavirel-cli %s\n", TAVIREL_VERSION);
+        PrintVersion();
         return 0;
     }
     for (const Command& c : kCommands) {

@@ -1,0 +1,91 @@
+#include "cli/Args.h"
+
+#include "TavirelVersion.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+void SetUpParser(QCommandLineParser& parser)
+{
+    // "-start" means "--start"; options never combine like "-ab".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(QCommandLineOption(QStringLiteral("version")));
+}
+
+void AddValueOption(QCommandLineParser& parser, const char* name)
+{
+    parser.addOption(QCommandLineOption(QString::fromLatin1(name), QString(), QStringLiteral("value")));
+}
+
+namespace {
+
+// The option named between the first and last quote of the parser's message.
+std::string QuotedOption(const QString& message)
+{
+    const qsizetype first = message.indexOf(QLatin1Char('\'')), last = message.lastIndexOf(QLatin1Char('\''));
+    return first >= 0 && last > first ? ArgBytes(message.mid(first + 1, last - first - 1)) : std::string();
+}
+
+} // namespace
+
+int ParseArgs(QCommandLineParser& parser, int argc, char** argv, const char* usage, ArgError* error)
+{
+    // Latin-1 maps every byte to one character and back, whatever the locale.
+    QStringList args{QStringLiteral("tavirel-cli")};
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLatin1(argv[i]);
+    if (!parser.parse(args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            error->kind = ArgError::Unknown;
+            error->option = ArgBytes((unknown.first().size() == 1 ? "-" : "--") + unknown.first());
+        } else {
+            const QString text = parser.errorText();
+            error->kind = text.startsWith(QLatin1String("Missing value")) ? ArgError::MissingValue : ArgError::Other;
+            error->option = QuotedOption(text);
+            error->text = ArgBytes(text);
+        }
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        PrintVersion();
+        return 0;
+    }
+    return -1;
+}
+
+void PrintVersion()
+{
+    std::printf("tavirel-cli %s\n", TAVIREL_VERSION);
+}
+
+std::string ArgBytes(const QString& arg)
+{
+    return arg.toLatin1().toStdString();
+}
+
+bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out)
+{
+    if (text.empty())
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno || *end || v < lo || v > hi)
+        return false;
+    *out = v;
+    return true;
+}
+
+int UsageError(const char* command, const char* message, const std::string& detail)
+{
+    std::fprintf(stderr, "tavirel-cli %s: %s%s\nRun 'tavirel-cli %s --help' for the options.\n", command, message,
+                 detail.c_str(), command);
+    return 2;
+}
