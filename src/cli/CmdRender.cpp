@@ -5,10 +5,8 @@
 #include <QImage>
 #include <QSaveFile>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "cli/Args.h"
