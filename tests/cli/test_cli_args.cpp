@@ -54,7 +54,8 @@ class CliArgs : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_dir = testing::TempDir() + "tavirel_cli_args/";
+        // One folder per test: ctest runs the tests side by side.
+        m_dir = testing::TempDir() + "tavirel_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
         std::system(("rm -rf " + Quoted(m_dir) + " && mkdir -p " + Quoted(m_dir)).c_str());
         m_src = m_dir + "src.wav";
         ASSERT_EQ(Cli({"demo", m_src, "--seconds", "3"}).status, 0);
