@@ -62,6 +62,8 @@ public:
     CProfileStore* m_pStore;
 
 private:
+    // Reads the three lists and the paths; false at the first missing or short one.
+    bool LoadSettingsLists();
     // Takes channel count, times and length after a successful open.
     void TakeSourceFacts(int nLengthSec);
     void BuildPalette();
