@@ -114,4 +114,46 @@ TEST_F(AppTest, MaximisedWindowRoundTrip)
     EXPECT_EQ(next->geometry(), QRect(100, 120, 600, 400));
 }
 
+// The whole program on stores it cannot trust: noise, values off every range,
+// and a store that cannot be written. Each starts with a window to see and a
+// valid level, and closes.
+TEST(AppHostileStore, StartsAndCloses)
+{
+    QByteArray noise(4096, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 7919) ^ (i >> 3));
+    const struct {
+        const char* what;
+        const char* file; // relative to the test folder; a file "home" is there
+        QByteArray bytes;
+        int level;
+    } rows[] = {
+        {"noise", "Tavirel.conf", noise, 0},
+        {"values off every range", "Tavirel.conf",
+         "[Settings]\nBOOLs\\BOOLs=0:0:0:0:0:0:0:0:\nINTs\\INTs=-99999999999:0:0:0:0:0:0:0:0:0:\n"
+         "DOUBLEs\\DOUBLEs=1e999:-1e999:nan:0:0:0:0:0:0:0:0:\n[WindowPos]\n"
+         "WindowPos=-1:-7:99999999999:-99999999999:0:0:70000:70000:-70000:-70000\n",
+         -100},
+        {"unwritable", "home/Tavirel.conf", "", 0},
+    };
+    for (const auto& r : rows) {
+        QTemporaryDir dir;
+        QFile home(dir.filePath("home"));
+        ASSERT_TRUE(home.open(QIODevice::WriteOnly));
+        home.close();
+        QFile conf(dir.filePath(r.file));
+        if (conf.open(QIODevice::WriteOnly))
+            conf.write(r.bytes);
+        conf.close();
+        CSettingsStore store(dir.filePath(r.file));
+        CTavirelApp app;
+        app.m_pStore = &store;
+        ASSERT_TRUE(app.InitInstance()) << r.what;
+        EXPECT_TRUE(app.m_pMainWnd->isVisible()) << r.what;
+        EXPECT_FALSE(app.m_pMainWnd->geometry().isEmpty()) << r.what;
+        EXPECT_EQ(app.m_pDoc->m_nRefLevel, r.level) << r.what;
+        app.m_pMainWnd->close();
+    }
+}
+
 } // namespace
