@@ -20,11 +20,13 @@ TEST(SegmentAgc, LevelTrackingAndScaling)
         double level, levelAfter;
         std::vector<int32_t> in, out;
     } rows[] = {
-        {"silent first channel", 2, 0, 0, {0, 123456, 0, INT32_MIN}, {0, 123456, 0, INT32_MIN}},
+        {"silent frame below the floor", 2, 0, 0, {0, 0}, {0, 0}},
         {"rising: at once", 2, 10, 1000, {1000, 500}, {H, H / 2}},
-        {"falling: 1 % of the gap", 2, 1000, 990, {0, 990}, {0, H}},
+        {"falling: 1 % of the gap", 2, 1000, 990, {0, 0}, {0, 0}},
         {"one channel", 1, 0, 2000, {1000, -2000}, {H, -H}},
-        {"clamped, not wrapped", 2, 0, 1000, {1000, 5000, -1000, -5000}, {H, INT32_MAX, -H, INT32_MIN}},
+        {"louder second channel drives", 2, 0, 5000, {1000, -5000}, {H / 5, -H}},
+        {"either channel at full scale", 2, 0, 2147483648.0, {INT32_MIN, 1 << 30, 1 << 30, INT32_MIN},
+         {-H, H / 2, 536870912, -H}},
     };
     for (const auto& r : rows) {
         std::vector<int32_t> block = r.in;
@@ -102,11 +104,12 @@ TEST(SegmentSave, AgcOutputOfA16BitSourcePeaksAtMinus6dBFS)
     EXPECT_EQ(peak, 16384);
 }
 
-TEST(SegmentSave, SourceAsOutputAndUncreatableOutputAreRefused)
+TEST(SegmentSave, SourceKeptUnderANumberedNameAndUncreatableOutputRefused)
 {
     Seg t;
-    t.Load(1, 1000, riff::Ramp16(5000), "cut_001.wav"); // the name the next save would create
-    EXPECT_EQ(t.Save(0, 2).nError, WAVE_ERR_CREATE);
+    t.Load(1, 1000, riff::Ramp16(5000), "cut_001.wav"); // the first numbered name
+    EXPECT_EQ(SegmentOutputPath(t.doc), t.dir.filePath("cut_002.wav").toStdString());
+    EXPECT_EQ(t.Save(0, 2).strPath, t.dir.filePath("cut_002.wav").toStdString());
     EXPECT_EQ(riff::ReadFile(t.dir.filePath("cut_001.wav").toStdString()), t.src);
     t.doc.m_strDestPath = t.dir.filePath("no/such/folder/cut.wav");
     EXPECT_NE(t.Save(0, 2).nError, WAVE_OK);

@@ -89,7 +89,7 @@ TEST(Writer, Names)
     EXPECT_TRUE(std::filesystem::exists(dir / "cut-D10000000Hz.wav"));
 }
 
-// A numbered output past its frame limit goes on in _002, but never over an existing file.
+// A numbered output past its frame limit goes on in _002, passing over existing files.
 TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
 {
     TempDir dir;
@@ -108,8 +108,9 @@ TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
     riff::WriteFile(dir / "cut_002.wav", old);
     CRiffWaveFile w2;
     ASSERT_EQ(w2.OpenOutput(dir / "cut.wav", &wf, 64, 64, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(w2.WriteBlock(block.data(), 64), 0);
-    EXPECT_EQ(w2.m_nError, WAVE_ERR_CREATE);
+    EXPECT_EQ(w2.WriteBlock(block.data(), 64), -2);
+    EXPECT_EQ(w2.m_strOutFile, dir / "cut_003.wav");
+    w2.CloseOutput();
     EXPECT_EQ(ReadFile(dir / "cut_002.wav"), old);
 }
 
@@ -124,7 +125,7 @@ TEST(Writer, FailingWriteLeavesTheSource)
     CRiffWaveFile w;
     WAVEFORMATEX wf;
     AUXIINFO a;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     ASSERT_EQ(w.Open(dir / "src.wav", &wf, 2048, &frames, 0, &a), WAVE_OK);
     ASSERT_EQ(w.OpenOutput("/dev/full", &wf, 2048, 0, 0, &a), WAVE_OK);
     std::vector<int32_t> block(4096, 0x10000);
@@ -152,7 +153,7 @@ TEST(Writer, SoxReadsSegmentsLikeTheirSources)
         CRiffWaveFile wave;
         WAVEFORMATEX wf;
         AUXIINFO a;
-        uint32_t frames = 0;
+        uint64_t frames = 0;
         ASSERT_EQ(wave.Open(src, &wf, 2048, &frames, 0, &a), WAVE_OK);
         ASSERT_EQ(wave.OpenOutput(out, &wf, 2048, 0, 0, &a), WAVE_OK);
         std::vector<int32_t> block(2048 * 2);
