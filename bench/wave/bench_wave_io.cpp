@@ -75,7 +75,7 @@ int64_t ReadBlocks(const std::string& path, int64_t& sum)
     CRiffWaveFile wave;
     WAVEFORMATEX wf;
     AUXIINFO a;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     if (wave.Open(path, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
     std::vector<int32_t> block(kBlockFrames * kChannels);
@@ -108,7 +108,7 @@ int64_t CopyBlocks(const std::string& src, const std::string& dst)
     CRiffWaveFile wave;
     WAVEFORMATEX wf;
     AUXIINFO a;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
     if (wave.OpenOutput(dst, &wf, kBlockFrames, 0, 0, &a) != WAVE_OK)
