@@ -130,7 +130,7 @@ std::string CRiffWaveFile::FreeOutputName(const std::string& path, int nNameFlag
 {
     if (!IsSequenced(nNameFlags))
         return MakeOutputName(path, nNameFlags, 0);
-    for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
+    for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
         const std::string name = MakeOutputName(path, nNameFlags, nSeq);
         struct stat st;
         if (::lstat(name.c_str(), &st) != 0)
@@ -150,7 +150,7 @@ int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
     } else {
         // The next number whose file does not exist yet, created exclusively:
         // a file made by anyone in the meantime is passed over, never replaced.
-        for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
+        for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
             m_strOutFile = BuildOutputName(path, nNameFlags, nSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
                                            &m_strSeqSuffix);
             if (m_hmmioOut->Create(m_strOutFile, true)) {
@@ -448,6 +448,7 @@ int64_t CRiffWaveFile::CopyFrames(int64_t nFrames)
         return -1;
     }
     const int64_t bytesPerFrame = m_nBytesPerFrameIn;
+    nFrames = std::min<int64_t>(nFrames, (m_lDataEnd - m_lDataStart) / std::max<int64_t>(bytesPerFrame, 1));
     if (nFrames < 0 || bytesPerFrame != m_nBytesPerFrameOut || !OutputHasRoom(nFrames * bytesPerFrame)) {
         CloseOutput();
         m_nError = WAVE_ERR_WRITE;
