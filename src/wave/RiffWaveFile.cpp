@@ -309,18 +309,7 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     // The caller's record has the plain tag and the 16 bytes as stored.
     wf = m_wfIn;
     wf.cbSize = 0;
-    m_nBytesPerFrameIn = m_wfIn.wBitsPerSample / 8 * m_wfIn.nChannels;
-    const int64_t bytesPerFrame = m_nBytesPerFrameIn;
-    uint64_t nFrames = static_cast<uint64_t>(m_lDataBytes / bytesPerFrame);
-    m_nDataFrames = nFrames;
-    // Reads stop after the last whole frame of the data chunk.
-    m_lDataEnd = chunks.data.lOffset + static_cast<int64_t>(nFrames) * bytesPerFrame;
-    rd.Seek(chunks.data.lOffset);
-
-    if (nStartFrame > 0 && static_cast<uint64_t>(nStartFrame) < nFrames) {
-        rd.Seek(rd.Tell() + static_cast<int64_t>(nStartFrame) * bytesPerFrame);
-        nFrames -= static_cast<uint64_t>(nStartFrame);
-    }
+    uint64_t nFrames = LocateFrames(chunks.data.lOffset, nStartFrame);
     if (nBlockFrames != 0)
         nFrames = PrepareBlocks(nBlockFrames, nFrames);
     nFramesOut = nFrames;
@@ -422,6 +411,22 @@ int CRiffWaveFile::CheckFormat() const
         in.nSamplesPerSec > kMaxRateHz || samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
         return WAVE_ERR_FORMAT;
     return WAVE_OK;
+}
+
+uint64_t CRiffWaveFile::LocateFrames(int64_t lDataOffset, int nStartFrame)
+{
+    m_nBytesPerFrameIn = m_wfIn.wBitsPerSample / 8 * m_wfIn.nChannels;
+    const int64_t bytesPerFrame = m_nBytesPerFrameIn;
+    uint64_t nFrames = static_cast<uint64_t>(m_lDataBytes / bytesPerFrame);
+    m_nDataFrames = nFrames;
+    // Reads stop after the last whole frame of the data chunk.
+    m_lDataEnd = lDataOffset + static_cast<int64_t>(nFrames) * bytesPerFrame;
+    m_hmmioIn->Seek(lDataOffset);
+    if (nStartFrame > 0 && static_cast<uint64_t>(nStartFrame) < nFrames) {
+        m_hmmioIn->Seek(lDataOffset + static_cast<int64_t>(nStartFrame) * bytesPerFrame);
+        nFrames -= static_cast<uint64_t>(nStartFrame);
+    }
+    return nFrames;
 }
 
 uint64_t CRiffWaveFile::PrepareBlocks(int nBlockFrames, uint64_t nFrames)

@@ -200,11 +200,15 @@ private:
     int ReadFormatChunk(const wavehdr::ChunkAt& fmt);
     int ReadMetadata(const wavehdr::SourceChunks& chunks, AUXIINFO& auxi);
     int CheckFormat() const;
+    // Frame size, data frames and data end; the position at the start frame.
+    // Returns the frames from there on.
+    uint64_t LocateFrames(int64_t lDataOffset, int nStartFrame);
     // Allocates the block buffer; returns nFrames rounded up to whole blocks.
     uint64_t PrepareBlocks(int nBlockFrames, uint64_t nFrames);
     void SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& auxi);
 
     // OpenOutput's and CloseOutput's steps.
+    void ResetOutputState();
     int CreateOutputFile(const std::string& path, int nNameFlags);
     bool WriteOutputHeader(const std::vector<uint8_t>& fmtBytes);
     bool FinishOutputSizes();

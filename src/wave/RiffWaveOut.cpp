@@ -228,19 +228,7 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     // Without a record the output carries none, and a frequency name says 0 Hz.
     m_auxiOut = auxi;
 
-    m_bOutOpen = false;
-    m_nError = WAVE_OK;
-    m_nOutFill = 0;
-    m_nFramesWritten = 0;
-    m_lAuxiDataOffset = 0;
-    m_lDs64Offset = 0;
-    m_bRf64Out = false;
-    m_fmtOut.clear();
-    m_pOutBuf = {};
-    m_ckData = {};
-    m_ckRiff = {};
-    m_nBytesPerFrameOut = 0;
-    m_nOutBufBytes = 0;
+    ResetOutputState();
 
     // Only formats the reader accepts are written; anything else would give a
     // file with an empty or unreadable "data" chunk.
@@ -282,6 +270,23 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     }
     m_bOutOpen = true;
     return m_nError;
+}
+
+void CRiffWaveFile::ResetOutputState()
+{
+    m_bOutOpen = false;
+    m_nError = WAVE_OK;
+    m_nOutFill = 0;
+    m_nFramesWritten = 0;
+    m_lAuxiDataOffset = 0;
+    m_lDs64Offset = 0;
+    m_bRf64Out = false;
+    m_fmtOut.clear();
+    m_pOutBuf = {};
+    m_ckData = {};
+    m_ckRiff = {};
+    m_nBytesPerFrameOut = 0;
+    m_nOutBufBytes = 0;
 }
 
 bool CRiffWaveFile::OutputHasRoom(int64_t nNewBytes) const
