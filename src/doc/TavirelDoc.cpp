@@ -139,7 +139,7 @@ void CTavirelDoc::TakeSourceFacts(int nLengthSec)
 bool CTavirelDoc::ProbeSource(const QString& path)
 {
     CRiffWaveFile probe;
-    uint32_t nFrames = 0;
+    uint64_t nFrames = 0;
     m_auxi = AUXIINFO{};
     if (probe.Open(WavePath(path), &m_wfSource, 0, &nFrames, 0, &m_auxi) != WAVE_OK) {
         m_nLengthSec = 0;
@@ -173,9 +173,14 @@ void CTavirelDoc::CloseSource()
 void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)
 {
     if (m_stStart.wYear > 2000) {
-        const CTime start(m_stStart, -1);
-        m_timeFrom = start + nFromSec;
-        m_timeTo = start + nToSec;
+        // The offsets are added in universal time, where no daylight-saving
+        // change shifts them; the times are shown as local calendar times, so
+        // they hold the resulting calendar time read as local time.
+        SYSTEMTIME from = m_stStart, to = m_stStart;
+        AddUtcSeconds(m_stStart, nFromSec, from);
+        AddUtcSeconds(m_stStart, nToSec, to);
+        m_timeFrom = CTime(from, -1);
+        m_timeTo = CTime(to, -1);
     } else {
         m_timeFrom = CTime(nFromSec);
         m_timeTo = CTime(nToSec);

@@ -40,7 +40,8 @@ public:
     void CloseSource();
 
     // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)
-    // CTime(m_stStart,-1) + seconds, otherwise CTime(seconds). Used by the view's label update and by `cut`.
+    // m_stStart + seconds (added in universal time) taken as local time, otherwise CTime(seconds).
+    // Used by the view's label update and by the segment save.
     void SetSegmentTimes(int nFromSec, int nToSec);
 
     bool m_bLoaded = false;
@@ -49,7 +50,7 @@ public:
     int m_nDrawnStart = -1;
     int m_nViewEnd = 0;
     int m_nLengthSec = 0;
-    uint32_t m_nTotalFrames = 0;
+    uint64_t m_nTotalFrames = 0;
     int m_nDisplayBins = 1024;
     int m_nRefLevel = 0;
     QString m_strSrcPath, m_strDestPath;
