@@ -43,6 +43,8 @@ public:
     // CTime(m_stStart,-1) + seconds, otherwise CTime(seconds). Used by the view's label update and by `cut`.
     void SetSegmentTimes(int nFromSec, int nToSec);
 
+    // The reader's code of the last ProbeSource or OpenSource (WAVE_OK after success).
+    int m_nSourceError = 0;
     bool m_bLoaded = false;
     int m_bTwoChannel = 0;
     int m_nViewStart = 0;

@@ -34,7 +34,12 @@ void CTavirelView::OnSaveSegment()
     const SegmentSaveResult result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock);
     RestoreCursor();
 
-    // A save that failed says so on the status line rather than nowhere.
-    if (result.nError != WAVE_OK && m_wndStatus != nullptr)
-        m_wndStatus->setText(QStringLiteral("Save failed: %1").arg(QString::fromUtf8(WaveErrorText(result.nError))));
+    if (result.nError == WAVE_OK)
+        return;
+    // The reason goes in a message box: the status line is too narrow for it
+    // and changes with the next pointer move.
+    m_wndStatus->setText(QStringLiteral("Save failed"));
+    const QString target = result.strPath.empty() ? outFile.filePath() : QFile::decodeName(result.strPath.c_str());
+    ReportError(QStringLiteral("The segment could not be saved as \"%1\":\n%2.")
+                    .arg(target, QString::fromUtf8(WaveErrorText(result.nError))));
 }
