@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPalette>
@@ -211,11 +212,15 @@ QWidget* CTavirelView::AddControl(int id, QWidget* control, int x, int y, int cx
     control->setParent(GetLayoutWindow());
     control->setGeometry(DialogUnitsToPx(x, y, cx, cy));
     control->setObjectName(QStringLiteral("IDC_%1").arg(id));
-    // Pointer moves over a control reach the form (a control ignores a move
-    // without a button, and Qt passes it to the parent only when tracking).
-    control->setMouseTracking(true);
-    for (QWidget* child : control->findChildren<QWidget*>())
-        child->setMouseTracking(true);
+    // Pointer moves over a control count as moves over the form: Qt delivers
+    // a move without a button only to a tracking widget, and the filter sees
+    // it even while the control is disabled.
+    QList<QWidget*> widgets = control->findChildren<QWidget*>();
+    widgets << control;
+    for (QWidget* w : widgets) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
     m_controls[id] = control;
     return control;
 }
@@ -500,6 +505,16 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
     else
         m_strStatus = QString::asprintf("View %d Sec to %d Sec", nViewStartSec, nViewEndSec);
     m_wndStatus->setText(m_strStatus);
+}
+
+bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        const QPoint point = static_cast<QWidget*>(watched)->mapTo(GetLayoutWindow(), move->position().toPoint());
+        OnMouseMove(move->modifiers(), point);
+    }
+    return CResizableFormView::eventFilter(watched, event);
 }
 
 void CTavirelView::ShowViewStatus()

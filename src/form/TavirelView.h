@@ -114,6 +114,8 @@ protected:
     // A single local file dragged onto the window is offered as the source.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Pointer moves over the controls, for the status line.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateControls();
