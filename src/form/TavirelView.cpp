@@ -691,8 +691,8 @@ void CTavirelView::AfterRendering(bool bWasLoaded)
     CTavirelDoc* doc = GetDocument();
     if (bWasLoaded && !doc->m_bLoaded)
         OnSourceLost();
-    else if (m_bViewStatusStale && doc->m_bLoaded)
-        ShowViewStatus();
+    else if (doc->m_bLoaded && (m_bViewStatusStale || m_wndStatus->text().startsWith(QLatin1String("View "))))
+        ShowViewStatus(); // a new source, or a window whose width changed with the form's
 }
 
 void CTavirelView::OnSourceLost()

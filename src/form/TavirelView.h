@@ -123,7 +123,7 @@ private:
     // Widens the reference-level label so that every level's text fits it.
     void FitLevelLabel(QLabel* label);
     // After a rendering: tells of a source that could not be opened again,
-    // or shows the window of a new source on the status line.
+    // or keeps the status line's "View ..." in step with the drawn window.
     void AfterRendering(bool bWasLoaded);
     // The rendering found the source gone (it could not be opened again).
     void OnSourceLost();
