@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
 
 CTavirelApp::CTavirelApp() : m_nCmdShow(SW_SHOWNORMAL)
 {
@@ -140,8 +139,8 @@ void CTavirelApp::OnFileOpen()
     // readable, and nothing is read from it.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        QMessageBox::warning(m_pMainWnd.get(), QStringLiteral("Tavirel"),
-                             QStringLiteral("Cannot open %1:\n%2").arg(path, file.errorString()));
+        CFileDialogs::Instance()->ShowError(m_pMainWnd.get(),
+                                            QStringLiteral("Cannot open %1:\n%2").arg(path, file.errorString()));
         return;
     }
     file.close();

@@ -16,7 +16,7 @@ int main(int argc, char** argv)
     // Qt has taken its own options out of the arguments by now.
     app.m_strCommandLineFile = CTavirelApp::SourceFromArguments(QCoreApplication::arguments(), &ignored);
     for (const QString& arg : ignored)
-        std::fprintf(stderr, "tavirel: ignoring \"%s\": only one source file can be named\n",
+        std::fprintf(stderr, "tavirel: ignoring \"%s\" (usage: tavirel [Qt options] [FILE.wav])\n",
                      arg.toLocal8Bit().constData());
     // The first run's source, handed over by scripts/run; used only while the
     // store names no source path.

@@ -38,8 +38,15 @@ void CTavirelView::OnSaveSegment()
         return;
     // The reason goes in a message box: the status line is too narrow for it
     // and changes with the next pointer move.
+    if (!doc->m_bLoaded) {
+        OnSourceLost(); // the source could not be opened again to read the segment
+    } else {
+        const QString target =
+            result.strPath.empty() ? outFile.filePath() : QFile::decodeName(result.strPath.c_str());
+        const bool bReading = result.nError >= WAVE_ERR_OPEN && result.nError <= WAVE_ERR_NOT_OPEN;
+        ReportError(QStringLiteral("The segment could not be saved as \"%1\":\n%2%3.")
+                        .arg(target, bReading ? QStringLiteral("reading the source failed: ") : QString(),
+                             QString::fromUtf8(WaveErrorText(result.nError))));
+    }
     m_wndStatus->setText(QStringLiteral("Save failed"));
-    const QString target = result.strPath.empty() ? outFile.filePath() : QFile::decodeName(result.strPath.c_str());
-    ReportError(QStringLiteral("The segment could not be saved as \"%1\":\n%2.")
-                    .arg(target, QString::fromUtf8(WaveErrorText(result.nError))));
 }
