@@ -204,6 +204,24 @@ TEST_F(AppTest, MissingStoredSourceSaysWhyAtStartAndOnCtrlN)
     EXPECT_FALSE(doc()->m_bLoaded);
 }
 
+TEST_F(AppTest, CtrlNStartsTheStatusLineOverWithTheWindowAtZero)
+{
+    const QString path = m_dir.filePath("long.wav"); // 50 minutes at 1000 frames/s: longer than the window
+    ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(riff::WaveShape(1, 1000), riff::Ramp16(3000000))));
+    Seed(0, path);
+    Start();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame()));
+    CTavirelView* view = m_app->m_pView;
+    view->GetLayoutWindow()->repaint();
+    CWposCtrl& bar = view->m_wndPosBar;
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(bar.ClientRect().right(), bar.ClientRect().center().y()));
+    ASSERT_GT(doc()->m_nViewStart, 0);
+    ASSERT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("View %1 Sec").arg(doc()->m_nViewStart)));
+    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
+    view->GetLayoutWindow()->repaint();
+    EXPECT_EQ(view->m_wndStatus->text(), QStringLiteral("View 0 Sec to %1 Sec").arg(bar.m_nViewEnd));
+}
+
 TEST_F(AppTest, MaximisedFrameStaysFilledByTheFormOnCtrlN)
 {
     Seed(0, Wave("source.wav", 24000));
