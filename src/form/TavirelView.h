@@ -59,9 +59,9 @@ public:
     // Opens path as the source; a path that does not open says why (unless
     // it is empty: no source named yet).
     void LoadSource(const QString& path);
-    // A file chosen outside "Src File..." (dropped, named on the command
-    // line): when it opens as a wave file it becomes the source and is shown;
-    // otherwise the user is told why and the current source stays.
+    // A file chosen outside "Src File..." (dropped on the window): when it
+    // opens as a wave file it becomes the source and is shown; otherwise the
+    // user is told why and the current source stays.
     bool OpenSourceFile(const QString& path);
     // Tells the user about a failure, in a message box once the events of the
     // moment are handled (never from inside a paint, never before the window
