@@ -141,7 +141,8 @@ bool CTavirelDoc::ProbeSource(const QString& path)
     CRiffWaveFile probe;
     uint64_t nFrames = 0;
     m_auxi = AUXIINFO{};
-    if (probe.Open(WavePath(path), &m_wfSource, 0, &nFrames, 0, &m_auxi) != WAVE_OK) {
+    m_nSourceError = probe.Open(WavePath(path), &m_wfSource, 0, &nFrames, 0, &m_auxi);
+    if (m_nSourceError != WAVE_OK) {
         m_nLengthSec = 0;
         return false;
     }
@@ -154,7 +155,8 @@ bool CTavirelDoc::OpenSource(const QString& path)
     m_nTotalFrames = 0;
     m_auxi = AUXIINFO{};
     m_wave.Close();
-    if (m_wave.Open(WavePath(path), &m_wfSource, kBlockFrames, &m_nTotalFrames, 0, &m_auxi) != WAVE_OK) {
+    m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kBlockFrames, &m_nTotalFrames, 0, &m_auxi);
+    if (m_nSourceError != WAVE_OK) {
         m_wave.Close(); // an allocation failure may leave the file open
         m_nLengthSec = 0;
         m_bLoaded = false;

@@ -44,6 +44,8 @@ public:
     // Used by the view's label update and by the segment save.
     void SetSegmentTimes(int nFromSec, int nToSec);
 
+    // The reader's code of the last ProbeSource or OpenSource (WAVE_OK after success).
+    int m_nSourceError = 0;
     bool m_bLoaded = false;
     int m_bTwoChannel = 0;
     int m_nViewStart = 0;
