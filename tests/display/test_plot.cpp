@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 #include <cmath>
 #include <complex>
 
@@ -212,17 +214,108 @@ TEST_F(PlotTest, FailedReopenLeavesNoSourceAndThePicture)
     for (bool removed : {true, false}) {
         const QString path = WriteSignal(1, 2);
         Load(path);
-        ASSERT_TRUE(removed ? QFile::remove(path) : riff::WriteFile(path.toStdString(), riff::Bytes::Text("no wave")));
         m_plot.Draw(QRect(0, 0, 20, 64), nullptr);
-        EXPECT_FALSE(m_doc.m_bLoaded);
-        EXPECT_FALSE(m_doc.m_wave.m_bInOpen);
         EXPECT_FALSE(ColumnIsBlack(7));
         const QImage before = m_plot.m_bitmap.copy();
+        ASSERT_TRUE(removed ? QFile::remove(path) : riff::WriteFile(path.toStdString(), riff::Bytes::Text("no wave")));
         m_doc.m_nViewStart = 1;
-        m_plot.Draw(QRect(0, 0, 20, 64), nullptr);
+        m_plot.Refresh(nullptr);
+        EXPECT_FALSE(m_doc.m_bLoaded);
+        EXPECT_FALSE(m_doc.m_wave.m_bInOpen);
         m_plot.Render();
         EXPECT_EQ(m_plot.m_bitmap, before) << removed;
     }
+}
+
+// Pictures of 1, 2 and 5 workers are the same, byte for byte, at every zoom
+// and in both row modes; the window's end follows the zoom.
+TEST_F(PlotTest, WorkersDrawTheSamePictureAtEveryZoom)
+{
+    for (int channels : {1, 2}) {
+        Load(WriteSignal(channels, 40));
+        for (int zoom : {1, 2, 4, 16}) {
+            for (int rows : {PLOT_ROWS_FIRST_BIN, PLOT_ROWS_STRONGEST_BIN}) {
+                m_doc.m_nZoom = zoom;
+                m_doc.m_nRowMode = rows;
+                m_doc.m_nViewStart = 1;
+                QImage pictures[3];
+                int ends[3];
+                for (int w : {0, 1, 2}) {
+                    m_plot.m_nWorkers = w == 0 ? 1 : (w == 1 ? 2 : 5);
+                    m_doc.m_nDrawnStart = -1;
+                    m_plot.Draw(QRect(0, 0, 37, 90), nullptr);
+                    pictures[w] = m_plot.m_bitmap.copy();
+                    ends[w] = m_doc.m_nViewEnd;
+                }
+                const std::string what = std::to_string(channels) + " ch zoom " + std::to_string(zoom);
+                EXPECT_EQ(pictures[1], pictures[0]) << what;
+                EXPECT_EQ(pictures[2], pictures[0]) << what;
+                EXPECT_EQ(ends[1], ends[0]) << what;
+                // 37 columns of zoom x 2048 frames from second 1 (block 3) at 8000 frames/s; the source has 40 s.
+                EXPECT_EQ(ends[0], std::min<int>(40, (8000 / N + 37 * zoom) * N / 8000)) << what;
+                EXPECT_FALSE(ColumnIsBlack(0)) << what;
+            }
+        }
+    }
+}
+
+// A one-block burst between quiet blocks shows at every zoom (the strongest
+// block per bin); a carrier that is not the first bin of its row shows only
+// with the strongest bin per row.
+TEST_F(PlotTest, BurstsAndCarriersStayVisible)
+{
+    std::vector<int16_t> s(8000 * 8 * 2, 0);
+    const std::vector<int16_t> tone = riff::IqTone(N, 0.5, 215 - 1023);
+    std::copy(tone.begin(), tone.end(), s.begin() + 2 * 13 * N);
+    Load(Write("burst.wav", riff::WaveFile({2}, riff::Pcm16(s))));
+    for (int zoom : {1, 2, 8, 16}) {
+        for (int rows : {PLOT_ROWS_FIRST_BIN, PLOT_ROWS_STRONGEST_BIN}) {
+            m_doc.m_nZoom = zoom;
+            m_doc.m_nRowMode = rows;
+            m_plot.Draw(QRect(0, 0, 31, 100), nullptr);
+            int lit = 0;
+            for (int x = 0; x < 31; ++x)
+                lit += Pixel(x, 10) == Colour(-9);
+            EXPECT_EQ(lit, rows == PLOT_ROWS_STRONGEST_BIN ? 1 : 0) << "zoom " << zoom;
+            EXPECT_EQ(Pixel(13 / zoom, 10) == Colour(-9), rows == PLOT_ROWS_STRONGEST_BIN) << "zoom " << zoom;
+        }
+    }
+    struct Row { int64_t frames; int width, zoom; } fits[] = {
+        {1, 100, 1}, {100 * N, 100, 1}, {100 * N + 1, 100, 2}, {int64_t{3} << 30, 1920, 1024}};
+    for (const Row& r : fits)
+        EXPECT_EQ(CSpectrogramPlot::FitZoom(r.frames, r.width), r.zoom) << r.frames;
+}
+
+// An asynchronous rendering delivers every column and ends with the synchronous
+// picture; a newer request cancels an older one, which then changes nothing.
+TEST_F(PlotTest, AsynchronousRenderingAndItsCancel)
+{
+    Load(WriteSignal(2, 20));
+    m_doc.m_nZoom = 2;
+    m_plot.Draw(QRect(0, 0, 30, 80), nullptr);
+    const QImage expected = m_plot.m_bitmap.copy();
+    const int expectedEnd = m_doc.m_nViewEnd;
+
+    std::atomic<int> columns{0}, done{0};
+    auto onColumns = [&](int x0, int x1) { columns += x1 - x0; };
+    auto onDone = [&] { ++done; };
+    m_plot.m_bitmap.fill(Qt::white);
+    m_doc.m_nViewStart = 3;
+    ASSERT_TRUE(m_plot.RequestRender(onColumns, onDone));
+    m_doc.m_nViewStart = 0;
+    ASSERT_TRUE(m_plot.RequestRender(onColumns, onDone)); // cancels the first
+    EXPECT_TRUE(m_plot.FinishRender());
+    EXPECT_EQ(done.load(), 2);
+    EXPECT_GE(columns.load(), 30);
+    EXPECT_EQ(m_plot.m_bitmap, expected);
+    EXPECT_EQ(m_doc.m_nViewEnd, expectedEnd);
+    EXPECT_EQ(m_doc.m_nDrawnStart, 0);
+
+    m_plot.m_bitmap.fill(Qt::white);
+    ASSERT_TRUE(m_plot.RequestRender({}, {}));
+    m_plot.CancelRender();
+    EXPECT_FALSE(m_plot.FinishRender());
+    EXPECT_EQ(m_plot.m_bitmap.pixel(0, 0) | 0xFF000000u, qRgb(255, 255, 255));
 }
 
 TEST_F(PlotTest, EmptyAreasDrawNothingAndTouchNothing)
