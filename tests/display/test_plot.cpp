@@ -352,9 +352,18 @@ TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
     Load(wav, -20);
     m_doc.m_nViewStart = 1;
     m_plot.Draw(QRect(0, 0, 16, 120), nullptr);
+    EXPECT_EQ(QImage(png, "PNG").format(), QImage::Format_Indexed8);
     EXPECT_EQ(QImage(png, "PNG").convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap);
     EXPECT_EQ(run({"--start", "0"}).first, 1);
-    EXPECT_EQ(run({"--start", "1.5", "--overwrite"}).first, 2);
+    for (const char* bad : {"--zoom=0", "--zoom=fits", "--rows=most", "--start=1.5"})
+        EXPECT_EQ(run({bad, "--start", "0", "--overwrite"}).first, 2) << bad;
+    // The whole 3-second source (12 blocks) fits 16 columns at zoom 1; strongest bins per row.
+    EXPECT_EQ(run({"--start", "0", "--ref", "-20", "--zoom", "fit", "--rows", "strongest", "--overwrite"}),
+              std::pair(0, QByteArray("3\n")));
+    m_doc.m_nViewStart = 0;
+    m_doc.m_nRowMode = PLOT_ROWS_STRONGEST_BIN;
+    m_plot.Refresh(nullptr);
+    EXPECT_EQ(QImage(png, "PNG").convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap);
 }
 
 } // namespace
