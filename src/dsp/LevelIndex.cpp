@@ -17,28 +17,33 @@ constexpr double kMaxFastStepsPerBel = 1e4;
 constexpr double kLog10Of2 = 0.30102999566398119521;
 constexpr double kLog10OfE = 0.43429448190325182765;
 
-// The vectors never cross a call boundary (ApproxFour is always inlined), so the
+// The vectors never cross a call boundary (IndexFour is always inlined), so the
 // note on their calling convention without AVX does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 using V4d = double __attribute__((vector_size(32)));
 using V4u = unsigned long long __attribute__((vector_size(32)));
 
+using V4i = int __attribute__((vector_size(16)));
+using V4m = long long __attribute__((vector_size(32)));
+
 struct ApproxConstants {
   double powerFloor;     // added to every power
   double offsetMinusTop; // offset bels minus top bels
   double stepsPerBel;    // scale gain times scale
-  double lo, hi;         // v is clamped to [lo, hi]
+  int scale;
 };
 
-// v of four powers; NaN where x = p + floor is not a normal finite number.
-// x = m * 2^e with m in [sqrt(1/2), sqrt(2)); ln m = 2 atanh(s), s = (m-1)/(m+1),
-// |s| < 0.1716, whose series to s^13 is accurate to about 4e-13 relative.
-__attribute__((always_inline)) inline V4d ApproxFour(V4d p, const ApproxConstants& c)
+// Indices of four powers, and a lane mask of those that must be computed
+// exactly: a power of 0, x = p + floor not a normal finite number, or v within
+// kMargin of a whole number. x = m * 2^e with m in [sqrt(1/2), sqrt(2));
+// ln m = 2 atanh(s), s = (m-1)/(m+1), |s| < 0.1716, whose series to s^13 is
+// accurate to about 4e-13 relative.
+__attribute__((always_inline)) inline V4i IndexFour(V4d p, const ApproxConstants& c, V4m* exact)
 {
   const V4d x = p + c.powerFloor;
   const V4u bits = std::bit_cast<V4u>(x);
-  // Adding 1 - sqrt(1/2) in the exponent field moves the exponent step to sqrt(2).
+  // Adding 2 - sqrt(2) in the mantissa field moves the exponent step to sqrt(2).
   const V4u biased = (bits + 0x00095F619980C433ULL) >> 52;
   const V4u mbits = bits - ((biased - 1023ULL) << 52);
   const V4d m = std::bit_cast<V4d>(mbits);
@@ -53,33 +58,50 @@ __attribute__((always_inline)) inline V4d ApproxFour(V4d p, const ApproxConstant
   const V4u expBits = biased | 0x4330000000000000ULL; // 2^52 + biased exponent
   const V4d e = std::bit_cast<V4d>(expBits) - (4503599627370496.0 + 1023.0);
   const V4d lg = e * kLog10Of2 + (2.0 * kLog10OfE) * (s * poly);
+  const V4m valid = (x >= DBL_MIN) & (x <= DBL_MAX) & (p != 0.0);
   V4d v = (lg + c.offsetMinusTop) * c.stepsPerBel;
-  v = v < c.lo ? c.lo : v;
-  v = v > c.hi ? c.hi : v;
-  const V4d nan = V4d{} + NAN;
-  return (x >= DBL_MIN && x <= DBL_MAX) ? v : nan;
+  // Within [-scale - 0.5, 0.5] and 0 where invalid, so the conversion is defined.
+  const double lo = -c.scale - 0.5;
+  v = v < lo ? lo : v;
+  v = v > 0.5 ? 0.5 : v;
+  v = valid ? v : V4d{};
+  const V4i t = __builtin_convertvector(v, V4i); // truncation toward zero
+  const V4d frac = v - __builtin_convertvector(t, V4d);
+  const V4d dist = frac < 0.0 ? -frac : frac;
+  *exact = ~valid | (dist < kMargin) | (dist > 1.0 - kMargin);
+  V4i index = t < -c.scale ? -c.scale : t;
+  return index > 0 ? 0 : index;
 }
 
+// Indices of n powers into out; returns how many lanes need the exact path,
+// listed in exact[].
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-void ApproxColumn(const double* power, int n, const ApproxConstants& c, double* v)
+int IndexColumn(const double* power, int n, const ApproxConstants& c, int* out, int* exact)
 {
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    V4d p;
-    std::memcpy(&p, power + i, sizeof p);
-    const V4d r = ApproxFour(p, c);
-    std::memcpy(v + i, &r, sizeof r);
-  }
-  if (i < n) {
+  int count = 0;
+  for (int i = 0; i < n; i += 4) {
     V4d p = V4d{} + 1.0;
-    for (int k = 0; i + k < n; ++k)
-      p[k] = power[i + k];
-    const V4d r = ApproxFour(p, c);
-    for (int k = 0; i + k < n; ++k)
-      v[i + k] = r[k];
+    if (i + 4 <= n)
+      std::memcpy(&p, power + i, sizeof p);
+    else
+      for (int k = 0; i + k < n; ++k)
+        p[k] = power[i + k];
+    V4m mask;
+    const V4i index = IndexFour(p, c, &mask);
+    if (i + 4 <= n) {
+      std::memcpy(out + i, &index, sizeof index);
+    } else {
+      for (int k = 0; i + k < n; ++k)
+        out[i + k] = index[k];
+    }
+    if (mask[0] | mask[1] | mask[2] | mask[3])
+      for (int k = 0; k < 4 && i + k < n; ++k)
+        if (mask[k])
+          exact[count++] = i + k;
   }
+  return count;
 }
 
 } // namespace
@@ -128,24 +150,12 @@ void CLevelIndex::Map(const double* power, int n, int* out)
       out[i] = Exact(power[i]);
     return;
   }
-  if (m_approx.size() < static_cast<size_t>(n))
-    m_approx.resize(static_cast<size_t>(n));
-  const double lo = -m_nScale - 0.5;
-  const ApproxConstants c{m_dPowerFloor, m_dOffsetBels - m_dTopBels, m_dScaleGain * m_nScale, lo, 0.5};
-  double* const v = m_approx.data();
-  ApproxColumn(power, n, c, v);
-  for (int i = 0; i < n; ++i) {
-    const double a = v[i];
-    if (power[i] == 0.0 || !(a >= lo)) {
-      out[i] = Exact(power[i]);
-      continue;
-    }
-    const int t = static_cast<int>(a);
-    const double frac = t - a; // in [0, 1) below zero, (-1, 0] above
-    if (std::fabs(frac) < kMargin || std::fabs(frac) > 1.0 - kMargin) {
-      out[i] = Exact(power[i]);
-      continue;
-    }
-    out[i] = t < -m_nScale ? -m_nScale : (t > 0 ? 0 : t);
+  if (m_exact.size() < static_cast<size_t>(n))
+    m_exact.resize(static_cast<size_t>(n));
+  const ApproxConstants c{m_dPowerFloor, m_dOffsetBels - m_dTopBels, m_dScaleGain * m_nScale, m_nScale};
+  const int count = IndexColumn(power, n, c, out, m_exact.data());
+  for (int j = 0; j < count; ++j) {
+    const int i = m_exact[static_cast<size_t>(j)];
+    out[i] = Exact(power[i]);
   }
 }

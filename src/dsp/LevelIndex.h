@@ -37,5 +37,5 @@ private:
   int m_nScale = 0;
   int m_nFloorIndex = 0;            // index of a power of 0
   bool m_bFastPath = false;         // the scale is fine enough for the vectorised logarithm
-  std::vector<double> m_approx;     // approximate v of one column, NaN where it must be exact
+  std::vector<int> m_exact;         // bins of one column that take the exact path
 };
