@@ -2,7 +2,6 @@
 // rendered by the same document and plot as the window, written as a PNG.
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QImage>
 #include <QImageWriter>
 #include <QList>
@@ -59,34 +58,76 @@ int Usage(const char* message, const char* detail = "")
     return UsageError("render", message, detail);
 }
 
+// Index of each colour of a picture drawn with at most 256 colours: an
+// open-addressing table, 4 slots per colour, looked up once per run of pixels.
+class ColourIndex {
+public:
+    bool Add(QRgb rgb)
+    {
+        Slot& slot = Find(rgb);
+        if (!slot.used) {
+            if (m_count == 256)
+                return false;
+            slot = Slot{rgb, static_cast<uchar>(m_count++), true};
+            m_table.append(rgb);
+        }
+        return true;
+    }
+    // False for a colour that was never added.
+    bool Lookup(QRgb rgb, uchar* index) const
+    {
+        const Slot& slot = const_cast<ColourIndex*>(this)->Find(rgb);
+        *index = slot.index;
+        return slot.used;
+    }
+    const QList<QRgb>& Table() const { return m_table; }
+
+private:
+    struct Slot {
+        QRgb rgb = 0;
+        uchar index = 0;
+        bool used = false;
+    };
+    Slot& Find(QRgb rgb)
+    {
+        size_t i = (rgb * 2654435761u) >> 22;
+        while (m_slots[i].used && m_slots[i].rgb != rgb)
+            i = (i + 1) % m_slots.size();
+        return m_slots[i];
+    }
+    std::array<Slot, 1024> m_slots{};
+    QList<QRgb> m_table;
+    int m_count = 0;
+};
+
 // The picture as 8-bit indices into the palette plus black, when it has no
 // other colours; otherwise the picture unchanged.
 QImage Indexed(const QImage& picture, const std::array<uint32_t, 256>& palette)
 {
-    QList<QRgb> table{qRgb(0, 0, 0)};
-    for (uint32_t c : palette) {
-        const QRgb rgb = qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                              static_cast<int>((c >> 16) & 0xFF));
-        if (!table.contains(rgb))
-            table.append(rgb);
-    }
-    if (table.size() > 256)
-        return picture;
+    ColourIndex colours;
+    bool fits = colours.Add(qRgb(0, 0, 0));
+    for (uint32_t c : palette)
+        fits = fits && colours.Add(qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                                        static_cast<int>((c >> 16) & 0xFF)));
     QImage out(picture.size(), QImage::Format_Indexed8);
-    if (out.isNull())
+    if (!fits || out.isNull())
         return picture;
-    out.setColorTable(table);
-    QHash<QRgb, uchar> indexOf;
-    for (qsizetype i = 0; i < table.size(); ++i)
-        indexOf.insert(table[i], static_cast<uchar>(i));
+    out.setColorTable(colours.Table());
     for (int y = 0; y < picture.height(); ++y) {
         const QRgb* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
         uchar* line = out.scanLine(y);
+        QRgb last = 0;
+        uchar index = 0;
+        bool known = false;
         for (int x = 0; x < picture.width(); ++x) {
-            const auto it = indexOf.constFind(in[x] | 0xFF000000u);
-            if (it == indexOf.constEnd())
-                return picture; // a colour outside the palette: keep every pixel as it is
-            line[x] = it.value();
+            const QRgb rgb = in[x] | 0xFF000000u;
+            if (!known || rgb != last) {
+                if (!colours.Lookup(rgb, &index))
+                    return picture; // a colour outside the palette: keep every pixel as it is
+                last = rgb;
+                known = true;
+            }
+            line[x] = index;
         }
     }
     return out;
