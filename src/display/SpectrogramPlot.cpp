@@ -1,12 +1,14 @@
 #include "display/SpectrogramPlot.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
+#include "display/OverviewCache.h"
 #include "doc/TavirelDoc.h"
 
 namespace {
@@ -29,6 +31,8 @@ struct CSpectrogramPlot::AsyncRender {
     std::atomic<bool> cancel{false};
     int missing = 0;
     int viewStart = 0;
+    QString cacheEntry; // where the finished picture is kept; empty: not kept
+    bool fromCache = false;
     std::thread thread;
 };
 
@@ -150,7 +154,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     return true;
 }
 
-void CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int missing)
+bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int missing)
 {
     CTavirelDoc& doc = *m_pDoc;
     if (missing < setup.width) {
@@ -160,7 +164,7 @@ void CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
         const int nLengthSec = doc.m_nLengthSec;
         if (!Reopen()) {
             doc.m_nViewEnd = nLengthSec;
-            return;
+            return false;
         }
         doc.m_nViewEnd = doc.m_nLengthSec;
         // Columns past the first one not drawn stay black, whatever other workers drew.
@@ -182,6 +186,21 @@ void CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
     m_nDrawnZoom = doc.m_nZoom;
     m_nDrawnRowMode = doc.m_nRowMode;
     m_nDrawnStartBlock = doc.m_nViewStartBlock;
+    return true;
+}
+
+QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kPlotBlockFrames;
+    const QFileInfo info(doc.m_strSrcPath);
+    if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
+        shownFrames < int64_t{doc.m_nTotalFrames})
+        return {};
+    const QString settings = QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width,
+                                               setup.height, setup.zoom, setup.rowMode, setup.refLevel,
+                                               setup.twoChannel + 1, setup.bins);
+    return overview_cache::EntryPath(doc.m_strSrcPath, settings);
 }
 
 void CSpectrogramPlot::Render()
@@ -197,8 +216,16 @@ void CSpectrogramPlot::Render()
     PlotRenderSetup setup;
     if (!MakeSetup(picture, &setup))
         return;
+    const QString entry = CacheEntry(setup);
+    int missing = 0;
+    if (overview_cache::Load(entry, picture.size(), &picture, &missing)) {
+        Adopt(picture, setup, missing);
+        return;
+    }
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width);
-    Adopt(picture, setup, RenderPlotColumns(setup, workers, nullptr, {}));
+    missing = RenderPlotColumns(setup, workers, nullptr, {});
+    if (Adopt(picture, setup, missing) && !entry.isEmpty())
+        overview_cache::Store(entry, m_bitmap, missing);
 }
 
 bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone)
@@ -211,11 +238,16 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
     if (!MakeSetup(m_asyncPicture, &job->setup))
         return false;
     job->viewStart = doc.m_nViewStart;
+    job->cacheEntry = CacheEntry(job->setup);
+    job->fromCache = overview_cache::Load(job->cacheEntry, m_asyncPicture.size(), &m_asyncPicture, &job->missing);
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(job->setup.width);
     AsyncRender* const p = job.get();
     try {
         job->thread = std::thread([p, workers, onColumns = std::move(onColumns), onDone = std::move(onDone)] {
-            p->missing = RenderPlotColumns(p->setup, workers, &p->cancel, onColumns);
+            if (!p->fromCache)
+                p->missing = RenderPlotColumns(p->setup, workers, &p->cancel, onColumns);
+            else if (onColumns && p->missing > 0)
+                onColumns(0, p->missing);
             if (onDone)
                 onDone();
         });
@@ -235,7 +267,8 @@ bool CSpectrogramPlot::FinishRender()
     if (job->cancel.load())
         return false;
     QImage picture = m_asyncPicture;
-    Adopt(picture, job->setup, job->missing);
+    if (Adopt(picture, job->setup, job->missing) && !job->fromCache && !job->cacheEntry.isEmpty())
+        overview_cache::Store(job->cacheEntry, m_bitmap, job->missing);
     m_pDoc->m_nDrawnStart = job->viewStart;
     return true;
 }

@@ -20,6 +20,10 @@
 // the rendering was cancelled or there was none). CancelRender() stops and
 // waits. The document must not be changed while a rendering runs, except
 // through these calls.
+//
+// A picture of the whole source (start 0, the zoom showing every block) of a
+// source of at least m_nCacheMinBytes is kept in the user's cache folder
+// (display/OverviewCache.h) and taken from there while the source is unchanged.
 #pragma once
 
 #include <QImage>
@@ -73,6 +77,8 @@ public:
     CSpectrumEngine m_engine;
     // Workers per rendering; 0 = one per core.
     int m_nWorkers = 0;
+    // Smallest source whose whole-source pictures are cached; negative: none are.
+    int64_t m_nCacheMinBytes = int64_t{64} << 20;
 
 private:
     // Opens the document's source again and positions it at the view start;
@@ -82,8 +88,11 @@ private:
     bool IsStale() const;
     // Fills setup for a rendering into picture; false when there is nothing to render.
     bool MakeSetup(QImage& picture, PlotRenderSetup* setup);
-    // Takes a finished rendering into m_bitmap and the document.
-    void Adopt(QImage& picture, const PlotRenderSetup& setup, int missing);
+    // Takes a finished rendering into m_bitmap and the document; false when
+    // the source is gone and the picture stays as it was.
+    bool Adopt(QImage& picture, const PlotRenderSetup& setup, int missing);
+    // The cache entry of a whole-source picture; empty for any other.
+    QString CacheEntry(const PlotRenderSetup& setup) const;
 
     // What the engine was last configured with by SetLevels.
     int m_nLevelsTwoChannel = -1;

@@ -1,7 +1,11 @@
 // The spectrogram plot on hand-built sources read through the real reader and engine.
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -316,6 +320,58 @@ TEST_F(PlotTest, AsynchronousRenderingAndItsCancel)
     m_plot.CancelRender();
     EXPECT_FALSE(m_plot.FinishRender());
     EXPECT_EQ(m_plot.m_bitmap.pixel(0, 0) | 0xFF000000u, qRgb(255, 255, 255));
+}
+
+// A whole-source picture is kept in the cache folder and read from there (a
+// mark put into the entry shows, in both rendering paths) until the source
+// changes; pictures of part of a source are not kept.
+TEST_F(PlotTest, WholeSourcePicturesComeFromTheCacheUntilTheSourceChanges)
+{
+    qputenv("XDG_CACHE_HOME", m_dir.filePath("cache").toUtf8());
+    const QDir cache(m_dir.filePath("cache/tavirel/overview"));
+    const QString path = WriteSignal(2, 6);
+    Load(path);
+    m_plot.m_nCacheMinBytes = 0;
+    m_plot.Draw(QRect(0, 0, 12, 40), nullptr);
+    EXPECT_TRUE(cache.entryList(QDir::Files).isEmpty());
+
+    m_doc.m_nZoom = CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, 12); // 24 blocks: 2 per column
+    ASSERT_EQ(m_doc.m_nZoom, 2);
+    m_plot.Refresh(nullptr);
+    const QImage fresh = m_plot.m_bitmap.copy();
+    const int end = m_doc.m_nViewEnd;
+    const QStringList entries = cache.entryList(QDir::Files);
+    ASSERT_EQ(entries.size(), 1);
+
+    const QString entry = cache.filePath(entries[0]);
+    const QString missing = QImageReader(entry).text("tavirel-missing");
+    QImage marked = fresh;
+    marked.setPixel(0, 0, qRgb(255, 255, 255));
+    {
+        QImageWriter writer(entry, "PNG");
+        writer.setText("tavirel-missing", missing);
+        ASSERT_TRUE(writer.write(marked));
+    }
+    m_doc.m_nDrawnStart = -1;
+    m_plot.Refresh(nullptr);
+    EXPECT_EQ(m_plot.m_bitmap, marked);
+    EXPECT_EQ(m_doc.m_nViewEnd, end);
+    m_plot.m_bitmap.fill(Qt::black);
+    ASSERT_TRUE(m_plot.RequestRender({}, {}));
+    EXPECT_TRUE(m_plot.FinishRender());
+    EXPECT_EQ(m_plot.m_bitmap, marked);
+
+    // The same bytes with a newer modification time are a changed source.
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(90), QFileDevice::FileModificationTime));
+    }
+    Load(path);
+    m_plot.Refresh(nullptr);
+    EXPECT_EQ(m_plot.m_bitmap, fresh);
+    EXPECT_EQ(cache.entryList(QDir::Files).size(), 1);
+    EXPECT_NE(cache.entryList(QDir::Files)[0], entries[0]);
 }
 
 TEST_F(PlotTest, EmptyAreasDrawNothingAndTouchNothing)
