@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -81,12 +82,45 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+double CpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// Wall and processor time (all threads) of one call.
+struct Times {
+    double wall = 0.0, cpu = 0.0;
+};
+
+template <typename F>
+Times TimeOf(F&& f)
+{
+    const double c0 = CpuMs();
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    return {wall, CpuMs() - c0};
+}
+
 template <typename F>
 double TimeMs(F&& f)
 {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    return TimeOf(f).wall;
+}
+
+// Median wall and processor time of kRuns calls.
+template <typename F>
+Times MedianOf(F&& f)
+{
+    std::vector<double> wall, cpu;
+    for (int run = 0; run < kRuns; ++run) {
+        const Times t = TimeOf([&] { f(run); });
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
+    }
+    return {Median(wall), Median(cpu)};
 }
 
 #ifdef TAVIREL_HAVE_FFTW
@@ -153,21 +187,19 @@ struct Source {
     }
 };
 
-// Median milliseconds of drawing the whole window with the given workers and zoom.
-double DrawMs(CTavirelDoc& doc, int workers, int zoom, int widthPx, long long* checksum)
+// Median times of drawing the whole window with the given workers and zoom.
+Times DrawTimes(CTavirelDoc& doc, int workers, int zoom, int widthPx, long long* checksum)
 {
     CSpectrogramPlot plot(&doc);
     plot.SetLevels(doc.m_bTwoChannel, 0.0);
     plot.m_nWorkers = workers;
     doc.m_nZoom = zoom;
-    std::vector<double> ms;
-    for (int run = 0; run < kRuns; ++run) {
+    return MedianOf([&](int run) {
         doc.m_nViewStart = 0;
         doc.m_nDrawnStart = -1;
-        ms.push_back(TimeMs([&] { plot.Draw(QRect(0, 0, widthPx, kHeightPx), nullptr); }));
+        plot.Draw(QRect(0, 0, widthPx, kHeightPx), nullptr);
         *checksum += static_cast<long long>(plot.m_bitmap.pixel(run, run) & 0xFF);
-    }
-    return Median(ms);
+    });
 }
 
 bool Bench(const QString& path, const char* name)
@@ -177,9 +209,10 @@ bool Bench(const QString& path, const char* name)
         return false;
     CTavirelDoc& doc = src.doc;
     long long checksum = 0;
-    const double one = DrawMs(doc, 1, 1, kWidthPx, &checksum);
-    const double all = DrawMs(doc, 0, 1, kWidthPx, &checksum);
-    std::printf("%-26s plot: 1 worker %7.1f ms, %d workers %7.1f ms\n", name, one, PlotWorkerCount(kWidthPx), all);
+    const Times one = DrawTimes(doc, 1, 1, kWidthPx, &checksum);
+    const Times all = DrawTimes(doc, 0, 1, kWidthPx, &checksum);
+    std::printf("%-26s plot: 1 worker %7.1f ms (cpu %.1f), %d workers %7.1f ms (cpu %.1f)\n", name, one.wall, one.cpu,
+                PlotWorkerCount(kWidthPx), all.wall, all.cpu);
 #ifdef TAVIREL_HAVE_FFTW
     const int channels = doc.m_bTwoChannel ? 2 : 1;
     const size_t blockInts = static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels);
@@ -190,19 +223,17 @@ bool Bench(const QString& path, const char* name)
             return false;
     Reference reference(doc.m_bTwoChannel, doc.m_nDisplayBins);
     std::vector<int> levels(static_cast<size_t>(doc.m_nDisplayBins));
-    std::vector<double> refMs;
-    for (int run = 0; run < kRuns; ++run) {
-        refMs.push_back(TimeMs([&] {
-            for (int x = 0; x < kWidthPx; ++x) {
-                reference.Column(&blocks[static_cast<size_t>(x) * blockInts], levels.data());
-                checksum += levels[static_cast<size_t>(x % doc.m_nDisplayBins)];
-            }
-        }));
-    }
-    const double ref = Median(refMs);
-    std::printf("%-26s FFTW + log10 reference %7.1f ms (blocks in memory)\n", "", ref);
+    const Times ref = MedianOf([&](int) {
+        for (int x = 0; x < kWidthPx; ++x) {
+            reference.Column(&blocks[static_cast<size_t>(x) * blockInts], levels.data());
+            checksum += levels[static_cast<size_t>(x % doc.m_nDisplayBins)];
+        }
+    });
+    std::printf("%-26s FFTW + log10 reference %7.1f ms (cpu %.1f; blocks in memory)\n", "", ref.wall, ref.cpu);
     std::printf("%-26s ratio plot / reference: 1 worker %.2f (aim <= 0.8), all workers %.2f (aim <= 0.45)\n", "",
-                one / ref, all / ref);
+                one.wall / ref.wall, all.wall / ref.wall);
+    std::printf("%-26s processor time plot / reference: 1 worker %.2f, all workers %.2f\n", "", one.cpu / ref.cpu,
+                all.cpu / ref.cpu);
 #endif
     std::printf("  (median of %d runs; checksum %lld)\n", kRuns, checksum);
     return true;
@@ -216,11 +247,11 @@ bool BenchZoomed(const QString& path, int zoom)
         return false;
     long long checksum = 0;
     const int columns = 1920;
-    DrawMs(src.doc, 0, zoom, columns, &checksum); // warms the page cache
-    const double ms = DrawMs(src.doc, 0, zoom, columns, &checksum);
+    DrawTimes(src.doc, 0, zoom, columns, &checksum); // warms the page cache
+    const Times t = DrawTimes(src.doc, 0, zoom, columns, &checksum);
     const double mb = static_cast<double>(columns) * zoom * kBlockFrames * 4 / 1e6;
-    std::printf("zoom %d, %d columns of two-channel 16-bit source (%.0f MB): %.1f ms, %.0f MB/s (aim >= 1000)\n",
-                zoom, columns, mb, ms, mb / ms * 1e3);
+    std::printf("zoom %d, %d columns of two-channel 16-bit source (%.0f MB): %.1f ms (cpu %.1f), %.0f MB/s "
+                "(aim >= 1000)\n", zoom, columns, mb, t.wall, t.cpu, mb / t.wall * 1e3);
     return true;
 }
 
