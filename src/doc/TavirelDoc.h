@@ -54,6 +54,12 @@ public:
     int m_nLengthSec = 0;
     uint64_t m_nTotalFrames = 0;
     int m_nDisplayBins = 1024;
+    // Plot zoom: blocks of 2048 frames per column (1 = one block, the unzoomed picture).
+    int m_nZoom = 1;
+    // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h.
+    int m_nRowMode = 0;
+    // When >= 0, the plot starts at this block (2048 frames each, from the data start) instead of m_nViewStart.
+    int64_t m_nViewStartBlock = -1;
     int m_nRefLevel = 0;
     QString m_strSrcPath, m_strDestPath;
     std::array<uint32_t, 256> m_palette{};

@@ -589,6 +589,18 @@ void CRiffWaveFile::SeekSeconds(int nSec)
     m_nBufPos = 0;
 }
 
+void CRiffWaveFile::SeekFrame(int64_t nFrame)
+{
+    if (!m_bInOpen || !m_hmmioIn || m_nBytesPerFrameIn <= 0 || m_nBlockBytes <= 0)
+        return;
+    const int64_t left = std::max<int64_t>(0, m_lDataEnd - m_lDataStart);
+    const int64_t offset = std::min(std::max<int64_t>(nFrame, 0), left / m_nBytesPerFrameIn) * m_nBytesPerFrameIn;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hmmioIn->Seek(m_lDataStart + offset);
+    m_nBlockIndex = static_cast<int>(std::min<int64_t>(offset / m_nBlockBytes, INT_MAX));
+    m_nBufPos = 0;
+}
+
 uint32_t CRiffWaveFile::GetPositionSeconds()
 {
     if (m_nBytesPerSec <= 0)

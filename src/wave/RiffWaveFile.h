@@ -103,6 +103,9 @@ public:
     // closed), -1 on error (source closed, m_nError 106 or 107).
     int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
     void SeekSeconds(int nSec);
+    // Positions the next block read at frame nFrame of the data (before the
+    // start means the start; at or past the end the next read ends the source).
+    void SeekFrame(int64_t nFrame);
     uint32_t GetPositionSeconds();
     void Close();
 
