@@ -36,7 +36,7 @@ void ReadAll(CRiffWaveFile& w, int nMaxBlocks)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     WAVEFORMATEX wf;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     AUXIINFO auxi;
     CRiffWaveFile w;
     if (w.Open(std::make_unique<CMemoryByteSource>(data, size), &wf, kBlockFrames, &frames, 0, &auxi) == WAVE_OK)

@@ -57,3 +57,13 @@ s32 = b"".join(struct.pack("<i", int(2e9 * math.sin(i * 0.4))) for i in range(40
 auxi68 = time(2023, 7, 1, 12, 0, 0) + time(2023, 7, 1, 12, 0, 2) + bytes(36)
 write("s32_mono_auxi68_overlong.wav", wave(chunk(b"fmt ", fmt(1, 1, 2000, 32)) + chunk(b"auxi", auxi68)
                                            + b"data" + struct.pack("<I", 0xFFFFFFFF) + s32))
+
+# Extensible "fmt " (tag 0xFFFE, cbSize 22, valid bits, channel mask, PCM sub-format GUID) with 24-bit stereo.
+guid_tail = bytes([0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71])
+ext = fmt(0xFFFE, 2, 8000, 24) + struct.pack("<HHIH", 22, 20, 3, 1) + guid_tail
+write("s24_stereo_extensible_auxi_after.wav", wave(chunk(b"fmt ", ext) + chunk(b"data", s24) + chunk(b"auxi", auxi28)))
+
+# RF64: "ds64" first with the 64-bit sizes, 0xFFFFFFFF in the 32-bit fields, "auxi" after "data".
+body = chunk(b"fmt ", fmt(1, 1, 8000, 16)) + b"data" + struct.pack("<I", 0xFFFFFFFF) + s16 + chunk(b"auxi", auxi72)
+ds64 = chunk(b"ds64", struct.pack("<QQQI", 4 + 36 + len(body), len(s16), len(s16) // 2, 0))
+write("s16_mono_rf64.wav", b"RF64" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + ds64 + body)

@@ -1,17 +1,23 @@
 // Renders a 1920 x 1080 window of a two-channel and of a one-channel 16-bit
-// source through the document and the plot, and times the engine alone on the
-// same blocks (already in memory) in the same run. The difference is what
-// reading the source and setting pixels add; the aim is at most a third of the
-// engine's cost.
+// source through the document and the plot, with one worker and with one per
+// core, and times in the same run a plain renderer of the same frames (FFTW,
+// Hann window, |X|^2, 10 log10, index; only when FFTW is found) as the
+// baseline. Then draws a long two-channel source zoomed out and reports the
+// source megabytes per second. The source files stay in the page cache.
 #include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#ifdef TAVIREL_HAVE_FFTW
+#include <fftw3.h>
+#endif
 
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
@@ -36,10 +42,10 @@ void Put32(QByteArray& b, uint32_t v)
     Put16(b, v >> 16);
 }
 
-// A 16-bit source with a sweep and noise, long enough for the whole window.
-bool WriteSource(const QString& path, int channels)
+// A 16-bit source with a sweep and noise of the given number of blocks.
+bool WriteSource(const QString& path, int channels, int64_t blocks = kWidthPx + 8)
 {
-    const int64_t frames = static_cast<int64_t>(kWidthPx + 8) * kBlockFrames;
+    const int64_t frames = blocks * kBlockFrames;
     QByteArray data;
     data.reserve(static_cast<qsizetype>(frames * channels * 2));
     uint32_t noise = 1;
@@ -76,66 +82,176 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+double CpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// Wall and processor time (all threads) of one call.
+struct Times {
+    double wall = 0.0, cpu = 0.0;
+};
+
+template <typename F>
+Times TimeOf(F&& f)
+{
+    const double c0 = CpuMs();
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    return {wall, CpuMs() - c0};
+}
+
 template <typename F>
 double TimeMs(F&& f)
 {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    return TimeOf(f).wall;
+}
+
+// Median wall and processor time of kRuns calls.
+template <typename F>
+Times MedianOf(F&& f)
+{
+    std::vector<double> wall, cpu;
+    for (int run = 0; run < kRuns; ++run) {
+        const Times t = TimeOf([&] { f(run); });
+        wall.push_back(t.wall);
+        cpu.push_back(t.cpu);
+    }
+    return {Median(wall), Median(cpu)};
+}
+
+#ifdef TAVIREL_HAVE_FFTW
+// The baseline: the same blocks through FFTW and the maths library's log10.
+class Reference {
+public:
+    Reference(int complex, int nBins) : m_complex(complex), m_nBins(nBins)
+    {
+        m_window.resize(kBlockFrames);
+        for (int i = 0; i < kBlockFrames; ++i)
+            m_window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kBlockFrames - 1));
+        m_in = fftw_alloc_real(2 * kBlockFrames);
+        m_out = fftw_alloc_complex(kBlockFrames);
+        m_plan = complex ? fftw_plan_dft_1d(kBlockFrames, reinterpret_cast<fftw_complex*>(m_in), m_out, FFTW_FORWARD,
+                                            FFTW_MEASURE)
+                         : fftw_plan_dft_r2c_1d(kBlockFrames, m_in, m_out, FFTW_MEASURE);
+        const double fullScale = complex ? 1073740000.0 : 536870000.0;
+        m_normDb = -20.0 * std::log10(kBlockFrames * fullScale);
+        m_floor = std::pow(10.0, (-160.0 - m_normDb) / 10.0);
+    }
+    ~Reference()
+    {
+        fftw_destroy_plan(m_plan);
+        fftw_free(m_in);
+        fftw_free(m_out);
+    }
+    void Column(const int32_t* block, int* out)
+    {
+        const int values = m_complex ? 2 : 1;
+        for (int i = 0; i < kBlockFrames; ++i)
+            for (int c = 0; c < values; ++c)
+                m_in[values * i + c] = m_window[static_cast<size_t>(i)] * block[values * i + c];
+        fftw_execute(m_plan);
+        for (int b = 0; b < m_nBins; ++b) {
+            const int k = m_complex ? (b + kBlockFrames / 2 + 1) % kBlockFrames : b;
+            const double p = m_out[k][0] * m_out[k][0] + m_out[k][1] * m_out[k][1];
+            const double db = 10.0 * std::log10(p + m_floor) + m_normDb;
+            out[b] = std::clamp(static_cast<int>(255.0 * db / 160.0), -255, 0);
+        }
+    }
+
+private:
+    int m_complex, m_nBins;
+    std::vector<double> m_window;
+    double* m_in = nullptr;
+    fftw_complex* m_out = nullptr;
+    fftw_plan m_plan;
+    double m_normDb = 0.0, m_floor = 0.0;
+};
+#endif
+
+struct Source {
+    CTavirelDoc doc{nullptr};
+    bool Open(const QString& path)
+    {
+        doc.OnNewDocument();
+        doc.m_strSrcPath = path;
+        if (!doc.OpenSource(path)) {
+            std::fprintf(stderr, "bench_display: cannot open %s\n", qPrintable(path));
+            return false;
+        }
+        doc.m_bLoaded = true;
+        return true;
+    }
+};
+
+// Median times of drawing the whole window with the given workers and zoom.
+Times DrawTimes(CTavirelDoc& doc, int workers, int zoom, int widthPx, long long* checksum)
+{
+    CSpectrogramPlot plot(&doc);
+    plot.SetLevels(doc.m_bTwoChannel, 0.0);
+    plot.m_nWorkers = workers;
+    doc.m_nZoom = zoom;
+    return MedianOf([&](int run) {
+        doc.m_nViewStart = 0;
+        doc.m_nDrawnStart = -1;
+        plot.Draw(QRect(0, 0, widthPx, kHeightPx), nullptr);
+        *checksum += static_cast<long long>(plot.m_bitmap.pixel(run, run) & 0xFF);
+    });
 }
 
 bool Bench(const QString& path, const char* name)
 {
-    CTavirelDoc doc(nullptr);
-    doc.OnNewDocument();
-    doc.m_strSrcPath = path;
-    if (!doc.OpenSource(path)) {
-        std::fprintf(stderr, "bench_display: cannot open %s\n", qPrintable(path));
+    Source src;
+    if (!src.Open(path))
         return false;
-    }
-    doc.m_bLoaded = true;
-    CSpectrogramPlot plot(&doc);
-    plot.SetLevels(doc.m_bTwoChannel, 0.0);
-    const int nBins = doc.m_nDisplayBins;
-    const int channels = doc.m_bTwoChannel ? 2 : 1;
-
-    // The same blocks in memory, for the engine alone.
-    std::vector<int32_t> blocks(static_cast<size_t>(kWidthPx) * kBlockFrames * static_cast<size_t>(channels));
-    doc.m_wave.SeekSeconds(0);
-    for (int x = 0; x < kWidthPx; ++x) {
-        int progress = 0;
-        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * kBlockFrames * static_cast<size_t>(channels)],
-                                 kBlockFrames, &progress) != kBlockFrames) {
-            std::fprintf(stderr, "bench_display: source too short\n");
-            return false;
-        }
-    }
-    CSpectrumEngine engine;
-    engine.SetParameters(doc.m_bTwoChannel, kBlockFrames, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
-    std::vector<int> levels(static_cast<size_t>(nBins));
+    CTavirelDoc& doc = src.doc;
     long long checksum = 0;
+    const Times one = DrawTimes(doc, 1, 1, kWidthPx, &checksum);
+    const Times all = DrawTimes(doc, 0, 1, kWidthPx, &checksum);
+    std::printf("%-26s plot: 1 worker %7.1f ms (cpu %.1f), %d workers %7.1f ms (cpu %.1f)\n", name, one.wall, one.cpu,
+                PlotWorkerCount(kWidthPx), all.wall, all.cpu);
+#ifdef TAVIREL_HAVE_FFTW
+    const int channels = doc.m_bTwoChannel ? 2 : 1;
+    const size_t blockInts = static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels);
+    std::vector<int32_t> blocks(static_cast<size_t>(kWidthPx) * blockInts);
+    doc.m_wave.SeekSeconds(0);
+    for (int x = 0; x < kWidthPx; ++x)
+        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * blockInts], kBlockFrames, nullptr) != kBlockFrames)
+            return false;
+    Reference reference(doc.m_bTwoChannel, doc.m_nDisplayBins);
+    std::vector<int> levels(static_cast<size_t>(doc.m_nDisplayBins));
+    const Times ref = MedianOf([&](int) {
+        for (int x = 0; x < kWidthPx; ++x) {
+            reference.Column(&blocks[static_cast<size_t>(x) * blockInts], levels.data());
+            checksum += levels[static_cast<size_t>(x % doc.m_nDisplayBins)];
+        }
+    });
+    std::printf("%-26s FFTW + log10 reference %7.1f ms (cpu %.1f; blocks in memory)\n", "", ref.wall, ref.cpu);
+    std::printf("%-26s ratio plot / reference: 1 worker %.2f (aim <= 0.8), all workers %.2f (aim <= 0.45)\n", "",
+                one.wall / ref.wall, all.wall / ref.wall);
+    std::printf("%-26s processor time plot / reference: 1 worker %.2f, all workers %.2f\n", "", one.cpu / ref.cpu,
+                all.cpu / ref.cpu);
+#endif
+    std::printf("  (median of %d runs; checksum %lld)\n", kRuns, checksum);
+    return true;
+}
 
-    std::vector<double> renderMs, engineMs;
-    for (int run = 0; run < kRuns; ++run) {
-        engineMs.push_back(TimeMs([&] {
-            for (int x = 0; x < kWidthPx; ++x) {
-                engine.LoadSamples(&blocks[static_cast<size_t>(x) * kBlockFrames * static_cast<size_t>(channels)],
-                                   2147483647);
-                engine.Transform();
-                engine.GetDisplayLevels(255, 0, nBins - 1, levels.data());
-                checksum += levels[static_cast<size_t>(x % nBins)];
-            }
-        }));
-        doc.m_nViewStart = 0;
-        doc.m_nDrawnStart = -1;
-        renderMs.push_back(TimeMs([&] { plot.Draw(QRect(0, 0, kWidthPx, kHeightPx), nullptr); }));
-        checksum += static_cast<long long>(plot.m_bitmap.pixel(run, run) & 0xFF);
-    }
-    const double render = Median(renderMs);
-    const double eng = Median(engineMs);
-    std::printf("%-28s render %8.1f ms   engine alone %8.1f ms   render/engine %.3f   overhead %+.1f%%\n", name,
-                render, eng, render / eng, 100.0 * (render - eng) / eng);
-    std::printf("  (median of %d runs; window ends at %d s; checksum %lld)\n", kRuns, doc.m_nViewEnd, checksum);
+// A long two-channel source drawn zoomed out to fit the window: megabytes of source per second.
+bool BenchZoomed(const QString& path, int zoom)
+{
+    Source src;
+    if (!src.Open(path))
+        return false;
+    long long checksum = 0;
+    const int columns = 1920;
+    DrawTimes(src.doc, 0, zoom, columns, &checksum); // warms the page cache
+    const Times t = DrawTimes(src.doc, 0, zoom, columns, &checksum);
+    const double mb = static_cast<double>(columns) * zoom * kBlockFrames * 4 / 1e6;
+    std::printf("zoom %d, %d columns of two-channel 16-bit source (%.0f MB): %.1f ms (cpu %.1f), %.0f MB/s "
+                "(aim >= 1000)\n", zoom, columns, mb, t.wall, t.cpu, mb / t.wall * 1e3);
     return true;
 }
 
@@ -146,13 +262,16 @@ int main()
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
+    constexpr int kZoom = 16;
     const QString iq = dir.filePath("iq16.wav");
     const QString mono = dir.filePath("mono16.wav");
-    if (!WriteSource(iq, 2) || !WriteSource(mono, 1)) {
+    const QString longIq = dir.filePath("long16.wav");
+    if (!WriteSource(iq, 2) || !WriteSource(mono, 1) || !WriteSource(longIq, 2, int64_t{1920} * kZoom)) {
         std::fprintf(stderr, "bench_display: cannot write the sources\n");
         return 1;
     }
     std::printf("1920 x 1080 window, 16-bit sources at %d frames/s, blocks of %d frames\n", kRate, kBlockFrames);
-    const bool ok = Bench(iq, "two channels (2048 bins)") && Bench(mono, "one channel (1024 bins)");
+    const bool ok = Bench(iq, "two channels (2048 bins)") && Bench(mono, "one channel (1024 bins)") &&
+                    BenchZoomed(longIq, kZoom);
     return ok ? 0 : 1;
 }

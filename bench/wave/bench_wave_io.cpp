@@ -1,7 +1,12 @@
 // Measures, on one generated 16-bit stereo file of at least 1 GiB:
 //   - ReadBlock in blocks of 2048 frames against a plain read() loop of the
 //     same block size in bytes;
-//   - a segment copy (ReadBlock + WriteBlock) against a read() + write() loop.
+//   - a segment copy (ReadBlock + WriteBlock) against a read() + write() loop;
+//   - a lossless cut (CopyFrames, the save without AGC) against a cp-like
+//     read() + write() loop of 128 KiB and against copy_file_range of the
+//     same bytes;
+//   - opening a 6 GiB RF64 file against opening a plain RIFF one of the same
+//     size (sparse files; header and chunk walk only).
 // Each figure is the best of a few alternating passes; the ratios compare
 // passes made in the same run on the same (cached) file.
 //
@@ -75,7 +80,7 @@ int64_t ReadBlocks(const std::string& path, int64_t& sum)
     CRiffWaveFile wave;
     WAVEFORMATEX wf;
     AUXIINFO a;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     if (wave.Open(path, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
     std::vector<int32_t> block(kBlockFrames * kChannels);
@@ -108,7 +113,7 @@ int64_t CopyBlocks(const std::string& src, const std::string& dst)
     CRiffWaveFile wave;
     WAVEFORMATEX wf;
     AUXIINFO a;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
     if (wave.OpenOutput(dst, &wf, kBlockFrames, 0, 0, &a) != WAVE_OK)
@@ -126,13 +131,47 @@ int64_t CopyBlocks(const std::string& src, const std::string& dst)
     return wave.m_nError == WAVE_OK ? bytes : -1;
 }
 
-int64_t CopyPlain(const std::string& src, const std::string& dst)
+// The save without AGC: the whole data copied as the source holds it.
+int64_t CopyLossless(const std::string& src, const std::string& dst)
+{
+    CRiffWaveFile wave;
+    WAVEFORMATEX wf;
+    AUXIINFO a;
+    uint64_t frames = 0;
+    if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
+        return -1;
+    if (wave.OpenOutput(dst, &wf, kBlockFrames, 0, 0, &a, wave.m_nDataFrames) != WAVE_OK)
+        return -1;
+    const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
+    wave.ClearAuxiRewrite();
+    wave.CloseOutput();
+    return copied > 0 && wave.m_nError == WAVE_OK ? copied * kChannels * 2 : -1;
+}
+
+// copy_file_range of the whole file, as far as the kernel goes.
+int64_t CopyKernel(const std::string& src, const std::string& dst)
 {
     const int in = ::open(src.c_str(), O_RDONLY);
     const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int64_t bytes = 0;
     if (in >= 0 && out >= 0) {
-        std::vector<uint8_t> buf(kBlockBytes);
+        for (ssize_t n; (n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0)) > 0;)
+            bytes += n;
+    }
+    if (in >= 0)
+        ::close(in);
+    if (out >= 0 && ::close(out) != 0)
+        bytes = -1;
+    return bytes;
+}
+
+int64_t CopyPlain(const std::string& src, const std::string& dst, size_t nBufBytes = kBlockBytes)
+{
+    const int in = ::open(src.c_str(), O_RDONLY);
+    const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int64_t bytes = 0;
+    if (in >= 0 && out >= 0) {
+        std::vector<uint8_t> buf(nBufBytes);
         for (ssize_t n; (n = ::read(in, buf.data(), buf.size())) > 0;) {
             if (::write(out, buf.data(), static_cast<size_t>(n)) != n) {
                 bytes = -1;
@@ -155,6 +194,55 @@ template <typename F> double Rate(F f)
     const int64_t bytes = f();
     const auto t1 = Clock::now();
     return bytes <= 0 ? -1.0 : static_cast<double>(bytes) / 1e6 / Seconds(t0, t1);
+}
+
+// A sparse 6 GiB 16-bit stereo file, RF64 or plain RIFF with 0xFFFFFFFF sizes.
+bool WriteSparseSix(const std::string& path, bool bRf64)
+{
+    const int64_t dataBytes = 6LL << 30;
+    std::vector<uint8_t> h;
+    const auto u32 = [&h](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    const auto id = [&h](const char* s) { h.insert(h.end(), s, s + 4); };
+    id(bRf64 ? "RF64" : "RIFF");
+    u32(0xFFFFFFFFu);
+    id("WAVE");
+    if (bRf64) {
+        id("ds64");
+        u32(28);
+        for (uint64_t v : {uint64_t(dataBytes + 72), uint64_t(dataBytes), uint64_t(dataBytes / 4)}) {
+            u32(static_cast<uint32_t>(v));
+            u32(static_cast<uint32_t>(v >> 32));
+        }
+        u32(0);
+    }
+    id("fmt ");
+    for (uint32_t v : {16u, 0x00020001u, 48000u, 192000u, 0x00100004u})
+        u32(v);
+    id("data");
+    u32(0xFFFFFFFFu);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool ok = fd >= 0 && ::write(fd, h.data(), h.size()) == static_cast<ssize_t>(h.size()) &&
+                    ::ftruncate(fd, static_cast<off_t>(h.size()) + dataBytes) == 0;
+    return fd >= 0 && ::close(fd) == 0 && ok;
+}
+
+// Opens per second of a file for 2048-frame blocks; -1 when an open failed.
+double OpensPerSecond(const std::string& path)
+{
+    constexpr int kOpens = 2000;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < kOpens; ++i) {
+        CRiffWaveFile wave;
+        WAVEFORMATEX wf;
+        AUXIINFO a;
+        uint64_t frames = 0;
+        if (wave.Open(path, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK || frames < (6ULL << 30) / 4)
+            return -1;
+    }
+    return kOpens / Seconds(t0, Clock::now());
 }
 
 } // namespace
@@ -186,7 +274,8 @@ int main(int argc, char** argv)
     // The passes alternate, so drift in the page cache or the disk touches
     // baseline and subject alike; each keeps its best pass.
     int64_t sumA = 0, sumB = 0;
-    double readPlain = 0, readBlocks = 0, copyPlain = 0, copyBlocks = 0;
+    double readPlain = 0, readBlocks = 0, copyPlain = 0, copyBlocks = 0, copyCp = 0, copyKernel = 0, copyCut = 0;
+    double openPlain = 0, openRf64 = 0;
     bool failed = false;
     const auto keep = [&failed](double& best, double rate) {
         failed = failed || rate < 0;
@@ -199,7 +288,19 @@ int main(int argc, char** argv)
         keep(copyPlain, Rate([&] { return CopyPlain(src, dst); }));
         ::unlink(dst.c_str());
         keep(copyBlocks, Rate([&] { return CopyBlocks(src, dst); }));
+        ::unlink(dst.c_str());
+        keep(copyCp, Rate([&] { return CopyPlain(src, dst, 128 * 1024); }));
+        ::unlink(dst.c_str());
+        keep(copyKernel, Rate([&] { return CopyKernel(src, dst); }));
+        ::unlink(dst.c_str());
+        keep(copyCut, Rate([&] { return CopyLossless(src, dst); }));
     }
+    // Header opens: the same sparse size as plain RIFF and as RF64.
+    ::unlink(dst.c_str());
+    if (WriteSparseSix(dst, false))
+        keep(openPlain, OpensPerSecond(dst));
+    if (WriteSparseSix(dst, true))
+        keep(openRf64, OpensPerSecond(dst));
     ::unlink(dst.c_str());
     ::unlink(src.c_str());
     if (failed) {
@@ -212,6 +313,12 @@ int main(int argc, char** argv)
                 readBlocks / readPlain);
     std::printf("copy   read()+write() %6d B    %8.0f MB/s\n", kBlockBytes, copyPlain);
     std::printf("copy   ReadBlock+WriteBlock       %8.0f MB/s   ratio %.2f\n", copyBlocks, copyBlocks / copyPlain);
+    std::printf("cut    cp-like read()+write() 128 KiB %8.0f MB/s\n", copyCp);
+    std::printf("cut    copy_file_range            %8.0f MB/s\n", copyKernel);
+    std::printf("cut    CopyFrames (no AGC)         %8.0f MB/s   ratio %.2f to cp-like, %.2f to copy_file_range\n",
+                copyCut, copyCut / copyCp, copyCut / copyKernel);
+    std::printf("open   plain RIFF 6 GiB           %8.0f opens/s\n", openPlain);
+    std::printf("open   RF64 6 GiB                 %8.0f opens/s   ratio %.2f\n", openRf64, openRf64 / openPlain);
     std::printf("(checksums %lld %lld)\n", static_cast<long long>(sumA), static_cast<long long>(sumB));
     return 0;
 }

@@ -172,6 +172,15 @@ void CMainFrame::ResizeToFitClient(const QSize& sizePx)
 
 int CMainFrame::ActivateFrame(int nCmdShow)
 {
+    // A frame the user maximised (or made full screen) stays so for a new
+    // document. Its size is the window manager's: a placement applied over it
+    // may be refused while the form is laid out for the requested size,
+    // leaving part of the frame unpainted.
+    if (isVisible() && !isMinimized() && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        raise();
+        activateWindow();
+        return m_savedPlacement.length != 0 ? static_cast<int>(m_savedPlacement.showCmd) : nCmdShow;
+    }
     if (m_savedPlacement.length != 0) {
         nCmdShow = static_cast<int>(m_savedPlacement.showCmd);
         SetWindowPlacement(m_savedPlacement);

@@ -23,10 +23,11 @@ public:
     // Reads the saved placement into m_savedPlacement (length 44 when one was
     // read, 0 when not). Returns 0.
     int OnCreate();
-    // Shows the frame for a (new) document. With a saved placement the frame
-    // goes back to it and its show command is used; otherwise nCmdShow
-    // (-1: show normally if hidden, restore if minimised). Returns the show
-    // command used, which the application keeps for the next activation.
+    // Shows the frame for a (new) document. A maximised or full-screen frame
+    // stays as it is. Otherwise, with a saved placement the frame goes back to
+    // it and its show command is used; without one nCmdShow (-1: show
+    // normally if hidden, restore if minimised). Returns the show command
+    // used, which the application keeps for the next activation.
     int ActivateFrame(int nCmdShow);
     // Writes the current placement, then runs m_pfnCloseDocument; once only.
     void OnClose();

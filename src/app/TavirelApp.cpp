@@ -11,7 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QMessageBox>
+#include <QFileInfo>
 
 CTavirelApp::CTavirelApp() : m_nCmdShow(SW_SHOWNORMAL)
 {
@@ -50,6 +50,7 @@ bool CTavirelApp::InitInstance()
 
     if (!NewDocument())
         return false;
+    TakeCommandLineFile();
     InitialUpdateFrame();
 
     m_pMainWnd->show();
@@ -71,6 +72,38 @@ void CTavirelApp::InitialUpdateFrame()
     const int nCmdShow = m_nCmdShow;
     m_nCmdShow = -1;
     m_nCmdShow = m_pMainWnd->ActivateFrame(nCmdShow);
+}
+
+QString CTavirelApp::SourceFromArguments(const QStringList& args, QStringList* pIgnored)
+{
+    QString file;
+    bool bOptionsEnd = false;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (!bOptionsEnd && arg == QStringLiteral("--")) {
+            bOptionsEnd = true;
+            continue;
+        }
+        const bool bOption = !bOptionsEnd && arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
+        if (bOption || !file.isEmpty() || arg.isEmpty())
+            pIgnored->append(arg);
+        else
+            file = arg;
+    }
+    return file;
+}
+
+void CTavirelApp::TakeCommandLineFile()
+{
+    if (m_strCommandLineFile.isEmpty())
+        return;
+    // The path is kept in the settings: it must not depend on the folder the
+    // program was started in.
+    const QString path = QFileInfo(m_strCommandLineFile).absoluteFilePath();
+    if (m_pDoc->ProbeSource(path))
+        m_pDoc->m_strSrcPath = path;
+    else
+        m_pView->ReportError(CTavirelView::CannotOpenText(path, m_pDoc->m_nSourceError));
 }
 
 void CTavirelApp::OnShowAbout()
@@ -106,8 +139,8 @@ void CTavirelApp::OnFileOpen()
     // readable, and nothing is read from it.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        QMessageBox::warning(m_pMainWnd.get(), QStringLiteral("Tavirel"),
-                             QStringLiteral("Cannot open %1:\n%2").arg(path, file.errorString()));
+        CFileDialogs::Instance()->ShowError(m_pMainWnd.get(),
+                                            QStringLiteral("Cannot open %1:\n%2").arg(path, file.errorString()));
         return;
     }
     file.close();

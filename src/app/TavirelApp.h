@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -23,6 +24,11 @@ public:
     // view, starts a new document and shows the frame. False ends the program.
     bool InitInstance();
 
+    // The source file named by the arguments (the program's name first): the
+    // first one that is not an option, or any after "--". Options Qt did not
+    // take and further files go to *pIgnored.
+    static QString SourceFromArguments(const QStringList& args, QStringList* pIgnored);
+
     void OnShowAbout();
     // Ctrl+N: a new document in the same frame (settings loaded again).
     void OnFileNew();
@@ -36,6 +42,9 @@ public:
     // Source path for a store that holds none yet (the first run); set by
     // main() from TAVIREL_FIRST_SOURCE before InitInstance.
     QString m_strFirstSource;
+    // The source named on the command line; set by main() before InitInstance.
+    // It takes the stored source's place when it opens as a wave file.
+    QString m_strCommandLineFile;
     // A store to use instead of the per-user one; not owned. Set before
     // InitInstance (tests, tools).
     CProfileStore* m_pStore = nullptr;
@@ -50,6 +59,9 @@ private:
     void ConnectUi();
     // The document's new-document step, and the first run's source path.
     bool NewDocument();
+    // Makes the command line's file the document's source when it opens;
+    // otherwise says why once the window shows.
+    void TakeCommandLineFile();
     // The view's initial update, then the frame's activation.
     void InitialUpdateFrame();
     // The frame is closing: the document saves its settings, the view closes

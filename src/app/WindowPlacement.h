@@ -42,6 +42,8 @@ static_assert(sizeof(WINDOWPLACEMENT) == 44);
 
 inline constexpr uint32_t kPlacementLengthBytes = sizeof(WINDOWPLACEMENT);
 
+inline constexpr int kPlacementFieldCount = 10;
+
 // The record's printf/sscanf format: flags, showCmd, minimised x/y, maximised
 // x/y, normal left/top/right/bottom.
 inline constexpr const char* kPlacementFormat = "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i";
@@ -50,7 +52,7 @@ inline constexpr const char* kPlacementFormat = "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i";
 std::string FormatPlacement(const WINDOWPLACEMENT& wp);
 
 // Reads the ten fields with sscanf's rules ("%i" also takes 0x hexadecimal and
-// 0-prefixed octal; text after the tenth number is ignored). Returns true only
-// when all ten were read; pwp->length is left as it was. On false, pwp may hold
-// the fields read before the failure.
+// 0-prefixed octal; text after the tenth number is ignored; a number beyond
+// the int range saturates). Returns true only when all ten were read,
+// and only then fills pwp (its length is left as it was).
 bool ParsePlacement(const std::string& text, WINDOWPLACEMENT* pwp);

@@ -1,4 +1,5 @@
-// tavirel: the window. It takes no command-line options of its own; Qt's own
+// tavirel: the window. A file named on the command line opens as the source
+// (`tavirel FILE.wav`, as a desktop entry's "%f" gives it); Qt's own options
 // (such as -platform) are Qt's.
 #include "app/TavirelApp.h"
 
@@ -10,10 +11,13 @@
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    for (int i = 1; i < argc; ++i)
-        std::fprintf(stderr, "tavirel: ignoring \"%s\": the program takes no arguments\n", argv[i]);
-
+    QStringList ignored;
     CTavirelApp app;
+    // Qt has taken its own options out of the arguments by now.
+    app.m_strCommandLineFile = CTavirelApp::SourceFromArguments(QCoreApplication::arguments(), &ignored);
+    for (const QString& arg : ignored)
+        std::fprintf(stderr, "tavirel: ignoring \"%s\" (usage: tavirel [Qt options] [FILE.wav])\n",
+                     arg.toLocal8Bit().constData());
     // The first run's source, handed over by scripts/run; used only while the
     // store names no source path.
     if (const char* firstSource = std::getenv("TAVIREL_FIRST_SOURCE"))

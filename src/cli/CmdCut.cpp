@@ -2,7 +2,6 @@
 // numbered wave file, through the same document and save code as the
 // window's "Save Segment".
 #include <QFile>
-#include <QFileInfo>
 #include <QString>
 
 #include <climits>
@@ -19,26 +18,27 @@
 namespace {
 
 const char kCutUsage[] =
-    "usage: tavirel-cli cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
+    "usage: tavirel-cli cut FILE --from SEC --to SEC --dest PATH [--agc]\n"
     "\n"
     "Saves the part of FILE from second SEC (--from) to second SEC (--to) as a new\n"
     "wave file, exactly as the window's \"Save Segment\" does for those marks: the\n"
     "source's format, an \"auxi\" record with the segment's start and stop time,\n"
-    "and whole blocks of 2048 frames (the last may run past --to). The file is\n"
-    "named from PATH with a running number in place of its last four characters\n"
-    "(cut.wav becomes cut_001.wav); the number starts at 001 in every run. Prints\n"
-    "the path of the file written alone on a line.\n"
+    "and whole blocks of 2048 frames (the last may run past --to). Without --agc\n"
+    "the samples are the source's bytes exactly. The file is named from PATH with\n"
+    "a running number in place of its last four characters (cut.wav becomes\n"
+    "cut_001.wav): the first number whose file does not exist yet, so no file is\n"
+    "ever replaced. Prints the path of the file written alone on a line.\n"
     "\n"
     "  --from SEC     first second of the segment, 0 or more\n"
     "  --to SEC       end of the segment, after --from and at most the source's\n"
     "                 length in whole seconds\n"
     "  --dest PATH    destination name, for example cut.wav\n"
     "  --agc          level the samples with the automatic gain control\n"
-    "  --overwrite    replace the numbered file if it exists\n"
+    "  --overwrite    accepted and ignored: a cut never replaces a file\n"
     "  --help         this text\n"
     "\n"
     "Exit status: 0 written, 1 the source could not be read or the segment not\n"
-    "written (an existing file is kept unless --overwrite), 2 a usage error.\n";
+    "written, 2 a usage error.\n";
 
 int Usage(const char* message, const std::string& detail = std::string())
 {
@@ -67,7 +67,6 @@ struct CutArgs {
     int nFromSec = -1;
     int nToSec = -1;
     bool bAgc = false;
-    bool bOverwrite = false;
 };
 
 // Reads the options into *a; returns -1 to go on, otherwise the exit status.
@@ -99,7 +98,10 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
     if (isSet("dest") && value("dest").empty())
         return Usage("--dest needs a path");
     a->bAgc = isSet("agc");
-    a->bOverwrite = isSet("overwrite");
+    if (isSet("overwrite"))
+        std::fputs("tavirel-cli cut: --overwrite has no effect: the segment takes the next free number "
+                   "and never replaces a file\n",
+                   stderr);
 
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
@@ -129,7 +131,7 @@ int CmdCut(int argc, char** argv)
     const char* file = args.file.c_str();
     const char* dest = args.dest.c_str();
     const int nFromSec = args.nFromSec, nToSec = args.nToSec;
-    const bool bAgc = args.bAgc, bOverwrite = args.bOverwrite;
+    const bool bAgc = args.bAgc;
 
     // The document opens the source as the window does.
     CTavirelDoc doc(nullptr);
@@ -150,12 +152,7 @@ int CmdCut(int argc, char** argv)
                      length + (doc.m_nLengthSec == 1 ? " second long" : " seconds long"));
     }
 
-    // Nothing is written over an existing file without --overwrite.
     const std::string outPath = SegmentOutputPath(doc);
-    const QFileInfo outFile(QFile::decodeName(outPath.c_str()));
-    if (!bOverwrite && (outFile.exists() || outFile.isSymLink()))
-        return Failure(outPath + " exists; add --overwrite to replace it");
-
     double dAgcLevel = 0.0;
     std::vector<int32_t> block(kSegmentBlockValues);
     const SegmentSaveResult result = SaveSegment(doc, nFromSec, nToSec, bAgc, dAgcLevel, block.data());

@@ -39,9 +39,9 @@ struct Info {
     std::string path;
     int error = 0;
     WAVEFORMATEX wf;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     AUXIINFO auxi;
-    uint32_t dataFrames = 0;
+    uint64_t dataFrames = 0;
     int lengthSec = 0;
     int64_t bytesPerSec = 0;
 };
@@ -129,7 +129,7 @@ void PrintText(const Info& i)
     std::printf("  format:     %u-bit %s, %u channel%s, %" PRIu32 " samples/s (format tag %u)\n",
                 i.wf.wBitsPerSample, EncodingName(i.wf.wFormatTag), i.wf.nChannels, i.wf.nChannels == 1 ? "" : "s",
                 i.wf.nSamplesPerSec, i.wf.wFormatTag);
-    std::printf("  frames:     %" PRIu32 " in the data chunk, %" PRIu32 " in whole blocks of %d\n", i.dataFrames,
+    std::printf("  frames:     %" PRIu64 " in the data chunk, %" PRIu64 " in whole blocks of %d\n", i.dataFrames,
                 i.frames, kBlockFrames);
     std::printf("  length:     %d s at %" PRId64 " bytes/s\n", i.lengthSec, i.bytesPerSec);
     std::printf("  start:      %s\n", TimeText(i.auxi.stStartTime).c_str());

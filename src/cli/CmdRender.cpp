@@ -3,8 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageWriter>
+#include <QList>
 #include <QSaveFile>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -17,18 +20,25 @@
 namespace {
 
 const char kRenderUsage[] =
-    "usage: tavirel-cli render FILE --start SEC --width W --height H [--ref DB] --out PICTURE.png [--overwrite]\n"
+    "usage: tavirel-cli render FILE --start SEC --width W --height H [--ref DB] [--zoom K|fit]\n"
+    "                          [--rows first|strongest] --out PICTURE.png [--overwrite]\n"
     "\n"
     "Renders the spectrogram of the window that starts SEC whole seconds into FILE,\n"
-    "W columns of 2048 sample frames wide and H rows high, exactly as the window\n"
-    "shows it, and writes it as an RGB PNG of W x H pixels. Prints the second the\n"
-    "window ends at (the source's length when the source ends inside it).\n"
+    "W columns of K blocks of 2048 sample frames wide and H rows high, exactly as\n"
+    "the window shows it, and writes it as an 8-bit indexed PNG of W x H pixels.\n"
+    "Prints the second the window ends at (the source's length when the source\n"
+    "ends inside it).\n"
     "\n"
     "  --start SEC     first second shown (whole seconds, 0 or more, before the end)\n"
     "  --width W       picture width in pixels, 1 to 16384\n"
     "  --height H      picture height in pixels, 1 to 16384\n"
     "  --ref DB        reference level in dB, -100 to 100 (default 0): levels at or\n"
     "                  above it show the last colour, -160 dB and below show black\n"
+    "  --zoom K        blocks per column, 1 to 16777216 (default 1); a column shows\n"
+    "                  per frequency the strongest of its blocks. 'fit' takes the\n"
+    "                  smallest power of two that shows the whole source\n"
+    "  --rows MODE     'first' (default): a row shows the first frequency bin that\n"
+    "                  falls on it; 'strongest': the strongest of them\n"
     "  --out PATH      the PNG to write; an existing file is kept unless --overwrite\n"
     "  --overwrite     replace PATH if it exists\n"
     "\n"
@@ -36,11 +46,96 @@ const char kRenderUsage[] =
     "written, 2 a usage error.\n";
 
 constexpr int kMaxSidePx = 16384;
+constexpr long kMaxZoom = 16777216;
+// PNG quality 80 is zlib level 1: fast, and small enough for an indexed picture.
+constexpr int kPngQuality = 80;
 constexpr long long kMaxPixels = 64LL * 1024 * 1024; // 256 MiB of picture
 
 int Usage(const char* message, const char* detail = "")
 {
     return UsageError("render", message, detail);
+}
+
+// Index of each colour of a picture drawn with at most 256 colours: an
+// open-addressing table, 4 slots per colour, looked up once per run of pixels.
+class ColourIndex {
+public:
+    bool Add(QRgb rgb)
+    {
+        Slot& slot = Find(rgb);
+        if (!slot.used) {
+            if (m_count == 256)
+                return false;
+            slot = Slot{rgb, static_cast<uchar>(m_count++), true};
+            m_table.append(rgb);
+        }
+        return true;
+    }
+    // False for a colour that was never added.
+    bool Lookup(QRgb rgb, uchar* index) const
+    {
+        const Slot& slot = const_cast<ColourIndex*>(this)->Find(rgb);
+        *index = slot.index;
+        return slot.used;
+    }
+    const QList<QRgb>& Table() const { return m_table; }
+
+private:
+    struct Slot {
+        QRgb rgb = 0;
+        uchar index = 0;
+        bool used = false;
+    };
+    Slot& Find(QRgb rgb)
+    {
+        size_t i = (rgb * 2654435761u) >> 22;
+        while (m_slots[i].used && m_slots[i].rgb != rgb)
+            i = (i + 1) % m_slots.size();
+        return m_slots[i];
+    }
+    std::array<Slot, 1024> m_slots{};
+    QList<QRgb> m_table;
+    int m_count = 0;
+};
+
+// The picture as 8-bit indices into the palette plus black, when it has no
+// other colours; otherwise the picture unchanged.
+QImage Indexed(const QImage& picture, const std::array<uint32_t, 256>& palette)
+{
+    ColourIndex colours;
+    bool fits = colours.Add(qRgb(0, 0, 0));
+    for (uint32_t c : palette)
+        fits = fits && colours.Add(qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                                        static_cast<int>((c >> 16) & 0xFF)));
+    QImage out(picture.size(), QImage::Format_Indexed8);
+    if (!fits || out.isNull())
+        return picture;
+    out.setColorTable(colours.Table());
+    for (int y = 0; y < picture.height(); ++y) {
+        const QRgb* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        uchar* line = out.scanLine(y);
+        QRgb last = 0;
+        uchar index = 0;
+        bool known = false;
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb rgb = in[x] | 0xFF000000u;
+            if (!known || rgb != last) {
+                if (!colours.Lookup(rgb, &index))
+                    return picture; // a colour outside the palette: keep every pixel as it is
+                last = rgb;
+                known = true;
+            }
+            line[x] = index;
+        }
+    }
+    return out;
+}
+
+bool SavePng(const QImage& picture, QIODevice* device)
+{
+    QImageWriter writer(device, "PNG");
+    writer.setQuality(kPngQuality);
+    return writer.write(picture);
 }
 
 // Writes the picture to a new file (never over an existing one) or, with
@@ -49,7 +144,7 @@ bool WritePng(const QImage& picture, const QString& path, bool overwrite, QStrin
 {
     if (overwrite) {
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG") || !file.commit()) {
+        if (!file.open(QIODevice::WriteOnly) || !SavePng(picture, &file) || !file.commit()) {
             *error = file.errorString();
             return false;
         }
@@ -61,7 +156,7 @@ bool WritePng(const QImage& picture, const QString& path, bool overwrite, QStrin
                                      : file.errorString();
         return false;
     }
-    if (!picture.save(&file, "PNG") || !file.flush()) {
+    if (!SavePng(picture, &file) || !file.flush()) {
         *error = file.errorString();
         file.remove();
         return false;
@@ -78,8 +173,8 @@ bool WritePng(const QImage& picture, const QString& path, bool overwrite, QStrin
 // The render options, checked.
 struct RenderArgs {
     std::string source, outPath;
-    long startSec = 0, widthPx = 0, heightPx = 0, refDb = 0;
-    bool overwrite = false;
+    long startSec = 0, widthPx = 0, heightPx = 0, refDb = 0, zoom = 1;
+    bool zoomFit = false, strongestRows = false, overwrite = false;
 };
 
 // Reads the options into *a; returns -1 to go on, otherwise the exit status.
@@ -87,7 +182,7 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
 {
     QCommandLineParser parser;
     SetUpParser(parser);
-    for (const char* name : {"start", "width", "height", "ref", "out"})
+    for (const char* name : {"start", "width", "height", "ref", "zoom", "rows", "out"})
         AddValueOption(parser, name);
     parser.addOption(QCommandLineOption(QStringLiteral("overwrite")));
     ArgError error;
@@ -111,6 +206,12 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("--height takes 1 to 16384 pixels, not ", value("height").c_str());
     if (isSet("ref") && !ParseWholeNumber(value("ref"), -100, 100, &a->refDb))
         return Usage("--ref takes whole dB from -100 to 100, not ", value("ref").c_str());
+    a->zoomFit = value("zoom") == "fit";
+    if (isSet("zoom") && !a->zoomFit && !ParseWholeNumber(value("zoom"), 1, kMaxZoom, &a->zoom))
+        return Usage("--zoom takes 'fit' or 1 to 16777216 blocks per column, not ", value("zoom").c_str());
+    a->strongestRows = value("rows") == "strongest";
+    if (isSet("rows") && !a->strongestRows && value("rows") != "first")
+        return Usage("--rows takes 'first' or 'strongest', not ", value("rows").c_str());
     if (isSet("out") && value("out").empty())
         return Usage("--out needs a path");
     a->outPath = value("out");
@@ -139,7 +240,8 @@ int CmdRender(int argc, char** argv)
     const char* source = args.source.c_str();
     const char* outPath = args.outPath.c_str();
     const long startSec = args.startSec, widthPx = args.widthPx, heightPx = args.heightPx, refDb = args.refDb;
-    const bool overwrite = args.overwrite;
+    const long zoom = args.zoom;
+    const bool zoomFit = args.zoomFit, strongestRows = args.strongestRows, overwrite = args.overwrite;
 
     const QString srcPath = QFile::decodeName(source);
     const QString pngPath = QFile::decodeName(outPath);
@@ -162,13 +264,16 @@ int CmdRender(int argc, char** argv)
     doc.m_bLoaded = true;
     doc.m_nRefLevel = static_cast<int>(refDb);
     // A window starting after the last frame would be an all-black picture.
-    if (static_cast<int64_t>(startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
+    if (static_cast<uint64_t>(startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
         std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
                      startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
         return 1;
     }
     doc.m_nViewStart = static_cast<int>(startSec);
     doc.m_nDrawnStart = -1;
+    doc.m_nZoom = zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(widthPx))
+                          : static_cast<int>(zoom);
+    doc.m_nRowMode = strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
 
     CSpectrogramPlot plot(&doc);
     plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(refDb));
@@ -185,7 +290,7 @@ int CmdRender(int argc, char** argv)
     }
 
     QString error;
-    if (!WritePng(plot.m_bitmap, pngPath, overwrite, &error)) {
+    if (!WritePng(Indexed(plot.m_bitmap, doc.m_palette), pngPath, overwrite, &error)) {
         std::fprintf(stderr, "tavirel-cli render: %s: %s\n", outPath, error.toLocal8Bit().constData());
         return 1;
     }

@@ -1,17 +1,21 @@
 #include "display/SpectrogramPlot.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
+#include "display/OverviewCache.h"
 #include "doc/TavirelDoc.h"
 
 namespace {
 
-constexpr int kBlockFrames = 2048;
 constexpr int kMaxBins = 2048;
 constexpr int kScale = 255;
+constexpr int kMaxZoom = 1 << 24;
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -22,6 +26,16 @@ QRgb PixelOf(uint32_t colorref)
 
 } // namespace
 
+struct CSpectrogramPlot::AsyncRender {
+    PlotRenderSetup setup;
+    std::atomic<bool> cancel{false};
+    int missing = 0;
+    int viewStart = 0;
+    QString cacheEntry; // where the finished picture is kept; empty: not kept
+    bool fromCache = false;
+    std::thread thread;
+};
+
 CSpectrogramPlot::CSpectrogramPlot(CTavirelDoc* pDoc)
     : m_rcPlot(0, 0, 0, 0), m_rcLast(0, 0, 0, 0), m_rcBitmap(0, 0, 0, 0), m_pDoc(pDoc)
 {
@@ -30,7 +44,10 @@ CSpectrogramPlot::CSpectrogramPlot(CTavirelDoc* pDoc)
     std::fill(std::begin(m_samples), std::end(m_samples), 0);
 }
 
-CSpectrogramPlot::~CSpectrogramPlot() = default;
+CSpectrogramPlot::~CSpectrogramPlot()
+{
+    CancelRender();
+}
 
 void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
 {
@@ -50,6 +67,13 @@ void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
     Refresh(painter);
 }
 
+bool CSpectrogramPlot::IsStale() const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    return doc.m_nViewStart != doc.m_nDrawnStart || doc.m_nZoom != m_nDrawnZoom || doc.m_nRowMode != m_nDrawnRowMode ||
+           doc.m_nViewStartBlock != m_nDrawnStartBlock;
+}
+
 void CSpectrogramPlot::Refresh(QPainter* painter)
 {
     if (!m_pDoc->m_bLoaded)
@@ -59,14 +83,10 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
     if (width <= 0 || height <= 0 || m_bitmap.isNull() || m_bitmap.size() != QSize(width, height))
         return; // no picture of the plot's size (none made yet, or it could not be made)
 
-    if (m_pDoc->m_nViewStart != m_pDoc->m_nDrawnStart) {
+    if (IsStale()) {
         // The reader may have been closed by a failed read elsewhere (a save).
         if (!m_pDoc->m_wave.m_bInOpen && !Reopen())
             return;
-        // A source reopened by the last rendering may have another channel count.
-        if (m_pDoc->m_bTwoChannel != m_nLevelsTwoChannel)
-            SetLevels(m_pDoc->m_bTwoChannel, m_nLevelsTwoChannel < 0 ? m_pDoc->m_nRefLevel : m_dLevelsRef);
-        m_bitmap.fill(Qt::black);
         Render();
         m_pDoc->m_nDrawnStart = m_pDoc->m_nViewStart;
     }
@@ -76,9 +96,111 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
 void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 {
-    m_engine.SetParameters(bTwoChannel, kBlockFrames, -160.0, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
+    m_engine.SetParameters(bTwoChannel, kPlotBlockFrames, -160.0, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
     m_nLevelsTwoChannel = bTwoChannel;
     m_dLevelsRef = dRefLevel;
+}
+
+int CSpectrogramPlot::FitZoom(int64_t nFrames, int width)
+{
+    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + kPlotBlockFrames - 1) / kPlotBlockFrames;
+    int64_t zoom = 1;
+    while (zoom < kMaxZoom && zoom * std::max(width, 1) < blocks)
+        zoom *= 2;
+    return static_cast<int>(zoom);
+}
+
+bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
+{
+    CTavirelDoc& doc = *m_pDoc;
+    const int width = m_rcPlot.width();
+    const int height = m_rcPlot.height();
+    if (width <= 0 || height <= 0 || !doc.m_bLoaded || !doc.m_wave.m_bInOpen)
+        return false;
+    picture = QImage(width, height, QImage::Format_RGB32);
+    if (picture.isNull())
+        return false;
+    picture.fill(Qt::black);
+    // A source reopened by the last rendering may have another channel count.
+    if (doc.m_bTwoChannel != m_nLevelsTwoChannel)
+        SetLevels(doc.m_bTwoChannel, m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef);
+
+    const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
+    // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
+    for (int i = 0; i < nBins; ++i)
+        m_rowOfBin[i] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
+
+    const CRiffWaveFile& wave = doc.m_wave;
+    setup->path = QFile::encodeName(doc.m_strSrcPath).toStdString();
+    setup->twoChannel = doc.m_bTwoChannel;
+    setup->refLevel = m_dLevelsRef;
+    if (doc.m_nViewStartBlock >= 0) {
+        setup->startFrame = doc.m_nViewStartBlock * kPlotBlockFrames;
+    } else {
+        // Whole seconds, rounded down to a whole frame as the reader seeks.
+        const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
+        setup->startFrame = wave.m_nBytesPerFrameIn > 0 ? bytes / wave.m_nBytesPerFrameIn : 0;
+    }
+    setup->zoom = std::clamp(doc.m_nZoom, 1, kMaxZoom);
+    setup->bins = nBins;
+    setup->rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
+    setup->width = width;
+    setup->height = height;
+    setup->rowOfBin.assign(m_rowOfBin, m_rowOfBin + nBins);
+    for (int i = 0; i < 256; ++i)
+        setup->pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
+    setup->bits = picture.bits();
+    setup->bytesPerLine = picture.bytesPerLine();
+    return true;
+}
+
+bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int missing)
+{
+    CTavirelDoc& doc = *m_pDoc;
+    if (missing < setup.width) {
+        // The source ended inside the window or could not be read: open it
+        // again at the window's start for the next caller. A source that is
+        // gone leaves the picture as it was drawn before.
+        const int nLengthSec = doc.m_nLengthSec;
+        if (!Reopen()) {
+            doc.m_nViewEnd = nLengthSec;
+            return false;
+        }
+        doc.m_nViewEnd = doc.m_nLengthSec;
+        // Columns past the first one not drawn stay black, whatever other workers drew.
+        for (int y = 0; y < setup.height; ++y) {
+            QRgb* const line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            std::fill(line + missing, line + setup.width, qRgb(0, 0, 0));
+        }
+    } else {
+        const CRiffWaveFile& wave = doc.m_wave;
+        int64_t end = 0;
+        if (wave.m_nBlockBytes > 0 && wave.m_nBytesPerSec > 0) {
+            const int64_t startBlock = setup.startFrame * wave.m_nBytesPerFrameIn / wave.m_nBlockBytes;
+            const int64_t blocks = startBlock + int64_t{setup.width} * setup.zoom;
+            end = blocks * wave.m_nBlockBytes / wave.m_nBytesPerSec;
+        }
+        doc.m_nViewEnd = static_cast<int>(std::min<int64_t>(end, INT_MAX));
+    }
+    m_bitmap.swap(picture);
+    m_nDrawnZoom = doc.m_nZoom;
+    m_nDrawnRowMode = doc.m_nRowMode;
+    m_nDrawnStartBlock = doc.m_nViewStartBlock;
+    return true;
+}
+
+QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kPlotBlockFrames;
+    const QFileInfo info(doc.m_strSrcPath);
+    if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
+        shownFrames < int64_t{doc.m_nTotalFrames})
+        return {};
+    const QString settings = QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width,
+                                               setup.height, setup.zoom, setup.rowMode, setup.refLevel,
+                                               setup.twoChannel + 1, setup.bins);
+    return overview_cache::EntryPath(doc.m_strSrcPath, settings);
 }
 
 void CSpectrogramPlot::Render()
@@ -90,52 +212,74 @@ void CSpectrogramPlot::Render()
         return;
     if (!doc.m_wave.m_bInOpen && !Reopen())
         return;
-
-    const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
-    // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
-    for (int i = 0; i < nBins; ++i)
-        m_rowOfBin[i] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
-
-    QRgb colours[256];
-    for (int i = 0; i < 256; ++i)
-        colours[i] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
-    std::fill(m_levelOfBin, m_levelOfBin + nBins, -kScale);
-
-    uchar* const bits = m_bitmap.bits();
-    const qsizetype bytesPerLine = m_bitmap.bytesPerLine();
-
-    doc.m_wave.SeekSeconds(doc.m_nViewStart);
-    for (int x = 0; x < width; ++x) {
-        int progress = 0;
-        if (doc.m_wave.ReadBlock(m_samples, kBlockFrames, &progress) != kBlockFrames) {
-            // The reader closes the source at the end of its data or on a read
-            // failure: open it again at the window's start for the next caller.
-            // The columns not drawn stay black.
-            const int nLengthSec = doc.m_nLengthSec;
-            if (Reopen())
-                doc.m_nViewEnd = doc.m_nLengthSec;
-            else
-                doc.m_nViewEnd = nLengthSec;
-            return;
-        }
-        m_engine.LoadSamples(m_samples, 2147483647);
-        m_engine.Transform();
-        m_engine.GetDisplayLevels(kScale, 0, nBins - 1, m_levelOfBin);
-
-        // Only the first bin that falls on a row is drawn on it.
-        int lastRow = -1;
-        uchar* const column = bits + static_cast<qsizetype>(x) * 4;
-        for (int i = 0; i < nBins; ++i) {
-            const int row = m_rowOfBin[i];
-            if (row == lastRow)
-                continue;
-            lastRow = row;
-            const int index = std::clamp(m_levelOfBin[i] + kScale, 0, 255);
-            QRgb* const pixel = reinterpret_cast<QRgb*>(column + row * bytesPerLine);
-            *pixel = colours[index];
-        }
+    QImage picture;
+    PlotRenderSetup setup;
+    if (!MakeSetup(picture, &setup))
+        return;
+    const QString entry = CacheEntry(setup);
+    int missing = 0;
+    if (overview_cache::Load(entry, picture.size(), &picture, &missing)) {
+        Adopt(picture, setup, missing);
+        return;
     }
-    doc.m_nViewEnd = static_cast<int>(doc.m_wave.GetPositionSeconds());
+    const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width);
+    missing = RenderPlotColumns(setup, workers, nullptr, {});
+    if (Adopt(picture, setup, missing) && !entry.isEmpty())
+        overview_cache::Store(entry, m_bitmap, missing);
+}
+
+bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone)
+{
+    CancelRender();
+    CTavirelDoc& doc = *m_pDoc;
+    if (!doc.m_bLoaded || (!doc.m_wave.m_bInOpen && !Reopen()))
+        return false;
+    auto job = std::make_unique<AsyncRender>();
+    if (!MakeSetup(m_asyncPicture, &job->setup))
+        return false;
+    job->viewStart = doc.m_nViewStart;
+    job->cacheEntry = CacheEntry(job->setup);
+    job->fromCache = overview_cache::Load(job->cacheEntry, m_asyncPicture.size(), &m_asyncPicture, &job->missing);
+    const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(job->setup.width);
+    AsyncRender* const p = job.get();
+    try {
+        job->thread = std::thread([p, workers, onColumns = std::move(onColumns), onDone = std::move(onDone)] {
+            if (!p->fromCache)
+                p->missing = RenderPlotColumns(p->setup, workers, &p->cancel, onColumns);
+            else if (onColumns && p->missing > 0)
+                onColumns(0, p->missing);
+            if (onDone)
+                onDone();
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    m_async = std::move(job);
+    return true;
+}
+
+bool CSpectrogramPlot::FinishRender()
+{
+    if (!m_async)
+        return false;
+    std::unique_ptr<AsyncRender> job = std::move(m_async);
+    job->thread.join();
+    if (job->cancel.load())
+        return false;
+    QImage picture = m_asyncPicture;
+    if (Adopt(picture, job->setup, job->missing) && !job->fromCache && !job->cacheEntry.isEmpty())
+        overview_cache::Store(job->cacheEntry, m_bitmap, job->missing);
+    m_pDoc->m_nDrawnStart = job->viewStart;
+    return true;
+}
+
+void CSpectrogramPlot::CancelRender()
+{
+    if (!m_async)
+        return;
+    m_async->cancel = true;
+    m_async->thread.join();
+    m_async.reset();
 }
 
 bool CSpectrogramPlot::Reopen()

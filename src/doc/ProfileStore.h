@@ -18,9 +18,11 @@ public:
                                     const QString& value) = 0;
 };
 
-// The store kept by QSettings: organisation "Quenvaldt", application "Tavirel",
-// the platform's native format. A '\\' in a section becomes a group separator,
-// so "Settings\\BOOLs" is the group "Settings/BOOLs".
+// The store kept by QSettings in one file of the platform's native format,
+// by default $XDG_CONFIG_HOME/Quenvaldt/Tavirel.conf. A '\\' in a section
+// becomes a group separator, so "Settings\\BOOLs" is the group "Settings/BOOLs".
+// Any file content gives a working store; a file that is no regular file or is
+// over 1 MiB is not read, and the store is then empty and keeps nothing.
 class CSettingsStore : public CProfileStore {
 public:
     CSettingsStore();
@@ -39,5 +41,9 @@ public:
     static QString KeyFor(const QString& section, const QString& entry);
 
 private:
+    // The store in filePath; null when the file must not be read.
+    static std::unique_ptr<QSettings> Open(const QString& filePath);
+
+    QString m_filePath;
     std::unique_ptr<QSettings> m_settings;
 };

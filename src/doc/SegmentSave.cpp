@@ -2,10 +2,11 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "doc/TavirelDoc.h"
 #include "wave/RiffWaveFile.h"
@@ -47,36 +48,45 @@ int ReopenSource(CTavirelDoc& doc)
     return doc.m_wave.m_nError != WAVE_OK ? doc.m_wave.m_nError : WAVE_ERR_OPEN;
 }
 
-// Whether two paths name the same existing file (through links or other
-// spellings of the folder).
-bool SameFile(const std::string& a, const std::string& b)
+// Closes the output; the record written at open, with the segment's times,
+// stays as written. A failure to finish counts when nothing failed before.
+void FinishSegment(CRiffWaveFile& wave, SegmentSaveResult& result)
 {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    wave.ClearAuxiRewrite();
+    const int nErrBefore = wave.m_nError;
+    wave.m_nError = WAVE_OK;
+    wave.CloseOutput();
+    if (wave.m_nError != WAVE_OK && result.nError == WAVE_OK)
+        result.nError = wave.m_nError;
+    else
+        wave.m_nError = nErrBefore;
 }
 
 } // namespace
 
-int64_t SegmentFrameCount(int nFromSec, int nToSec, uint32_t nTotalFrames, int nLengthSec)
+int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int nLengthSec)
 {
     if (nLengthSec <= 0)
         return 0;
+    // span * total / length without the product: span * (q * length + r) / length.
     const int64_t nSpanSec = int64_t{nToSec} - int64_t{nFromSec};
-    return nSpanSec * int64_t{nTotalFrames} / int64_t{nLengthSec};
+    const auto len = static_cast<uint64_t>(nLengthSec);
+    const auto q = static_cast<int64_t>(nTotalFrames / len);
+    const auto r = static_cast<int64_t>(nTotalFrames % len);
+    return nSpanSec * q + nSpanSec * r / nLengthSec;
 }
 
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel)
 {
     if (nChannels == 2) {
-        // One frame is a pair: the first channel drives the level, and both
-        // are divided by it.
+        // One frame is a pair: the larger magnitude drives the level, and both
+        // are divided by it, so neither can pass the output scale.
         for (int i = 0; i < nFrames; ++i) {
             int32_t* p = pBlock + 2 * i;
-            TrackLevel(p[0], dLevel);
+            const double a = p[0];
+            const double b = p[1];
+            TrackLevel(std::max(std::fabs(a), std::fabs(b)), dLevel);
             if (dLevel > kAgcFloor) {
-                const double a = p[0];
-                const double b = p[1];
                 p[0] = Levelled(a, dLevel);
                 p[1] = Levelled(b, dLevel);
             }
@@ -93,11 +103,98 @@ void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel)
 
 std::string SegmentOutputPath(const CTavirelDoc& doc)
 {
-    return doc.m_wave.NextOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED);
+    return doc.m_wave.FreeOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED);
 }
 
+namespace {
+
+// The segment's own times into the record the output carries: the recording
+// start plus the marks, added in universal time (no daylight-saving shift).
+void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec)
+{
+    doc.SetSegmentTimes(nFromSec, nToSec);
+    if (doc.m_stStart.wYear > 2000) {
+        AddUtcSeconds(doc.m_stStart, nFromSec, doc.m_auxi.stStartTime);
+        AddUtcSeconds(doc.m_stStart, nToSec, doc.m_auxi.stStopTime);
+    } else {
+        doc.m_timeFrom.GetAsSystemTime(doc.m_auxi.stStartTime);
+        doc.m_timeTo.GetAsSystemTime(doc.m_auxi.stStopTime);
+    }
+}
+
+bool Report(const SegmentProgress& progress, int64_t nDoneFrames, int64_t nPlannedFrames)
+{
+    return !progress || progress(static_cast<double>(nDoneFrames) / static_cast<double>(nPlannedFrames));
+}
+
+// The levelled save: whole blocks read, levelled and written. Returns false
+// when the progress function cancelled.
+bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLevel, int32_t* pBlock,
+                        const SegmentProgress& progress, SegmentSaveResult& result)
+{
+    CRiffWaveFile& wave = doc.m_wave;
+    dAgcLevel = 0.0;
+    for (int64_t nDone = 0; nDone < nPlannedFrames; nDone += kSegmentBlockFrames) {
+        int nProgress = 0;
+        const int nRead = wave.ReadBlock(pBlock, kSegmentBlockFrames, &nProgress);
+        if (nRead != kSegmentBlockFrames) {
+            // 0: the source ended (its last block, padded, was written);
+            // -1: a read error. Either way the reader has closed the source.
+            if (nRead == 0)
+                result.bSourceEnded = true;
+            else
+                result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_READ;
+            return true;
+        }
+        AgcLevelBlock(pBlock, kSegmentBlockFrames, doc.m_wfSource.nChannels, dAgcLevel);
+        if (wave.WriteBlock(pBlock, kSegmentBlockFrames) != kSegmentBlockFrames) {
+            result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
+            return true;
+        }
+        ++result.nBlocks;
+        if (result.nBlocks % kSegmentProgressBlocks == 0 &&
+            !Report(progress, nDone + kSegmentBlockFrames, nPlannedFrames))
+            return false;
+    }
+    return true;
+}
+
+// The lossless save: the source's bytes copied as they stand, pieces of
+// kSegmentProgressBlocks blocks; a last block that the source's end cuts
+// short is padded with silence. Returns false when the progress function
+// cancelled.
+bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentProgress& progress,
+                     SegmentSaveResult& result)
+{
+    constexpr int64_t kPieceFrames = int64_t{kSegmentProgressBlocks} * kSegmentBlockFrames;
+    for (int64_t nDone = 0; nDone < nPlannedFrames;) {
+        const int64_t nWant = std::min(kPieceFrames, nPlannedFrames - nDone);
+        const int64_t nGot = wave.CopyFrames(nWant);
+        if (nGot < 0) {
+            result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
+            return true;
+        }
+        const int64_t nPad = (kSegmentBlockFrames - nGot % kSegmentBlockFrames) % kSegmentBlockFrames;
+        if (nPad > 0 && wave.WriteSilence(nPad) != WAVE_OK) {
+            result.nError = wave.m_nError;
+            return true;
+        }
+        nDone += nGot + nPad;
+        result.nBlocks = nDone / kSegmentBlockFrames;
+        if (nGot < nWant) {
+            result.bSourceEnded = nDone < nPlannedFrames;
+            return true;
+        }
+        if (!Report(progress, nDone, nPlannedFrames))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool bUseAgc, double& dAgcLevel,
-                              int32_t* pBlock)
+                              int32_t* pBlock, const SegmentProgress& progress)
 {
     SegmentSaveResult result;
     CRiffWaveFile& wave = doc.m_wave;
@@ -112,67 +209,35 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
         result.nError = nReopen;
         return result;
     }
-    int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
+    const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
     const int nChannels = doc.m_wfSource.nChannels;
     if (nFrames <= 0 || nChannels < 1 || nChannels > 2)
         return result; // a source shorter than one second: nothing to write
+    // Whole blocks only: the last one may run up to 2047 frames past To.
+    const int64_t nPlanned = (nFrames + kSegmentBlockFrames - 1) / kSegmentBlockFrames * kSegmentBlockFrames;
 
-    // The writer truncates its output before it reads a single block: a
-    // numbered name that is the source itself would destroy the source.
-    if (SameFile(SegmentOutputPath(doc), WavePath(doc.m_strSrcPath))) {
-        result.nError = WAVE_ERR_CREATE;
-        return result;
-    }
-
-    // The segment's own times go into the record the output carries.
-    doc.SetSegmentTimes(nFromSec, nToSec);
-    doc.m_timeFrom.GetAsSystemTime(doc.m_auxi.stStartTime);
-    doc.m_timeTo.GetAsSystemTime(doc.m_auxi.stStopTime);
-
+    SetSegmentRecordTimes(doc, nFromSec, nToSec);
+    const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
     const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kSegmentBlockFrames, 0,
-                                      NAME_NUMBERED, &doc.m_auxi);
+                                      NAME_NUMBERED, &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
     if (nOpen != WAVE_OK) {
         result.nError = nOpen;
         wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
         return result;
     }
     result.bOpened = true;
-    result.strPath = wave.MakeOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED, wave.m_nFileSeq);
+    result.strPath = wave.m_strOutFile;
 
     wave.SeekSeconds(nFromSec);
-    dAgcLevel = 0.0;
-    // Whole blocks only: the last one may run up to 2047 frames past To.
-    while (nFrames > 0) {
-        int nProgress = 0;
-        const int nRead = wave.ReadBlock(pBlock, kSegmentBlockFrames, &nProgress);
-        if (nRead != kSegmentBlockFrames) {
-            // 0: the source ended (its last block, padded, was written);
-            // -1: a read error. Either way the reader has closed the source.
-            if (nRead == 0)
-                result.bSourceEnded = true;
-            else
-                result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_READ;
-            break;
-        }
-        if (bUseAgc)
-            AgcLevelBlock(pBlock, kSegmentBlockFrames, nChannels, dAgcLevel);
-        if (wave.WriteBlock(pBlock, kSegmentBlockFrames) != kSegmentBlockFrames) {
-            result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
-            break;
-        }
-        ++result.nBlocks;
-        nFrames -= kSegmentBlockFrames;
+    const bool bGoOn = bUseAgc || wave.m_bWrap
+                           ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
+                           : SaveCopiedBytes(wave, nPlanned, progress, result);
+    FinishSegment(wave, result);
+    if (!bGoOn) {
+        // Cancelled: nothing of the segment stays behind.
+        ::unlink(result.strPath.c_str());
+        result.bCancelled = true;
     }
-
-    // The record written at open, with the segment's times, stays as written.
-    wave.ClearAuxiRewrite();
-    const int nErrBefore = wave.m_nError;
-    wave.m_nError = WAVE_OK;
-    wave.CloseOutput();
-    if (wave.m_nError != WAVE_OK && result.nError == WAVE_OK)
-        result.nError = wave.m_nError; // finishing the file failed
-    else
-        wave.m_nError = nErrBefore;
 
     // A source read to its end is opened again, so that the window can go on
     // using it; the reader returns to the shown window's start.

@@ -1,11 +1,13 @@
 // The segment save: copies the source's samples between two marks into a new
 // numbered wave file with the source's format and the segment's own start and
 // stop time, optionally levelled by a simple automatic gain control. The
-// window's "Save Segment" and `tavirel-cli cut` both run this code; asking
-// before an existing file is replaced is the caller's part.
+// window's "Save Segment" and `tavirel-cli cut` both run this code. The
+// numbered name is always a new file: the next free number, created
+// exclusively, so no existing file is ever replaced.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class CTavirelDoc;
@@ -14,6 +16,8 @@ class CTavirelDoc;
 constexpr int kSegmentBlockFrames = 2048;
 // Room for one block of up to two channels, values.
 constexpr int kSegmentBlockValues = 2 * kSegmentBlockFrames;
+// Blocks between two progress reports (and between two looks at a cancel).
+constexpr int kSegmentProgressBlocks = 256;
 
 // The AGC's level tracking: instant attack, slow decay, and the floor below
 // which samples pass unchanged.
@@ -25,35 +29,48 @@ constexpr double kAgcFloor = 0.0001;
 constexpr double kAgcOutputScale = 1073741824.0; // 0.5 * 2^31
 
 // Frames from nFromSec to nToSec: (To - From) * nTotalFrames / nLengthSec,
-// multiplied first in 64 bits and truncated toward zero. 0 when the length is
-// not positive (a source shorter than one second has no scale).
-int64_t SegmentFrameCount(int nFromSec, int nToSec, uint32_t nTotalFrames, int nLengthSec);
+// exact (no overflow for any 64-bit frame count) and truncated toward zero.
+// 0 when the length is not positive (a source shorter than one second has no
+// scale).
+int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int nLengthSec);
 
 // Levels nFrames frames of nChannels (1 or 2) interleaved values in place.
-// The first channel drives dLevel (carried from call to call): a larger
-// magnitude takes over at once, a smaller one pulls it by 1 % of the gap.
+// The larger magnitude of a frame's values drives dLevel (carried from call to
+// call): a larger magnitude takes over at once, a smaller one pulls it by 1 %
+// of the gap. One channel is levelled sample by sample.
 // Above the floor every value of the frame is divided by the level and scaled
 // to kAgcOutputScale, clamped at full scale; otherwise the frame is unchanged.
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel);
 
-// The path the next save of doc will create (the destination with the next
-// running number); the file to ask about before saving.
+// The path the next save of doc would create now: the destination with the
+// first free running number after the last one used. It never names an
+// existing file.
 std::string SegmentOutputPath(const CTavirelDoc& doc);
+
+// Progress and cancel of a save. Called with the fraction of the segment
+// written so far (0 to 1) every kSegmentProgressBlocks blocks; returning false
+// cancels the save, which then removes its partly written file and reports
+// bCancelled. An empty function means no reports and no cancel.
+using SegmentProgress = std::function<bool(double dFraction)>;
 
 struct SegmentSaveResult {
     bool bOpened = false;      // an output file was created
     std::string strPath;       // the file written (empty when none was opened)
     int nError = 0;            // WAVE_OK, or the code that stopped the save
-    int nBlocks = 0;           // whole blocks of kSegmentBlockFrames written
+    int64_t nBlocks = 0;       // whole blocks of kSegmentBlockFrames written
     bool bSourceEnded = false; // the source ran out before the segment did
+    bool bCancelled = false;   // cancelled through the progress function; strPath was removed
 };
 
 // Saves the segment from nFromSec to nToSec of doc's source through doc.m_wave:
 // the segment's times into doc.m_auxi, a numbered output in the source's
-// format, whole blocks (the last may run up to 2047 frames past nToSec),
-// optional AGC with dAgcLevel reset to 0 first, and the reader back at the
-// shown window's start. pBlock holds kSegmentBlockValues values. A segment of
-// no frames opens nothing. A source that an earlier save read to its end is
-// opened again first.
+// format (its own "fmt " when extensible; RF64 when the data pass 4 GiB),
+// whole blocks (the last may run up to 2047 frames past nToSec, and one that
+// the source's end cuts short is padded with silence), and the reader back
+// at the shown window's start. Without AGC the data bytes are the source's
+// exactly (a byte-range copy); with it dAgcLevel is reset to 0 first and the
+// samples are levelled block by block. pBlock holds kSegmentBlockValues
+// values. A segment of no frames opens nothing. A source that an earlier save
+// read to its end is opened again first.
 SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool bUseAgc, double& dAgcLevel,
-                              int32_t* pBlock);
+                              int32_t* pBlock, const SegmentProgress& progress = {});

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "doc/SettingsText.h"
+
 namespace {
 
 const char kBools[] = "Settings\\BOOLs";
@@ -13,12 +15,25 @@ const char kDoubles[] = "Settings\\DOUBLEs";
 const char kStrings[] = "Settings\\Strings";
 const char kDefaultPath[] = "c:\\";
 
+// Values in each stored list.
+constexpr int kBoolCount = 8;
+constexpr int kIntCount = 10;
+constexpr int kDoubleCount = 11;
+
 // Block size for display and save reads, in frames.
 constexpr int kBlockFrames = 2048;
 
 std::string WavePath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+// A stored path, or the default when it is missing. A path with a NUL
+// character would name another file than it shows: it counts as missing.
+QString StoredPath(CProfileStore* store, const QString& entry)
+{
+    const QString path = store->GetProfileString(kStrings, entry, kDefaultPath);
+    return path.contains(QChar(u'\0')) ? QString::fromLatin1(kDefaultPath) : path;
 }
 
 } // namespace
@@ -46,38 +61,43 @@ void CTavirelDoc::OnCloseDocument()
 
 bool CTavirelDoc::LoadSettings()
 {
+    const bool bComplete = LoadSettingsLists();
+    // A level from the store is taken only as one of the spin control's steps:
+    // outside them it would invert the scale or move it past the picture.
+    m_nRefLevel = NearestRefLevel(m_nRefLevel);
+    return bComplete;
+}
+
+bool CTavirelDoc::LoadSettingsLists()
+{
     if (!m_pStore)
         return false;
 
     // Each list must yield all of its values; the first short one ends loading.
-    // The texts are parsed with sscanf so that "%i" takes decimal, 0x hexadecimal
-    // and leading-0 octal exactly as the stored format was always read.
+    // The numbers are read as sscanf reads "%i" (decimal, 0x hexadecimal,
+    // leading-0 octal) and "%lg", with out-of-range numbers saturated.
     QByteArray text = m_pStore->GetProfileString(kBools, QStringLiteral("BOOLs")).toUtf8();
-    if (text.isEmpty())
-        return false;
-    int b[8];
-    if (std::sscanf(text.constData(), "%i:%i:%i:%i:%i:%i:%i:%i:", &b[0], &b[1], &b[2], &b[3], &b[4],
-                    &b[5], &b[6], &b[7]) < 8)
+    int b[kBoolCount];
+    if (text.isEmpty() || ScanIntList(text.constData(), b, kBoolCount) < kBoolCount)
         return false;
 
     text = m_pStore->GetProfileString(kInts, QStringLiteral("INTs")).toUtf8();
+    int n[kIntCount];
     if (text.isEmpty())
         return false;
-    int n[9];
-    if (std::sscanf(text.constData(), "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", &m_nRefLevel, &n[0], &n[1], &n[2],
-                    &n[3], &n[4], &n[5], &n[6], &n[7], &n[8]) < 10)
+    const int nInts = ScanIntList(text.constData(), n, kIntCount);
+    if (nInts > 0)
+        m_nRefLevel = n[0];
+    if (nInts < kIntCount)
         return false;
 
     text = m_pStore->GetProfileString(kDoubles, QStringLiteral("DOUBLEs")).toUtf8();
-    if (text.isEmpty())
-        return false;
-    double d[11];
-    if (std::sscanf(text.constData(), "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", &d[0], &d[1], &d[2],
-                    &d[3], &d[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10]) < 11)
+    double d[kDoubleCount];
+    if (text.isEmpty() || ScanRealList(text.constData(), d, kDoubleCount) < kDoubleCount)
         return false;
 
-    m_strSrcPath = m_pStore->GetProfileString(kStrings, QStringLiteral("SrcPath"), kDefaultPath);
-    m_strDestPath = m_pStore->GetProfileString(kStrings, QStringLiteral("DestPath"), kDefaultPath);
+    m_strSrcPath = StoredPath(m_pStore, QStringLiteral("SrcPath"));
+    m_strDestPath = StoredPath(m_pStore, QStringLiteral("DestPath"));
     return true;
 }
 
@@ -119,9 +139,10 @@ void CTavirelDoc::TakeSourceFacts(int nLengthSec)
 bool CTavirelDoc::ProbeSource(const QString& path)
 {
     CRiffWaveFile probe;
-    uint32_t nFrames = 0;
+    uint64_t nFrames = 0;
     m_auxi = AUXIINFO{};
-    if (probe.Open(WavePath(path), &m_wfSource, 0, &nFrames, 0, &m_auxi) != WAVE_OK) {
+    m_nSourceError = probe.Open(WavePath(path), &m_wfSource, 0, &nFrames, 0, &m_auxi);
+    if (m_nSourceError != WAVE_OK) {
         m_nLengthSec = 0;
         return false;
     }
@@ -134,7 +155,8 @@ bool CTavirelDoc::OpenSource(const QString& path)
     m_nTotalFrames = 0;
     m_auxi = AUXIINFO{};
     m_wave.Close();
-    if (m_wave.Open(WavePath(path), &m_wfSource, kBlockFrames, &m_nTotalFrames, 0, &m_auxi) != WAVE_OK) {
+    m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kBlockFrames, &m_nTotalFrames, 0, &m_auxi);
+    if (m_nSourceError != WAVE_OK) {
         m_wave.Close(); // an allocation failure may leave the file open
         m_nLengthSec = 0;
         m_bLoaded = false;
@@ -153,9 +175,14 @@ void CTavirelDoc::CloseSource()
 void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)
 {
     if (m_stStart.wYear > 2000) {
-        const CTime start(m_stStart, -1);
-        m_timeFrom = start + nFromSec;
-        m_timeTo = start + nToSec;
+        // The offsets are added in universal time, where no daylight-saving
+        // change shifts them; the times are shown as local calendar times, so
+        // they hold the resulting calendar time read as local time.
+        SYSTEMTIME from = m_stStart, to = m_stStart;
+        AddUtcSeconds(m_stStart, nFromSec, from);
+        AddUtcSeconds(m_stStart, nToSec, to);
+        m_timeFrom = CTime(from, -1);
+        m_timeTo = CTime(to, -1);
     } else {
         m_timeFrom = CTime(nFromSec);
         m_timeTo = CTime(nToSec);

@@ -40,17 +40,26 @@ public:
     void CloseSource();
 
     // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)
-    // CTime(m_stStart,-1) + seconds, otherwise CTime(seconds). Used by the view's label update and by `cut`.
+    // m_stStart + seconds (added in universal time) taken as local time, otherwise CTime(seconds).
+    // Used by the view's label update and by the segment save.
     void SetSegmentTimes(int nFromSec, int nToSec);
 
+    // The reader's code of the last ProbeSource or OpenSource (WAVE_OK after success).
+    int m_nSourceError = 0;
     bool m_bLoaded = false;
     int m_bTwoChannel = 0;
     int m_nViewStart = 0;
     int m_nDrawnStart = -1;
     int m_nViewEnd = 0;
     int m_nLengthSec = 0;
-    uint32_t m_nTotalFrames = 0;
+    uint64_t m_nTotalFrames = 0;
     int m_nDisplayBins = 1024;
+    // Plot zoom: blocks of 2048 frames per column (1 = one block, the unzoomed picture).
+    int m_nZoom = 1;
+    // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h.
+    int m_nRowMode = 0;
+    // When >= 0, the plot starts at this block (2048 frames each, from the data start) instead of m_nViewStart.
+    int64_t m_nViewStartBlock = -1;
     int m_nRefLevel = 0;
     QString m_strSrcPath, m_strDestPath;
     std::array<uint32_t, 256> m_palette{};
@@ -62,6 +71,8 @@ public:
     CProfileStore* m_pStore;
 
 private:
+    // Reads the three lists and the paths; false at the first missing or short one.
+    bool LoadSettingsLists();
     // Takes channel count, times and length after a successful open.
     void TakeSourceFacts(int nLengthSec);
     void BuildPalette();

@@ -114,6 +114,7 @@ void CSpectrumEngine::SetParameters(int complex, int fftSize, double bottomDb, d
       clearAverage = true;
     }
     m_dTopBels = topDb * 0.1;
+    m_dBottomBels = bottomDb * 0.1;
     // top == bottom makes a hard threshold at the top instead of a division by zero.
     const double spanDb = topDb - bottomDb;
     m_dScaleGain = spanDb != 0.0 ? 10.0 / spanDb : std::numeric_limits<double>::infinity();
@@ -135,12 +136,14 @@ void CSpectrumEngine::AllocateLocked()
   m_accum = {};
   m_work = {};
   m_peak = {};
+  m_power = {};
 
   m_window.assign(n, 0.0);
   m_twiddle.assign(n / 2, 0.0);
   m_bitrev.assign(IntegerSqrt(n) + 2, 0);
   m_average.assign(n, 0.0);
   m_accum.assign(n, 0.0);
+  m_power.assign(n, 0.0);
   if (m_nPeakMode != PEAK_OFF) {
     m_peak.assign(n, 0.0);
     ResetPeakHoldLocked();
@@ -259,21 +262,12 @@ inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
   }
 }
 
-void CSpectrumEngine::Transform()
+template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
 {
-  ClearUpperVectorState();
-  std::lock_guard<std::mutex> guard(m_lock);
   const int n = m_nFftSize;
   double* a = m_work.data();
   int* ip = m_bitrev.data();
   const double* w = m_twiddle.data();
-
-  if (m_nBlocksInAverage < m_nAverages)
-    ++m_nBlocksInAverage;
-  // Saturates instead of overflowing on very long runs; only its comparison
-  // with m_nAverages matters once it is past the averaging length.
-  if (m_nBlocksSeen < INT_MAX)
-    ++m_nBlocksSeen;
 
   if (m_bComplex) {
     fft::BitReverse(2 * n, ip + 2, a);
@@ -292,22 +286,74 @@ void CSpectrumEngine::Transform()
     // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
     const int half = n / 2;
     for (int k = 0; k < half; ++k)
-      FoldLevel(half - 1 - k, a[2 * k], a[2 * k + 1]);
+      fold(half - 1 - k, a[2 * k], a[2 * k + 1]);
     for (int k = half; k < n; ++k)
-      FoldLevel(3 * half - 1 - k, a[2 * k], a[2 * k + 1]);
+      fold(3 * half - 1 - k, a[2 * k], a[2 * k + 1]);
   } else {
     fft::BitReverse(n, ip + 2, a);
     fft::ComplexForward(n, a, w);
-    fft::RealPostProcessEach(n, a, n / 4, w + n / 4, [this, a](int j, int k) {
-      FoldLevel(j / 2, a[j], a[j + 1]);
-      FoldLevel(k / 2, a[k], a[k + 1]);
+    fft::RealPostProcessEach(n, a, n / 4, w + n / 4, [&fold, a](int j, int k) {
+      fold(j / 2, a[j], a[j + 1]);
+      fold(k / 2, a[k], a[k + 1]);
     });
     // Bin 0 is the true DC term, the sum of the even- and the odd-indexed
     // samples; the even sum alone would show a tone near Nyquist as DC.
-    FoldLevel(0, a[0] + a[1], 0.0);
-    FoldLevel(n / 4, a[n / 2], a[n / 2 + 1]);
+    fold(0, a[0] + a[1], 0.0);
+    fold(n / 4, a[n / 2], a[n / 2 + 1]);
   }
+}
+
+void CSpectrumEngine::Transform()
+{
+  ClearUpperVectorState();
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_nBlocksInAverage < m_nAverages)
+    ++m_nBlocksInAverage;
+  // Saturates instead of overflowing on very long runs; only its comparison
+  // with m_nAverages matters once it is past the averaging length.
+  if (m_nBlocksSeen < INT_MAX)
+    ++m_nBlocksSeen;
+  TransformLocked([this](int b, double re, double im) { FoldLevel(b, re, im); });
   m_bCaptureArmed = 0;
+}
+
+void CSpectrumEngine::TransformPower(int combine)
+{
+  ClearUpperVectorState();
+  std::lock_guard<std::mutex> guard(m_lock);
+  double* const power = m_power.data();
+  if (combine) {
+    TransformLocked([power](int b, double re, double im) {
+      const double p = re * re + im * im;
+      power[b] = p > power[b] ? p : power[b];
+    });
+  } else {
+    TransformLocked([power](int b, double re, double im) { power[b] = re * re + im * im; });
+  }
+}
+
+int CSpectrumEngine::DisplayBinCount() const
+{
+  return m_bComplex ? m_nFftSize : m_nFftSize / 2;
+}
+
+void CSpectrumEngine::ConfigureIndexLocked(int scale)
+{
+  m_index.Configure(m_dPowerFloor, m_dOffsetBels, FLOOR_BELS, m_dBottomBels, m_dTopBels, m_dScaleGain, scale);
+}
+
+int CSpectrumEngine::GetPowerLevels(int scale, int first, int last, int* out)
+{
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (last >= DisplayBinCount() || !out)
+    return m_bOverload;
+  if (first < 0)
+    first = 0;
+  if (first > last)
+    return m_bOverload;
+  ConfigureIndexLocked(scale);
+  m_index.Map(m_power.data() + first, last - first + 1, out + first);
+  return m_bOverload;
 }
 
 double CSpectrumEngine::DisplayLevel(int i, int nBins) const
@@ -318,7 +364,7 @@ double CSpectrumEngine::DisplayLevel(int i, int nBins) const
 int CSpectrumEngine::GetDisplayLevels(int scale, int first, int last, int* out)
 {
   std::lock_guard<std::mutex> guard(m_lock);
-  const int nBins = m_bComplex ? m_nFftSize : m_nFftSize / 2;
+  const int nBins = DisplayBinCount();
   if (last >= nBins || !out)
     return m_bOverload;
   if (first < 0)
@@ -328,18 +374,8 @@ int CSpectrumEngine::GetDisplayLevels(int scale, int first, int last, int* out)
   if (scale < 0)
     scale = 0;
 
-  const double top = m_dTopBels;
-  const double gain = m_dScaleGain * scale;
-  const double bottomIndex = -static_cast<double>(scale);
-  auto toIndex = [&](double level) {
-    const double d = level - top;
-    const double v = d == 0.0 ? 0.0 : d * gain;
-    if (!(v >= bottomIndex)) // below the bottom, -inf or not a number
-      return -scale;
-    if (v > 0.0)
-      return 0;
-    return static_cast<int>(v); // truncation toward zero
-  };
+  ConfigureIndexLocked(scale);
+  auto toIndex = [this](double level) { return m_index.OfLevel(level); };
 
   const int half = m_nSmoothWidth / 2 < nBins ? m_nSmoothWidth / 2 : nBins - 1;
   if (half == 0) {

@@ -13,11 +13,20 @@
 //
 // Calling order per block: LoadSamples, Transform, GetDisplayLevels.
 // SetParameters may be called at any time between blocks.
+//
+// Power path, for a column drawn from one or more blocks: per block
+// LoadSamples then TransformPower (the first block of the column with combine
+// 0, the others with 1), then once per column GetPowerLevels. A column's value
+// per bin is the largest power of its blocks; one block gives exactly the
+// indices GetDisplayLevels gives with one block in the average. The power path
+// leaves the averages and the peaks alone and ignores smoothing and mirroring.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <vector>
+
+#include "dsp/LevelIndex.h"
 
 enum { WINDOW_RECTANGULAR = 0, WINDOW_HAMMING = 1, WINDOW_HANN = 2 };
 enum { PEAK_OFF = 0, PEAK_MAX = 1, PEAK_SNAPSHOT = 2 };
@@ -50,6 +59,13 @@ public:
   // Writes out[first..last] (indexed by absolute display bin) and returns the
   // overload flag. With last >= the number of display bins nothing is written.
   int GetDisplayLevels(int scale, int first, int last, int* out);
+  // Transforms the loaded block and stores |X|^2 of every display bin
+  // (combine 0) or keeps, per bin, the larger of the stored and the new power
+  // (combine 1).
+  void TransformPower(int combine);
+  // Writes out[first..last] from the stored powers, as GetDisplayLevels does,
+  // and returns the overload flag of the last loaded block.
+  int GetPowerLevels(int scale, int first, int last, int* out);
 
 private:
   void ResetAverageLocked();
@@ -58,6 +74,11 @@ private:
   void BuildWindowLocked();
   // Folds the level of one spectrum value into display bin b.
   void FoldLevel(int b, double re, double im);
+  // Transforms m_work and calls fold(display bin, re, im) for every bin.
+  template <typename Fold> void TransformLocked(Fold&& fold);
+  // Bins shown in the current mode: N (two channels) or N/2.
+  int DisplayBinCount() const;
+  void ConfigureIndexLocked(int scale);
   double DisplayLevel(int i, int nBins) const;
 
   int m_bCaptureArmed = 0;    // a peak snapshot is taken in the current level pass
@@ -76,6 +97,7 @@ private:
   int m_nAllocSize = 0;       // N the buffers were made for; 0 forces reallocation
   int m_nAverages = 1;        // averaging length, at least 1
   double m_dTopBels = 0.0;    // top of the display scale in bels
+  double m_dBottomBels = 0.0; // bottom of the display scale in bels
   double m_dScaleGain = 0.0;  // 10 / (top dB - bottom dB)
   double m_dPowerFloor = 0.0; // power added to every bin before the logarithm
   double m_dOffsetBels = 0.0; // full-scale normalisation plus calibration, in bels
@@ -88,5 +110,7 @@ private:
   std::vector<double> m_accum;   // N running sums behind m_average
   std::vector<double> m_work;    // 2N (two-channel) or N doubles, transformed in place
   std::vector<double> m_peak;    // N peak-hold levels in bels; empty with PEAK_OFF
+  std::vector<double> m_power;   // N powers of the power path, by display bin
+  CLevelIndex m_index;           // maps levels and powers onto display indices
   mutable std::mutex m_lock;     // guards everything above
 };

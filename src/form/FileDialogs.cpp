@@ -42,6 +42,11 @@ bool CFileDialogs::AskYesNo(QWidget* parent, const QString& text)
            QMessageBox::Yes;
 }
 
+void CFileDialogs::ShowError(QWidget* parent, const QString& text)
+{
+    QMessageBox::warning(parent, QStringLiteral("Tavirel"), text);
+}
+
 CFileDialogs* CFileDialogs::Instance()
 {
     static CFileDialogs qtDialogs;

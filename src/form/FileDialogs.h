@@ -1,5 +1,5 @@
 // CFileDialogs: the one seam through which the form asks the user for files
-// and yes/no answers. The default uses Qt's dialogs; tests install their own.
+// and yes/no answers and tells why something failed. The default uses Qt's dialogs; tests install their own.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,8 @@ public:
     virtual QString GetSaveFileName(QWidget* parent, const QString& initialPath, const QString& filter);
     // true = Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& text);
+    // A failure the user must know about, in a modal message box.
+    virtual void ShowError(QWidget* parent, const QString& text);
 
     // The dialogs in use; never null.
     static CFileDialogs* Instance();

@@ -2,14 +2,20 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QMimeData>
 #include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 #include <climits>
@@ -49,6 +55,11 @@ constexpr int kFormWidthDu = 322;
 constexpr int kFormHeightDu = 198;
 
 const char* const kWaveFilter = "Wave Files (*.wav)";
+
+// The reference level's range and step, dB.
+constexpr int kRefLevelMinDb = -100;
+constexpr int kRefLevelMaxDb = 100;
+constexpr int kRefLevelStepDb = 20;
 
 const char* const kHelpLine = "L-Click = Repositions Zoom Window"
                               "         "
@@ -107,6 +118,15 @@ int DialogCharWidthPx(const QFontMetrics& metrics)
     return std::max(widthPx, 1);
 }
 
+// The one local file a drag carries; "" for anything else.
+QString DraggedFile(const QMimeData* mime)
+{
+    if (mime == nullptr || !mime->hasUrls() || mime->urls().size() != 1)
+        return QString();
+    const QUrl url = mime->urls().first();
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
 // Position of a point inside the plot area as seconds of the shown window:
 // multiplication first, truncated toward zero.
 int SecondsAtPx(int xPx, int widthPx, int spanSec)
@@ -163,6 +183,10 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     const QFontMetrics metrics(GetLayoutWindow()->font());
     m_nDuAvgCharWidthPx = DialogCharWidthPx(metrics);
     m_nDuCharHeightPx = std::max(metrics.height(), 1);
+    // The form is no stop of its own: Tab moves between its controls.
+    setFocusPolicy(Qt::NoFocus);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     CreateControls();
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
@@ -188,6 +212,15 @@ QWidget* CTavirelView::AddControl(int id, QWidget* control, int x, int y, int cx
     control->setParent(GetLayoutWindow());
     control->setGeometry(DialogUnitsToPx(x, y, cx, cy));
     control->setObjectName(QStringLiteral("IDC_%1").arg(id));
+    // Pointer moves over a control count as moves over the form: Qt delivers
+    // a move without a button only to a tracking widget, and the filter sees
+    // it even while the control is disabled.
+    QList<QWidget*> widgets = control->findChildren<QWidget*>();
+    widgets << control;
+    for (QWidget* w : widgets) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
     m_controls[id] = control;
     return control;
 }
@@ -237,7 +270,10 @@ void CTavirelView::CreateControls()
     m_wndStatus->setFrameStyle(QFrame::Box | QFrame::Plain);
     m_wndStatus->setLineWidth(1);
     AddControl(IDC_STATUS, m_wndStatus, 110, 163, 96, 10);
-    AddControl(IDC_REF_LEVEL, MakeSunkenLabel(QStringLiteral("99")), 3, 126, 11, 11);
+    auto* refLevel = MakeSunkenLabel(QStringLiteral("99"));
+    AddControl(IDC_REF_LEVEL, refLevel, 3, 126, 11, 11);
+    FitLevelLabel(refLevel);
+    SetTabOrder();
 
     // All wiring in one place.
     connect(btnSrc, &QPushButton::clicked, this, [this] { OnSrcFile(); });
@@ -246,6 +282,36 @@ void CTavirelView::CreateControls()
     connect(btnExit, &QPushButton::clicked, this, [this] { OnExit(); });
     connect(useAgc, &QCheckBox::clicked, this, [this] { OnUseAgc(); });
     spin->m_pfnDeltaPos = [this](int iDelta) { OnDeltaposSpin(iDelta); };
+}
+
+void CTavirelView::SetTabOrder()
+{
+    // The template's tab stops, in its order; the other controls take no focus
+    // from the keyboard.
+    const int stops[] = {IDC_SRC_FILE, IDC_DEST_FILE, IDC_SAVE, IDC_EXIT, IDC_POS_BAR, IDC_USE_AGC};
+    for (size_t i = 1; i < std::size(stops); ++i)
+        QWidget::setTabOrder(Control(stops[i - 1]), Control(stops[i]));
+}
+
+void CTavirelView::FitLevelLabel(QLabel* label)
+{
+    // The template's 11 dialog units are narrower than "-100" in the usual
+    // fonts. The label keeps its row and takes the whole column left of the
+    // plot area; should even that be too narrow, its font shrinks.
+    const QRect column = DialogUnitsToPx(0, 126, 17, 11);
+    label->setGeometry(column.adjusted(1, 0, -1, 0));
+    QFont font = label->font();
+    for (;;) {
+        const QFontMetrics metrics(font);
+        int widestPx = 0;
+        for (int level = kRefLevelMinDb; level <= kRefLevelMaxDb; level += kRefLevelStepDb)
+            widestPx = std::max(widestPx, metrics.horizontalAdvance(QString::number(level)));
+        const int roomPx = label->width() - 2 * label->frameWidth();
+        if (widestPx <= roomPx || font.pointSizeF() <= 5.0) // pixel-sized fonts report -1
+            break;
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    label->setFont(font);
 }
 
 QWidget* CTavirelView::Control(int id) const
@@ -338,6 +404,11 @@ void CTavirelView::LoadSource(const QString& path)
     CTavirelDoc* doc = GetDocument();
     if (!doc->OpenSource(path)) {
         doc->m_bLoaded = false;
+        // The status line told of the window of a source that is gone.
+        m_bViewStatusStale = false;
+        m_wndStatus->clear();
+        if (!path.isEmpty())
+            ReportError(CannotOpenText(path, doc->m_nSourceError));
         return;
     }
     const int nLengthSec = doc->m_nLengthSec;
@@ -348,6 +419,9 @@ void CTavirelView::LoadSource(const QString& path)
     doc->m_nViewStart = 0;
     doc->m_nDrawnStart = -1;
     doc->m_bLoaded = true;
+    // The new window's end is known once it is drawn.
+    m_bViewStatusStale = true;
+    m_wndStatus->clear();
     if (!m_strDestFile.isEmpty())
         m_btnSave->setEnabled(true);
     if (m_pPlot != nullptr)
@@ -404,8 +478,7 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
         doc->m_wave.SeekSeconds(nStartSec);
         m_wndPosBar.SetViewStart(nStartSec);
         RefreshPlot();
-        m_strStatus = QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
-        m_wndStatus->setText(m_strStatus);
+        ShowViewStatus();
         break;
     }
     case WPOS_SETFROM:
@@ -434,6 +507,23 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
     m_wndStatus->setText(m_strStatus);
 }
 
+bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        const QPoint point = static_cast<QWidget*>(watched)->mapTo(GetLayoutWindow(), move->position().toPoint());
+        OnMouseMove(move->modifiers(), point);
+    }
+    return CResizableFormView::eventFilter(watched, event);
+}
+
+void CTavirelView::ShowViewStatus()
+{
+    m_bViewStatusStale = false;
+    m_strStatus = QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
+    m_wndStatus->setText(m_strStatus);
+}
+
 void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
 {
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
@@ -456,13 +546,13 @@ void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& 
 void CTavirelView::OnDeltaposSpin(int iDelta)
 {
     CTavirelDoc* doc = GetDocument();
-    const int64_t level = int64_t{doc->m_nRefLevel} + int64_t{20} * iDelta;
-    if (level > 100) {
-        doc->m_nRefLevel = 100;
+    const int64_t level = int64_t{doc->m_nRefLevel} + int64_t{kRefLevelStepDb} * iDelta;
+    if (level > kRefLevelMaxDb) {
+        doc->m_nRefLevel = kRefLevelMaxDb;
         return;
     }
-    if (level < -100) {
-        doc->m_nRefLevel = -100;
+    if (level < kRefLevelMinDb) {
+        doc->m_nRefLevel = kRefLevelMinDb;
         return;
     }
     doc->m_nRefLevel = static_cast<int>(level);
@@ -484,9 +574,60 @@ void CTavirelView::OnSrcFile()
         return; // cancelled: the source stays closed
     if (doc->ProbeSource(path))
         doc->m_strSrcPath = path;
+    else
+        ReportError(CannotOpenText(path, doc->m_nSourceError)); // the previous source comes back
     m_strSrcFile = doc->m_strSrcPath;
     LoadSource(m_strSrcFile);
     RefreshPlot();
+}
+
+bool CTavirelView::OpenSourceFile(const QString& path)
+{
+    // A document of its own for the probe: a file that fails leaves the shown
+    // source's facts as they are.
+    CTavirelDoc probe(nullptr);
+    if (!probe.ProbeSource(path)) {
+        ReportError(CannotOpenText(path, probe.m_nSourceError));
+        return false;
+    }
+    CTavirelDoc* doc = GetDocument();
+    doc->m_strSrcPath = path;
+    m_strSrcFile = path;
+    LoadSource(path);
+    RefreshPlot();
+    return doc->m_bLoaded;
+}
+
+void CTavirelView::ReportError(const QString& text)
+{
+    QMetaObject::invokeMethod(
+        this, [this, text] { CFileDialogs::Instance()->ShowError(window(), text); }, Qt::QueuedConnection);
+}
+
+QString CTavirelView::CannotOpenText(const QString& path, int nError)
+{
+    QString why = QString::fromUtf8(WaveErrorText(nError));
+    if (nError == WAVE_ERR_OPEN) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            why += QStringLiteral(" (%1)").arg(file.errorString());
+    }
+    return QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(path, why);
+}
+
+void CTavirelView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DraggedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CTavirelView::dropEvent(QDropEvent* event)
+{
+    const QString path = DraggedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    OpenSourceFile(path);
 }
 
 void CTavirelView::OnDestFile()
@@ -520,6 +661,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     if (m_pPlot == nullptr)
         return;
     CTavirelDoc* doc = GetDocument();
+    const bool bWasLoaded = doc->m_bLoaded;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_pPlot->Draw(PlotAreaRect(), painter);
     RestoreCursor();
@@ -527,6 +669,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), m_pPlot->m_bitmap);
     m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
+    AfterRendering(bWasLoaded);
 }
 
 void CTavirelView::RefreshPlot()
@@ -540,6 +683,26 @@ void CTavirelView::RefreshPlot()
     m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
     RestoreCursor();
     GetLayoutWindow()->update(PlotAreaRect());
+    AfterRendering(true);
+}
+
+void CTavirelView::AfterRendering(bool bWasLoaded)
+{
+    CTavirelDoc* doc = GetDocument();
+    if (bWasLoaded && !doc->m_bLoaded)
+        OnSourceLost();
+    else if (doc->m_bLoaded && (m_bViewStatusStale || m_wndStatus->text().startsWith(QLatin1String("View "))))
+        ShowViewStatus(); // a new source, or a window whose width changed with the form's
+}
+
+void CTavirelView::OnSourceLost()
+{
+    // The picture stays as drawn; nothing can be moved or saved any more.
+    CTavirelDoc* doc = GetDocument();
+    m_btnSave->setEnabled(false);
+    m_bViewStatusStale = false;
+    m_wndStatus->clear();
+    ReportError(CannotOpenText(doc->m_strSrcPath, doc->m_nSourceError));
 }
 
 void CTavirelView::RestoreCursor()

@@ -56,7 +56,20 @@ public:
     void OnMouseMove(Qt::KeyboardModifiers flags, const QPoint& point) override;
     void OnLButtonDown(Qt::KeyboardModifiers flags, const QPoint& point) override;
 
+    // Opens path as the source; a path that does not open says why (unless
+    // it is empty: no source named yet).
     void LoadSource(const QString& path);
+    // A file chosen outside "Src File..." (dropped on the window): when it
+    // opens as a wave file it becomes the source and is shown; otherwise the
+    // user is told why and the current source stays.
+    bool OpenSourceFile(const QString& path);
+    // Tells the user about a failure, in a message box once the events of the
+    // moment are handled (never from inside a paint, never before the window
+    // shows at start-up).
+    void ReportError(const QString& text);
+    // Why path could not be opened as a source: the reader's code as text and,
+    // when the file itself would not open, the system's reason.
+    static QString CannotOpenText(const QString& path, int nError);
     void UpdateSegmentLabels();
     // The position bar's callback; also used by a click on the plot.
     void OnPosBarNotify(int kind, int seconds);
@@ -78,6 +91,8 @@ public:
 
     // Converts dialog units to pixels with the form font's metrics.
     QRect DialogUnitsToPx(int x, int y, int cx, int cy) const;
+    // "View %d Sec to %d Sec" of the bar's window, on the status line.
+    void ShowViewStatus();
 
     QLabel* m_wndStatus = nullptr;      // 1014
     QPushButton* m_btnSave = nullptr;   // 1008
@@ -95,12 +110,29 @@ public:
     QString m_strStatus;                // scratch: status text and label tails
     CSpectrogramPlot* m_pPlot = nullptr; // owned; created at the first initial update
 
+protected:
+    // A single local file dragged onto the window is offered as the source.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Pointer moves over the controls, for the status line.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CreateControls();
+    void SetTabOrder();
+    // Widens the reference-level label so that every level's text fits it.
+    void FitLevelLabel(QLabel* label);
+    // After a rendering: tells of a source that could not be opened again,
+    // or keeps the status line's "View ..." in step with the drawn window.
+    void AfterRendering(bool bWasLoaded);
+    // The rendering found the source gone (it could not be opened again).
+    void OnSourceLost();
     QWidget* AddControl(int id, QWidget* control, int x, int y, int cx, int cy);
 
     CTavirelDoc* m_pDoc;
     std::map<int, QWidget*> m_controls;
     int m_nDuAvgCharWidthPx = 0;
     int m_nDuCharHeightPx = 0;
+    // The status line shows the window of the next rendering (a new source).
+    bool m_bViewStatusStale = false;
 };

@@ -34,7 +34,19 @@ void CTavirelView::OnSaveSegment()
     const SegmentSaveResult result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock);
     RestoreCursor();
 
-    // A save that failed says so on the status line rather than nowhere.
-    if (result.nError != WAVE_OK && m_wndStatus != nullptr)
-        m_wndStatus->setText(QStringLiteral("Save failed: %1").arg(QString::fromUtf8(WaveErrorText(result.nError))));
+    if (result.nError == WAVE_OK)
+        return;
+    // The reason goes in a message box: the status line is too narrow for it
+    // and changes with the next pointer move.
+    if (!doc->m_bLoaded) {
+        OnSourceLost(); // the source could not be opened again to read the segment
+    } else {
+        const QString target =
+            result.strPath.empty() ? outFile.filePath() : QFile::decodeName(result.strPath.c_str());
+        const bool bReading = result.nError >= WAVE_ERR_OPEN && result.nError <= WAVE_ERR_NOT_OPEN;
+        ReportError(QStringLiteral("The segment could not be saved as \"%1\":\n%2%3.")
+                        .arg(target, bReading ? QStringLiteral("reading the source failed: ") : QString(),
+                             QString::fromUtf8(WaveErrorText(result.nError))));
+    }
+    m_wndStatus->setText(QStringLiteral("Save failed"));
 }

@@ -21,6 +21,8 @@ CWposCtrl::CWposCtrl(QWidget* parent)
     // background need not be erased first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setCursor(Qt::ArrowCursor);
+    // A tab stop of the form; a click focuses it as well.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 CWposCtrl::~CWposCtrl() = default;
@@ -108,6 +110,14 @@ void CWposCtrl::paintEvent(QPaintEvent*)
 
     // One copy of the finished picture.
     painter.drawImage(rcClient.topLeft(), m_bmpBar);
+
+    // Focus: a dotted frame just inside the edge that inverts what it covers,
+    // so that it shows on every colour of the bar.
+    if (hasFocus()) {
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+        painter.drawRect(rcClient.adjusted(1, 1, -2, -2));
+    }
 }
 
 void CWposCtrl::mousePressEvent(QMouseEvent* event)

@@ -11,6 +11,20 @@ constexpr uint32_t MakeFourCC(char a, char b, char c, char d)
            static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 
+constexpr uint32_t kFccRiff = MakeFourCC('R', 'I', 'F', 'F');
+// Forms of 64-bit size: their 32-bit size fields hold 0xFFFFFFFF and the true
+// sizes stand in a "ds64" chunk right after the form type.
+constexpr uint32_t kFccRf64 = MakeFourCC('R', 'F', '6', '4');
+constexpr uint32_t kFccBw64 = MakeFourCC('B', 'W', '6', '4');
+constexpr uint32_t kFccDs64 = MakeFourCC('d', 's', '6', '4');
+// A 32-bit size field whose true value stands in "ds64".
+constexpr uint32_t kSizeInDs64 = 0xFFFFFFFFu;
+
+inline bool IsRiffFormId(uint32_t id)
+{
+    return id == kFccRiff || id == kFccRf64 || id == kFccBw64;
+}
+
 // One chunk as found or created: its id, payload size, form type (for "RIFF"
 // and "LIST"), and the file offset of its payload.
 struct MMCKINFO {

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kRiffId = MakeFourCC('R', 'I', 'F', 'F');
-
 uint32_t LoadU32(const uint8_t* p)
 {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
@@ -216,7 +214,10 @@ int64_t CRiffReader::SearchLimit(const MMCKINFO& parent) const
 {
     // A form whose size cannot even hold its type was never finished by its
     // writer: its sub-chunks run to the end of the file.
-    if (parent.ckid == kRiffId && parent.cksize < 4)
+    if (parent.ckid == kFccRiff && parent.cksize < 4)
+        return Size();
+    // A 64-bit form's own size field says nothing.
+    if (parent.ckid == kFccRf64 || parent.ckid == kFccBw64)
         return Size();
     return std::min(parent.dwDataOffset + static_cast<int64_t>(parent.cksize), Size());
 }
@@ -231,7 +232,7 @@ bool CRiffReader::FindRiff(uint32_t fccType, MMCKINFO& ck)
         uint32_t id = 0, size = 0;
         if (!ReadHeader(pos, id, size))
             return false;
-        if (id == kRiffId) {
+        if (IsRiffFormId(id)) {
             uint8_t type[4];
             if (Read(type, 4) != 4)
                 return false;

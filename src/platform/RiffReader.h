@@ -28,6 +28,8 @@ public:
         (void)t;
         return false;
     }
+    // The file descriptor behind the bytes, for kernel-side copies; -1 for none.
+    virtual int Fd() const { return -1; }
 };
 
 // A regular file read through pread with a 64 KiB buffer.
@@ -45,6 +47,7 @@ public:
     int64_t Size() const override { return m_lSizeBytes; }
     // The birth time where the file system keeps one, else the modification time.
     bool GetCreationTime(int64_t& t) const override;
+    int Fd() const override { return m_fd; }
 
 private:
     CFileByteSource(int fd, int64_t sizeBytes, int64_t createdSec);
@@ -83,9 +86,10 @@ public:
     explicit CRiffReader(std::unique_ptr<CByteSource> source);
     ~CRiffReader();
 
-    // Finds a "RIFF" form of the given type among the top-level chunks from the
-    // current position and leaves the position at its first sub-chunk.
-    // ck receives the form (cksize as stored, fccType, dwDataOffset of the type).
+    // Finds a "RIFF" form (or its 64-bit kin "RF64" and "BW64", whose sizes
+    // stand in a "ds64" chunk) of the given type among the top-level chunks
+    // from the current position and leaves the position at its first sub-chunk.
+    // ck receives the form (ckid and cksize as stored, fccType, dwDataOffset of the type).
     bool FindRiff(uint32_t fccType, MMCKINFO& ck);
     // Finds the chunk ckid among parent's sub-chunks from the current position
     // and leaves the position at its payload. ck.cksize is the size as stored;
@@ -103,6 +107,8 @@ public:
     int64_t Size() const;
     bool GetCreationTime(int64_t& t) const;
     bool IsOpen() const { return m_source != nullptr; }
+    // The byte source itself (null when closed), for copies that bypass Read.
+    CByteSource* Source() const { return m_source.get(); }
     void Close();
 
     // The file offset where the payload of ck ends, cut at the end of the file.

@@ -1,5 +1,6 @@
 #include "platform/RiffWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,6 +18,10 @@ void PutLE32(uint32_t v, uint8_t* p)
 }
 
 constexpr int64_t kMaxChunkBytes = 0xFFFFFFFFll;
+// Bytes per pread/write round when the kernel cannot copy between the files.
+constexpr int64_t kCopyBlockBytes = 4 * 1024 * 1024;
+// Bytes asked of one copy_file_range call.
+constexpr int64_t kKernelCopyBytes = 1LL << 30;
 
 } // namespace
 
@@ -27,7 +32,7 @@ CRiffWriter::~CRiffWriter()
     Close();
 }
 
-bool CRiffWriter::Create(const std::string& path)
+bool CRiffWriter::Create(const std::string& path, bool bExclusive)
 {
     Close();
     m_nErrno = 0;
@@ -35,7 +40,7 @@ bool CRiffWriter::Create(const std::string& path)
     m_buf.clear();
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (bExclusive ? O_EXCL : O_TRUNC), 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return Fail(errno);
@@ -133,10 +138,12 @@ bool CRiffWriter::CreateChunk(MMCKINFO& ck, bool bRiffForm)
 {
     uint8_t header[12];
     size_t n = 8;
-    PutLE32(bRiffForm ? MakeFourCC('R', 'I', 'F', 'F') : ck.ckid, header);
+    // A form is "RIFF" unless the record names one of its 64-bit kin.
+    const uint32_t id = bRiffForm && !IsRiffFormId(ck.ckid) ? kFccRiff : ck.ckid;
+    PutLE32(id, header);
     PutLE32(ck.cksize, header + 4);
     if (bRiffForm) {
-        ck.ckid = MakeFourCC('R', 'I', 'F', 'F');
+        ck.ckid = id;
         PutLE32(ck.fccType, header + 8);
         n = 12;
     }
@@ -175,6 +182,71 @@ bool CRiffWriter::Ascend(MMCKINFO& ck)
     }
     ck.dwFlags &= ~kFlagDirty;
     return true;
+}
+
+int64_t CRiffWriter::AscendLarge(const MMCKINFO& ck)
+{
+    if (m_fd < 0) {
+        Fail(EBADF);
+        return -1;
+    }
+    const int64_t size = Tell() - ck.dwDataOffset;
+    if (m_nErrno != 0 || size < 0)
+        return -1;
+    const uint8_t pad = 0;
+    if (size % 2 != 0 && Write(&pad, 1) != 1)
+        return -1;
+    return size;
+}
+
+int64_t CRiffWriter::CopyByBlocks(int fdIn, int64_t lOffsetIn, int64_t nBytes)
+{
+    std::vector<uint8_t> block(static_cast<size_t>(std::min(nBytes, kCopyBlockBytes)));
+    int64_t done = 0;
+    while (done < nBytes) {
+        const size_t want = static_cast<size_t>(std::min<int64_t>(nBytes - done, static_cast<int64_t>(block.size())));
+        const ssize_t r = ::pread(fdIn, block.data(), want, static_cast<off_t>(lOffsetIn + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            Fail(errno);
+            return -1;
+        }
+        if (r == 0)
+            break; // the source ended
+        if (!WriteAll(block.data(), static_cast<size_t>(r)))
+            return -1;
+        done += r;
+    }
+    return done;
+}
+
+int64_t CRiffWriter::CopyFrom(int fdIn, int64_t lOffsetIn, int64_t nBytes)
+{
+    if (nBytes < 0 || lOffsetIn < 0 || !Flush())
+        return -1;
+    int64_t done = 0;
+    while (done < nBytes && m_bKernelCopy) {
+        loff_t offIn = lOffsetIn + done;
+        const size_t want = static_cast<size_t>(std::min(nBytes - done, kKernelCopyBytes));
+        const ssize_t r = ::copy_file_range(fdIn, &offIn, m_fd, nullptr, want, 0);
+        if (r > 0) {
+            done += r;
+            m_lBufStart += r;
+        } else if (r == 0) {
+            return done; // the source ended
+        } else if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                   errno == EBADF) {
+            m_bKernelCopy = false; // these files cannot be copied by the kernel: copy by hand
+        } else if (errno != EINTR) {
+            Fail(errno);
+            return -1;
+        }
+    }
+    if (done == nBytes)
+        return done;
+    const int64_t rest = CopyByBlocks(fdIn, lOffsetIn + done, nBytes - done);
+    return rest < 0 ? -1 : done + rest;
 }
 
 bool CRiffWriter::Close()

@@ -73,6 +73,25 @@ void GetSystemTime(SYSTEMTIME* st)
     st->wMilliseconds = static_cast<uint16_t>(ms % 1000);
 }
 
+int64_t UtcSeconds(const SYSTEMTIME& st)
+{
+    if (st.wYear < 1900)
+        return 0;
+    std::tm tm{};
+    tm.tm_year = st.wYear - 1900;
+    tm.tm_mon = st.wMonth - 1;
+    tm.tm_mday = st.wDay;
+    tm.tm_hour = st.wHour;
+    tm.tm_min = st.wMinute;
+    tm.tm_sec = st.wSecond;
+    return static_cast<int64_t>(::timegm(&tm));
+}
+
+bool AddUtcSeconds(const SYSTEMTIME& st, int64_t nSeconds, SYSTEMTIME& out)
+{
+    return UtcSystemTime(UtcSeconds(st) + nSeconds, out);
+}
+
 bool UtcSystemTime(int64_t t, SYSTEMTIME& st)
 {
     const time_t tt = static_cast<time_t>(t);

@@ -51,6 +51,14 @@ private:
 // The current time as universal (UTC) calendar time, milliseconds included.
 void GetSystemTime(SYSTEMTIME* st);
 
+// Seconds since 1970 of a calendar time read as universal time (no local
+// zone, no daylight saving); out-of-range fields carry over as in timegm.
+// A wYear below 1900 gives 0.
+int64_t UtcSeconds(const SYSTEMTIME& st);
+// The universal calendar time nSeconds after st (wMilliseconds 0); false if
+// it cannot be represented (out is then unchanged).
+bool AddUtcSeconds(const SYSTEMTIME& st, int64_t nSeconds, SYSTEMTIME& out);
+
 // Broken-down UTC time of t (gmtime); false if it cannot be represented.
 bool UtcSystemTime(int64_t t, SYSTEMTIME& st);
 // Whether daylight saving time is in effect at t in the local zone.

@@ -11,14 +11,11 @@
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
 #include "wave/SampleFormats.h"
+#include "wave/WaveHeader.h"
 
 namespace {
 
 constexpr uint32_t kWaveType = MakeFourCC('W', 'A', 'V', 'E');
-constexpr uint32_t kFmtId = MakeFourCC('f', 'm', 't', ' ');
-constexpr uint32_t kAuxiId = MakeFourCC('a', 'u', 'x', 'i');
-constexpr uint32_t kRcvrId = MakeFourCC('r', 'c', 'v', 'r');
-constexpr uint32_t kDataId = MakeFourCC('d', 'a', 't', 'a');
 
 // Largest block buffer Open agrees to allocate.
 constexpr int64_t kMaxBlockBytes = 256LL * 1024 * 1024;
@@ -88,7 +85,7 @@ SYSTEMTIME LocalToUniversal(const SYSTEMTIME& local)
     return st;
 }
 
-bool IsAuxiSize(uint32_t size)
+bool IsAuxiSize(int64_t size)
 {
     return size == 28 || size == 44 || size == 68 || size == 72 || size == 164;
 }
@@ -146,11 +143,15 @@ uint32_t BandwidthOfRcvrCode(uint32_t code)
     }
 }
 
-// True when the whole payload of ck lies inside the file.
-bool PayloadComplete(const CRiffReader& rd, const MMCKINFO& ck)
+// True when the whole payload of a chunk lies inside the file.
+bool PayloadInFile(const CRiffReader& rd, const wavehdr::ChunkAt& ck)
 {
-    return rd.PayloadEnd(ck) == ck.dwDataOffset + static_cast<int64_t>(ck.cksize);
+    return ck.lOffset + ck.lBytes <= rd.Size();
 }
+
+// The sample rates accepted, both bounds included.
+constexpr uint32_t kMinRateHz = 1000;
+constexpr uint32_t kMaxRateHz = 100000000;
 
 } // namespace
 
@@ -244,46 +245,24 @@ CRiffWaveFile::~CRiffWaveFile()
 
 // ---- source side ----
 
-int CRiffWaveFile::Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint32_t* pnFrames,
+int CRiffWaveFile::Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
                         int nStartFrame, AUXIINFO* pAuxi)
 {
     return Open(CFileByteSource::Open(path), pwf, nBlockFrames, pnFrames, nStartFrame, pAuxi);
 }
 
 int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames,
-                        uint32_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi)
+                        uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi)
 {
     // Callers always pass all three; stand-ins keep a careless caller safe.
     WAVEFORMATEX wfScratch;
-    uint32_t framesScratch = 0;
+    uint64_t framesScratch = 0;
     AUXIINFO auxiScratch;
     WAVEFORMATEX& wf = pwf ? *pwf : wfScratch;
-    uint32_t& nFramesOut = pnFrames ? *pnFrames : framesScratch;
+    uint64_t& nFramesOut = pnFrames ? *pnFrames : framesScratch;
     AUXIINFO& auxi = pAuxi ? *pAuxi : auxiScratch;
 
-    // Reset. The record keeps its other time words, as callers expect.
-    Close();
-    m_bWrap = false;
-    m_nError = WAVE_OK;
-    m_nBufPos = 0;
-    m_nBufValid = 0;
-    m_nBlockIndex = 0;
-    // Nothing of an earlier source survives a failed Open.
-    m_nBlockCount = 0;
-    m_nBlockBytes = 0;
-    m_nBytesPerFrameIn = 0;
-    m_nLengthSec = 0;
-    m_nBytesPerSec = 0;
-    m_lDataStart = 0;
-    m_nDataFrames = 0;
-    m_lDataBytes = 0;
-    m_lDataEnd = 0;
-    auxi.stStartTime.wYear = 0;
-    auxi.stStopTime.wYear = 0;
-    auxi.dwCenterFreq = auxi.dwClockFreq = auxi.dwSpare1 = auxi.dwBandwidth = 0;
-    auxi.dwSpare2 = auxi.dwSpare3 = auxi.dwSpare4 = auxi.dwSpare5 = auxi.dwSpare6 = auxi.dwSpare7 = 0;
-    std::memset(m_rcvrData, 0, sizeof m_rcvrData);
-
+    ResetSource(auxi);
     const auto fail = [this](int code) {
         Close();
         m_nError = code;
@@ -308,128 +287,192 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     MMCKINFO riff;
     if (!rd.FindRiff(kWaveType, riff))
         return fail(WAVE_ERR_NOT_WAVE);
+    wavehdr::SourceChunks chunks;
+    int rc = wavehdr::IndexChunks(rd, riff, chunks);
+    if (rc == WAVE_OK)
+        rc = ReadFormatChunk(chunks.fmt);
+    if (rc == WAVE_OK)
+        rc = ReadMetadata(chunks, auxi);
+    if (rc != WAVE_OK)
+        return fail(rc);
 
-    // "fmt ": only its first 16 bytes matter, but the whole payload must be there.
-    MMCKINFO ck;
-    if (!rd.FindChunk(kFmtId, riff, ck) || ck.cksize < 16 || !PayloadComplete(rd, ck))
+    if (!chunks.data.Found())
         return fail(WAVE_ERR_CHUNK);
-    {
-        uint8_t fmt[18] = {};
-        const int64_t n = std::min<int64_t>(ck.cksize, sizeof fmt);
-        if (rd.Read(fmt, n) != n)
-            return fail(WAVE_ERR_CHUNK);
-        m_wfIn = FormatFromBytes(fmt, static_cast<size_t>(n));
-    }
-    rd.Ascend(ck);
-    const int64_t posAfterFmt = rd.Tell();
-
-    // Metadata: "auxi" of a known size wins; otherwise "rcvr" with at least its
-    // 12 meaningful bytes. Chunks of other sizes are passed over.
-    if (rd.FindChunk(kAuxiId, riff, ck) && IsAuxiSize(ck.cksize)) {
-        uint8_t payload[164] = {};
-        if (!PayloadComplete(rd, ck) || rd.Read(payload, ck.cksize) != static_cast<int64_t>(ck.cksize))
-            return fail(WAVE_ERR_CHUNK);
-        AuxiFromPayload(payload, ck.cksize, m_wfIn.nSamplesPerSec, auxi);
-        rd.Ascend(ck);
-    } else {
-        rd.Seek(posAfterFmt);
-        if (rd.FindChunk(kRcvrId, riff, ck) && ck.cksize >= 12) {
-            const int64_t n = std::min<int64_t>(ck.cksize, sizeof m_rcvrData);
-            if (!PayloadComplete(rd, ck) || rd.Read(m_rcvrData, n) != n)
-                return fail(WAVE_ERR_CHUNK);
-            auxi.dwCenterFreq = LoadU32(m_rcvrData);
-            auxi.dwBandwidth = BandwidthOfRcvrCode(LoadU32(m_rcvrData + 4));
-            auxi.dwClockFreq = kRcvrClockHz;
-            // Start times before 1970 convert as well; their year (2000 or
-            // less) then marks the file as having no recording time.
-            const int64_t tStart = static_cast<int32_t>(LoadU32(m_rcvrData + 8));
-            SYSTEMTIME st;
-            if (UtcSystemTime(tStart, st)) {
-                auxi.stStartTime = st;
-                auxi.stStopTime = st;
-            }
-            rd.Ascend(ck);
-        } else {
-            rd.Seek(posAfterFmt);
-        }
-    }
-
-    // "data" from here on; one standing before "fmt " or the metadata is not found.
-    if (!rd.FindChunk(kDataId, riff, ck))
-        return fail(WAVE_ERR_CHUNK);
-    nFramesOut = ck.cksize;
-    if (ck.cksize == 0)
-        return fail(WAVE_ERR_EMPTY);
-    // A size claiming more than the file holds (an interrupted recorder) ends
-    // where the file ends.
-    m_lDataBytes = rd.PayloadEnd(ck) - ck.dwDataOffset;
+    m_lDataBytes = chunks.data.lBytes;
+    nFramesOut = static_cast<uint64_t>(m_lDataBytes);
     if (m_lDataBytes <= 0)
         return fail(WAVE_ERR_EMPTY);
+    rc = CheckFormat();
+    if (rc != WAVE_OK)
+        return fail(rc);
 
+    // The caller's record has the plain tag and the 16 bytes as stored.
+    wf = m_wfIn;
+    wf.cbSize = 0;
+    uint64_t nFrames = LocateFrames(chunks.data.lOffset, nStartFrame);
+    if (nBlockFrames != 0)
+        nFrames = PrepareBlocks(nBlockFrames, nFrames);
+    nFramesOut = nFrames;
+    SetTimeBase(static_cast<int64_t>(nFrames), tCreated, auxi);
+
+    if (nBlockFrames == 0)
+        Close();
+    return m_nError;
+}
+
+void CRiffWaveFile::ResetSource(AUXIINFO& auxi)
+{
+    // The record keeps its other time words, as callers expect.
+    Close();
+    m_bWrap = false;
+    m_nError = WAVE_OK;
+    m_nBufPos = 0;
+    m_nBufValid = 0;
+    m_nBlockIndex = 0;
+    // Nothing of an earlier source survives a failed Open.
+    m_nBlockCount = 0;
+    m_nBlockBytes = 0;
+    m_nBytesPerFrameIn = 0;
+    m_nLengthSec = 0;
+    m_nBytesPerSec = 0;
+    m_lDataStart = 0;
+    m_nDataFrames = 0;
+    m_lDataBytes = 0;
+    m_lDataEnd = 0;
+    m_fmtExtensible.clear();
+    m_wfIn = WAVEFORMATEX{};
+    auxi.stStartTime.wYear = 0;
+    auxi.stStopTime.wYear = 0;
+    auxi.dwCenterFreq = auxi.dwClockFreq = auxi.dwSpare1 = auxi.dwBandwidth = 0;
+    auxi.dwSpare2 = auxi.dwSpare3 = auxi.dwSpare4 = auxi.dwSpare5 = auxi.dwSpare6 = auxi.dwSpare7 = 0;
+    std::memset(m_rcvrData, 0, sizeof m_rcvrData);
+}
+
+int CRiffWaveFile::ReadFormatChunk(const wavehdr::ChunkAt& fmt)
+{
+    // Only the first 16 bytes (40 for the extensible form) matter, but the
+    // whole payload must be there.
+    CRiffReader& rd = *m_hmmioIn;
+    if (!fmt.Found() || fmt.lBytes < 16 || !PayloadInFile(rd, fmt))
+        return WAVE_ERR_CHUNK;
+    uint8_t bytes[wavehdr::kFmtExtensibleBytes] = {};
+    const int64_t n = std::min<int64_t>(fmt.lBytes, sizeof bytes);
+    if (!rd.Seek(fmt.lOffset) || rd.Read(bytes, n) != n)
+        return WAVE_ERR_CHUNK;
+    m_wfIn = FormatFromBytes(bytes, static_cast<size_t>(n));
+    if (m_wfIn.wFormatTag == wavehdr::kTagExtensible) {
+        // Kept as it stands for the segments; the plain tag serves everything else.
+        m_fmtExtensible.assign(bytes, bytes + n);
+        m_wfIn.wFormatTag = wavehdr::PlainFormatTag(bytes, static_cast<size_t>(n));
+    }
+    return WAVE_OK;
+}
+
+int CRiffWaveFile::ReadMetadata(const wavehdr::SourceChunks& chunks, AUXIINFO& auxi)
+{
+    // "auxi" of a known size wins; otherwise "rcvr" with at least its 12
+    // meaningful bytes. Chunks of other sizes are passed over.
+    CRiffReader& rd = *m_hmmioIn;
+    const wavehdr::ChunkAt& a = chunks.auxi;
+    if (a.Found() && IsAuxiSize(a.lBytes)) {
+        uint8_t payload[164] = {};
+        if (!PayloadInFile(rd, a) || !rd.Seek(a.lOffset) || rd.Read(payload, a.lBytes) != a.lBytes)
+            return WAVE_ERR_CHUNK;
+        AuxiFromPayload(payload, static_cast<uint32_t>(a.lBytes), m_wfIn.nSamplesPerSec, auxi);
+        return WAVE_OK;
+    }
+    const wavehdr::ChunkAt& r = chunks.rcvr;
+    if (!r.Found() || r.lBytes < 12)
+        return WAVE_OK;
+    const int64_t n = std::min<int64_t>(r.lBytes, sizeof m_rcvrData);
+    if (!PayloadInFile(rd, r) || !rd.Seek(r.lOffset) || rd.Read(m_rcvrData, n) != n)
+        return WAVE_ERR_CHUNK;
+    auxi.dwCenterFreq = LoadU32(m_rcvrData);
+    auxi.dwBandwidth = BandwidthOfRcvrCode(LoadU32(m_rcvrData + 4));
+    auxi.dwClockFreq = kRcvrClockHz;
+    // Start times before 1970 convert as well; their year (2000 or less) then
+    // marks the file as having no recording time.
+    const int64_t tStart = static_cast<int32_t>(LoadU32(m_rcvrData + 8));
+    SYSTEMTIME st;
+    if (UtcSystemTime(tStart, st)) {
+        auxi.stStartTime = st;
+        auxi.stStopTime = st;
+    }
+    return WAVE_OK;
+}
+
+int CRiffWaveFile::CheckFormat() const
+{
     const WAVEFORMATEX& in = m_wfIn;
     const bool bitsOk =
         in.wBitsPerSample == 8 || in.wBitsPerSample == 16 || in.wBitsPerSample == 24 || in.wBitsPerSample == 32;
-    if ((in.wFormatTag != 1 && in.wFormatTag != 3) || (in.nChannels != 1 && in.nChannels != 2) || !bitsOk ||
-        in.nSamplesPerSec < 1000 || in.nSamplesPerSec > 100000000 ||
-        samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
-        return fail(WAVE_ERR_FORMAT);
+    if ((in.wFormatTag != wavehdr::kTagPcm && in.wFormatTag != wavehdr::kTagFloat) ||
+        (in.nChannels != 1 && in.nChannels != 2) || !bitsOk || in.nSamplesPerSec < kMinRateHz ||
+        in.nSamplesPerSec > kMaxRateHz || samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
+        return WAVE_ERR_FORMAT;
+    return WAVE_OK;
+}
 
-    // The caller's record is the 16 bytes as stored; no extension follows them.
-    wf = in;
-    wf.cbSize = 0;
-    m_nBytesPerFrameIn = in.wBitsPerSample / 8 * in.nChannels;
+uint64_t CRiffWaveFile::LocateFrames(int64_t lDataOffset, int nStartFrame)
+{
+    m_nBytesPerFrameIn = m_wfIn.wBitsPerSample / 8 * m_wfIn.nChannels;
     const int64_t bytesPerFrame = m_nBytesPerFrameIn;
     uint64_t nFrames = static_cast<uint64_t>(m_lDataBytes / bytesPerFrame);
-    m_nDataFrames = static_cast<uint32_t>(nFrames);
+    m_nDataFrames = nFrames;
     // Reads stop after the last whole frame of the data chunk.
-    m_lDataEnd = ck.dwDataOffset + static_cast<int64_t>(nFrames) * bytesPerFrame;
-
+    m_lDataEnd = lDataOffset + static_cast<int64_t>(nFrames) * bytesPerFrame;
+    m_hmmioIn->Seek(lDataOffset);
     if (nStartFrame > 0 && static_cast<uint64_t>(nStartFrame) < nFrames) {
-        rd.Seek(rd.Tell() + static_cast<int64_t>(nStartFrame) * bytesPerFrame);
+        m_hmmioIn->Seek(lDataOffset + static_cast<int64_t>(nStartFrame) * bytesPerFrame);
         nFrames -= static_cast<uint64_t>(nStartFrame);
     }
+    return nFrames;
+}
 
-    if (nBlockFrames != 0) {
-        const int64_t blockBytes = static_cast<int64_t>(nBlockFrames) * bytesPerFrame;
-        if (nBlockFrames < 0 || blockBytes > kMaxBlockBytes) {
-            fail(WAVE_ERR_ALLOC);
-        } else {
-            // Rounded up to whole blocks; a whole multiple gains one more block.
-            const uint64_t k = static_cast<uint64_t>(nBlockFrames);
-            nFrames = nFrames - nFrames % k + k;
-            if (nFrames > UINT32_MAX)
-                nFrames = UINT32_MAX - UINT32_MAX % k;
-            m_nBlockCount = static_cast<int>(std::min<uint64_t>(nFrames / k, INT_MAX));
-            m_lDataStart = rd.Tell();
-            m_nBlockBytes = static_cast<int>(blockBytes);
-            try {
-                m_pBlockBuf.assign(static_cast<size_t>(blockBytes), 0);
-                m_bInOpen = true;
-            } catch (const std::bad_alloc&) {
-                fail(WAVE_ERR_ALLOC);
-            }
-        }
+uint64_t CRiffWaveFile::PrepareBlocks(int nBlockFrames, uint64_t nFrames)
+{
+    const int64_t blockBytes = static_cast<int64_t>(nBlockFrames) * m_nBytesPerFrameIn;
+    if (nBlockFrames < 0 || blockBytes > kMaxBlockBytes) {
+        Close();
+        m_nError = WAVE_ERR_ALLOC;
+        return nFrames;
     }
-    nFramesOut = static_cast<uint32_t>(nFrames);
+    // Rounded up to whole blocks; a whole multiple gains one more block.
+    const uint64_t k = static_cast<uint64_t>(nBlockFrames);
+    nFrames = nFrames - nFrames % k + k;
+    m_nBlockCount = static_cast<int>(std::min<uint64_t>(nFrames / k, INT_MAX));
+    m_lDataStart = m_hmmioIn->Tell();
+    m_nBlockBytes = static_cast<int>(blockBytes);
+    try {
+        m_pBlockBuf.assign(static_cast<size_t>(blockBytes), 0);
+        m_bInOpen = true;
+    } catch (const std::bad_alloc&) {
+        Close();
+        m_nError = WAVE_ERR_ALLOC;
+    }
+    return nFrames;
+}
 
-    // Time base: the byte rate that turns seconds into offsets, and the length.
-    const int64_t rate = in.nSamplesPerSec;
-    const int64_t frames = static_cast<int64_t>(nFrames);
+void CRiffWaveFile::SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& auxi)
+{
+    // The byte rate that turns seconds into offsets, and the length. Recording
+    // times are universal time: their difference knows no daylight saving.
+    const int64_t rate = m_wfIn.nSamplesPerSec;
+    const int64_t bytesPerFrame = m_nBytesPerFrameIn;
     if (auxi.stStartTime.wYear > 2000) {
-        const CTime t0(auxi.stStartTime, -1);
-        const CTime t1(auxi.stStopTime, -1);
-        const int64_t d = t1 - t0;
+        const int64_t t0 = UtcSeconds(auxi.stStartTime);
+        const int64_t d = UtcSeconds(auxi.stStopTime) - t0;
         if (d > 0) {
             m_nLengthSec = static_cast<int>(std::min<int64_t>(d, INT_MAX));
-            m_nBytesPerSec = frames * bytesPerFrame / d;
+            m_nBytesPerSec = nFrames * bytesPerFrame / d;
         } else {
             m_nBytesPerSec = rate * bytesPerFrame;
-            m_nLengthSec = static_cast<int>(std::floor(static_cast<double>(frames) / static_cast<double>(rate) + 0.5));
-            (t0 + m_nLengthSec).GetAsSystemTime(auxi.stStopTime);
+            m_nLengthSec = static_cast<int>(std::floor(static_cast<double>(nFrames) / static_cast<double>(rate) + 0.5));
+            UtcSystemTime(t0 + m_nLengthSec, auxi.stStopTime);
         }
     } else {
         m_nBytesPerSec = rate * bytesPerFrame;
-        m_nLengthSec = static_cast<int>(frames * bytesPerFrame / m_nBytesPerSec);
+        m_nLengthSec = static_cast<int>(std::min<int64_t>(nFrames * bytesPerFrame / m_nBytesPerSec, INT_MAX));
         const CTime t0(tCreated);
         const CTime t1 = t0 + m_nLengthSec;
         t0.GetAsSystemTime(auxi.stStartTime);
@@ -437,10 +480,6 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     }
     if (m_nBytesPerSec <= 0)
         m_nBytesPerSec = 1;
-
-    if (nBlockFrames == 0)
-        Close();
-    return m_nError;
 }
 
 int64_t CRiffWaveFile::ReadData(uint8_t* pBuf, int nBytes)
@@ -547,6 +586,18 @@ void CRiffWaveFile::SeekSeconds(int nSec)
     m_hmmioIn->Seek(m_lDataStart + offset);
     m_nBlockIndex = static_cast<int>(std::min<int64_t>(offset / m_nBlockBytes, INT_MAX));
     // The next read starts at the new position, not in a stale buffer.
+    m_nBufPos = 0;
+}
+
+void CRiffWaveFile::SeekFrame(int64_t nFrame)
+{
+    if (!m_bInOpen || !m_hmmioIn || m_nBytesPerFrameIn <= 0 || m_nBlockBytes <= 0)
+        return;
+    const int64_t left = std::max<int64_t>(0, m_lDataEnd - m_lDataStart);
+    const int64_t offset = std::min(std::max<int64_t>(nFrame, 0), left / m_nBytesPerFrameIn) * m_nBytesPerFrameIn;
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_hmmioIn->Seek(m_lDataStart + offset);
+    m_nBlockIndex = static_cast<int>(std::min<int64_t>(offset / m_nBlockBytes, INT_MAX));
     m_nBufPos = 0;
 }
 

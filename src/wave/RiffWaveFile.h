@@ -14,6 +14,10 @@
 class CRiffReader;   // platform/RiffReader.h
 class CRiffWriter;   // platform/RiffWriter.h
 class CByteSource;   // platform/RiffReader.h
+namespace wavehdr {
+struct ChunkAt;      // wave/WaveHeader.h
+struct SourceChunks;
+} // namespace wavehdr
 
 // Result codes of the file-level operations, also left in m_nError.
 enum : int {
@@ -87,32 +91,58 @@ public:
     // Opens a source. nBlockFrames 0 reads the header only and closes again.
     // *pnFrames receives the frame count, rounded up to whole blocks when
     // nBlockFrames is not 0. nStartFrame -1 selects wrap mode from frame 0.
-    int Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint32_t* pnFrames,
+    // Plain RIFF, RF64 and BW64 forms; tags 1 and 3, and 0xFFFE with a PCM or
+    // float sub-format (*pwf then says 1 or 3). "auxi", "rcvr" and "data" are
+    // found wherever they stand among the top-level chunks.
+    int Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
              int nStartFrame, AUXIINFO* pAuxi);
     // The same over any byte source (memory in tests and fuzzing).
     int Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames,
-             uint32_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi);
+             uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi);
     // Fills nFrames x channels values; returns nFrames, 0 at the end (source
     // closed), -1 on error (source closed, m_nError 106 or 107).
     int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
     void SeekSeconds(int nSec);
+    // Positions the next block read at frame nFrame of the data (before the
+    // start means the start; at or past the end the next read ends the source).
+    void SeekFrame(int64_t nFrame);
     uint32_t GetPositionSeconds();
     void Close();
 
     // ---- output side ----
+    // Opens an output file. With NAME_NUMBERED (and no time stamp) the file is
+    // the next number whose name is free, created exclusively, so that no
+    // existing file is ever replaced; otherwise the name is created or
+    // truncated. nPlannedFrames: the frames the caller means to write; when
+    // they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt ").
+    // pFmtChunk: a source's 40-byte extensible "fmt " to write instead of the
+    // plain 18-byte record (m_fmtExtensible of the source).
     int OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock,
-                   int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi);
+                   int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames = 0,
+                   const std::vector<uint8_t>* pFmtChunk = nullptr);
     int WriteBlock(const int32_t* pSamples, int nFrames);
+    // Appends up to nFrames frames from the source's read position to the
+    // output's "data" exactly as the source holds them (a kernel-side copy
+    // where possible) and moves the source past them. Source and output
+    // must have the same frame size. Returns the frames copied, fewer at the
+    // end of the source data; -1 on error (m_nError 106, 107, 109 or 110; the
+    // output is closed).
+    int64_t CopyFrames(int64_t nFrames);
+    // Appends nFrames frames of silence. WAVE_OK or the error code.
+    int WriteSilence(int64_t nFrames);
     void ClearAuxiRewrite();
     void CloseOutput();
     // The name OpenOutput would create for path and flags if the running
     // number were nSeq; changes nothing. Only the file name part is altered.
     std::string MakeOutputName(const std::string& path, int nNameFlags, int nSeq) const;
-    // The path the next OpenOutput with these arguments will create.
+    // The name after the last number used, whether it exists or not.
     std::string NextOutputName(const std::string& path, int nNameFlags) const
     {
         return MakeOutputName(path, nNameFlags, m_nFileSeq + 1);
     }
+    // The path the next OpenOutput with these arguments would create now:
+    // for numbered names the first free number after the last one used.
+    std::string FreeOutputName(const std::string& path, int nNameFlags) const;
 
     // ---- state (read by the document, the plot and the save flow) ----
     int m_nFileSeq = 0;
@@ -138,7 +168,7 @@ public:
     int m_nBufValid = 0;
     int m_nOutFill = 0;
     int m_nMaxFrames = 0;
-    uint32_t m_nFramesWritten = 0;
+    uint64_t m_nFramesWritten = 0;
     std::string m_strSeqSuffix;
     std::unique_ptr<CRiffReader> m_hmmioIn;
     std::unique_ptr<CRiffWriter> m_hmmioOut;
@@ -151,13 +181,45 @@ public:
     std::mutex m_lock;
     std::vector<uint8_t> m_pBlockBuf;
     std::vector<uint8_t> m_pOutBuf;
+    // The file the output writes (the numbered name actually created).
+    std::string m_strOutFile;
+    // The output is RF64: its sizes stand in "ds64" at m_lDs64Offset.
+    bool m_bRf64Out = false;
+    int64_t m_lDs64Offset = 0;
+    // The "fmt " payload written (18 bytes, or a source's 40 extensible ones).
+    std::vector<uint8_t> m_fmtOut;
     // Frames the "data" chunk really holds (before rounding to whole blocks).
-    uint32_t m_nDataFrames = 0;
+    uint64_t m_nDataFrames = 0;
+    // The source's "fmt " payload (40 bytes) when it is the extensible form,
+    // so that a segment can carry it unchanged; empty for the plain tags.
+    std::vector<uint8_t> m_fmtExtensible;
     // Bytes of sample data the source really holds: the data chunk, ended
     // where the file ends when its size claims more.
     int64_t m_lDataBytes = 0;
 
 private:
+    // Open's steps, in order.
+    void ResetSource(AUXIINFO& auxi);
+    int ReadFormatChunk(const wavehdr::ChunkAt& fmt);
+    int ReadMetadata(const wavehdr::SourceChunks& chunks, AUXIINFO& auxi);
+    int CheckFormat() const;
+    // Frame size, data frames and data end; the position at the start frame.
+    // Returns the frames from there on.
+    uint64_t LocateFrames(int64_t lDataOffset, int nStartFrame);
+    // Allocates the block buffer; returns nFrames rounded up to whole blocks.
+    uint64_t PrepareBlocks(int nBlockFrames, uint64_t nFrames);
+    void SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& auxi);
+
+    // OpenOutput's and CloseOutput's steps.
+    void ResetOutputState();
+    int CreateOutputFile(const std::string& path, int nNameFlags);
+    bool WriteOutputHeader(const std::vector<uint8_t>& fmtBytes);
+    bool FinishOutputSizes();
+    // Whether nNewBytes more sample bytes fit the output's size fields.
+    bool OutputHasRoom(int64_t nNewBytes) const;
+    // Copies source bytes to the output; the bytes copied, -1 on a write error.
+    int64_t CopySourceBytes(int64_t lOffset, int64_t nBytes);
+
     // File offset just past the data chunk's last whole frame; reads stop there.
     int64_t m_lDataEnd = 0;
     // Wrap mode: fills the block buffer from byte nFrom on with data read from

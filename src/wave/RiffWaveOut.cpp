@@ -2,14 +2,18 @@
 // "auxi", "data") from blocks of 32-bit samples, names it from the caller's
 // path, splits it after a frame limit and fixes its sizes when it is finished.
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <new>
 
 #include <sys/stat.h>
 
+#include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
 #include "wave/RiffWaveFile.h"
 #include "wave/SampleFormats.h"
+#include "wave/WaveHeader.h"
 
 namespace {
 
@@ -33,6 +37,36 @@ constexpr int64_t RiffOverheadBytes(bool bAuxi)
 // The accepted ranges are the reader's, so every file written can be read back.
 constexpr uint32_t kMinRate = 1000;
 constexpr uint32_t kMaxRate = 100000000;
+
+// "ds64" as written: RIFF size, data size, sample count, an empty table.
+constexpr int64_t kDs64Bytes = 28;
+// How many numbers a numbered save tries past the last one before it gives up.
+constexpr int kMaxNumberTries = 100000;
+
+// Names that carry the running number (a time stamp takes precedence).
+bool IsSequenced(int nNameFlags)
+{
+    return (nNameFlags & NAME_NUMBERED) && !(nNameFlags & NAME_TIMESTAMP);
+}
+
+void PutLE64(uint64_t v, uint8_t* p)
+{
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The "fmt " payload written: a source's extensible record (40 bytes) as it
+// stands but for the derived fields, otherwise the 18-byte plain record.
+std::vector<uint8_t> OutputFormatBytes(const WAVEFORMATEX& wf, const std::vector<uint8_t>& extensible)
+{
+    std::vector<uint8_t> out(static_cast<size_t>(kFmtBytes));
+    FormatToBytes(wf, out.data());
+    if (extensible.size() != wavehdr::kFmtExtensibleBytes)
+        return out;
+    std::vector<uint8_t> ext = extensible;
+    std::copy(out.begin() + 8, out.begin() + 14, ext.begin() + 8); // byte rate and block alignment
+    return ext;
+}
 
 std::string Right4(const std::string& s)
 {
@@ -92,13 +126,96 @@ std::string CRiffWaveFile::MakeOutputName(const std::string& path, int nNameFlag
                            m_wfOut.nSamplesPerSec, nullptr);
 }
 
+std::string CRiffWaveFile::FreeOutputName(const std::string& path, int nNameFlags) const
+{
+    if (!IsSequenced(nNameFlags))
+        return MakeOutputName(path, nNameFlags, 0);
+    for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
+        const std::string name = MakeOutputName(path, nNameFlags, nSeq);
+        struct stat st;
+        if (::lstat(name.c_str(), &st) != 0)
+            return name;
+    }
+    return MakeOutputName(path, nNameFlags, m_nFileSeq + 1);
+}
+
+int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
+{
+    m_hmmioOut = std::make_unique<CRiffWriter>();
+    if (!IsSequenced(nNameFlags)) {
+        m_strOutFile = BuildOutputName(path, nNameFlags, 0, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
+                                       &m_strSeqSuffix);
+        if (m_hmmioOut->Create(m_strOutFile))
+            return WAVE_OK;
+    } else {
+        // The next number whose file does not exist yet, created exclusively:
+        // a file made by anyone in the meantime is passed over, never replaced.
+        for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
+            m_strOutFile = BuildOutputName(path, nNameFlags, nSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
+                                           &m_strSeqSuffix);
+            if (m_hmmioOut->Create(m_strOutFile, true)) {
+                m_nFileSeq = nSeq;
+                return WAVE_OK;
+            }
+            if (m_hmmioOut->Errno() != EEXIST)
+                break;
+        }
+    }
+    m_hmmioOut.reset();
+    m_strOutFile.clear();
+    return WAVE_ERR_CREATE;
+}
+
+bool CRiffWaveFile::WriteOutputHeader(const std::vector<uint8_t>& fmtBytes)
+{
+    // Each chunk is created with the size it will have; "data" keeps the size
+    // its record still holds (that of the chunk before it) until the file is
+    // finished. A 64-bit form says 0xFFFFFFFF in every size field it cannot
+    // hold and keeps the true sizes in "ds64", zero until the file is finished.
+    CRiffWriter& w = *m_hmmioOut;
+    const int64_t fmtSize = static_cast<int64_t>(fmtBytes.size());
+    m_ckRiff.ckid = m_bRf64Out ? kFccRf64 : kFccRiff;
+    m_ckRiff.cksize = m_bRf64Out ? kSizeInDs64 : 0;
+    m_ckRiff.fccType = kFccWave;
+    bool ok = w.CreateChunk(m_ckRiff, true);
+    if (ok && m_bRf64Out) {
+        const uint8_t zeros[kDs64Bytes] = {};
+        m_ckData.ckid = kFccDs64;
+        m_ckData.cksize = kDs64Bytes;
+        ok = w.CreateChunk(m_ckData, false);
+        m_lDs64Offset = m_ckData.dwDataOffset;
+        ok = ok && w.Write(zeros, kDs64Bytes) == kDs64Bytes && w.Ascend(m_ckData);
+    }
+    m_ckData.ckid = kFccFmt;
+    m_ckData.cksize = static_cast<uint32_t>(fmtSize);
+    ok = ok && w.CreateChunk(m_ckData, false) && w.Write(fmtBytes.data(), fmtSize) == fmtSize && w.Ascend(m_ckData);
+    if (ok && m_bHaveAuxi) {
+        uint8_t auxiBytes[kAuxiBytes];
+        AuxiToBytes(m_auxiOut, auxiBytes);
+        m_ckData.ckid = kFccAuxi;
+        m_ckData.cksize = kAuxiBytes;
+        ok = w.CreateChunk(m_ckData, false);
+        m_lAuxiDataOffset = m_ckData.dwDataOffset;
+        ok = ok && w.Write(auxiBytes, kAuxiBytes) == kAuxiBytes && w.Ascend(m_ckData);
+    }
+    if (ok) {
+        m_ckData.ckid = kFccData;
+        if (m_bRf64Out)
+            m_ckData.cksize = kSizeInDs64;
+        ok = w.CreateChunk(m_ckData, false);
+    }
+    return ok;
+}
+
 int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock,
-                              int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi)
+                              int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames,
+                              const std::vector<uint8_t>* pFmtChunk)
 {
     // Copies first: a split passes this object's own members back in.
     const std::string outPath = path;
     const WAVEFORMATEX wf = pwf ? *pwf : WAVEFORMATEX{};
     const AUXIINFO auxi = pAuxi ? *pAuxi : AUXIINFO{};
+    const std::vector<uint8_t> fmtChunk = pFmtChunk ? *pFmtChunk : std::vector<uint8_t>{};
 
     CloseOutput(); // an output still open is finished, not abandoned
 
@@ -111,16 +228,7 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     // Without a record the output carries none, and a frequency name says 0 Hz.
     m_auxiOut = auxi;
 
-    m_bOutOpen = false;
-    m_nError = WAVE_OK;
-    m_nOutFill = 0;
-    m_nFramesWritten = 0;
-    m_lAuxiDataOffset = 0;
-    m_pOutBuf = {};
-    m_ckData = {};
-    m_ckRiff = {};
-    m_nBytesPerFrameOut = 0;
-    m_nOutBufBytes = 0;
+    ResetOutputState();
 
     // Only formats the reader accepts are written; anything else would give a
     // file with an empty or unreadable "data" chunk.
@@ -133,49 +241,20 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     if (nFramesPerBlock < 1 || bufBytes > INT32_MAX)
         return m_nError = WAVE_ERR_ALLOC;
     m_nOutBufBytes = static_cast<int>(bufBytes);
-    // The chunk is 18 bytes with no extension, and the derived fields must
-    // agree with the samples for other programs to read the file.
+    // The derived fields must agree with the samples for other programs to
+    // read the file.
     m_wfOut.nBlockAlign = static_cast<uint16_t>(m_nBytesPerFrameOut);
     m_wfOut.nAvgBytesPerSec = wf.nSamplesPerSec * static_cast<uint32_t>(m_nBytesPerFrameOut);
     m_wfOut.cbSize = 0;
+    m_fmtOut = OutputFormatBytes(m_wfOut, fmtChunk);
+    // A segment the 32-bit sizes cannot count is an RF64 file from the start.
+    const uint64_t plannedBytes = nPlannedFrames * static_cast<uint64_t>(m_nBytesPerFrameOut);
+    m_bRf64Out = plannedBytes + (plannedBytes & 1) + static_cast<uint64_t>(RiffOverheadBytes(m_bHaveAuxi)) +
+                     (m_fmtOut.size() - kFmtBytes) > static_cast<uint64_t>(kMaxRiffBytes);
 
-    int nSeq = 0;
-    if ((nNameFlags & NAME_NUMBERED) && !(nNameFlags & NAME_TIMESTAMP))
-        nSeq = ++m_nFileSeq;
-    const std::string name = BuildOutputName(outPath, nNameFlags, nSeq, m_auxiOut.dwCenterFreq,
-                                             wf.nSamplesPerSec, &m_strSeqSuffix);
-
-    m_hmmioOut = std::make_unique<CRiffWriter>();
-    if (!m_hmmioOut->Create(name)) {
-        m_hmmioOut.reset();
+    if (CreateOutputFile(outPath, nNameFlags) != WAVE_OK)
         return m_nError = WAVE_ERR_CREATE;
-    }
-
-    // Header: the form, "fmt ", "auxi" and the start of "data". Each chunk is
-    // created with the size it will have; "data" keeps the size its record
-    // still holds (that of the chunk before it) until the file is finished.
-    uint8_t fmtBytes[kFmtBytes];
-    FormatToBytes(m_wfOut, fmtBytes);
-    CRiffWriter& w = *m_hmmioOut;
-    m_ckRiff.fccType = kFccWave;
-    bool ok = w.CreateChunk(m_ckRiff, true);
-    m_ckData.ckid = kFccFmt;
-    m_ckData.cksize = kFmtBytes;
-    ok = ok && w.CreateChunk(m_ckData, false) && w.Write(fmtBytes, kFmtBytes) == kFmtBytes && w.Ascend(m_ckData);
-    if (ok && m_bHaveAuxi) {
-        uint8_t auxiBytes[kAuxiBytes];
-        AuxiToBytes(m_auxiOut, auxiBytes);
-        m_ckData.ckid = kFccAuxi;
-        m_ckData.cksize = kAuxiBytes;
-        ok = w.CreateChunk(m_ckData, false);
-        m_lAuxiDataOffset = m_ckData.dwDataOffset;
-        ok = ok && w.Write(auxiBytes, kAuxiBytes) == kAuxiBytes && w.Ascend(m_ckData);
-    }
-    if (ok) {
-        m_ckData.ckid = kFccData;
-        ok = w.CreateChunk(m_ckData, false);
-    }
-    if (!ok) {
+    if (!WriteOutputHeader(m_fmtOut)) {
         // The file stays on disk as far as it was written.
         m_hmmioOut->Close();
         m_hmmioOut.reset();
@@ -191,6 +270,32 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     }
     m_bOutOpen = true;
     return m_nError;
+}
+
+void CRiffWaveFile::ResetOutputState()
+{
+    m_bOutOpen = false;
+    m_nError = WAVE_OK;
+    m_nOutFill = 0;
+    m_nFramesWritten = 0;
+    m_lAuxiDataOffset = 0;
+    m_lDs64Offset = 0;
+    m_bRf64Out = false;
+    m_fmtOut.clear();
+    m_pOutBuf = {};
+    m_ckData = {};
+    m_ckRiff = {};
+    m_nBytesPerFrameOut = 0;
+    m_nOutBufBytes = 0;
+}
+
+bool CRiffWaveFile::OutputHasRoom(int64_t nNewBytes) const
+{
+    if (m_bRf64Out)
+        return true;
+    const int64_t total = static_cast<int64_t>(m_nFramesWritten) * m_nBytesPerFrameOut + nNewBytes;
+    return RiffOverheadBytes(m_bHaveAuxi) + static_cast<int64_t>(m_fmtOut.size()) - kFmtBytes + total + (total & 1) <=
+           kMaxRiffBytes;
 }
 
 int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
@@ -218,10 +323,7 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
     }
     // Refuse a block the size fields could not count, and finish the file as
     // it stands: a wrapped size would leave a corrupt file behind.
-    const int64_t dataBytes = static_cast<int64_t>(m_nFramesWritten) * m_nBytesPerFrameOut;
-    const int64_t newBytes = static_cast<int64_t>(nFrames) * m_nBytesPerFrameOut;
-    const int64_t total = dataBytes + newBytes;
-    if (RiffOverheadBytes(m_bHaveAuxi) + total + (total & 1) > kMaxRiffBytes) {
+    if (!OutputHasRoom(static_cast<int64_t>(nFrames) * m_nBytesPerFrameOut)) {
         CloseOutput();
         m_nError = WAVE_ERR_WRITE;
         return -1;
@@ -246,9 +348,9 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
         p += count;
         left -= n;
     }
-    m_nFramesWritten += static_cast<uint32_t>(nFrames);
+    m_nFramesWritten += static_cast<uint64_t>(nFrames);
 
-    if (m_nMaxFrames > 0 && m_nFramesWritten >= static_cast<uint32_t>(m_nMaxFrames)) {
+    if (m_nMaxFrames > 0 && m_nFramesWritten >= static_cast<uint64_t>(m_nMaxFrames)) {
         CloseOutput();
         if (m_nError != WAVE_OK)
             return -1;
@@ -264,11 +366,11 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
         const std::string path = m_strOutPath;
         const WAVEFORMATEX wf = m_wfOut;
         const AUXIINFO auxi = m_auxiOut;
-        // The caller agreed to replace the first file only: a split never
-        // writes over an existing file (with a time stamp in the name, that
-        // would be the file just finished when both fall in one second).
+        // A split never writes over an existing file: a numbered one takes
+        // the next free number; with a time stamp in the name, the file just
+        // finished would be replaced when both fall in one second.
         struct stat st;
-        if (::lstat(NextOutputName(path, m_nNameFlags).c_str(), &st) == 0) {
+        if (!IsSequenced(m_nNameFlags) && ::lstat(NextOutputName(path, m_nNameFlags).c_str(), &st) == 0) {
             m_nError = WAVE_ERR_CREATE;
             return 0;
         }
@@ -284,37 +386,50 @@ void CRiffWaveFile::ClearAuxiRewrite()
     m_lAuxiDataOffset = 0;
 }
 
+bool CRiffWaveFile::FinishOutputSizes()
+{
+    // Sizes are written last. A plain form: ascending out of "data" writes its
+    // size (the sample bytes, pad byte not counted) and the pad byte, ascending
+    // out of the form writes the file size - 8. A 64-bit form keeps
+    // 0xFFFFFFFF in both and takes the true sizes into "ds64".
+    CRiffWriter& w = *m_hmmioOut;
+    const int64_t dataBytes = m_bRf64Out ? w.AscendLarge(m_ckData) : (w.Ascend(m_ckData) ? 0 : -1);
+    if (dataBytes < 0)
+        return false;
+    const int64_t endOffset = w.Tell();
+    bool ok = true;
+    if (m_lAuxiDataOffset != 0) {
+        // Stamp the stop time: the current universal time taken through local
+        // time and back, so the fields hold the universal wall-clock time.
+        SYSTEMTIME st;
+        GetSystemTime(&st);
+        CTime(st, -1).GetAsSystemTime(m_auxiOut.stStopTime);
+        uint8_t auxiBytes[kAuxiBytes];
+        AuxiToBytes(m_auxiOut, auxiBytes);
+        ok = w.Seek(m_lAuxiDataOffset, SEEK_SET) >= 0 && w.Write(auxiBytes, kAuxiBytes) == kAuxiBytes;
+    }
+    if (ok && m_bRf64Out) {
+        uint8_t ds64[kDs64Bytes] = {};
+        PutLE64(static_cast<uint64_t>(endOffset - 8), ds64);
+        PutLE64(static_cast<uint64_t>(dataBytes), ds64 + 8);
+        PutLE64(m_nFramesWritten, ds64 + 16);
+        ok = w.Seek(m_lDs64Offset, SEEK_SET) >= 0 && w.Write(ds64, kDs64Bytes) == kDs64Bytes;
+        return ok && w.Seek(endOffset, SEEK_SET) >= 0;
+    }
+    return ok && w.Seek(endOffset, SEEK_SET) >= 0 && w.Ascend(m_ckRiff);
+}
+
 void CRiffWaveFile::CloseOutput()
 {
     if (m_hmmioOut) {
         CRiffWriter& w = *m_hmmioOut;
         bool ok = true;
         if (m_bOutOpen) {
-            // Sizes are written last. Ascending out of "data" writes its size
-            // (the sample bytes, pad byte not counted) and the pad byte.
-            ok = (m_nOutFill == 0 || w.Write(m_pOutBuf.data(), m_nOutFill) == m_nOutFill) && w.Ascend(m_ckData);
+            ok = (m_nOutFill == 0 || w.Write(m_pOutBuf.data(), m_nOutFill) == m_nOutFill) && FinishOutputSizes();
             m_nOutFill = 0;
-            if (ok) {
-                const int64_t endOffset = w.Tell();
-                if (m_lAuxiDataOffset != 0) {
-                    // Stamp the stop time: the current universal time taken
-                    // through local time and back, so the fields hold the
-                    // universal wall-clock time.
-                    SYSTEMTIME st;
-                    GetSystemTime(&st);
-                    CTime(st, -1).GetAsSystemTime(m_auxiOut.stStopTime);
-                    uint8_t auxiBytes[kAuxiBytes];
-                    AuxiToBytes(m_auxiOut, auxiBytes);
-                    ok = w.Seek(m_lAuxiDataOffset, SEEK_SET) >= 0 && w.Write(auxiBytes, kAuxiBytes) == kAuxiBytes;
-                }
-                // The form's size: 4 = "WAVE" + 26 = "fmt " chunk (8 + 18)
-                // + 80 = "auxi" chunk (8 + 72) when present + 8 = "data"
-                // header + the sample bytes + their pad byte; that is the file
-                // size - 8.
-                ok = ok && w.Seek(endOffset, SEEK_SET) >= 0 && w.Ascend(m_ckRiff);
-            }
         }
-        // A file whose flush or ascend failed is closed with its sizes as they are.
+        // A file whose flush or ascend failed is closed with its sizes as they
+        // are: a 64-bit one then claims no data at all.
         if (!w.Close())
             ok = false;
         m_hmmioOut.reset();
@@ -324,4 +439,78 @@ void CRiffWaveFile::CloseOutput()
     m_pOutBuf = {};
     m_nOutFill = 0;
     m_bOutOpen = false;
+}
+
+int64_t CRiffWaveFile::CopyFrames(int64_t nFrames)
+{
+    if (!m_bOutOpen) {
+        CloseOutput();
+        m_nError = WAVE_ERR_OUT_NOT_OPEN;
+        return -1;
+    }
+    if (!m_bInOpen || !m_hmmioIn) {
+        m_nError = WAVE_ERR_NOT_OPEN;
+        return -1;
+    }
+    const int64_t bytesPerFrame = m_nBytesPerFrameIn;
+    nFrames = std::min<int64_t>(nFrames, (m_lDataEnd - m_lDataStart) / std::max<int64_t>(bytesPerFrame, 1));
+    if (nFrames < 0 || bytesPerFrame != m_nBytesPerFrameOut || !OutputHasRoom(nFrames * bytesPerFrame)) {
+        CloseOutput();
+        m_nError = WAVE_ERR_WRITE;
+        return -1;
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    const int64_t pos = m_hmmioIn->Tell();
+    const int64_t want = std::clamp<int64_t>(m_lDataEnd - pos, 0, nFrames * bytesPerFrame);
+    const int64_t got = CopySourceBytes(pos, want);
+    if (got != want) {
+        // A source that shrank under us is a read error; anything else a write error.
+        CloseOutput();
+        m_nError = got < 0 ? WAVE_ERR_WRITE : WAVE_ERR_READ;
+        return -1;
+    }
+    m_hmmioIn->Seek(pos + got);
+    m_nBufPos = 0;
+    m_nBlockIndex = static_cast<int>(std::min<int64_t>((pos + got - m_lDataStart) / std::max(m_nBlockBytes, 1), INT_MAX));
+    m_nFramesWritten += static_cast<uint64_t>(got / bytesPerFrame);
+    return got / bytesPerFrame;
+}
+
+int64_t CRiffWaveFile::CopySourceBytes(int64_t lOffset, int64_t nBytes)
+{
+    CByteSource* src = m_hmmioIn->Source();
+    if (src->Fd() >= 0)
+        return m_hmmioOut->CopyFrom(src->Fd(), lOffset, nBytes);
+    // A source without a file (memory) goes through the output buffer.
+    int64_t done = 0;
+    while (done < nBytes) {
+        const int64_t n = std::min<int64_t>(nBytes - done, m_nOutBufBytes);
+        if (!m_hmmioIn->Seek(lOffset + done) || m_hmmioIn->Read(m_pOutBuf.data(), n) != n)
+            return done;
+        if (m_hmmioOut->Write(m_pOutBuf.data(), n) != n)
+            return -1;
+        done += n;
+    }
+    return done;
+}
+
+int CRiffWaveFile::WriteSilence(int64_t nFrames)
+{
+    if (!m_bOutOpen || nFrames < 0 || !OutputHasRoom(nFrames * m_nBytesPerFrameOut)) {
+        CloseOutput();
+        m_nError = m_bOutOpen ? WAVE_ERR_WRITE : WAVE_ERR_OUT_NOT_OPEN;
+        return m_nError;
+    }
+    // 8-bit samples are unsigned around 128.
+    std::fill(m_pOutBuf.begin(), m_pOutBuf.end(), m_wfOut.wBitsPerSample == 8 ? 0x80 : 0x00);
+    for (int64_t left = nFrames * m_nBytesPerFrameOut; left > 0;) {
+        const int64_t n = std::min<int64_t>(left, m_nOutBufBytes);
+        if (m_hmmioOut->Write(m_pOutBuf.data(), n) != n) {
+            CloseOutput();
+            return m_nError = WAVE_ERR_WRITE;
+        }
+        left -= n;
+    }
+    m_nFramesWritten += static_cast<uint64_t>(nFrames);
+    return WAVE_OK;
 }

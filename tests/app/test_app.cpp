@@ -1,13 +1,16 @@
-// The whole program on a real settings store: caption, About box, Ctrl+N and the close path.
+// The whole program on a real settings store: caption, About box, the command line's file, Ctrl+N (also while
+// maximised) and the close path.
 #include "app/AboutDlg.h"
 #include "app/MainFrame.h"
 #include "app/TavirelApp.h"
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/TavirelView.h"
+#include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QSet>
 #include <QTemporaryDir>
@@ -21,6 +24,24 @@ namespace {
 
 class AppTest : public ::testing::Test {
 protected:
+    AppTest() { CFileDialogs::SetInstance(&m_dialogs); }
+    ~AppTest() override
+    {
+        m_app.reset();
+        CFileDialogs::SetInstance(nullptr);
+    }
+    QString Wave(const char* name, uint32_t frames)
+    {
+        const QString path = m_dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile({1}, riff::Ramp16(frames))));
+        return path;
+    }
+    // The failure messages shown once the events of start-up are handled.
+    QStringList Errors()
+    {
+        QCoreApplication::sendPostedEvents();
+        return m_dialogs.Errors();
+    }
     void Seed(int refLevel, const QString& srcPath)
     {
         m_store.WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:0:");
@@ -39,6 +60,7 @@ protected:
     CTavirelDoc* doc() { return m_app->m_pDoc.get(); }
 
     QTemporaryDir m_dir;
+    CScriptedDialogs m_dialogs;
     CSettingsStore m_store{m_dir.filePath("Tavirel.conf")};
     std::unique_ptr<CTavirelApp> m_app;
 };
@@ -112,6 +134,153 @@ TEST_F(AppTest, MaximisedWindowRoundTrip)
     EXPECT_TRUE(next->isMaximized());
     next->showNormal();
     EXPECT_EQ(next->geometry(), QRect(100, 120, 600, 400));
+}
+
+// The whole program on stores it cannot trust: noise, values off every range,
+// and a store that cannot be written. Each starts with a window to see and a
+// valid level, and closes.
+TEST(AppHostileStore, StartsAndCloses)
+{
+    QByteArray noise(4096, '\0');
+    for (int i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<char>((i * 7919) ^ (i >> 3));
+    const struct {
+        const char* what;
+        const char* file; // relative to the test folder; a file "home" is there
+        QByteArray bytes;
+        int level;
+    } rows[] = {
+        {"noise", "Tavirel.conf", noise, 0},
+        {"values off every range", "Tavirel.conf",
+         "[Settings]\nBOOLs\\BOOLs=0:0:0:0:0:0:0:0:\nINTs\\INTs=-99999999999:0:0:0:0:0:0:0:0:0:\n"
+         "DOUBLEs\\DOUBLEs=1e999:-1e999:nan:0:0:0:0:0:0:0:0:\n[WindowPos]\n"
+         "WindowPos=-1:-7:99999999999:-99999999999:0:0:70000:70000:-70000:-70000\n",
+         -100},
+        {"unwritable", "home/Tavirel.conf", "", 0},
+    };
+    for (const auto& r : rows) {
+        QTemporaryDir dir;
+        QFile home(dir.filePath("home"));
+        ASSERT_TRUE(home.open(QIODevice::WriteOnly));
+        home.close();
+        QFile conf(dir.filePath(r.file));
+        if (conf.open(QIODevice::WriteOnly))
+            conf.write(r.bytes);
+        conf.close();
+        CSettingsStore store(dir.filePath(r.file));
+        CTavirelApp app;
+        app.m_pStore = &store;
+        ASSERT_TRUE(app.InitInstance()) << r.what;
+        EXPECT_TRUE(app.m_pMainWnd->isVisible()) << r.what;
+        EXPECT_FALSE(app.m_pMainWnd->geometry().isEmpty()) << r.what;
+        EXPECT_EQ(app.m_pDoc->m_nRefLevel, r.level) << r.what;
+        app.m_pMainWnd->close();
+    }
+}
+
+TEST(AppArguments, TheFirstPlainArgumentIsTheSource)
+{
+    struct Case {
+        QStringList args; // as Qt leaves them, the program first
+        QString file;
+        QStringList ignored;
+    };
+    const Case cases[] = {
+        {{"tavirel"}, "", {}},
+        {{"tavirel", "rec.wav"}, "rec.wav", {}},
+        {{"tavirel", "--verbose", "rec.wav"}, "rec.wav", {"--verbose"}},
+        {{"tavirel", "a.wav", "b.wav"}, "a.wav", {"b.wav"}},
+        {{"tavirel", "--", "-odd name.wav"}, "-odd name.wav", {}},
+        {{"tavirel", "-"}, "-", {}},
+        {{"tavirel", ""}, "", {""}},
+    };
+    for (const Case& c : cases) {
+        QStringList ignored;
+        EXPECT_EQ(CTavirelApp::SourceFromArguments(c.args, &ignored), c.file) << c.args.join(' ').toStdString();
+        EXPECT_EQ(ignored, c.ignored) << c.args.join(' ').toStdString();
+    }
+}
+
+TEST_F(AppTest, FileOnTheCommandLineOpensAsTheSource)
+{
+    const QString stored = Wave("stored.wav", 24000);
+    const QString named = Wave("named.wav", 48000);
+    const QString previousFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_dir.path()));
+    struct Case {
+        QString arg;
+        QString shown;      // the source loaded afterwards
+        QStringList errors; // what the message boxes said
+    };
+    const Case cases[] = {
+        {"named.wav", named, {}}, // relative to the folder the program starts in
+        {named, named, {}},
+        {"gone.wav", stored,
+         {CTavirelView::CannotOpenText(m_dir.filePath("gone.wav"), WAVE_ERR_OPEN)}},
+    };
+    for (const Case& c : cases) {
+        Seed(0, stored);
+        m_dialogs.m_asked.clear();
+        m_app = std::make_unique<CTavirelApp>();
+        m_app->m_pStore = &m_store;
+        m_app->m_strCommandLineFile = c.arg;
+        ASSERT_TRUE(m_app->InitInstance());
+        EXPECT_EQ(Errors(), c.errors) << c.arg.toStdString();
+        EXPECT_TRUE(doc()->m_bLoaded) << c.arg.toStdString();
+        EXPECT_EQ(m_app->m_pView->m_strSrcFile, c.shown) << c.arg.toStdString();
+        frame()->close(); // the source in use is the one kept
+        EXPECT_EQ(m_store.GetProfileString("Settings\\Strings", "SrcPath"), c.shown) << c.arg.toStdString();
+        m_app.reset();
+    }
+    QDir::setCurrent(previousFolder);
+}
+
+TEST_F(AppTest, MissingStoredSourceSaysWhyAtStartAndOnCtrlN)
+{
+    Seed(0, m_dir.filePath("gone.wav"));
+    Start();
+    const QString why = CTavirelView::CannotOpenText(m_dir.filePath("gone.wav"), WAVE_ERR_OPEN);
+    EXPECT_EQ(Errors(), QStringList{why});
+    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(Errors(), (QStringList{why, why}));
+    EXPECT_FALSE(doc()->m_bLoaded);
+}
+
+TEST_F(AppTest, CtrlNStartsTheStatusLineOverWithTheWindowAtZero)
+{
+    const QString path = m_dir.filePath("long.wav"); // 50 minutes at 1000 frames/s: longer than the window
+    ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(riff::WaveShape(1, 1000), riff::Ramp16(3000000))));
+    Seed(0, path);
+    Start();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame()));
+    CTavirelView* view = m_app->m_pView;
+    view->GetLayoutWindow()->repaint();
+    CWposCtrl& bar = view->m_wndPosBar;
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(bar.ClientRect().right(), bar.ClientRect().center().y()));
+    ASSERT_GT(doc()->m_nViewStart, 0);
+    ASSERT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("View %1 Sec").arg(doc()->m_nViewStart)));
+    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
+    view->GetLayoutWindow()->repaint();
+    EXPECT_EQ(view->m_wndStatus->text(), QStringLiteral("View 0 Sec to %1 Sec").arg(bar.m_nViewEnd));
+}
+
+TEST_F(AppTest, MaximisedFrameStaysFilledByTheFormOnCtrlN)
+{
+    Seed(0, Wave("source.wav", 24000));
+    m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
+    Start();
+    frame()->showMaximized();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame()));
+    const QSize maximised = frame()->size();
+    ASSERT_GT(maximised.width(), 600);
+    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(frame()->isMaximized());
+    EXPECT_EQ(frame()->size(), maximised);
+    CTavirelView* view = m_app->m_pView;
+    EXPECT_EQ(view->geometry().right(), frame()->rect().right());
+    EXPECT_EQ(view->geometry().bottom(), frame()->rect().bottom());
+    EXPECT_EQ(view->GetLayoutWindow()->size(), view->viewport()->size());
+    EXPECT_EQ(view->PlotAreaRect().right(), view->Control(1013)->geometry().right()) << "the picture spans the form";
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -45,4 +46,22 @@ TEST(CliInfo, JsonKeysAndExitCodes)
     EXPECT_EQ(Info({"--json"}), 2);
     EXPECT_EQ(Info({"--jason", good}), 2);
     std::remove(good.c_str());
+}
+
+// An RF64 recording of 20 GiB (a sparse file): frame counts past 32 bits and
+// the whole length reach the output.
+TEST(CliInfo, Rf64FramesPastThirtyTwoBits)
+{
+    const std::string path = testing::TempDir() + "tavirel_cli_rf64.wav";
+    const uint64_t dataBytes = 20ULL << 30; // 16-bit stereo at 1 MHz: 5368709120 frames, 5368 s
+    const riff::Bytes header = riff::Rf64(riff::Bytes(riff::Chunk("ds64", riff::Ds64Payload(0, dataBytes)))
+                                              .Add(riff::Chunk("fmt ", riff::FmtPayload(1, 2, 1000000, 16)))
+                                              .Id("data")
+                                              .U32(0xFFFFFFFFu));
+    ASSERT_TRUE(riff::WriteFile(path, header));
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + dataBytes)), 0);
+    std::string out;
+    EXPECT_EQ(Info({"--json", path}, &out), 0);
+    EXPECT_NE(out.find("\"frames\":5368711168,\"data_frames\":5368709120,\"length_sec\":5368,"), std::string::npos) << out;
+    std::remove(path.c_str());
 }

@@ -1,12 +1,18 @@
 // The spectrogram plot on hand-built sources read through the real reader and engine.
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
+#include <string>
 #include <cmath>
 #include <complex>
 
@@ -212,17 +218,160 @@ TEST_F(PlotTest, FailedReopenLeavesNoSourceAndThePicture)
     for (bool removed : {true, false}) {
         const QString path = WriteSignal(1, 2);
         Load(path);
-        ASSERT_TRUE(removed ? QFile::remove(path) : riff::WriteFile(path.toStdString(), riff::Bytes::Text("no wave")));
         m_plot.Draw(QRect(0, 0, 20, 64), nullptr);
-        EXPECT_FALSE(m_doc.m_bLoaded);
-        EXPECT_FALSE(m_doc.m_wave.m_bInOpen);
         EXPECT_FALSE(ColumnIsBlack(7));
         const QImage before = m_plot.m_bitmap.copy();
+        ASSERT_TRUE(removed ? QFile::remove(path) : riff::WriteFile(path.toStdString(), riff::Bytes::Text("no wave")));
         m_doc.m_nViewStart = 1;
-        m_plot.Draw(QRect(0, 0, 20, 64), nullptr);
+        m_plot.Refresh(nullptr);
+        EXPECT_FALSE(m_doc.m_bLoaded);
+        EXPECT_FALSE(m_doc.m_wave.m_bInOpen);
         m_plot.Render();
         EXPECT_EQ(m_plot.m_bitmap, before) << removed;
     }
+}
+
+// Pictures of 1, 2 and 5 workers are the same, byte for byte, at every zoom
+// and in both row modes; the window's end follows the zoom.
+TEST_F(PlotTest, WorkersDrawTheSamePictureAtEveryZoom)
+{
+    for (int channels : {1, 2}) {
+        Load(WriteSignal(channels, 40));
+        for (int zoom : {1, 2, 4, 16}) {
+            for (int rows : {PLOT_ROWS_FIRST_BIN, PLOT_ROWS_STRONGEST_BIN}) {
+                m_doc.m_nZoom = zoom;
+                m_doc.m_nRowMode = rows;
+                m_doc.m_nViewStart = 1;
+                QImage pictures[3];
+                int ends[3];
+                for (int w : {0, 1, 2}) {
+                    m_plot.m_nWorkers = w == 0 ? 1 : (w == 1 ? 2 : 5);
+                    m_doc.m_nDrawnStart = -1;
+                    m_plot.Draw(QRect(0, 0, 37, 90), nullptr);
+                    pictures[w] = m_plot.m_bitmap.copy();
+                    ends[w] = m_doc.m_nViewEnd;
+                }
+                const std::string what = std::to_string(channels) + " ch zoom " + std::to_string(zoom);
+                EXPECT_EQ(pictures[1], pictures[0]) << what;
+                EXPECT_EQ(pictures[2], pictures[0]) << what;
+                EXPECT_EQ(ends[1], ends[0]) << what;
+                // 37 columns of zoom x 2048 frames from second 1 (block 3) at 8000 frames/s; the source has 40 s.
+                EXPECT_EQ(ends[0], std::min<int>(40, (8000 / N + 37 * zoom) * N / 8000)) << what;
+                EXPECT_FALSE(ColumnIsBlack(0)) << what;
+            }
+        }
+    }
+}
+
+// A one-block burst between quiet blocks shows at every zoom (the strongest
+// block per bin); a carrier that is not the first bin of its row shows only
+// with the strongest bin per row.
+TEST_F(PlotTest, BurstsAndCarriersStayVisible)
+{
+    std::vector<int16_t> s(8000 * 8 * 2, 0);
+    const std::vector<int16_t> tone = riff::IqTone(N, 0.5, 215 - 1023);
+    std::copy(tone.begin(), tone.end(), s.begin() + 2 * 13 * N);
+    Load(Write("burst.wav", riff::WaveFile({2}, riff::Pcm16(s))));
+    for (int zoom : {1, 2, 8, 16}) {
+        for (int rows : {PLOT_ROWS_FIRST_BIN, PLOT_ROWS_STRONGEST_BIN}) {
+            m_doc.m_nZoom = zoom;
+            m_doc.m_nRowMode = rows;
+            m_plot.Draw(QRect(0, 0, 31, 100), nullptr);
+            int lit = 0;
+            for (int x = 0; x < 31; ++x)
+                lit += Pixel(x, 10) == Colour(-9);
+            EXPECT_EQ(lit, rows == PLOT_ROWS_STRONGEST_BIN ? 1 : 0) << "zoom " << zoom;
+            EXPECT_EQ(Pixel(13 / zoom, 10) == Colour(-9), rows == PLOT_ROWS_STRONGEST_BIN) << "zoom " << zoom;
+        }
+    }
+    struct Row { int64_t frames; int width, zoom; } fits[] = {
+        {1, 100, 1}, {100 * N, 100, 1}, {100 * N + 1, 100, 2}, {int64_t{3} << 30, 1920, 1024}};
+    for (const Row& r : fits)
+        EXPECT_EQ(CSpectrogramPlot::FitZoom(r.frames, r.width), r.zoom) << r.frames;
+}
+
+// An asynchronous rendering delivers every column and ends with the synchronous
+// picture; a newer request cancels an older one, which then changes nothing.
+TEST_F(PlotTest, AsynchronousRenderingAndItsCancel)
+{
+    Load(WriteSignal(2, 20));
+    m_doc.m_nZoom = 2;
+    m_plot.Draw(QRect(0, 0, 30, 80), nullptr);
+    const QImage expected = m_plot.m_bitmap.copy();
+    const int expectedEnd = m_doc.m_nViewEnd;
+
+    std::atomic<int> columns{0}, done{0};
+    auto onColumns = [&](int x0, int x1) { columns += x1 - x0; };
+    auto onDone = [&] { ++done; };
+    m_plot.m_bitmap.fill(Qt::white);
+    m_doc.m_nViewStart = 3;
+    ASSERT_TRUE(m_plot.RequestRender(onColumns, onDone));
+    m_doc.m_nViewStart = 0;
+    ASSERT_TRUE(m_plot.RequestRender(onColumns, onDone)); // cancels the first
+    EXPECT_TRUE(m_plot.FinishRender());
+    EXPECT_EQ(done.load(), 2);
+    EXPECT_GE(columns.load(), 30);
+    EXPECT_EQ(m_plot.m_bitmap, expected);
+    EXPECT_EQ(m_doc.m_nViewEnd, expectedEnd);
+    EXPECT_EQ(m_doc.m_nDrawnStart, 0);
+
+    m_plot.m_bitmap.fill(Qt::white);
+    ASSERT_TRUE(m_plot.RequestRender({}, {}));
+    m_plot.CancelRender();
+    EXPECT_FALSE(m_plot.FinishRender());
+    EXPECT_EQ(m_plot.m_bitmap.pixel(0, 0) | 0xFF000000u, qRgb(255, 255, 255));
+}
+
+// A whole-source picture is kept in the cache folder and read from there (a
+// mark put into the entry shows, in both rendering paths) until the source
+// changes; pictures of part of a source are not kept.
+TEST_F(PlotTest, WholeSourcePicturesComeFromTheCacheUntilTheSourceChanges)
+{
+    qputenv("XDG_CACHE_HOME", m_dir.filePath("cache").toUtf8());
+    const QDir cache(m_dir.filePath("cache/tavirel/overview"));
+    const QString path = WriteSignal(2, 6);
+    Load(path);
+    m_plot.m_nCacheMinBytes = 0;
+    m_plot.Draw(QRect(0, 0, 12, 40), nullptr);
+    EXPECT_TRUE(cache.entryList(QDir::Files).isEmpty());
+
+    m_doc.m_nZoom = CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, 12); // 24 blocks: 2 per column
+    ASSERT_EQ(m_doc.m_nZoom, 2);
+    m_plot.Refresh(nullptr);
+    const QImage fresh = m_plot.m_bitmap.copy();
+    const int end = m_doc.m_nViewEnd;
+    const QStringList entries = cache.entryList(QDir::Files);
+    ASSERT_EQ(entries.size(), 1);
+
+    const QString entry = cache.filePath(entries[0]);
+    const QString missing = QImageReader(entry).text("tavirel-missing");
+    QImage marked = fresh;
+    marked.setPixel(0, 0, qRgb(255, 255, 255));
+    {
+        QImageWriter writer(entry, "PNG");
+        writer.setText("tavirel-missing", missing);
+        ASSERT_TRUE(writer.write(marked));
+    }
+    m_doc.m_nDrawnStart = -1;
+    m_plot.Refresh(nullptr);
+    EXPECT_EQ(m_plot.m_bitmap, marked);
+    EXPECT_EQ(m_doc.m_nViewEnd, end);
+    m_plot.m_bitmap.fill(Qt::black);
+    ASSERT_TRUE(m_plot.RequestRender({}, {}));
+    EXPECT_TRUE(m_plot.FinishRender());
+    EXPECT_EQ(m_plot.m_bitmap, marked);
+
+    // The same bytes with a newer modification time are a changed source.
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(90), QFileDevice::FileModificationTime));
+    }
+    Load(path);
+    m_plot.Refresh(nullptr);
+    EXPECT_EQ(m_plot.m_bitmap, fresh);
+    EXPECT_EQ(cache.entryList(QDir::Files).size(), 1);
+    EXPECT_NE(cache.entryList(QDir::Files)[0], entries[0]);
 }
 
 TEST_F(PlotTest, EmptyAreasDrawNothingAndTouchNothing)
@@ -259,9 +408,18 @@ TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
     Load(wav, -20);
     m_doc.m_nViewStart = 1;
     m_plot.Draw(QRect(0, 0, 16, 120), nullptr);
+    EXPECT_EQ(QImage(png, "PNG").format(), QImage::Format_Indexed8);
     EXPECT_EQ(QImage(png, "PNG").convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap);
     EXPECT_EQ(run({"--start", "0"}).first, 1);
-    EXPECT_EQ(run({"--start", "1.5", "--overwrite"}).first, 2);
+    for (const char* bad : {"--zoom=0", "--zoom=fits", "--rows=most", "--start=1.5"})
+        EXPECT_EQ(run({bad, "--start", "0", "--overwrite"}).first, 2) << bad;
+    // The whole 3-second source (12 blocks) fits 16 columns at zoom 1; strongest bins per row.
+    EXPECT_EQ(run({"--start", "0", "--ref", "-20", "--zoom", "fit", "--rows", "strongest", "--overwrite"}),
+              std::pair(0, QByteArray("3\n")));
+    m_doc.m_nViewStart = 0;
+    m_doc.m_nRowMode = PLOT_ROWS_STRONGEST_BIN;
+    m_plot.Refresh(nullptr);
+    EXPECT_EQ(QImage(png, "PNG").convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap);
 }
 
 } // namespace

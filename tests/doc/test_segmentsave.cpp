@@ -1,8 +1,14 @@
 // The segment save below the widgets: the AGC, and whole segments written and read back.
 #include <QFile>
+#include <QString>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
 
 #include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
@@ -20,11 +26,13 @@ TEST(SegmentAgc, LevelTrackingAndScaling)
         double level, levelAfter;
         std::vector<int32_t> in, out;
     } rows[] = {
-        {"silent first channel", 2, 0, 0, {0, 123456, 0, INT32_MIN}, {0, 123456, 0, INT32_MIN}},
+        {"silent frame below the floor", 2, 0, 0, {0, 0}, {0, 0}},
         {"rising: at once", 2, 10, 1000, {1000, 500}, {H, H / 2}},
-        {"falling: 1 % of the gap", 2, 1000, 990, {0, 990}, {0, H}},
+        {"falling: 1 % of the gap", 2, 1000, 990, {0, 0}, {0, 0}},
         {"one channel", 1, 0, 2000, {1000, -2000}, {H, -H}},
-        {"clamped, not wrapped", 2, 0, 1000, {1000, 5000, -1000, -5000}, {H, INT32_MAX, -H, INT32_MIN}},
+        {"louder second channel drives", 2, 0, 5000, {1000, -5000}, {H / 5, -H}},
+        {"either channel at full scale", 2, 0, 2147483648.0, {INT32_MIN, 1 << 30, 1 << 30, INT32_MIN},
+         {-H, H / 2, 536870912, -H}},
     };
     for (const auto& r : rows) {
         std::vector<int32_t> block = r.in;
@@ -38,19 +46,24 @@ TEST(SegmentAgc, LevelTrackingAndScaling)
 struct Seg {
     void Load(int channels, uint32_t rate, const riff::Bytes& data, const char* name = "src.wav")
     {
-        src = riff::WaveFile({static_cast<uint16_t>(channels), rate}, data).v;
+        LoadFile(riff::WaveFile({static_cast<uint16_t>(channels), rate}, data), name);
+    }
+    void LoadFile(const riff::Bytes& file, const char* name = "src.wav")
+    {
+        src = file.v;
         doc.m_strSrcPath = dir.filePath(name);
         ASSERT_TRUE(riff::WriteFile(doc.m_strSrcPath.toStdString(), src));
         ASSERT_TRUE(doc.OpenSource(doc.m_strSrcPath));
         doc.m_bLoaded = true;
         doc.m_strDestPath = dir.filePath("cut.wav");
     }
-    SegmentSaveResult Save(int from, int to, bool agc = false)
+    SegmentSaveResult Save(int from, int to, bool agc = false, const SegmentProgress& progress = {})
     {
         double level = -1.0;
         std::vector<int32_t> block(kSegmentBlockValues);
-        return SaveSegment(doc, from, to, agc, level, block.data());
+        return SaveSegment(doc, from, to, agc, level, block.data(), progress);
     }
+    std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
     std::vector<uint8_t> Data(const std::string& path) { return riff::ParseWave(riff::ReadFile(path)).payload["data"]; }
 
     QTemporaryDir dir;
@@ -102,14 +115,128 @@ TEST(SegmentSave, AgcOutputOfA16BitSourcePeaksAtMinus6dBFS)
     EXPECT_EQ(peak, 16384);
 }
 
-TEST(SegmentSave, SourceAsOutputAndUncreatableOutputAreRefused)
+TEST(SegmentSave, SourceKeptUnderANumberedNameAndUncreatableOutputRefused)
 {
     Seg t;
-    t.Load(1, 1000, riff::Ramp16(5000), "cut_001.wav"); // the name the next save would create
-    EXPECT_EQ(t.Save(0, 2).nError, WAVE_ERR_CREATE);
+    t.Load(1, 1000, riff::Ramp16(5000), "cut_001.wav"); // the first numbered name
+    EXPECT_EQ(SegmentOutputPath(t.doc), t.dir.filePath("cut_002.wav").toStdString());
+    EXPECT_EQ(t.Save(0, 2).strPath, t.dir.filePath("cut_002.wav").toStdString());
     EXPECT_EQ(riff::ReadFile(t.dir.filePath("cut_001.wav").toStdString()), t.src);
     t.doc.m_strDestPath = t.dir.filePath("no/such/folder/cut.wav");
     EXPECT_NE(t.Save(0, 2).nError, WAVE_OK);
+}
+
+// Without AGC a segment's bytes are the source's exactly, in every format
+// (floats past full scale and NaN included), and an extensible source's
+// "fmt " goes along unchanged. The last block is padded with silence.
+TEST(SegmentSave, LosslessInEveryFormat)
+{
+    const auto bytes = [](size_t n, uint32_t seed) {
+        riff::Bytes b;
+        for (size_t i = 0; i < n; ++i)
+            b.U8(static_cast<uint8_t>((i * 2654435761u + seed) >> 13));
+        return b;
+    };
+    riff::Bytes floats;
+    for (int i = 0; i < 3000; ++i)
+        floats.F32(i % 7 == 0 ? std::nanf("") : static_cast<float>((i % 13) - 6) * 0.37f + 1.0e-7f * static_cast<float>(i));
+    const struct {
+        const char* name;
+        riff::Bytes fmt, data;
+        size_t frameBytes;
+        uint8_t silence;
+    } rows[] = {
+        {"8-bit mono", riff::FmtPayload(1, 1, 1000, 8), bytes(3000, 1), 1, 0x80},
+        {"16-bit stereo", riff::FmtPayload(1, 2, 1000, 16), bytes(12000, 2), 4, 0},
+        {"24-bit mono", riff::FmtPayload(1, 1, 1000, 24), bytes(9000, 3), 3, 0},
+        {"32-bit stereo", riff::FmtPayload(1, 2, 1000, 32), bytes(24000, 4), 8, 0},
+        {"float mono past full scale", riff::FmtPayload(3, 1, 1000, 32), floats, 4, 0},
+        {"extensible 24-bit stereo", riff::ExtensibleFmtPayload(1, 2, 1000, 24), bytes(18000, 5), 6, 0},
+    };
+    for (const auto& r : rows) {
+        Seg t;
+        t.LoadFile(riff::Wave(r.fmt, r.data));
+        const SegmentSaveResult res = t.Save(1, 3); // frames 1000 to 3000, one block of 2048
+        ASSERT_EQ(res.nError, WAVE_OK) << r.name;
+        const riff::Chunks c = riff::ParseWave(riff::ReadFile(res.strPath));
+        std::vector<uint8_t> want(r.data.v.begin() + static_cast<long>(1000 * r.frameBytes), r.data.v.end());
+        want.resize(2048 * r.frameBytes, r.silence);
+        EXPECT_EQ(c.payload.at("data"), want) << r.name;
+        EXPECT_EQ(c.payload.at("fmt ").size() == 40, r.fmt.size() == 40) << r.name;
+        if (r.fmt.size() == 40) {
+            EXPECT_EQ(c.payload.at("fmt "), r.fmt.v) << r.name;
+        }
+    }
+}
+
+// Saves in a later run (a new document) go on after the files already there.
+TEST(SegmentSave, NextFreeNumberAfterEarlierRuns)
+{
+    Seg t;
+    t.Load(1, 1000, riff::Ramp16(5000));
+    for (const char* n : {"cut_001.wav", "cut_002.wav", "cut_003.wav", "cut_004.wav", "cut_005.wav"})
+        riff::WriteFile(t.Path(n), riff::Bytes{'x'});
+    EXPECT_EQ(SegmentOutputPath(t.doc), t.Path("cut_006.wav"));
+    EXPECT_EQ(t.Save(0, 2).strPath, t.Path("cut_006.wav"));
+    EXPECT_EQ(t.Save(0, 2).strPath, t.Path("cut_007.wav"));
+    EXPECT_EQ(riff::ReadFile(t.Path("cut_005.wav")), (std::vector<uint8_t>{'x'}));
+}
+
+// Progress runs up to the whole segment; a cancel removes the partly written
+// file and says so. With and without AGC.
+TEST(SegmentSave, ProgressAndCancel)
+{
+    for (const bool agc : {false, true}) {
+        Seg t;
+        t.Load(1, 1000, riff::Ramp16(600000)); // 600 s: 293 blocks
+        std::vector<double> seen;
+        const SegmentSaveResult whole = t.Save(0, 600, agc, [&](double f) {
+            seen.push_back(f);
+            return true;
+        });
+        EXPECT_EQ(whole.nError, WAVE_OK) << agc;
+        ASSERT_FALSE(seen.empty()) << agc;
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << agc;
+        EXPECT_GT(seen.front(), 0.0) << agc;
+        EXPECT_LE(seen.back(), 1.0) << agc;
+        const SegmentSaveResult cancelled = t.Save(0, 600, agc, [](double) { return false; });
+        EXPECT_TRUE(cancelled.bCancelled) << agc;
+        EXPECT_EQ(cancelled.strPath, t.Path("cut_002.wav")) << agc;
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(cancelled.strPath))) << agc;
+        EXPECT_TRUE(t.doc.m_wave.m_bInOpen) << agc; // the source stays usable
+    }
+}
+
+// A segment's times are the recording start plus its marks in universal
+// time, and its samples come from the same place, under every zone: across
+// the night the clocks go forward in Europe.
+TEST(SegmentSave, TimesAndPlaceIndependentOfTheLocalZone)
+{
+    const SYSTEMTIME start{2024, 3, 6, 30, 23, 0, 0, 0}, stop{2024, 3, 0, 31, 3, 0, 0, 0};
+    riff::Bytes data = riff::Bytes().Fill(14400000, 0x80);
+    data.v[14000000] = 0x11; // the first sample of second 14000
+    for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York"}) {
+        setenv("TZ", tz, 1);
+        tzset();
+        Seg t;
+        t.LoadFile(riff::Wave(riff::FmtPayload(1, 1, 1000, 8), data, {riff::Chunk("auxi", riff::AuxiPayload(start, stop))}));
+        EXPECT_EQ(t.doc.m_nLengthSec, 14400) << tz;
+        const SegmentSaveResult r = t.Save(14000, 14001);
+        ASSERT_EQ(r.nError, WAVE_OK) << tz;
+        const riff::Chunks c = riff::ParseWave(riff::ReadFile(r.strPath));
+        EXPECT_EQ(c.payload.at("data").at(0), 0x11) << tz;
+        const std::vector<uint8_t>& a = c.payload.at("auxi");
+        const auto time = [&](size_t at) {
+            std::vector<int> words;
+            for (size_t i : {0, 1, 3, 4, 5, 6})
+                words.push_back(a.at(at + 2 * i) | a.at(at + 2 * i + 1) << 8);
+            return words;
+        };
+        EXPECT_EQ(time(0), (std::vector<int>{2024, 3, 31, 2, 53, 20})) << tz;
+        EXPECT_EQ(time(16), (std::vector<int>{2024, 3, 31, 2, 53, 21})) << tz;
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
 }
 
 } // namespace

@@ -1,8 +1,14 @@
 // The persisted settings: exact texts written at close, lists read as sscanf reads them.
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <functional>
 
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
@@ -55,5 +61,116 @@ TEST(Settings, StoredListsAsRead)
         EXPECT_EQ(doc.m_nRefLevel, r.level) << r.text;
         EXPECT_EQ(doc.m_strSrcPath, r.src) << r.text;
         EXPECT_EQ(doc.m_strDestPath, r.src) << r.text;
+    }
+}
+
+namespace {
+
+// Writes bytes as the whole settings file.
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Reproducible noise: a linear congruential generator, all 256 byte values.
+QByteArray RandomBytes(int nBytes, uint32_t seed)
+{
+    QByteArray bytes(nBytes, '\0');
+    for (char& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return bytes;
+}
+
+// An intact settings file with the given "INTs" text and paths.
+QByteArray SettingsFile(const QByteArray& ints, const QByteArray& strings = "SrcPath=/data/a.wav\n")
+{
+    return "[Settings]\nBOOLs\\BOOLs=0:0:0:0:0:0:0:0:\nDOUBLEs\\DOUBLEs=0:0:0:0:0:0:0:0:0:0:0:\n"
+           "INTs\\INTs=" + ints + "\nStrings\\" + strings;
+}
+
+} // namespace
+
+// Whatever the file holds, the document starts with a valid level and either
+// the stored paths or none, and the close afterwards leaves a file that the
+// next start reads in full.
+TEST(Settings, HostileFilesStartWithSoundDefaults)
+{
+    const struct {
+        const char* what;
+        QByteArray file;
+        int level;
+        const char* src;
+    } rows[] = {
+        {"random bytes", RandomBytes(4096, 7), 0, ""},
+        {"random bytes after a good start", SettingsFile("40:0:0:0:0:0:0:0:0:0:") + RandomBytes(2000, 3), 40, "/data/a.wav"},
+        {"level between steps", SettingsFile("90:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},
+        {"level below the steps", SettingsFile("-500:0:0:0:0:0:0:0:0:0:"), -100, "/data/a.wav"},
+        {"level beyond int", SettingsFile("99999999999999999999:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},
+        {"negative beyond int", SettingsFile("-0x80000001:0:0:0:0:0:0:0:0:0:"), -100, "/data/a.wav"},
+        {"32-bit wrap of -500", SettingsFile("4294966796:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},
+        {"short list, odd level", SettingsFile("-10:"), -20, ""},
+        {"level list not text", SettingsFile("@Rect(1 2 3 4)"), 0, ""},
+        {"path not text", SettingsFile("0:0:0:0:0:0:0:0:0:0:", "SrcPath=@Size(1 2)\n"), 0, "c:\\"},
+        {"path with NUL", SettingsFile("0:0:0:0:0:0:0:0:0:0:", "SrcPath=/data/a.wav\\0/etc/passwd\n"), 0, "c:\\"},
+        {"keys missing", "[Settings]\nINTs\\INTs=20:0:0:0:0:0:0:0:0:0:\n", 0, ""},
+        {"empty file", "", 0, ""},
+    };
+    for (const auto& r : rows) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Tavirel.conf");
+        WriteFile(path, r.file);
+        {
+            CSettingsStore store(path);
+            CTavirelDoc doc(&store);
+            ASSERT_TRUE(doc.OnNewDocument()) << r.what;
+            EXPECT_EQ(doc.m_nRefLevel, r.level) << r.what;
+            EXPECT_EQ(doc.m_strSrcPath.toStdString(), r.src) << r.what;
+            doc.m_strDestPath = "/data/cut.wav";
+            EXPECT_TRUE(doc.SaveSettings()) << r.what;
+        }
+        CSettingsStore store(path);
+        CTavirelDoc doc(&store);
+        ASSERT_TRUE(doc.OnNewDocument()) << r.what;
+        EXPECT_EQ(doc.m_nRefLevel, r.level) << r.what;
+        EXPECT_EQ(doc.m_strDestPath.toStdString(), "/data/cut.wav") << r.what;
+    }
+}
+
+// A store that cannot be written, or whose file must not be read (a FIFO would
+// block, a huge file would be read whole), loads as a first run and reports
+// each write as failed. A folder whose parent is a file stops root too.
+TEST(Settings, StoresThatCannotBeUsed)
+{
+    const struct {
+        const char* what;
+        const char* file; // relative to the test folder
+        std::function<void(const QString& dir)> make;
+    } rows[] = {
+        {"folder under a file", "home/.config/Tavirel.conf",
+         [](const QString& dir) { WriteFile(dir + "/home", "a file where a folder should be"); }},
+        {"FIFO", "Tavirel.conf",
+         [](const QString& dir) { ASSERT_EQ(mkfifo(QFile::encodeName(dir + "/Tavirel.conf"), 0600), 0); }},
+        {"over 1 MiB", "Tavirel.conf",
+         [](const QString& dir) {
+             WriteFile(dir + "/Tavirel.conf", SettingsFile("40:0:0:0:0:0:0:0:0:0:") + QByteArray(1 << 20, '#'));
+         }},
+        {"a folder", "Tavirel.conf", [](const QString& dir) { ASSERT_TRUE(QDir(dir).mkdir("Tavirel.conf")); }},
+    };
+    for (const auto& r : rows) {
+        QTemporaryDir dir;
+        r.make(dir.path());
+        CSettingsStore store(dir.filePath(r.file));
+        CTavirelDoc doc(&store);
+        ASSERT_TRUE(doc.OnNewDocument()) << r.what;
+        EXPECT_EQ(doc.m_nRefLevel, 0) << r.what;
+        EXPECT_TRUE(doc.m_strSrcPath.isEmpty()) << r.what;
+        doc.m_nRefLevel = 20;
+        EXPECT_FALSE(doc.SaveSettings()) << r.what;
+        EXPECT_FALSE(store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:100:800:600")) << r.what;
+        EXPECT_EQ(store.GetProfileString("WindowPos", "WindowPos", "none"), "none") << r.what;
     }
 }

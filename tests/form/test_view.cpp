@@ -1,18 +1,26 @@
 // The main form driven by real clicks on the offscreen platform: labels, status line, plot and bar clicks,
-// the spin, the file buttons, and "Save Segment" end to end against `tavirel-cli cut`.
+// the spin, the file buttons, dropped files, tab order, messages about failures, and "Save Segment" end
+// to end against `tavirel-cli cut`.
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QLabel>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <memory>
 
 #include "doc/ProfileStore.h"
@@ -98,6 +106,34 @@ protected:
     }
     void PressSave() { QTest::mouseClick(m_view->m_btnSave, Qt::LeftButton); }
 
+    // The failure messages shown so far; they are shown once pending events are handled.
+    QStringList Errors()
+    {
+        QCoreApplication::sendPostedEvents();
+        return m_dialogs.Errors();
+    }
+    QString CannotOpen(const QString& path, const char* why) const
+    {
+        return QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(path, QString::fromLatin1(why));
+    }
+    // Drags files onto the form as the desktop does; true when the form takes them, and then drops them.
+    bool Drop(const QStringList& paths)
+    {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << (p.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(p) : QUrl(p));
+        mime.setUrls(urls);
+        const QPointF at = Plot().center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(m_view->viewport(), &drop);
+        return true;
+    }
+
     // The segment for the marks: whole 2048-frame blocks from where the reader puts the From second
     // (its rate counts the last block whole), zeros past the source's end.
     Bytes ExpectedSegment() const
@@ -106,7 +142,7 @@ protected:
         SYSTEMTIME a, b;
         EXPECT_TRUE((CTime(kStart, -1) + from).GetAsSystemTime(a) && (CTime(kStart, -1) + to).GetAsSystemTime(b));
         const size_t first = m_doc->m_wave.m_nBytesPerSec * from / 4,
-                     blocks = ((to - from) * int64_t{m_doc->m_nTotalFrames} / 60 + 2047) / 2048;
+                     blocks = ((to - from) * static_cast<int64_t>(m_doc->m_nTotalFrames) / 60 + 2047) / 2048;
         const riff::Bytes data = riff::Gen16(blocks * 2048 * 2, [&](size_t i) {
             return first + i / 2 < 60000 ? SampleAt(first + i / 2, i % 2) : int16_t{0};
         });
@@ -222,23 +258,19 @@ TEST_F(ViewTest, DestinationEnablesSaveOnlyWithASource)
     EXPECT_TRUE(m_view->m_btnSave->isEnabled());
 }
 
-TEST_F(ViewTest, SaveWritesNumberedSegmentsByteForByteAndAsksBeforeOverwriting)
+TEST_F(ViewTest, SaveWritesNumberedSegmentsByteForByteAndPassesOverExistingFiles)
 {
     PrepareSave(60, 150);
     PressSave();
     EXPECT_TRUE(Read("cut_001.wav") == ExpectedSegment());
     PressSave();
     EXPECT_TRUE(Read("cut_002.wav") == ExpectedSegment());
-    EXPECT_TRUE(m_dialogs.Questions().isEmpty());
     const Bytes earlier{'e', 'a', 'r', 'l', 'y'};
     riff::WriteFile(Path("cut_003.wav").toStdString(), earlier);
-    PressSave(); // answered No
-    EXPECT_EQ(m_dialogs.Questions(), QStringList{QStringLiteral("File exists.  Overwrite?")});
-    EXPECT_TRUE(Read("cut_003.wav") == earlier);
-    EXPECT_TRUE(Read("cut_004.wav").empty());
-    m_dialogs.m_bYes = true;
     PressSave();
-    EXPECT_TRUE(Read("cut_003.wav") == ExpectedSegment());
+    EXPECT_TRUE(m_dialogs.Questions().isEmpty());
+    EXPECT_TRUE(Read("cut_003.wav") == earlier);
+    EXPECT_TRUE(Read("cut_004.wav") == ExpectedSegment());
     EXPECT_TRUE(Read("cut.wav").empty());
 }
 
@@ -259,6 +291,138 @@ TEST_F(ViewTest, CommandLineCutWritesTheSameBytesAsTheWindow)
     EXPECT_TRUE(Read("plain_001.wav") == Read("cut_001.wav"));
     EXPECT_TRUE(Read("agc_001.wav") == Read("cut_002.wav"));
     EXPECT_FALSE(Read("cut_001.wav") == Read("cut_002.wav"));
+}
+
+TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
+{
+    const char* const kMissing = "the file cannot be opened for reading (No such file or directory)";
+    riff::WriteFile(Path("notes.wav").toStdString(), Bytes{'n', 'o', 't', 'e', 's'});
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        QStringList errors; // what the message boxes said
+        bool bLoaded;       // a source is shown afterwards
+    };
+    const Case cases[] = {
+        {"no source named yet", [&] { ShowView(QString()); }, {}, false},
+        {"stored source missing at start", [&] { ShowView(Path("gone.wav")); }, {CannotOpen(Path("gone.wav"), kMissing)},
+         false},
+        {"a file that is no wave chosen in Src File...",
+         [&] {
+             ShowView(Source("a.wav", 10));
+             m_dialogs.m_answers = {Path("notes.wav")};
+             Click(1000);
+         },
+         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")}, true},
+        {"a file that is no wave dropped",
+         [&] {
+             ShowView(Source("a.wav", 10));
+             EXPECT_TRUE(Drop({Path("notes.wav")}));
+         },
+         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")}, true},
+        {"source deleted while shown, found by the next rendering",
+         [&] {
+             ShowView(Source("a.wav", 10));
+             QFile::remove(Path("a.wav"));
+             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(1012))->m_btnDown, Qt::LeftButton);
+         },
+         {CannotOpen(Path("a.wav"), kMissing)}, false},
+    };
+    for (const Case& c : cases) {
+        m_doc->m_strDestPath = Path("cut.wav");
+        m_dialogs.m_asked.clear();
+        c.act();
+        EXPECT_EQ(Errors(), c.errors) << c.what;
+        EXPECT_EQ(m_doc->m_bLoaded, c.bLoaded) << c.what;
+        EXPECT_EQ(m_view->m_btnSave->isEnabled(), c.bLoaded) << c.what;
+        if (c.bLoaded)
+            EXPECT_EQ(Text(1002), Path("a.wav")) << c.what; // the previous source stays
+        else
+            EXPECT_EQ(Status(), QString()) << c.what; // no window of a source that is gone
+    }
+}
+
+TEST_F(ViewTest, DroppedWaveFileBecomesTheSource)
+{
+    ShowView(Source("a.wav", 10));
+    ClickBar(Qt::LeftButton, -2, Qt::ControlModifier);
+    EXPECT_FALSE(Drop({Source("b.wav", 60), Path("a.wav")})); // one file at a time
+    EXPECT_FALSE(Drop({QStringLiteral("https://example.org/b.wav")}));
+    EXPECT_EQ(m_doc->m_nLengthSec, 10);
+    EXPECT_TRUE(Drop({Path("b.wav")}));
+    EXPECT_TRUE(Errors().isEmpty());
+    EXPECT_EQ(m_doc->m_strSrcPath, Path("b.wav"));
+    EXPECT_EQ(Text(1002), Path("b.wav"));
+    EXPECT_EQ(Text(1011), QStringLiteral("06/21/2003 9:06:00 (60 Sec)"));
+    EXPECT_EQ(Bar().m_nTo, 60);
+}
+
+TEST_F(ViewTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
+{
+    ShowView(Source("src.wav", 60));
+    m_dialogs.m_answers = {Path("no-such-folder/cut.wav")};
+    Click(1001);
+    PressSave();
+    EXPECT_EQ(Errors(), QStringList{QStringLiteral("The segment could not be saved as \"%1\":\nthe output file cannot be created.")
+                                        .arg(Path("no-such-folder/cut_001.wav"))});
+    EXPECT_EQ(Status(), QStringLiteral("Save failed"));
+}
+
+TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverControls)
+{
+    ShowView(Source("hour.wav", 3600));
+    ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
+    ASSERT_GT(m_doc->m_nViewStart, 0);
+    m_dialogs.m_answers = {Source("other.wav", 3000)};
+    Click(1000);
+    const int nEndSec = Bar().m_nViewEnd;
+    EXPECT_EQ(Status(), QStringLiteral("View 0 Sec to %1 Sec").arg(nEndSec));
+    // A wider form draws a longer window; the status line follows.
+    m_view->resize(m_view->size() + QSize(200, 0));
+    m_view->GetLayoutWindow()->repaint();
+    EXPECT_GT(Bar().m_nViewEnd, nEndSec);
+    const QString view = QStringLiteral("View 0 Sec to %1 Sec").arg(Bar().m_nViewEnd);
+    EXPECT_EQ(Status(), view);
+    // Each control in turn, after the pointer was over the picture.
+    for (int id : {1000, 1002, 1006, 1007, 1008, 1009, 1010, 1011, 1013, 1014, 1016, 1018, 1019, 1020}) {
+        MoveTo(Plot().center().x(), Plot().center().y());
+        ASSERT_TRUE(Status().startsWith(QStringLiteral("Cursor = "))) << id;
+        QWidget* control = m_view->Control(id);
+        QTest::mouseMove(control, control->rect().center());
+        EXPECT_EQ(Status(), view) << id;
+    }
+}
+
+TEST_F(ViewTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
+{
+    m_doc->m_strDestPath = Path("cut.wav");
+    ShowView(Source("short.wav", 10)); // "Save Segment" enabled
+    QApplication::setActiveWindow(m_view.get());
+    m_view->Control(1019)->setFocus();
+    QTest::keyClick(m_view->Control(1019), Qt::Key_Tab);
+    const int stops[] = {1000, 1001, 1008, 1009, 1013, 1019, 1000};
+    for (int id : stops) {
+        QWidget* control = m_view->Control(id);
+        ASSERT_EQ(QApplication::focusWidget(), control) << id;
+        const QImage focused = control->grab().toImage();
+        QTest::keyClick(control, Qt::Key_Tab);
+        EXPECT_NE(control->grab().toImage(), focused) << id << " shows no focus";
+    }
+}
+
+TEST_F(ViewTest, EveryReferenceLevelFitsItsLabel)
+{
+    ShowView(Source("short.wav", 10));
+    auto* label = static_cast<QLabel*>(m_view->Control(1020));
+    auto* spin = static_cast<CSpinArrows*>(m_view->Control(1012));
+    EXPECT_LE(label->geometry().right(), Plot().left()) << "the label stays beside the picture";
+    EXPECT_GE(label->font().pointSizeF(), 6.0);
+    m_doc->m_nRefLevel = 100;
+    for (int level = 80; level >= -100; level -= 20) {
+        QTest::mouseClick(spin->m_btnDown, Qt::LeftButton);
+        ASSERT_EQ(label->text(), QString::number(level));
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << level;
+    }
 }
 
 } // namespace

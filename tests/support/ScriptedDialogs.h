@@ -1,5 +1,6 @@
 // File dialogs for the Qt tests: they return scripted answers ("" = cancel),
-// answer every question with m_bYes, and remember what they were asked.
+// answer every question with m_bYes, and remember what they were asked and
+// which failures they were shown.
 #pragma once
 
 #include <QString>
@@ -24,20 +25,24 @@ public:
         m_asked << QStringLiteral("ask:") + text;
         return m_bYes;
     }
+    void ShowError(QWidget*, const QString& text) override { m_asked << QStringLiteral("error:") + text; }
     // The questions asked, without their prefix.
-    QStringList Questions() const
-    {
-        QStringList q;
-        for (const QString& a : m_asked)
-            if (a.startsWith(QStringLiteral("ask:")))
-                q << a.mid(4);
-        return q;
-    }
+    QStringList Questions() const { return WithPrefix(QStringLiteral("ask:")); }
+    // The failure messages shown, without their prefix.
+    QStringList Errors() const { return WithPrefix(QStringLiteral("error:")); }
 
     QStringList m_answers;
     QStringList m_asked;
     bool m_bYes = false;
 
 private:
+    QStringList WithPrefix(const QString& prefix) const
+    {
+        QStringList q;
+        for (const QString& a : m_asked)
+            if (a.startsWith(prefix))
+                q << a.mid(prefix.size());
+        return q;
+    }
     QString Next() { return m_answers.isEmpty() ? QString() : m_answers.takeFirst(); }
 };

@@ -37,6 +37,7 @@ struct Bytes {
     Bytes& U16(uint16_t x) { return U8(static_cast<uint8_t>(x)).U8(static_cast<uint8_t>(x >> 8)); }
     Bytes& U32(uint32_t x) { return U16(static_cast<uint16_t>(x)).U16(static_cast<uint16_t>(x >> 16)); }
     Bytes& I32(int32_t x) { return U32(static_cast<uint32_t>(x)); }
+    Bytes& U64(uint64_t x) { return U32(static_cast<uint32_t>(x)).U32(static_cast<uint32_t>(x >> 32)); }
     Bytes& F32(float f)
     {
         uint32_t u;
@@ -103,6 +104,32 @@ inline Bytes FmtPayload(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t
     if (nBytes >= 18)
         b.U16(0);
     return b.Head(nBytes);
+}
+
+// The payload of an extensible "fmt " (tag 0xFFFE): the plain 16 bytes, cbSize,
+// valid bits (0: the container's), channel mask and the sub-format GUID whose
+// first two bytes are subTag (1 PCM, 3 IEEE float); nBytes fewer than 40 cut it short.
+inline Bytes ExtensibleFmtPayload(uint16_t subTag, uint16_t channels, uint32_t rate, uint16_t bits,
+                                  uint16_t validBits = 0, uint16_t cbSize = 22, size_t nBytes = 40)
+{
+    Bytes b = FmtPayload(0xFFFE, channels, rate, bits);
+    b.U16(cbSize).U16(validBits ? validBits : bits).U32(channels == 2 ? 3 : 4).U16(subTag);
+    b.Add(Bytes{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    return b.Head(nBytes);
+}
+
+// A "ds64" payload: RIFF size, data size, sample count, an empty table.
+inline Bytes Ds64Payload(uint64_t riffBytes, uint64_t dataBytes, uint64_t sampleCount = 0)
+{
+    return Bytes().U64(riffBytes).U64(dataBytes).U64(sampleCount).U32(0);
+}
+
+// A 64-bit form ("RF64" or "BW64"): size field 0xFFFFFFFF, "WAVE", then body.
+inline Bytes Rf64(const Bytes& body, const char* id = "RF64")
+{
+    Bytes b;
+    b.Id(id).U32(0xFFFFFFFFu).Id("WAVE").Add(body);
+    return b;
 }
 
 // A wave file: "fmt ", the chunks in between, "data" with the given payload, the chunks after.

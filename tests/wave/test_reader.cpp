@@ -49,7 +49,7 @@ TEST(Reader, OpenCodes)
         {"chunk size wrapping 32 bits", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFF8u)).Add(dataC)), WAVE_ERR_CHUNK},
         {"odd-size chunk skipped with its pad", Wave(fmt, data, {Chunk("JUNK", Bytes{1, 2, 3})}), WAVE_OK},
         {"fmt shorter than 16", Wave(FmtPayload(1, 1, 8000, 16, 14), data), WAVE_ERR_CHUNK},
-        {"data before fmt", Riff("WAVE", Bytes(dataC).Add(fmtC)), WAVE_ERR_CHUNK},
+        {"data before fmt", Riff("WAVE", Bytes(dataC).Add(fmtC)), WAVE_OK},
         {"empty data", Wave(fmt, Bytes{}), WAVE_ERR_EMPTY},
         {"zero channels", with(1, 0, 8000, 16), WAVE_ERR_FORMAT},
         {"rate 999", with(1, 1, 999, 16), WAVE_ERR_FORMAT},
@@ -213,7 +213,7 @@ TEST(Reader, PositionsBeyondTwoGibibytes)
     ::close(fd);
     CRiffWaveFile w;
     WAVEFORMATEX wf;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     AUXIINFO a;
     ASSERT_EQ(w.Open(path, &wf, 2048, &frames, 0, &a), WAVE_OK);
     EXPECT_EQ(w.m_lDataBytes, int64_t{dataBytes});
@@ -246,5 +246,177 @@ TEST(Reader, SoxFilesMatchSoxRawOutput)
             const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + 4 * i);
             ASSERT_EQ(got[i], isFloat ? samples::ReadF32(p) : samples::ReadS32(p)) << "sample " << i;
         }
+    }
+}
+
+// The forms recorders and sox write: extensible "fmt ", RF64/BW64, sizes an
+// interrupted recorder left, metadata after "data". Each row: the code, the
+// frames of data found and the centre frequency read.
+TEST(Reader, RealRecordingForms)
+{
+    using riff::ExtensibleFmtPayload;
+    const Bytes data = riff::Ramp16(200); // 400 bytes of 16-bit stereo: 100 frames
+    const Bytes fmt = FmtPayload(1, 2, 8000, 16), fmtC = Chunk("fmt ", fmt);
+    const Bytes auxiC = Chunk("auxi", Bytes().Time(2024, 1, 1, 0, 0, 0).U32(7000000).U32(0).U32(0));
+    const Bytes rcvrC = Chunk("rcvr", Bytes().U32(5000000).U32(1).I32(1700000000));
+    const Bytes listC = Chunk("LIST", Bytes().Id("INFO"));
+    const auto ext = [&](Bytes f) { return Wave(f, data); };
+    const auto rf64 = [&](uint32_t dataField, uint64_t ds64Data, const Bytes& after = {}, const char* id = "RF64") {
+        return riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, ds64Data))).Add(fmtC).Id("data").U32(dataField)
+                              .Add(data).Add(after), id);
+    };
+    const auto plain = [&](uint32_t dataField, const Bytes& after = {}) {
+        return Riff("WAVE", Bytes(fmtC).Id("data").U32(dataField).Add(data).Add(after));
+    };
+    const struct {
+        const char* proves;
+        Bytes file;
+        int code;
+        uint64_t frames;
+        uint32_t centerHz;
+    } rows[] = {
+        {"extensible PCM 16-bit", ext(ExtensibleFmtPayload(1, 2, 8000, 16)), WAVE_OK, 100, 0},
+        {"extensible PCM 24-bit, 20 valid bits", Wave(ExtensibleFmtPayload(1, 1, 8000, 24, 20), riff::Bytes().Fill(300, 1)), WAVE_OK, 100, 0},
+        {"extensible float", Wave(ExtensibleFmtPayload(3, 2, 8000, 32), riff::Bytes().Fill(800, 0)), WAVE_OK, 100, 0},
+        {"extensible with an unknown GUID", ext(ExtensibleFmtPayload(2, 2, 8000, 16)), WAVE_ERR_FORMAT, 0, 0},
+        {"extensible with valid bits above the container", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 24)), WAVE_ERR_FORMAT, 0, 0},
+        {"extensible shorter than 40 bytes", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 22, 38)), WAVE_ERR_FORMAT, 0, 0},
+        {"extensible with cbSize 0", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 0)), WAVE_ERR_FORMAT, 0, 0},
+        {"extensible float of 24 bits", ext(ExtensibleFmtPayload(3, 2, 8000, 24)), WAVE_ERR_FORMAT, 0, 0},
+        {"RF64: data size in ds64", rf64(0xFFFFFFFFu, 400), WAVE_OK, 100, 0},
+        {"BW64: data size in ds64", rf64(0xFFFFFFFFu, 400, {}, "BW64"), WAVE_OK, 100, 0},
+        {"RF64: data size agreeing with ds64", rf64(400, 400), WAVE_OK, 100, 0},
+        {"RF64: ds64 smaller than the data", rf64(0xFFFFFFFFu, 200, auxiC), WAVE_OK, 50, 0},
+        {"RF64: auxi after data", rf64(0xFFFFFFFFu, 400, auxiC), WAVE_OK, 100, 7000000},
+        {"RF64: ds64 data 0 (interrupted)", rf64(0xFFFFFFFFu, 0), WAVE_OK, 100, 0},
+        {"RF64: data size disagreeing with ds64", rf64(200, 400), WAVE_ERR_CHUNK, 0, 0},
+        {"RF64 without ds64", riff::Rf64(Bytes(fmtC).Add(Chunk("data", data))), WAVE_ERR_CHUNK, 0, 0},
+        {"RF64: ds64 shorter than 28 bytes", riff::Rf64(Bytes(Chunk("ds64", Bytes().Fill(24, 0))).Add(fmtC).Add(Chunk("data", data))), WAVE_ERR_CHUNK, 0, 0},
+        {"RF64: ds64 beyond the file", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, 400), 100000))), WAVE_ERR_CHUNK, 0, 0},
+        {"data size 0, last chunk (interrupted)", plain(0), WAVE_OK, 100, 0},
+        {"data size 0, a chunk follows: empty", Riff("WAVE", Bytes(fmtC).Add(Chunk("data", {})).Add(listC).Add(Chunk("data", data))), WAVE_ERR_EMPTY, 0, 0},
+        {"data size 0xFFFFFFFF", plain(0xFFFFFFFFu), WAVE_OK, 100, 0},
+        {"smaller stated size keeps its meaning", plain(200, listC), WAVE_OK, 50, 0},
+        {"auxi after data", Wave(fmt, data, {}, {auxiC}), WAVE_OK, 100, 7000000},
+        {"rcvr after data", Wave(fmt, data, {}, {rcvrC}), WAVE_OK, 100, 5000000},
+        {"auxi before fmt", Riff("WAVE", Bytes(auxiC).Add(fmtC).Add(Chunk("data", data))), WAVE_OK, 100, 7000000},
+    };
+    CRiffWaveFile w;
+    for (const auto& row : rows) {
+        const OpenResult r = OpenBytes(w, row.file);
+        EXPECT_EQ(r.rc, row.code) << row.proves;
+        if (r.rc != WAVE_OK || row.code != WAVE_OK)
+            continue;
+        EXPECT_EQ(w.m_nDataFrames, row.frames) << row.proves;
+        EXPECT_EQ(r.auxi.dwCenterFreq, row.centerHz) << row.proves;
+        EXPECT_TRUE(r.wf.wFormatTag == 1 || r.wf.wFormatTag == 3) << row.proves;
+    }
+}
+
+namespace {
+
+// A sparse file of lFileBytes: header at 0, a 16-bit stereo marker frame at
+// lMarkerAt, tail bytes at the very end. A hole costs no disk.
+void WriteSparse(const std::string& path, const Bytes& header, int64_t lFileBytes, int64_t lMarkerAt, const Bytes& tail = {})
+{
+    const uint8_t marker[4] = {0x34, 0x12, 0xCD, 0xAB};
+    const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, header.v.data(), header.size(), 0), static_cast<ssize_t>(header.size()));
+    ASSERT_EQ(::ftruncate(fd, lFileBytes), 0);
+    ASSERT_EQ(::pwrite(fd, marker, 4, lMarkerAt), 4);
+    if (tail.size() > 0) {
+        ASSERT_EQ(::pwrite(fd, tail.v.data(), tail.size(), lFileBytes - static_cast<int64_t>(tail.size())),
+                  static_cast<ssize_t>(tail.size()));
+    }
+    ::close(fd);
+}
+
+} // namespace
+
+// 6 GiB of 16-bit stereo at 2 MHz (805 s) however its sizes were left: the
+// whole length, and a second past 4 GiB lands on its byte.
+TEST(Reader, SixGibibyteRecordings)
+{
+    TempDir dir;
+    const int64_t dataBytes = 6LL << 30;
+    const Bytes fmtC = Chunk("fmt ", FmtPayload(1, 2, 2000000, 16));
+    const Bytes auxi = Chunk("auxi", Bytes().Time(2024, 1, 1, 0, 0, 0).U32(145000000).U32(0).U32(0));
+    const auto plain = [&](uint32_t riffSize, uint32_t dataSize) {
+        return Riff("WAVE", Bytes(fmtC).Id("data").U32(dataSize), riffSize);
+    };
+    const struct {
+        const char* proves;
+        Bytes header;
+        Bytes tail;
+        uint32_t centerHz;
+    } rows[] = {
+        {"sizes 0xFFFFFFFF", plain(0xFFFFFFFFu, 0xFFFFFFFFu), {}, 0},
+        {"sizes wrapped", plain(static_cast<uint32_t>(36 + dataBytes), static_cast<uint32_t>(dataBytes)), {}, 0},
+        {"wrapped, auxi after data", plain(0, static_cast<uint32_t>(dataBytes)), auxi, 145000000},
+        {"RF64", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(0xFFFFFFFFu)), {}, 0},
+        {"RF64, auxi after data", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(0xFFFFFFFFu)), auxi, 145000000},
+    };
+    for (const auto& row : rows) {
+        const std::string path = dir / "big.wav";
+        const int64_t start = static_cast<int64_t>(row.header.size());
+        WriteSparse(path, row.header, start + dataBytes + static_cast<int64_t>(row.tail.size()), start + 8000000LL * 700, row.tail);
+        CRiffWaveFile w;
+        WAVEFORMATEX wf;
+        uint64_t frames = 0;
+        AUXIINFO a;
+        ASSERT_EQ(w.Open(path, &wf, 2048, &frames, 0, &a), WAVE_OK) << row.proves;
+        EXPECT_EQ(w.m_lDataBytes, dataBytes) << row.proves;
+        EXPECT_EQ(w.m_nDataFrames, uint64_t(dataBytes / 4)) << row.proves;
+        EXPECT_EQ(w.m_nLengthSec, 805) << row.proves;
+        EXPECT_EQ(a.dwCenterFreq, row.centerHz) << row.proves;
+        w.SeekSeconds(700);
+        const std::vector<int32_t> b = ReadOne(w, 2048, 2);
+        EXPECT_EQ(b[0], 0x12340000) << row.proves;
+        EXPECT_EQ(b[1], static_cast<int32_t>(0xABCD0000)) << row.proves;
+    }
+}
+
+// The recording times are universal time: a record spanning the night the
+// clocks go forward in Europe is 4 h long under every zone.
+TEST(Reader, LengthIndependentOfTheLocalZone)
+{
+    const Bytes auxi = riff::AuxiPayload({2024, 3, 6, 30, 23, 0, 0, 0}, {2024, 3, 0, 31, 3, 0, 0, 0});
+    const Bytes file = Wave(FmtPayload(1, 1, 1000, 8), Bytes().Fill(14400000, 0x80), {Chunk("auxi", auxi)});
+    for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
+        setenv("TZ", tz, 1);
+        tzset();
+        CRiffWaveFile w;
+        ASSERT_EQ(OpenBytes(w, file).rc, WAVE_OK) << tz;
+        EXPECT_EQ(w.m_nLengthSec, 14400) << tz;
+        EXPECT_EQ(w.m_nBytesPerSec, 1000) << tz;
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
+// sox's own default for more than 16 bits is the extensible header; such
+// files read like sox's raw output of them.
+TEST(Reader, SoxExtensibleFilesMatchSoxRawOutput)
+{
+    if (!HaveSox())
+        GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    for (const char* f : {"-c 2 -b 24", "-c 1 -b 32"}) {
+        SCOPED_TRACE(f);
+        const std::string wav = dir / "x.wav";
+        ASSERT_NE(Sh(std::string("sox -D -n -r 8000 ") + f + " " + wav + " synth 0.5 sine 440 sine 660 vol 0.9"), "!");
+        const std::vector<uint8_t> bytes = ReadFile(wav);
+        ASSERT_EQ(riff::ParseWave(bytes).payload["fmt "].size(), 40u);
+        const std::string raw = Sh("sox " + wav + " -t s32 -");
+        const int channels = f[3] - '0';
+        CRiffWaveFile w;
+        const OpenResult r = OpenBytes(w, Bytes(bytes), 4000);
+        ASSERT_EQ(r.rc, WAVE_OK);
+        EXPECT_EQ(r.wf.wFormatTag, 1);
+        ASSERT_EQ(raw.size(), 4000u * 4 * channels);
+        const std::vector<int32_t> got = ReadOne(w, 4000, channels);
+        for (size_t i = 0; i < raw.size() / 4; ++i)
+            ASSERT_EQ(got[i], samples::ReadS32(reinterpret_cast<const uint8_t*>(raw.data() + 4 * i))) << "sample " << i;
     }
 }

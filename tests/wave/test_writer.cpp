@@ -2,8 +2,10 @@
 // failures, round trips through sox, and the demo recording.
 #include <cmath>
 #include <complex>
+#include <csignal>
 #include <cstring>
 #include <numbers>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "wave/DemoRecording.h"
@@ -89,7 +91,7 @@ TEST(Writer, Names)
     EXPECT_TRUE(std::filesystem::exists(dir / "cut-D10000000Hz.wav"));
 }
 
-// A numbered output past its frame limit goes on in _002, but never over an existing file.
+// A numbered output past its frame limit goes on in _002, passing over existing files.
 TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
 {
     TempDir dir;
@@ -108,8 +110,9 @@ TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
     riff::WriteFile(dir / "cut_002.wav", old);
     CRiffWaveFile w2;
     ASSERT_EQ(w2.OpenOutput(dir / "cut.wav", &wf, 64, 64, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(w2.WriteBlock(block.data(), 64), 0);
-    EXPECT_EQ(w2.m_nError, WAVE_ERR_CREATE);
+    EXPECT_EQ(w2.WriteBlock(block.data(), 64), -2);
+    EXPECT_EQ(w2.m_strOutFile, dir / "cut_003.wav");
+    w2.CloseOutput();
     EXPECT_EQ(ReadFile(dir / "cut_002.wav"), old);
 }
 
@@ -124,7 +127,7 @@ TEST(Writer, FailingWriteLeavesTheSource)
     CRiffWaveFile w;
     WAVEFORMATEX wf;
     AUXIINFO a;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     ASSERT_EQ(w.Open(dir / "src.wav", &wf, 2048, &frames, 0, &a), WAVE_OK);
     ASSERT_EQ(w.OpenOutput("/dev/full", &wf, 2048, 0, 0, &a), WAVE_OK);
     std::vector<int32_t> block(4096, 0x10000);
@@ -152,7 +155,7 @@ TEST(Writer, SoxReadsSegmentsLikeTheirSources)
         CRiffWaveFile wave;
         WAVEFORMATEX wf;
         AUXIINFO a;
-        uint32_t frames = 0;
+        uint64_t frames = 0;
         ASSERT_EQ(wave.Open(src, &wf, 2048, &frames, 0, &a), WAVE_OK);
         ASSERT_EQ(wave.OpenOutput(out, &wf, 2048, 0, 0, &a), WAVE_OK);
         std::vector<int32_t> block(2048 * 2);
@@ -199,4 +202,98 @@ TEST(Writer, DemoRecordingCarriers)
         EXPECT_NEAR(level(c.nOffsetHz), c.dLevelDbfs, 0.5) << c.nOffsetHz;
         EXPECT_LT(level(-c.nOffsetHz), -85.0) << c.nOffsetHz; // no image
     }
+}
+
+// An output planned past the 32-bit sizes is RF64 from the start: "ds64"
+// first with the true sizes, then the usual "fmt ", "auxi" and "data".
+TEST(Writer, PlannedPastFourGibibytesIsRf64)
+{
+    TempDir dir;
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    const AUXIINFO a = Record();
+    ASSERT_EQ(w.OpenOutput(dir / "big.wav", &wf, 2048, 0, 0, &a, uint64_t{1} << 30), WAVE_OK);
+    const int32_t s[] = {0x12340000, -65536, 0x7FFF0000, INT32_MIN, 0x00010000, 0};
+    ASSERT_EQ(w.WriteBlock(s, 3), 3);
+    w.ClearAuxiRewrite();
+    w.CloseOutput();
+    ASSERT_EQ(w.m_nError, WAVE_OK);
+    std::vector<uint8_t> auxi(72);
+    AuxiToBytes(a, auxi.data());
+    Bytes e;
+    e.Id("RF64").U32(0xFFFFFFFFu).Id("WAVE").Id("ds64").U32(28).U64(166).U64(12).U64(3).U32(0);
+    e.Id("fmt ").U32(18).U16(1).U16(2).U32(48000).U32(192000).U16(4).U16(16).U16(0);
+    e.Id("auxi").U32(72).Add(auxi).Id("data").U32(0xFFFFFFFFu).U16(0x1234).U16(0xFFFF).U16(0x7FFF).U16(0x8000).U16(1).U16(0);
+    EXPECT_EQ(ReadFile(dir / "big.wav"), e.v);
+    CRiffWaveFile r;
+    ASSERT_EQ(OpenBytes(r, e).rc, WAVE_OK);
+    EXPECT_EQ(r.m_nDataFrames, 3u);
+    if (HaveSox()) {
+        EXPECT_EQ(Sh("sox --i -s " + dir / "big.wav"), "3\n");
+    }
+}
+
+// A source's extensible "fmt " goes into its segment as it stands.
+TEST(Writer, ExtensibleFormatKept)
+{
+    TempDir dir;
+    const Bytes ext = riff::ExtensibleFmtPayload(1, 2, 8000, 24, 20);
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 8000, .wBitsPerSample = 24};
+    ASSERT_EQ(w.OpenOutput(dir / "e.wav", &wf, 16, 0, 0, nullptr, 1, &ext.v), WAVE_OK);
+    const int32_t s[] = {0x01020300, 0x04050600};
+    ASSERT_EQ(w.WriteBlock(s, 1), 1);
+    w.CloseOutput();
+    const riff::Chunks c = riff::ParseWave(ReadFile(dir / "e.wav"));
+    EXPECT_EQ(c.order, (std::vector<std::string>{"fmt ", "data"}));
+    EXPECT_EQ(c.payload.at("fmt "), ext.v);
+}
+
+// Numbered outputs never meet an existing file: two writers in one folder at
+// once, and files made by anyone else, are passed over.
+TEST(Writer, NumberedOutputsCreatedExclusively)
+{
+    TempDir dir;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
+    CRiffWaveFile a, b;
+    ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(b.FreeOutputName(dir / "cut.wav", NAME_NUMBERED), dir / "cut_002.wav");
+    ASSERT_EQ(b.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(std::make_pair(a.m_strOutFile, b.m_strOutFile), std::make_pair(dir / "cut_001.wav", dir / "cut_002.wav"));
+    const std::vector<uint8_t> other = {'o'};
+    riff::WriteFile(dir / "cut_003.wav", other);
+    ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(a.m_strOutFile, dir / "cut_004.wav");
+    a.CloseOutput();
+    b.CloseOutput();
+    EXPECT_EQ(ReadFile(dir / "cut_003.wav"), other);
+    EXPECT_EQ(riff::ParseWave(ReadFile(dir / "cut_002.wav")).order, (std::vector<std::string>{"fmt ", "data"}));
+}
+
+// A write that fails half way through an RF64 output reports 109 and leaves
+// a file that claims no more data than it holds.
+TEST(Writer, FailedRf64WriteClaimsNoMoreThanItHolds)
+{
+    TempDir dir;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1 << 20;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    int rc = w.OpenOutput(dir / "f.wav", &wf, 2048, 0, 0, nullptr, uint64_t{3} << 30);
+    std::vector<int32_t> block(4096, 0x10000);
+    for (int i = 0; i < 1000 && rc >= 0; ++i)
+        rc = w.WriteBlock(block.data(), 2048);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(w.m_nError, WAVE_ERR_WRITE);
+    const std::vector<uint8_t> b = ReadFile(dir / "f.wav");
+    ASSERT_GE(b.size(), 84u);
+    EXPECT_EQ(riff::IdAt(b, 0), "RF64");
+    const uint64_t claimed = riff::Le32(b, 28) | uint64_t{riff::Le32(b, 32)} << 32;
+    EXPECT_LE(claimed, b.size() - 84);
 }

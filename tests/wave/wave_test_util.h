@@ -23,7 +23,7 @@ using riff::Wave;
 struct OpenResult {
     int rc = -1;
     WAVEFORMATEX wf;
-    uint32_t frames = 0;
+    uint64_t frames = 0;
     AUXIINFO auxi;
 };
 
