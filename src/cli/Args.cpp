@@ -60,6 +60,17 @@ int ParseArgs(QCommandLineParser& parser, int argc, char** argv, const char* usa
     return -1;
 }
 
+std::optional<std::string> TakeValues(const QCommandLineParser& parser, const char* name,
+                                      const std::function<bool(const std::string&)>& take)
+{
+    for (const QString& value : parser.values(QString::fromLatin1(name))) {
+        const std::string bytes = ArgBytes(value);
+        if (!take(bytes))
+            return bytes;
+    }
+    return std::nullopt;
+}
+
 void PrintVersion()
 {
     std::printf("tavirel-cli %s\n", TAVIREL_VERSION);

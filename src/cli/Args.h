@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
 #include <string>
 
 // What went wrong when the arguments did not parse.
@@ -29,6 +31,12 @@ void AddValueOption(QCommandLineParser& parser, const char* name);
 // --version, and 2 with *error filled for
 // the command to report in its own words.
 int ParseArgs(QCommandLineParser& parser, int argc, char** argv, const char* usage, ArgError* error);
+
+// Hands each value an option was given, first to last, to take(); returns the
+// first value take() refuses, or nothing when it took them all. An option
+// given twice thus keeps its last value, and a bad earlier one is still an error.
+std::optional<std::string> TakeValues(const QCommandLineParser& parser, const char* name,
+                                      const std::function<bool(const std::string&)>& take);
 
 // Prints "tavirel-cli VERSION" on stdout.
 void PrintVersion();

@@ -89,13 +89,15 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
     if (status >= 0)
         return status;
 
-    const auto value = [&](const char* name) { return ArgBytes(parser.value(QString::fromLatin1(name))); };
     const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
-    if (isSet("from") && !ParseSeconds(value("from"), &a->nFromSec))
-        return Usage("--from needs whole seconds, 0 or more, not ", value("from"));
-    if (isSet("to") && !ParseSeconds(value("to"), &a->nToSec))
-        return Usage("--to needs whole seconds, 0 or more, not ", value("to"));
-    if (isSet("dest") && value("dest").empty())
+    const auto seconds = [&](const char* name, int* out) {
+        return TakeValues(parser, name, [&](const std::string& v) { return ParseSeconds(v, out); });
+    };
+    if (const auto bad = seconds("from", &a->nFromSec))
+        return Usage("--from needs whole seconds, 0 or more, not ", *bad);
+    if (const auto bad = seconds("to", &a->nToSec))
+        return Usage("--to needs whole seconds, 0 or more, not ", *bad);
+    if (TakeValues(parser, "dest", [&](const std::string& v) { return !(a->dest = v).empty(); }))
         return Usage("--dest needs a path");
     a->bAgc = isSet("agc");
     if (isSet("overwrite"))
@@ -115,7 +117,6 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
         return Usage("--to is missing");
     if (!isSet("dest"))
         return Usage("--dest is missing");
-    a->dest = value("dest");
     if (a->nToSec <= a->nFromSec)
         return Usage("--to must come after --from");
     return -1;

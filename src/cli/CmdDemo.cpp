@@ -59,8 +59,7 @@ int ReadArgs(int argc, char** argv, DemoRecordingOptions* opt, std::string* path
     if (status >= 0)
         return status;
 
-    const QString seconds = QStringLiteral("seconds");
-    if (parser.isSet(seconds) && !ParseSeconds(ArgBytes(parser.value(seconds)), opt->nLengthSec))
+    if (TakeValues(parser, "seconds", [&](const std::string& v) { return ParseSeconds(v, opt->nLengthSec); }))
         return SecondsError();
     opt->bOverwrite = parser.isSet(QStringLiteral("overwrite"));
     const QStringList paths = parser.positionalArguments();

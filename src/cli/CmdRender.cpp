@@ -196,25 +196,30 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
     if (status >= 0)
         return status;
 
-    const auto value = [&](const char* name) { return ArgBytes(parser.value(QString::fromLatin1(name))); };
     const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
-    if (isSet("start") && !ParseWholeNumber(value("start"), 0, 2147483647L, &a->startSec))
-        return Usage("--start takes whole seconds, 0 or more, not ", value("start").c_str());
-    if (isSet("width") && !ParseWholeNumber(value("width"), 1, kMaxSidePx, &a->widthPx))
-        return Usage("--width takes 1 to 16384 pixels, not ", value("width").c_str());
-    if (isSet("height") && !ParseWholeNumber(value("height"), 1, kMaxSidePx, &a->heightPx))
-        return Usage("--height takes 1 to 16384 pixels, not ", value("height").c_str());
-    if (isSet("ref") && !ParseWholeNumber(value("ref"), -100, 100, &a->refDb))
-        return Usage("--ref takes whole dB from -100 to 100, not ", value("ref").c_str());
-    a->zoomFit = value("zoom") == "fit";
-    if (isSet("zoom") && !a->zoomFit && !ParseWholeNumber(value("zoom"), 1, kMaxZoom, &a->zoom))
-        return Usage("--zoom takes 'fit' or 1 to 16777216 blocks per column, not ", value("zoom").c_str());
-    a->strongestRows = value("rows") == "strongest";
-    if (isSet("rows") && !a->strongestRows && value("rows") != "first")
-        return Usage("--rows takes 'first' or 'strongest', not ", value("rows").c_str());
-    if (isSet("out") && value("out").empty())
+    const auto whole = [&](const char* name, long lo, long hi, long* out) {
+        return TakeValues(parser, name, [&](const std::string& v) { return ParseWholeNumber(v, lo, hi, out); });
+    };
+    if (const auto bad = whole("start", 0, 2147483647L, &a->startSec))
+        return Usage("--start takes whole seconds, 0 or more, not ", bad->c_str());
+    if (const auto bad = whole("width", 1, kMaxSidePx, &a->widthPx))
+        return Usage("--width takes 1 to 16384 pixels, not ", bad->c_str());
+    if (const auto bad = whole("height", 1, kMaxSidePx, &a->heightPx))
+        return Usage("--height takes 1 to 16384 pixels, not ", bad->c_str());
+    if (const auto bad = whole("ref", -100, 100, &a->refDb))
+        return Usage("--ref takes whole dB from -100 to 100, not ", bad->c_str());
+    if (const auto bad = TakeValues(parser, "zoom", [&](const std::string& v) {
+            a->zoomFit = v == "fit";
+            return a->zoomFit || ParseWholeNumber(v, 1, kMaxZoom, &a->zoom);
+        }))
+        return Usage("--zoom takes 'fit' or 1 to 16777216 blocks per column, not ", bad->c_str());
+    if (const auto bad = TakeValues(parser, "rows", [&](const std::string& v) {
+            a->strongestRows = v == "strongest";
+            return a->strongestRows || v == "first";
+        }))
+        return Usage("--rows takes 'first' or 'strongest', not ", bad->c_str());
+    if (TakeValues(parser, "out", [&](const std::string& v) { return !(a->outPath = v).empty(); }))
         return Usage("--out needs a path");
-    a->outPath = value("out");
     a->overwrite = isSet("overwrite");
 
     const QStringList files = parser.positionalArguments();

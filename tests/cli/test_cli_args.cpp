@@ -79,6 +79,8 @@ TEST_F(CliArgs, UsageErrorsAndFailuresHaveTheirStatus)
         {{"render", m_src, "--start=-1", "--width", "8", "--height", "8", "--out", png}, 2, "--start"},
         {{"cut", m_src, "--from", "-3", "--to", "2", "--dest", cut}, 2, "--from"},
         {{"cut", m_src, "--from", "0", "--to=-2", "--dest", cut}, 2, "--to"},
+        // A later good value does not excuse an earlier bad one.
+        {{"cut", m_src, "--from=-1", "--from", "0", "--to", "2", "--dest", cut}, 2, "--from"},
         {{"demo", m_dir + "d.wav", "--seconds", "-5"}, 2, "--seconds"},
         // A window starting at or after the end shows nothing: a failure, not a black picture.
         {{"render", m_src, "--start", "3", "--width", "8", "--height", "8", "--out", png}, 1, "past the end"},
