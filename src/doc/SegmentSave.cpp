@@ -99,7 +99,7 @@ std::string FailureMessage(const SegmentSaveResult& r, const std::string& source
     const size_t slash = dest.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : dest.substr(0, slash);
     return "The segment was not saved: " + FailureCause(r, source, folder) +
-           ". No segment file was left behind and the source is unchanged.";
+           ". No segment file was left behind; the source was not written to.";
 }
 
 } // namespace
