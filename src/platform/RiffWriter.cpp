@@ -26,8 +26,9 @@ void PutLE32(uint32_t v, uint8_t* p)
 constexpr int64_t kMaxChunkBytes = 0xFFFFFFFFll;
 // Bytes per pread/write round when the kernel cannot copy between the files.
 constexpr int64_t kCopyBlockBytes = 4 * 1024 * 1024;
-// Bytes asked of one copy_file_range call.
-constexpr int64_t kKernelCopyBytes = 1LL << 30;
+// Bytes asked of one copy_file_range call (a few, so that the writeback
+// starts during the copy).
+constexpr int64_t kKernelCopyBytes = 64LL << 20;
 
 // The moment this program was loaded: temporaries older than it cannot be
 // files this run is writing.
@@ -127,6 +128,7 @@ bool CRiffWriter::CreateTemp(const std::string& folder, bool bUnnamed)
     }
     m_fd = fd;
     m_bTemp = true;
+    m_lWritebackEnd = 0;
     m_buf.reserve(kBufferBytes);
     return true;
 }
@@ -244,7 +246,17 @@ bool CRiffWriter::WriteAll(const uint8_t* p, size_t n)
         n -= static_cast<size_t>(w);
         m_lBufStart += w;
     }
+    StartWriteback();
     return true;
+}
+
+void CRiffWriter::StartWriteback()
+{
+    // Sequential output is handed to the disk while the copy goes on.
+    if (!m_bTemp || !m_bEarlyWriteback || m_lBufStart - m_lWritebackEnd < kWritebackBytes)
+        return;
+    ::sync_file_range(m_fd, m_lWritebackEnd, m_lBufStart - m_lWritebackEnd, SYNC_FILE_RANGE_WRITE);
+    m_lWritebackEnd = m_lBufStart;
 }
 
 bool CRiffWriter::Flush()
@@ -404,6 +416,7 @@ int64_t CRiffWriter::CopyFrom(int fdIn, int64_t lOffsetIn, int64_t nBytes)
         if (r > 0) {
             done += r;
             m_lBufStart += r;
+            StartWriteback();
         } else if (r == 0) {
             return done; // the source ended
         } else if (errno != EINTR) {

@@ -39,6 +39,10 @@ public:
     // false with Errno() EEXIST, and the file stays temporary for another try.
     // Other failures end the file like Discard.
     bool Publish(const std::string& path, bool bReplace, bool bSync);
+    // Whether a temporary's bytes go to the disk while it is written (on by
+    // default): for one that Publish will sync, so that the sync finds
+    // little left to write.
+    void SetEarlyWriteback(bool bOn) { m_bEarlyWriteback = bOn; }
     // Closes the file; a temporary one that has no name yet is removed.
     void Discard();
     bool IsOpen() const { return m_fd >= 0; }
@@ -103,6 +107,13 @@ private:
     int64_t CopyByBlocks(int fdIn, int64_t lOffsetIn, int64_t nBytes);
     bool Fail(int err);
 
+    // Starts the disk writes of a temporary's bytes written since the last
+    // start, once there are kWritebackBytes of them (without waiting), when
+    // the file is to be synced.
+    void StartWriteback();
+    bool m_bEarlyWriteback = true;
+    static constexpr int64_t kWritebackBytes = 8LL << 20;
+    int64_t m_lWritebackEnd = 0;
     // The link step of Publish; 0 or errno.
     int LinkTemp(const std::string& path, bool bReplace);
 

@@ -152,6 +152,7 @@ int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
     if (slash == m_strOutFile.size() - 1) {
         m_nErrno = EISDIR; // the path names a folder, not a file in it
     } else if (m_hmmioOut->CreateTemp(folder, m_bUnnamedOutput)) {
+        m_hmmioOut->SetEarlyWriteback(m_bSyncOutput);
         return WAVE_OK;
     } else {
         m_nErrno = m_hmmioOut->Errno();
