@@ -239,7 +239,7 @@ void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc
     const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
     const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kSegmentBlockFrames, 0,
                                       NAME_NUMBERED, &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
-    result.strPath = wave.m_strOutFile.empty() ? SegmentOutputPath(doc) : wave.m_strOutFile;
+    result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
     if (nOpen != WAVE_OK) {
         result.nError = nOpen;
         result.nErrno = wave.m_nErrno;
@@ -269,9 +269,9 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
+    result.nError = ReopenSource(doc);
     const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
     const int nChannels = doc.m_wfSource.nChannels;
-    result.nError = ReopenSource(doc);
     if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
         return result; // a source shorter than one second: nothing to write
     if (result.nError == WAVE_OK) {

@@ -193,7 +193,9 @@ public:
     std::mutex m_lock;
     std::vector<uint8_t> m_pBlockBuf;
     std::vector<uint8_t> m_pOutBuf;
-    // The file the output writes (the numbered name actually created).
+    // The name of the output: the one chosen at open, and after CloseOutput
+    // the one it really got (the next free number when the chosen one was
+    // taken meanwhile).
     std::string m_strOutFile;
     // The output is RF64: its sizes stand in "ds64" at m_lDs64Offset.
     bool m_bRf64Out = false;
