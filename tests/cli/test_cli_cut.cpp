@@ -28,11 +28,12 @@ std::string CliPath()
     return (self.parent_path() / "../../src/cli/tavirel-cli").lexically_normal().string();
 }
 
-// Runs the command with its standard error captured; the exit status.
-int RunCut(const std::string& args, std::string& err)
+// Runs the command after a shell prefix, with its standard error captured;
+// the exit status.
+int RunCut(const std::string& prefix, const std::string& args, std::string& err)
 {
     const std::string errFile = testing::TempDir() + "tavirel_cli_cut_err.txt";
-    const int status = std::system((CliPath() + " cut " + args + " >/dev/null 2>" + errFile).c_str());
+    const int status = std::system((prefix + CliPath() + " cut " + args + " >/dev/null 2>" + errFile).c_str());
     const std::vector<uint8_t> e = riff::ReadFile(errFile);
     err.assign(e.begin(), e.end());
     std::remove(errFile.c_str());
@@ -54,8 +55,10 @@ TEST(CliCut, FaultsExitOneWithTheSaveMessageAndLeaveNoFile)
     const struct {
         const char* name;
         std::function<bool()> stage;
-        std::string dest, message;
+        std::string dest, message, prefix = "";
     } rows[] = {
+        {"file size limit", [] { return true; }, out + "/cut.wav",
+         "writing " + out + "/cut_001.wav failed (File too large)", "ulimit -f 2048; trap '' XFSZ; "},
         {"missing folder", [] { return true; }, out + "/none/cut.wav",
          "no file can be created in the folder " + out + "/none (No such file or directory)"},
         {"destination is a folder", [] { return true; }, out + "/",
@@ -73,7 +76,7 @@ TEST(CliCut, FaultsExitOneWithTheSaveMessageAndLeaveNoFile)
             continue;
         }
         std::string err;
-        EXPECT_EQ(RunCut(src + " --from 0 --to 20 --dest " + r.dest, err), 1);
+        EXPECT_EQ(RunCut(r.prefix, src + " --from 0 --to 20 --dest " + r.dest, err), 1);
         EXPECT_EQ(err, "tavirel-cli cut: The segment was not saved: " + r.message + tail);
         EXPECT_EQ(faultfs::Names(out), std::set<std::string>{});
         EXPECT_EQ(riff::ReadFile(src), wave.v);
