@@ -8,6 +8,7 @@
 #include <new>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
@@ -436,8 +437,11 @@ void CRiffWaveFile::CloseOutput()
 {
     if (m_hmmioOut && m_bOutOpen) {
         CRiffWriter& w = *m_hmmioOut;
-        const bool ok = (m_nOutFill == 0 || w.Write(m_pOutBuf.data(), m_nOutFill) == m_nOutFill) &&
-                        FinishOutputSizes() && PublishOutput() && w.Close();
+        const bool named = (m_nOutFill == 0 || w.Write(m_pOutBuf.data(), m_nOutFill) == m_nOutFill) &&
+                           FinishOutputSizes() && PublishOutput();
+        const bool ok = named && w.Close();
+        if (named && !ok)
+            ::unlink(m_strOutFile.c_str()); // a close that reports lost writes
         if (!ok) {
             // Nothing of a file that could not be finished and named stays behind.
             m_nErrno = w.Errno() != 0 ? w.Errno() : EEXIST;
