@@ -111,6 +111,7 @@ int64_t ReadPlain(const std::string& path, int64_t& sum)
 int64_t CopyBlocks(const std::string& src, const std::string& dst)
 {
     CRiffWaveFile wave;
+    wave.m_bSyncOutput = false; // the copy alone, as the plain loops
     WAVEFORMATEX wf;
     AUXIINFO a;
     uint64_t frames = 0;
@@ -135,6 +136,7 @@ int64_t CopyBlocks(const std::string& src, const std::string& dst)
 int64_t CopyLossless(const std::string& src, const std::string& dst)
 {
     CRiffWaveFile wave;
+    wave.m_bSyncOutput = false; // the copy alone, as the plain loops
     WAVEFORMATEX wf;
     AUXIINFO a;
     uint64_t frames = 0;
@@ -145,6 +147,29 @@ int64_t CopyLossless(const std::string& src, const std::string& dst)
     const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
     wave.ClearAuxiRewrite();
     wave.CloseOutput();
+    return copied > 0 && wave.m_nError == WAVE_OK ? copied * kChannels * 2 : -1;
+}
+
+// The save as the program makes it: a numbered segment of the whole data,
+// written as a temporary, with or without fsync, then named. tailSec gets the
+// time from the last block copied to the final name (sizes, fsync, naming).
+int64_t CopySave(const std::string& src, const std::string& dstBase, bool bSync, double& tailSec)
+{
+    CRiffWaveFile wave;
+    WAVEFORMATEX wf;
+    AUXIINFO a;
+    uint64_t frames = 0;
+    wave.m_bSyncOutput = bSync;
+    if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
+        return -1;
+    if (wave.OpenOutput(dstBase, &wf, kBlockFrames, 0, NAME_NUMBERED, &a, wave.m_nDataFrames) != WAVE_OK)
+        return -1;
+    const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
+    const auto t0 = Clock::now();
+    wave.ClearAuxiRewrite();
+    wave.CloseOutput();
+    tailSec = Seconds(t0, Clock::now());
+    ::unlink(wave.m_strOutFile.c_str());
     return copied > 0 && wave.m_nError == WAVE_OK ? copied * kChannels * 2 : -1;
 }
 
@@ -165,7 +190,7 @@ int64_t CopyKernel(const std::string& src, const std::string& dst)
     return bytes;
 }
 
-int64_t CopyPlain(const std::string& src, const std::string& dst, size_t nBufBytes = kBlockBytes)
+int64_t CopyPlain(const std::string& src, const std::string& dst, size_t nBufBytes = kBlockBytes, bool bSync = false)
 {
     const int in = ::open(src.c_str(), O_RDONLY);
     const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -182,6 +207,8 @@ int64_t CopyPlain(const std::string& src, const std::string& dst, size_t nBufByt
     }
     if (in >= 0)
         ::close(in);
+    if (out >= 0 && bSync && ::fsync(out) != 0)
+        bytes = -1;
     if (out >= 0 && ::close(out) != 0)
         bytes = -1;
     return bytes;
@@ -275,7 +302,8 @@ int main(int argc, char** argv)
     // baseline and subject alike; each keeps its best pass.
     int64_t sumA = 0, sumB = 0;
     double readPlain = 0, readBlocks = 0, copyPlain = 0, copyBlocks = 0, copyCp = 0, copyKernel = 0, copyCut = 0;
-    double openPlain = 0, openRf64 = 0;
+    double openPlain = 0, openRf64 = 0, saveSync = 0, saveNoSync = 0;
+    double copyPlainSync = 0, tailSync = 1e9, tailNoSync = 1e9, tail = 0;
     bool failed = false;
     const auto keep = [&failed](double& best, double rate) {
         failed = failed || rate < 0;
@@ -294,6 +322,13 @@ int main(int argc, char** argv)
         keep(copyKernel, Rate([&] { return CopyKernel(src, dst); }));
         ::unlink(dst.c_str());
         keep(copyCut, Rate([&] { return CopyLossless(src, dst); }));
+        ::unlink(dst.c_str());
+        keep(copyPlainSync, Rate([&] { return CopyPlain(src, dst, kBlockBytes, true); }));
+        ::unlink(dst.c_str());
+        keep(saveSync, Rate([&] { return CopySave(src, dst, true, tail); }));
+        tailSync = std::min(tailSync, tail);
+        keep(saveNoSync, Rate([&] { return CopySave(src, dst, false, tail); }));
+        tailNoSync = std::min(tailNoSync, tail);
     }
     // Header opens: the same sparse size as plain RIFF and as RF64.
     ::unlink(dst.c_str());
@@ -317,6 +352,13 @@ int main(int argc, char** argv)
     std::printf("cut    copy_file_range            %8.0f MB/s\n", copyKernel);
     std::printf("cut    CopyFrames (no AGC)         %8.0f MB/s   ratio %.2f to cp-like, %.2f to copy_file_range\n",
                 copyCut, copyCut / copyCp, copyCut / copyKernel);
+    std::printf("save   read()+write(), fsync      %8.0f MB/s   ratio %.2f to read()+write()\n", copyPlainSync,
+                copyPlainSync / copyPlain);
+    std::printf("save   temporary, fsync, named    %8.0f MB/s   ratio %.2f to read()+write(), %.2f to it with fsync\n",
+                saveSync, saveSync / copyPlain, saveSync / copyPlainSync);
+    std::printf("save   temporary, named, no fsync %8.0f MB/s   ratio %.2f to read()+write()\n", saveNoSync,
+                saveNoSync / copyPlain);
+    std::printf("save   last block to final name   %8.3f s with fsync, %.3f s without\n", tailSync, tailNoSync);
     std::printf("open   plain RIFF 6 GiB           %8.0f opens/s\n", openPlain);
     std::printf("open   RF64 6 GiB                 %8.0f opens/s   ratio %.2f\n", openRf64, openRf64 / openPlain);
     std::printf("(checksums %lld %lld)\n", static_cast<long long>(sumA), static_cast<long long>(sumB));

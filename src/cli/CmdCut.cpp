@@ -153,21 +153,13 @@ int CmdCut(int argc, char** argv)
                      length + (doc.m_nLengthSec == 1 ? " second long" : " seconds long"));
     }
 
-    const std::string outPath = SegmentOutputPath(doc);
     double dAgcLevel = 0.0;
     std::vector<int32_t> block(kSegmentBlockValues);
     const SegmentSaveResult result = SaveSegment(doc, nFromSec, nToSec, bAgc, dAgcLevel, block.data());
-    if (!result.bOpened) {
-        if (result.nError == WAVE_OK)
-            return Failure("the segment holds no frames; nothing written");
-        return Failure(outPath + ": cannot be written (error " + std::to_string(result.nError) + ": " +
-                       WaveErrorText(result.nError) + ")");
-    }
-    if (result.nError != WAVE_OK) {
-        return Failure(result.strPath + ": incomplete, " + std::to_string(result.nBlocks) +
-                       " blocks written before error " + std::to_string(result.nError) + ": " +
-                       WaveErrorText(result.nError));
-    }
+    if (result.nError != WAVE_OK)
+        return Failure(result.strMessage);
+    if (!result.bOpened)
+        return Failure("the segment holds no frames; nothing written");
     std::printf("%s\n", result.strPath.c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -55,7 +55,7 @@ public:
     {
         WAVEFORMATEX wf;
         AUXIINFO auxi;
-        uint32_t frames = 0;
+        uint64_t frames = 0;
         const bool opened =
             m_reader.Open(m_setup.path, &wf, kPlotBlockFrames, &frames, 0, &auxi) == WAVE_OK;
         for (;;) {

@@ -195,7 +195,7 @@ QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
     const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kPlotBlockFrames;
     const QFileInfo info(doc.m_strSrcPath);
     if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
-        shownFrames < int64_t{doc.m_nTotalFrames})
+        static_cast<uint64_t>(shownFrames) < doc.m_nTotalFrames)
         return {};
     const QString settings = QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width,
                                                setup.height, setup.zoom, setup.rowMode, setup.refLevel,

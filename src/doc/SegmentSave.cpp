@@ -2,10 +2,10 @@
 
 #include <QFile>
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "doc/TavirelDoc.h"
@@ -48,18 +48,58 @@ int ReopenSource(CTavirelDoc& doc)
     return doc.m_wave.m_nError != WAVE_OK ? doc.m_wave.m_nError : WAVE_ERR_OPEN;
 }
 
-// Closes the output; the record written at open, with the segment's times,
-// stays as written. A failure to finish counts when nothing failed before.
+// Finishes and names the output; the record written at open, with the
+// segment's times, stays as written. After a failure or a cancel the output
+// is dropped instead.
 void FinishSegment(CRiffWaveFile& wave, SegmentSaveResult& result)
 {
+    if (result.nError != WAVE_OK || result.bCancelled) {
+        wave.AbandonOutput();
+        return;
+    }
     wave.ClearAuxiRewrite();
-    const int nErrBefore = wave.m_nError;
     wave.m_nError = WAVE_OK;
     wave.CloseOutput();
-    if (wave.m_nError != WAVE_OK && result.nError == WAVE_OK)
+    result.strPath = wave.m_strOutFile; // the next free number when the chosen one was taken meanwhile
+    if (wave.m_nError != WAVE_OK) {
         result.nError = wave.m_nError;
-    else
-        wave.m_nError = nErrBefore;
+        result.nErrno = wave.m_nErrno;
+    }
+}
+
+// The cause of a failed save, in words.
+std::string FailureCause(const SegmentSaveResult& r, const std::string& source, const std::string& folder)
+{
+    const std::string why = r.nErrno != 0 ? std::strerror(r.nErrno) : std::string();
+    switch (r.nError) {
+    case WAVE_ERR_CREATE:
+        if (r.nErrno == EISDIR)
+            return "the destination " + r.strPath + " names a folder, not a file";
+        return "no file can be created in the folder " + folder + (why.empty() ? "" : " (" + why + ")");
+    case WAVE_ERR_WRITE:
+        return "writing " + r.strPath + " failed" + (why.empty() ? "" : " (" + why + ")");
+    case WAVE_ERR_READ:
+        if (r.nErrno == 0)
+            return "the source " + source + " became shorter while it was read (was it changed or removed?)";
+        return "reading the source " + source + " failed (" + why + ")";
+    case WAVE_ERR_OPEN:
+    case WAVE_ERR_NOT_WAVE:
+    case WAVE_ERR_CHUNK:
+    case WAVE_ERR_EMPTY:
+    case WAVE_ERR_FORMAT:
+        return "the source " + source + " can no longer be opened (" + WaveErrorText(r.nError) + ")";
+    default:
+        return WaveErrorText(r.nError) + (why.empty() ? std::string() : " (" + why + ")");
+    }
+}
+
+// The message of a failed save: what failed, and that nothing was left.
+std::string FailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest)
+{
+    const size_t slash = dest.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : dest.substr(0, slash);
+    return "The segment was not saved: " + FailureCause(r, source, folder) +
+           ". No segment file was left behind; the source was not written to.";
 }
 
 } // namespace
@@ -191,6 +231,31 @@ bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentP
     return true;
 }
 
+// Opens the output and runs the copy; FinishSegment completes or drops it.
+void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc, double& dAgcLevel,
+                  int32_t* pBlock, const SegmentProgress& progress, SegmentSaveResult& result)
+{
+    CRiffWaveFile& wave = doc.m_wave;
+    const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
+    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kSegmentBlockFrames, 0,
+                                      NAME_NUMBERED, &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
+    result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
+    if (nOpen != WAVE_OK) {
+        result.nError = nOpen;
+        result.nErrno = wave.m_nErrno;
+        return;
+    }
+    result.bOpened = true;
+    wave.SeekSeconds(nFromSec);
+    const bool bGoOn = bUseAgc || wave.m_bWrap
+                           ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
+                           : SaveCopiedBytes(wave, nPlanned, progress, result);
+    result.bCancelled = !bGoOn;
+    if (result.nError != WAVE_OK)
+        result.nErrno = wave.m_nErrno;
+    FinishSegment(wave, result);
+}
+
 } // namespace
 
 SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool bUseAgc, double& dAgcLevel,
@@ -204,43 +269,22 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
-    const int nReopen = ReopenSource(doc);
-    if (nReopen != WAVE_OK) {
-        result.nError = nReopen;
-        return result;
-    }
+    result.nError = ReopenSource(doc);
     const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
     const int nChannels = doc.m_wfSource.nChannels;
-    if (nFrames <= 0 || nChannels < 1 || nChannels > 2)
+    if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
         return result; // a source shorter than one second: nothing to write
-    // Whole blocks only: the last one may run up to 2047 frames past To.
-    const int64_t nPlanned = (nFrames + kSegmentBlockFrames - 1) / kSegmentBlockFrames * kSegmentBlockFrames;
-
-    SetSegmentRecordTimes(doc, nFromSec, nToSec);
-    const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
-    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kSegmentBlockFrames, 0,
-                                      NAME_NUMBERED, &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
-    if (nOpen != WAVE_OK) {
-        result.nError = nOpen;
-        wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
-        return result;
+    if (result.nError == WAVE_OK) {
+        // Whole blocks only: the last one may run up to 2047 frames past To.
+        const int64_t nPlanned = (nFrames + kSegmentBlockFrames - 1) / kSegmentBlockFrames * kSegmentBlockFrames;
+        SetSegmentRecordTimes(doc, nFromSec, nToSec);
+        WriteSegment(doc, nFromSec, nPlanned, bUseAgc, dAgcLevel, pBlock, progress, result);
     }
-    result.bOpened = true;
-    result.strPath = wave.m_strOutFile;
+    if (result.nError != WAVE_OK)
+        result.strMessage = FailureMessage(result, WavePath(doc.m_strSrcPath), WavePath(doc.m_strDestPath));
 
-    wave.SeekSeconds(nFromSec);
-    const bool bGoOn = bUseAgc || wave.m_bWrap
-                           ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
-                           : SaveCopiedBytes(wave, nPlanned, progress, result);
-    FinishSegment(wave, result);
-    if (!bGoOn) {
-        // Cancelled: nothing of the segment stays behind.
-        ::unlink(result.strPath.c_str());
-        result.bCancelled = true;
-    }
-
-    // A source read to its end is opened again, so that the window can go on
-    // using it; the reader returns to the shown window's start.
+    // A source read to its end or failed is opened again, so that the window
+    // can go on using it; the reader returns to the shown window's start.
     if (ReopenSource(doc) == WAVE_OK)
         wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
     return result;

@@ -2,8 +2,10 @@
 // numbered wave file with the source's format and the segment's own start and
 // stop time, optionally levelled by a simple automatic gain control. The
 // window's "Save Segment" and `tavirel-cli cut` both run this code. The
-// numbered name is always a new file: the next free number, created
-// exclusively, so no existing file is ever replaced.
+// segment is written under a temporary name in the destination folder and
+// named only when complete and on disk, with the next free number, so no
+// existing file is ever replaced and no broken segment is ever left: a crash
+// leaves no segment or a whole one, a failure or a cancel none at all.
 #pragma once
 
 #include <cstdint>
@@ -49,17 +51,22 @@ std::string SegmentOutputPath(const CTavirelDoc& doc);
 
 // Progress and cancel of a save. Called with the fraction of the segment
 // written so far (0 to 1) every kSegmentProgressBlocks blocks; returning false
-// cancels the save, which then removes its partly written file and reports
+// cancels the save, which then drops its partly written file and reports
 // bCancelled. An empty function means no reports and no cancel.
 using SegmentProgress = std::function<bool(double dFraction)>;
 
 struct SegmentSaveResult {
-    bool bOpened = false;      // an output file was created
-    std::string strPath;       // the file written (empty when none was opened)
+    bool bOpened = false;      // an output file was started
+    std::string strPath;       // the file written; after a failure or a cancel the
+                               // name it would have had (no such file was left)
     int nError = 0;            // WAVE_OK, or the code that stopped the save
+    int nErrno = 0;            // the system's error number behind nError, 0 when none
     int64_t nBlocks = 0;       // whole blocks of kSegmentBlockFrames written
     bool bSourceEnded = false; // the source ran out before the segment did
-    bool bCancelled = false;   // cancelled through the progress function; strPath was removed
+    bool bCancelled = false;   // cancelled through the progress function; nothing was left
+    // After a failure: one complete sentence for the user, shown as it is by
+    // the window and by tavirel-cli cut. Empty on success and on a cancel.
+    std::string strMessage;
 };
 
 // Saves the segment from nFromSec to nToSec of doc's source through doc.m_wave:
@@ -71,6 +78,9 @@ struct SegmentSaveResult {
 // exactly (a byte-range copy); with it dAgcLevel is reset to 0 first and the
 // samples are levelled block by block. pBlock holds kSegmentBlockValues
 // values. A segment of no frames opens nothing. A source that an earlier save
-// read to its end is opened again first.
+// read to its end is opened again first. Every failure (a full disk, an
+// unwritable folder, a source that fails, shrinks or vanishes while read)
+// leaves no file behind and the source untouched, and says what happened
+// in strMessage.
 SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool bUseAgc, double& dAgcLevel,
                               int32_t* pBlock, const SegmentProgress& progress = {});

@@ -3,6 +3,7 @@
 #include "wave/RiffWaveFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -484,8 +485,16 @@ void CRiffWaveFile::SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& aux
 
 int64_t CRiffWaveFile::ReadData(uint8_t* pBuf, int nBytes)
 {
-    const int64_t left = std::max<int64_t>(0, m_lDataEnd - m_hmmioIn->Tell());
-    return m_hmmioIn->Read(pBuf, std::min<int64_t>(nBytes, left));
+    const int64_t want = std::min<int64_t>(nBytes, std::max<int64_t>(0, m_lDataEnd - m_hmmioIn->Tell()));
+    errno = 0;
+    const int64_t got = m_hmmioIn->Read(pBuf, want);
+    if (got < 0)
+        m_nErrno = errno != 0 ? errno : EIO;
+    // The data end was measured at open: fewer bytes now mean the source
+    // became shorter while it was read (truncated, or a share that dropped).
+    else if (got < want)
+        m_nErrno = 0;
+    return got == want ? got : -1;
 }
 
 void CRiffWaveFile::FillWrapped(int nFrom)

@@ -110,10 +110,13 @@ public:
     void Close();
 
     // ---- output side ----
-    // Opens an output file. With NAME_NUMBERED (and no time stamp) the file is
-    // the next number whose name is free, created exclusively, so that no
-    // existing file is ever replaced; otherwise the name is created or
-    // truncated. nPlannedFrames: the frames the caller means to write; when
+    // Opens an output file. It is written as a temporary file in the
+    // destination's folder and gets its name only when CloseOutput has
+    // finished it (and, with m_bSyncOutput, written it to the disk), so a
+    // crash or a failure never leaves a partial file under the name. With
+    // NAME_NUMBERED (and no time stamp) the name is the first free number,
+    // or the next free one when another file took it meanwhile: no existing
+    // file is ever replaced. Other names replace a file of that name. nPlannedFrames: the frames the caller means to write; when
     // they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt ").
     // pFmtChunk: a source's 40-byte extensible "fmt " to write instead of the
     // plain 18-byte record (m_fmtExtensible of the source).
@@ -121,12 +124,15 @@ public:
                    int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames = 0,
                    const std::vector<uint8_t>* pFmtChunk = nullptr);
     int WriteBlock(const int32_t* pSamples, int nFrames);
+    // Ends the output without giving it a name: the temporary file is removed
+    // and nothing is left on disk. Every failure while writing does this.
+    void AbandonOutput();
     // Appends up to nFrames frames from the source's read position to the
     // output's "data" exactly as the source holds them (a kernel-side copy
     // where possible) and moves the source past them. Source and output
     // must have the same frame size. Returns the frames copied, fewer at the
     // end of the source data; -1 on error (m_nError 106, 107, 109 or 110; the
-    // output is closed).
+    // output is abandoned).
     int64_t CopyFrames(int64_t nFrames);
     // Appends nFrames frames of silence. WAVE_OK or the error code.
     int WriteSilence(int64_t nFrames);
@@ -145,6 +151,15 @@ public:
     std::string FreeOutputName(const std::string& path, int nNameFlags) const;
 
     // ---- state (read by the document, the plot and the save flow) ----
+    // The system's error number behind the last m_nError (0 when none is
+    // known, as for a source that became shorter while it was read).
+    int m_nErrno = 0;
+    // CloseOutput writes the file to the disk (fsync) before naming it. Only
+    // a measurement of that cost turns it off.
+    bool m_bSyncOutput = true;
+    // The temporary output may be an unnamed file where the file system
+    // offers them; off, it is always a named ".tavirel-*.part" file.
+    bool m_bUnnamedOutput = true;
     int m_nFileSeq = 0;
     int m_nFramesPerBlockOut = 0;
     bool m_bHaveAuxi = false;
@@ -181,7 +196,9 @@ public:
     std::mutex m_lock;
     std::vector<uint8_t> m_pBlockBuf;
     std::vector<uint8_t> m_pOutBuf;
-    // The file the output writes (the numbered name actually created).
+    // The name of the output: the one chosen at open, and after CloseOutput
+    // the one it really got (the next free number when the chosen one was
+    // taken meanwhile).
     std::string m_strOutFile;
     // The output is RF64: its sizes stand in "ds64" at m_lDs64Offset.
     bool m_bRf64Out = false;
@@ -213,6 +230,13 @@ private:
     // OpenOutput's and CloseOutput's steps.
     void ResetOutputState();
     int CreateOutputFile(const std::string& path, int nNameFlags);
+    // Gives the finished temporary output its name (the number chosen at
+    // open or the next free one). False on failure (the file is gone).
+    bool PublishOutput();
+    // The first number after the last one used whose file does not exist.
+    int FirstFreeNumber(const std::string& path, int nNameFlags) const;
+    // The number the output opened with (0 for names without one).
+    int m_nOutSeq = 0;
     bool WriteOutputHeader(const std::vector<uint8_t>& fmtBytes);
     bool FinishOutputSizes();
     // Whether nNewBytes more sample bytes fit the output's size fields.
@@ -225,7 +249,8 @@ private:
     // Wrap mode: fills the block buffer from byte nFrom on with data read from
     // the data start, going round as often as needed.
     void FillWrapped(int nFrom);
-    // Reads up to nBytes of the data chunk at the source position; -1 on error.
+    // Reads nBytes of the data chunk at the source position, fewer only at the
+    // data end; -1 on a read error or a source that became shorter (m_nErrno).
     int64_t ReadData(uint8_t* pBuf, int nBytes);
     // The byte that pads a short last block: silence in the source's format.
     uint8_t SilenceByte() const;

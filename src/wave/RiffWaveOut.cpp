@@ -8,6 +8,7 @@
 #include <new>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
@@ -126,44 +127,59 @@ std::string CRiffWaveFile::MakeOutputName(const std::string& path, int nNameFlag
                            m_wfOut.nSamplesPerSec, nullptr);
 }
 
+int CRiffWaveFile::FirstFreeNumber(const std::string& path, int nNameFlags) const
+{
+    for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
+        struct stat st;
+        if (::lstat(MakeOutputName(path, nNameFlags, nSeq).c_str(), &st) != 0)
+            return nSeq;
+    }
+    return m_nFileSeq + 1;
+}
+
 std::string CRiffWaveFile::FreeOutputName(const std::string& path, int nNameFlags) const
 {
-    if (!IsSequenced(nNameFlags))
-        return MakeOutputName(path, nNameFlags, 0);
-    for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
-        const std::string name = MakeOutputName(path, nNameFlags, nSeq);
-        struct stat st;
-        if (::lstat(name.c_str(), &st) != 0)
-            return name;
-    }
-    return MakeOutputName(path, nNameFlags, m_nFileSeq + 1);
+    return MakeOutputName(path, nNameFlags, IsSequenced(nNameFlags) ? FirstFreeNumber(path, nNameFlags) : 0);
 }
 
 int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
 {
     m_hmmioOut = std::make_unique<CRiffWriter>();
-    if (!IsSequenced(nNameFlags)) {
-        m_strOutFile = BuildOutputName(path, nNameFlags, 0, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
-                                       &m_strSeqSuffix);
-        if (m_hmmioOut->Create(m_strOutFile))
-            return WAVE_OK;
+    m_nOutSeq = IsSequenced(nNameFlags) ? FirstFreeNumber(path, nNameFlags) : 0;
+    m_strOutFile = BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
+                                   &m_strSeqSuffix);
+    const size_t slash = m_strOutFile.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : m_strOutFile.substr(0, std::max<size_t>(slash, 1));
+    if (slash == m_strOutFile.size() - 1) {
+        m_nErrno = EISDIR; // the path names a folder, not a file in it
+    } else if (m_hmmioOut->CreateTemp(folder, m_bUnnamedOutput)) {
+        m_hmmioOut->SetEarlyWriteback(m_bSyncOutput);
+        return WAVE_OK;
     } else {
-        // The next number whose file does not exist yet, created exclusively:
-        // a file made by anyone in the meantime is passed over, never replaced.
-        for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
-            m_strOutFile = BuildOutputName(path, nNameFlags, nSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
-                                           &m_strSeqSuffix);
-            if (m_hmmioOut->Create(m_strOutFile, true)) {
-                m_nFileSeq = nSeq;
-                return WAVE_OK;
-            }
-            if (m_hmmioOut->Errno() != EEXIST)
-                break;
-        }
+        m_nErrno = m_hmmioOut->Errno();
     }
     m_hmmioOut.reset();
-    m_strOutFile.clear();
     return WAVE_ERR_CREATE;
+}
+
+bool CRiffWaveFile::PublishOutput()
+{
+    CRiffWriter& w = *m_hmmioOut;
+    if (!IsSequenced(m_nNameFlags))
+        return w.Publish(m_strOutFile, true, m_bSyncOutput);
+    // A file that anyone made under the chosen name meanwhile is passed over, never replaced.
+    for (int nSeq = m_nOutSeq; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nOutSeq <= kMaxNumberTries; ++nSeq) {
+        const std::string name =
+            BuildOutputName(m_strOutPath, m_nNameFlags, nSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec, nullptr);
+        if (w.Publish(name, false, m_bSyncOutput)) {
+            m_nFileSeq = nSeq;
+            m_strOutFile = name;
+            return true;
+        }
+        if (!w.IsOpen())
+            return false;
+    }
+    return false;
 }
 
 bool CRiffWaveFile::WriteOutputHeader(const std::vector<uint8_t>& fmtBytes)
@@ -255,17 +271,14 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     if (CreateOutputFile(outPath, nNameFlags) != WAVE_OK)
         return m_nError = WAVE_ERR_CREATE;
     if (!WriteOutputHeader(m_fmtOut)) {
-        // The file stays on disk as far as it was written.
-        m_hmmioOut->Close();
-        m_hmmioOut.reset();
-        m_lAuxiDataOffset = 0;
+        AbandonOutput();
         return m_nError = WAVE_ERR_WRITE;
     }
 
     try {
         m_pOutBuf.assign(static_cast<size_t>(m_nOutBufBytes), 0);
     } catch (const std::bad_alloc&) {
-        CloseOutput();
+        AbandonOutput();
         return m_nError = WAVE_ERR_ALLOC;
     }
     m_bOutOpen = true;
@@ -276,6 +289,7 @@ void CRiffWaveFile::ResetOutputState()
 {
     m_bOutOpen = false;
     m_nError = WAVE_OK;
+    m_nErrno = 0;
     m_nOutFill = 0;
     m_nFramesWritten = 0;
     m_lAuxiDataOffset = 0;
@@ -301,14 +315,14 @@ bool CRiffWaveFile::OutputHasRoom(int64_t nNewBytes) const
 int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
 {
     if (!m_bOutOpen) {
-        CloseOutput();
+        AbandonOutput();
         m_nError = WAVE_ERR_OUT_NOT_OPEN;
         return -1;
     }
     CRiffWriter& w = *m_hmmioOut;
     if (nFrames == 0) {
         if (m_nOutFill > 0 && w.Write(m_pOutBuf.data(), m_nOutFill) != m_nOutFill) {
-            CloseOutput();
+            AbandonOutput();
             m_nError = WAVE_ERR_WRITE;
             return -1;
         }
@@ -317,14 +331,14 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
         return m_nError == WAVE_OK ? 0 : -1;
     }
     if (nFrames < 0 || !pSamples) {
-        CloseOutput();
+        AbandonOutput();
         m_nError = WAVE_ERR_WRITE;
         return -1;
     }
-    // Refuse a block the size fields could not count, and finish the file as
-    // it stands: a wrapped size would leave a corrupt file behind.
+    // Refuse a block the size fields could not count: a wrapped size would
+    // give a corrupt file.
     if (!OutputHasRoom(static_cast<int64_t>(nFrames) * m_nBytesPerFrameOut)) {
-        CloseOutput();
+        AbandonOutput();
         m_nError = WAVE_ERR_WRITE;
         return -1;
     }
@@ -340,7 +354,7 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
         samples::Encode(codec, p, m_pOutBuf.data() + m_nOutFill, count);
         m_nOutFill += n * m_nBytesPerFrameOut;
         if (w.Write(m_pOutBuf.data(), m_nOutFill) != m_nOutFill) {
-            CloseOutput();
+            AbandonOutput();
             m_nError = WAVE_ERR_WRITE;
             return -1;
         }
@@ -421,21 +435,31 @@ bool CRiffWaveFile::FinishOutputSizes()
 
 void CRiffWaveFile::CloseOutput()
 {
-    if (m_hmmioOut) {
+    if (m_hmmioOut && m_bOutOpen) {
         CRiffWriter& w = *m_hmmioOut;
-        bool ok = true;
-        if (m_bOutOpen) {
-            ok = (m_nOutFill == 0 || w.Write(m_pOutBuf.data(), m_nOutFill) == m_nOutFill) && FinishOutputSizes();
-            m_nOutFill = 0;
-        }
-        // A file whose flush or ascend failed is closed with its sizes as they
-        // are: a 64-bit one then claims no data at all.
-        if (!w.Close())
-            ok = false;
-        m_hmmioOut.reset();
-        if (!ok)
+        const bool named = (m_nOutFill == 0 || w.Write(m_pOutBuf.data(), m_nOutFill) == m_nOutFill) &&
+                           FinishOutputSizes() && PublishOutput();
+        const bool ok = named && w.Close();
+        if (named && !ok)
+            ::unlink(m_strOutFile.c_str()); // a close that reports lost writes
+        if (!ok) {
+            // Nothing of a file that could not be finished and named stays behind.
+            m_nErrno = w.Errno() != 0 ? w.Errno() : EEXIST;
             m_nError = WAVE_ERR_WRITE;
+        }
     }
+    AbandonOutput();
+}
+
+void CRiffWaveFile::AbandonOutput()
+{
+    if (m_hmmioOut) {
+        if (m_hmmioOut->Errno() != 0 && m_nErrno == 0)
+            m_nErrno = m_hmmioOut->Errno();
+        m_hmmioOut->Discard();
+        m_hmmioOut.reset();
+    }
+    m_lAuxiDataOffset = 0;
     m_pOutBuf = {};
     m_nOutFill = 0;
     m_bOutOpen = false;
@@ -444,7 +468,7 @@ void CRiffWaveFile::CloseOutput()
 int64_t CRiffWaveFile::CopyFrames(int64_t nFrames)
 {
     if (!m_bOutOpen) {
-        CloseOutput();
+        AbandonOutput();
         m_nError = WAVE_ERR_OUT_NOT_OPEN;
         return -1;
     }
@@ -455,7 +479,7 @@ int64_t CRiffWaveFile::CopyFrames(int64_t nFrames)
     const int64_t bytesPerFrame = m_nBytesPerFrameIn;
     nFrames = std::min<int64_t>(nFrames, (m_lDataEnd - m_lDataStart) / std::max<int64_t>(bytesPerFrame, 1));
     if (nFrames < 0 || bytesPerFrame != m_nBytesPerFrameOut || !OutputHasRoom(nFrames * bytesPerFrame)) {
-        CloseOutput();
+        AbandonOutput();
         m_nError = WAVE_ERR_WRITE;
         return -1;
     }
@@ -464,9 +488,10 @@ int64_t CRiffWaveFile::CopyFrames(int64_t nFrames)
     const int64_t want = std::clamp<int64_t>(m_lDataEnd - pos, 0, nFrames * bytesPerFrame);
     const int64_t got = CopySourceBytes(pos, want);
     if (got != want) {
-        // A source that shrank under us is a read error; anything else a write error.
-        CloseOutput();
-        m_nError = got < 0 ? WAVE_ERR_WRITE : WAVE_ERR_READ;
+        // A failed or short read (a source that shrank under us) is a read
+        // error; anything else a write error.
+        AbandonOutput();
+        m_nError = got == -1 ? WAVE_ERR_WRITE : WAVE_ERR_READ;
         return -1;
     }
     m_hmmioIn->Seek(pos + got);
@@ -485,7 +510,13 @@ int64_t CRiffWaveFile::CopySourceBytes(int64_t lOffset, int64_t nBytes)
     int64_t done = 0;
     while (done < nBytes) {
         const int64_t n = std::min<int64_t>(nBytes - done, m_nOutBufBytes);
-        if (!m_hmmioIn->Seek(lOffset + done) || m_hmmioIn->Read(m_pOutBuf.data(), n) != n)
+        errno = 0;
+        const int64_t r = m_hmmioIn->Seek(lOffset + done) ? m_hmmioIn->Read(m_pOutBuf.data(), n) : -1;
+        if (r < 0) {
+            m_nErrno = errno != 0 ? errno : EIO;
+            return CRiffWriter::kReadFailed;
+        }
+        if (r != n)
             return done;
         if (m_hmmioOut->Write(m_pOutBuf.data(), n) != n)
             return -1;
@@ -497,16 +528,16 @@ int64_t CRiffWaveFile::CopySourceBytes(int64_t lOffset, int64_t nBytes)
 int CRiffWaveFile::WriteSilence(int64_t nFrames)
 {
     if (!m_bOutOpen || nFrames < 0 || !OutputHasRoom(nFrames * m_nBytesPerFrameOut)) {
-        CloseOutput();
-        m_nError = m_bOutOpen ? WAVE_ERR_WRITE : WAVE_ERR_OUT_NOT_OPEN;
-        return m_nError;
+        const int code = m_bOutOpen ? WAVE_ERR_WRITE : WAVE_ERR_OUT_NOT_OPEN;
+        AbandonOutput();
+        return m_nError = code;
     }
     // 8-bit samples are unsigned around 128.
     std::fill(m_pOutBuf.begin(), m_pOutBuf.end(), m_wfOut.wBitsPerSample == 8 ? 0x80 : 0x00);
     for (int64_t left = nFrames * m_nBytesPerFrameOut; left > 0;) {
         const int64_t n = std::min<int64_t>(left, m_nOutBufBytes);
         if (m_hmmioOut->Write(m_pOutBuf.data(), n) != n) {
-            CloseOutput();
+            AbandonOutput();
             return m_nError = WAVE_ERR_WRITE;
         }
         left -= n;

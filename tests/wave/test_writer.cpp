@@ -116,30 +116,6 @@ TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
     EXPECT_EQ(ReadFile(dir / "cut_002.wav"), old);
 }
 
-// Writing to a full device fails with -1 and 109; the source is untouched.
-TEST(Writer, FailingWriteLeavesTheSource)
-{
-    if (access("/dev/full", W_OK) != 0)
-        GTEST_SKIP() << "no /dev/full";
-    TempDir dir;
-    const Bytes src = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(8192));
-    riff::WriteFile(dir / "src.wav", src);
-    CRiffWaveFile w;
-    WAVEFORMATEX wf;
-    AUXIINFO a;
-    uint64_t frames = 0;
-    ASSERT_EQ(w.Open(dir / "src.wav", &wf, 2048, &frames, 0, &a), WAVE_OK);
-    ASSERT_EQ(w.OpenOutput("/dev/full", &wf, 2048, 0, 0, &a), WAVE_OK);
-    std::vector<int32_t> block(4096, 0x10000);
-    int rc = 0;
-    for (int i = 0; i < 64 && rc >= 0; ++i)
-        rc = w.WriteBlock(block.data(), 2048);
-    EXPECT_EQ(rc, -1);
-    EXPECT_EQ(w.m_nError, WAVE_ERR_WRITE);
-    w.Close();
-    EXPECT_EQ(ReadFile(dir / "src.wav"), src.v);
-}
-
 // sox makes a source of every format; the segment copied from it in blocks
 // of 2048 reads back in sox the same.
 TEST(Writer, SoxReadsSegmentsLikeTheirSources)
@@ -249,51 +225,3 @@ TEST(Writer, ExtensibleFormatKept)
     EXPECT_EQ(c.payload.at("fmt "), ext.v);
 }
 
-// Numbered outputs never meet an existing file: two writers in one folder at
-// once, and files made by anyone else, are passed over.
-TEST(Writer, NumberedOutputsCreatedExclusively)
-{
-    TempDir dir;
-    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
-    CRiffWaveFile a, b;
-    ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(b.FreeOutputName(dir / "cut.wav", NAME_NUMBERED), dir / "cut_002.wav");
-    ASSERT_EQ(b.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(std::make_pair(a.m_strOutFile, b.m_strOutFile), std::make_pair(dir / "cut_001.wav", dir / "cut_002.wav"));
-    const std::vector<uint8_t> other = {'o'};
-    riff::WriteFile(dir / "cut_003.wav", other);
-    ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(a.m_strOutFile, dir / "cut_004.wav");
-    a.CloseOutput();
-    b.CloseOutput();
-    EXPECT_EQ(ReadFile(dir / "cut_003.wav"), other);
-    EXPECT_EQ(riff::ParseWave(ReadFile(dir / "cut_002.wav")).order, (std::vector<std::string>{"fmt ", "data"}));
-}
-
-// A write that fails half way through an RF64 output reports 109 and leaves
-// a file that claims no more data than it holds.
-TEST(Writer, FailedRf64WriteClaimsNoMoreThanItHolds)
-{
-    TempDir dir;
-    struct rlimit old {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 1 << 20;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    CRiffWaveFile w;
-    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
-    int rc = w.OpenOutput(dir / "f.wav", &wf, 2048, 0, 0, nullptr, uint64_t{3} << 30);
-    std::vector<int32_t> block(4096, 0x10000);
-    for (int i = 0; i < 1000 && rc >= 0; ++i)
-        rc = w.WriteBlock(block.data(), 2048);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_EQ(rc, -1);
-    EXPECT_EQ(w.m_nError, WAVE_ERR_WRITE);
-    const std::vector<uint8_t> b = ReadFile(dir / "f.wav");
-    ASSERT_GE(b.size(), 84u);
-    EXPECT_EQ(riff::IdAt(b, 0), "RF64");
-    const uint64_t claimed = riff::Le32(b, 28) | uint64_t{riff::Le32(b, 32)} << 32;
-    EXPECT_LE(claimed, b.size() - 84);
-}

@@ -1,0 +1,275 @@
+// Segment outputs that appear only when complete: every fault while writing
+// leaves nothing behind and the source as it was; names taken meanwhile are
+// passed over; stale temporaries of ours are cleared and nothing else.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <iostream>
+
+#include "platform/RiffWriter.h"
+#include "support/FaultFs.h"
+#include "wave/wave_test_util.h"
+
+namespace {
+
+const WAVEFORMATEX kStereo16{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+constexpr int64_t kSourceFrames = 1 << 19; // 2 MiB of 16-bit stereo
+
+// A source whose reads of the bytes [from, to) fail with EIO, as a bad sector does.
+class FailingSource : public CByteSource {
+public:
+    FailingSource(std::vector<uint8_t> bytes, int64_t from, int64_t to) : m_mem(std::move(bytes)), m_from(from), m_to(to) {}
+    int64_t Read(void* p, int64_t n) override
+    {
+        if (Tell() < m_to && Tell() + n > m_from) {
+            errno = EIO;
+            return -1;
+        }
+        return m_mem.Read(p, n);
+    }
+    bool Seek(int64_t offset) override { return m_mem.Seek(offset); }
+    int64_t Tell() const override { return m_mem.Tell(); }
+    int64_t Size() const override { return m_mem.Size(); }
+
+private:
+    CMemoryByteSource m_mem;
+    int64_t m_from, m_to;
+};
+
+// A source file in its own folder and an empty destination folder.
+struct Bench {
+    TempDir dir;
+    std::string src = dir / "src.wav", out = dir / "out";
+    Bytes bytes = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(2 * kSourceFrames));
+    CRiffWaveFile w;
+    Bench(bool bUnnamed)
+    {
+        riff::WriteFile(src, bytes);
+        std::filesystem::create_directory(out);
+        w.m_bUnnamedOutput = bUnnamed;
+    }
+    int OpenSource()
+    {
+        WAVEFORMATEX wf;
+        AUXIINFO a;
+        uint64_t frames = 0;
+        return w.Open(src, &wf, 2048, &frames, 0, &a);
+    }
+    int OpenFailingSource()
+    {
+        OpenResult r;
+        r.rc = w.Open(std::make_unique<FailingSource>(bytes.v, 400000, 500000), &r.wf, 2048, &r.frames, 0, &r.auxi);
+        return r.rc;
+    }
+    int OpenOutput(uint64_t planned = kSourceFrames)
+    {
+        return w.OpenOutput(out + "/cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, planned);
+    }
+    // Copies the whole source; the writer's code.
+    int Copy()
+    {
+        if (w.CopyFrames(kSourceFrames) == kSourceFrames)
+            w.CloseOutput();
+        return w.m_nError;
+    }
+    // Reads and writes blocks until something fails; a read failure is
+    // abandoned by the caller, as the save loop does.
+    int Blocks(int nMaxBlocks = 1 << 20)
+    {
+        std::vector<int32_t> block(4096);
+        int progress = 0;
+        for (int i = 0; i < nMaxBlocks; ++i) {
+            const int n = w.ReadBlock(block.data(), 2048, &progress);
+            if (n < 0) {
+                w.AbandonOutput();
+                return w.m_nError;
+            }
+            if (n == 0 || w.WriteBlock(block.data(), 2048) != 2048)
+                break;
+        }
+        w.CloseOutput();
+        return w.m_nError;
+    }
+};
+
+} // namespace
+
+TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
+{
+    struct Row {
+        const char* name;
+        std::function<bool(Bench&, int&)> run; // false: the fault cannot be staged here
+        int code, err;
+    };
+    const Row rows[] = {
+        {"file size limit, blocks (RF64)", [](Bench& b, int& rc) {
+             faultfs::SizeLimit limit(1 << 20);
+             rc = b.OpenSource() == WAVE_OK && b.OpenOutput(uint64_t{3} << 30) == WAVE_OK ? b.Blocks() : -1;
+             return true;
+         }, WAVE_ERR_WRITE, EFBIG},
+        {"file size limit, byte copy", [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
+             faultfs::SizeLimit limit(1 << 20);
+             rc = rc == WAVE_OK ? b.Copy() : rc;
+             return true;
+         }, WAVE_ERR_WRITE, EFBIG},
+        {"full file system", [](Bench& b, int& rc) {
+             faultfs::Mount small(b.out, "size=256k");
+             if (!small.Ok())
+                 return false;
+             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Copy() : -1;
+             EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
+             return true;
+         }, WAVE_ERR_WRITE, ENOSPC},
+        {"read-only folder", [](Bench& b, int& rc) {
+             faultfs::Mount ro(b.out, "size=1m", true);
+             if (!ro.Ok())
+                 return false;
+             rc = b.OpenSource() == WAVE_OK ? b.OpenOutput() : -1;
+             return true;
+         }, WAVE_ERR_CREATE, EROFS},
+        {"missing folder", [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK ? b.w.OpenOutput(b.out + "/none/cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr) : -1;
+             return true;
+         }, WAVE_ERR_CREATE, ENOENT},
+        {"a folder as the destination", [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK ? b.w.OpenOutput(b.out + "/", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr) : -1;
+             return true;
+         }, WAVE_ERR_CREATE, EISDIR},
+        {"read error, byte copy", [](Bench& b, int& rc) {
+             rc = b.OpenFailingSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Copy() : -1;
+             return true;
+         }, WAVE_ERR_READ, EIO},
+        {"read error, blocks", [](Bench& b, int& rc) {
+             rc = b.OpenFailingSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Blocks() : -1;
+             return true;
+         }, WAVE_ERR_READ, EIO},
+        {"source shortened while read, byte copy", [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
+             EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
+             rc = rc == WAVE_OK ? b.Copy() : rc;
+             return true;
+         }, WAVE_ERR_READ, 0},
+        {"source shortened while read, blocks", [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Blocks(10) : -1; // a good start
+             EXPECT_EQ(rc, WAVE_OK);
+             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
+             EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
+             rc = rc == WAVE_OK ? b.Blocks() : rc;
+             std::filesystem::remove(b.out + "/cut_001.wav"); // the good start
+             return true;
+         }, WAVE_ERR_READ, 0},
+    };
+    for (const bool unnamed : {true, false}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(std::string(r.name) + (unnamed ? ", unnamed temporary" : ", named temporary"));
+            Bench b(unnamed);
+            int rc = -1;
+            if (!r.run(b, rc)) {
+                std::cout << "skipped \"" << r.name << "\": mounting a tmpfs was refused (needs root)\n";
+                continue;
+            }
+            EXPECT_EQ(rc, r.code);
+            EXPECT_EQ(b.w.m_nErrno, r.err) << std::strerror(b.w.m_nErrno);
+            EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
+            EXPECT_FALSE(b.w.m_bOutOpen);
+            if (std::string(r.name).find("shortened") == std::string::npos) {
+                EXPECT_EQ(ReadFile(b.src), b.bytes.v);
+            }
+        }
+    }
+}
+
+// A name taken while a segment is written is passed over when the segment is
+// named, never replaced; two outputs of one folder get two numbers.
+TEST(AtomicOutput, NamesTakenMeanwhileArePassedOver)
+{
+    TempDir dir;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
+    CRiffWaveFile a, b;
+    ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(a.m_strOutFile, dir / "cut_001.wav");
+    const std::vector<uint8_t> other = {'o'};
+    riff::WriteFile(dir / "cut_001.wav", other);
+    ASSERT_EQ(b.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+    EXPECT_EQ(b.m_strOutFile, dir / "cut_002.wav");
+    a.CloseOutput();
+    b.CloseOutput();
+    EXPECT_EQ(std::make_pair(a.m_strOutFile, b.m_strOutFile), std::make_pair(dir / "cut_002.wav", dir / "cut_003.wav"));
+    EXPECT_EQ(ReadFile(dir / "cut_001.wav"), other);
+    for (const char* n : {"cut_002.wav", "cut_003.wav"})
+        EXPECT_EQ(riff::ParseWave(ReadFile(dir / n)).order, (std::vector<std::string>{"fmt ", "data"})) << n;
+    EXPECT_EQ(faultfs::Names(dir.path.string()), (std::set<std::string>{"cut_001.wav", "cut_002.wav", "cut_003.wav"}));
+}
+
+// While a segment is written only a temporary of ours exists, never the
+// segment's name; afterwards only the segment.
+TEST(AtomicOutput, OnlyATemporaryUntilFinished)
+{
+    for (const bool unnamed : {true, false}) {
+        TempDir dir;
+        CRiffWaveFile w;
+        w.m_bUnnamedOutput = unnamed;
+        ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+        std::vector<int32_t> block(4096, 0x10000);
+        ASSERT_EQ(w.WriteBlock(block.data(), 2048), 2048);
+        const std::set<std::string> during = faultfs::Names(dir.path.string());
+        EXPECT_LE(during.size(), 1u) << unnamed;
+        for (const std::string& n : during)
+            EXPECT_EQ(n.rfind(CRiffWriter::kTempPrefix, 0), 0u) << n;
+        if (!unnamed) {
+            EXPECT_EQ(during.size(), 1u);
+        }
+        w.CloseOutput();
+        EXPECT_EQ(faultfs::Names(dir.path.string()), std::set<std::string>{"cut_001.wav"}) << unnamed;
+    }
+}
+
+// The next save into a folder removes the temporaries that an earlier run
+// left (older than this program, their process gone) and nothing else.
+TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0); // a process id that no longer runs
+    const std::string gone = std::to_string(child), self = std::to_string(getpid());
+    const struct {
+        std::string name;
+        int64_t age;
+        bool dir, removed;
+    } rows[] = {
+        {".tavirel-" + gone + "-1.part", 3600, false, true},
+        {".tavirel-" + gone + "-2.part", -5, false, false}, // written since this program started
+        {".tavirel-" + self + "-3.part", 3600, false, false}, // its process still runs
+        {".tavirel-" + gone + "-4.part", 3600, true, false},  // a folder
+        {".tavirel-" + gone + "-5.partial", 3600, false, false},
+        {".tavirel-" + gone + "-x.part", 3600, false, false},
+        {"tavirel-" + gone + "-6.part", 3600, false, false},
+        {"cut_001.wav", 3600, false, false},
+    };
+    TempDir dir;
+    for (const auto& r : rows) {
+        const std::string p = dir / r.name;
+        if (r.dir)
+            std::filesystem::create_directory(p);
+        else
+            riff::WriteFile(p, Bytes{'x'});
+        const struct timespec t[2] = {{CRiffWriter::ProgramStart() - r.age, 0}, {CRiffWriter::ProgramStart() - r.age, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), t, 0), 0);
+    }
+    CRiffWaveFile w;
+    w.m_bUnnamedOutput = false;
+    ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+    w.CloseOutput();
+    const std::set<std::string> left = faultfs::Names(dir.path.string());
+    for (const auto& r : rows)
+        EXPECT_EQ(left.count(r.name), r.removed ? 0u : 1u) << r.name;
+    EXPECT_EQ(left.count("cut_002.wav"), 1u);
+}
