@@ -150,8 +150,13 @@ int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
                                    &m_strSeqSuffix);
     const size_t slash = m_strOutFile.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : m_strOutFile.substr(0, std::max<size_t>(slash, 1));
-    if (slash == m_strOutFile.size() - 1) {
+    struct stat st;
+    const bool bExists = ::lstat(m_strOutFile.c_str(), &st) == 0;
+    if (slash == m_strOutFile.size() - 1 || (bExists && S_ISDIR(st.st_mode))) {
         m_nErrno = EISDIR; // the path names a folder, not a file in it
+    } else if (bExists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        // A device, FIFO or socket is never replaced by a file (nor its folder filled with a temporary).
+        m_nErrno = EEXIST;
     } else if (m_hmmioOut->CreateTemp(folder, m_bUnnamedOutput)) {
         m_hmmioOut->SetEarlyWriteback(m_bSyncOutput);
         return WAVE_OK;

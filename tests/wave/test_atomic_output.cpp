@@ -273,3 +273,31 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
         EXPECT_EQ(left.count(r.name), r.removed ? 0u : 1u) << r.name;
     EXPECT_EQ(left.count("cut_002.wav"), 1u);
 }
+
+// An output named without a number replaces a regular file or a symbolic link,
+// never a folder, device or FIFO: writing to /dev/null as root must not turn it
+// into a wave file.
+TEST(AtomicOutput, UnnumberedOutputReplacesOnlyFiles)
+{
+    TempDir dir;
+    const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    riff::WriteFile(file, Bytes{'x'});
+    const struct {
+        std::string path;
+        int rc;
+        int err;
+    } rows[] = {{fifo, WAVE_ERR_CREATE, EEXIST}, {folder, WAVE_ERR_CREATE, EISDIR}, {file, WAVE_OK, 0}};
+    for (const auto& r : rows) {
+        CRiffWaveFile w;
+        EXPECT_EQ(w.OpenOutput(r.path, &kStereo16, 2048, 0, 0, nullptr), r.rc) << r.path;
+        EXPECT_EQ(w.m_nErrno, r.err) << r.path;
+        w.CloseOutput();
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(faultfs::Names(dir.path.string()), (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav"}));
+    EXPECT_GT(std::filesystem::file_size(file), 1u);
+}
