@@ -18,14 +18,10 @@
 
 namespace {
 
-// The program built with this test: TAVIREL_BUILD_DIR, else two folders up from here.
+// The program built with this test, as CMake names it.
 std::string CliPath()
 {
-    if (const char* build = std::getenv("TAVIREL_BUILD_DIR"))
-        return std::string(build) + "/src/cli/tavirel-cli";
-    std::error_code ec;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return (self.parent_path() / "../../src/cli/tavirel-cli").lexically_normal().string();
+    return TAVIREL_CLI_PATH;
 }
 
 // Runs the command after a shell prefix, with its standard error captured;
