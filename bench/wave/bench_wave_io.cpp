@@ -26,9 +26,8 @@
 
 namespace {
 
-constexpr int kBlockFrames = 2048;
 constexpr int kChannels = 2;
-constexpr int kBlockBytes = kBlockFrames * kChannels * 2; // 16-bit samples
+constexpr int kBlockBytes = kWaveBlockFrames * kChannels * 2; // 16-bit samples
 constexpr int kPasses = 3;
 
 using Clock = std::chrono::steady_clock;
@@ -55,18 +54,18 @@ bool Generate(const std::string& path, int64_t nFrames)
 {
     CRiffWaveFile wave;
     const WAVEFORMATEX wf = Stereo16();
-    if (wave.OpenOutput(path, &wf, kBlockFrames, 0, 0, nullptr) != WAVE_OK)
+    if (wave.OpenOutput(path, &wf, kWaveBlockFrames, 0, 0, nullptr) != WAVE_OK)
         return false;
-    std::vector<int32_t> block(kBlockFrames * kChannels);
+    std::vector<int32_t> block(kWaveBlockFrames * kChannels);
     uint64_t x = 0x243F6A8885A308D3ull;
-    for (int64_t done = 0; done < nFrames; done += kBlockFrames) {
+    for (int64_t done = 0; done < nFrames; done += kWaveBlockFrames) {
         for (int32_t& s : block) {
             x ^= x << 13;
             x ^= x >> 7;
             x ^= x << 17;
             s = static_cast<int32_t>(static_cast<uint32_t>(x) & 0xFFFF0000u);
         }
-        const int n = static_cast<int>(std::min<int64_t>(kBlockFrames, nFrames - done));
+        const int n = static_cast<int>(std::min<int64_t>(kWaveBlockFrames, nFrames - done));
         if (wave.WriteBlock(block.data(), n) != n)
             return false;
     }
@@ -81,13 +80,13 @@ int64_t ReadBlocks(const std::string& path, int64_t& sum)
     WAVEFORMATEX wf;
     AUXIINFO a;
     uint64_t frames = 0;
-    if (wave.Open(path, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
+    if (wave.Open(path, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
-    std::vector<int32_t> block(kBlockFrames * kChannels);
+    std::vector<int32_t> block(kWaveBlockFrames * kChannels);
     int progress = 0;
     int64_t bytes = 0;
-    while (wave.ReadBlock(block.data(), kBlockFrames, &progress) == kBlockFrames) {
-        sum += block[0] + block[kBlockFrames * kChannels - 1];
+    while (wave.ReadBlock(block.data(), kWaveBlockFrames, &progress) == kWaveBlockFrames) {
+        sum += block[0] + block[kWaveBlockFrames * kChannels - 1];
         bytes += kBlockBytes;
     }
     return bytes;
@@ -115,15 +114,15 @@ int64_t CopyBlocks(const std::string& src, const std::string& dst)
     WAVEFORMATEX wf;
     AUXIINFO a;
     uint64_t frames = 0;
-    if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
+    if (wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
-    if (wave.OpenOutput(dst, &wf, kBlockFrames, 0, 0, &a) != WAVE_OK)
+    if (wave.OpenOutput(dst, &wf, kWaveBlockFrames, 0, 0, &a) != WAVE_OK)
         return -1;
-    std::vector<int32_t> block(kBlockFrames * kChannels);
+    std::vector<int32_t> block(kWaveBlockFrames * kChannels);
     int progress = 0;
     int64_t bytes = 0;
-    while (wave.ReadBlock(block.data(), kBlockFrames, &progress) == kBlockFrames) {
-        if (wave.WriteBlock(block.data(), kBlockFrames) != kBlockFrames)
+    while (wave.ReadBlock(block.data(), kWaveBlockFrames, &progress) == kWaveBlockFrames) {
+        if (wave.WriteBlock(block.data(), kWaveBlockFrames) != kWaveBlockFrames)
             return -1;
         bytes += kBlockBytes;
     }
@@ -140,9 +139,9 @@ int64_t CopyLossless(const std::string& src, const std::string& dst)
     WAVEFORMATEX wf;
     AUXIINFO a;
     uint64_t frames = 0;
-    if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
+    if (wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
-    if (wave.OpenOutput(dst, &wf, kBlockFrames, 0, 0, &a, wave.m_nDataFrames) != WAVE_OK)
+    if (wave.OpenOutput(dst, &wf, kWaveBlockFrames, 0, 0, &a, wave.m_nDataFrames) != WAVE_OK)
         return -1;
     const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
     wave.ClearAuxiRewrite();
@@ -160,9 +159,9 @@ int64_t CopySave(const std::string& src, const std::string& dstBase, bool bSync,
     AUXIINFO a;
     uint64_t frames = 0;
     wave.m_bSyncOutput = bSync;
-    if (wave.Open(src, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK)
+    if (wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
         return -1;
-    if (wave.OpenOutput(dstBase, &wf, kBlockFrames, 0, NAME_NUMBERED, &a, wave.m_nDataFrames) != WAVE_OK)
+    if (wave.OpenOutput(dstBase, &wf, kWaveBlockFrames, 0, NAME_NUMBERED, &a, wave.m_nDataFrames) != WAVE_OK)
         return -1;
     const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
     const auto t0 = Clock::now();
@@ -266,7 +265,7 @@ double OpensPerSecond(const std::string& path)
         WAVEFORMATEX wf;
         AUXIINFO a;
         uint64_t frames = 0;
-        if (wave.Open(path, &wf, kBlockFrames, &frames, 0, &a) != WAVE_OK || frames < (6ULL << 30) / 4)
+        if (wave.Open(path, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK || frames < (6ULL << 30) / 4)
             return -1;
     }
     return kOpens / Seconds(t0, Clock::now());
@@ -344,7 +343,7 @@ int main(int argc, char** argv)
     }
 
     std::printf("read   plain read() %6d B      %8.0f MB/s\n", kBlockBytes, readPlain);
-    std::printf("read   ReadBlock %d frames   %8.0f MB/s   ratio %.2f\n", kBlockFrames, readBlocks,
+    std::printf("read   ReadBlock %d frames   %8.0f MB/s   ratio %.2f\n", kWaveBlockFrames, readBlocks,
                 readBlocks / readPlain);
     std::printf("copy   read()+write() %6d B    %8.0f MB/s\n", kBlockBytes, copyPlain);
     std::printf("copy   ReadBlock+WriteBlock       %8.0f MB/s   ratio %.2f\n", copyBlocks, copyBlocks / copyPlain);

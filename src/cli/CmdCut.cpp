@@ -137,14 +137,11 @@ int CmdCut(int argc, char** argv)
     // The document opens the source as the window does.
     CTavirelDoc doc(nullptr);
     const QString srcPath = QFile::decodeName(file);
-    if (!doc.OpenSource(srcPath)) {
+    if (!doc.LoadSource(srcPath)) {
         const int code = doc.m_wave.m_nError;
         return Failure(std::string(file) + ": cannot be read as a source (error " + std::to_string(code) + ": " +
                        WaveErrorText(code) + ")");
     }
-    doc.m_strSrcPath = srcPath;
-    doc.m_bLoaded = true;
-    doc.m_nViewStart = 0;
     doc.m_strDestPath = QFile::decodeName(dest);
 
     if (nToSec > doc.m_nLengthSec) {

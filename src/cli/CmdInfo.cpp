@@ -33,7 +33,6 @@ const char kInfoUsage[] =
     "\n"
     "Exit status: 0 every file opened, 1 some file did not, 2 usage error.\n";
 
-constexpr int kBlockFrames = 2048;
 
 struct Info {
     std::string path;
@@ -51,7 +50,7 @@ Info Probe(const std::string& path)
     Info info;
     info.path = path;
     CRiffWaveFile wave;
-    info.error = wave.Open(path, &info.wf, kBlockFrames, &info.frames, 0, &info.auxi);
+    info.error = wave.Open(path, &info.wf, kWaveBlockFrames, &info.frames, 0, &info.auxi);
     info.dataFrames = wave.m_nDataFrames;
     info.lengthSec = wave.m_nLengthSec;
     info.bytesPerSec = wave.m_nBytesPerSec;
@@ -130,7 +129,7 @@ void PrintText(const Info& i)
                 i.wf.wBitsPerSample, EncodingName(i.wf.wFormatTag), i.wf.nChannels, i.wf.nChannels == 1 ? "" : "s",
                 i.wf.nSamplesPerSec, i.wf.wFormatTag);
     std::printf("  frames:     %" PRIu64 " in the data chunk, %" PRIu64 " in whole blocks of %d\n", i.dataFrames,
-                i.frames, kBlockFrames);
+                i.frames, kWaveBlockFrames);
     std::printf("  length:     %d s at %" PRId64 " bytes/s\n", i.lengthSec, i.bytesPerSec);
     std::printf("  start:      %s\n", TimeText(i.auxi.stStartTime).c_str());
     std::printf("  stop:       %s\n", TimeText(i.auxi.stStopTime).c_str());

@@ -261,12 +261,10 @@ int CmdRender(int argc, char** argv)
     // Open the source the way the window does, with no settings store.
     CTavirelDoc doc(nullptr);
     doc.OnNewDocument();
-    doc.m_strSrcPath = srcPath;
-    if (!doc.OpenSource(srcPath)) {
+    if (!doc.LoadSource(srcPath)) {
         std::fprintf(stderr, "tavirel-cli render: %s: %s\n", source, WaveErrorText(doc.m_wave.m_nError));
         return 1;
     }
-    doc.m_bLoaded = true;
     doc.m_nRefLevel = static_cast<int>(refDb);
     // A window starting after the last frame would be an all-black picture.
     if (static_cast<uint64_t>(startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
@@ -275,7 +273,6 @@ int CmdRender(int argc, char** argv)
         return 1;
     }
     doc.m_nViewStart = static_cast<int>(startSec);
-    doc.m_nDrawnStart = -1;
     doc.m_nZoom = zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(widthPx))
                           : static_cast<int>(zoom);
     doc.m_nRowMode = strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;

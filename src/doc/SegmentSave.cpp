@@ -1,7 +1,5 @@
 #include "doc/SegmentSave.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -12,11 +10,6 @@
 #include "wave/RiffWaveFile.h"
 
 namespace {
-
-std::string WavePath(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
 
 // Follows the driving magnitude: instant attack, slow decay.
 inline void TrackLevel(double dDrive, double& dLevel)
@@ -34,18 +27,6 @@ inline int32_t Levelled(double dValue, double dLevel)
 {
     const double v = dValue / dLevel * kAgcOutputScale;
     return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
-}
-
-// Opens the document's source again when its reader has closed it (the reader
-// does so at the end of the source and on a read error), as the plot does.
-int ReopenSource(CTavirelDoc& doc)
-{
-    if (doc.m_wave.m_bInOpen)
-        return WAVE_OK;
-    if (doc.OpenSource(doc.m_strSrcPath))
-        return WAVE_OK;
-    doc.m_bLoaded = false; // removed or replaced by something that is no wave file
-    return doc.m_wave.m_nError != WAVE_OK ? doc.m_wave.m_nError : WAVE_ERR_OPEN;
 }
 
 // Finishes and names the output; the record written at open, with the
@@ -174,10 +155,10 @@ bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLe
 {
     CRiffWaveFile& wave = doc.m_wave;
     dAgcLevel = 0.0;
-    for (int64_t nDone = 0; nDone < nPlannedFrames; nDone += kSegmentBlockFrames) {
+    for (int64_t nDone = 0; nDone < nPlannedFrames; nDone += kWaveBlockFrames) {
         int nProgress = 0;
-        const int nRead = wave.ReadBlock(pBlock, kSegmentBlockFrames, &nProgress);
-        if (nRead != kSegmentBlockFrames) {
+        const int nRead = wave.ReadBlock(pBlock, kWaveBlockFrames, &nProgress);
+        if (nRead != kWaveBlockFrames) {
             // 0: the source ended (its last block, padded, was written);
             // -1: a read error. Either way the reader has closed the source.
             if (nRead == 0)
@@ -186,14 +167,14 @@ bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLe
                 result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_READ;
             return true;
         }
-        AgcLevelBlock(pBlock, kSegmentBlockFrames, doc.m_wfSource.nChannels, dAgcLevel);
-        if (wave.WriteBlock(pBlock, kSegmentBlockFrames) != kSegmentBlockFrames) {
+        AgcLevelBlock(pBlock, kWaveBlockFrames, doc.m_wfSource.nChannels, dAgcLevel);
+        if (wave.WriteBlock(pBlock, kWaveBlockFrames) != kWaveBlockFrames) {
             result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
             return true;
         }
         ++result.nBlocks;
         if (result.nBlocks % kSegmentProgressBlocks == 0 &&
-            !Report(progress, nDone + kSegmentBlockFrames, nPlannedFrames))
+            !Report(progress, nDone + kWaveBlockFrames, nPlannedFrames))
             return false;
     }
     return true;
@@ -206,7 +187,7 @@ bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLe
 bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentProgress& progress,
                      SegmentSaveResult& result)
 {
-    constexpr int64_t kPieceFrames = int64_t{kSegmentProgressBlocks} * kSegmentBlockFrames;
+    constexpr int64_t kPieceFrames = int64_t{kSegmentProgressBlocks} * kWaveBlockFrames;
     for (int64_t nDone = 0; nDone < nPlannedFrames;) {
         const int64_t nWant = std::min(kPieceFrames, nPlannedFrames - nDone);
         const int64_t nGot = wave.CopyFrames(nWant);
@@ -214,13 +195,13 @@ bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentP
             result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
             return true;
         }
-        const int64_t nPad = (kSegmentBlockFrames - nGot % kSegmentBlockFrames) % kSegmentBlockFrames;
+        const int64_t nPad = (kWaveBlockFrames - nGot % kWaveBlockFrames) % kWaveBlockFrames;
         if (nPad > 0 && wave.WriteSilence(nPad) != WAVE_OK) {
             result.nError = wave.m_nError;
             return true;
         }
         nDone += nGot + nPad;
-        result.nBlocks = nDone / kSegmentBlockFrames;
+        result.nBlocks = nDone / kWaveBlockFrames;
         if (nGot < nWant) {
             result.bSourceEnded = nDone < nPlannedFrames;
             return true;
@@ -237,7 +218,7 @@ void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc
 {
     CRiffWaveFile& wave = doc.m_wave;
     const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
-    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kSegmentBlockFrames, 0,
+    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0,
                                       NAME_NUMBERED, &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
     result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
     if (nOpen != WAVE_OK) {
@@ -269,14 +250,14 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
-    result.nError = ReopenSource(doc);
+    result.nError = doc.ReopenSource();
     const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
     const int nChannels = doc.m_wfSource.nChannels;
     if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
         return result; // a source shorter than one second: nothing to write
     if (result.nError == WAVE_OK) {
         // Whole blocks only: the last one may run up to 2047 frames past To.
-        const int64_t nPlanned = (nFrames + kSegmentBlockFrames - 1) / kSegmentBlockFrames * kSegmentBlockFrames;
+        const int64_t nPlanned = (nFrames + kWaveBlockFrames - 1) / kWaveBlockFrames * kWaveBlockFrames;
         SetSegmentRecordTimes(doc, nFromSec, nToSec);
         WriteSegment(doc, nFromSec, nPlanned, bUseAgc, dAgcLevel, pBlock, progress, result);
     }
@@ -285,7 +266,7 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source read to its end or failed is opened again, so that the window
     // can go on using it; the reader returns to the shown window's start.
-    if (ReopenSource(doc) == WAVE_OK)
+    if (doc.ReopenSource() == WAVE_OK)
         wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
     return result;
 }

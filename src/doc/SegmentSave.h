@@ -12,12 +12,12 @@
 #include <functional>
 #include <string>
 
+#include "wave/RiffWaveFile.h"
+
 class CTavirelDoc;
 
-// Frames per block read from the source and written to the segment.
-constexpr int kSegmentBlockFrames = 2048;
-// Room for one block of up to two channels, values.
-constexpr int kSegmentBlockValues = 2 * kSegmentBlockFrames;
+// Room for one block (kWaveBlockFrames) of up to two channels, values.
+constexpr int kSegmentBlockValues = 2 * kWaveBlockFrames;
 // Blocks between two progress reports (and between two looks at a cancel).
 constexpr int kSegmentProgressBlocks = 256;
 
@@ -61,7 +61,7 @@ struct SegmentSaveResult {
                                // name it would have had (no such file was left)
     int nError = 0;            // WAVE_OK, or the code that stopped the save
     int nErrno = 0;            // the system's error number behind nError, 0 when none
-    int64_t nBlocks = 0;       // whole blocks of kSegmentBlockFrames written
+    int64_t nBlocks = 0;       // whole blocks of kWaveBlockFrames written
     bool bSourceEnded = false; // the source ran out before the segment did
     bool bCancelled = false;   // cancelled through the progress function; nothing was left
     // After a failure: one complete sentence for the user, shown as it is by

@@ -20,14 +20,6 @@ constexpr int kBoolCount = 8;
 constexpr int kIntCount = 10;
 constexpr int kDoubleCount = 11;
 
-// Block size for display and save reads, in frames.
-constexpr int kBlockFrames = 2048;
-
-std::string WavePath(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
 // A stored path, or the default when it is missing. A path with a NUL
 // character would name another file than it shows: it counts as missing.
 QString StoredPath(CProfileStore* store, const QString& entry)
@@ -37,6 +29,11 @@ QString StoredPath(CProfileStore* store, const QString& entry)
 }
 
 } // namespace
+
+std::string WavePath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
 CTavirelDoc::CTavirelDoc(CProfileStore* store) : m_pStore(store) {}
 
@@ -155,7 +152,7 @@ bool CTavirelDoc::OpenSource(const QString& path)
     m_nTotalFrames = 0;
     m_auxi = AUXIINFO{};
     m_wave.Close();
-    m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kBlockFrames, &m_nTotalFrames, 0, &m_auxi);
+    m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kWaveBlockFrames, &m_nTotalFrames, 0, &m_auxi);
     if (m_nSourceError != WAVE_OK) {
         m_wave.Close(); // an allocation failure may leave the file open
         m_nLengthSec = 0;
@@ -164,6 +161,27 @@ bool CTavirelDoc::OpenSource(const QString& path)
     }
     TakeSourceFacts(m_wave.m_nLengthSec);
     return true;
+}
+
+bool CTavirelDoc::LoadSource(const QString& path)
+{
+    m_strSrcPath = path;
+    if (!OpenSource(path))
+        return false;
+    m_bLoaded = true;
+    m_nViewStart = 0;
+    m_nDrawnStart = -1;
+    return true;
+}
+
+int CTavirelDoc::ReopenSource()
+{
+    if (m_wave.m_bInOpen)
+        return WAVE_OK;
+    if (OpenSource(m_strSrcPath))
+        return WAVE_OK;
+    m_bLoaded = false; // removed or replaced by something that is no wave file
+    return m_wave.m_nError != WAVE_OK ? m_wave.m_nError : WAVE_ERR_OPEN;
 }
 
 void CTavirelDoc::CloseSource()

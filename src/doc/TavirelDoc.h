@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "doc/ProfileStore.h"
 #include "platform/SystemTime.h"
@@ -18,6 +19,9 @@ inline uint32_t RGB(int r, int g, int b)
     return static_cast<uint32_t>(r & 0xFF) | (static_cast<uint32_t>(g & 0xFF) << 8) |
            (static_cast<uint32_t>(b & 0xFF) << 16);
 }
+
+// A path as the file system takes it (the local 8-bit encoding).
+std::string WavePath(const QString& path);
 
 class CTavirelDoc {
 public:
@@ -37,6 +41,13 @@ public:
     bool ProbeSource(const QString& path);
     // Opens path in m_wave for 2048-frame blocks and records format, metadata and length.
     bool OpenSource(const QString& path);
+    // Opens path as the shown source (m_strSrcPath): on success the document is
+    // loaded and shows it from second 0 with nothing drawn yet.
+    bool LoadSource(const QString& path);
+    // Opens m_strSrcPath again when the reader has closed it (it does so at the
+    // end of the source and on a read error); WAVE_OK when it is open. A source
+    // that no longer opens leaves the document unloaded.
+    int ReopenSource();
     void CloseSource();
 
     // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)

@@ -17,6 +17,12 @@ constexpr uint32_t kFccRiff = MakeFourCC('R', 'I', 'F', 'F');
 constexpr uint32_t kFccRf64 = MakeFourCC('R', 'F', '6', '4');
 constexpr uint32_t kFccBw64 = MakeFourCC('B', 'W', '6', '4');
 constexpr uint32_t kFccDs64 = MakeFourCC('d', 's', '6', '4');
+// The wave form and the chunks inside it.
+constexpr uint32_t kFccWave = MakeFourCC('W', 'A', 'V', 'E');
+constexpr uint32_t kFccFmt = MakeFourCC('f', 'm', 't', ' ');
+constexpr uint32_t kFccAuxi = MakeFourCC('a', 'u', 'x', 'i');
+constexpr uint32_t kFccRcvr = MakeFourCC('r', 'c', 'v', 'r');
+constexpr uint32_t kFccData = MakeFourCC('d', 'a', 't', 'a');
 // A 32-bit size field whose true value stands in "ds64".
 constexpr uint32_t kSizeInDs64 = 0xFFFFFFFFu;
 

@@ -7,13 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "platform/LittleEndian.h"
 
-uint32_t LoadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
+namespace {
 
 // The offset just past a chunk whose header starts at pos: header, payload, pad byte.
 int64_t NextChunk(int64_t pos, uint32_t size)

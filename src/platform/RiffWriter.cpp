@@ -13,15 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+#include "platform/LittleEndian.h"
 
-void PutLE32(uint32_t v, uint8_t* p)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
+namespace {
 
 constexpr int64_t kMaxChunkBytes = 0xFFFFFFFFll;
 // Bytes per pread/write round when the kernel cannot copy between the files.
@@ -323,11 +317,11 @@ bool CRiffWriter::CreateChunk(MMCKINFO& ck, bool bRiffForm)
     size_t n = 8;
     // A form is "RIFF" unless the record names one of its 64-bit kin.
     const uint32_t id = bRiffForm && !IsRiffFormId(ck.ckid) ? kFccRiff : ck.ckid;
-    PutLE32(id, header);
-    PutLE32(ck.cksize, header + 4);
+    StoreU32(id, header);
+    StoreU32(ck.cksize, header + 4);
     if (bRiffForm) {
         ck.ckid = id;
-        PutLE32(ck.fccType, header + 8);
+        StoreU32(ck.fccType, header + 8);
         n = 12;
     }
     const int64_t start = Tell();
@@ -357,7 +351,7 @@ bool CRiffWriter::Ascend(MMCKINFO& ck)
     }
     if (static_cast<uint32_t>(size) != ck.cksize) {
         uint8_t field[4];
-        PutLE32(static_cast<uint32_t>(size), field);
+        StoreU32(static_cast<uint32_t>(size), field);
         const int64_t after = Tell();
         if (Seek(ck.dwDataOffset - 4, SEEK_SET) < 0 || Write(field, 4) != 4 || Seek(after, SEEK_SET) < 0)
             return false;

@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kBlockFrames = 2048;
 constexpr double kFullScale = 32767.0;
 
 double DbToAmplitude(double db)
@@ -78,7 +77,7 @@ int WriteDemoRecording(const std::string& path, const DemoRecordingOptions& opt)
     auxi.dwBandwidth = opt.nSampleRate;
 
     CRiffWaveFile wave;
-    int rc = wave.OpenOutput(path, &wf, kBlockFrames, 0, 0, &auxi);
+    int rc = wave.OpenOutput(path, &wf, kWaveBlockFrames, 0, 0, &auxi);
     if (rc != WAVE_OK)
         return rc;
 
@@ -90,10 +89,10 @@ int WriteDemoRecording(const std::string& path, const DemoRecordingOptions& opt)
     const double noiseSigma = DbToAmplitude(kDemoNoiseDbfs);
     constexpr double kTwoPi = 2.0 * std::numbers::pi;
     CNoise noise;
-    std::vector<int32_t> block(static_cast<size_t>(kBlockFrames) * 2);
+    std::vector<int32_t> block(static_cast<size_t>(kWaveBlockFrames) * 2);
 
-    for (int64_t first = 0; first < totalFrames && rc == WAVE_OK; first += kBlockFrames) {
-        const int nFrames = static_cast<int>(std::min<int64_t>(kBlockFrames, totalFrames - first));
+    for (int64_t first = 0; first < totalFrames && rc == WAVE_OK; first += kWaveBlockFrames) {
+        const int nFrames = static_cast<int>(std::min<int64_t>(kWaveBlockFrames, totalFrames - first));
         for (int i = 0; i < nFrames; ++i) {
             const int64_t n = first + i;
             double re = 0.0, im = 0.0;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/LittleEndian.h"
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
 #include "wave/SampleFormats.h"
@@ -16,36 +17,12 @@
 
 namespace {
 
-constexpr uint32_t kWaveType = MakeFourCC('W', 'A', 'V', 'E');
-
 // Largest block buffer Open agrees to allocate.
 constexpr int64_t kMaxBlockBytes = 256LL * 1024 * 1024;
 
 // Converter clock written into the record for a 164-byte "auxi" and for "rcvr".
 constexpr uint32_t kAuxi164ClockHz = 66666667;
 constexpr uint32_t kRcvrClockHz = 80000000;
-
-uint16_t LoadU16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t LoadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-void StoreU16(uint16_t v, uint8_t* p)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void StoreU32(uint32_t v, uint8_t* p)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
 
 SYSTEMTIME LoadTime(const uint8_t* p)
 {
@@ -150,10 +127,6 @@ bool PayloadInFile(const CRiffReader& rd, const wavehdr::ChunkAt& ck)
     return ck.lOffset + ck.lBytes <= rd.Size();
 }
 
-// The sample rates accepted, both bounds included.
-constexpr uint32_t kMinRateHz = 1000;
-constexpr uint32_t kMaxRateHz = 100000000;
-
 } // namespace
 
 // ---- byte records ----
@@ -215,6 +188,9 @@ WAVEFORMATEX FormatFromBytes(const uint8_t* in, size_t n)
 
 const char* WaveErrorText(int code)
 {
+    static const std::string kFormatText =
+        "unsupported format (needs integer PCM or 32-bit float, 1 or 2 channels, 8/16/24/32 bits, " +
+        std::to_string(kMinSampleRate) + " to " + std::to_string(kMaxSampleRate) + " samples per second)";
     switch (code) {
     case WAVE_OK: return "success";
     case WAVE_ERR_ALLOC: return "out of memory for the sample buffer";
@@ -222,9 +198,7 @@ const char* WaveErrorText(int code)
     case WAVE_ERR_NOT_WAVE: return "not a RIFF WAVE file";
     case WAVE_ERR_CHUNK: return "a required chunk (\"fmt \", \"data\", \"auxi\" or \"rcvr\") is missing or cut short";
     case WAVE_ERR_EMPTY: return "the \"data\" chunk is empty";
-    case WAVE_ERR_FORMAT:
-        return "unsupported format (needs integer PCM or 32-bit float, 1 or 2 channels, 8/16/24/32 bits, "
-               "1000 to 100000000 samples per second)";
+    case WAVE_ERR_FORMAT: return kFormatText.c_str();
     case WAVE_ERR_READ: return "reading the source failed";
     case WAVE_ERR_NOT_OPEN: return "no source is open";
     case WAVE_ERR_CREATE: return "the output file cannot be created";
@@ -286,7 +260,7 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     CRiffReader& rd = *m_hmmioIn;
 
     MMCKINFO riff;
-    if (!rd.FindRiff(kWaveType, riff))
+    if (!rd.FindRiff(kFccWave, riff))
         return fail(WAVE_ERR_NOT_WAVE);
     wavehdr::SourceChunks chunks;
     int rc = wavehdr::IndexChunks(rd, riff, chunks);
@@ -408,8 +382,8 @@ int CRiffWaveFile::CheckFormat() const
     const bool bitsOk =
         in.wBitsPerSample == 8 || in.wBitsPerSample == 16 || in.wBitsPerSample == 24 || in.wBitsPerSample == 32;
     if ((in.wFormatTag != wavehdr::kTagPcm && in.wFormatTag != wavehdr::kTagFloat) ||
-        (in.nChannels != 1 && in.nChannels != 2) || !bitsOk || in.nSamplesPerSec < kMinRateHz ||
-        in.nSamplesPerSec > kMaxRateHz || samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
+        (in.nChannels != 1 && in.nChannels != 2) || !bitsOk || in.nSamplesPerSec < kMinSampleRate ||
+        in.nSamplesPerSec > kMaxSampleRate || samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
         return WAVE_ERR_FORMAT;
     return WAVE_OK;
 }

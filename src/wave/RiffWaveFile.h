@@ -38,6 +38,13 @@ enum : int {
 // A plain-words description of a result code.
 const char* WaveErrorText(int code);
 
+// The sample rates a source may have and an output is written with, both bounds included.
+constexpr uint32_t kMinSampleRate = 1000;
+constexpr uint32_t kMaxSampleRate = 100000000;
+
+// Frames per block: the unit in which the program reads, analyses and cuts a source.
+constexpr int kWaveBlockFrames = 2048;
+
 // Output naming flags (a bit set).
 enum : int {
     NAME_NUMBERED = 1,  // "_%3.3d.wav" with the running file number

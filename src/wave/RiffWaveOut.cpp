@@ -18,11 +18,6 @@
 
 namespace {
 
-constexpr uint32_t kFccWave = MakeFourCC('W', 'A', 'V', 'E');
-constexpr uint32_t kFccFmt = MakeFourCC('f', 'm', 't', ' ');
-constexpr uint32_t kFccAuxi = MakeFourCC('a', 'u', 'x', 'i');
-constexpr uint32_t kFccData = MakeFourCC('d', 'a', 't', 'a');
-
 constexpr int64_t kFmtBytes = 18;
 constexpr int64_t kAuxiBytes = 72;
 constexpr int64_t kChunkHeaderBytes = 8; // id + size
@@ -34,10 +29,6 @@ constexpr int64_t RiffOverheadBytes(bool bAuxi)
 {
     return 4 + (kChunkHeaderBytes + kFmtBytes) + (bAuxi ? kChunkHeaderBytes + kAuxiBytes : 0) + kChunkHeaderBytes;
 }
-
-// The accepted ranges are the reader's, so every file written can be read back.
-constexpr uint32_t kMinRate = 1000;
-constexpr uint32_t kMaxRate = 100000000;
 
 // "ds64" as written: RIFF size, data size, sample count, an empty table.
 constexpr int64_t kDs64Bytes = 28;
@@ -254,7 +245,7 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     // Only formats the reader accepts are written; anything else would give a
     // file with an empty or unreadable "data" chunk.
     if (!pwf || samples::CodecFor(wf.wFormatTag, wf.wBitsPerSample) == samples::Codec::None ||
-        wf.nChannels < 1 || wf.nChannels > 2 || wf.nSamplesPerSec < kMinRate || wf.nSamplesPerSec > kMaxRate)
+        wf.nChannels < 1 || wf.nChannels > 2 || wf.nSamplesPerSec < kMinSampleRate || wf.nSamplesPerSec > kMaxSampleRate)
         return m_nError = WAVE_ERR_FORMAT;
 
     m_nBytesPerFrameOut = wf.wBitsPerSample / 8 * wf.nChannels;

@@ -3,35 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/LittleEndian.h"
 #include "platform/RiffReader.h"
 #include "wave/RiffWaveFile.h"
 
 namespace wavehdr {
 namespace {
 
-constexpr uint32_t kFmtId = MakeFourCC('f', 'm', 't', ' ');
-constexpr uint32_t kAuxiId = MakeFourCC('a', 'u', 'x', 'i');
-constexpr uint32_t kRcvrId = MakeFourCC('r', 'c', 'v', 'r');
-constexpr uint32_t kDataId = MakeFourCC('d', 'a', 't', 'a');
 constexpr int64_t k4GiB = int64_t{1} << 32;
 
 // The sub-format GUIDs of PCM and IEEE float differ only in their first two
 // bytes (the plain tag); these are the fourteen after them.
 constexpr uint8_t kSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                         0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-uint16_t LoadU16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t LoadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(LoadU16(p)) | static_cast<uint32_t>(LoadU16(p + 2)) << 16;
-}
-uint64_t LoadU64(const uint8_t* p)
-{
-    return static_cast<uint64_t>(LoadU32(p)) | static_cast<uint64_t>(LoadU32(p + 4)) << 32;
-}
 
 bool ReadHeaderAt(CRiffReader& rd, int64_t pos, uint32_t& id, uint32_t& size)
 {
@@ -107,10 +91,10 @@ bool ReadDs64DataBytes(CRiffReader& rd, int64_t pos, uint64_t& nDataBytes)
 ChunkAt* SlotFor(SourceChunks& c, uint32_t id)
 {
     switch (id) {
-    case kFmtId: return &c.fmt;
-    case kAuxiId: return &c.auxi;
-    case kRcvrId: return &c.rcvr;
-    case kDataId: return &c.data;
+    case kFccFmt: return &c.fmt;
+    case kFccAuxi: return &c.auxi;
+    case kFccRcvr: return &c.rcvr;
+    case kFccData: return &c.data;
     default: return nullptr;
     }
 }
@@ -131,7 +115,7 @@ int IndexChunks(CRiffReader& rd, const MMCKINFO& form, SourceChunks& out)
         if (!ReadHeaderAt(rd, pos, id, stored))
             break;
         ChunkAt at{pos + 8, static_cast<int64_t>(stored)};
-        if (id == kDataId) {
+        if (id == kFccData) {
             at.lBytes = b64 ? Ds64DataBytes(stored, nDs64DataBytes, rd.Size() - at.lOffset)
                             : PlainDataBytes(rd, stored, at.lOffset);
             if (at.lBytes < 0)
