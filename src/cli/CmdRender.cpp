@@ -235,6 +235,45 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
     return -1;
 }
 
+// Refuses a picture path that names the source itself or, without
+// --overwrite, an existing file; -1 to go on, otherwise the exit status.
+int CheckOutputPath(const RenderArgs& a)
+{
+    const QFileInfo srcInfo(QFile::decodeName(a.source.c_str())), pngInfo(QFile::decodeName(a.outPath.c_str()));
+    if (pngInfo.exists() && srcInfo.exists() && pngInfo.canonicalFilePath() == srcInfo.canonicalFilePath())
+        return Usage("the picture would replace the source itself: ", a.outPath.c_str());
+    if (pngInfo.exists() && !a.overwrite) {
+        std::fprintf(stderr, "tavirel-cli render: %s: the file exists; add --overwrite to replace it\n",
+                     a.outPath.c_str());
+        return 1;
+    }
+    return -1;
+}
+
+// Opens the source the way the window does, with no settings store, and sets
+// the window the picture shows; false after reporting why it cannot.
+bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc)
+{
+    const char* source = a.source.c_str();
+    doc.OnNewDocument();
+    if (!doc.LoadSource(QFile::decodeName(source))) {
+        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", source, WaveErrorText(doc.m_wave.m_nError));
+        return false;
+    }
+    doc.m_nRefLevel = static_cast<int>(a.refDb);
+    // A window starting after the last frame would be an all-black picture.
+    if (static_cast<uint64_t>(a.startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
+        std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
+                     a.startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
+        return false;
+    }
+    doc.m_nViewStart = static_cast<int>(a.startSec);
+    doc.m_nZoom = a.zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(a.widthPx))
+                            : static_cast<int>(a.zoom);
+    doc.m_nRowMode = a.strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
+    return true;
+}
+
 } // namespace
 
 int CmdRender(int argc, char** argv)
@@ -242,58 +281,30 @@ int CmdRender(int argc, char** argv)
     RenderArgs args;
     if (const int status = ReadArgs(argc, argv, &args); status >= 0)
         return status;
-    const char* source = args.source.c_str();
-    const char* outPath = args.outPath.c_str();
-    const long startSec = args.startSec, widthPx = args.widthPx, heightPx = args.heightPx, refDb = args.refDb;
-    const long zoom = args.zoom;
-    const bool zoomFit = args.zoomFit, strongestRows = args.strongestRows, overwrite = args.overwrite;
-
-    const QString srcPath = QFile::decodeName(source);
-    const QString pngPath = QFile::decodeName(outPath);
-    const QFileInfo srcInfo(srcPath), pngInfo(pngPath);
-    if (pngInfo.exists() && srcInfo.exists() && pngInfo.canonicalFilePath() == srcInfo.canonicalFilePath())
-        return Usage("the picture would replace the source itself: ", outPath);
-    if (pngInfo.exists() && !overwrite) {
-        std::fprintf(stderr, "tavirel-cli render: %s: the file exists; add --overwrite to replace it\n", outPath);
-        return 1;
-    }
-
-    // Open the source the way the window does, with no settings store.
+    if (const int status = CheckOutputPath(args); status >= 0)
+        return status;
     CTavirelDoc doc(nullptr);
-    doc.OnNewDocument();
-    if (!doc.LoadSource(srcPath)) {
-        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", source, WaveErrorText(doc.m_wave.m_nError));
+    if (!SetUpDocument(args, doc))
         return 1;
-    }
-    doc.m_nRefLevel = static_cast<int>(refDb);
-    // A window starting after the last frame would be an all-black picture.
-    if (static_cast<uint64_t>(startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
-        std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
-                     startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
-        return 1;
-    }
-    doc.m_nViewStart = static_cast<int>(startSec);
-    doc.m_nZoom = zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(widthPx))
-                          : static_cast<int>(zoom);
-    doc.m_nRowMode = strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
 
     CSpectrogramPlot plot(&doc);
-    plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(refDb));
-    plot.Draw(QRect(0, 0, static_cast<int>(widthPx), static_cast<int>(heightPx)), nullptr);
+    plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(args.refDb));
+    plot.Draw(QRect(0, 0, static_cast<int>(args.widthPx), static_cast<int>(args.heightPx)), nullptr);
     if (plot.m_bitmap.isNull()) {
-        std::fprintf(stderr, "tavirel-cli render: no memory for a %ld x %ld picture\n", widthPx, heightPx);
+        std::fprintf(stderr, "tavirel-cli render: no memory for a %ld x %ld picture\n", args.widthPx, args.heightPx);
         return 1;
     }
     if (!doc.m_bLoaded) {
         // The source vanished or changed while it was read.
-        std::fprintf(stderr, "tavirel-cli render: %s: could not be read again: %s\n", source,
+        std::fprintf(stderr, "tavirel-cli render: %s: could not be read again: %s\n", args.source.c_str(),
                      WaveErrorText(doc.m_wave.m_nError));
         return 1;
     }
 
     QString error;
-    if (!WritePng(Indexed(plot.m_bitmap, doc.m_palette), pngPath, overwrite, &error)) {
-        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", outPath, error.toLocal8Bit().constData());
+    if (!WritePng(Indexed(plot.m_bitmap, doc.m_palette), QFile::decodeName(args.outPath.c_str()), args.overwrite,
+                  &error)) {
+        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", args.outPath.c_str(), error.toLocal8Bit().constData());
         return 1;
     }
     std::printf("%d\n", doc.m_nViewEnd);

@@ -238,12 +238,6 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     AUXIINFO& auxi = pAuxi ? *pAuxi : auxiScratch;
 
     ResetSource(auxi);
-    const auto fail = [this](int code) {
-        Close();
-        m_nError = code;
-        return code;
-    };
-
     // The file's own time stands in when it carries no recording time.
     int64_t tCreated = 0;
     if (source)
@@ -254,32 +248,11 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
         nStartFrame = 0;
     }
 
-    if (!source)
-        return fail(WAVE_ERR_OPEN);
-    m_hmmioIn = std::make_unique<CRiffReader>(std::move(source));
-    CRiffReader& rd = *m_hmmioIn;
-
-    MMCKINFO riff;
-    if (!rd.FindRiff(kFccWave, riff))
-        return fail(WAVE_ERR_NOT_WAVE);
     wavehdr::SourceChunks chunks;
-    int rc = wavehdr::IndexChunks(rd, riff, chunks);
-    if (rc == WAVE_OK)
-        rc = ReadFormatChunk(chunks.fmt);
-    if (rc == WAVE_OK)
-        rc = ReadMetadata(chunks, auxi);
-    if (rc != WAVE_OK)
-        return fail(rc);
-
-    if (!chunks.data.Found())
-        return fail(WAVE_ERR_CHUNK);
-    m_lDataBytes = chunks.data.lBytes;
-    nFramesOut = static_cast<uint64_t>(m_lDataBytes);
-    if (m_lDataBytes <= 0)
-        return fail(WAVE_ERR_EMPTY);
-    rc = CheckFormat();
-    if (rc != WAVE_OK)
-        return fail(rc);
+    if (const int rc = ReadHeader(std::move(source), chunks, auxi, nFramesOut); rc != WAVE_OK) {
+        Close();
+        return m_nError = rc;
+    }
 
     // The caller's record has the plain tag and the 16 bytes as stored.
     wf = m_wfIn;
@@ -293,6 +266,34 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     if (nBlockFrames == 0)
         Close();
     return m_nError;
+}
+
+int CRiffWaveFile::ReadHeader(std::unique_ptr<CByteSource> source, wavehdr::SourceChunks& chunks, AUXIINFO& auxi,
+                              uint64_t& nFramesOut)
+{
+    if (!source)
+        return WAVE_ERR_OPEN;
+    m_hmmioIn = std::make_unique<CRiffReader>(std::move(source));
+    CRiffReader& rd = *m_hmmioIn;
+
+    MMCKINFO riff;
+    if (!rd.FindRiff(kFccWave, riff))
+        return WAVE_ERR_NOT_WAVE;
+    int rc = wavehdr::IndexChunks(rd, riff, chunks);
+    if (rc == WAVE_OK)
+        rc = ReadFormatChunk(chunks.fmt);
+    if (rc == WAVE_OK)
+        rc = ReadMetadata(chunks, auxi);
+    if (rc != WAVE_OK)
+        return rc;
+
+    if (!chunks.data.Found())
+        return WAVE_ERR_CHUNK;
+    m_lDataBytes = chunks.data.lBytes;
+    nFramesOut = static_cast<uint64_t>(m_lDataBytes);
+    if (m_lDataBytes <= 0)
+        return WAVE_ERR_EMPTY;
+    return CheckFormat();
 }
 
 void CRiffWaveFile::ResetSource(AUXIINFO& auxi)
@@ -492,6 +493,47 @@ uint8_t CRiffWaveFile::SilenceByte() const
     return m_wfIn.wBitsPerSample == 8 ? 0x80 : 0x00;
 }
 
+int CRiffWaveFile::FillBlock(int& progress)
+{
+    int64_t n = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        ++m_nBlockIndex;
+        progress = static_cast<int>(static_cast<int64_t>(m_nBlockIndex) * 1000 / std::max(1, m_nBlockCount));
+        n = ReadData(m_pBlockBuf.data(), m_nBlockBytes);
+    }
+    m_nBufValid = m_nBlockBytes;
+    if (n < 0) {
+        Close();
+        m_nError = WAVE_ERR_READ;
+        return -1;
+    }
+    if (n == 0) {
+        if (!m_bWrap) {
+            Close();
+            progress = 999;
+            return 0;
+        }
+        FillWrapped(0);
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nBlockIndex = 1;
+    } else if (n < m_nBlockBytes) {
+        // Reads end on a frame boundary, so no sample is cut.
+        const int p = static_cast<int>(n - n % m_nBytesPerFrameIn);
+        if (m_bWrap) {
+            FillWrapped(p);
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_nBlockIndex = 0;
+            progress = 0;
+        } else {
+            m_nBufValid = p;
+            std::memset(m_pBlockBuf.data() + p, SilenceByte(), static_cast<size_t>(m_nBlockBytes - p));
+        }
+    }
+    m_nBufPos = 0;
+    return 1;
+}
+
 int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
 {
     int progressScratch = 0;
@@ -510,42 +552,8 @@ int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
     }
 
     if (m_nBufPos == 0) {
-        int64_t n = 0;
-        {
-            std::lock_guard<std::mutex> guard(m_lock);
-            ++m_nBlockIndex;
-            progress = static_cast<int>(static_cast<int64_t>(m_nBlockIndex) * 1000 / std::max(1, m_nBlockCount));
-            n = ReadData(m_pBlockBuf.data(), m_nBlockBytes);
-        }
-        m_nBufValid = m_nBlockBytes;
-        if (n < 0) {
-            Close();
-            m_nError = WAVE_ERR_READ;
-            return -1;
-        }
-        if (n == 0) {
-            if (!m_bWrap) {
-                Close();
-                progress = 999;
-                return 0;
-            }
-            FillWrapped(0);
-            std::lock_guard<std::mutex> guard(m_lock);
-            m_nBlockIndex = 1;
-        } else if (n < m_nBlockBytes) {
-            // Reads end on a frame boundary, so no sample is cut.
-            const int p = static_cast<int>(n - n % m_nBytesPerFrameIn);
-            if (m_bWrap) {
-                FillWrapped(p);
-                std::lock_guard<std::mutex> guard(m_lock);
-                m_nBlockIndex = 0;
-                progress = 0;
-            } else {
-                m_nBufValid = p;
-                std::memset(m_pBlockBuf.data() + p, SilenceByte(), static_cast<size_t>(m_nBlockBytes - p));
-            }
-        }
-        m_nBufPos = 0;
+        if (const int r = FillBlock(progress); r <= 0)
+            return r;
     }
 
     const samples::Codec codec = samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample);

@@ -222,8 +222,16 @@ public:
     int64_t m_lDataBytes = 0;
 
 private:
+    // Reads the next block into the buffer: 1 when it holds samples, 0 at the
+    // source's end, -1 on a read error (both close the source).
+    int FillBlock(int& progress);
+
     // Open's steps, in order.
     void ResetSource(AUXIINFO& auxi);
+    // Finds the chunks, reads format and metadata and checks them; leaves the
+    // data's byte count in nFramesOut. A result code.
+    int ReadHeader(std::unique_ptr<CByteSource> source, wavehdr::SourceChunks& chunks, AUXIINFO& auxi,
+                   uint64_t& nFramesOut);
     int ReadFormatChunk(const wavehdr::ChunkAt& fmt);
     int ReadMetadata(const wavehdr::SourceChunks& chunks, AUXIINFO& auxi);
     int CheckFormat() const;
@@ -244,8 +252,18 @@ private:
     int FirstFreeNumber(const std::string& path, int nNameFlags) const;
     // The number the output opened with (0 for names without one).
     int m_nOutSeq = 0;
+    // Checks the format and sizes the block buffer and the output's form
+    // (RF64 when nPlannedFrames pass the 32-bit sizes); a result code.
+    int SetOutputFormat(const WAVEFORMATEX& wf, int nFramesPerBlock, const std::vector<uint8_t>& fmtChunk,
+                        uint64_t nPlannedFrames);
     bool WriteOutputHeader(const std::vector<uint8_t>& fmtBytes);
     bool FinishOutputSizes();
+    // WriteBlock's steps: drops the output with code (returns -1); encodes and
+    // writes nFrames (false on a write error); starts the next file once the
+    // frame limit is reached (WriteBlock's result).
+    int FailOutput(int code);
+    bool EncodeFrames(const int32_t* pSamples, int nFrames);
+    int RollOverOutput();
     // Whether nNewBytes more sample bytes fit the output's size fields.
     bool OutputHasRoom(int64_t nNewBytes) const;
     // Copies source bytes to the output; the bytes copied, -1 on a write error.

@@ -241,11 +241,34 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     m_auxiOut = auxi;
 
     ResetOutputState();
+    if (!pwf)
+        return m_nError = WAVE_ERR_FORMAT;
+    if (SetOutputFormat(wf, nFramesPerBlock, fmtChunk, nPlannedFrames) != WAVE_OK)
+        return m_nError;
+    if (CreateOutputFile(outPath, nNameFlags) != WAVE_OK)
+        return m_nError = WAVE_ERR_CREATE;
+    if (!WriteOutputHeader(m_fmtOut)) {
+        AbandonOutput();
+        return m_nError = WAVE_ERR_WRITE;
+    }
 
+    try {
+        m_pOutBuf.assign(static_cast<size_t>(m_nOutBufBytes), 0);
+    } catch (const std::bad_alloc&) {
+        AbandonOutput();
+        return m_nError = WAVE_ERR_ALLOC;
+    }
+    m_bOutOpen = true;
+    return m_nError;
+}
+
+int CRiffWaveFile::SetOutputFormat(const WAVEFORMATEX& wf, int nFramesPerBlock, const std::vector<uint8_t>& fmtChunk,
+                                   uint64_t nPlannedFrames)
+{
     // Only formats the reader accepts are written; anything else would give a
     // file with an empty or unreadable "data" chunk.
-    if (!pwf || samples::CodecFor(wf.wFormatTag, wf.wBitsPerSample) == samples::Codec::None ||
-        wf.nChannels < 1 || wf.nChannels > 2 || wf.nSamplesPerSec < kMinSampleRate || wf.nSamplesPerSec > kMaxSampleRate)
+    if (samples::CodecFor(wf.wFormatTag, wf.wBitsPerSample) == samples::Codec::None || wf.nChannels < 1 ||
+        wf.nChannels > 2 || wf.nSamplesPerSec < kMinSampleRate || wf.nSamplesPerSec > kMaxSampleRate)
         return m_nError = WAVE_ERR_FORMAT;
 
     m_nBytesPerFrameOut = wf.wBitsPerSample / 8 * wf.nChannels;
@@ -263,22 +286,7 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
     const uint64_t plannedBytes = nPlannedFrames * static_cast<uint64_t>(m_nBytesPerFrameOut);
     m_bRf64Out = plannedBytes + (plannedBytes & 1) + static_cast<uint64_t>(RiffOverheadBytes(m_bHaveAuxi)) +
                      (m_fmtOut.size() - kFmtBytes) > static_cast<uint64_t>(kMaxRiffBytes);
-
-    if (CreateOutputFile(outPath, nNameFlags) != WAVE_OK)
-        return m_nError = WAVE_ERR_CREATE;
-    if (!WriteOutputHeader(m_fmtOut)) {
-        AbandonOutput();
-        return m_nError = WAVE_ERR_WRITE;
-    }
-
-    try {
-        m_pOutBuf.assign(static_cast<size_t>(m_nOutBufBytes), 0);
-    } catch (const std::bad_alloc&) {
-        AbandonOutput();
-        return m_nError = WAVE_ERR_ALLOC;
-    }
-    m_bOutOpen = true;
-    return m_nError;
+    return WAVE_OK;
 }
 
 void CRiffWaveFile::ResetOutputState()
@@ -308,37 +316,37 @@ bool CRiffWaveFile::OutputHasRoom(int64_t nNewBytes) const
            kMaxRiffBytes;
 }
 
+int CRiffWaveFile::FailOutput(int code)
+{
+    AbandonOutput();
+    m_nError = code;
+    return -1;
+}
+
 int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
 {
-    if (!m_bOutOpen) {
-        AbandonOutput();
-        m_nError = WAVE_ERR_OUT_NOT_OPEN;
-        return -1;
-    }
-    CRiffWriter& w = *m_hmmioOut;
+    if (!m_bOutOpen)
+        return FailOutput(WAVE_ERR_OUT_NOT_OPEN);
     if (nFrames == 0) {
-        if (m_nOutFill > 0 && w.Write(m_pOutBuf.data(), m_nOutFill) != m_nOutFill) {
-            AbandonOutput();
-            m_nError = WAVE_ERR_WRITE;
-            return -1;
-        }
+        if (m_nOutFill > 0 && m_hmmioOut->Write(m_pOutBuf.data(), m_nOutFill) != m_nOutFill)
+            return FailOutput(WAVE_ERR_WRITE);
         m_nOutFill = 0;
         CloseOutput();
         return m_nError == WAVE_OK ? 0 : -1;
     }
-    if (nFrames < 0 || !pSamples) {
-        AbandonOutput();
-        m_nError = WAVE_ERR_WRITE;
-        return -1;
-    }
     // Refuse a block the size fields could not count: a wrapped size would
     // give a corrupt file.
-    if (!OutputHasRoom(static_cast<int64_t>(nFrames) * m_nBytesPerFrameOut)) {
-        AbandonOutput();
-        m_nError = WAVE_ERR_WRITE;
-        return -1;
-    }
+    if (nFrames < 0 || !pSamples || !OutputHasRoom(static_cast<int64_t>(nFrames) * m_nBytesPerFrameOut) ||
+        !EncodeFrames(pSamples, nFrames))
+        return FailOutput(WAVE_ERR_WRITE);
+    m_nFramesWritten += static_cast<uint64_t>(nFrames);
+    if (m_nMaxFrames > 0 && m_nFramesWritten >= static_cast<uint64_t>(m_nMaxFrames))
+        return RollOverOutput();
+    return nFrames;
+}
 
+bool CRiffWaveFile::EncodeFrames(const int32_t* pSamples, int nFrames)
+{
     const samples::Codec codec = samples::CodecFor(m_wfOut.wFormatTag, m_wfOut.wBitsPerSample);
     const int channels = m_wfOut.nChannels;
     // A call holds at most the frames per call given to OpenOutput; a larger
@@ -349,46 +357,42 @@ int CRiffWaveFile::WriteBlock(const int32_t* pSamples, int nFrames)
         const size_t count = static_cast<size_t>(n) * static_cast<size_t>(channels);
         samples::Encode(codec, p, m_pOutBuf.data() + m_nOutFill, count);
         m_nOutFill += n * m_nBytesPerFrameOut;
-        if (w.Write(m_pOutBuf.data(), m_nOutFill) != m_nOutFill) {
-            AbandonOutput();
-            m_nError = WAVE_ERR_WRITE;
-            return -1;
-        }
+        if (m_hmmioOut->Write(m_pOutBuf.data(), m_nOutFill) != m_nOutFill)
+            return false;
         m_nOutFill = 0;
         p += count;
         left -= n;
     }
-    m_nFramesWritten += static_cast<uint64_t>(nFrames);
+    return true;
+}
 
-    if (m_nMaxFrames > 0 && m_nFramesWritten >= static_cast<uint64_t>(m_nMaxFrames)) {
-        CloseOutput();
-        if (m_nError != WAVE_OK)
-            return -1;
-        if (!(m_nNameFlags & NAME_NUMBERED))
-            return 0;
-        // The next file starts now: its record carries the current local time
-        // as both start and stop.
-        SYSTEMTIME now;
-        if (CTime::GetCurrentTime().GetAsSystemTime(now)) {
-            m_auxiOut.stStartTime = now;
-            m_auxiOut.stStopTime = now;
-        }
-        const std::string path = m_strOutPath;
-        const WAVEFORMATEX wf = m_wfOut;
-        const AUXIINFO auxi = m_auxiOut;
-        // A split never writes over an existing file: a numbered one takes
-        // the next free number; with a time stamp in the name, the file just
-        // finished would be replaced when both fall in one second.
-        struct stat st;
-        if (!IsSequenced(m_nNameFlags) && ::lstat(NextOutputName(path, m_nNameFlags).c_str(), &st) == 0) {
-            m_nError = WAVE_ERR_CREATE;
-            return 0;
-        }
-        // A failure to start the next file leaves its code in m_nError.
-        return OpenOutput(path, &wf, m_nFramesPerBlockOut, m_nMaxFrames, m_nNameFlags, &auxi) == WAVE_OK ? -2
-                                                                                                           : 0;
+int CRiffWaveFile::RollOverOutput()
+{
+    CloseOutput();
+    if (m_nError != WAVE_OK)
+        return -1;
+    if (!(m_nNameFlags & NAME_NUMBERED))
+        return 0;
+    // The next file starts now: its record carries the current local time
+    // as both start and stop.
+    SYSTEMTIME now;
+    if (CTime::GetCurrentTime().GetAsSystemTime(now)) {
+        m_auxiOut.stStartTime = now;
+        m_auxiOut.stStopTime = now;
     }
-    return nFrames;
+    const std::string path = m_strOutPath;
+    const WAVEFORMATEX wf = m_wfOut;
+    const AUXIINFO auxi = m_auxiOut;
+    // A split never writes over an existing file: a numbered one takes
+    // the next free number; with a time stamp in the name, the file just
+    // finished would be replaced when both fall in one second.
+    struct stat st;
+    if (!IsSequenced(m_nNameFlags) && ::lstat(NextOutputName(path, m_nNameFlags).c_str(), &st) == 0) {
+        m_nError = WAVE_ERR_CREATE;
+        return 0;
+    }
+    // A failure to start the next file leaves its code in m_nError.
+    return OpenOutput(path, &wf, m_nFramesPerBlockOut, m_nMaxFrames, m_nNameFlags, &auxi) == WAVE_OK ? -2 : 0;
 }
 
 void CRiffWaveFile::ClearAuxiRewrite()
