@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/LittleEndian.h"
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
 #include "wave/RiffWaveFile.h"
@@ -39,12 +40,6 @@ constexpr int kMaxNumberTries = 100000;
 bool IsSequenced(int nNameFlags)
 {
     return (nNameFlags & NAME_NUMBERED) && !(nNameFlags & NAME_TIMESTAMP);
-}
-
-void PutLE64(uint64_t v, uint8_t* p)
-{
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // The "fmt " payload written: a source's extensible record (40 bytes) as it
@@ -424,9 +419,9 @@ bool CRiffWaveFile::FinishOutputSizes()
     }
     if (ok && m_bRf64Out) {
         uint8_t ds64[kDs64Bytes] = {};
-        PutLE64(static_cast<uint64_t>(endOffset - 8), ds64);
-        PutLE64(static_cast<uint64_t>(dataBytes), ds64 + 8);
-        PutLE64(m_nFramesWritten, ds64 + 16);
+        StoreU64(static_cast<uint64_t>(endOffset - 8), ds64);
+        StoreU64(static_cast<uint64_t>(dataBytes), ds64 + 8);
+        StoreU64(m_nFramesWritten, ds64 + 16);
         ok = w.Seek(m_lDs64Offset, SEEK_SET) >= 0 && w.Write(ds64, kDs64Bytes) == kDs64Bytes;
         return ok && w.Seek(endOffset, SEEK_SET) >= 0;
     }

@@ -12,6 +12,7 @@
 
 #include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
+#include "support/ScopedTz.h"
 #include "support/WaveBytes.h"
 
 namespace {
@@ -115,6 +116,22 @@ TEST(SegmentSave, AgcOutputOfA16BitSourcePeaksAtMinus6dBFS)
     EXPECT_EQ(peak, 16384);
 }
 
+// Each levelled save starts its level afresh: a level left from anything
+// before (here far above any sample) would scale the whole segment down.
+TEST(SegmentSave, AgcLevelStartsAfreshAtEachSave)
+{
+    Seg t;
+    t.Load(1, 1000, riff::Gen16(4096, [](size_t i) { return static_cast<int16_t>(8000 * std::sin(i * 0.3)); }));
+    std::vector<int32_t> block(kSegmentBlockValues);
+    std::vector<std::vector<uint8_t>> outputs;
+    for (double level : {0.0, 1e12}) {
+        const SegmentSaveResult r = SaveSegment(t.doc, 0, 2, true, level, block.data(), {});
+        ASSERT_EQ(r.nError, WAVE_OK) << level;
+        outputs.push_back(t.Data(r.strPath));
+    }
+    EXPECT_EQ(outputs[1], outputs[0]);
+}
+
 TEST(SegmentSave, SourceKeptUnderANumberedNameAndUncreatableOutputRefused)
 {
     Seg t;
@@ -215,9 +232,9 @@ TEST(SegmentSave, TimesAndPlaceIndependentOfTheLocalZone)
     const SYSTEMTIME start{2024, 3, 6, 30, 23, 0, 0, 0}, stop{2024, 3, 0, 31, 3, 0, 0, 0};
     riff::Bytes data = riff::Bytes().Fill(14400000, 0x80);
     data.v[14000000] = 0x11; // the first sample of second 14000
+    ScopedTz zone("UTC");
     for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York"}) {
-        setenv("TZ", tz, 1);
-        tzset();
+        zone.Set(tz);
         Seg t;
         t.LoadFile(riff::Wave(riff::FmtPayload(1, 1, 1000, 8), data, {riff::Chunk("auxi", riff::AuxiPayload(start, stop))}));
         EXPECT_EQ(t.doc.m_nLengthSec, 14400) << tz;
@@ -235,8 +252,6 @@ TEST(SegmentSave, TimesAndPlaceIndependentOfTheLocalZone)
         EXPECT_EQ(time(0), (std::vector<int>{2024, 3, 31, 2, 53, 20})) << tz;
         EXPECT_EQ(time(16), (std::vector<int>{2024, 3, 31, 2, 53, 21})) << tz;
     }
-    setenv("TZ", "UTC", 1);
-    tzset();
 }
 
 } // namespace

@@ -71,8 +71,7 @@ TEST(Reader, OpenCodes)
 
 TEST(Reader, AuxiFormsAndRcvr)
 {
-    setenv("TZ", "Europe/Berlin", 1); // only the 68-byte form holds local times
-    tzset();
+    const ScopedTz zone("Europe/Berlin"); // only the 68-byte form holds local times
     const Bytes a28 = Bytes().Time(2024, 3, 10, 12, 0, 0).U32(111).U32(64000000).U32(333);
     const Bytes rcvr1 = Bytes().U32(144800000).U32(1).I32(1700000000).Fill(24, 0);
     const struct {
@@ -105,8 +104,6 @@ TEST(Reader, AuxiFormsAndRcvr)
                                   Stamp(r.auxi.stStopTime), w.m_nLengthSec),
                   std::make_tuple(row.center, row.clock, row.bw, row.start, row.stop, row.lengthSec));
     }
-    setenv("TZ", "UTC", 1);
-    tzset();
 }
 
 TEST(Reader, SampleConversions)
@@ -196,6 +193,34 @@ TEST(Reader, NegativeSeekAndClosedReader)
     EXPECT_EQ(ReadOne(w, 500, 1)[0], 1 << 16);
     w.Close();
     EXPECT_EQ(w.ReadBlock(buf, 2, &progress), -1);
+}
+
+// A request the block buffer cannot serve is a read error (106) that closes
+// the source: more frames than a block, more than are left of it, none, or
+// no buffer.
+TEST(Reader, OversizeRequestsCloseTheSource)
+{
+    const struct {
+        const char* proves;
+        int first, second;
+        bool buffer;
+    } rows[] = {
+        {"more than a block", 0, 501, true},
+        {"more than is left of the block", 300, 201, true},
+        {"no frames", 0, 0, true},
+        {"no buffer", 0, 10, false},
+    };
+    for (const auto& row : rows) {
+        CRiffWaveFile w;
+        ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(1, 1, 1000, 16), riff::Ramp16(5000)), 500).rc, WAVE_OK);
+        std::vector<int32_t> buf(1000);
+        if (row.first > 0) {
+            ASSERT_EQ(w.ReadBlock(buf.data(), row.first, nullptr), row.first) << row.proves;
+        }
+        EXPECT_EQ(w.ReadBlock(row.buffer ? buf.data() : nullptr, row.second, nullptr), -1) << row.proves;
+        EXPECT_EQ(w.m_nError, WAVE_ERR_READ) << row.proves;
+        EXPECT_FALSE(w.m_bInOpen) << row.proves;
+    }
 }
 
 // A 3.5 GiB data chunk in a sparse file: a second past 2 GiB lands on its byte.
@@ -383,16 +408,14 @@ TEST(Reader, LengthIndependentOfTheLocalZone)
 {
     const Bytes auxi = riff::AuxiPayload({2024, 3, 6, 30, 23, 0, 0, 0}, {2024, 3, 0, 31, 3, 0, 0, 0});
     const Bytes file = Wave(FmtPayload(1, 1, 1000, 8), Bytes().Fill(14400000, 0x80), {Chunk("auxi", auxi)});
+    ScopedTz zone("UTC");
     for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe"}) {
-        setenv("TZ", tz, 1);
-        tzset();
+        zone.Set(tz);
         CRiffWaveFile w;
         ASSERT_EQ(OpenBytes(w, file).rc, WAVE_OK) << tz;
         EXPECT_EQ(w.m_nLengthSec, 14400) << tz;
         EXPECT_EQ(w.m_nBytesPerSec, 1000) << tz;
     }
-    setenv("TZ", "UTC", 1);
-    tzset();
 }
 
 // sox's own default for more than 16 bits is the extensible header; such

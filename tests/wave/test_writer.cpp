@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <numbers>
+#include <regex>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -89,6 +90,154 @@ TEST(Writer, Names)
     ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, NAME_FREQUENCY, &a), WAVE_OK);
     w.CloseOutput();
     EXPECT_TRUE(std::filesystem::exists(dir / "cut-D10000000Hz.wav"));
+}
+
+// Every naming form of a 44100 frames/s output with a 10 MHz record (8000
+// and 48000 frames/s take "-D"): the frequency first, then the number or, in
+// its place, the local time of the open.
+TEST(Writer, NameForms)
+{
+    const ScopedTz zone("Europe/Berlin");
+    const struct {
+        int flags;
+        const char* name; // a regular expression; its group is the time stamp
+    } rows[] = {
+        {NAME_NUMBERED, "cut_001\\.wav"},
+        {NAME_FREQUENCY, "cut-10000000Hz\\.wav"},
+        {NAME_FREQUENCY | NAME_NUMBERED, "cut-10000000Hz_001\\.wav"},
+        {NAME_TIMESTAMP, "cut_(\\d{8}_\\d{6})\\.wav"},
+        {NAME_TIMESTAMP | NAME_NUMBERED, "cut_(\\d{8}_\\d{6})\\.wav"},
+        {NAME_TIMESTAMP | NAME_FREQUENCY | NAME_NUMBERED, "cut-10000000Hz_(\\d{8}_\\d{6})\\.wav"},
+    };
+    const auto local = [](time_t t) {
+        char text[32];
+        struct tm tm;
+        std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", localtime_r(&t, &tm));
+        return std::string(text);
+    };
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 44100, .wBitsPerSample = 16};
+    const AUXIINFO a = Record();
+    for (const auto& row : rows) {
+        TempDir dir;
+        CRiffWaveFile w;
+        const std::string before = local(std::time(nullptr));
+        ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, row.flags, &a), WAVE_OK) << row.name;
+        const std::string after = local(std::time(nullptr));
+        w.CloseOutput();
+        std::smatch m;
+        const std::string file = w.m_strOutFile.substr(dir.path.string().size() + 1);
+        ASSERT_TRUE(std::regex_match(file, m, std::regex(row.name))) << file;
+        EXPECT_TRUE(std::filesystem::exists(w.m_strOutFile)) << file;
+        if (m.size() > 1) {
+            EXPECT_LE(before, m.str(1)) << file;
+            EXPECT_LE(m.str(1), after) << file;
+        }
+    }
+}
+
+// CloseOutput stamps the record's stop time with the universal time of the
+// close (not the local one); the start time stays as opened.
+TEST(Writer, CloseStampsTheStopTime)
+{
+    const ScopedTz zone("Asia/Kolkata"); // 5 h 30 min from universal time all year
+    TempDir dir;
+    CRiffWaveFile w;
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    const AUXIINFO a = Record();
+    ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, 0, &a), WAVE_OK);
+    const int32_t s[2] = {};
+    ASSERT_EQ(w.WriteBlock(s, 1), 1);
+    const time_t before = std::time(nullptr);
+    w.CloseOutput();
+    const time_t after = std::time(nullptr);
+    ASSERT_EQ(w.m_nError, WAVE_OK);
+    const riff::Chunks c = riff::ParseWave(ReadFile(dir / "cut.wav"));
+    const AUXIINFO got = AuxiFromBytes(c.payload.at("auxi").data());
+    const auto seconds = [](const SYSTEMTIME& t) {
+        struct tm tm = {};
+        tm.tm_year = t.wYear - 1900;
+        tm.tm_mon = t.wMonth - 1;
+        tm.tm_mday = t.wDay;
+        tm.tm_hour = t.wHour;
+        tm.tm_min = t.wMinute;
+        tm.tm_sec = t.wSecond;
+        return timegm(&tm);
+    };
+    EXPECT_EQ(seconds(got.stStartTime), seconds(a.stStartTime));
+    EXPECT_GE(seconds(got.stStopTime), before);
+    EXPECT_LE(seconds(got.stStopTime), after);
+}
+
+// Only formats the reader accepts are written: anything else is refused with
+// 105 before a file exists. The rate bounds themselves are accepted.
+TEST(Writer, UnencodableFormatsAreRefused)
+{
+    const struct {
+        const char* proves;
+        uint16_t tag, channels;
+        uint32_t rate;
+        uint16_t bits;
+        int code;
+    } rows[] = {
+        {"16-bit float", 3, 1, 8000, 16, WAVE_ERR_FORMAT},
+        {"tag 2", 2, 1, 8000, 16, WAVE_ERR_FORMAT},
+        {"12 bits", 1, 1, 8000, 12, WAVE_ERR_FORMAT},
+        {"no channel", 1, 0, 8000, 16, WAVE_ERR_FORMAT},
+        {"3 channels", 1, 3, 8000, 16, WAVE_ERR_FORMAT},
+        {"rate 999", 1, 1, 999, 16, WAVE_ERR_FORMAT},
+        {"rate 100000001", 1, 1, 100000001, 16, WAVE_ERR_FORMAT},
+        {"rate 1000", 1, 1, 1000, 16, WAVE_OK},
+        {"rate 100000000", 3, 2, 100000000, 32, WAVE_OK},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        CRiffWaveFile w;
+        const WAVEFORMATEX wf{.wFormatTag = row.tag, .nChannels = row.channels, .nSamplesPerSec = row.rate,
+                              .wBitsPerSample = row.bits};
+        EXPECT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, 0, nullptr), row.code) << row.proves;
+        w.CloseOutput();
+        EXPECT_EQ(std::filesystem::exists(dir / "cut.wav"), row.code == WAVE_OK) << row.proves;
+    }
+    CRiffWaveFile w;
+    TempDir dir;
+    EXPECT_EQ(w.OpenOutput(dir / "cut.wav", nullptr, 2048, 0, 0, nullptr), WAVE_ERR_FORMAT);
+}
+
+// A plain output takes the block that brings its RIFF size to just under
+// 4 GiB and refuses (and drops the file) the one that would pass it; an
+// output planned past 4 GiB is RF64 and takes both. 16-bit stereo: 4 bytes a
+// frame after 38 bytes of "WAVE", "fmt " and the "data" header (118 with
+// "auxi").
+TEST(Writer, FourGibibyteLimitOfPlainOutputs)
+{
+    constexpr uint64_t kLast = (0xFFFFFFFFull - 38) / 4;           // the last frame a plain file holds
+    constexpr uint64_t kLastWithAuxi = (0xFFFFFFFFull - 118) / 4;
+    const struct {
+        const char* proves;
+        bool auxi;
+        uint64_t planned, writtenBefore;
+        int result;
+    } rows[] = {
+        {"up to the last frame", false, 0, kLast - 2, 2},
+        {"one frame past it", false, 0, kLast - 1, -1},
+        {"with auxi, up to its last frame", true, 0, kLastWithAuxi - 2, 2},
+        {"with auxi, one frame past it", true, 0, kLastWithAuxi - 1, -1},
+        {"planned past 4 GiB", false, kLast + 1, kLast - 1, 2},
+    };
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+    const AUXIINFO a = Record();
+    const int32_t s[4] = {};
+    for (const auto& row : rows) {
+        TempDir dir;
+        CRiffWaveFile w;
+        ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, 0, row.auxi ? &a : nullptr, row.planned), WAVE_OK);
+        w.m_nFramesWritten = row.writtenBefore;
+        EXPECT_EQ(w.WriteBlock(s, 2), row.result) << row.proves;
+        EXPECT_EQ(w.m_nError, row.result < 0 ? WAVE_ERR_WRITE : WAVE_OK) << row.proves;
+        EXPECT_EQ(w.m_bOutOpen, row.result > 0) << row.proves;
+        w.AbandonOutput();
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path)) << row.proves;
+    }
 }
 
 // A numbered output past its frame limit goes on in _002, passing over existing files.

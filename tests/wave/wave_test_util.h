@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/RiffReader.h"
+#include "support/ScopedTz.h"
 #include "support/WaveBytes.h"
 #include "wave/RiffWaveFile.h"
 
