@@ -20,12 +20,9 @@ bool ToSystemTime(const std::tm& tm, SYSTEMTIME& st)
     return true;
 }
 
-} // namespace
-
-CTime::CTime(const SYSTEMTIME& st, int nDST)
+// The calendar fields of st (weekday and milliseconds aside) as mktime and timegm take them.
+std::tm ToTm(const SYSTEMTIME& st)
 {
-    if (st.wYear < 1900)
-        return;
     std::tm tm{};
     tm.tm_year = st.wYear - 1900;
     tm.tm_mon = st.wMonth - 1;
@@ -33,6 +30,16 @@ CTime::CTime(const SYSTEMTIME& st, int nDST)
     tm.tm_hour = st.wHour;
     tm.tm_min = st.wMinute;
     tm.tm_sec = st.wSecond;
+    return tm;
+}
+
+} // namespace
+
+CTime::CTime(const SYSTEMTIME& st, int nDST)
+{
+    if (st.wYear < 1900)
+        return;
+    std::tm tm = ToTm(st);
     tm.tm_isdst = nDST < 0 ? -1 : (nDST > 0 ? 1 : 0);
     const time_t t = std::mktime(&tm);
     if (t != static_cast<time_t>(-1))
@@ -77,13 +84,7 @@ int64_t UtcSeconds(const SYSTEMTIME& st)
 {
     if (st.wYear < 1900)
         return 0;
-    std::tm tm{};
-    tm.tm_year = st.wYear - 1900;
-    tm.tm_mon = st.wMonth - 1;
-    tm.tm_mday = st.wDay;
-    tm.tm_hour = st.wHour;
-    tm.tm_min = st.wMinute;
-    tm.tm_sec = st.wSecond;
+    std::tm tm = ToTm(st);
     return static_cast<int64_t>(::timegm(&tm));
 }
 

@@ -153,19 +153,9 @@ TEST(Writer, CloseStampsTheStopTime)
     ASSERT_EQ(w.m_nError, WAVE_OK);
     const riff::Chunks c = riff::ParseWave(ReadFile(dir / "cut.wav"));
     const AUXIINFO got = AuxiFromBytes(c.payload.at("auxi").data());
-    const auto seconds = [](const SYSTEMTIME& t) {
-        struct tm tm = {};
-        tm.tm_year = t.wYear - 1900;
-        tm.tm_mon = t.wMonth - 1;
-        tm.tm_mday = t.wDay;
-        tm.tm_hour = t.wHour;
-        tm.tm_min = t.wMinute;
-        tm.tm_sec = t.wSecond;
-        return timegm(&tm);
-    };
-    EXPECT_EQ(seconds(got.stStartTime), seconds(a.stStartTime));
-    EXPECT_GE(seconds(got.stStopTime), before);
-    EXPECT_LE(seconds(got.stStopTime), after);
+    EXPECT_EQ(UtcSeconds(got.stStartTime), UtcSeconds(a.stStartTime));
+    EXPECT_GE(UtcSeconds(got.stStopTime), before);
+    EXPECT_LE(UtcSeconds(got.stStopTime), after);
 }
 
 // Only formats the reader accepts are written: anything else is refused with
