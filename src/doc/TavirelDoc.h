@@ -39,7 +39,7 @@ public:
 
     // Whether path opens as a supported wave file (header only, temporary reader).
     bool ProbeSource(const QString& path);
-    // Opens path in m_wave for 2048-frame blocks and records format, metadata and length.
+    // Opens path in m_wave for blocks of kWaveBlockFrames and records format, metadata and length.
     bool OpenSource(const QString& path);
     // Opens path as the shown source (m_strSrcPath): on success the document is
     // loaded and shows it from second 0 with nothing drawn yet.
@@ -65,11 +65,11 @@ public:
     int m_nLengthSec = 0;
     uint64_t m_nTotalFrames = 0;
     int m_nDisplayBins = 1024;
-    // Plot zoom: blocks of 2048 frames per column (1 = one block, the unzoomed picture).
+    // Plot zoom: blocks of kWaveBlockFrames per column (1 = one block, the unzoomed picture).
     int m_nZoom = 1;
     // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h.
     int m_nRowMode = 0;
-    // When >= 0, the plot starts at this block (2048 frames each, from the data start) instead of m_nViewStart.
+    // When >= 0, the plot starts at this block (kWaveBlockFrames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
     int m_nRefLevel = 0;
     QString m_strSrcPath, m_strDestPath;
