@@ -46,6 +46,8 @@ bool CTavirelDoc::OnNewDocument()
 {
     m_bLoaded = false;
     m_nRefLevel = 0;
+    m_nZoom = 1;
+    m_nRowMode = 0;
     if (!LoadSettings()) {
         m_strSrcPath.clear();
         m_strDestPath.clear();
@@ -88,6 +90,8 @@ bool CTavirelDoc::LoadSettingsLists()
     const int nInts = ScanIntList(text.constData(), n, kIntCount);
     if (nInts > 0)
         m_nRefLevel = n[0];
+    if (nInts > 2)
+        TakeStoredView(n[1], n[2]);
     if (nInts < kIntCount)
         return false;
 
@@ -110,7 +114,8 @@ bool CTavirelDoc::SaveSettings()
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:", 0, 0, 0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
-    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode, 0,
+                  0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0,
@@ -120,6 +125,21 @@ bool CTavirelDoc::SaveSettings()
     if (!m_pStore->WriteProfileString(kStrings, QStringLiteral("SrcPath"), m_strSrcPath))
         return false;
     return m_pStore->WriteProfileString(kStrings, QStringLiteral("DestPath"), m_strDestPath);
+}
+
+int CTavirelDoc::ZoomStep(int nZoom)
+{
+    int step = 0;
+    while (step < kMaxZoomStep && (int64_t{1} << (step + 1)) <= nZoom)
+        ++step;
+    return step;
+}
+
+void CTavirelDoc::TakeStoredView(int nZoomStep, int nRowMode)
+{
+    // Anything outside the valid values (a hand-edited store) gives the defaults.
+    m_nZoom = nZoomStep > 0 && nZoomStep <= kMaxZoomStep ? 1 << nZoomStep : 1;
+    m_nRowMode = nRowMode == 1 ? 1 : 0;
 }
 
 void CTavirelDoc::TakeSourceFacts(int nLengthSec)
