@@ -90,8 +90,7 @@ bool CTavirelDoc::LoadSettingsLists()
     const int nInts = ScanIntList(text.constData(), n, kIntCount);
     if (nInts > 0)
         m_nRefLevel = n[0];
-    if (nInts > 2)
-        TakeStoredView(n[1], n[2]);
+    TakeStoredView(n, nInts);
     if (nInts < kIntCount)
         return false;
 
@@ -135,11 +134,13 @@ int CTavirelDoc::ZoomStep(int nZoom)
     return step;
 }
 
-void CTavirelDoc::TakeStoredView(int nZoomStep, int nRowMode)
+void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
 {
     // Anything outside the valid values (a hand-edited store) gives the defaults.
-    m_nZoom = nZoomStep > 0 && nZoomStep <= kMaxZoomStep ? 1 << nZoomStep : 1;
-    m_nRowMode = nRowMode == 1 ? 1 : 0;
+    if (nInts > 1)
+        m_nZoom = pInts[1] > 0 && pInts[1] <= kMaxZoomStep ? 1 << pInts[1] : 1;
+    if (nInts > 2)
+        m_nRowMode = pInts[2] == 1 ? 1 : 0;
 }
 
 void CTavirelDoc::TakeSourceFacts(int nLengthSec)

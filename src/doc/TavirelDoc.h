@@ -82,7 +82,7 @@ private:
     bool LoadSettingsLists();
     // Takes channel count, times and length after a successful open.
     void TakeSourceFacts(int nLengthSec);
-    // Takes the stored zoom exponent and row mode.
-    void TakeStoredView(int nZoomStep, int nRowMode);
+    // Takes the stored zoom exponent and row mode, the second and third of the nInts "INTs" values read.
+    void TakeStoredView(const int* pInts, int nInts);
     void BuildPalette();
 };

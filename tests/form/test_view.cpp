@@ -611,8 +611,9 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         };
         // Without a recording time of its own a source is timed by its file.
         const QString startTime = QString::fromStdString(CTime(m_doc->m_stStart, -1).Format("%H:%M:%S"));
-        if (c.centreHz)
+        if (c.centreHz) {
             ASSERT_EQ(startTime, QStringLiteral("09:05:00"));
+        }
         const QTime start = QTime::fromString(startTime, QStringLiteral("HH:mm:ss"));
         const QRegularExpressionMatch tone = at(100, yTone);
         // Column 100 starts 100 blocks of 2048 frames in: 25 s.
