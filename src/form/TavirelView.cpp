@@ -437,8 +437,7 @@ void CTavirelView::LoadSource(const QString& path)
     doc->m_nDrawnStart = -1;
     doc->m_bLoaded = true;
     // A stored zoom beyond the whole of this recording shows the whole of it.
-    doc->m_nZoom = std::min(doc->m_nZoom, CSpectrogramPlot::FitZoom(static_cast<int64_t>(doc->m_nTotalFrames),
-                                                                    PlotAreaRect().width()));
+    doc->m_nZoom = std::min(doc->m_nZoom, WholeZoom());
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->setText(CentreFrequencyText());
     // The new window's end is known once it is drawn.
     m_bViewStatusStale = true;

@@ -97,11 +97,13 @@ public:
     QList<QAction*> ViewActions() const;
     // Zoom by nSteps powers of two (positive: fewer blocks per column), about the window's centre.
     void ZoomBy(int nSteps);
-    // Sets the blocks per column (held between 1 and the zoom showing the whole
-    // recording), keeping the window's centre where it can.
+    // Sets the blocks per column (held between 1 and WholeZoom()), keeping the
+    // window's centre where it can.
     void SetZoom(int nZoom);
     // The whole recording in the window, from its start.
     void ZoomWhole();
+    // The fewest blocks per column that show the whole recording.
+    int WholeZoom() const;
     // Draws the strongest bin of each row instead of the first.
     void SetStrongestRows(bool bStrongest);
     // Moves the window's start to a block, held between 0 and the last start

@@ -20,6 +20,8 @@ namespace {
 
 // One notch of a mouse wheel, in its angle units.
 constexpr int kWheelNotch = 120;
+// The largest zoom, blocks per column.
+constexpr int kMaxZoom = 1 << CTavirelDoc::kMaxZoomStep;
 
 QAction* MakeAction(QWidget* owner, const QString& text, std::initializer_list<QKeySequence> keys)
 {
@@ -137,15 +139,22 @@ void CTavirelView::ScrollBy(int64_t nBlocks)
     ScrollTo(ViewStartBlock() + nBlocks);
 }
 
+int CTavirelView::WholeZoom() const
+{
+    const CTavirelDoc* doc = GetDocument();
+    if (!doc->m_bLoaded)
+        return kMaxZoom;
+    const int64_t blocks = static_cast<int64_t>((doc->m_nTotalFrames + kPlotBlockFrames - 1) / kPlotBlockFrames);
+    const int64_t width = std::max(PlotAreaRect().width(), 1);
+    return static_cast<int>(std::clamp<int64_t>((blocks + width - 1) / width, 1, kMaxZoom));
+}
+
 void CTavirelView::SetZoom(int nZoom)
 {
     CTavirelDoc* doc = GetDocument();
     if (m_bSaving)
         return;
-    const int maxZoom = doc->m_bLoaded ? CSpectrogramPlot::FitZoom(static_cast<int64_t>(doc->m_nTotalFrames),
-                                                                     PlotAreaRect().width())
-                                       : 1 << CTavirelDoc::kMaxZoomStep;
-    nZoom = std::clamp(nZoom, 1, maxZoom);
+    nZoom = std::clamp(nZoom, 1, WholeZoom());
     if (nZoom == doc->m_nZoom)
         return;
     const int64_t centre = ViewStartBlock() + WindowBlocks() / 2;
@@ -155,13 +164,20 @@ void CTavirelView::SetZoom(int nZoom)
 
 void CTavirelView::ZoomBy(int nSteps)
 {
-    const int step = std::clamp(CTavirelDoc::ZoomStep(GetDocument()->m_nZoom) - nSteps, 0, CTavirelDoc::kMaxZoomStep);
-    SetZoom(1 << step);
+    // Powers of two, and the whole recording's zoom (any number) between two of them.
+    int64_t zoom = GetDocument()->m_nZoom;
+    for (; nSteps > 0; --nSteps) {
+        const int64_t below = int64_t{1} << CTavirelDoc::ZoomStep(static_cast<int>(zoom));
+        zoom = below < zoom ? below : std::max<int64_t>(zoom / 2, 1);
+    }
+    for (; nSteps < 0; ++nSteps)
+        zoom = std::min<int64_t>((int64_t{1} << CTavirelDoc::ZoomStep(static_cast<int>(zoom))) * 2, kMaxZoom);
+    SetZoom(static_cast<int>(zoom));
 }
 
 void CTavirelView::ZoomWhole()
 {
-    SetZoom(1 << CTavirelDoc::kMaxZoomStep);
+    SetZoom(WholeZoom());
     ScrollTo(0);
 }
 
