@@ -518,12 +518,11 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
 void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
 {
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
-    const int nViewStartSec = m_wndPosBar.m_nViewStart;
-    const int nViewEndSec = m_wndPosBar.m_nViewEnd;
+    m_strStatus.clear();
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
         m_strStatus = ReadoutAt(point);
-    else
-        m_strStatus = QString::asprintf("View %d Sec to %d Sec", nViewStartSec, nViewEndSec);
+    if (m_strStatus.isEmpty())
+        m_strStatus = ViewStatusText();
     SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
@@ -540,6 +539,12 @@ bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 void CTavirelView::ShowViewStatus()
 {
     m_bViewStatusStale = false;
+    m_strStatus = ViewStatusText();
+    SetFittedText(m_wndStatus, m_strStatus, font());
+}
+
+QString CTavirelView::ViewStatusText() const
+{
     const CTavirelDoc* doc = GetDocument();
     const double rate = doc->m_wfSource.nSamplesPerSec;
     if (doc->m_nViewStartBlock >= 0 && rate > 0) {
@@ -547,11 +552,9 @@ void CTavirelView::ShowViewStatus()
         const int64_t startFrame = ViewStartFrame();
         const int64_t endFrame = std::min<int64_t>(startFrame + WindowBlocks() * kPlotBlockFrames,
                                                    static_cast<int64_t>(doc->m_nTotalFrames));
-        m_strStatus = QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
-    } else {
-        m_strStatus = QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
+        return QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
     }
-    SetFittedText(m_wndStatus, m_strStatus, font());
+    return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
 }
 
 void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)

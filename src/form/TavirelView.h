@@ -116,7 +116,7 @@ public:
     int64_t LastStartBlock() const;
     // A tenth of the window, at least one block: one step of the arrows and the wheel.
     int64_t ScrollStepBlocks() const;
-    // The readouts for a point of the plot: time, frequency and level.
+    // The readouts for a point of the plot: time, frequency and level; "" past the recording's end.
     QString ReadoutAt(const QPoint& point) const;
     // "Centre 7.050000 MHz" for a source with a centre frequency, "" otherwise.
     QString CentreFrequencyText() const;
@@ -132,8 +132,10 @@ public:
 
     // Converts dialog units to pixels with the form font's metrics.
     QRect DialogUnitsToPx(int x, int y, int cx, int cy) const;
-    // "View %d Sec to %d Sec" of the bar's window, on the status line.
+    // "View %d Sec to %d Sec" of the bar's window, on the status line; a window
+    // placed by blocks shows its own start and end to a tenth of a second.
     void ShowViewStatus();
+    QString ViewStatusText() const;
 
     QLabel* m_wndStatus = nullptr;      // 1014
     QPushButton* m_btnSave = nullptr;   // 1008

@@ -287,6 +287,8 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
 
     // Time: the first frame of the pointer's column.
     const int64_t frame = ViewStartFrame() + int64_t{x} * doc->m_nZoom * kPlotBlockFrames;
+    if (frame >= static_cast<int64_t>(doc->m_nTotalFrames))
+        return QString();
     const int64_t wholeSec = static_cast<int64_t>(frame / rate);
     const int millis = static_cast<int>((frame - wholeSec * rate) * 1000 / rate);
     QString time = QString::asprintf("%lld.%03d s", static_cast<long long>(wholeSec), millis);

@@ -628,6 +628,9 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         const QRegularExpressionMatch quiet = at(100, h / 4);
         EXPECT_LT(quiet.captured(4).toInt(), tone.captured(4).toInt() - 60) << "away from the tone";
         EXPECT_EQ(at(3, yTone).captured(1), start.addMSecs(750).toString(QStringLiteral("HH:mm:ss.zzz")));
+        // Past the recording's end (120 blocks) the status line tells of the window.
+        MoveTo(Plot().left() + 130, Plot().top() + yTone);
+        EXPECT_TRUE(Status().startsWith(QStringLiteral("View "))) << Status().toStdString();
     }
 }
 
