@@ -229,8 +229,10 @@ void CTavirelView::RequestPlot()
         QMetaObject::invokeMethod(this, [this, generation] { OnRenderDone(generation); }, Qt::QueuedConnection);
     };
     m_bRenderPending = m_pPlot->RequestRender({}, onDone);
-    if (m_bRenderPending)
+    if (m_bRenderPending) {
+        GetLayoutWindow()->setCursor(Qt::BusyCursor); // the window still answers meanwhile
         return;
+    }
     if (doc->m_bLoaded)
         RefreshPlot(); // could not start a worker: rendered here
     else
@@ -242,6 +244,7 @@ void CTavirelView::OnRenderDone(uint64_t nGeneration)
     if (nGeneration != m_nRenderGeneration || !m_bRenderPending || m_pPlot == nullptr)
         return;
     m_bRenderPending = false;
+    GetLayoutWindow()->unsetCursor();
     CTavirelDoc* doc = GetDocument();
     const bool bWasLoaded = doc->m_bLoaded;
     m_pPlot->FinishRender();
@@ -255,6 +258,7 @@ bool CTavirelView::StopRender()
     if (!m_bRenderPending)
         return false;
     m_bRenderPending = false;
+    GetLayoutWindow()->unsetCursor();
     if (m_pPlot != nullptr)
         m_pPlot->CancelRender();
     return true;
