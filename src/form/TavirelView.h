@@ -120,8 +120,6 @@ public:
     QString ReadoutAt(const QPoint& point) const;
     // "Centre 7.050000 MHz" for a source with a centre frequency, "" otherwise.
     QString CentreFrequencyText() const;
-    // The message of a save that failed, for the message box.
-    static QString SaveFailureText(const SegmentSaveResult& result, const QString& target);
     // Whether a rendering runs off the UI thread.
     bool IsRenderPending() const { return m_bRenderPending; }
 

@@ -19,15 +19,6 @@ constexpr int kProgressSteps = 1000;
 
 } // namespace
 
-QString CTavirelView::SaveFailureText(const SegmentSaveResult& result, const QString& target)
-{
-    const QString path = result.strPath.empty() ? target : QFile::decodeName(result.strPath.c_str());
-    const bool bReading = result.nError >= WAVE_ERR_OPEN && result.nError <= WAVE_ERR_NOT_OPEN;
-    return QStringLiteral("The segment could not be saved as \"%1\":\n%2%3.")
-        .arg(path, bReading ? QStringLiteral("reading the source failed: ") : QString(),
-             QString::fromUtf8(WaveErrorText(result.nError)));
-}
-
 void CTavirelView::OnSaveSegment()
 {
     CTavirelDoc* doc = GetDocument();
@@ -73,6 +64,6 @@ void CTavirelView::OnSaveSegment()
     if (!doc->m_bLoaded)
         OnSourceLost(); // the source could not be opened again to read the segment
     else
-        ReportError(SaveFailureText(result, target));
+        ReportError(QFile::decodeName(result.strMessage.c_str())); // the save loop words every fault
     m_wndStatus->setText(QStringLiteral("Save failed"));
 }

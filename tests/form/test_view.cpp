@@ -376,8 +376,11 @@ TEST_F(ViewTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
     m_dialogs.m_answers = {Path("no-such-folder/cut.wav")};
     Click(1001);
     PressSave();
-    EXPECT_EQ(Errors(), QStringList{QStringLiteral("The segment could not be saved as \"%1\":\nthe output file cannot be created.")
-                                        .arg(Path("no-such-folder/cut_001.wav"))});
+    // The same words as tavirel-cli cut prints for this fault.
+    EXPECT_EQ(Errors(), QStringList{QStringLiteral("The segment was not saved: no file can be created in the folder %1 "
+                                                   "(No such file or directory). No segment file was left behind; "
+                                                   "the source was not written to.")
+                                        .arg(Path("no-such-folder"))});
     EXPECT_EQ(Status(), QStringLiteral("Save failed"));
 }
 
