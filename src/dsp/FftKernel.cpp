@@ -1,6 +1,8 @@
 #include "dsp/FftKernel.h"
 
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace fft {
@@ -13,66 +15,152 @@ inline void SwapPoints(double* a, int j1, int k1)
   std::swap(a[j1 + 1], a[k1 + 1]);
 }
 
-// Sums and differences of the four points at j, j + l, j + 2l, j + 3l:
-// y0 = x0 + x2, y2 = x0 - x2, y1 = x1 + i*x3, y3 = x1 - i*x3.
-struct Radix4 {
-  double y0r, y0i, y1r, y1i, y2r, y2i, y3r, y3i;
+// One complex point (re, im) as a two-lane vector, or two neighbouring points
+// as a four-lane one (two butterflies at once). Every lane operation below is
+// the scalar operation of the same lane, so the results are bit for bit those
+// of one double at a time: a - b is a + (-b), and negation is exact.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using V2d = double __attribute__((vector_size(16)));
+using V2u = unsigned long long __attribute__((vector_size(16)));
+using V4d = double __attribute__((vector_size(32)));
+using V4u = unsigned long long __attribute__((vector_size(32)));
+
+template <typename V> struct Lanes;
+template <> struct Lanes<V2d> {
+  using U = V2u;
+  static constexpr U kSwap{1, 0}, kRe{0, 0}, kIm{1, 1};
+  static constexpr U kSignRe{0x8000000000000000ULL, 0};
+};
+template <> struct Lanes<V4d> {
+  using U = V4u;
+  static constexpr U kSwap{1, 0, 3, 2}, kRe{0, 0, 2, 2}, kIm{1, 1, 3, 3};
+  static constexpr U kSignRe{0x8000000000000000ULL, 0, 0x8000000000000000ULL, 0};
 };
 
-inline Radix4 Sums(const double* a, int j, int l)
+template <typename V> __attribute__((always_inline)) inline V Load(const double* a)
+{
+  V v;
+  std::memcpy(&v, a, sizeof v);
+  return v;
+}
+
+template <typename V> __attribute__((always_inline)) inline void Store(double* a, V v)
+{
+  std::memcpy(a, &v, sizeof v);
+}
+
+// (re, im) -> (im, re), (re, re) and (im, im) per point.
+template <typename V> __attribute__((always_inline)) inline V Swap(V v)
+{
+  return __builtin_shuffle(v, Lanes<V>::kSwap);
+}
+template <typename V> __attribute__((always_inline)) inline V DupRe(V v)
+{
+  return __builtin_shuffle(v, Lanes<V>::kRe);
+}
+template <typename V> __attribute__((always_inline)) inline V DupIm(V v)
+{
+  return __builtin_shuffle(v, Lanes<V>::kIm);
+}
+
+// (re, im) -> (-re, im) per point.
+template <typename V> __attribute__((always_inline)) inline V NegateRe(V v)
+{
+  using U = typename Lanes<V>::U;
+  return std::bit_cast<V>(std::bit_cast<U>(v) ^ Lanes<V>::kSignRe);
+}
+
+// w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr).
+template <typename V> __attribute__((always_inline)) inline V Rotate(V y, double wr, double wi)
+{
+  return wr * y + NegateRe(wi * Swap(y));
+}
+
+// Sums and differences of the four points at j, j + l, j + 2l, j + 3l:
+// y0 = x0 + x2, y2 = x0 - x2, y1 = x1 + i*x3, y3 = x1 - i*x3.
+template <typename V> struct Radix4 {
+  V y0, y1, y2, y3;
+};
+
+template <typename V> __attribute__((always_inline)) inline Radix4<V> Sums(const double* a, int j, int l)
 {
   const int j1 = j + l, j2 = j1 + l, j3 = j2 + l;
-  const double x0r = a[j] + a[j1], x0i = a[j + 1] + a[j1 + 1];
-  const double x1r = a[j] - a[j1], x1i = a[j + 1] - a[j1 + 1];
-  const double x2r = a[j2] + a[j3], x2i = a[j2 + 1] + a[j3 + 1];
-  const double x3r = a[j2] - a[j3], x3i = a[j2 + 1] - a[j3 + 1];
-  return {x0r + x2r, x0i + x2i, x1r - x3i, x1i + x3r, x0r - x2r, x0i - x2i, x1r + x3i, x1i - x3r};
+  const V a0 = Load<V>(a + j), a1 = Load<V>(a + j1), a2 = Load<V>(a + j2), a3 = Load<V>(a + j3);
+  const V x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3, x3 = a2 - a3;
+  const V ix3 = NegateRe(Swap(x3)); // (-x3i, x3r)
+  return {x0 + x2, x1 + ix3, x0 - x2, x1 - ix3};
 }
 
 // Butterfly with unit twiddles.
-inline void UnitButterfly(double* a, int j, int l)
+template <typename V = V2d> __attribute__((always_inline)) inline void UnitButterfly(double* a, int j, int l)
 {
-  const Radix4 y = Sums(a, j, l);
-  const int j1 = j + l, j2 = j1 + l, j3 = j2 + l;
-  a[j] = y.y0r;
-  a[j + 1] = y.y0i;
-  a[j2] = y.y2r;
-  a[j2 + 1] = y.y2i;
-  a[j1] = y.y1r;
-  a[j1 + 1] = y.y1i;
-  a[j3] = y.y3r;
-  a[j3 + 1] = y.y3i;
+  const Radix4<V> y = Sums<V>(a, j, l);
+  Store(a + j, y.y0);
+  Store(a + j + 2 * l, y.y2);
+  Store(a + j + l, y.y1);
+  Store(a + j + 3 * l, y.y3);
 }
 
 // Butterfly of group 1: W2 = i, W1 = r(1 + i), W3 = r(-1 + i), r = cos 45 deg.
-inline void EighthButterfly(double* a, int j, int l, double r)
+template <typename V = V2d>
+__attribute__((always_inline)) inline void EighthButterfly(double* a, int j, int l, double r)
 {
-  const Radix4 y = Sums(a, j, l);
-  const int j1 = j + l, j2 = j1 + l, j3 = j2 + l;
-  a[j] = y.y0r;
-  a[j + 1] = y.y0i;
-  a[j2] = -y.y2i;
-  a[j2 + 1] = y.y2r;
-  a[j1] = r * (y.y1r - y.y1i);
-  a[j1 + 1] = r * (y.y1r + y.y1i);
-  a[j3] = r * (-y.y3r - y.y3i);
-  a[j3 + 1] = r * (y.y3r - y.y3i);
+  const Radix4<V> y = Sums<V>(a, j, l);
+  Store(a + j, y.y0);
+  Store(a + j + 2 * l, NegateRe(Swap(y.y2)));                   // (-y2i, y2r)
+  Store(a + j + l, r * (DupRe(y.y1) + NegateRe(DupIm(y.y1))));   // r (y1r - y1i, y1r + y1i)
+  Store(a + j + 3 * l, r * (NegateRe(DupRe(y.y3)) - DupIm(y.y3))); // r (-y3r - y3i, y3r - y3i)
 }
 
 // Butterfly with general twiddles W1, W2, W3.
-inline void TwiddledButterfly(double* a, int j, int l, double w1r, double w1i, double w2r, double w2i,
-                              double w3r, double w3i)
+template <typename V = V2d>
+__attribute__((always_inline)) inline void TwiddledButterfly(double* a, int j, int l, double w1r, double w1i,
+                                                             double w2r, double w2i, double w3r, double w3i)
 {
-  const Radix4 y = Sums(a, j, l);
-  const int j1 = j + l, j2 = j1 + l, j3 = j2 + l;
-  a[j] = y.y0r;
-  a[j + 1] = y.y0i;
-  a[j2] = w2r * y.y2r - w2i * y.y2i;
-  a[j2 + 1] = w2r * y.y2i + w2i * y.y2r;
-  a[j1] = w1r * y.y1r - w1i * y.y1i;
-  a[j1 + 1] = w1r * y.y1i + w1i * y.y1r;
-  a[j3] = w3r * y.y3r - w3i * y.y3i;
-  a[j3 + 1] = w3r * y.y3i + w3i * y.y3r;
+  const Radix4<V> y = Sums<V>(a, j, l);
+  Store(a + j, y.y0);
+  Store(a + j + 2 * l, Rotate(y.y2, w2r, w2i));
+  Store(a + j + l, Rotate(y.y1, w1r, w1i));
+  Store(a + j + 3 * l, Rotate(y.y3, w3r, w3i));
+}
+
+// One radix-4 pass with butterfly span l; V4d takes two butterflies at a time
+// and needs l to be a multiple of 4.
+template <typename V> __attribute__((always_inline)) inline void Radix4Stage(int n, int l, double* a, const double* w)
+{
+  constexpr int step = sizeof(V) / sizeof(double);
+  const int m = l << 2;
+  for (int j = 0; j < l; j += step)
+    UnitButterfly<V>(a, j, l);
+  const double r = w[2];
+  for (int j = m; j < l + m; j += step)
+    EighthButterfly<V>(a, j, l, r);
+  const int m2 = 2 * m;
+  int k1 = 0;
+  for (int k = m2; k < n; k += m2) {
+    k1 += 2;
+    const int k2 = 2 * k1;
+    const double w2r = w[k1], w2i = w[k1 + 1];
+    double w1r = w[k2], w1i = w[k2 + 1];
+    double w3r = w1r - 2 * w2i * w1i;
+    double w3i = 2 * w2i * w1r - w1i;
+    for (int j = k; j < l + k; j += step)
+      TwiddledButterfly<V>(a, j, l, w1r, w1i, w2r, w2i, w3r, w3i);
+    w1r = w[k2 + 2];
+    w1i = w[k2 + 3];
+    w3r = w1r - 2 * w2r * w1i;
+    w3i = 2 * w2r * w1r - w1i;
+    for (int j = k + m; j < l + (k + m); j += step)
+      TwiddledButterfly<V>(a, j, l, w1r, w1i, -w2i, w2r, w3r, w3i);
+  }
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void PairedRadix4Stage(int n, int l, double* a, const double* w)
+{
+  Radix4Stage<V4d>(n, l, a, w);
 }
 
 } // namespace
@@ -178,13 +266,9 @@ void ComplexForward(int n, double* a, const double* w)
       UnitButterfly(a, j, l);
   } else {
     for (int j = 0; j < l; j += 2) {
-      const int j1 = j + l;
-      const double xr = a[j] - a[j1];
-      const double xi = a[j + 1] - a[j1 + 1];
-      a[j] += a[j1];
-      a[j + 1] += a[j1 + 1];
-      a[j1] = xr;
-      a[j1 + 1] = xi;
+      const V2d x0 = Load<V2d>(a + j), x1 = Load<V2d>(a + j + l);
+      Store(a + j, x0 + x1);
+      Store(a + j + l, x0 - x1);
     }
   }
 }
@@ -214,30 +298,10 @@ void FirstRadix4Stage(int n, double* a, const double* w)
 
 void MiddleRadix4Stage(int n, int l, double* a, const double* w)
 {
-  const int m = l << 2;
-  for (int j = 0; j < l; j += 2)
-    UnitButterfly(a, j, l);
-  const double r = w[2];
-  for (int j = m; j < l + m; j += 2)
-    EighthButterfly(a, j, l, r);
-  const int m2 = 2 * m;
-  int k1 = 0;
-  for (int k = m2; k < n; k += m2) {
-    k1 += 2;
-    const int k2 = 2 * k1;
-    const double w2r = w[k1], w2i = w[k1 + 1];
-    double w1r = w[k2], w1i = w[k2 + 1];
-    double w3r = w1r - 2 * w2i * w1i;
-    double w3i = 2 * w2i * w1r - w1i;
-    for (int j = k; j < l + k; j += 2)
-      TwiddledButterfly(a, j, l, w1r, w1i, w2r, w2i, w3r, w3i);
-    w1r = w[k2 + 2];
-    w1i = w[k2 + 3];
-    w3r = w1r - 2 * w2r * w1i;
-    w3i = 2 * w2r * w1r - w1i;
-    for (int j = k + m; j < l + (k + m); j += 2)
-      TwiddledButterfly(a, j, l, w1r, w1i, -w2i, w2r, w3r, w3i);
-  }
+  if (l % 4 == 0)
+    PairedRadix4Stage(n, l, a, w);
+  else
+    Radix4Stage<V2d>(n, l, a, w);
 }
 
 void RealPostProcess(int n, double* a, int nc, const double* c)
