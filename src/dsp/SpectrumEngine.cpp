@@ -55,45 +55,44 @@ int IntegerSqrt(int n)
   return static_cast<int>(r);
 }
 
-// Two lanes of doubles and two or four 32-bit integers: the window products
-// are the scalar products, lane by lane.
+// Four lanes of doubles and of 32-bit integers: the window products are the
+// scalar products, lane by lane.
 #pragma GCC diagnostic ignored "-Wpsabi"
-using V2d = double __attribute__((vector_size(16)));
-using V2i = int32_t __attribute__((vector_size(8)));
+using V4d = double __attribute__((vector_size(32)));
 using V4i = int32_t __attribute__((vector_size(16)));
-
-// work[k] = w * samples[k] for the two samples at samples + k.
-__attribute__((always_inline)) inline void WindowTwo(const int32_t* samples, V2d w, double* work)
-{
-  V2i s;
-  std::memcpy(&s, samples, sizeof s);
-  const V2d v = w * __builtin_convertvector(s, V2d);
-  std::memcpy(work, &v, sizeof v);
-}
 
 // Windows `values` samples (a multiple of 4), sample k by window[k / perWindow]
 // (perWindow 2 for I/Q pairs, 1 otherwise); returns 1 when a sample is above limit.
 template <int perWindow>
-int WindowSamples(const int32_t* samples, const double* window, int values, int limit, double* work)
+__attribute__((always_inline)) inline int WindowSamples(const int32_t* samples, const double* window, int values,
+                                                        int limit, double* work)
 {
   V4i above{};
   for (int k = 0; k < values; k += 4) {
     V4i s;
     std::memcpy(&s, samples + k, sizeof s);
     above |= s > limit;
+    V4d w;
     if constexpr (perWindow == 2) {
       const double w0 = window[k / 2], w1 = window[k / 2 + 1];
-      WindowTwo(samples + k, V2d{w0, w0}, work + k);
-      WindowTwo(samples + k + 2, V2d{w1, w1}, work + k + 2);
+      w = V4d{w0, w0, w1, w1};
     } else {
-      V2d w0, w1;
-      std::memcpy(&w0, window + k, sizeof w0);
-      std::memcpy(&w1, window + k + 2, sizeof w1);
-      WindowTwo(samples + k, w0, work + k);
-      WindowTwo(samples + k + 2, w1, work + k + 2);
+      std::memcpy(&w, window + k, sizeof w);
     }
+    const V4d v = w * __builtin_convertvector(s, V4d);
+    std::memcpy(work + k, &v, sizeof v);
   }
   return (above[0] | above[1] | above[2] | above[3]) != 0;
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+int WindowBlock(int complex, const int32_t* samples, const double* window, int n, int limit, double* work)
+{
+  // n is a power of two of at least 1024: whole groups of four samples.
+  return complex ? WindowSamples<2>(samples, window, 2 * n, limit, work)
+                 : WindowSamples<1>(samples, window, n, limit, work);
 }
 
 } // namespace
@@ -268,9 +267,7 @@ int CSpectrumEngine::LoadSamples(const int32_t* samples, int limit)
   const int n = m_nFftSize;
   const double* window = m_window.data();
   double* work = m_work.data();
-  // n is a power of two of at least 1024: whole groups of four samples.
-  m_bOverload = m_bComplex ? WindowSamples<2>(samples, window, 2 * n, limit, work)
-                           : WindowSamples<1>(samples, window, n, limit, work);
+  m_bOverload = WindowBlock(m_bComplex, samples, window, n, limit, work);
   return m_nBlocksSeen;
 }
 
