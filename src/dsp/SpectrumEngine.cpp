@@ -95,6 +95,32 @@ int WindowBlock(int complex, const int32_t* samples, const double* window, int n
                  : WindowSamples<1>(samples, window, n, limit, work);
 }
 
+// top[-i] = |point i|^2 for the count (even) points of a, or, with combine,
+// the larger of that and top[-i]. Each power is re * re + im * im, as one
+// point at a time would compute it.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void PowersReversed(const double* a, int count, double* top, int combine)
+{
+  using V2d = double __attribute__((vector_size(16)));
+  using V4u = unsigned long long __attribute__((vector_size(32)));
+  for (int i = 0; i < count; i += 2) {
+    V4d v;
+    std::memcpy(&v, a + 2 * i, sizeof v);
+    const V4d sq = v * v;
+    const V4d sum = sq + __builtin_shuffle(sq, V4u{1, 0, 3, 2});
+    V2d p{sum[2], sum[0]}; // points i + 1 and i, for top[-i - 1] and top[-i]
+    double* const out = top - i - 1;
+    if (combine) {
+      V2d old;
+      std::memcpy(&old, out, sizeof old);
+      p = p > old ? p : old;
+    }
+    std::memcpy(out, &p, sizeof p);
+  }
+}
+
 } // namespace
 
 CSpectrumEngine::CSpectrumEngine()
@@ -289,6 +315,25 @@ inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
   }
 }
 
+void CSpectrumEngine::TransformComplexLocked()
+{
+  const int n = m_nFftSize;
+  double* a = m_work.data();
+  fft::BitReverse(2 * n, m_bitrev.data() + 2, a);
+  fft::ComplexForward(2 * n, a, m_twiddle.data());
+  if (m_bSuppressDc) {
+    // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
+    // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
+    const int last = 2 * (n - 1), second = 2 * (n - 2);
+    a[2] = a[4];
+    a[3] = a[5];
+    a[last] = a[second];
+    a[last + 1] = a[second + 1];
+    a[0] = 0.5 * (a[4] + a[second]);
+    a[1] = 0.5 * (a[5] + a[second + 1]);
+  }
+}
+
 template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
 {
   const int n = m_nFftSize;
@@ -297,19 +342,7 @@ template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
   const double* w = m_twiddle.data();
 
   if (m_bComplex) {
-    fft::BitReverse(2 * n, ip + 2, a);
-    fft::ComplexForward(2 * n, a, w);
-    if (m_bSuppressDc) {
-      // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
-      // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
-      const int last = 2 * (n - 1), second = 2 * (n - 2);
-      a[2] = a[4];
-      a[3] = a[5];
-      a[last] = a[second];
-      a[last + 1] = a[second + 1];
-      a[0] = 0.5 * (a[4] + a[second]);
-      a[1] = 0.5 * (a[5] + a[second + 1]);
-    }
+    TransformComplexLocked();
     // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
     const int half = n / 2;
     for (int k = 0; k < half; ++k)
@@ -349,7 +382,13 @@ void CSpectrumEngine::TransformPower(int combine)
   ClearUpperVectorState();
   std::lock_guard<std::mutex> guard(m_lock);
   double* const power = m_power.data();
-  if (combine) {
+  if (m_bComplex) {
+    // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
+    TransformComplexLocked();
+    const int half = m_nFftSize / 2;
+    PowersReversed(m_work.data(), half, power + half - 1, combine);
+    PowersReversed(m_work.data() + 2 * half, half, power + 2 * half - 1, combine);
+  } else if (combine) {
     TransformLocked([power](int b, double re, double im) {
       const double p = re * re + im * im;
       power[b] = p > power[b] ? p : power[b];

@@ -74,6 +74,8 @@ private:
   void BuildWindowLocked();
   // Folds the level of one spectrum value into display bin b.
   void FoldLevel(int b, double re, double im);
+  // Transforms m_work as I/Q points and patches DC when asked to.
+  void TransformComplexLocked();
   // Transforms m_work and calls fold(display bin, re, im) for every bin.
   template <typename Fold> void TransformLocked(Fold&& fold);
   // Bins shown in the current mode: N (two channels) or N/2.
