@@ -70,8 +70,9 @@ template <typename V> __attribute__((always_inline)) inline V NegateRe(V v)
   return std::bit_cast<V>(std::bit_cast<U>(v) ^ Lanes<V>::kSignRe);
 }
 
-// w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr).
-template <typename V> __attribute__((always_inline)) inline V Rotate(V y, double wr, double wi)
+// w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr); wr and wi
+// are one value for every point or one per lane.
+template <typename V, typename W> __attribute__((always_inline)) inline V Rotate(V y, W wr, W wi)
 {
   return wr * y + NegateRe(wi * Swap(y));
 }
@@ -82,13 +83,28 @@ template <typename V> struct Radix4 {
   V y0, y1, y2, y3;
 };
 
-template <typename V> __attribute__((always_inline)) inline Radix4<V> Sums(const double* a, int j, int l)
+template <typename V> __attribute__((always_inline)) inline Radix4<V> SumsOf(V a0, V a1, V a2, V a3)
 {
-  const int j1 = j + l, j2 = j1 + l, j3 = j2 + l;
-  const V a0 = Load<V>(a + j), a1 = Load<V>(a + j1), a2 = Load<V>(a + j2), a3 = Load<V>(a + j3);
   const V x0 = a0 + a1, x1 = a0 - a1, x2 = a2 + a3, x3 = a2 - a3;
   const V ix3 = NegateRe(Swap(x3)); // (-x3i, x3r)
   return {x0 + x2, x1 + ix3, x0 - x2, x1 - ix3};
+}
+
+template <typename V> __attribute__((always_inline)) inline Radix4<V> Sums(const double* a, int j, int l)
+{
+  return SumsOf(Load<V>(a + j), Load<V>(a + j + l), Load<V>(a + j + 2 * l), Load<V>(a + j + 3 * l));
+}
+
+// The point at a and the point at b as one four-lane vector, and back.
+__attribute__((always_inline)) inline V4d LoadTwo(const double* a, const double* b)
+{
+  return __builtin_shufflevector(Load<V2d>(a), Load<V2d>(b), 0, 1, 2, 3);
+}
+
+__attribute__((always_inline)) inline void StoreTwo(double* a, double* b, V4d v)
+{
+  Store(a, __builtin_shufflevector(v, v, 0, 1));
+  Store(b, __builtin_shufflevector(v, v, 2, 3));
 }
 
 // Butterfly with unit twiddles.
@@ -161,6 +177,34 @@ __attribute__((target_clones("avx2", "default")))
 void PairedRadix4Stage(int n, int l, double* a, const double* w)
 {
   Radix4Stage<V4d>(n, l, a, w);
+}
+
+// The table-twiddled butterflies of the first pass: per 16 doubles, the one
+// at j (lanes 0, 1) and the one at j + 8 (lanes 2, 3) with their own twiddles.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void FirstStageTwiddled(int n, double* a, const double* w)
+{
+  int k1 = 0;
+  for (int j = 16; j < n; j += 16) {
+    k1 += 2;
+    const int k2 = 2 * k1;
+    const double w2r = w[k1], w2i = w[k1 + 1];
+    const double w1r = w[k2], w1i = w[k2 + 1];
+    const double w3r = w1r - 2 * w2i * w1i;
+    const double w3i = 2 * w2i * w1r - w1i;
+    const double v1r = w[k2 + 2], v1i = w[k2 + 3];
+    const double v3r = v1r - 2 * w2r * v1i;
+    const double v3i = 2 * w2r * v1r - v1i;
+    double* const b = a + 8;
+    const Radix4<V4d> y = SumsOf(LoadTwo(a + j, b + j), LoadTwo(a + j + 2, b + j + 2), LoadTwo(a + j + 4, b + j + 4),
+                                 LoadTwo(a + j + 6, b + j + 6));
+    StoreTwo(a + j, b + j, y.y0);
+    StoreTwo(a + j + 4, b + j + 4, Rotate(y.y2, V4d{w2r, w2r, -w2i, -w2i}, V4d{w2i, w2i, w2r, w2r}));
+    StoreTwo(a + j + 2, b + j + 2, Rotate(y.y1, V4d{w1r, w1r, v1r, v1r}, V4d{w1i, w1i, v1i, v1i}));
+    StoreTwo(a + j + 6, b + j + 6, Rotate(y.y3, V4d{w3r, w3r, v3r, v3r}, V4d{w3i, w3i, v3i, v3i}));
+  }
 }
 
 } // namespace
@@ -279,21 +323,7 @@ void FirstRadix4Stage(int n, double* a, const double* w)
   // twiddles at 8, then table twiddles, k1 advancing every 16 doubles.
   UnitButterfly(a, 0, 2);
   EighthButterfly(a, 8, 2, w[2]);
-  int k1 = 0;
-  for (int j = 16; j < n; j += 16) {
-    k1 += 2;
-    const int k2 = 2 * k1;
-    const double w2r = w[k1], w2i = w[k1 + 1];
-    double w1r = w[k2], w1i = w[k2 + 1];
-    double w3r = w1r - 2 * w2i * w1i;
-    double w3i = 2 * w2i * w1r - w1i;
-    TwiddledButterfly(a, j, 2, w1r, w1i, w2r, w2i, w3r, w3i);
-    w1r = w[k2 + 2];
-    w1i = w[k2 + 3];
-    w3r = w1r - 2 * w2r * w1i;
-    w3i = 2 * w2r * w1r - w1i;
-    TwiddledButterfly(a, j + 8, 2, w1r, w1i, -w2i, w2r, w3r, w3i);
-  }
+  FirstStageTwiddled(n, a, w);
 }
 
 void MiddleRadix4Stage(int n, int l, double* a, const double* w)
