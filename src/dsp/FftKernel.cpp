@@ -3,17 +3,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <utility>
 
 namespace fft {
 namespace {
-
-// Swaps the two points (two doubles each) that start at a[j1] and a[k1].
-inline void SwapPoints(double* a, int j1, int k1)
-{
-  std::swap(a[j1], a[k1]);
-  std::swap(a[j1 + 1], a[k1 + 1]);
-}
 
 // One complex point (re, im) as a two-lane vector, or two neighbouring points
 // as a four-lane one (two butterflies at once). Every lane operation below is
@@ -93,6 +85,14 @@ template <typename V> __attribute__((always_inline)) inline Radix4<V> SumsOf(V a
 template <typename V> __attribute__((always_inline)) inline Radix4<V> Sums(const double* a, int j, int l)
 {
   return SumsOf(Load<V>(a + j), Load<V>(a + j + l), Load<V>(a + j + 2 * l), Load<V>(a + j + 3 * l));
+}
+
+// Swaps the two points (two doubles each) that start at a[j1] and a[k1].
+__attribute__((always_inline)) inline void SwapPoints(double* a, int j1, int k1)
+{
+  const V2d x = Load<V2d>(a + j1);
+  Store(a + j1, Load<V2d>(a + k1));
+  Store(a + k1, x);
 }
 
 // The point at a and the point at b as one four-lane vector, and back.
