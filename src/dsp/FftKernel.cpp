@@ -27,6 +27,7 @@ template <> struct Lanes<V4d> {
   using U = V4u;
   static constexpr U kSwap{1, 0, 3, 2}, kRe{0, 0, 2, 2}, kIm{1, 1, 3, 3};
   static constexpr U kSignRe{0x8000000000000000ULL, 0, 0x8000000000000000ULL, 0};
+  static constexpr U kSignIm{0, 0x8000000000000000ULL, 0, 0x8000000000000000ULL};
 };
 
 template <typename V> __attribute__((always_inline)) inline V Load(const double* a)
@@ -60,6 +61,12 @@ template <typename V> __attribute__((always_inline)) inline V NegateRe(V v)
 {
   using U = typename Lanes<V>::U;
   return std::bit_cast<V>(std::bit_cast<U>(v) ^ Lanes<V>::kSignRe);
+}
+
+// (re, im) -> (re, -im) per point of a four-lane vector.
+__attribute__((always_inline)) inline V4d NegateIm(V4d v)
+{
+  return std::bit_cast<V4d>(std::bit_cast<V4u>(v) ^ Lanes<V4d>::kSignIm);
 }
 
 // w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr); wr and wi
@@ -207,7 +214,74 @@ void FirstStageTwiddled(int n, double* a, const double* w)
   }
 }
 
+// power[b] = p[0] and power[b + 1] = p[1], or the larger of each and the
+// value already there.
+__attribute__((always_inline)) inline void KeepPowers(double* power, int b, V2d p, int combine)
+{
+  if (combine) {
+    const V2d old = Load<V2d>(power + b);
+    p = p > old ? p : old;
+  }
+  Store(power + b, p);
+}
+
+// RealPostProcessPowers: the iteration for j = 2 as RealPostProcessEach does
+// it, then the iterations for j and j + 2 at once (lanes 0, 1 and 2, 3; their
+// partners k and k - 2 likewise), each power re * re + im * im.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void RealPowersPaired(int n, double* a, int nc, const double* c, double* power, int combine)
+{
+  const int m = n >> 1;
+  const int ks = 2 * nc / m;
+  auto keep = [power, combine](int b, double re, double im) {
+    const double p = re * re + im * im;
+    power[b] = combine ? (p > power[b] ? p : power[b]) : p;
+  };
+  int kk = 0;
+  {
+    const int j = 2, k = n - 2;
+    kk += ks;
+    const double wkr = 0.5 - c[nc - kk];
+    const double wki = c[kk];
+    const double xr = a[j] - a[k];
+    const double xi = a[j + 1] + a[k + 1];
+    const double yr = wkr * xr - wki * xi;
+    const double yi = wkr * xi + wki * xr;
+    a[j] -= yr;
+    a[j + 1] -= yi;
+    a[k] += yr;
+    a[k + 1] -= yi;
+    keep(j / 2, a[j], a[j + 1]);
+    keep(k / 2, a[k], a[k + 1]);
+  }
+  for (int j = 4; j < m; j += 4) {
+    const int k = n - j;
+    const int kk1 = kk + ks, kk2 = kk1 + ks;
+    kk = kk2;
+    const double wr1 = 0.5 - c[nc - kk1], wr2 = 0.5 - c[nc - kk2];
+    const V4d wr{wr1, wr1, wr2, wr2}, wi{c[kk1], c[kk1], c[kk2], c[kk2]};
+    const V4d aj = Load<V4d>(a + j);
+    const V4d ak = __builtin_shuffle(Load<V4d>(a + k - 2), V4u{2, 3, 0, 1}); // points k/2, k/2 - 1
+    const V4d y = Rotate(aj + NegateRe(ak), wr, wi); // x = (aj - ak, aj1 + ak1)
+    const V4d oj = aj - y;
+    const V4d ok = ak + NegateIm(y); // (ak + yr, ak1 - yi)
+    Store(a + j, oj);
+    Store(a + k - 2, __builtin_shuffle(ok, V4u{2, 3, 0, 1}));
+    const V4d sj = oj * oj, sk = ok * ok;
+    const V4d pj = sj + Swap(sj), pk = sk + Swap(sk);
+    KeepPowers(power, j / 2, V2d{pj[0], pj[2]}, combine);
+    KeepPowers(power, k / 2 - 1, V2d{pk[2], pk[0]}, combine);
+  }
+}
+
 } // namespace
+
+void RealPostProcessPowers(int n, double* a, int nc, const double* c, double* power, int combine)
+{
+  RealPowersPaired(n, a, nc, c, power, combine);
+}
 
 void MakeTwiddleTable(int nw, int* ip, double* w)
 {

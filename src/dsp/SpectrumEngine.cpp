@@ -388,13 +388,19 @@ void CSpectrumEngine::TransformPower(int combine)
     const int half = m_nFftSize / 2;
     PowersReversed(m_work.data(), half, power + half - 1, combine);
     PowersReversed(m_work.data() + 2 * half, half, power + 2 * half - 1, combine);
-  } else if (combine) {
-    TransformLocked([power](int b, double re, double im) {
-      const double p = re * re + im * im;
-      power[b] = p > power[b] ? p : power[b];
-    });
   } else {
-    TransformLocked([power](int b, double re, double im) { power[b] = re * re + im * im; });
+    const int n = m_nFftSize;
+    double* const a = m_work.data();
+    fft::BitReverse(n, m_bitrev.data() + 2, a);
+    fft::ComplexForward(n, a, m_twiddle.data());
+    fft::RealPostProcessPowers(n, a, n / 4, m_twiddle.data() + n / 4, power, combine);
+    auto keep = [power, combine](int b, double re, double im) {
+      const double p = re * re + im * im;
+      power[b] = combine ? (p > power[b] ? p : power[b]) : p;
+    };
+    // Bin 0 and bin N/4 as TransformLocked takes them.
+    keep(0, a[0] + a[1], 0.0);
+    keep(n / 4, a[n / 2], a[n / 2 + 1]);
   }
 }
 

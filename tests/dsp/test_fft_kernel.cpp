@@ -153,3 +153,33 @@ TEST(FftKernel, BitExactAtBlockSize)
     EXPECT_EQ(BitsHash(a), c.hash) << c.name << std::hex << " hash 0x" << BitsHash(a);
   }
 }
+
+// The real post-process with powers gives the spectrum of RealPostProcess and
+// the powers of one bin at a time, bit for bit, fresh and combined with
+// earlier powers (larger and smaller ones).
+TEST(FftKernel, PostProcessPowersMatchOneBinAtATime)
+{
+  for (size_t n : {16u, 64u, 2048u, 8192u}) {
+    for (int combine : {0, 1}) {
+      auto a = Transform(ExactInput(n, false), false); // the half-length complex transform
+      std::vector<int> ip(2 + static_cast<int>(std::sqrt(n / 2.0)));
+      std::vector<double> w(n / 2);
+      fft::MakeCosineTable(static_cast<int>(n / 4), ip.data(), w.data());
+      std::vector<double> earlier(n / 2), power(n / 2);
+      for (size_t b = 0; b < n / 2; ++b)
+        earlier[b] = power[b] = (b % 3 == 0) ? 1e30 : 1e-30;
+      auto expected = a;
+      fft::RealPostProcess(static_cast<int>(n), expected.data(), static_cast<int>(n / 4), w.data());
+      fft::RealPostProcessPowers(static_cast<int>(n), a.data(), static_cast<int>(n / 4), w.data(), power.data(),
+                                 combine);
+      ASSERT_EQ(BitsHash(a), BitsHash(expected)) << n;
+      for (size_t b = 1; b < n / 2; ++b) {
+        if (b == n / 4)
+          continue; // untouched by the post-process
+        const double p = expected[2 * b] * expected[2 * b] + expected[2 * b + 1] * expected[2 * b + 1];
+        const double want = combine ? std::max(p, earlier[b]) : p;
+        ASSERT_EQ(std::bit_cast<uint64_t>(power[b]), std::bit_cast<uint64_t>(want)) << n << " bin " << b;
+      }
+    }
+  }
+}
