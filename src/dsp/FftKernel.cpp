@@ -214,6 +214,31 @@ void FirstStageTwiddled(int n, double* a, const double* w)
   }
 }
 
+// The last pass over span l: radix 4 when 4l = n, else radix 2. V4d takes
+// two butterflies at a time and needs l to be a multiple of 4.
+template <typename V> __attribute__((always_inline)) inline void LastPassOf(int n, int l, double* a)
+{
+  constexpr int step = sizeof(V) / sizeof(double);
+  if ((l << 2) == n) {
+    for (int j = 0; j < l; j += step)
+      UnitButterfly<V>(a, j, l);
+  } else {
+    for (int j = 0; j < l; j += step) {
+      const V x0 = Load<V>(a + j), x1 = Load<V>(a + j + l);
+      Store(a + j, x0 + x1);
+      Store(a + j + l, x0 - x1);
+    }
+  }
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void PairedLastPass(int n, int l, double* a)
+{
+  LastPassOf<V4d>(n, l, a);
+}
+
 // power[b] = p[0] and power[b + 1] = p[1], or the larger of each and the
 // value already there.
 __attribute__((always_inline)) inline void KeepPowers(double* power, int b, V2d p, int combine)
@@ -379,16 +404,10 @@ void ComplexForward(int n, double* a, const double* w)
       l <<= 2;
     }
   }
-  if ((l << 2) == n) {
-    for (int j = 0; j < l; j += 2)
-      UnitButterfly(a, j, l);
-  } else {
-    for (int j = 0; j < l; j += 2) {
-      const V2d x0 = Load<V2d>(a + j), x1 = Load<V2d>(a + j + l);
-      Store(a + j, x0 + x1);
-      Store(a + j + l, x0 - x1);
-    }
-  }
+  if (l % 4 == 0)
+    PairedLastPass(n, l, a);
+  else
+    LastPassOf<V2d>(n, l, a);
 }
 
 void FirstRadix4Stage(int n, double* a, const double* w)
