@@ -9,6 +9,10 @@
 #include <cstring>
 #include <limits>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Code elsewhere in the process (the graphics library's AVX routines, for one)
@@ -55,44 +59,44 @@ int IntegerSqrt(int n)
   return static_cast<int>(r);
 }
 
-// Four lanes of doubles and of 32-bit integers: the window products are the
+// Vectors of doubles and of 32-bit integers: the window products are the
 // scalar products, lane by lane.
 #pragma GCC diagnostic ignored "-Wpsabi"
+using V2d = double __attribute__((vector_size(16)));
 using V4d = double __attribute__((vector_size(32)));
+using V2i = int32_t __attribute__((vector_size(8)));
 using V4i = int32_t __attribute__((vector_size(16)));
 
-// Windows `values` samples (a multiple of 4), sample k by window[k / perWindow]
-// (perWindow 2 for I/Q pairs, 1 otherwise); returns 1 when a sample is above limit.
-template <int perWindow>
-__attribute__((always_inline)) inline int WindowSamples(const int32_t* samples, const double* window, int values,
-                                                        int limit, double* work)
-{
-  V4i above{};
-  for (int k = 0; k < values; k += 4) {
-    V4i s;
-    std::memcpy(&s, samples + k, sizeof s);
-    above |= s > limit;
-    V4d w;
-    if constexpr (perWindow == 2) {
-      const double w0 = window[k / 2], w1 = window[k / 2 + 1];
-      w = V4d{w0, w0, w1, w1};
-    } else {
-      std::memcpy(&w, window + k, sizeof w);
-    }
-    const V4d v = w * __builtin_convertvector(s, V4d);
-    std::memcpy(work + k, &v, sizeof v);
-  }
-  return (above[0] | above[1] | above[2] | above[3]) != 0;
-}
-
+// Windows a block straight into the transform's bit-reversed point order:
+// point p of work takes the two samples at samples + order[p] times the
+// two window values at pairWindow + 2p. Returns 1 when one of the 2 * points
+// samples (a multiple of 4) is above limit.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-int WindowBlock(int complex, const int32_t* samples, const double* window, int n, int limit, double* work)
+int WindowReversed(const int32_t* samples, const int* order, const double* pairWindow, int points, int limit,
+                   double* work)
 {
-  // n is a power of two of at least 1024: whole groups of four samples.
-  return complex ? WindowSamples<2>(samples, window, 2 * n, limit, work)
-                 : WindowSamples<1>(samples, window, n, limit, work);
+  V4i above{};
+  for (int k = 0; k < 2 * points; k += 4) {
+    V4i s;
+    std::memcpy(&s, samples + k, sizeof s);
+    above |= s > limit;
+  }
+  for (int p = 0; p < points; ++p) {
+#ifdef __SSE2__
+    const V2d s = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples + order[p])));
+#else
+    V2i si;
+    std::memcpy(&si, samples + order[p], sizeof si);
+    const V2d s = __builtin_convertvector(si, V2d);
+#endif
+    V2d w;
+    std::memcpy(&w, pairWindow + 2 * p, sizeof w);
+    const V2d v = w * s;
+    std::memcpy(work + 2 * p, &v, sizeof v);
+  }
+  return (above[0] | above[1] | above[2] | above[3]) != 0;
 }
 
 // top[-i] = |point i|^2 for the count (even) points of a, or, with combine,
@@ -199,6 +203,8 @@ void CSpectrumEngine::AllocateLocked()
   m_bitrev = {};
   m_twiddle = {};
   m_window = {};
+  m_loadOrder = {};
+  m_loadWindow = {};
   m_average = {};
   m_accum = {};
   m_work = {};
@@ -223,6 +229,18 @@ void CSpectrumEngine::AllocateLocked()
     fft::MakeTwiddleTable(n / 4, m_bitrev.data(), m_twiddle.data());
     fft::MakeCosineTable(n / 4, m_bitrev.data(), m_twiddle.data() + n / 4);
   }
+
+  // The transform's bit reversal applied to the point numbers gives the
+  // order in which LoadSamples writes the points.
+  const int points = m_bComplex ? n : n / 2;
+  std::vector<double> number(2 * static_cast<size_t>(points));
+  for (int q = 0; q < points; ++q)
+    number[2 * static_cast<size_t>(q)] = q;
+  fft::BitReverse(2 * points, m_bitrev.data() + 2, number.data());
+  m_loadOrder.resize(static_cast<size_t>(points));
+  for (int p = 0; p < points; ++p)
+    m_loadOrder[static_cast<size_t>(p)] = 2 * static_cast<int>(number[2 * static_cast<size_t>(p)]);
+  m_loadWindow.assign(2 * static_cast<size_t>(points), 0.0);
 
   const double fullScale = m_bComplex ? FULL_SCALE_COMPLEX : FULL_SCALE_REAL;
   const double gainDb = m_dCalibDb - 20.0 * std::log10(n * fullScale);
@@ -250,6 +268,13 @@ void CSpectrumEngine::BuildWindowLocked()
       m_window[i] = 0.5 - 0.5 * std::cos(phase);
       break;
     }
+  }
+  // Two window values per point in load order: frame f's value twice (I/Q),
+  // or those of samples 2f and 2f + 1.
+  for (size_t p = 0; p < m_loadOrder.size(); ++p) {
+    const size_t f = static_cast<size_t>(m_loadOrder[p] / 2);
+    m_loadWindow[2 * p] = m_bComplex ? m_window[f] : m_window[2 * f];
+    m_loadWindow[2 * p + 1] = m_bComplex ? m_window[f] : m_window[2 * f + 1];
   }
 }
 
@@ -290,10 +315,8 @@ int CSpectrumEngine::LoadSamples(const int32_t* samples, int limit)
   }
   if (!samples)
     return m_nBlocksSeen;
-  const int n = m_nFftSize;
-  const double* window = m_window.data();
-  double* work = m_work.data();
-  m_bOverload = WindowBlock(m_bComplex, samples, window, n, limit, work);
+  m_bOverload = WindowReversed(samples, m_loadOrder.data(), m_loadWindow.data(), static_cast<int>(m_loadOrder.size()),
+                               limit, m_work.data());
   return m_nBlocksSeen;
 }
 
@@ -319,7 +342,6 @@ void CSpectrumEngine::TransformComplexLocked()
 {
   const int n = m_nFftSize;
   double* a = m_work.data();
-  fft::BitReverse(2 * n, m_bitrev.data() + 2, a);
   fft::ComplexForward(2 * n, a, m_twiddle.data());
   if (m_bSuppressDc) {
     // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
@@ -338,7 +360,6 @@ template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
 {
   const int n = m_nFftSize;
   double* a = m_work.data();
-  int* ip = m_bitrev.data();
   const double* w = m_twiddle.data();
 
   if (m_bComplex) {
@@ -350,7 +371,6 @@ template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
     for (int k = half; k < n; ++k)
       fold(3 * half - 1 - k, a[2 * k], a[2 * k + 1]);
   } else {
-    fft::BitReverse(n, ip + 2, a);
     fft::ComplexForward(n, a, w);
     fft::RealPostProcessEach(n, a, n / 4, w + n / 4, [&fold, a](int j, int k) {
       fold(j / 2, a[j], a[j + 1]);
@@ -391,7 +411,6 @@ void CSpectrumEngine::TransformPower(int combine)
   } else {
     const int n = m_nFftSize;
     double* const a = m_work.data();
-    fft::BitReverse(n, m_bitrev.data() + 2, a);
     fft::ComplexForward(n, a, m_twiddle.data());
     fft::RealPostProcessPowers(n, a, n / 4, m_twiddle.data() + n / 4, power, combine);
     auto keep = [power, combine](int b, double re, double im) {
