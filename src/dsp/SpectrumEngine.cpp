@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -59,6 +60,21 @@ int IntegerSqrt(int n)
   return static_cast<int>(r);
 }
 
+// Per transform point in bit-reversed order, the offset of its two samples:
+// the transform's own reversal applied to the point numbers. ip is the
+// offsets area of the work area.
+std::vector<int> ReversedSampleOffsets(int points, int* ip)
+{
+  std::vector<double> number(2 * static_cast<size_t>(points));
+  for (int q = 0; q < points; ++q)
+    number[2 * static_cast<size_t>(q)] = q;
+  fft::BitReverse(2 * points, ip, number.data());
+  std::vector<int> offsets(static_cast<size_t>(points));
+  for (int p = 0; p < points; ++p)
+    offsets[static_cast<size_t>(p)] = 2 * static_cast<int>(number[2 * static_cast<size_t>(p)]);
+  return offsets;
+}
+
 // Vectors of doubles and of 32-bit integers: the window products are the
 // scalar products, lane by lane.
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -66,6 +82,7 @@ using V2d = double __attribute__((vector_size(16)));
 using V4d = double __attribute__((vector_size(32)));
 using V2i = int32_t __attribute__((vector_size(8)));
 using V4i = int32_t __attribute__((vector_size(16)));
+using V4u = unsigned long long __attribute__((vector_size(32)));
 
 // Windows a block straight into the transform's bit-reversed point order:
 // point p of work takes the two samples at samples + order[p] times the
@@ -107,8 +124,6 @@ __attribute__((target_clones("avx2", "default")))
 #endif
 void PowersReversed(const double* a, int count, double* top, int combine)
 {
-  using V2d = double __attribute__((vector_size(16)));
-  using V4u = unsigned long long __attribute__((vector_size(32)));
   for (int i = 0; i < count; i += 2) {
     V4d v;
     std::memcpy(&v, a + 2 * i, sizeof v);
@@ -230,16 +245,8 @@ void CSpectrumEngine::AllocateLocked()
     fft::MakeCosineTable(n / 4, m_bitrev.data(), m_twiddle.data() + n / 4);
   }
 
-  // The transform's bit reversal applied to the point numbers gives the
-  // order in which LoadSamples writes the points.
   const int points = m_bComplex ? n : n / 2;
-  std::vector<double> number(2 * static_cast<size_t>(points));
-  for (int q = 0; q < points; ++q)
-    number[2 * static_cast<size_t>(q)] = q;
-  fft::BitReverse(2 * points, m_bitrev.data() + 2, number.data());
-  m_loadOrder.resize(static_cast<size_t>(points));
-  for (int p = 0; p < points; ++p)
-    m_loadOrder[static_cast<size_t>(p)] = 2 * static_cast<int>(number[2 * static_cast<size_t>(p)]);
+  m_loadOrder = ReversedSampleOffsets(points, m_bitrev.data() + 2);
   m_loadWindow.assign(2 * static_cast<size_t>(points), 0.0);
 
   const double fullScale = m_bComplex ? FULL_SCALE_COMPLEX : FULL_SCALE_REAL;
