@@ -1,5 +1,7 @@
 #include "dsp/FftKernel.h"
 
+#include "dsp/AvxClones.h"
+
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -178,9 +180,7 @@ template <typename V> __attribute__((always_inline)) inline void Radix4Stage(int
   }
 }
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 void PairedRadix4Stage(int n, int l, double* a, const double* w)
 {
   Radix4Stage<V4d>(n, l, a, w);
@@ -188,9 +188,7 @@ void PairedRadix4Stage(int n, int l, double* a, const double* w)
 
 // The table-twiddled butterflies of the first pass: per 16 doubles, the one
 // at j (lanes 0, 1) and the one at j + 8 (lanes 2, 3) with their own twiddles.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 void FirstStageTwiddled(int n, double* a, const double* w)
 {
   int k1 = 0;
@@ -231,9 +229,7 @@ template <typename V> __attribute__((always_inline)) inline void LastPassOf(int 
   }
 }
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 void PairedLastPass(int n, int l, double* a)
 {
   LastPassOf<V4d>(n, l, a);
@@ -253,9 +249,7 @@ __attribute__((always_inline)) inline void KeepPowers(double* power, int b, V2d 
 // RealPostProcessPowers: the iteration for j = 2 as RealPostProcessEach does
 // it, then the iterations for j and j + 2 at once (lanes 0, 1 and 2, 3; their
 // partners k and k - 2 likewise), each power re * re + im * im.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 void RealPowersPaired(int n, double* a, int nc, const double* c, double* power, int combine)
 {
   const int m = n >> 1;

@@ -1,5 +1,6 @@
 #include "dsp/SpectrumEngine.h"
 
+#include "dsp/AvxClones.h"
 #include "dsp/FftKernel.h"
 
 #include <algorithm>
@@ -88,9 +89,7 @@ using V4u = unsigned long long __attribute__((vector_size(32)));
 // point p of work takes the two samples at samples + order[p] times the
 // two window values at pairWindow + 2p. Returns 1 when one of the 2 * points
 // samples (a multiple of 4) is above limit.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 int WindowReversed(const int32_t* samples, const int* order, const double* pairWindow, int points, int limit,
                    double* work)
 {
@@ -119,9 +118,7 @@ int WindowReversed(const int32_t* samples, const int* order, const double* pairW
 // top[-i] = |point i|^2 for the count (even) points of a, or, with combine,
 // the larger of that and top[-i]. Each power is re * re + im * im, as one
 // point at a time would compute it.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 void PowersReversed(const double* a, int count, double* top, int combine)
 {
   for (int i = 0; i < count; i += 2) {
