@@ -22,12 +22,10 @@ using V4u = unsigned long long __attribute__((vector_size(32)));
 template <typename V> struct Lanes;
 template <> struct Lanes<V2d> {
   using U = V2u;
-  static constexpr U kSwap{1, 0}, kRe{0, 0}, kIm{1, 1};
   static constexpr U kSignRe{0x8000000000000000ULL, 0};
 };
 template <> struct Lanes<V4d> {
   using U = V4u;
-  static constexpr U kSwap{1, 0, 3, 2}, kRe{0, 0, 2, 2}, kIm{1, 1, 3, 3};
   static constexpr U kSignRe{0x8000000000000000ULL, 0, 0x8000000000000000ULL, 0};
   static constexpr U kSignIm{0, 0x8000000000000000ULL, 0, 0x8000000000000000ULL};
 };
@@ -45,17 +43,35 @@ template <typename V> __attribute__((always_inline)) inline void Store(double* a
 }
 
 // (re, im) -> (im, re), (re, re) and (im, im) per point.
-template <typename V> __attribute__((always_inline)) inline V Swap(V v)
+__attribute__((always_inline)) inline V2d Swap(V2d v)
 {
-  return __builtin_shuffle(v, Lanes<V>::kSwap);
+  return __builtin_shufflevector(v, v, 1, 0);
 }
-template <typename V> __attribute__((always_inline)) inline V DupRe(V v)
+__attribute__((always_inline)) inline V4d Swap(V4d v)
 {
-  return __builtin_shuffle(v, Lanes<V>::kRe);
+  return __builtin_shufflevector(v, v, 1, 0, 3, 2);
 }
-template <typename V> __attribute__((always_inline)) inline V DupIm(V v)
+__attribute__((always_inline)) inline V2d DupRe(V2d v)
 {
-  return __builtin_shuffle(v, Lanes<V>::kIm);
+  return __builtin_shufflevector(v, v, 0, 0);
+}
+__attribute__((always_inline)) inline V4d DupRe(V4d v)
+{
+  return __builtin_shufflevector(v, v, 0, 0, 2, 2);
+}
+__attribute__((always_inline)) inline V2d DupIm(V2d v)
+{
+  return __builtin_shufflevector(v, v, 1, 1);
+}
+__attribute__((always_inline)) inline V4d DupIm(V4d v)
+{
+  return __builtin_shufflevector(v, v, 1, 1, 3, 3);
+}
+
+// The two points of a four-lane vector in the other order.
+__attribute__((always_inline)) inline V4d ReversePoints(V4d v)
+{
+  return __builtin_shufflevector(v, v, 2, 3, 0, 1);
 }
 
 // (re, im) -> (-re, im) per point.
@@ -282,12 +298,12 @@ void RealPowersPaired(int n, double* a, int nc, const double* c, double* power, 
     const double wr1 = 0.5 - c[nc - kk1], wr2 = 0.5 - c[nc - kk2];
     const V4d wr{wr1, wr1, wr2, wr2}, wi{c[kk1], c[kk1], c[kk2], c[kk2]};
     const V4d aj = Load<V4d>(a + j);
-    const V4d ak = __builtin_shuffle(Load<V4d>(a + k - 2), V4u{2, 3, 0, 1}); // points k/2, k/2 - 1
+    const V4d ak = ReversePoints(Load<V4d>(a + k - 2)); // points k/2, k/2 - 1
     const V4d y = Rotate(aj + NegateRe(ak), wr, wi); // x = (aj - ak, aj1 + ak1)
     const V4d oj = aj - y;
     const V4d ok = ak + NegateIm(y); // (ak + yr, ak1 - yi)
     Store(a + j, oj);
-    Store(a + k - 2, __builtin_shuffle(ok, V4u{2, 3, 0, 1}));
+    Store(a + k - 2, ReversePoints(ok));
     const V4d sj = oj * oj, sk = ok * ok;
     const V4d pj = sj + Swap(sj), pk = sk + Swap(sk);
     KeepPowers(power, j / 2, V2d{pj[0], pj[2]}, combine);

@@ -83,7 +83,6 @@ using V2d = double __attribute__((vector_size(16)));
 using V4d = double __attribute__((vector_size(32)));
 using V2i = int32_t __attribute__((vector_size(8)));
 using V4i = int32_t __attribute__((vector_size(16)));
-using V4u = unsigned long long __attribute__((vector_size(32)));
 
 // Windows a block straight into the transform's bit-reversed point order:
 // point p of work takes the two samples at samples + order[p] times the
@@ -125,7 +124,7 @@ void PowersReversed(const double* a, int count, double* top, int combine)
     V4d v;
     std::memcpy(&v, a + 2 * i, sizeof v);
     const V4d sq = v * v;
-    const V4d sum = sq + __builtin_shuffle(sq, V4u{1, 0, 3, 2});
+    const V4d sum = sq + __builtin_shufflevector(sq, sq, 1, 0, 3, 2);
     V2d p{sum[2], sum[0]}; // points i + 1 and i, for top[-i - 1] and top[-i]
     double* const out = top - i - 1;
     if (combine) {
