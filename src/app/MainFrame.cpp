@@ -45,6 +45,8 @@ CMainFrame::CMainFrame(CProfileStore* pStore, QWidget* parent) : QMainWindow(par
     setWindowTitle(QStringLiteral("Tavirel"));
     setWindowIcon(TavirelIcon());
 
+    // The view fills its View menu with its own commands.
+    m_menuView = menuBar()->addMenu(QStringLiteral("&View"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     m_actAppAbout = help->addAction(QStringLiteral("&About Tavirel..."));
 

@@ -1,5 +1,5 @@
 // CMainFrame: the program's one top-level window. It hosts the form view, has
-// one menu (Help > About) and the file accelerators, keeps the caption
+// two menus (View with the view's zoom and row commands, Help > About) and the file accelerators, keeps the caption
 // "Tavirel", and remembers its placement in the store's "WindowPos" record.
 #pragma once
 
@@ -11,6 +11,7 @@
 
 class CProfileStore;
 class QAction;
+class QMenu;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -55,6 +56,7 @@ public:
     QAction* m_actFileOpen;   // Ctrl+O
     QAction* m_actFileSave;   // Ctrl+S: bound so that the key is taken, and does nothing
     QAction* m_actAppAbout;   // Help > About Tavirel...
+    QMenu* m_menuView;        // View: filled by the application with the view's commands
 
 protected:
     void closeEvent(QCloseEvent* event) override;

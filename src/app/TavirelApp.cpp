@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QMenu>
 
 CTavirelApp::CTavirelApp() : m_nCmdShow(SW_SHOWNORMAL)
 {
@@ -64,6 +65,7 @@ void CTavirelApp::ConnectUi()
     connect(frame->m_actFileNew, &QAction::triggered, this, &CTavirelApp::OnFileNew);
     connect(frame->m_actFileOpen, &QAction::triggered, this, &CTavirelApp::OnFileOpen);
     frame->m_pfnCloseDocument = [this] { OnCloseDocument(); };
+    frame->m_menuView->addActions(m_pView->ViewActions());
 }
 
 void CTavirelApp::InitialUpdateFrame()

@@ -7,10 +7,15 @@
 #include <QList>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -56,46 +61,62 @@ int Usage(const char* message, const char* detail = "")
     return UsageError("render", message, detail);
 }
 
-// Index of each colour of a picture drawn with at most 256 colours: an
-// open-addressing table, 4 slots per colour, looked up once per run of pixels.
+// Index of each colour of a picture drawn with at most 256 colours: a table
+// with a multiplier chosen so that no two colours share a slot, so a lookup
+// is one multiplication and one comparison, without branches.
 class ColourIndex {
 public:
     bool Add(QRgb rgb)
     {
-        Slot& slot = Find(rgb);
-        if (!slot.used) {
-            if (m_count == 256)
-                return false;
-            slot = Slot{rgb, static_cast<uchar>(m_count++), true};
-            m_table.append(rgb);
-        }
+        rgb |= 0xFF000000u;
+        if (std::find(m_table.begin(), m_table.end(), rgb) != m_table.end())
+            return true;
+        if (m_table.size() == 256)
+            return false;
+        m_table.append(rgb);
         return true;
     }
-    // False for a colour that was never added.
-    bool Lookup(QRgb rgb, uchar* index) const
+    // Picks a multiplier without collisions; false when none was found.
+    bool Seal()
     {
-        const Slot& slot = const_cast<ColourIndex*>(this)->Find(rgb);
-        *index = slot.index;
-        return slot.used;
+        uint32_t multiplier = 2654435761u;
+        for (int attempt = 0; attempt < 64; ++attempt, multiplier = multiplier * 1664525u + 1013904223u) {
+            m_multiplier = multiplier | 1u;
+            std::fill(m_keys.begin(), m_keys.end(), 0u);
+            bool unique = true;
+            for (qsizetype i = 0; i < m_table.size() && unique; ++i) {
+                const uint32_t slot = Slot(m_table[i]);
+                unique = m_keys[slot] == 0;
+                m_keys[slot] = m_table[i];
+                m_index[slot] = static_cast<uchar>(i);
+            }
+            if (unique)
+                return true;
+        }
+        return false;
+    }
+    // Writes the indices of n pixels; false when one of them was never added.
+    bool Lookup(const QRgb* in, int n, uchar* out) const
+    {
+        uint32_t miss = 0;
+        for (int x = 0; x < n; ++x) {
+            const uint32_t rgb = in[x] | 0xFF000000u;
+            const uint32_t slot = Slot(rgb);
+            miss |= m_keys[slot] ^ rgb;
+            out[x] = m_index[slot];
+        }
+        return miss == 0;
     }
     const QList<QRgb>& Table() const { return m_table; }
 
 private:
-    struct Slot {
-        QRgb rgb = 0;
-        uchar index = 0;
-        bool used = false;
-    };
-    Slot& Find(QRgb rgb)
-    {
-        size_t i = (rgb * 2654435761u) >> 22;
-        while (m_slots[i].used && m_slots[i].rgb != rgb)
-            i = (i + 1) % m_slots.size();
-        return m_slots[i];
-    }
-    std::array<Slot, 1024> m_slots{};
+    static constexpr int kSlotBits = 16;
+    uint32_t Slot(uint32_t rgb) const { return (rgb * m_multiplier) >> (32 - kSlotBits); }
+
+    std::vector<uint32_t> m_keys = std::vector<uint32_t>(size_t{1} << kSlotBits); // 0: empty
+    std::vector<uchar> m_index = std::vector<uchar>(size_t{1} << kSlotBits);
+    uint32_t m_multiplier = 1;
     QList<QRgb> m_table;
-    int m_count = 0;
 };
 
 // The picture as 8-bit indices into the palette plus black, when it has no
@@ -108,31 +129,90 @@ QImage Indexed(const QImage& picture, const std::array<uint32_t, 256>& palette)
         fits = fits && colours.Add(qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
                                         static_cast<int>((c >> 16) & 0xFF)));
     QImage out(picture.size(), QImage::Format_Indexed8);
-    if (!fits || out.isNull())
+    if (!fits || out.isNull() || !colours.Seal() || picture.depth() != 32)
         return picture;
     out.setColorTable(colours.Table());
+    const int width = picture.width();
     for (int y = 0; y < picture.height(); ++y) {
-        const QRgb* in = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-        uchar* line = out.scanLine(y);
-        QRgb last = 0;
-        uchar index = 0;
-        bool known = false;
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb rgb = in[x] | 0xFF000000u;
-            if (!known || rgb != last) {
-                if (!colours.Lookup(rgb, &index))
-                    return picture; // a colour outside the palette: keep every pixel as it is
-                last = rgb;
-                known = true;
-            }
-            line[x] = index;
-        }
+        if (!colours.Lookup(reinterpret_cast<const QRgb*>(picture.constScanLine(y)), width, out.scanLine(y)))
+            return picture; // a colour outside the palette: keep every pixel as it is
     }
     return out;
 }
 
+void PutBigEndian32(QByteArray& out, uint32_t v)
+{
+    const char bytes[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+                           static_cast<char>(v)};
+    out.append(bytes, 4);
+}
+
+// One PNG chunk: data length, type, data, CRC-32 of type and data.
+void PutChunk(QByteArray& out, const char* type, const uchar* data, size_t size)
+{
+    PutBigEndian32(out, static_cast<uint32_t>(size));
+    const qsizetype start = out.size();
+    out.append(type, 4);
+    out.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const auto* checked = reinterpret_cast<const Bytef*>(out.constData() + start);
+    PutBigEndian32(out, static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), checked, static_cast<uInt>(4 + size))));
+}
+
+// The zlib stream of the picture's rows, each behind filter type 0 (none).
+// Run-length matching at level 1 compresses a spectrogram almost as well as
+// zlib's general matching, several times faster.
+bool DeflateRows(const QImage& picture, std::vector<uchar>* out)
+{
+    const size_t row = static_cast<size_t>(picture.width()) + 1;
+    std::vector<uchar> raw(row * static_cast<size_t>(picture.height()));
+    for (int y = 0; y < picture.height(); ++y) {
+        raw[row * static_cast<size_t>(y)] = 0;
+        std::memcpy(&raw[row * static_cast<size_t>(y) + 1], picture.constScanLine(y), row - 1);
+    }
+    z_stream zs{};
+    if (deflateInit2(&zs, 1, Z_DEFLATED, 15, 8, Z_RLE) != Z_OK)
+        return false;
+    out->resize(deflateBound(&zs, static_cast<uLong>(raw.size())));
+    zs.next_in = raw.data();
+    zs.avail_in = static_cast<uInt>(raw.size());
+    zs.next_out = out->data();
+    zs.avail_out = static_cast<uInt>(out->size());
+    const bool done = deflate(&zs, Z_FINISH) == Z_STREAM_END;
+    out->resize(zs.total_out);
+    deflateEnd(&zs);
+    return done;
+}
+
+// An 8-bit indexed picture as a PNG with its palette.
+bool SaveIndexedPng(const QImage& picture, QIODevice* device)
+{
+    std::vector<uchar> idat;
+    if (!DeflateRows(picture, &idat))
+        return false;
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    uchar header[13] = {};
+    for (int i = 0; i < 4; ++i) {
+        header[i] = static_cast<uchar>(picture.width() >> (24 - 8 * i));
+        header[4 + i] = static_cast<uchar>(picture.height() >> (24 - 8 * i));
+    }
+    header[8] = 8; // bits per index
+    header[9] = 3; // colour type: palette
+    PutChunk(png, "IHDR", header, sizeof header);
+    std::vector<uchar> palette;
+    for (QRgb c : picture.colorTable())
+        palette.insert(palette.end(), {static_cast<uchar>(qRed(c)), static_cast<uchar>(qGreen(c)),
+                                       static_cast<uchar>(qBlue(c))});
+    PutChunk(png, "PLTE", palette.data(), palette.size());
+    PutChunk(png, "IDAT", idat.data(), idat.size());
+    PutChunk(png, "IEND", nullptr, 0);
+    return device->write(png) == png.size();
+}
+
 bool SavePng(const QImage& picture, QIODevice* device)
 {
+    if (picture.format() == QImage::Format_Indexed8 && !picture.colorTable().isEmpty() &&
+        picture.colorTable().size() <= 256)
+        return SaveIndexedPng(picture, device);
     QImageWriter writer(device, "PNG");
     writer.setQuality(kPngQuality);
     return writer.write(picture);

@@ -16,6 +16,8 @@ enum { PLOT_ROWS_FIRST_BIN = 0, PLOT_ROWS_STRONGEST_BIN = 1 };
 
 // Blocks of this many frames make up a column.
 constexpr int kPlotBlockFrames = 2048;
+// The level of colour index -255 (black), dB; the reference level is index 0.
+constexpr double kPlotFloorDb = -160.0;
 
 // One rendering, fixed before the workers start.
 struct PlotRenderSetup {

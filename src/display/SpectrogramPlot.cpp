@@ -96,7 +96,7 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
 void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 {
-    m_engine.SetParameters(bTwoChannel, kPlotBlockFrames, -160.0, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
+    m_engine.SetParameters(bTwoChannel, kPlotBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
     m_nLevelsTwoChannel = bTwoChannel;
     m_dLevelsRef = dRefLevel;
 }

@@ -43,6 +43,8 @@ bool CTavirelDoc::OnNewDocument()
 {
     m_bLoaded = false;
     m_nRefLevel = 0;
+    m_nZoom = 1;
+    m_nRowMode = 0;
     if (!LoadSettings()) {
         m_strSrcPath.clear();
         m_strDestPath.clear();
@@ -85,6 +87,7 @@ bool CTavirelDoc::LoadSettingsLists()
     const int nInts = ScanIntList(text.constData(), n, kIntCount);
     if (nInts > 0)
         m_nRefLevel = n[0];
+    TakeStoredView(n, nInts);
     if (nInts < kIntCount)
         return false;
 
@@ -107,7 +110,8 @@ bool CTavirelDoc::SaveSettings()
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:", 0, 0, 0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
-    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode, 0,
+                  0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0,
@@ -117,6 +121,23 @@ bool CTavirelDoc::SaveSettings()
     if (!m_pStore->WriteProfileString(kStrings, QStringLiteral("SrcPath"), m_strSrcPath))
         return false;
     return m_pStore->WriteProfileString(kStrings, QStringLiteral("DestPath"), m_strDestPath);
+}
+
+int CTavirelDoc::ZoomStep(int nZoom)
+{
+    int step = 0;
+    while (step < kMaxZoomStep && (int64_t{1} << (step + 1)) <= nZoom)
+        ++step;
+    return step;
+}
+
+void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
+{
+    // Anything outside the valid values (a hand-edited store) gives the defaults.
+    if (nInts > 1)
+        m_nZoom = pInts[1] > 0 && pInts[1] <= kMaxZoomStep ? 1 << pInts[1] : 1;
+    if (nInts > 2)
+        m_nRowMode = pInts[2] == 1 ? 1 : 0;
 }
 
 void CTavirelDoc::TakeSourceFacts(int nLengthSec)

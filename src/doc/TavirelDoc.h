@@ -55,6 +55,11 @@ public:
     // Used by the view's label update and by the segment save.
     void SetSegmentTimes(int nFromSec, int nToSec);
 
+    // The largest zoom exponent: 2^24 blocks per column.
+    static constexpr int kMaxZoomStep = 24;
+    // The exponent of the largest power of two not above nZoom (0 for 1 and below).
+    static int ZoomStep(int nZoom);
+
     // The reader's code of the last ProbeSource or OpenSource (WAVE_OK after success).
     int m_nSourceError = 0;
     bool m_bLoaded = false;
@@ -65,9 +70,11 @@ public:
     int m_nLengthSec = 0;
     uint64_t m_nTotalFrames = 0;
     int m_nDisplayBins = 1024;
-    // Plot zoom: blocks of kWaveBlockFrames per column (1 = one block, the unzoomed picture).
+    // Plot zoom: blocks of kWaveBlockFrames per column (1 = one block, the unzoomed picture),
+    // a power of two; stored as its exponent, the second value of the "INTs" list.
     int m_nZoom = 1;
-    // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h.
+    // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h;
+    // stored as the third value of the "INTs" list.
     int m_nRowMode = 0;
     // When >= 0, the plot starts at this block (kWaveBlockFrames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
@@ -86,5 +93,7 @@ private:
     bool LoadSettingsLists();
     // Takes channel count, times and length after a successful open.
     void TakeSourceFacts(int nLengthSec);
+    // Takes the stored zoom exponent and row mode, the second and third of the nInts "INTs" values read.
+    void TakeStoredView(const int* pInts, int nInts);
     void BuildPalette();
 };

@@ -37,6 +37,12 @@ void MiddleRadix4Stage(int n, int l, double* a, const double* w);
 // Turns the half-length complex transform of n real samples into their spectrum.
 void RealPostProcess(int n, double* a, int nc, const double* c);
 
+// RealPostProcess for n >= 16 that also stores, for 0 < b < n/2 but b != n/4,
+// the power of bin b, re * re + im * im of (a[2b], a[2b + 1]), in power[b], or
+// with combine the larger of that and power[b]. The results are those of
+// RealPostProcess and of one power at a time, bit for bit.
+void RealPostProcessPowers(int n, double* a, int nc, const double* c, double* power, int combine);
+
 // RealPostProcess that calls binDone(j, k) as soon as the iteration for the
 // doubles j and k = n - j has finished bins j/2 and k/2, so a caller can take
 // their levels while they are still in cache. Bin 0 (a[0], a[1]) and bin n/4

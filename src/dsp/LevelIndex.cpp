@@ -1,5 +1,7 @@
 #include "dsp/LevelIndex.h"
 
+#include "dsp/AvxClones.h"
+
 #include <cfloat>
 #include <cmath>
 #include <bit>
@@ -75,9 +77,7 @@ __attribute__((always_inline)) inline V4i IndexFour(V4d p, const ApproxConstants
 
 // Indices of n powers into out; returns how many lanes need the exact path,
 // listed in exact[].
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
+AVX2_CLONES
 int IndexColumn(const double* power, int n, const ApproxConstants& c, int* out, int* exact)
 {
   int count = 0;

@@ -1,12 +1,19 @@
 #include "dsp/SpectrumEngine.h"
 
+#include "dsp/AvxClones.h"
 #include "dsp/FftKernel.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -52,6 +59,81 @@ int IntegerSqrt(int n)
   while ((r + 1) * (r + 1) <= n)
     ++r;
   return static_cast<int>(r);
+}
+
+// Per transform point in bit-reversed order, the offset of its two samples:
+// the transform's own reversal applied to the point numbers. ip is the
+// offsets area of the work area.
+std::vector<int> ReversedSampleOffsets(int points, int* ip)
+{
+  std::vector<double> number(2 * static_cast<size_t>(points));
+  for (int q = 0; q < points; ++q)
+    number[2 * static_cast<size_t>(q)] = q;
+  fft::BitReverse(2 * points, ip, number.data());
+  std::vector<int> offsets(static_cast<size_t>(points));
+  for (int p = 0; p < points; ++p)
+    offsets[static_cast<size_t>(p)] = 2 * static_cast<int>(number[2 * static_cast<size_t>(p)]);
+  return offsets;
+}
+
+// Vectors of doubles and of 32-bit integers: the window products are the
+// scalar products, lane by lane.
+#pragma GCC diagnostic ignored "-Wpsabi"
+using V2d = double __attribute__((vector_size(16)));
+using V4d = double __attribute__((vector_size(32)));
+using V2i = int32_t __attribute__((vector_size(8)));
+using V4i = int32_t __attribute__((vector_size(16)));
+
+// Windows a block straight into the transform's bit-reversed point order:
+// point p of work takes the two samples at samples + order[p] times the
+// two window values at pairWindow + 2p. Returns 1 when one of the 2 * points
+// samples (a multiple of 4) is above limit.
+AVX2_CLONES
+int WindowReversed(const int32_t* samples, const int* order, const double* pairWindow, int points, int limit,
+                   double* work)
+{
+  V4i above{};
+  for (int k = 0; k < 2 * points; k += 4) {
+    V4i s;
+    std::memcpy(&s, samples + k, sizeof s);
+    above |= s > limit;
+  }
+  for (int p = 0; p < points; ++p) {
+#ifdef __SSE2__
+    const V2d s = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples + order[p])));
+#else
+    V2i si;
+    std::memcpy(&si, samples + order[p], sizeof si);
+    const V2d s = __builtin_convertvector(si, V2d);
+#endif
+    V2d w;
+    std::memcpy(&w, pairWindow + 2 * p, sizeof w);
+    const V2d v = w * s;
+    std::memcpy(work + 2 * p, &v, sizeof v);
+  }
+  return (above[0] | above[1] | above[2] | above[3]) != 0;
+}
+
+// top[-i] = |point i|^2 for the count (even) points of a, or, with combine,
+// the larger of that and top[-i]. Each power is re * re + im * im, as one
+// point at a time would compute it.
+AVX2_CLONES
+void PowersReversed(const double* a, int count, double* top, int combine)
+{
+  for (int i = 0; i < count; i += 2) {
+    V4d v;
+    std::memcpy(&v, a + 2 * i, sizeof v);
+    const V4d sq = v * v;
+    const V4d sum = sq + __builtin_shufflevector(sq, sq, 1, 0, 3, 2);
+    V2d p{sum[2], sum[0]}; // points i + 1 and i, for top[-i - 1] and top[-i]
+    double* const out = top - i - 1;
+    if (combine) {
+      V2d old;
+      std::memcpy(&old, out, sizeof old);
+      p = p > old ? p : old;
+    }
+    std::memcpy(out, &p, sizeof p);
+  }
 }
 
 } // namespace
@@ -132,6 +214,8 @@ void CSpectrumEngine::AllocateLocked()
   m_bitrev = {};
   m_twiddle = {};
   m_window = {};
+  m_loadOrder = {};
+  m_loadWindow = {};
   m_average = {};
   m_accum = {};
   m_work = {};
@@ -156,6 +240,10 @@ void CSpectrumEngine::AllocateLocked()
     fft::MakeTwiddleTable(n / 4, m_bitrev.data(), m_twiddle.data());
     fft::MakeCosineTable(n / 4, m_bitrev.data(), m_twiddle.data() + n / 4);
   }
+
+  const int points = m_bComplex ? n : n / 2;
+  m_loadOrder = ReversedSampleOffsets(points, m_bitrev.data() + 2);
+  m_loadWindow.assign(2 * static_cast<size_t>(points), 0.0);
 
   const double fullScale = m_bComplex ? FULL_SCALE_COMPLEX : FULL_SCALE_REAL;
   const double gainDb = m_dCalibDb - 20.0 * std::log10(n * fullScale);
@@ -183,6 +271,13 @@ void CSpectrumEngine::BuildWindowLocked()
       m_window[i] = 0.5 - 0.5 * std::cos(phase);
       break;
     }
+  }
+  // Two window values per point in load order: frame f's value twice (I/Q),
+  // or those of samples 2f and 2f + 1.
+  for (size_t p = 0; p < m_loadOrder.size(); ++p) {
+    const size_t f = static_cast<size_t>(m_loadOrder[p] / 2);
+    m_loadWindow[2 * p] = m_bComplex ? m_window[f] : m_window[2 * f];
+    m_loadWindow[2 * p + 1] = m_bComplex ? m_window[f] : m_window[2 * f + 1];
   }
 }
 
@@ -223,24 +318,8 @@ int CSpectrumEngine::LoadSamples(const int32_t* samples, int limit)
   }
   if (!samples)
     return m_nBlocksSeen;
-  const int n = m_nFftSize;
-  const double* window = m_window.data();
-  double* work = m_work.data();
-  int overload = 0;
-  if (m_bComplex) {
-    for (int i = 0; i < n; ++i) {
-      const int32_t si = samples[2 * i], sq = samples[2 * i + 1];
-      overload |= (si > limit) | (sq > limit);
-      work[2 * i] = window[i] * si;
-      work[2 * i + 1] = window[i] * sq;
-    }
-  } else {
-    for (int i = 0; i < n; ++i) {
-      overload |= samples[i] > limit;
-      work[i] = window[i] * samples[i];
-    }
-  }
-  m_bOverload = overload;
+  m_bOverload = WindowReversed(samples, m_loadOrder.data(), m_loadWindow.data(), static_cast<int>(m_loadOrder.size()),
+                               limit, m_work.data());
   return m_nBlocksSeen;
 }
 
@@ -262,27 +341,32 @@ inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
   }
 }
 
+void CSpectrumEngine::TransformComplexLocked()
+{
+  const int n = m_nFftSize;
+  double* a = m_work.data();
+  fft::ComplexForward(2 * n, a, m_twiddle.data());
+  if (m_bSuppressDc) {
+    // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
+    // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
+    const int last = 2 * (n - 1), second = 2 * (n - 2);
+    a[2] = a[4];
+    a[3] = a[5];
+    a[last] = a[second];
+    a[last + 1] = a[second + 1];
+    a[0] = 0.5 * (a[4] + a[second]);
+    a[1] = 0.5 * (a[5] + a[second + 1]);
+  }
+}
+
 template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
 {
   const int n = m_nFftSize;
   double* a = m_work.data();
-  int* ip = m_bitrev.data();
   const double* w = m_twiddle.data();
 
   if (m_bComplex) {
-    fft::BitReverse(2 * n, ip + 2, a);
-    fft::ComplexForward(2 * n, a, w);
-    if (m_bSuppressDc) {
-      // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
-      // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
-      const int last = 2 * (n - 1), second = 2 * (n - 2);
-      a[2] = a[4];
-      a[3] = a[5];
-      a[last] = a[second];
-      a[last + 1] = a[second + 1];
-      a[0] = 0.5 * (a[4] + a[second]);
-      a[1] = 0.5 * (a[5] + a[second + 1]);
-    }
+    TransformComplexLocked();
     // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
     const int half = n / 2;
     for (int k = 0; k < half; ++k)
@@ -290,7 +374,6 @@ template <typename Fold> void CSpectrumEngine::TransformLocked(Fold&& fold)
     for (int k = half; k < n; ++k)
       fold(3 * half - 1 - k, a[2 * k], a[2 * k + 1]);
   } else {
-    fft::BitReverse(n, ip + 2, a);
     fft::ComplexForward(n, a, w);
     fft::RealPostProcessEach(n, a, n / 4, w + n / 4, [&fold, a](int j, int k) {
       fold(j / 2, a[j], a[j + 1]);
@@ -322,13 +405,24 @@ void CSpectrumEngine::TransformPower(int combine)
   ClearUpperVectorState();
   std::lock_guard<std::mutex> guard(m_lock);
   double* const power = m_power.data();
-  if (combine) {
-    TransformLocked([power](int b, double re, double im) {
-      const double p = re * re + im * im;
-      power[b] = p > power[b] ? p : power[b];
-    });
+  if (m_bComplex) {
+    // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
+    TransformComplexLocked();
+    const int half = m_nFftSize / 2;
+    PowersReversed(m_work.data(), half, power + half - 1, combine);
+    PowersReversed(m_work.data() + 2 * half, half, power + 2 * half - 1, combine);
   } else {
-    TransformLocked([power](int b, double re, double im) { power[b] = re * re + im * im; });
+    const int n = m_nFftSize;
+    double* const a = m_work.data();
+    fft::ComplexForward(n, a, m_twiddle.data());
+    fft::RealPostProcessPowers(n, a, n / 4, m_twiddle.data() + n / 4, power, combine);
+    auto keep = [power, combine](int b, double re, double im) {
+      const double p = re * re + im * im;
+      power[b] = combine ? (p > power[b] ? p : power[b]) : p;
+    };
+    // Bin 0 and bin N/4 as TransformLocked takes them.
+    keep(0, a[0] + a[1], 0.0);
+    keep(n / 4, a[n / 2], a[n / 2 + 1]);
   }
 }
 

@@ -52,7 +52,7 @@ public:
   void ResetAverage();
   void ResetPeakHold();
   // Windows one block of N frames (N ints, or 2N interleaved I/Q ints) into the
-  // work array. A sample above limit sets the overload flag. Returns the number
+  // work array, in the bit-reversed order the transform starts from. A sample above limit sets the overload flag. Returns the number
   // of blocks transformed since the last reset, before this block.
   int LoadSamples(const int32_t* samples, int limit);
   void Transform();
@@ -74,6 +74,8 @@ private:
   void BuildWindowLocked();
   // Folds the level of one spectrum value into display bin b.
   void FoldLevel(int b, double re, double im);
+  // Transforms m_work as I/Q points and patches DC when asked to.
+  void TransformComplexLocked();
   // Transforms m_work and calls fold(display bin, re, im) for every bin.
   template <typename Fold> void TransformLocked(Fold&& fold);
   // Bins shown in the current mode: N (two channels) or N/2.
@@ -106,6 +108,8 @@ private:
   std::vector<int> m_bitrev;     // FFT work area: table sizes, bit-reversal offsets
   std::vector<double> m_twiddle; // N/2: twiddles, then (one channel) the cosine table
   std::vector<double> m_window;  // N window coefficients
+  std::vector<int> m_loadOrder;  // per transform point, in bit-reversed order: the offset of its two samples
+  std::vector<double> m_loadWindow; // two window values per transform point, in the same order
   std::vector<double> m_average; // N averaged levels in bels, by display bin
   std::vector<double> m_accum;   // N running sums behind m_average
   std::vector<double> m_work;    // 2N (two-channel) or N doubles, transformed in place

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "display/SpectrogramPlot.h"
+#include "doc/SettingsText.h"
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 
@@ -48,6 +49,7 @@ enum : int {
     IDC_HELP_LINE = 1018,
     IDC_USE_AGC = 1019,
     IDC_REF_LEVEL = 1020,
+    IDC_CENTRE_FREQ = 1021,
 };
 
 // The form's size in dialog units.
@@ -55,11 +57,6 @@ constexpr int kFormWidthDu = 322;
 constexpr int kFormHeightDu = 198;
 
 const char* const kWaveFilter = "Wave Files (*.wav)";
-
-// The reference level's range and step, dB.
-constexpr int kRefLevelMinDb = -100;
-constexpr int kRefLevelMaxDb = 100;
-constexpr int kRefLevelStepDb = 20;
 
 const char* const kHelpLine = "L-Click = Repositions Zoom Window"
                               "         "
@@ -134,6 +131,17 @@ int SecondsAtPx(int xPx, int widthPx, int spanSec)
     return static_cast<int>(int64_t{xPx} * spanSec / widthPx);
 }
 
+// Shows text in label, in a smaller font when the label's own is too wide for it.
+void SetFittedText(QLabel* label, const QString& text, const QFont& normal)
+{
+    QFont font = normal;
+    const int roomPx = label->contentsRect().width() - 4;
+    while (QFontMetrics(font).horizontalAdvance(text) > roomPx && font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
+    label->setText(text);
+}
+
 } // namespace
 
 // ---- the up-down control ----
@@ -188,6 +196,7 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     CreateControls();
+    CreateViewActions();
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
 
@@ -273,6 +282,8 @@ void CTavirelView::CreateControls()
     auto* refLevel = MakeSunkenLabel(QStringLiteral("99"));
     AddControl(IDC_REF_LEVEL, refLevel, 3, 126, 11, 11);
     FitLevelLabel(refLevel);
+    // Between the destination path and the plot area.
+    AddControl(IDC_CENTRE_FREQ, MakeLabel(QString(), Qt::AlignRight), 180, 30, 137, 8);
     SetTabOrder();
 
     // All wiring in one place.
@@ -365,6 +376,7 @@ void CTavirelView::OnInitialUpdate()
         {IDC_DEST_FILE, ANCHOR_TOP_LEFT, ANCHOR_NONE},
         {IDC_SPIN, ANCHOR_MID_LEFT, ANCHOR_NONE},
         {IDC_SRC_PATH, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
+        {IDC_CENTRE_FREQ, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
         {IDC_DEST_PATH, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
         {IDC_START_TIME, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
         {IDC_SAVE, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
@@ -391,6 +403,8 @@ void CTavirelView::OnInitialUpdate()
     if (m_pPlot == nullptr)
         m_pPlot = new CSpectrogramPlot(doc);
     m_btnSave->setEnabled(false);
+    StopRender();
+    m_actRowsStrongest->setChecked(doc->m_nRowMode == PLOT_ROWS_STRONGEST_BIN);
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);
@@ -402,6 +416,9 @@ void CTavirelView::OnInitialUpdate()
 void CTavirelView::LoadSource(const QString& path)
 {
     CTavirelDoc* doc = GetDocument();
+    StopRender();
+    doc->m_nViewStartBlock = -1;
+    static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->clear();
     if (!doc->OpenSource(path)) {
         doc->m_bLoaded = false;
         // The status line told of the window of a source that is gone.
@@ -419,6 +436,9 @@ void CTavirelView::LoadSource(const QString& path)
     doc->m_nViewStart = 0;
     doc->m_nDrawnStart = -1;
     doc->m_bLoaded = true;
+    // A stored zoom beyond the whole of this recording shows the whole of it.
+    doc->m_nZoom = std::min(doc->m_nZoom, WholeZoom());
+    static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->setText(CentreFrequencyText());
     // The new window's end is known once it is drawn.
     m_bViewStatusStale = true;
     m_wndStatus->clear();
@@ -475,6 +495,7 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
             start = 0;
         const int nStartSec = static_cast<int>(start);
         doc->m_nViewStart = nStartSec;
+        doc->m_nViewStartBlock = -1; // a click places the window at a whole second
         doc->m_wave.SeekSeconds(nStartSec);
         m_wndPosBar.SetViewStart(nStartSec);
         RefreshPlot();
@@ -497,14 +518,12 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
 void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
 {
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
-    const int nViewStartSec = m_wndPosBar.m_nViewStart;
-    const int nViewEndSec = m_wndPosBar.m_nViewEnd;
-    if (rc.width() > 0 && rc.contains(point))
-        m_strStatus = QString::asprintf(
-            "Cursor = %d Sec", nViewStartSec + SecondsAtPx(point.x() - rc.left(), rc.width(), nViewEndSec - nViewStartSec));
-    else
-        m_strStatus = QString::asprintf("View %d Sec to %d Sec", nViewStartSec, nViewEndSec);
-    m_wndStatus->setText(m_strStatus);
+    m_strStatus.clear();
+    if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
+        m_strStatus = ReadoutAt(point);
+    if (m_strStatus.isEmpty())
+        m_strStatus = ViewStatusText();
+    SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
 bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
@@ -520,8 +539,22 @@ bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 void CTavirelView::ShowViewStatus()
 {
     m_bViewStatusStale = false;
-    m_strStatus = QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
-    m_wndStatus->setText(m_strStatus);
+    m_strStatus = ViewStatusText();
+    SetFittedText(m_wndStatus, m_strStatus, font());
+}
+
+QString CTavirelView::ViewStatusText() const
+{
+    const CTavirelDoc* doc = GetDocument();
+    const double rate = doc->m_wfSource.nSamplesPerSec;
+    if (doc->m_nViewStartBlock >= 0 && rate > 0) {
+        // A window placed by blocks: its own start and end, to a tenth of a second.
+        const int64_t startFrame = ViewStartFrame();
+        const int64_t endFrame = std::min<int64_t>(startFrame + WindowBlocks() * kPlotBlockFrames,
+                                                   static_cast<int64_t>(doc->m_nTotalFrames));
+        return QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
+    }
+    return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
 }
 
 void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
@@ -661,6 +694,14 @@ void CTavirelView::OnDraw(QPainter* painter)
     if (m_pPlot == nullptr)
         return;
     CTavirelDoc* doc = GetDocument();
+    // A new size needs a new picture at once; otherwise the shown one stays
+    // until the rendering off the UI thread is complete.
+    if (m_bRenderPending && PlotAreaRect() != m_pPlot->m_rcLast)
+        StopRender();
+    if (m_bRenderPending || m_bSaving) {
+        PaintPicture(painter);
+        return;
+    }
     const bool bWasLoaded = doc->m_bLoaded;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_pPlot->Draw(PlotAreaRect(), painter);
@@ -675,8 +716,9 @@ void CTavirelView::OnDraw(QPainter* painter)
 void CTavirelView::RefreshPlot()
 {
     CTavirelDoc* doc = GetDocument();
-    if (m_pPlot == nullptr || !doc->m_bLoaded)
+    if (m_pPlot == nullptr || !doc->m_bLoaded || m_bSaving)
         return;
+    StopRender(); // this rendering replaces the one running
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Renders into the plot's picture if it is stale; the paint that follows copies it.
     m_pPlot->Draw(PlotAreaRect(), nullptr);
@@ -713,6 +755,7 @@ void CTavirelView::RestoreCursor()
 
 void CTavirelView::OnDestroy()
 {
+    StopRender();
     if (m_pDoc != nullptr)
         m_pDoc->CloseSource();
     delete m_pPlot;

@@ -4,6 +4,12 @@
 // a status line, the reference level with its up-down control and "Use AGC".
 // It turns the user's clicks into moves of the shown window and of the marks
 // and keeps every label in step with the document.
+//
+// Browsing: the View commands (keys + / -, W, 1; Ctrl + wheel) change the
+// zoom, the blocks of 2048 frames per column; arrows, PgUp/PgDn, Home/End and
+// the wheel move the window by blocks. Those moves render off the UI thread:
+// the picture shown stays until the new one is complete. Clicks on the plot and
+// the bar keep whole-second starts, as do the marks.
 #pragma once
 
 #include <QString>
@@ -18,7 +24,9 @@
 
 class CSpectrogramPlot;
 class CTavirelDoc;
+class QAction;
 class QLabel;
+struct SegmentSaveResult;
 class QPushButton;
 class QToolButton;
 
@@ -84,15 +92,48 @@ public:
     // Closes the source and deletes the plot; runs when the view is destroyed.
     void OnDestroy();
 
-    // Every control by its dialog id (1000 .. 1020); null for an unknown id.
+    // The View menu's commands, with their keys (also active without the menu):
+    // Zoom In, Zoom Out, Whole Recording, Actual Size, a separator, Strongest Bin per Row.
+    QList<QAction*> ViewActions() const;
+    // Zoom by nSteps powers of two (positive: fewer blocks per column), about the window's centre.
+    void ZoomBy(int nSteps);
+    // Sets the blocks per column (held between 1 and WholeZoom()), keeping the
+    // window's centre where it can.
+    void SetZoom(int nZoom);
+    // The whole recording in the window, from its start.
+    void ZoomWhole();
+    // The fewest blocks per column that show the whole recording.
+    int WholeZoom() const;
+    // Draws the strongest bin of each row instead of the first.
+    void SetStrongestRows(bool bStrongest);
+    // Moves the window's start to a block, held between 0 and the last start
+    // that still fills the window.
+    void ScrollTo(int64_t nBlock);
+    void ScrollBy(int64_t nBlocks);
+    // The window's first block, its width and the last start, in blocks.
+    int64_t ViewStartBlock() const;
+    int64_t WindowBlocks() const;
+    int64_t LastStartBlock() const;
+    // A tenth of the window, at least one block: one step of the arrows and the wheel.
+    int64_t ScrollStepBlocks() const;
+    // The readouts for a point of the plot: time, frequency and level; "" past the recording's end.
+    QString ReadoutAt(const QPoint& point) const;
+    // "Centre 7.050000 MHz" for a source with a centre frequency, "" otherwise.
+    QString CentreFrequencyText() const;
+    // Whether a rendering runs off the UI thread.
+    bool IsRenderPending() const { return m_bRenderPending; }
+
+    // Every control by its dialog id (1000 .. 1021); null for an unknown id.
     QWidget* Control(int id) const;
     // The plot area's rectangle in the form's coordinates.
     QRect PlotAreaRect() const;
 
     // Converts dialog units to pixels with the form font's metrics.
     QRect DialogUnitsToPx(int x, int y, int cx, int cy) const;
-    // "View %d Sec to %d Sec" of the bar's window, on the status line.
+    // "View %d Sec to %d Sec" of the bar's window, on the status line; a window
+    // placed by blocks shows its own start and end to a tenth of a second.
     void ShowViewStatus();
+    QString ViewStatusText() const;
 
     QLabel* m_wndStatus = nullptr;      // 1014
     QPushButton* m_btnSave = nullptr;   // 1008
@@ -109,6 +150,8 @@ public:
     int32_t m_aBlock[4096] = {};        // 2048 frames of up to two channels, for the save loop
     QString m_strStatus;                // scratch: status text and label tails
     CSpectrogramPlot* m_pPlot = nullptr; // owned; created at the first initial update
+    // A save running longer than this shows its progress with a Cancel button.
+    int m_nSaveProgressDelayMs = 500;
 
 protected:
     // A single local file dragged onto the window is offered as the source.
@@ -116,6 +159,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
     // Pointer moves over the controls, for the status line.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The wheel over the plot or the bar scrolls; with Ctrl it zooms.
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void CreateControls();
@@ -128,6 +173,19 @@ private:
     // The rendering found the source gone (it could not be opened again).
     void OnSourceLost();
     QWidget* AddControl(int id, QWidget* control, int x, int y, int cx, int cy);
+    void CreateViewActions();
+    // Renders the document's window off the UI thread (synchronously when that cannot start).
+    void RequestPlot();
+    // A rendering of RequestPlot ended; only the latest one counts.
+    void OnRenderDone(uint64_t nGeneration);
+    // Stops a rendering off the UI thread; true when one ran.
+    bool StopRender();
+    // The first frame the plot shows, as the plot places it.
+    int64_t ViewStartFrame() const;
+    // The second a frame falls in, as the bar counts seconds.
+    int SecondOfFrame(int64_t nFrame) const;
+    // Shows the picture as it is, without rendering (while a rendering or a save runs).
+    void PaintPicture(QPainter* painter);
 
     CTavirelDoc* m_pDoc;
     std::map<int, QWidget*> m_controls;
@@ -135,4 +193,16 @@ private:
     int m_nDuCharHeightPx = 0;
     // The status line shows the window of the next rendering (a new source).
     bool m_bViewStatusStale = false;
+    bool m_bRenderPending = false;
+    uint64_t m_nRenderGeneration = 0;
+    // A save runs: the document's reader is the save's, nothing else may use it.
+    bool m_bSaving = false;
+    // Wheel turns not yet a whole step (120 units).
+    int m_nWheelRest = 0;
+    QAction* m_actZoomIn = nullptr;
+    QAction* m_actZoomOut = nullptr;
+    QAction* m_actZoomWhole = nullptr;
+    QAction* m_actZoomActual = nullptr;
+    QAction* m_actRowsStrongest = nullptr;
+    QAction* m_actSeparator = nullptr;
 };

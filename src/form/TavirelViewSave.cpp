@@ -1,52 +1,69 @@
-// "Save Segment": asks before an existing file is replaced, then saves the
-// segment between the bar's From and To marks under the wait cursor. The
+// "Save Segment": saves the segment between the bar's From and To marks into
+// the next numbered file. A save that takes a while shows its progress with a
+// Cancel button; the window keeps painting meanwhile, but takes no input. The
 // copying itself is the document layer's (SegmentSave), shared with
 // `tavirel-cli cut`.
 #include <QApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
+#include <QProgressDialog>
 
 #include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
-#include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+
+namespace {
+
+// Steps of the progress dialog's bar.
+constexpr int kProgressSteps = 1000;
+
+} // namespace
 
 void CTavirelView::OnSaveSegment()
 {
     CTavirelDoc* doc = GetDocument();
     const int nFromSec = m_wndPosBar.m_nFrom;
     const int nToSec = m_wndPosBar.m_nTo;
-    // A segment of no frames (a source shorter than one second) writes nothing,
-    // so there is nothing to ask about either.
-    if (!doc->m_bLoaded || SegmentFrameCount(nFromSec, nToSec, doc->m_nTotalFrames, doc->m_nLengthSec) <= 0)
+    // A segment of no frames (a source shorter than one second) writes nothing.
+    if (!doc->m_bLoaded || m_bSaving || SegmentFrameCount(nFromSec, nToSec, doc->m_nTotalFrames, doc->m_nLengthSec) <= 0)
         return;
+    const QString target = QFile::decodeName(SegmentOutputPath(*doc).c_str());
 
-    // The question is about the file that will actually be written: the
-    // destination with the next running number. No leaves everything as it was.
-    const QFileInfo outFile(QFile::decodeName(SegmentOutputPath(*doc).c_str()));
-    if (outFile.exists() || outFile.isSymLink()) {
-        if (!CFileDialogs::Instance()->AskYesNo(this, QStringLiteral("File exists.  Overwrite?")))
-            return;
-    }
-
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const SegmentSaveResult result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock);
+    // The save uses the document's reader: a rendering off the UI thread is
+    // stopped first and made again afterwards, and paints show the picture as it is.
+    const bool bRenderAgain = StopRender();
+    QProgressDialog progress(QStringLiteral("Saving \"%1\"...").arg(target), QStringLiteral("Cancel"), 0,
+                             kProgressSteps, this);
+    progress.setWindowTitle(QStringLiteral("Save Segment"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(m_nSaveProgressDelayMs);
+    const SegmentProgress report = [&progress](double dFraction) {
+        progress.setValue(static_cast<int>(dFraction * kProgressSteps));
+        QApplication::processEvents(); // paints, and the Cancel button
+        return !progress.wasCanceled();
+    };
+    m_bSaving = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const SegmentSaveResult result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock, report);
     RestoreCursor();
+    m_bSaving = false;
+    progress.close();
+    if (bRenderAgain)
+        RequestPlot();
 
+    if (result.bCancelled) {
+        m_wndStatus->setText(QStringLiteral("Save cancelled"));
+        return;
+    }
     if (result.nError == WAVE_OK)
         return;
     // The reason goes in a message box: the status line is too narrow for it
     // and changes with the next pointer move.
-    if (!doc->m_bLoaded) {
+    if (!doc->m_bLoaded)
         OnSourceLost(); // the source could not be opened again to read the segment
-    } else {
-        const QString target =
-            result.strPath.empty() ? outFile.filePath() : QFile::decodeName(result.strPath.c_str());
-        const bool bReading = result.nError >= WAVE_ERR_OPEN && result.nError <= WAVE_ERR_NOT_OPEN;
-        ReportError(QStringLiteral("The segment could not be saved as \"%1\":\n%2%3.")
-                        .arg(target, bReading ? QStringLiteral("reading the source failed: ") : QString(),
-                             QString::fromUtf8(WaveErrorText(result.nError))));
-    }
+    else
+        ReportError(QFile::decodeName(result.strMessage.c_str())); // the save loop words every fault
     m_wndStatus->setText(QStringLiteral("Save failed"));
 }

@@ -4,14 +4,17 @@
 #include "app/MainFrame.h"
 #include "app/TavirelApp.h"
 #include "doc/ProfileStore.h"
+#include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
 #include "form/TavirelView.h"
 #include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMenu>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -113,6 +116,52 @@ TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
         EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "-40:0:0:0:0:0:0:0:0:0:") << byExit;
         m_app.reset();
     }
+}
+
+TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
+{
+    // Noise of about 1950 blocks: the whole recording at 4 blocks per column, and rows whose
+    // strongest bin is not their first.
+    const QString source = m_dir.filePath("noise.wav");
+    uint32_t state = 1;
+    ASSERT_TRUE(riff::WriteFile(source.toStdString(), riff::WaveFile({1}, riff::Gen16(4000000, [&](size_t) {
+                                    state = state * 1664525u + 1013904223u;
+                                    return static_cast<int16_t>(state >> 16);
+                                }))));
+    Seed(0, source);
+    Start();
+    CTavirelView* view = m_app->m_pView;
+    auto wait = [&] {
+        while (m_app->m_pView->IsRenderPending())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    QStringList texts;
+    for (const QAction* a : frame()->m_menuView->actions())
+        texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
+    EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
+                                  "&Strongest Bin per Row|"}));
+    struct Step {
+        int action; // index in the menu
+        int zoom, rows;
+    };
+    const int whole = static_cast<int>((1954 + view->PlotAreaRect().width() - 1) / view->PlotAreaRect().width());
+    ASSERT_GT(whole, 2);
+    const Step steps[] = {{1, 2, 0}, {5, 2, 1}, {2, whole, 1}, {3, 1, 1}, {1, 2, 1}};
+    for (const Step& s : steps) {
+        const QImage before = view->m_pPlot->m_bitmap;
+        frame()->m_menuView->actions()[s.action]->trigger();
+        wait();
+        EXPECT_EQ(doc()->m_nZoom, s.zoom) << s.action;
+        EXPECT_EQ(doc()->m_nRowMode, s.rows) << s.action;
+        EXPECT_NE(view->m_pPlot->m_bitmap, before) << s.action;
+    }
+    frame()->close();
+    EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "0:1:1:0:0:0:0:0:0:0:");
+    m_app.reset();
+    Start();
+    EXPECT_EQ(doc()->m_nZoom, 2);
+    EXPECT_EQ(doc()->m_nRowMode, 1);
+    EXPECT_TRUE(frame()->m_menuView->actions()[5]->isChecked());
 }
 
 TEST_F(AppTest, MaximisedWindowRoundTrip)

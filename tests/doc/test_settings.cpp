@@ -64,6 +64,35 @@ TEST(Settings, StoredListsAsRead)
     }
 }
 
+TEST(Settings, StoredZoomAndRowMode)
+{
+    // The second value is the zoom's exponent, the third the row mode; others give the defaults.
+    const struct {
+        const char* ints;
+        int zoom, rows;
+    } rows[] = {
+        {"0:3:1:0:0:0:0:0:0:0:", 8, 1},  {"0:24:0:0:0:0:0:0:0:0:", 1 << 24, 0},
+        {"0:25:2:0:0:0:0:0:0:0:", 1, 0}, {"0:-1:-1:0:0:0:0:0:0:0:", 1, 0},
+        {"0:5:", 32, 0}, // the row mode missing
+    };
+    for (const auto& r : rows) {
+        QTemporaryDir dir;
+        CSettingsStore store(dir.filePath("Tavirel.conf"));
+        store.WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:0:");
+        store.WriteProfileString("Settings\\INTs", "INTs", r.ints);
+        CTavirelDoc doc(&store);
+        doc.m_nZoom = 64; // a new document starts from the defaults
+        ASSERT_TRUE(doc.OnNewDocument());
+        EXPECT_EQ(doc.m_nZoom, r.zoom) << r.ints;
+        EXPECT_EQ(doc.m_nRowMode, r.rows) << r.ints;
+        if (r.rows == 1) {
+            doc.m_nZoom = 1 << 24;
+            doc.OnCloseDocument();
+            EXPECT_EQ(store.GetProfileString("Settings\\INTs", "INTs"), "0:24:1:0:0:0:0:0:0:0:");
+        }
+    }
+}
+
 namespace {
 
 // Writes bytes as the whole settings file.

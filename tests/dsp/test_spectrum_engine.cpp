@@ -161,3 +161,66 @@ TEST(SpectrumEngine, OutOfRangeSizes)
     EXPECT_EQ(out[used], 77) << asked;
   }
 }
+
+namespace {
+
+// A full-scale tone on bin f of a block of `size` frames, as Tone() makes it.
+std::vector<int32_t> ToneOfSize(int complex, int size, int f)
+{
+  std::vector<int32_t> s;
+  for (int i = 0; i < size; ++i) {
+    const double phase = TWO_PI * static_cast<double>(static_cast<int64_t>(f) * i % size) / size;
+    s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, 2147483647.0 * std::cos(phase)))));
+    if (complex)
+      s.push_back(static_cast<int32_t>(std::llround(2147483647.0 * std::sin(phase))));
+  }
+  return s;
+}
+
+} // namespace
+
+// Every block size loads, transforms and reads its bins in the right places,
+// through both level paths: the transform's passes differ with the size.
+TEST(SpectrumEngine, TonesLandOnTheirBinAtEverySize)
+{
+  for (int size : {1024, 4096, 8192, 32768}) {
+    for (int complex : {0, 1}) {
+      const int f = size / 8 + 3;
+      const int nBins = complex ? size : size / 2;
+      const int bin = complex ? size / 2 - 1 + f : f;
+      CSpectrumEngine e;
+      Configure(e, complex, 1, 0, size);
+      const auto samples = ToneOfSize(complex, size, f);
+      const auto db = Block(e, samples, nBins);
+      EXPECT_NEAR(db[bin], 0.0, 0.01) << size << " " << complex;
+      EXPECT_LT(db[bin + 2], -60.0) << size << " " << complex;
+      e.SetParameters(complex, size, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
+      e.LoadSamples(samples.data(), INT_MAX);
+      e.TransformPower(0);
+      std::vector<int> fromPower(nBins), fromLevels(nBins);
+      e.GetPowerLevels(255, 0, nBins - 1, fromPower.data());
+      e.LoadSamples(samples.data(), INT_MAX);
+      e.Transform();
+      e.GetDisplayLevels(255, 0, nBins - 1, fromLevels.data());
+      EXPECT_EQ(fromPower, fromLevels) << size << " " << complex;
+    }
+  }
+}
+
+// A sample above the limit anywhere in the block, and only then, is reported.
+TEST(SpectrumEngine, OverloadFromAnySample)
+{
+  for (int complex : {0, 1}) {
+    const int values = complex ? 2 * N : N;
+    for (int at : {-1, 0, 1, values / 2 + 1, values - 1}) {
+      std::vector<int32_t> s(static_cast<size_t>(values), 1000);
+      if (at >= 0)
+        s[static_cast<size_t>(at)] = 1001;
+      CSpectrumEngine e;
+      Configure(e, complex);
+      e.LoadSamples(s.data(), 1000);
+      std::vector<int> out(static_cast<size_t>(complex ? N : N / 2));
+      EXPECT_EQ(e.GetDisplayLevels(255, 0, 0, out.data()), at >= 0 ? 1 : 0) << complex << " at " << at;
+    }
+  }
+}

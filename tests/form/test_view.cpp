@@ -3,31 +3,42 @@
 // to end against `tavirel-cli cut`.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMimeData>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTime>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <memory>
 
+#include "display/SpectrogramPlot.h"
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/TavirelView.h"
 #include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
+
+// Readable failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -186,10 +197,12 @@ TEST_F(ViewTest, StatusLineFollowsThePointerAndClicksMoveTheWindowWithinTheFile)
     ShowView(Source("hour.wav", 3600));
     const int nEndSec = Bar().m_nViewEnd;
     const QRect rc = Plot();
+    // The wall-clock time of the pointer's column: 2048 frames of 1000 per second each.
     MoveTo(rc.left(), rc.center().y());
-    EXPECT_EQ(Status(), QStringLiteral("Cursor = 0 Sec"));
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("09:05:00.000  "))) << Status().toStdString();
     MoveTo(rc.left() + rc.width() / 3, rc.top());
-    EXPECT_EQ(Status(), QStringLiteral("Cursor = %1 Sec").arg(rc.width() / 3 * nEndSec / rc.width()));
+    const QString at = QTime(9, 5).addMSecs(rc.width() / 3 * 2048).toString(QStringLiteral("HH:mm:ss.zzz  "));
+    EXPECT_TRUE(Status().startsWith(at)) << Status().toStdString();
     MoveTo(rc.right() + 1, rc.bottom());
     EXPECT_EQ(Status(), QStringLiteral("View 0 Sec to %1 Sec").arg(nEndSec));
     // Clicks centre the window on the clicked second, held between 0 and length - span.
@@ -363,8 +376,11 @@ TEST_F(ViewTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
     m_dialogs.m_answers = {Path("no-such-folder/cut.wav")};
     Click(1001);
     PressSave();
-    EXPECT_EQ(Errors(), QStringList{QStringLiteral("The segment could not be saved as \"%1\":\nthe output file cannot be created.")
-                                        .arg(Path("no-such-folder/cut_001.wav"))});
+    // The same words as tavirel-cli cut prints for this fault.
+    EXPECT_EQ(Errors(), QStringList{QStringLiteral("The segment was not saved: no file can be created in the folder %1 "
+                                                   "(No such file or directory). No segment file was left behind; "
+                                                   "the source was not written to.")
+                                        .arg(Path("no-such-folder"))});
     EXPECT_EQ(Status(), QStringLiteral("Save failed"));
 }
 
@@ -386,7 +402,7 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     // Each control in turn, after the pointer was over the picture.
     for (int id : {1000, 1002, 1006, 1007, 1008, 1009, 1010, 1011, 1013, 1014, 1016, 1018, 1019, 1020}) {
         MoveTo(Plot().center().x(), Plot().center().y());
-        ASSERT_TRUE(Status().startsWith(QStringLiteral("Cursor = "))) << id;
+        ASSERT_TRUE(Status().contains(QStringLiteral(" MHz "))) << id;
         QWidget* control = m_view->Control(id);
         QTest::mouseMove(control, control->rect().center());
         EXPECT_EQ(Status(), view) << id;
@@ -422,6 +438,248 @@ TEST_F(ViewTest, EveryReferenceLevelFitsItsLabel)
         QTest::mouseClick(spin->m_btnDown, Qt::LeftButton);
         ASSERT_EQ(label->text(), QString::number(level));
         EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << level;
+    }
+}
+
+// ---- browsing: zoom, scrolling, readouts, save progress ----
+
+class BrowseTest : public ViewTest {
+protected:
+    // The view shown and active (for its keys), its first picture drawn.
+    void ShowActive(const QString& srcPath)
+    {
+        ShowView(srcPath);
+        QApplication::setActiveWindow(m_view.get());
+    }
+    // Lets a rendering off the UI thread end; it reports through an event.
+    void WaitRender()
+    {
+        while (m_view->IsRenderPending())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::keyClick(m_view.get(), static_cast<Qt::Key>(key), mods);
+        WaitRender();
+    }
+    void Wheel(int notches, Qt::KeyboardModifiers mods = {})
+    {
+        // The form passes the wheel on to the scroll area's viewport, where the view takes it.
+        QWidget* viewport = m_view->viewport();
+        const QPointF at = m_view->GetLayoutWindow()->mapTo(viewport, QPointF(Plot().center()));
+        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, notches * 120), Qt::NoButton, mods,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+        WaitRender();
+    }
+    int64_t Blocks() const { return (static_cast<int64_t>(m_doc->m_nTotalFrames) + 2047) / 2048; }
+    QImage Picture() const { return m_view->m_pPlot->m_bitmap; }
+
+    // A source of nSec seconds at rate frames/s: two channels with a complex tone of toneHz
+    // (centre frequency and recording time from the auxi chunk), or one channel with a cosine.
+    QString ToneSource(const char* name, int channels, uint32_t rate, int nSec, double toneHz, uint32_t centreHz)
+    {
+        riff::WaveShape shape(static_cast<uint16_t>(channels), rate, 16);
+        if (centreHz != 0) {
+            SYSTEMTIME stop{};
+            EXPECT_TRUE((CTime(kStart, -1) + nSec).GetAsSystemTime(stop));
+            shape.auxi = riff::AuxiPayload(kStart, stop, {centreHz, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+        }
+        const double w = 2 * M_PI * toneHz / rate;
+        const riff::Bytes data = riff::Gen16(size_t{rate} * nSec * channels, [&](size_t i) {
+            const double phase = w * static_cast<double>(i / channels);
+            return static_cast<int16_t>(std::lround(16000 * (i % channels == 0 ? std::cos(phase) : std::sin(phase))));
+        });
+        EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), riff::WaveFile(shape, data)));
+        return Path(name);
+    }
+};
+
+TEST_F(BrowseTest, ZoomKeysWheelAndCommandsChangeThePictureAndTheBar)
+{
+    ShowActive(Source("hour.wav", 3600));
+    const int whole = static_cast<int>((Blocks() + Plot().width() - 1) / Plot().width()); // fills the window
+    ASSERT_GE(whole, 3);
+    const int four = std::min(4, whole);
+    struct Step {
+        std::function<void()> act;
+        int zoom;
+    };
+    const Step steps[] = {
+        {[&] { Key(Qt::Key_Plus); }, 1}, // already at one block per column
+        {[&] { Key(Qt::Key_Minus); }, 2},
+        {[&] { Key(Qt::Key_Minus); }, four},
+        {[&] { Key(Qt::Key_Equal); }, 2}, // "+" without Shift
+        {[&] { Wheel(-1, Qt::ControlModifier); }, four},
+        {[&] { Wheel(+2, Qt::ControlModifier); }, 1},
+        {[&] { Key(Qt::Key_W); }, whole},
+        {[&] { Key(Qt::Key_Minus); }, whole}, // never past the whole recording
+        {[&] { Key(Qt::Key_1); }, 1},
+        {[&] { Key(Qt::Key_Minus); }, 2},
+        {[&] { m_view->ViewActions()[2]->trigger(); WaitRender(); }, whole},
+        {[&] { Key(Qt::Key_Plus); }, whole == 4 ? 2 : 1 << CTavirelDoc::ZoomStep(whole)}, // the power of two below
+        {[&] { m_view->ViewActions()[3]->trigger(); WaitRender(); }, 1},
+    };
+    QImage last = Picture();
+    int lastZoom = 1;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].act();
+        ASSERT_EQ(m_doc->m_nZoom, steps[i].zoom) << i;
+        // The bar's window spans the columns' blocks, cut at the recording's end.
+        const int64_t endFrame = std::min<int64_t>((m_view->ViewStartBlock() + int64_t{Plot().width()} * steps[i].zoom) * 2048,
+                                                   static_cast<int64_t>(m_doc->m_nTotalFrames));
+        EXPECT_NEAR(Bar().m_nViewEnd, endFrame / 1000.0, 2.1) << i;
+        EXPECT_LE(Bar().m_nViewStart, Bar().m_nViewEnd) << i;
+        EXPECT_EQ(Picture() != last, steps[i].zoom != lastZoom) << i;
+        EXPECT_TRUE(Status().startsWith(QStringLiteral("View "))) << i;
+        last = Picture();
+        lastZoom = steps[i].zoom;
+    }
+    Key(Qt::Key_W);
+    EXPECT_EQ(m_view->ViewStartBlock(), 0);
+    EXPECT_EQ(Bar().m_nViewEnd, 3600) << "the whole recording in the window";
+}
+
+TEST_F(BrowseTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
+{
+    ShowActive(Source("hour.wav", 3600));
+    const int64_t width = Plot().width(); // blocks in the window at one block per column
+    const int64_t tenth = width / 10, last = Blocks() - width;
+    ASSERT_GT(last, width + 2 * tenth);
+    struct Move {
+        std::function<void()> act;
+        int64_t start;
+    };
+    const Move moves[] = {
+        {[&] { Key(Qt::Key_Right); }, tenth},
+        {[&] { Key(Qt::Key_Right); }, 2 * tenth},
+        {[&] { Key(Qt::Key_Left); }, tenth},
+        {[&] { Key(Qt::Key_PageDown); }, tenth + width},
+        {[&] { Key(Qt::Key_PageUp); }, tenth},
+        {[&] { Key(Qt::Key_PageUp); }, 0}, // held at the start
+        {[&] { Key(Qt::Key_Left); }, 0},
+        {[&] { Wheel(-1); }, tenth}, // towards the user: later
+        {[&] { Wheel(+3); }, 0},
+        {[&] { Key(Qt::Key_End); }, last},
+        {[&] { Key(Qt::Key_Right); }, last}, // held where the window still fills
+        {[&] { Key(Qt::Key_PageDown); }, last},
+        {[&] { Key(Qt::Key_Left); }, last - tenth},
+        {[&] { Key(Qt::Key_Home); }, 0},
+    };
+    QImage shown = Picture();
+    for (size_t i = 0; i < std::size(moves); ++i) {
+        const int64_t before = m_view->ViewStartBlock();
+        moves[i].act();
+        ASSERT_EQ(m_doc->m_nViewStartBlock, moves[i].start) << i;
+        // The bar shows the second the first block falls in.
+        EXPECT_EQ(Bar().m_nViewStart, moves[i].start * 2048 / 1000) << i;
+        EXPECT_EQ(Picture() != shown, moves[i].start != before) << i;
+        shown = Picture();
+    }
+    // Starts placed by blocks show on the status line to a tenth of a second.
+    Key(Qt::Key_Right);
+    EXPECT_EQ(Status(), QString::asprintf("View %.1f Sec to %.1f Sec", tenth * 2.048, (tenth + width) * 2.048));
+    // A click on the bar places the window at a whole second again.
+    ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
+    EXPECT_EQ(m_doc->m_nViewStartBlock, -1);
+    EXPECT_EQ(Status(), QStringLiteral("View %1 Sec to %2 Sec").arg(Bar().m_nViewStart).arg(Bar().m_nViewEnd));
+}
+
+TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
+{
+    struct Case {
+        const char* name;
+        int channels;
+        uint32_t centreHz;
+        const char* unit;
+    };
+    const Case cases[] = {{"iq.wav", 2, 7050000, " MHz"}, {"mono.wav", 1, 0, " Hz"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t rate = 8192;          // 4 Hz per bin
+        const int rows = 1024 * c.channels; // display bins
+        m_doc->m_nRefLevel = 0;
+        // The tone on the first bin of the row three quarters down the picture.
+        ShowView(QString()); // the plot's height, for the tone's bin
+        const int h = Plot().height(), yTone = h * 3 / 4;
+        const int64_t bin = (int64_t{yTone} * rows + h - 1) / h;
+        const double offsetHz = c.channels == 2 ? (bin - 1023) * rate / 2048.0 : bin * rate / 2048.0;
+        ShowActive(ToneSource(c.name, c.channels, rate, 30, offsetHz, c.centreHz));
+        ASSERT_EQ(Plot().height(), h);
+        EXPECT_EQ(Text(1021), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
+
+        const QRegularExpression readout(QStringLiteral("^(\\S+)  (-?[0-9.]+)( MHz| Hz)  (-?[0-9]+) dB$"));
+        auto at = [&](int x, int y) {
+            MoveTo(Plot().left() + x, Plot().top() + y);
+            const QRegularExpressionMatch m = readout.match(Status());
+            EXPECT_TRUE(m.hasMatch()) << Status().toStdString();
+            return m;
+        };
+        // Without a recording time of its own a source is timed by its file.
+        const QString startTime = QString::fromStdString(CTime(m_doc->m_stStart, -1).Format("%H:%M:%S"));
+        if (c.centreHz) {
+            ASSERT_EQ(startTime, QStringLiteral("09:05:00"));
+        }
+        const QTime start = QTime::fromString(startTime, QStringLiteral("HH:mm:ss"));
+        const QRegularExpressionMatch tone = at(100, yTone);
+        // Column 100 starts 100 blocks of 2048 frames in: 25 s.
+        EXPECT_EQ(tone.captured(1), start.addSecs(25).toString(QStringLiteral("HH:mm:ss.zzz")));
+        EXPECT_EQ(tone.captured(3), QString::fromLatin1(c.unit));
+        const double hz = tone.captured(2).toDouble() * (c.centreHz ? 1e6 : 1);
+        EXPECT_NEAR(hz, c.centreHz + offsetHz, 1.0);
+        EXPECT_GT(tone.captured(4).toInt(), -20) << "the tone is strong";
+        const QRegularExpressionMatch quiet = at(100, h / 4);
+        EXPECT_LT(quiet.captured(4).toInt(), tone.captured(4).toInt() - 60) << "away from the tone";
+        EXPECT_EQ(at(3, yTone).captured(1), start.addMSecs(750).toString(QStringLiteral("HH:mm:ss.zzz")));
+        // Past the recording's end (120 blocks) the status line tells of the window.
+        MoveTo(Plot().left() + 130, Plot().top() + yTone);
+        EXPECT_TRUE(Status().startsWith(QStringLiteral("View "))) << Status().toStdString();
+    }
+}
+
+TEST_F(BrowseTest, SaveShowsProgressAndCancelHalfWayLeavesNoFile)
+{
+    for (bool bCancel : {true, false}) {
+        SCOPED_TRACE(bCancel ? "cancelled" : "completed");
+        // One channel of 16 bits, 4096 blocks: progress reports every 256 blocks.
+        const QString src = ToneSource("long.wav", 1, 100000, 84, 1000.0, 0);
+        m_doc->m_strDestPath = Path("cut.wav");
+        ShowActive(src);
+        m_view->m_nSaveProgressDelayMs = 0;
+        ClickBar(Qt::LeftButton, 0, Qt::ControlModifier);
+        ClickBar(Qt::RightButton, -1, Qt::ControlModifier);
+        ASSERT_GE(Bar().m_nTo - Bar().m_nFrom, 80);
+
+        int cancelledAt = -1, largest = 0;
+        bool bSaving = true;
+        std::function<void()> poll = [&] {
+            auto* dialog = m_view->findChild<QProgressDialog*>();
+            if (!bSaving || dialog == nullptr)
+                return;
+            largest = std::max(largest, dialog->value());
+            if (bCancel && dialog->isVisible() && dialog->value() >= dialog->maximum() / 2) {
+                cancelledAt = dialog->value();
+                QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+                return;
+            }
+            QTimer::singleShot(0, m_view.get(), poll);
+        };
+        QTimer::singleShot(0, m_view.get(), poll);
+        PressSave();
+        bSaving = false;
+        const QStringList written = QDir(m_dir.path()).entryList({QStringLiteral("cut*")}, QDir::Files);
+        EXPECT_TRUE(Errors().isEmpty());
+        if (bCancel) {
+            EXPECT_GE(cancelledAt, 500);
+            EXPECT_LT(cancelledAt, 1000);
+            EXPECT_TRUE(written.isEmpty()) << written.join(' ').toStdString();
+            EXPECT_EQ(Status(), QStringLiteral("Save cancelled"));
+        } else {
+            EXPECT_GT(largest, 500) << "the dialog followed the save";
+            ASSERT_EQ(written.size(), 1);
+            EXPECT_GT(QFileInfo(Path("cut_001.wav").replace("001", written[0].mid(4, 3))).size(), 16000000);
+        }
+        m_view.reset();
     }
 }
 
