@@ -44,7 +44,7 @@ class Worker {
 public:
     explicit Worker(Shared& shared) : m_shared(shared), m_setup(shared.setup)
     {
-        m_engine.SetParameters(m_setup.twoChannel, kPlotBlockFrames, -160.0, m_setup.refLevel, 1, 0, WINDOW_HANN, 0,
+        m_engine.SetParameters(m_setup.twoChannel, kPlotBlockFrames, kPlotFloorDb, m_setup.refLevel, 1, 0, WINDOW_HANN, 0,
                                1, PEAK_OFF, 0.0);
         m_samples.assign(2 * kPlotBlockFrames, 0);
         m_levels.assign(static_cast<size_t>(m_setup.bins), -kScale);

@@ -13,9 +13,8 @@
 
 namespace {
 
-constexpr int kMaxBins = 2048;
 constexpr int kScale = 255;
-constexpr int kMaxZoom = 1 << 24;
+constexpr int kMaxZoom = 1 << CTavirelDoc::kMaxZoomStep;
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -85,7 +84,7 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
     if (IsStale()) {
         // The reader may have been closed by a failed read elsewhere (a save).
-        if (!m_pDoc->m_wave.m_bInOpen && !Reopen())
+        if (!EnsureOpen())
             return;
         Render();
         m_pDoc->m_nDrawnStart = m_pDoc->m_nViewStart;
@@ -210,7 +209,7 @@ void CSpectrogramPlot::Render()
     const int height = m_rcPlot.height();
     if (width <= 0 || height <= 0 || m_bitmap.size() != QSize(width, height) || !doc.m_bLoaded)
         return;
-    if (!doc.m_wave.m_bInOpen && !Reopen())
+    if (!EnsureOpen())
         return;
     QImage picture;
     PlotRenderSetup setup;
@@ -232,7 +231,7 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
 {
     CancelRender();
     CTavirelDoc& doc = *m_pDoc;
-    if (!doc.m_bLoaded || (!doc.m_wave.m_bInOpen && !Reopen()))
+    if (!doc.m_bLoaded || !EnsureOpen())
         return false;
     auto job = std::make_unique<AsyncRender>();
     if (!MakeSetup(m_asyncPicture, &job->setup))
@@ -284,12 +283,13 @@ void CSpectrogramPlot::CancelRender()
 
 bool CSpectrogramPlot::Reopen()
 {
-    CTavirelDoc& doc = *m_pDoc;
-    if (!doc.OpenSource(doc.m_strSrcPath)) {
-        // Removed or replaced by something that is no wave file: no source any more.
-        doc.m_bLoaded = false;
+    if (m_pDoc->ReopenSource() != WAVE_OK)
         return false;
-    }
-    doc.m_wave.SeekSeconds(doc.m_nViewStart);
+    m_pDoc->m_wave.SeekSeconds(m_pDoc->m_nViewStart);
     return true;
+}
+
+bool CSpectrogramPlot::EnsureOpen()
+{
+    return m_pDoc->m_wave.m_bInOpen || Reopen();
 }

@@ -36,18 +36,6 @@ inline int32_t Levelled(double dValue, double dLevel)
     return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
 }
 
-// Opens the document's source again when its reader has closed it (the reader
-// does so at the end of the source and on a read error), as the plot does.
-int ReopenSource(CTavirelDoc& doc)
-{
-    if (doc.m_wave.m_bInOpen)
-        return WAVE_OK;
-    if (doc.OpenSource(doc.m_strSrcPath))
-        return WAVE_OK;
-    doc.m_bLoaded = false; // removed or replaced by something that is no wave file
-    return doc.m_wave.m_nError != WAVE_OK ? doc.m_wave.m_nError : WAVE_ERR_OPEN;
-}
-
 // Finishes and names the output; the record written at open, with the
 // segment's times, stays as written. After a failure or a cancel the output
 // is dropped instead.
@@ -269,7 +257,7 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
-    result.nError = ReopenSource(doc);
+    result.nError = doc.EnsureSourceOpen();
     const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
     const int nChannels = doc.m_wfSource.nChannels;
     if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
@@ -285,7 +273,7 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source read to its end or failed is opened again, so that the window
     // can go on using it; the reader returns to the shown window's start.
-    if (ReopenSource(doc) == WAVE_OK)
+    if (doc.EnsureSourceOpen() == WAVE_OK)
         wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
     return result;
 }

@@ -187,6 +187,18 @@ bool CTavirelDoc::OpenSource(const QString& path)
     return true;
 }
 
+int CTavirelDoc::ReopenSource()
+{
+    if (OpenSource(m_strSrcPath))
+        return WAVE_OK;
+    return m_wave.m_nError != WAVE_OK ? m_wave.m_nError : WAVE_ERR_OPEN;
+}
+
+int CTavirelDoc::EnsureSourceOpen()
+{
+    return m_wave.m_bInOpen ? WAVE_OK : ReopenSource();
+}
+
 void CTavirelDoc::CloseSource()
 {
     m_wave.Close();
@@ -234,6 +246,6 @@ void CTavirelDoc::BuildPalette()
             r = 255;
             b = 128 * (i - 217) / 38;
         }
-        m_palette[static_cast<size_t>(i)] = RGB(r, g, b);
+        m_palette[static_cast<size_t>(i)] = MakeColorRef(r, g, b);
     }
 }
