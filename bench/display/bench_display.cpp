@@ -26,7 +26,6 @@ namespace {
 
 constexpr int kWidthPx = 1920;
 constexpr int kHeightPx = 1080;
-constexpr int kBlockFrames = 2048;
 constexpr int kRate = 48000;
 constexpr int kRuns = 5;
 
@@ -45,7 +44,7 @@ void Put32(QByteArray& b, uint32_t v)
 // A 16-bit source with a sweep and noise of the given number of blocks.
 bool WriteSource(const QString& path, int channels, int64_t blocks = kWidthPx + 8)
 {
-    const int64_t frames = blocks * kBlockFrames;
+    const int64_t frames = blocks * kWaveBlockFrames;
     QByteArray data;
     data.reserve(static_cast<qsizetype>(frames * channels * 2));
     uint32_t noise = 1;
@@ -129,16 +128,16 @@ class Reference {
 public:
     Reference(int complex, int nBins) : m_complex(complex), m_nBins(nBins)
     {
-        m_window.resize(kBlockFrames);
-        for (int i = 0; i < kBlockFrames; ++i)
-            m_window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kBlockFrames - 1));
-        m_in = fftw_alloc_real(2 * kBlockFrames);
-        m_out = fftw_alloc_complex(kBlockFrames);
-        m_plan = complex ? fftw_plan_dft_1d(kBlockFrames, reinterpret_cast<fftw_complex*>(m_in), m_out, FFTW_FORWARD,
+        m_window.resize(kWaveBlockFrames);
+        for (int i = 0; i < kWaveBlockFrames; ++i)
+            m_window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWaveBlockFrames - 1));
+        m_in = fftw_alloc_real(2 * kWaveBlockFrames);
+        m_out = fftw_alloc_complex(kWaveBlockFrames);
+        m_plan = complex ? fftw_plan_dft_1d(kWaveBlockFrames, reinterpret_cast<fftw_complex*>(m_in), m_out, FFTW_FORWARD,
                                             FFTW_MEASURE)
-                         : fftw_plan_dft_r2c_1d(kBlockFrames, m_in, m_out, FFTW_MEASURE);
+                         : fftw_plan_dft_r2c_1d(kWaveBlockFrames, m_in, m_out, FFTW_MEASURE);
         const double fullScale = complex ? 1073740000.0 : 536870000.0;
-        m_normDb = -20.0 * std::log10(kBlockFrames * fullScale);
+        m_normDb = -20.0 * std::log10(kWaveBlockFrames * fullScale);
         m_floor = std::pow(10.0, (-160.0 - m_normDb) / 10.0);
     }
     ~Reference()
@@ -150,12 +149,12 @@ public:
     void Column(const int32_t* block, int* out)
     {
         const int values = m_complex ? 2 : 1;
-        for (int i = 0; i < kBlockFrames; ++i)
+        for (int i = 0; i < kWaveBlockFrames; ++i)
             for (int c = 0; c < values; ++c)
                 m_in[values * i + c] = m_window[static_cast<size_t>(i)] * block[values * i + c];
         fftw_execute(m_plan);
         for (int b = 0; b < m_nBins; ++b) {
-            const int k = m_complex ? (b + kBlockFrames / 2 + 1) % kBlockFrames : b;
+            const int k = m_complex ? (b + kWaveBlockFrames / 2 + 1) % kWaveBlockFrames : b;
             const double p = m_out[k][0] * m_out[k][0] + m_out[k][1] * m_out[k][1];
             const double db = 10.0 * std::log10(p + m_floor) + m_normDb;
             out[b] = std::clamp(static_cast<int>(255.0 * db / 160.0), -255, 0);
@@ -215,11 +214,11 @@ bool Bench(const QString& path, const char* name)
                 PlotWorkerCount(kWidthPx), all.wall, all.cpu);
 #ifdef TAVIREL_HAVE_FFTW
     const int channels = doc.m_bTwoChannel ? 2 : 1;
-    const size_t blockInts = static_cast<size_t>(kBlockFrames) * static_cast<size_t>(channels);
+    const size_t blockInts = static_cast<size_t>(kWaveBlockFrames) * static_cast<size_t>(channels);
     std::vector<int32_t> blocks(static_cast<size_t>(kWidthPx) * blockInts);
     doc.m_wave.SeekSeconds(0);
     for (int x = 0; x < kWidthPx; ++x)
-        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * blockInts], kBlockFrames, nullptr) != kBlockFrames)
+        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * blockInts], kWaveBlockFrames, nullptr) != kWaveBlockFrames)
             return false;
     Reference reference(doc.m_bTwoChannel, doc.m_nDisplayBins);
     std::vector<int> levels(static_cast<size_t>(doc.m_nDisplayBins));
@@ -252,7 +251,7 @@ bool BenchZoomed(const QString& path, int zoom)
     const int columns = 1920;
     DrawTimes(src.doc, 0, zoom, columns, &checksum); // warms the page cache
     const Times t = DrawTimes(src.doc, 0, zoom, columns, &checksum);
-    const double mb = static_cast<double>(columns) * zoom * kBlockFrames * 4 / 1e6;
+    const double mb = static_cast<double>(columns) * zoom * kWaveBlockFrames * 4 / 1e6;
     std::printf("zoom %d, %d columns of two-channel 16-bit source (%.0f MB): %.1f ms (cpu %.1f), %.0f MB/s "
                 "(aim >= 1000)\n", zoom, columns, mb, t.wall, t.cpu, mb / t.wall * 1e3);
     // On a machine busy with other work the wall time says little; the
@@ -278,7 +277,7 @@ int main()
         std::fprintf(stderr, "bench_display: cannot write the sources\n");
         return 1;
     }
-    std::printf("1920 x 1080 window, 16-bit sources at %d frames/s, blocks of %d frames\n", kRate, kBlockFrames);
+    std::printf("1920 x 1080 window, 16-bit sources at %d frames/s, blocks of %d frames\n", kRate, kWaveBlockFrames);
     const bool ok = Bench(iq, "two channels (2048 bins)") && Bench(mono, "one channel (1024 bins)") &&
                     BenchZoomed(longIq, kZoom);
     return ok ? 0 : 1;

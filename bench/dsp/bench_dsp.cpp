@@ -21,13 +21,13 @@
 
 namespace {
 
-constexpr int BLOCK_FRAMES = 2048;
-constexpr int ROUNDS = 7;
-constexpr double ROUND_SEC = 0.15;
+constexpr int kBlockFrames = 2048;
+constexpr int kRounds = 7;
+constexpr double kRoundSec = 0.15;
 
 double g_sink = 0.0; // keeps results alive so nothing is optimised away
 
-// Median over ROUNDS of the time per call, each round long enough to time well.
+// Median over kRounds of the time per call, each round long enough to time well.
 template <typename Fn>
 double SecondsPerCall(Fn&& fn)
 {
@@ -38,19 +38,19 @@ double SecondsPerCall(Fn&& fn)
     for (int i = 0; i < calls; ++i)
       fn();
     const double sec = std::chrono::duration<double>(Clock::now() - t0).count();
-    if (sec >= ROUND_SEC / 4)
+    if (sec >= kRoundSec / 4)
       break;
     calls *= 2;
   }
   std::vector<double> perCall;
-  for (int r = 0; r < ROUNDS; ++r) {
+  for (int r = 0; r < kRounds; ++r) {
     const auto t0 = Clock::now();
     for (int i = 0; i < calls; ++i)
       fn();
     perCall.push_back(std::chrono::duration<double>(Clock::now() - t0).count() / calls);
   }
   std::sort(perCall.begin(), perCall.end());
-  return perCall[ROUNDS / 2];
+  return perCall[kRounds / 2];
 }
 
 void Report(const char* what, double sec)
@@ -72,9 +72,9 @@ std::vector<int32_t> MakeBlock(int ints, unsigned seed)
 double ColumnSeconds(int complex)
 {
   CSpectrumEngine engine;
-  engine.SetParameters(complex, BLOCK_FRAMES, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
-  const auto block = MakeBlock(complex ? 2 * BLOCK_FRAMES : BLOCK_FRAMES, 1);
-  const int nBins = complex ? BLOCK_FRAMES : BLOCK_FRAMES / 2;
+  engine.SetParameters(complex, kBlockFrames, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
+  const auto block = MakeBlock(complex ? 2 * kBlockFrames : kBlockFrames, 1);
+  const int nBins = complex ? kBlockFrames : kBlockFrames / 2;
   std::vector<int> out(nBins);
   return SecondsPerCall([&] {
     engine.LoadSamples(block.data(), INT_MAX);
@@ -96,22 +96,22 @@ int IntegerSqrt(int n)
 // FFTW runs below pay the same copy.
 double KernelSeconds(int complex, const std::vector<double>& input)
 {
-  const int n = complex ? 2 * BLOCK_FRAMES : BLOCK_FRAMES;
-  std::vector<int> ip(2 + IntegerSqrt(BLOCK_FRAMES));
-  std::vector<double> w(BLOCK_FRAMES / 2);
+  const int n = complex ? 2 * kBlockFrames : kBlockFrames;
+  std::vector<int> ip(2 + IntegerSqrt(kBlockFrames));
+  std::vector<double> w(kBlockFrames / 2);
   std::vector<double> a(n);
   if (complex) {
-    fft::MakeTwiddleTable(BLOCK_FRAMES / 2, ip.data(), w.data());
+    fft::MakeTwiddleTable(kBlockFrames / 2, ip.data(), w.data());
   } else {
-    fft::MakeTwiddleTable(BLOCK_FRAMES / 4, ip.data(), w.data());
-    fft::MakeCosineTable(BLOCK_FRAMES / 4, ip.data(), w.data() + BLOCK_FRAMES / 4);
+    fft::MakeTwiddleTable(kBlockFrames / 4, ip.data(), w.data());
+    fft::MakeCosineTable(kBlockFrames / 4, ip.data(), w.data() + kBlockFrames / 4);
   }
   return SecondsPerCall([&] {
     std::memcpy(a.data(), input.data(), n * sizeof(double));
     fft::BitReverse(n, ip.data() + 2, a.data());
     fft::ComplexForward(n, a.data(), w.data());
     if (!complex)
-      fft::RealPostProcess(n, a.data(), BLOCK_FRAMES / 4, w.data() + BLOCK_FRAMES / 4);
+      fft::RealPostProcess(n, a.data(), kBlockFrames / 4, w.data() + kBlockFrames / 4);
     g_sink += a[6];
   });
 }
@@ -121,14 +121,14 @@ double KernelSeconds(int complex, const std::vector<double>& input)
 // complex plan uses the same positive-exponent sign as the kernel.
 double FftwSeconds(int complex, const std::vector<double>& input)
 {
-  const int n = complex ? 2 * BLOCK_FRAMES : BLOCK_FRAMES;
+  const int n = complex ? 2 * kBlockFrames : kBlockFrames;
   // r2c in place needs room for N/2 + 1 complex outputs.
   const int doubles = complex ? n : n + 2;
   double* a = fftw_alloc_real(doubles);
   fftw_plan plan = complex
-      ? fftw_plan_dft_1d(BLOCK_FRAMES, reinterpret_cast<fftw_complex*>(a), reinterpret_cast<fftw_complex*>(a),
+      ? fftw_plan_dft_1d(kBlockFrames, reinterpret_cast<fftw_complex*>(a), reinterpret_cast<fftw_complex*>(a),
                          FFTW_BACKWARD, FFTW_MEASURE)
-      : fftw_plan_dft_r2c_1d(BLOCK_FRAMES, a, reinterpret_cast<fftw_complex*>(a), FFTW_MEASURE);
+      : fftw_plan_dft_r2c_1d(kBlockFrames, a, reinterpret_cast<fftw_complex*>(a), FFTW_MEASURE);
   const double sec = SecondsPerCall([&] {
     std::memcpy(a, input.data(), n * sizeof(double));
     fftw_execute(plan);
@@ -144,13 +144,13 @@ double FftwSeconds(int complex, const std::vector<double>& input)
 
 int main()
 {
-  std::printf("Block of %d frames (one display column)\n", BLOCK_FRAMES);
+  std::printf("Block of %d frames (one display column)\n", kBlockFrames);
   Report("column, one channel (N/2 bins)", ColumnSeconds(0));
   Report("column, two channels I/Q (N bins)", ColumnSeconds(1));
 
   std::mt19937 rng(2);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
-  std::vector<double> input(2 * BLOCK_FRAMES);
+  std::vector<double> input(2 * kBlockFrames);
   for (double& v : input)
     v = u(rng);
 

@@ -1,6 +1,6 @@
-#include "AboutDlg.h"
+#include "app/AboutDlg.h"
 
-#include "AppIcon.h"
+#include "app/AppIcon.h"
 #include "TavirelVersion.h"
 
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
-#include "AppIcon.h"
+#include "app/AppIcon.h"
 #include "doc/ProfileStore.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
-#include "TavirelApp.h"
+#include "app/TavirelApp.h"
 
-#include "AboutDlg.h"
-#include "AppIcon.h"
-#include "MainFrame.h"
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
+#include "app/MainFrame.h"
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "wave/RiffWaveFile.h"
+
 // What a row of the picture shows when several display bins fall on it.
 enum { PLOT_ROWS_FIRST_BIN = 0, PLOT_ROWS_STRONGEST_BIN = 1 };
 
-// Blocks of this many frames make up a column.
-constexpr int kPlotBlockFrames = 2048;
 // The level of colour index -255 (black), dB; the reference level is index 0.
 constexpr double kPlotFloorDb = -160.0;
 

@@ -13,9 +13,8 @@
 
 namespace {
 
-constexpr int kMaxBins = 2048;
 constexpr int kScale = 255;
-constexpr int kMaxZoom = 1 << 24;
+constexpr int kMaxZoom = 1 << CTavirelDoc::kMaxZoomStep;
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -85,7 +84,7 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
     if (IsStale()) {
         // The reader may have been closed by a failed read elsewhere (a save).
-        if (!m_pDoc->m_wave.m_bInOpen && !Reopen())
+        if (!EnsureOpen())
             return;
         Render();
         m_pDoc->m_nDrawnStart = m_pDoc->m_nViewStart;
@@ -96,14 +95,14 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
 void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 {
-    m_engine.SetParameters(bTwoChannel, kPlotBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
+    m_engine.SetParameters(bTwoChannel, kWaveBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
     m_nLevelsTwoChannel = bTwoChannel;
     m_dLevelsRef = dRefLevel;
 }
 
 int CSpectrogramPlot::FitZoom(int64_t nFrames, int width)
 {
-    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + kPlotBlockFrames - 1) / kPlotBlockFrames;
+    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + kWaveBlockFrames - 1) / kWaveBlockFrames;
     int64_t zoom = 1;
     while (zoom < kMaxZoom && zoom * std::max(width, 1) < blocks)
         zoom *= 2;
@@ -135,7 +134,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     setup->twoChannel = doc.m_bTwoChannel;
     setup->refLevel = m_dLevelsRef;
     if (doc.m_nViewStartBlock >= 0) {
-        setup->startFrame = doc.m_nViewStartBlock * kPlotBlockFrames;
+        setup->startFrame = doc.m_nViewStartBlock * kWaveBlockFrames;
     } else {
         // Whole seconds, rounded down to a whole frame as the reader seeks.
         const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
@@ -192,7 +191,7 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
 QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
 {
     const CTavirelDoc& doc = *m_pDoc;
-    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kPlotBlockFrames;
+    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
     const QFileInfo info(doc.m_strSrcPath);
     if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
         static_cast<uint64_t>(shownFrames) < doc.m_nTotalFrames)
@@ -210,7 +209,7 @@ void CSpectrogramPlot::Render()
     const int height = m_rcPlot.height();
     if (width <= 0 || height <= 0 || m_bitmap.size() != QSize(width, height) || !doc.m_bLoaded)
         return;
-    if (!doc.m_wave.m_bInOpen && !Reopen())
+    if (!EnsureOpen())
         return;
     QImage picture;
     PlotRenderSetup setup;
@@ -232,7 +231,7 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
 {
     CancelRender();
     CTavirelDoc& doc = *m_pDoc;
-    if (!doc.m_bLoaded || (!doc.m_wave.m_bInOpen && !Reopen()))
+    if (!doc.m_bLoaded || !EnsureOpen())
         return false;
     auto job = std::make_unique<AsyncRender>();
     if (!MakeSetup(m_asyncPicture, &job->setup))
@@ -284,12 +283,13 @@ void CSpectrogramPlot::CancelRender()
 
 bool CSpectrogramPlot::Reopen()
 {
-    CTavirelDoc& doc = *m_pDoc;
-    if (!doc.OpenSource(doc.m_strSrcPath)) {
-        // Removed or replaced by something that is no wave file: no source any more.
-        doc.m_bLoaded = false;
+    if (m_pDoc->ReopenSource() != WAVE_OK)
         return false;
-    }
-    doc.m_wave.SeekSeconds(doc.m_nViewStart);
+    m_pDoc->m_wave.SeekSeconds(m_pDoc->m_nViewStart);
     return true;
+}
+
+bool CSpectrogramPlot::EnsureOpen()
+{
+    return m_pDoc->m_wave.m_bInOpen || Reopen();
 }

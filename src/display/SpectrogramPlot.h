@@ -43,6 +43,8 @@ class QPainter;
 
 class CSpectrogramPlot {
 public:
+    // The most display bins a picture shows (I/Q sources).
+    static constexpr int kMaxBins = 2048;
     explicit CSpectrogramPlot(CTavirelDoc* pDoc);
     virtual ~CSpectrogramPlot();
     CSpectrogramPlot(const CSpectrogramPlot&) = delete;
@@ -68,8 +70,8 @@ public:
     void CancelRender();
     const QImage& AsyncPicture() const { return m_asyncPicture; }
 
-    int m_rowOfBin[2048];
-    int m_levelOfBin[2048];
+    int m_rowOfBin[kMaxBins];
+    int m_levelOfBin[kMaxBins];
     int32_t m_samples[4096];
     QRect m_rcPlot, m_rcLast, m_rcBitmap;
     QImage m_bitmap;
@@ -84,6 +86,8 @@ private:
     // Opens the document's source again and positions it at the view start;
     // on failure the document has no source any more (m_bLoaded false).
     bool Reopen();
+    // Reopen when the reader has closed the source; whether it is open.
+    bool EnsureOpen();
     // Whether the picture no longer shows the document's window.
     bool IsStale() const;
     // Fills setup for a rendering into picture; false when there is nothing to render.

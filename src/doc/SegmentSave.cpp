@@ -250,7 +250,7 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
-    result.nError = doc.ReopenSource();
+    result.nError = doc.EnsureSourceOpen();
     const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
     const int nChannels = doc.m_wfSource.nChannels;
     if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
@@ -266,7 +266,7 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
 
     // A source read to its end or failed is opened again, so that the window
     // can go on using it; the reader returns to the shown window's start.
-    if (doc.ReopenSource() == WAVE_OK)
+    if (doc.EnsureSourceOpen() == WAVE_OK)
         wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
     return result;
 }

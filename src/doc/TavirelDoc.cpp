@@ -197,12 +197,14 @@ bool CTavirelDoc::LoadSource(const QString& path)
 
 int CTavirelDoc::ReopenSource()
 {
-    if (m_wave.m_bInOpen)
-        return WAVE_OK;
     if (OpenSource(m_strSrcPath))
         return WAVE_OK;
-    m_bLoaded = false; // removed or replaced by something that is no wave file
     return m_wave.m_nError != WAVE_OK ? m_wave.m_nError : WAVE_ERR_OPEN;
+}
+
+int CTavirelDoc::EnsureSourceOpen()
+{
+    return m_wave.m_bInOpen ? WAVE_OK : ReopenSource();
 }
 
 void CTavirelDoc::CloseSource()
@@ -252,6 +254,6 @@ void CTavirelDoc::BuildPalette()
             r = 255;
             b = 128 * (i - 217) / 38;
         }
-        m_palette[static_cast<size_t>(i)] = RGB(r, g, b);
+        m_palette[static_cast<size_t>(i)] = MakeColorRef(r, g, b);
     }
 }

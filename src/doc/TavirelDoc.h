@@ -14,7 +14,7 @@
 #include "wave/RiffWaveFile.h"
 
 // COLORREF: red in the low byte, then green, then blue.
-inline uint32_t RGB(int r, int g, int b)
+inline uint32_t MakeColorRef(int r, int g, int b)
 {
     return static_cast<uint32_t>(r & 0xFF) | (static_cast<uint32_t>(g & 0xFF) << 8) |
            (static_cast<uint32_t>(b & 0xFF) << 16);
@@ -44,10 +44,12 @@ public:
     // Opens path as the shown source (m_strSrcPath): on success the document is
     // loaded and shows it from second 0 with nothing drawn yet.
     bool LoadSource(const QString& path);
-    // Opens m_strSrcPath again when the reader has closed it (it does so at the
-    // end of the source and on a read error); WAVE_OK when it is open. A source
-    // that no longer opens leaves the document unloaded.
+    // Opens the source again, as OpenSource; WAVE_OK or the reader's code. A source
+    // removed or replaced by something that is no wave file is no longer loaded.
     int ReopenSource();
+    // ReopenSource when the reader has closed the source (it does so at the end of
+    // the source and on a read error); WAVE_OK when it is open.
+    int EnsureSourceOpen();
     void CloseSource();
 
     // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)

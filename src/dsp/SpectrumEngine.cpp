@@ -20,8 +20,9 @@ namespace {
 // Code elsewhere in the process (the graphics library's AVX routines, for one)
 // may return with the upper halves of the AVX registers still in use. Until
 // they are cleared, every SSE instruction of this file and of the maths
-// library's log10 pays a state-transition penalty: columns were seen to take
-// eight times as long. Clearing them once per block costs nothing measurable.
+// library's log10 pays a state-transition penalty, up to several times the cost
+// of a block (bench/dsp's bench_dsp times a block; run it beside the display to
+// see the effect). Clearing them once per block costs nothing measurable.
 inline void ClearUpperVectorState()
 {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -31,15 +32,15 @@ inline void ClearUpperVectorState()
 #endif
 }
 
-constexpr int MIN_FFT_SIZE = 1024;
-constexpr int MAX_FFT_SIZE = 524288;
-constexpr double FLOOR_DB = -160.0;
-constexpr double FLOOR_BELS = -16.0;
+constexpr int kMinFftSize = 1024;
+constexpr int kMaxFftSize = 524288;
+constexpr double kFloorDb = -160.0;
+constexpr double kFloorBels = -16.0;
 // Power of a full-scale tone centred on a bin is (N * K)^2 under the Hann window
 // (coherent gain (N - 1) / 2N, samples up to 2^31): K is about 2^30 for a complex
 // exponential and 2^29 for a real sinusoid, whose power splits over +f and -f.
-constexpr double FULL_SCALE_COMPLEX = 1073740000.0;
-constexpr double FULL_SCALE_REAL = 536870000.0;
+constexpr double kFullScaleComplex = 1073740000.0;
+constexpr double kFullScaleReal = 536870000.0;
 
 // Largest power of two not above n (n >= 1).
 int PowerOfTwoAtMost(int n)
@@ -171,7 +172,7 @@ void CSpectrumEngine::SetParameters(int complex, int fftSize, double bottomDb, d
     m_nAverages = averages > 0 ? averages : 1;
     // 64-bit product: fftSize * smoothing may not fit an int.
     int64_t width = static_cast<int64_t>(fftSize) * smoothing / 2000;
-    width = width < 0 ? 0 : (width > MAX_FFT_SIZE ? MAX_FFT_SIZE : width);
+    width = width < 0 ? 0 : (width > kMaxFftSize ? kMaxFftSize : width);
     m_nSmoothWidth = static_cast<int>(width) & ~1;
   }
 
@@ -181,7 +182,7 @@ void CSpectrumEngine::SetParameters(int complex, int fftSize, double bottomDb, d
     // Sizes out of range fall back to the largest size. A size in range that is
     // not a power of two is rounded down: the kernel needs a power of two, and
     // rounding down never reads past the caller's block of fftSize frames.
-    m_nFftSize = (fftSize >= MIN_FFT_SIZE && fftSize <= MAX_FFT_SIZE) ? PowerOfTwoAtMost(fftSize) : MAX_FFT_SIZE;
+    m_nFftSize = (fftSize >= kMinFftSize && fftSize <= kMaxFftSize) ? PowerOfTwoAtMost(fftSize) : kMaxFftSize;
     if (m_nFftSize != m_nAllocSize) {
       AllocateLocked();
       clearAverage = true;
@@ -245,10 +246,10 @@ void CSpectrumEngine::AllocateLocked()
   m_loadOrder = ReversedSampleOffsets(points, m_bitrev.data() + 2);
   m_loadWindow.assign(2 * static_cast<size_t>(points), 0.0);
 
-  const double fullScale = m_bComplex ? FULL_SCALE_COMPLEX : FULL_SCALE_REAL;
+  const double fullScale = m_bComplex ? kFullScaleComplex : kFullScaleReal;
   const double gainDb = m_dCalibDb - 20.0 * std::log10(n * fullScale);
-  // A bin of zero power then reads exactly FLOOR_BELS, whatever the calibration.
-  m_dPowerFloor = std::pow(10.0, (FLOOR_DB - gainDb) * 0.1);
+  // A bin of zero power then reads exactly kFloorBels, whatever the calibration.
+  m_dPowerFloor = std::pow(10.0, (kFloorDb - gainDb) * 0.1);
   m_dOffsetBels = gainDb * 0.1;
 }
 
@@ -305,7 +306,7 @@ void CSpectrumEngine::ResetPeakHold()
 
 void CSpectrumEngine::ResetPeakHoldLocked()
 {
-  std::fill(m_peak.begin(), m_peak.end(), FLOOR_BELS);
+  std::fill(m_peak.begin(), m_peak.end(), kFloorBels);
 }
 
 int CSpectrumEngine::LoadSamples(const int32_t* samples, int limit)
@@ -327,7 +328,7 @@ inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
 {
   // Zero power is the floor exactly, not the floor give or take a rounding step.
   const double power = re * re + im * im;
-  const double level = power > 0.0 ? std::log10(power + m_dPowerFloor) + m_dOffsetBels : FLOOR_BELS;
+  const double level = power > 0.0 ? std::log10(power + m_dPowerFloor) + m_dOffsetBels : kFloorBels;
   if (m_nBlocksSeen <= m_nAverages)
     m_accum[b] += level;
   else
@@ -433,7 +434,7 @@ int CSpectrumEngine::DisplayBinCount() const
 
 void CSpectrumEngine::ConfigureIndexLocked(int scale)
 {
-  m_index.Configure(m_dPowerFloor, m_dOffsetBels, FLOOR_BELS, m_dBottomBels, m_dTopBels, m_dScaleGain, scale);
+  m_index.Configure(m_dPowerFloor, m_dOffsetBels, kFloorBels, m_dBottomBels, m_dTopBels, m_dScaleGain, scale);
 }
 
 int CSpectrumEngine::GetPowerLevels(int scale, int first, int last, int* out)

@@ -28,30 +28,6 @@
 
 namespace {
 
-// Dialog ids of the form's controls.
-enum : int {
-    IDC_SRC_FILE = 1000,
-    IDC_DEST_FILE = 1001,
-    IDC_SRC_PATH = 1002,
-    IDC_DEST_PATH = 1003,
-    IDC_PLOT_AREA = 1004,
-    IDC_FROM = 1006,
-    IDC_TO = 1007,
-    IDC_SAVE = 1008,
-    IDC_EXIT = 1009,
-    IDC_START_TIME = 1010,
-    IDC_END_TIME = 1011,
-    IDC_SPIN = 1012,
-    IDC_POS_BAR = 1013,
-    IDC_STATUS = 1014,
-    IDC_FROM_CAPTION = 1016,
-    IDC_TO_CAPTION = 1017,
-    IDC_HELP_LINE = 1018,
-    IDC_USE_AGC = 1019,
-    IDC_REF_LEVEL = 1020,
-    IDC_CENTRE_FREQ = 1021,
-};
-
 // The form's size in dialog units.
 constexpr int kFormWidthDu = 322;
 constexpr int kFormHeightDu = 198;
@@ -143,46 +119,6 @@ void SetFittedText(QLabel* label, const QString& text, const QFont& normal)
 }
 
 } // namespace
-
-// ---- the up-down control ----
-
-CSpinArrows::CSpinArrows(QWidget* parent) : QWidget(parent)
-{
-    setFocusPolicy(Qt::ClickFocus);
-    m_btnUp = new QToolButton(this);
-    m_btnDown = new QToolButton(this);
-    m_btnUp->setArrowType(Qt::UpArrow);
-    m_btnDown->setArrowType(Qt::DownArrow);
-    for (QToolButton* b : {m_btnUp, m_btnDown}) {
-        b->setFocusPolicy(Qt::NoFocus); // a click focuses the control itself
-        b->setAutoRepeat(true);
-    }
-    connect(m_btnUp, &QToolButton::clicked, this, [this] { DeltaPos(+1); });
-    connect(m_btnDown, &QToolButton::clicked, this, [this] { DeltaPos(-1); });
-}
-
-void CSpinArrows::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Up)
-        DeltaPos(+1);
-    else if (event->key() == Qt::Key_Down)
-        DeltaPos(-1);
-    else
-        QWidget::keyPressEvent(event);
-}
-
-void CSpinArrows::resizeEvent(QResizeEvent* /*event*/)
-{
-    const int upHeight = height() / 2;
-    m_btnUp->setGeometry(0, 0, width(), upHeight);
-    m_btnDown->setGeometry(0, upHeight, width(), height() - upHeight);
-}
-
-void CSpinArrows::DeltaPos(int iDelta)
-{
-    if (m_pfnDeltaPos)
-        m_pfnDeltaPos(iDelta);
-}
 
 // ---- the form ----
 
@@ -550,7 +486,7 @@ QString CTavirelView::ViewStatusText() const
     if (doc->m_nViewStartBlock >= 0 && rate > 0) {
         // A window placed by blocks: its own start and end, to a tenth of a second.
         const int64_t startFrame = ViewStartFrame();
-        const int64_t endFrame = std::min<int64_t>(startFrame + WindowBlocks() * kPlotBlockFrames,
+        const int64_t endFrame = std::min<int64_t>(startFrame + WindowBlocks() * kWaveBlockFrames,
                                                    static_cast<int64_t>(doc->m_nTotalFrames));
         return QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
     }

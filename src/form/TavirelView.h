@@ -19,6 +19,8 @@
 #include <functional>
 #include <map>
 
+#include "doc/SegmentSave.h"
+#include "form/SpinArrows.h"
 #include "form/WposCtrl.h"
 #include "layout/ResizableFormView.h"
 
@@ -26,27 +28,30 @@ class CSpectrogramPlot;
 class CTavirelDoc;
 class QAction;
 class QLabel;
-struct SegmentSaveResult;
 class QPushButton;
-class QToolButton;
 
-// The up-down control: a tall pair of arrow buttons. The up arrow (button or
-// key) reports iDelta +1, the down arrow -1. The arrow keys work while it has
-// focus; clicking it gives it focus.
-class CSpinArrows : public QWidget {
-    Q_OBJECT
-public:
-    explicit CSpinArrows(QWidget* parent = nullptr);
-    std::function<void(int iDelta)> m_pfnDeltaPos;
-    QToolButton* m_btnUp;
-    QToolButton* m_btnDown;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    void DeltaPos(int iDelta);
+// Dialog ids of the form's controls.
+enum : int {
+    IDC_SRC_FILE = 1000,
+    IDC_DEST_FILE = 1001,
+    IDC_SRC_PATH = 1002,
+    IDC_DEST_PATH = 1003,
+    IDC_PLOT_AREA = 1004,
+    IDC_FROM = 1006,
+    IDC_TO = 1007,
+    IDC_SAVE = 1008,
+    IDC_EXIT = 1009,
+    IDC_START_TIME = 1010,
+    IDC_END_TIME = 1011,
+    IDC_SPIN = 1012,
+    IDC_POS_BAR = 1013,
+    IDC_STATUS = 1014,
+    IDC_FROM_CAPTION = 1016,
+    IDC_TO_CAPTION = 1017,
+    IDC_HELP_LINE = 1018,
+    IDC_USE_AGC = 1019,
+    IDC_REF_LEVEL = 1020,
+    IDC_CENTRE_FREQ = 1021,
 };
 
 class CTavirelView : public CResizableFormView {
@@ -147,7 +152,7 @@ public:
     QString m_strRefLevel;              // 1020
     CWposCtrl m_wndPosBar;              // 1013
     double m_dAgcLevel = 0.0;           // AGC level of the save loop
-    int32_t m_aBlock[4096] = {};        // 2048 frames of up to two channels, for the save loop
+    int32_t m_aBlock[kSegmentBlockValues] = {}; // one block of up to two channels, for the save loop
     QString m_strStatus;                // scratch: status text and label tails
     CSpectrogramPlot* m_pPlot = nullptr; // owned; created at the first initial update
     // A save running longer than this shows its progress with a Cancel button.

@@ -84,7 +84,7 @@ int64_t CTavirelView::ViewStartFrame() const
 {
     const CTavirelDoc* doc = GetDocument();
     if (doc->m_nViewStartBlock >= 0)
-        return doc->m_nViewStartBlock * kPlotBlockFrames;
+        return doc->m_nViewStartBlock * kWaveBlockFrames;
     const CRiffWaveFile& wave = doc->m_wave;
     if (wave.m_nBytesPerFrameIn <= 0)
         return 0;
@@ -101,7 +101,7 @@ int CTavirelView::SecondOfFrame(int64_t nFrame) const
 
 int64_t CTavirelView::ViewStartBlock() const
 {
-    return ViewStartFrame() / kPlotBlockFrames;
+    return ViewStartFrame() / kWaveBlockFrames;
 }
 
 int64_t CTavirelView::WindowBlocks() const
@@ -111,7 +111,7 @@ int64_t CTavirelView::WindowBlocks() const
 
 int64_t CTavirelView::LastStartBlock() const
 {
-    const int64_t blocks = static_cast<int64_t>((GetDocument()->m_nTotalFrames + kPlotBlockFrames - 1) / kPlotBlockFrames);
+    const int64_t blocks = static_cast<int64_t>((GetDocument()->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
     return std::max<int64_t>(blocks - WindowBlocks(), 0);
 }
 
@@ -126,7 +126,7 @@ void CTavirelView::ScrollTo(int64_t nBlock)
     if (!doc->m_bLoaded || m_pPlot == nullptr || m_bSaving)
         return;
     doc->m_nViewStartBlock = std::clamp<int64_t>(nBlock, 0, LastStartBlock());
-    doc->m_nViewStart = SecondOfFrame(doc->m_nViewStartBlock * kPlotBlockFrames);
+    doc->m_nViewStart = SecondOfFrame(doc->m_nViewStartBlock * kWaveBlockFrames);
     if (doc->m_wave.m_bInOpen)
         doc->m_wave.SeekSeconds(doc->m_nViewStart);
     m_wndPosBar.SetViewStart(doc->m_nViewStart);
@@ -144,7 +144,7 @@ int CTavirelView::WholeZoom() const
     const CTavirelDoc* doc = GetDocument();
     if (!doc->m_bLoaded)
         return kMaxZoom;
-    const int64_t blocks = static_cast<int64_t>((doc->m_nTotalFrames + kPlotBlockFrames - 1) / kPlotBlockFrames);
+    const int64_t blocks = static_cast<int64_t>((doc->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
     const int64_t width = std::max(PlotAreaRect().width(), 1);
     return static_cast<int>(std::clamp<int64_t>((blocks + width - 1) / width, 1, kMaxZoom));
 }
@@ -290,7 +290,7 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const int y = point.y() - rc.top();
 
     // Time: the first frame of the pointer's column.
-    const int64_t frame = ViewStartFrame() + int64_t{x} * doc->m_nZoom * kPlotBlockFrames;
+    const int64_t frame = ViewStartFrame() + int64_t{x} * doc->m_nZoom * kWaveBlockFrames;
     if (frame >= static_cast<int64_t>(doc->m_nTotalFrames))
         return QString();
     const int64_t wholeSec = static_cast<int64_t>(frame / rate);
@@ -303,9 +303,9 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     // Frequency: the first display bin drawn on the pointer's row.
     const int64_t bins = doc->m_nDisplayBins;
     const int64_t bin = (int64_t{y} * bins + rc.height() - 1) / rc.height();
-    const double binHz = rate / kPlotBlockFrames; // the transform is one block long
+    const double binHz = rate / kWaveBlockFrames; // the transform is one block long
     const QString freq = doc->m_bTwoChannel
-                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (kPlotBlockFrames / 2 - 1)) * binHz)
+                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (kWaveBlockFrames / 2 - 1)) * binHz)
                              : QString::asprintf("%.0f Hz", bin * binHz);
 
     // Level: the colour index of the pixel, back on the dB scale it was drawn with.

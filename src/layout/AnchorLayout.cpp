@@ -87,6 +87,19 @@ void CAnchorLayout::AnchorControl(QWidget* control, QSize topLeft, QSize bottomR
     ++m_nAnchored;
 }
 
+// Whether a control moved from old to rect is repainted whole.
+static bool NeedsWholeRedraw(const AnchorEntry& entry, QWidget* control, const QRect& rect, const QRect& old)
+{
+    if (!entry.isListBox)
+        return entry.redrawWhole;
+    // A list scrolled sideways past what its new width still allows
+    // shows stale pixels unless it is repainted whole.
+    auto* list = qobject_cast<QAbstractScrollArea*>(control);
+    const QScrollBar* bar = list != nullptr ? list->horizontalScrollBar() : nullptr;
+    const int limit = bar != nullptr ? bar->maximum() : 0;
+    return limit > 0 && bar->value() > limit - (rect.width() - old.width());
+}
+
 bool CAnchorLayout::RepositionControls()
 {
     QWidget* wnd = GetLayoutWindow();
@@ -120,18 +133,7 @@ bool CAnchorLayout::RepositionControls()
         if (rect == old)
             continue;
 
-        bool redraw = entry.redrawWhole;
-        if (entry.isListBox) {
-            // A list scrolled sideways past what its new width still allows
-            // shows stale pixels unless it is repainted whole.
-            redraw = false;
-            auto* list = qobject_cast<QAbstractScrollArea*>(control);
-            const QScrollBar* bar = list != nullptr ? list->horizontalScrollBar() : nullptr;
-            const int limit = bar != nullptr ? bar->maximum() : 0;
-            if (limit > 0 && bar->value() > limit - (rect.width() - old.width()))
-                redraw = true;
-        }
-        moves.push_back({control, rect, redraw});
+        moves.push_back({control, rect, NeedsWholeRedraw(entry, control, rect, old)});
     }
     if (moves.empty())
         return true;

@@ -109,7 +109,7 @@ TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
         frame()->setGeometry(60, 70, 640, 480);
         doc()->m_nRefLevel = -40;
         if (byExit)
-            QTest::mouseClick(m_app->m_pView->Control(1009), Qt::LeftButton); // IDC_EXIT
+            QTest::mouseClick(m_app->m_pView->Control(IDC_EXIT), Qt::LeftButton);
         else
             frame()->close();
         EXPECT_EQ(m_store.GetProfileString("WindowPos", "WindowPos"), "0:1:-1:-1:-1:-1:60:70:700:550") << byExit;
@@ -329,7 +329,7 @@ TEST_F(AppTest, MaximisedFrameStaysFilledByTheFormOnCtrlN)
     EXPECT_EQ(view->geometry().right(), frame()->rect().right());
     EXPECT_EQ(view->geometry().bottom(), frame()->rect().bottom());
     EXPECT_EQ(view->GetLayoutWindow()->size(), view->viewport()->size());
-    EXPECT_EQ(view->PlotAreaRect().right(), view->Control(1013)->geometry().right()) << "the picture spans the form";
+    EXPECT_EQ(view->PlotAreaRect().right(), view->Control(IDC_POS_BAR)->geometry().right()) << "the picture spans the form";
 }
 
 } // namespace

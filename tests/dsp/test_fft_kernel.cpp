@@ -16,7 +16,7 @@
 namespace {
 
 using Complex = std::complex<double>;
-const double TWO_PI = 8.0 * std::atan(1.0);
+const double kTwoPi = 8.0 * std::atan(1.0);
 
 // The complex transform of a.size() / 2 points or the real transform of a.size() samples,
 // with tables exactly as large as the contract asks.
@@ -45,7 +45,7 @@ Complex Dft(const std::vector<double>& a, bool real, size_t k)
       sum += Complex(j % 2 ? 0.0 : a[j], j % 2 ? a[j] : 0.0);
     else
       sum += (real ? Complex(a[j]) : Complex(a[2 * j], a[2 * j + 1])) *
-             std::polar(1.0, TWO_PI * static_cast<double>((j * k) % m) / static_cast<double>(m));
+             std::polar(1.0, kTwoPi * static_cast<double>((j * k) % m) / static_cast<double>(m));
   }
   return sum;
 }
@@ -85,7 +85,7 @@ TEST(FftKernel, LargestSizeAndImpulse)
   impulse[2 * 3] = 1.0;
   const auto a = Transform(impulse, false);
   for (size_t k = 0; k < m; ++k)
-    ASSERT_LT(std::abs(Complex(a[2 * k], a[2 * k + 1]) - std::polar(1.0, TWO_PI * static_cast<double>((3 * k) % m) / m)), 1e-12) << k;
+    ASSERT_LT(std::abs(Complex(a[2 * k], a[2 * k + 1]) - std::polar(1.0, kTwoPi * static_cast<double>((3 * k) % m) / m)), 1e-12) << k;
 }
 
 namespace {

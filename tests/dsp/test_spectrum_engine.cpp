@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <complex>
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 namespace {
 
-const double TWO_PI = 8.0 * std::atan(1.0);
+const double kTwoPi = 8.0 * std::atan(1.0);
 constexpr int N = 2048;
 
 // A -200 .. +200 dB scale of 400 000 000 steps reads levels back to a millionth of a dB.
@@ -36,7 +37,7 @@ std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0)
 {
   std::vector<int32_t> s;
   for (int i = 0; i < N; ++i) {
-    const double phase = TWO_PI * ((f * i % N + N) % N) / N;
+    const double phase = kTwoPi * ((f * i % N + N) % N) / N;
     s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, dc + amp * std::cos(phase)))));
     if (complex)
       s.push_back(static_cast<int32_t>(std::llround(amp * std::sin(phase))));
@@ -133,16 +134,18 @@ TEST(SpectrumEngine, AveragingAndWhatClearsIt)
   Block(e, std::vector<int32_t>(N, 0), N / 2);
   EXPECT_NEAR(Block(e, Tone(0, 200, 2147483647.0), N / 2)[200], (-160.0 - 0.004) / 2, 1e-3);
 
-  struct Row { const char* what; int complex, size, averages; double topDb; bool clears; } rows[] = {
-      {"topDb", 0, N, 1, 150.0, false}, {"averages 0 is 1", 0, N, 0, 200.0, false}, {"averages", 0, N, 3, 200.0, true},
-      {"size", 0, 4096, 1, 200.0, true}, {"complex", 1, N, 1, 200.0, true}};
+  struct Row { const char* what; int complex, size, averages, window; double topDb; bool clears; } rows[] = {
+      {"topDb", 0, N, 1, WINDOW_HANN, 150.0, false},     {"averages 0 is 1", 0, N, 0, WINDOW_HANN, 200.0, false},
+      {"averages", 0, N, 3, WINDOW_HANN, 200.0, true},   {"size", 0, 4096, 1, WINDOW_HANN, 200.0, true},
+      {"complex", 1, N, 1, WINDOW_HANN, 200.0, true},    {"Hamming", 0, N, 1, WINDOW_HAMMING, 200.0, true},
+      {"rectangular", 0, N, 1, WINDOW_RECTANGULAR, 200.0, true}};
   const std::vector<int32_t> big(2 * 4096, 0);
   for (const Row& r : rows) {
     Configure(e, 0);
     e.ResetAverage();
     Block(e, big, 1);
     Block(e, big, 1);
-    e.SetParameters(r.complex, r.size, -200.0, r.topDb, r.averages, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
+    e.SetParameters(r.complex, r.size, -200.0, r.topDb, r.averages, 0, r.window, 0, 0, PEAK_OFF, 0.0);
     EXPECT_EQ(e.LoadSamples(big.data(), INT_MAX), r.clears ? 0 : 2) << r.what;
   }
 }
@@ -169,7 +172,7 @@ std::vector<int32_t> ToneOfSize(int complex, int size, int f)
 {
   std::vector<int32_t> s;
   for (int i = 0; i < size; ++i) {
-    const double phase = TWO_PI * static_cast<double>(static_cast<int64_t>(f) * i % size) / size;
+    const double phase = kTwoPi * static_cast<double>(static_cast<int64_t>(f) * i % size) / size;
     s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, 2147483647.0 * std::cos(phase)))));
     if (complex)
       s.push_back(static_cast<int32_t>(std::llround(2147483647.0 * std::sin(phase))));
@@ -223,4 +226,96 @@ TEST(SpectrumEngine, OverloadFromAnySample)
       EXPECT_EQ(e.GetDisplayLevels(255, 0, 0, out.data()), at >= 0 ? 1 : 0) << complex << " at " << at;
     }
   }
+}
+
+// Past the averaging length each block replaces one average's worth of the sum:
+// sum = sum - average + level, average = sum / length.
+TEST(SpectrumEngine, AverageAfterMoreBlocksThanItsLength)
+{
+  CSpectrumEngine e;
+  Configure(e, 0, 2);
+  const std::vector<int32_t> zeros(N, 0);
+  const double tone = Block(e, Tone(0, 200, 2147483647.0), N / 2)[200]; // the first block of the average
+  double sum = tone;
+  double average = tone;
+  for (int block = 2; block <= 5; ++block) {
+    sum = block <= 2 ? sum - 160.0 : sum - average - 160.0;
+    average = sum / 2;
+    EXPECT_NEAR(Block(e, zeros, N / 2)[200], average, 1e-5) << "block " << block;
+  }
+}
+
+namespace {
+
+// Direct DFT at frequency k (bins) of samples under window w, with i the index of a sample in the block.
+std::complex<double> DirectBin(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& w,
+                               int k)
+{
+  std::complex<double> sum;
+  for (size_t i = 0; i < w.size(); ++i)
+    sum += w[i] * std::complex<double>(x[i], y.empty() ? 0.0 : y[i]) *
+           std::polar(1.0, -kTwoPi * static_cast<double>((static_cast<int64_t>(k) * static_cast<int64_t>(i)) % N) / N);
+  return sum;
+}
+
+std::vector<double> WindowOf(int type)
+{
+  std::vector<double> w(N);
+  for (int i = 0; i < N; ++i) {
+    const double c = std::cos(kTwoPi * i / (N - 1));
+    w[i] = type == WINDOW_RECTANGULAR ? 0.5 : type == WINDOW_HAMMING ? 0.54 - 0.46 * c : 0.5 - 0.5 * c;
+  }
+  return w;
+}
+
+double Db(std::complex<double> a, std::complex<double> b) { return 10.0 * std::log10(std::norm(a) / std::norm(b)); }
+
+} // namespace
+
+// Each window's levels, against the Hann window's, match a direct computation on and beside an off-bin tone.
+TEST(SpectrumEngine, WindowsMatchDirectComputation)
+{
+  std::vector<int32_t> samples(N);
+  std::vector<double> x(N);
+  for (int i = 0; i < N; ++i) {
+    samples[i] = static_cast<int32_t>(std::llround(1e9 * std::cos(kTwoPi * 100.3 * i / N) + 3e8 * std::sin(kTwoPi * 37.0 * i / N)));
+    x[i] = samples[i];
+  }
+  CSpectrumEngine hann;
+  Configure(hann, 0);
+  const auto hannDb = Block(hann, samples, N / 2);
+  for (int type : {WINDOW_HAMMING, WINDOW_RECTANGULAR}) {
+    CSpectrumEngine e;
+    e.SetParameters(0, N, -200.0, 200.0, 1, 0, type, 0, 0, PEAK_OFF, 0.0);
+    const auto db = Block(e, samples, N / 2);
+    for (int bin : {37, 98, 100, 101, 104}) {
+      const double expected = Db(DirectBin(x, {}, WindowOf(type), bin), DirectBin(x, {}, WindowOf(WINDOW_HANN), bin));
+      EXPECT_NEAR(db[bin] - hannDb[bin], expected, 1e-4) << "window " << type << " bin " << bin;
+    }
+  }
+}
+
+// The DC patch: display bins -1 and +1 read exactly as -2 and +2, and DC reads
+// the complex mean of the transform's points at -2 and +2.
+TEST(SpectrumEngine, DcPatchValues)
+{
+  std::vector<int32_t> samples;
+  std::vector<double> x(N), y(N);
+  for (int i = 0; i < N; ++i) {
+    const double phase = kTwoPi * 2.0 * i / N;
+    samples.push_back(static_cast<int32_t>(std::llround(4e8 + 9e8 * std::cos(phase + 0.3))));
+    samples.push_back(static_cast<int32_t>(std::llround(2e8 * std::sin(phase))));
+    x[i] = samples[2 * i];
+    y[i] = samples[2 * i + 1];
+  }
+  CSpectrumEngine e;
+  Configure(e, 1, 1, 1);
+  const auto db = Block(e, samples, N);
+  const int dc = N / 2 - 1;
+  EXPECT_EQ(db[dc - 1], db[dc - 2]);
+  EXPECT_EQ(db[dc + 1], db[dc + 2]);
+  const auto w = WindowOf(WINDOW_HANN);
+  const auto minus2 = DirectBin(x, y, w, -2), plus2 = DirectBin(x, y, w, 2);
+  EXPECT_NEAR(db[dc] - db[dc - 2], Db(0.5 * (minus2 + plus2), minus2), 1e-4);
+  EXPECT_NEAR(db[dc + 2] - db[dc - 2], Db(plus2, minus2), 1e-4);
 }

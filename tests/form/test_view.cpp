@@ -1,6 +1,7 @@
 // The main form driven by real clicks on the offscreen platform: labels, status line, plot and bar clicks,
 // the spin, the file buttons, dropped files, tab order, messages about failures, and "Save Segment" end
 // to end against `tavirel-cli cut`.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -34,6 +35,7 @@
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/TavirelView.h"
+#include "support/ScopedTz.h"
 #include "support/ScriptedDialogs.h"
 #include "support/WaveBytes.h"
 
@@ -51,8 +53,7 @@ class ViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("TZ", "Europe/Berlin", 1); // recording times are shown as stored, not shifted
-        tzset();
+        m_tz.emplace("Europe/Berlin"); // recording times are shown as stored, not shifted
         m_store = std::make_unique<CSettingsStore>(Path("Tavirel.conf"));
         m_doc = std::make_unique<CTavirelDoc>(m_store.get());
         ASSERT_TRUE(m_doc->OnNewDocument());
@@ -110,7 +111,7 @@ protected:
     {
         ShowView(Source("src.wav", 60));
         m_dialogs.m_answers = {Path("cut.wav")};
-        Click(1001);
+        Click(IDC_DEST_FILE);
         ClickBar(Qt::LeftButton, fromPx, Qt::ControlModifier);
         ClickBar(Qt::RightButton, toPx, Qt::ControlModifier);
         ASSERT_LT(Bar().m_nFrom, Bar().m_nTo);
@@ -160,6 +161,7 @@ protected:
         return riff::Wave(riff::FmtPayload(1, 2, 1000, 16, 18), data, {riff::Chunk("auxi", riff::AuxiPayload(a, b, kAuxiValues))}).v;
     }
 
+    std::optional<ScopedTz> m_tz; // first member: restored last
     QTemporaryDir m_dir;
     std::unique_ptr<CSettingsStore> m_store;
     std::unique_ptr<CTavirelDoc> m_doc;
@@ -170,26 +172,26 @@ protected:
 TEST_F(ViewTest, DatedSourceShowsWallClockTimesAndSegmentMarks)
 {
     ShowView(Source("hour.wav", 3600));
-    EXPECT_EQ(Text(1010), QStringLiteral("06/21/2003 9:05:00 (0 Sec)"));
-    EXPECT_EQ(Text(1011), QStringLiteral("06/21/2003 10:05:00 (3600 Sec)"));
-    EXPECT_EQ(Text(1006), QStringLiteral("06/21/2003 9:05:00 (0 Secs)"));
-    EXPECT_EQ(Text(1007), QStringLiteral("06/21/2003 10:05:00 (3600 Secs)"));
+    EXPECT_EQ(Text(IDC_START_TIME), QStringLiteral("06/21/2003 9:05:00 (0 Sec)"));
+    EXPECT_EQ(Text(IDC_END_TIME), QStringLiteral("06/21/2003 10:05:00 (3600 Sec)"));
+    EXPECT_EQ(Text(IDC_FROM), QStringLiteral("06/21/2003 9:05:00 (0 Secs)"));
+    EXPECT_EQ(Text(IDC_TO), QStringLiteral("06/21/2003 10:05:00 (3600 Secs)"));
     ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 4, Qt::ControlModifier);
     const int nFromSec = Bar().m_nFrom;
     ASSERT_GT(nFromSec, 0);
-    EXPECT_EQ(Text(1006), QString::fromStdString(m_doc->m_timeFrom.Format("%m/%d/%Y %-H:%M:%S ")) +
+    EXPECT_EQ(Text(IDC_FROM), QString::fromStdString(m_doc->m_timeFrom.Format("%m/%d/%Y %-H:%M:%S ")) +
                               QStringLiteral("(%1 Secs)").arg(nFromSec));
     m_doc->m_stStart = SYSTEMTIME{}; // no recording time: plain seconds
     m_view->OnPosBarNotify(WPOS_SETFROM, 120);
-    EXPECT_EQ(Text(1006), QStringLiteral("120 Secs"));
+    EXPECT_EQ(Text(IDC_FROM), QStringLiteral("120 Secs"));
 }
 
 TEST_F(ViewTest, SourceWithoutRecordingTimeIsTimedByTheFile)
 {
     ShowView(Source("plain.wav", 90, false));
     const QRegularExpression date(QStringLiteral(R"(^\d\d/\d\d/\d{4} \d{1,2}:\d\d:\d\d \(0 Sec\)$)"));
-    EXPECT_TRUE(date.match(Text(1010)).hasMatch()) << Text(1010).toStdString();
-    EXPECT_TRUE(Text(1007).endsWith(QStringLiteral(" (%1 Secs)").arg(m_doc->m_nLengthSec)));
+    EXPECT_TRUE(date.match(Text(IDC_START_TIME)).hasMatch()) << Text(IDC_START_TIME).toStdString();
+    EXPECT_TRUE(Text(IDC_TO).endsWith(QStringLiteral(" (%1 Secs)").arg(m_doc->m_nLengthSec)));
 }
 
 TEST_F(ViewTest, StatusLineFollowsThePointerAndClicksMoveTheWindowWithinTheFile)
@@ -232,10 +234,10 @@ TEST_F(ViewTest, WindowWiderThanTheFileStartsAtZero)
 TEST_F(ViewTest, SpinStepsTheReferenceLevelBetweenItsLimits)
 {
     ShowView(Source("short.wav", 10));
-    auto* spin = static_cast<CSpinArrows*>(m_view->Control(1012));
+    auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN));
     m_doc->m_nRefLevel = 80;
     QTest::mouseClick(spin->m_btnUp, Qt::LeftButton);
-    EXPECT_EQ(Text(1020), QStringLiteral("100"));
+    EXPECT_EQ(Text(IDC_REF_LEVEL), QStringLiteral("100"));
     QTest::mouseClick(spin->m_btnUp, Qt::LeftButton);
     EXPECT_EQ(m_doc->m_nRefLevel, 100);
     m_doc->m_nRefLevel = -100;
@@ -249,7 +251,7 @@ TEST_F(ViewTest, SrcFileCancelledLeavesTheSourceClosedAndClicksIdle)
     m_doc->m_strDestPath = Path("cut.wav");
     ShowView(src);
     EXPECT_TRUE(m_view->m_btnSave->isEnabled());
-    Click(1000); // no answer: cancelled
+    Click(IDC_SRC_FILE); // no answer: cancelled
     EXPECT_EQ(m_dialogs.m_asked, QStringList{QStringLiteral("open:") + src + QStringLiteral("|Wave Files (*.wav)")});
     EXPECT_FALSE(m_doc->m_bLoaded);
     EXPECT_FALSE(m_view->m_btnSave->isEnabled());
@@ -263,11 +265,11 @@ TEST_F(ViewTest, DestinationEnablesSaveOnlyWithASource)
 {
     ShowView(QString());
     m_dialogs.m_answers = {Path("cut.wav"), Source("short.wav", 10)};
-    Click(1001);
+    Click(IDC_DEST_FILE);
     EXPECT_EQ(m_dialogs.m_asked.value(0), QStringLiteral("save:|Wave Files (*.wav)"));
-    EXPECT_EQ(Text(1003), Path("cut.wav"));
+    EXPECT_EQ(Text(IDC_DEST_PATH), Path("cut.wav"));
     EXPECT_FALSE(m_view->m_btnSave->isEnabled());
-    Click(1000);
+    Click(IDC_SRC_FILE);
     EXPECT_TRUE(m_view->m_btnSave->isEnabled());
 }
 
@@ -291,7 +293,7 @@ TEST_F(ViewTest, CommandLineCutWritesTheSameBytesAsTheWindow)
 {
     PrepareSave(100, 250);
     PressSave();
-    Click(1019); // levelling on
+    Click(IDC_USE_AGC); // levelling on
     PressSave();
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../../src/cli/tavirel-cli");
     for (const char* dest : {"plain.wav", "agc.wav"}) {
@@ -324,7 +326,7 @@ TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
          [&] {
              ShowView(Source("a.wav", 10));
              m_dialogs.m_answers = {Path("notes.wav")};
-             Click(1000);
+             Click(IDC_SRC_FILE);
          },
          {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")}, true},
         {"a file that is no wave dropped",
@@ -337,7 +339,7 @@ TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
          [&] {
              ShowView(Source("a.wav", 10));
              QFile::remove(Path("a.wav"));
-             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(1012))->m_btnDown, Qt::LeftButton);
+             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
          },
          {CannotOpen(Path("a.wav"), kMissing)}, false},
     };
@@ -349,7 +351,7 @@ TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
         EXPECT_EQ(m_doc->m_bLoaded, c.bLoaded) << c.what;
         EXPECT_EQ(m_view->m_btnSave->isEnabled(), c.bLoaded) << c.what;
         if (c.bLoaded)
-            EXPECT_EQ(Text(1002), Path("a.wav")) << c.what; // the previous source stays
+            EXPECT_EQ(Text(IDC_SRC_PATH), Path("a.wav")) << c.what; // the previous source stays
         else
             EXPECT_EQ(Status(), QString()) << c.what; // no window of a source that is gone
     }
@@ -365,8 +367,8 @@ TEST_F(ViewTest, DroppedWaveFileBecomesTheSource)
     EXPECT_TRUE(Drop({Path("b.wav")}));
     EXPECT_TRUE(Errors().isEmpty());
     EXPECT_EQ(m_doc->m_strSrcPath, Path("b.wav"));
-    EXPECT_EQ(Text(1002), Path("b.wav"));
-    EXPECT_EQ(Text(1011), QStringLiteral("06/21/2003 9:06:00 (60 Sec)"));
+    EXPECT_EQ(Text(IDC_SRC_PATH), Path("b.wav"));
+    EXPECT_EQ(Text(IDC_END_TIME), QStringLiteral("06/21/2003 9:06:00 (60 Sec)"));
     EXPECT_EQ(Bar().m_nTo, 60);
 }
 
@@ -374,7 +376,7 @@ TEST_F(ViewTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
 {
     ShowView(Source("src.wav", 60));
     m_dialogs.m_answers = {Path("no-such-folder/cut.wav")};
-    Click(1001);
+    Click(IDC_DEST_FILE);
     PressSave();
     // The same words as tavirel-cli cut prints for this fault.
     EXPECT_EQ(Errors(), QStringList{QStringLiteral("The segment was not saved: no file can be created in the folder %1 "
@@ -390,7 +392,7 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
     ASSERT_GT(m_doc->m_nViewStart, 0);
     m_dialogs.m_answers = {Source("other.wav", 3000)};
-    Click(1000);
+    Click(IDC_SRC_FILE);
     const int nEndSec = Bar().m_nViewEnd;
     EXPECT_EQ(Status(), QStringLiteral("View 0 Sec to %1 Sec").arg(nEndSec));
     // A wider form draws a longer window; the status line follows.
@@ -400,7 +402,7 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     const QString view = QStringLiteral("View 0 Sec to %1 Sec").arg(Bar().m_nViewEnd);
     EXPECT_EQ(Status(), view);
     // Each control in turn, after the pointer was over the picture.
-    for (int id : {1000, 1002, 1006, 1007, 1008, 1009, 1010, 1011, 1013, 1014, 1016, 1018, 1019, 1020}) {
+    for (int id : {IDC_SRC_FILE, IDC_SRC_PATH, IDC_FROM, IDC_TO, IDC_SAVE, IDC_EXIT, IDC_START_TIME, IDC_END_TIME, IDC_POS_BAR, IDC_STATUS, IDC_FROM_CAPTION, IDC_HELP_LINE, IDC_USE_AGC, IDC_REF_LEVEL}) {
         MoveTo(Plot().center().x(), Plot().center().y());
         ASSERT_TRUE(Status().contains(QStringLiteral(" MHz "))) << id;
         QWidget* control = m_view->Control(id);
@@ -409,14 +411,82 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     }
 }
 
+// Every control of the form: its class, first text, place in dialog units and
+// anchors (in the order they are registered; no second anchor keeps the size).
+TEST_F(ViewTest, ControlTable)
+{
+    const char* const help = "L-Click = Repositions Zoom Window         CTRL-L-Click = Set \"From\" Pos"
+                             "       CTRL-R-Click = Set \"To\" Pos";
+    struct Row {
+        int id;
+        const char* cls;
+        const char* text;
+        QRect du;
+        int order; // of its anchoring
+        QSize first, second;
+    } rows[] = {
+        {IDC_SRC_FILE, "QPushButton", "Src File...", {3, 3, 42, 14}, 3, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_DEST_FILE, "QPushButton", "Dest File...", {3, 18, 42, 14}, 4, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_SRC_PATH, "QLabel", "Source File", {52, 5, 254, 8}, 6, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
+        {IDC_DEST_PATH, "QLabel", "Destination File", {52, 21, 254, 8}, 8, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
+        {IDC_PLOT_AREA, "QFrame", "", {17, 38, 300, 101}, 0, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_RIGHT},
+        {IDC_FROM, "QLabel", "", {101, 176, 129, 8}, 15, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_TO, "QLabel", "", {101, 186, 129, 8}, 16, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_SAVE, "QPushButton", "Save Segment", {18, 182, 54, 14}, 10, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_EXIT, "QPushButton", "Exit", {240, 181, 54, 14}, 14, ANCHOR_BOTTOM_RIGHT, ANCHOR_NONE},
+        {IDC_START_TIME, "QLabel", "StartTime", {5, 162, 96, 8}, 9, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_END_TIME, "QLabel", "EndTime", {217, 162, 98, 8}, 13, ANCHOR_BOTTOM_RIGHT, ANCHOR_NONE},
+        {IDC_SPIN, "CSpinArrows", "", {4, 55, 8, 69}, 5, ANCHOR_MID_LEFT, ANCHOR_NONE},
+        {IDC_POS_BAR, "CWposCtrl", "", {7, 147, 310, 13}, 1, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT},
+        {IDC_FROM_CAPTION, "QLabel", "From:", {80, 176, 18, 8}, 17, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_TO_CAPTION, "QLabel", "To:", {87, 185, 11, 8}, 18, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_HELP_LINE, "QLabel", help, {4, 139, 315, 8}, 2, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT},
+        {IDC_USE_AGC, "QCheckBox", "Use AGC", {24, 171, 44, 10}, 11, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_STATUS, "QLabel", "", {110, 163, 96, 10}, 19, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        // The level label keeps its row but takes the column left of the plot area.
+        {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}, 12, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
+        {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}, 7, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
+    };
+    m_view = std::make_unique<CTavirelView>(m_doc.get());
+    for (const Row& r : rows) {
+        QWidget* control = m_view->Control(r.id);
+        ASSERT_NE(control, nullptr) << r.id;
+        EXPECT_STREQ(control->metaObject()->className(), r.cls) << r.id;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(control))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(control))
+            text = button->text();
+        EXPECT_EQ(text, QString::fromLatin1(r.text)) << r.id;
+        const QRect px = m_view->DialogUnitsToPx(r.du.x(), r.du.y(), r.du.width(), r.du.height());
+        const QRect got = control->geometry();
+        if (r.id == IDC_REF_LEVEL) {
+            EXPECT_EQ(got.top(), px.top());
+            EXPECT_EQ(got.height(), px.height());
+            EXPECT_LE(got.right(), m_view->Control(IDC_PLOT_AREA)->geometry().left());
+        } else {
+            EXPECT_EQ(got, px) << r.id;
+        }
+    }
+    m_view->resize(m_view->GetDesignSize());
+    m_view->OnInitialUpdate();
+    ASSERT_EQ(m_view->m_entries.size(), std::size(rows));
+    for (const Row& r : rows) {
+        const AnchorEntry& entry = m_view->m_entries[static_cast<size_t>(r.order)];
+        EXPECT_EQ(entry.hwndControl.data(), m_view->Control(r.id)) << r.id;
+        EXPECT_EQ(entry.topLeftAnchor, r.first) << r.id;
+        EXPECT_EQ(entry.bottomRightAnchor, r.second == ANCHOR_NONE ? r.first : r.second) << r.id;
+    }
+}
+
 TEST_F(ViewTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
 {
     m_doc->m_strDestPath = Path("cut.wav");
     ShowView(Source("short.wav", 10)); // "Save Segment" enabled
     QApplication::setActiveWindow(m_view.get());
-    m_view->Control(1019)->setFocus();
-    QTest::keyClick(m_view->Control(1019), Qt::Key_Tab);
-    const int stops[] = {1000, 1001, 1008, 1009, 1013, 1019, 1000};
+    m_view->Control(IDC_USE_AGC)->setFocus();
+    QTest::keyClick(m_view->Control(IDC_USE_AGC), Qt::Key_Tab);
+    const int stops[] = {IDC_SRC_FILE, IDC_DEST_FILE, IDC_SAVE, IDC_EXIT, IDC_POS_BAR, IDC_USE_AGC, IDC_SRC_FILE};
     for (int id : stops) {
         QWidget* control = m_view->Control(id);
         ASSERT_EQ(QApplication::focusWidget(), control) << id;
@@ -429,8 +499,8 @@ TEST_F(ViewTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
 TEST_F(ViewTest, EveryReferenceLevelFitsItsLabel)
 {
     ShowView(Source("short.wav", 10));
-    auto* label = static_cast<QLabel*>(m_view->Control(1020));
-    auto* spin = static_cast<CSpinArrows*>(m_view->Control(1012));
+    auto* label = static_cast<QLabel*>(m_view->Control(IDC_REF_LEVEL));
+    auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN));
     EXPECT_LE(label->geometry().right(), Plot().left()) << "the label stays beside the picture";
     EXPECT_GE(label->font().pointSizeF(), 6.0);
     m_doc->m_nRefLevel = 100;
@@ -606,7 +676,7 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         const double offsetHz = c.channels == 2 ? (bin - 1023) * rate / 2048.0 : bin * rate / 2048.0;
         ShowActive(ToneSource(c.name, c.channels, rate, 30, offsetHz, c.centreHz));
         ASSERT_EQ(Plot().height(), h);
-        EXPECT_EQ(Text(1021), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
+        EXPECT_EQ(Text(IDC_CENTRE_FREQ), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
 
         const QRegularExpression readout(QStringLiteral("^(\\S+)  (-?[0-9.]+)( MHz| Hz)  (-?[0-9]+) dB$"));
         auto at = [&](int x, int y) {
