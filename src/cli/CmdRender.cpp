@@ -51,7 +51,6 @@ const char kRenderUsage[] =
     "written, 2 a usage error.\n";
 
 constexpr int kMaxSidePx = 16384;
-constexpr long kMaxZoom = 16777216;
 // PNG quality 80 is zlib level 1: fast, and small enough for an indexed picture.
 constexpr int kPngQuality = 80;
 constexpr long long kMaxPixels = 64LL * 1024 * 1024; // 256 MiB of picture
@@ -290,7 +289,7 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("--ref takes whole dB from -100 to 100, not ", bad->c_str());
     if (const auto bad = TakeValues(parser, "zoom", [&](const std::string& v) {
             a->zoomFit = v == "fit";
-            return a->zoomFit || ParseWholeNumber(v, 1, kMaxZoom, &a->zoom);
+            return a->zoomFit || ParseWholeNumber(v, 1, CTavirelDoc::kMaxZoom, &a->zoom);
         }))
         return Usage("--zoom takes 'fit' or 1 to 16777216 blocks per column, not ", bad->c_str());
     if (const auto bad = TakeValues(parser, "rows", [&](const std::string& v) {

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int kScale = 255;
-constexpr int kMaxZoom = 1 << CTavirelDoc::kMaxZoomStep;
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -104,7 +103,7 @@ int CSpectrogramPlot::FitZoom(int64_t nFrames, int width)
 {
     const int64_t blocks = (std::max<int64_t>(nFrames, 1) + kWaveBlockFrames - 1) / kWaveBlockFrames;
     int64_t zoom = 1;
-    while (zoom < kMaxZoom && zoom * std::max(width, 1) < blocks)
+    while (zoom < CTavirelDoc::kMaxZoom && zoom * std::max(width, 1) < blocks)
         zoom *= 2;
     return static_cast<int>(zoom);
 }
@@ -130,7 +129,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
         m_rowOfBin[i] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
 
     const CRiffWaveFile& wave = doc.m_wave;
-    setup->path = QFile::encodeName(doc.m_strSrcPath).toStdString();
+    setup->path = WavePath(doc.m_strSrcPath);
     setup->twoChannel = doc.m_bTwoChannel;
     setup->refLevel = m_dLevelsRef;
     if (doc.m_nViewStartBlock >= 0) {
@@ -140,7 +139,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
         const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
         setup->startFrame = wave.m_nBytesPerFrameIn > 0 ? bytes / wave.m_nBytesPerFrameIn : 0;
     }
-    setup->zoom = std::clamp(doc.m_nZoom, 1, kMaxZoom);
+    setup->zoom = std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
     setup->bins = nBins;
     setup->rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
     setup->width = width;

@@ -59,6 +59,7 @@ public:
 
     // The largest zoom exponent: 2^24 blocks per column.
     static constexpr int kMaxZoomStep = 24;
+    static constexpr int kMaxZoom = 1 << kMaxZoomStep; // blocks per column
     // The exponent of the largest power of two not above nZoom (0 for 1 and below).
     static int ZoomStep(int nZoom);
 

@@ -355,8 +355,7 @@ void CTavirelView::LoadSource(const QString& path)
     StopRender();
     doc->m_nViewStartBlock = -1;
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->clear();
-    if (!doc->OpenSource(path)) {
-        doc->m_bLoaded = false;
+    if (!doc->LoadSource(path)) {
         // The status line told of the window of a source that is gone.
         m_bViewStatusStale = false;
         m_wndStatus->clear();
@@ -369,9 +368,6 @@ void CTavirelView::LoadSource(const QString& path)
     m_wndPosBar.SetTo(nLengthSec);
     m_wndPosBar.SetViewStart(0);
     m_wndPosBar.SetFrom(0);
-    doc->m_nViewStart = 0;
-    doc->m_nDrawnStart = -1;
-    doc->m_bLoaded = true;
     // A stored zoom beyond the whole of this recording shows the whole of it.
     doc->m_nZoom = std::min(doc->m_nZoom, WholeZoom());
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->setText(CentreFrequencyText());

@@ -20,8 +20,6 @@ namespace {
 
 // One notch of a mouse wheel, in its angle units.
 constexpr int kWheelNotch = 120;
-// The largest zoom, blocks per column.
-constexpr int kMaxZoom = 1 << CTavirelDoc::kMaxZoomStep;
 
 QAction* MakeAction(QWidget* owner, const QString& text, std::initializer_list<QKeySequence> keys)
 {
@@ -143,10 +141,10 @@ int CTavirelView::WholeZoom() const
 {
     const CTavirelDoc* doc = GetDocument();
     if (!doc->m_bLoaded)
-        return kMaxZoom;
+        return CTavirelDoc::kMaxZoom;
     const int64_t blocks = static_cast<int64_t>((doc->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
     const int64_t width = std::max(PlotAreaRect().width(), 1);
-    return static_cast<int>(std::clamp<int64_t>((blocks + width - 1) / width, 1, kMaxZoom));
+    return static_cast<int>(std::clamp<int64_t>((blocks + width - 1) / width, 1, CTavirelDoc::kMaxZoom));
 }
 
 void CTavirelView::SetZoom(int nZoom)
@@ -171,7 +169,7 @@ void CTavirelView::ZoomBy(int nSteps)
         zoom = below < zoom ? below : std::max<int64_t>(zoom / 2, 1);
     }
     for (; nSteps < 0; ++nSteps)
-        zoom = std::min<int64_t>((int64_t{1} << CTavirelDoc::ZoomStep(static_cast<int>(zoom))) * 2, kMaxZoom);
+        zoom = std::min<int64_t>((int64_t{1} << CTavirelDoc::ZoomStep(static_cast<int>(zoom))) * 2, CTavirelDoc::kMaxZoom);
     SetZoom(static_cast<int>(zoom));
 }
 

@@ -395,8 +395,7 @@ TEST_F(PlotTest, EmptyAreasDrawNothingAndTouchNothing)
 // tavirel-cli render writes the plot's picture as a PNG, prints the window's end and keeps existing files.
 TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
 {
-    const QString cli = qEnvironmentVariable("TAVIREL_BUILD_DIR", QCoreApplication::applicationDirPath() + "/../..") +
-                        "/src/cli/tavirel-cli";
+    const QString cli = QStringLiteral(TAVIREL_CLI_PATH);
     const QString wav = WriteSignal(2, 3), png = m_dir.filePath("out.png");
     auto run = [&](QStringList args) {
         QProcess p;

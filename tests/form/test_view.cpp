@@ -295,7 +295,7 @@ TEST_F(ViewTest, CommandLineCutWritesTheSameBytesAsTheWindow)
     PressSave();
     Click(IDC_USE_AGC); // levelling on
     PressSave();
-    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../../src/cli/tavirel-cli");
+    const QString cli = QStringLiteral(TAVIREL_CLI_PATH);
     for (const char* dest : {"plain.wav", "agc.wav"}) {
         QStringList args{QStringLiteral("cut"), Path("src.wav"), QStringLiteral("--from"), QString::number(Bar().m_nFrom),
                          QStringLiteral("--to"), QString::number(Bar().m_nTo), QStringLiteral("--dest"), Path(dest)};
