@@ -7,7 +7,7 @@
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "wave/DemoRecording.h"
+#include "cli/DemoRecording.h"
 #include "wave/RiffWaveFile.h"
 
 namespace {

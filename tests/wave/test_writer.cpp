@@ -1,15 +1,12 @@
 // The segment writer: layout, pad byte, empty file, naming, splits, write
 // failures, round trips through sox, and the demo recording.
 #include <cmath>
-#include <complex>
 #include <csignal>
 #include <cstring>
-#include <numbers>
 #include <regex>
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "wave/DemoRecording.h"
 #include "wave/wave_test_util.h"
 
 namespace {
@@ -294,31 +291,6 @@ TEST(Writer, SoxReadsSegmentsLikeTheirSources)
 }
 
 // The demo recording: its format, record, and each carrier at its level.
-TEST(Writer, DemoRecordingCarriers)
-{
-    TempDir dir;
-    DemoRecordingOptions opt;
-    opt.nLengthSec = 1;
-    ASSERT_EQ(WriteDemoRecording(dir / "demo.wav", opt), WAVE_OK);
-    CRiffWaveFile w;
-    const OpenResult r = OpenBytes(w, Bytes(ReadFile(dir / "demo.wav")), 48000);
-    ASSERT_EQ(r.rc, WAVE_OK);
-    EXPECT_EQ(std::make_tuple(r.wf.nChannels, r.wf.nSamplesPerSec, r.auxi.dwCenterFreq), std::make_tuple(2, 48000u, 7100000u));
-    std::vector<int32_t> iq(2 * 48000);
-    int progress = 0;
-    ASSERT_EQ(w.ReadBlock(iq.data(), 48000, &progress), 48000);
-    const auto level = [&](double hz) {
-        std::complex<double> acc;
-        for (int n = 0; n < 48000; ++n)
-            acc += std::complex<double>(iq[2 * n], iq[2 * n + 1]) * std::polar(1.0, -2 * std::numbers::pi * hz * n / 48000);
-        return 20 * std::log10(std::abs(acc) / 48000 / 2147418112.0);
-    };
-    for (const DemoCarrier& c : kDemoCarriers) {
-        EXPECT_NEAR(level(c.nOffsetHz), c.dLevelDbfs, 0.5) << c.nOffsetHz;
-        EXPECT_LT(level(-c.nOffsetHz), -85.0) << c.nOffsetHz; // no image
-    }
-}
-
 // An output planned past the 32-bit sizes is RF64 from the start: "ds64"
 // first with the true sizes, then the usual "fmt ", "auxi" and "data".
 TEST(Writer, PlannedPastFourGibibytesIsRf64)

@@ -1,4 +1,4 @@
-#include "wave/DemoRecording.h"
+#include "cli/DemoRecording.h"
 
 #include <algorithm>
 #include <cmath>
