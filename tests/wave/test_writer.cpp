@@ -1,5 +1,5 @@
 // The segment writer: layout, pad byte, empty file, naming, splits, write
-// failures, round trips through sox, and the demo recording.
+// failures, round trips through sox, and 64-bit and extensible outputs.
 #include <cmath>
 #include <csignal>
 #include <cstring>
