@@ -278,16 +278,7 @@ void RealPowersPaired(int n, double* a, int nc, const double* c, double* power, 
   {
     const int j = 2, k = n - 2;
     kk += ks;
-    const double wkr = 0.5 - c[nc - kk];
-    const double wki = c[kk];
-    const double xr = a[j] - a[k];
-    const double xi = a[j + 1] + a[k + 1];
-    const double yr = wkr * xr - wki * xi;
-    const double yi = wkr * xi + wki * xr;
-    a[j] -= yr;
-    a[j + 1] -= yi;
-    a[k] += yr;
-    a[k + 1] -= yi;
+    PostProcessPair(a, j, k, 0.5 - c[nc - kk], c[kk]);
     keep(j / 2, a[j], a[j + 1]);
     keep(k / 2, a[k], a[k + 1]);
   }

@@ -43,6 +43,19 @@ void RealPostProcess(int n, double* a, int nc, const double* c);
 // RealPostProcess and of one power at a time, bit for bit.
 void RealPostProcessPowers(int n, double* a, int nc, const double* c, double* power, int combine);
 
+// One pair of the real post-process: points j and k = n - j with the twiddle (wkr, wki).
+inline void PostProcessPair(double* a, int j, int k, double wkr, double wki)
+{
+  const double xr = a[j] - a[k];
+  const double xi = a[j + 1] + a[k + 1];
+  const double yr = wkr * xr - wki * xi;
+  const double yi = wkr * xi + wki * xr;
+  a[j] -= yr;
+  a[j + 1] -= yi;
+  a[k] += yr;
+  a[k + 1] -= yi;
+}
+
 // RealPostProcess that calls binDone(j, k) as soon as the iteration for the
 // doubles j and k = n - j has finished bins j/2 and k/2, so a caller can take
 // their levels while they are still in cache. Bin 0 (a[0], a[1]) and bin n/4
@@ -56,16 +69,7 @@ inline void RealPostProcessEach(int n, double* a, int nc, const double* c, BinDo
   for (int j = 2; j < m; j += 2) {
     const int k = n - j;
     kk += ks;
-    const double wkr = 0.5 - c[nc - kk];
-    const double wki = c[kk];
-    const double xr = a[j] - a[k];
-    const double xi = a[j + 1] + a[k + 1];
-    const double yr = wkr * xr - wki * xi;
-    const double yi = wkr * xi + wki * xr;
-    a[j] -= yr;
-    a[j + 1] -= yi;
-    a[k] += yr;
-    a[k + 1] -= yi;
+    PostProcessPair(a, j, k, 0.5 - c[nc - kk], c[kk]);
     binDone(j, k);
   }
 }
