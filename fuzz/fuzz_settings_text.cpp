@@ -19,8 +19,8 @@ namespace {
 // sscanf with the ten-field format, the reference for every list length up to ten.
 int ScanWithLibc(const char* text, int* v)
 {
-    return std::sscanf(text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
-                       &v[6], &v[7], &v[8], &v[9]);
+    return std::sscanf(text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7],
+                       &v[8], &v[9]);
 }
 
 bool AnySaturated(const int* v, int n)

@@ -133,8 +133,8 @@ public:
             m_window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWaveBlockFrames - 1));
         m_in = fftw_alloc_real(2 * kWaveBlockFrames);
         m_out = fftw_alloc_complex(kWaveBlockFrames);
-        m_plan = complex ? fftw_plan_dft_1d(kWaveBlockFrames, reinterpret_cast<fftw_complex*>(m_in), m_out, FFTW_FORWARD,
-                                            FFTW_MEASURE)
+        m_plan = complex ? fftw_plan_dft_1d(kWaveBlockFrames, reinterpret_cast<fftw_complex*>(m_in), m_out,
+                                            FFTW_FORWARD, FFTW_MEASURE)
                          : fftw_plan_dft_r2c_1d(kWaveBlockFrames, m_in, m_out, FFTW_MEASURE);
         const double fullScale = complex ? 1073740000.0 : 536870000.0;
         m_normDb = -20.0 * std::log10(kWaveBlockFrames * fullScale);
@@ -218,7 +218,8 @@ bool Bench(const QString& path, const char* name)
     std::vector<int32_t> blocks(static_cast<size_t>(kWidthPx) * blockInts);
     doc.m_wave.SeekSeconds(0);
     for (int x = 0; x < kWidthPx; ++x)
-        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * blockInts], kWaveBlockFrames, nullptr) != kWaveBlockFrames)
+        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * blockInts], kWaveBlockFrames, nullptr) !=
+            kWaveBlockFrames)
             return false;
     Reference reference(doc.m_bTwoChannel, doc.m_nDisplayBins);
     std::vector<int> levels(static_cast<size_t>(doc.m_nDisplayBins));
@@ -253,7 +254,8 @@ bool BenchZoomed(const QString& path, int zoom)
     const Times t = DrawTimes(src.doc, 0, zoom, columns, &checksum);
     const double mb = static_cast<double>(columns) * zoom * kWaveBlockFrames * 4 / 1e6;
     std::printf("zoom %d, %d columns of two-channel 16-bit source (%.0f MB): %.1f ms (cpu %.1f), %.0f MB/s "
-                "(aim >= 1000)\n", zoom, columns, mb, t.wall, t.cpu, mb / t.wall * 1e3);
+                "(aim >= 1000)\n",
+                zoom, columns, mb, t.wall, t.cpu, mb / t.wall * 1e3);
     // On a machine busy with other work the wall time says little; the
     // processor time does: the rate all workers would reach on idle cores.
     const int workers = PlotWorkerCount(columns);
@@ -278,7 +280,7 @@ int main()
         return 1;
     }
     std::printf("1920 x 1080 window, 16-bit sources at %d frames/s, blocks of %d frames\n", kRate, kWaveBlockFrames);
-    const bool ok = Bench(iq, "two channels (2048 bins)") && Bench(mono, "one channel (1024 bins)") &&
-                    BenchZoomed(longIq, kZoom);
+    const bool ok =
+        Bench(iq, "two channels (2048 bins)") && Bench(mono, "one channel (1024 bins)") && BenchZoomed(longIq, kZoom);
     return ok ? 0 : 1;
 }

@@ -214,7 +214,8 @@ int64_t CopyPlain(const std::string& src, const std::string& dst, size_t nBufByt
 }
 
 // Throughput in MB/s (10^6 bytes per second) of one run of f; -1 when it failed.
-template <typename F> double Rate(F f)
+template <typename F>
+double Rate(F f)
 {
     const auto t0 = Clock::now();
     const int64_t bytes = f();

@@ -18,7 +18,7 @@ QLabel* PlainLabel(const QString& text, QWidget* parent)
     return label;
 }
 
-}  // namespace
+} // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
@@ -47,10 +47,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addSpacing(16);
-    for (const char* sentence :
-         {"The Dark Blue horizontal bar beneath the screen represents the entire input file.",
-          "The Light Blue bar segment represents the screen display time window.",
-          "The Yellow bar segment represents the Output File time window to be saved."}) {
+    for (const char* sentence : {"The Dark Blue horizontal bar beneath the screen represents the entire input file.",
+                                 "The Light Blue bar segment represents the screen display time window.",
+                                 "The Yellow bar segment represents the Output File time window to be saved."}) {
         layout->addWidget(PlainLabel(QString::fromLatin1(sentence), this));
     }
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -16,8 +16,7 @@ std::vector<TavirelIconShape> TavirelIconShapes()
 
     // A few spectrogram lines: a steady carrier in the colour map's blue, cyan,
     // green and yellow, and a sweeping one in red.
-    const QColor lineColours[] = {QColor(0, 0, 255), QColor(0, 255, 255), QColor(0, 255, 0),
-                                  QColor(255, 255, 0)};
+    const QColor lineColours[] = {QColor(0, 0, 255), QColor(0, 255, 255), QColor(0, 255, 0), QColor(255, 255, 0)};
     for (int column = 0; column < 14; ++column) {
         const double x = 1 + column;
         shapes.push_back({QRectF(x, 4, 1, 1), lineColours[column % 4]});

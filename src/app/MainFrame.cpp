@@ -16,8 +16,8 @@ const QString kWindowPosEntry = QStringLiteral("WindowPos");
 
 bool IsMinimiseCommand(int nCmdShow)
 {
-    return nCmdShow == SW_SHOWMINIMIZED || nCmdShow == SW_MINIMIZE ||
-           nCmdShow == SW_SHOWMINNOACTIVE || nCmdShow == SW_FORCEMINIMIZE;
+    return nCmdShow == SW_SHOWMINIMIZED || nCmdShow == SW_MINIMIZE || nCmdShow == SW_SHOWMINNOACTIVE ||
+           nCmdShow == SW_FORCEMINIMIZE;
 }
 
 // A stored rectangle may come from a screen that is no longer there; one that
@@ -37,7 +37,7 @@ QRect OnSomeScreen(QRect rect)
     return rect;
 }
 
-}  // namespace
+} // namespace
 
 CMainFrame::CMainFrame(CProfileStore* pStore, QWidget* parent) : QMainWindow(parent), m_pStore(pStore)
 {
@@ -90,8 +90,7 @@ void CMainFrame::StoreCurrentPlacement(const WINDOWPLACEMENT* pwp)
     if (m_pStore == nullptr)
         return;
     // A failed write loses only the placement; nothing to tell the user.
-    m_pStore->WriteProfileString(kWindowPosSection, kWindowPosEntry,
-                                 QString::fromStdString(FormatPlacement(*pwp)));
+    m_pStore->WriteProfileString(kWindowPosSection, kWindowPosEntry, QString::fromStdString(FormatPlacement(*pwp)));
 }
 
 bool CMainFrame::GetWindowPlacement(WINDOWPLACEMENT* pwp) const
@@ -117,8 +116,8 @@ bool CMainFrame::GetWindowPlacement(WINDOWPLACEMENT* pwp) const
         pwp->ptMaxPosition = POINT{-1, -1};
     }
     const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    pwp->rcNormalPosition = RECT{normal.left(), normal.top(), normal.left() + normal.width(),
-                                 normal.top() + normal.height()};
+    pwp->rcNormalPosition =
+        RECT{normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()};
     return true;
 }
 
@@ -132,8 +131,7 @@ void CMainFrame::SetWindowPlacement(const WINDOWPLACEMENT& wp)
     if (widthPx > 0 && heightPx > 0 && widthPx <= 0x7FFF && heightPx <= 0x7FFF) {
         if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))
             setWindowState(Qt::WindowNoState);
-        setGeometry(OnSomeScreen(QRect(rc.left, rc.top, static_cast<int>(widthPx),
-                                       static_cast<int>(heightPx))));
+        setGeometry(OnSomeScreen(QRect(rc.left, rc.top, static_cast<int>(widthPx), static_cast<int>(heightPx))));
     }
     const int nCmdShow = static_cast<int>(wp.showCmd);
     if (IsMinimiseCommand(nCmdShow)) {
@@ -190,7 +188,7 @@ int CMainFrame::ActivateFrame(int nCmdShow)
         if (!isVisible())
             nCmdShow = SW_SHOWNORMAL;
         else if (isMinimized())
-            nCmdShow = 9;  // SW_RESTORE
+            nCmdShow = 9; // SW_RESTORE
     }
     if (nCmdShow != -1)
         ShowWindow(nCmdShow);

@@ -52,11 +52,11 @@ public:
 
     WINDOWPLACEMENT m_savedPlacement;
     CProfileStore* m_pStore;
-    QAction* m_actFileNew;    // Ctrl+N
-    QAction* m_actFileOpen;   // Ctrl+O
-    QAction* m_actFileSave;   // Ctrl+S: bound so that the key is taken, and does nothing
-    QAction* m_actAppAbout;   // Help > About Tavirel...
-    QMenu* m_menuView;        // View: filled by the application with the view's commands
+    QAction* m_actFileNew;  // Ctrl+N
+    QAction* m_actFileOpen; // Ctrl+O
+    QAction* m_actFileSave; // Ctrl+S: bound so that the key is taken, and does nothing
+    QAction* m_actAppAbout; // Help > About Tavirel...
+    QMenu* m_menuView;      // View: filled by the application with the view's commands
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -133,8 +133,8 @@ void CTavirelApp::OnFileNew()
 
 void CTavirelApp::OnFileOpen()
 {
-    const QString path = CFileDialogs::Instance()->GetOpenFileName(
-        m_pMainWnd.get(), QString(), QStringLiteral("All Files (*)"));
+    const QString path =
+        CFileDialogs::Instance()->GetOpenFileName(m_pMainWnd.get(), QString(), QStringLiteral("All Files (*)"));
     if (path.isEmpty())
         return;
     // The document has no content of its own: the file is only checked to be

@@ -7,10 +7,10 @@
 std::string FormatPlacement(const WINDOWPLACEMENT& wp)
 {
     char text[16 * 10];
-    std::snprintf(text, sizeof text, kPlacementFormat, static_cast<int>(wp.flags),
-                  static_cast<int>(wp.showCmd), wp.ptMinPosition.x, wp.ptMinPosition.y,
-                  wp.ptMaxPosition.x, wp.ptMaxPosition.y, wp.rcNormalPosition.left,
-                  wp.rcNormalPosition.top, wp.rcNormalPosition.right, wp.rcNormalPosition.bottom);
+    std::snprintf(text, sizeof text, kPlacementFormat, static_cast<int>(wp.flags), static_cast<int>(wp.showCmd),
+                  wp.ptMinPosition.x, wp.ptMinPosition.y, wp.ptMaxPosition.x, wp.ptMaxPosition.y,
+                  wp.rcNormalPosition.left, wp.rcNormalPosition.top, wp.rcNormalPosition.right,
+                  wp.rcNormalPosition.bottom);
     return text;
 }
 

@@ -31,7 +31,7 @@ enum {
 enum { WPF_RESTORETOMAXIMIZED = 2 };
 
 struct WINDOWPLACEMENT {
-    uint32_t length = 0;  // 44 when the record holds a placement, 0 when not
+    uint32_t length = 0; // 44 when the record holds a placement, 0 when not
     uint32_t flags = 0;
     uint32_t showCmd = 0;
     POINT ptMinPosition;

@@ -17,28 +17,27 @@
 
 namespace {
 
-const char kCutUsage[] =
-    "usage: tavirel-cli cut FILE --from SEC --to SEC --dest PATH [--agc]\n"
-    "\n"
-    "Saves the part of FILE from second SEC (--from) to second SEC (--to) as a new\n"
-    "wave file, exactly as the window's \"Save Segment\" does for those marks: the\n"
-    "source's format, an \"auxi\" record with the segment's start and stop time,\n"
-    "and whole blocks of 2048 frames (the last may run past --to). Without --agc\n"
-    "the samples are the source's bytes exactly. The file is named from PATH with\n"
-    "a running number in place of its last four characters (cut.wav becomes\n"
-    "cut_001.wav): the first number whose file does not exist yet, so no file is\n"
-    "ever replaced. Prints the path of the file written alone on a line.\n"
-    "\n"
-    "  --from SEC     first second of the segment, 0 or more\n"
-    "  --to SEC       end of the segment, after --from and at most the source's\n"
-    "                 length in whole seconds\n"
-    "  --dest PATH    destination name, for example cut.wav\n"
-    "  --agc          level the samples with the automatic gain control\n"
-    "  --overwrite    accepted and ignored: a cut never replaces a file\n"
-    "  --help         this text\n"
-    "\n"
-    "Exit status: 0 written, 1 the source could not be read or the segment not\n"
-    "written, 2 a usage error.\n";
+const char kCutUsage[] = "usage: tavirel-cli cut FILE --from SEC --to SEC --dest PATH [--agc]\n"
+                         "\n"
+                         "Saves the part of FILE from second SEC (--from) to second SEC (--to) as a new\n"
+                         "wave file, exactly as the window's \"Save Segment\" does for those marks: the\n"
+                         "source's format, an \"auxi\" record with the segment's start and stop time,\n"
+                         "and whole blocks of 2048 frames (the last may run past --to). Without --agc\n"
+                         "the samples are the source's bytes exactly. The file is named from PATH with\n"
+                         "a running number in place of its last four characters (cut.wav becomes\n"
+                         "cut_001.wav): the first number whose file does not exist yet, so no file is\n"
+                         "ever replaced. Prints the path of the file written alone on a line.\n"
+                         "\n"
+                         "  --from SEC     first second of the segment, 0 or more\n"
+                         "  --to SEC       end of the segment, after --from and at most the source's\n"
+                         "                 length in whole seconds\n"
+                         "  --dest PATH    destination name, for example cut.wav\n"
+                         "  --agc          level the samples with the automatic gain control\n"
+                         "  --overwrite    accepted and ignored: a cut never replaces a file\n"
+                         "  --help         this text\n"
+                         "\n"
+                         "Exit status: 0 written, 1 the source could not be read or the segment not\n"
+                         "written, 2 a usage error.\n";
 
 int Usage(const char* message, const std::string& detail = std::string())
 {

@@ -12,15 +12,14 @@
 
 namespace {
 
-const char kDemoUsage[] =
-    "usage: tavirel-cli demo PATH [--seconds N] [--overwrite]\n"
-    "\n"
-    "Writes a two-channel 16-bit I/Q recording at 48000 frames/s to PATH: steady\n"
-    "carriers at -20, -30, -40 and -60 dBFS, a slow sweep and a little noise, with an\n"
-    "\"auxi\" record (start 2026-06-21 09:05:00 local time, centre 7100000 Hz).\n"
-    "\n"
-    "  --seconds N   length in seconds, 1 to 3600 (default 90)\n"
-    "  --overwrite   replace PATH if it exists (otherwise an existing file is left alone)\n";
+const char kDemoUsage[] = "usage: tavirel-cli demo PATH [--seconds N] [--overwrite]\n"
+                          "\n"
+                          "Writes a two-channel 16-bit I/Q recording at 48000 frames/s to PATH: steady\n"
+                          "carriers at -20, -30, -40 and -60 dBFS, a slow sweep and a little noise, with an\n"
+                          "\"auxi\" record (start 2026-06-21 09:05:00 local time, centre 7100000 Hz).\n"
+                          "\n"
+                          "  --seconds N   length in seconds, 1 to 3600 (default 90)\n"
+                          "  --overwrite   replace PATH if it exists (otherwise an existing file is left alone)\n";
 
 bool ParseSeconds(const std::string& text, int& out)
 {
@@ -94,7 +93,7 @@ int CmdDemo(int argc, char** argv)
         std::fprintf(stderr, "tavirel-cli demo: %s: %s\n", path.c_str(), WaveErrorText(rc));
         return 1;
     }
-    std::printf("%s: %d s of two-channel 16-bit I/Q at %u frames/s, centre %u Hz\n", path.c_str(),
-                opt.nLengthSec, opt.nSampleRate, opt.dwCenterFreq);
+    std::printf("%s: %d s of two-channel 16-bit I/Q at %u frames/s, centre %u Hz\n", path.c_str(), opt.nLengthSec,
+                opt.nSampleRate, opt.dwCenterFreq);
     return 0;
 }

@@ -14,25 +14,23 @@
 
 namespace {
 
-const char kInfoUsage[] =
-    "usage: tavirel-cli info [--json] FILE...\n"
-    "\n"
-    "Opens each wave file as the program does (blocks of 2048 frames) and tells\n"
-    "what that reveals: format, frame counts, length, byte rate, recording start\n"
-    "and stop time, centre frequency, converter clock and bandwidth; or the\n"
-    "error code and its meaning when the file cannot be opened.\n"
-    "\n"
-    "  --json   one JSON object per file and line, with the keys \"file\", \"error\",\n"
-    "           \"message\" and, when the file opened, \"format_tag\", \"channels\",\n"
-    "           \"sample_rate\", \"bits_per_sample\", \"frames\" (rounded up to whole\n"
-    "           blocks), \"data_frames\", \"length_sec\", \"bytes_per_sec\",\n"
-    "           \"start_time\", \"stop_time\", \"center_freq_hz\", \"clock_hz\",\n"
-    "           \"bandwidth_hz\"\n"
-    "  --       the arguments after it are file names\n"
-    "  --help   this text\n"
-    "\n"
-    "Exit status: 0 every file opened, 1 some file did not, 2 usage error.\n";
-
+const char kInfoUsage[] = "usage: tavirel-cli info [--json] FILE...\n"
+                          "\n"
+                          "Opens each wave file as the program does (blocks of 2048 frames) and tells\n"
+                          "what that reveals: format, frame counts, length, byte rate, recording start\n"
+                          "and stop time, centre frequency, converter clock and bandwidth; or the\n"
+                          "error code and its meaning when the file cannot be opened.\n"
+                          "\n"
+                          "  --json   one JSON object per file and line, with the keys \"file\", \"error\",\n"
+                          "           \"message\" and, when the file opened, \"format_tag\", \"channels\",\n"
+                          "           \"sample_rate\", \"bits_per_sample\", \"frames\" (rounded up to whole\n"
+                          "           blocks), \"data_frames\", \"length_sec\", \"bytes_per_sec\",\n"
+                          "           \"start_time\", \"stop_time\", \"center_freq_hz\", \"clock_hz\",\n"
+                          "           \"bandwidth_hz\"\n"
+                          "  --       the arguments after it are file names\n"
+                          "  --help   this text\n"
+                          "\n"
+                          "Exit status: 0 every file opened, 1 some file did not, 2 usage error.\n";
 
 struct Info {
     std::string path;
@@ -61,8 +59,8 @@ Info Probe(const std::string& path)
 std::string TimeText(const SYSTEMTIME& st)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond);
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                  st.wSecond);
     return buf;
 }
 
@@ -125,9 +123,9 @@ void PrintText(const Info& i)
         return;
     }
     std::printf("%s\n", name.c_str());
-    std::printf("  format:     %u-bit %s, %u channel%s, %" PRIu32 " samples/s (format tag %u)\n",
-                i.wf.wBitsPerSample, EncodingName(i.wf.wFormatTag), i.wf.nChannels, i.wf.nChannels == 1 ? "" : "s",
-                i.wf.nSamplesPerSec, i.wf.wFormatTag);
+    std::printf("  format:     %u-bit %s, %u channel%s, %" PRIu32 " samples/s (format tag %u)\n", i.wf.wBitsPerSample,
+                EncodingName(i.wf.wFormatTag), i.wf.nChannels, i.wf.nChannels == 1 ? "" : "s", i.wf.nSamplesPerSec,
+                i.wf.wFormatTag);
     std::printf("  frames:     %" PRIu64 " in the data chunk, %" PRIu64 " in whole blocks of %d\n", i.dataFrames,
                 i.frames, kWaveBlockFrames);
     std::printf("  length:     %d s at %" PRId64 " bytes/s\n", i.lengthSec, i.bytesPerSec);

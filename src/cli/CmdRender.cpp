@@ -199,8 +199,8 @@ bool SaveIndexedPng(const QImage& picture, QIODevice* device)
     PutChunk(png, "IHDR", header, sizeof header);
     std::vector<uchar> palette;
     for (QRgb c : picture.colorTable())
-        palette.insert(palette.end(), {static_cast<uchar>(qRed(c)), static_cast<uchar>(qGreen(c)),
-                                       static_cast<uchar>(qBlue(c))});
+        palette.insert(palette.end(),
+                       {static_cast<uchar>(qRed(c)), static_cast<uchar>(qGreen(c)), static_cast<uchar>(qBlue(c))});
     PutChunk(png, "PLTE", palette.data(), palette.size());
     PutChunk(png, "IDAT", idat.data(), idat.size());
     PutChunk(png, "IEND", nullptr, 0);
@@ -231,8 +231,8 @@ bool WritePng(const QImage& picture, const QString& path, bool overwrite, QStrin
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        *error = QFile::exists(path) ? QStringLiteral("the file exists; add --overwrite to replace it")
-                                     : file.errorString();
+        *error =
+            QFile::exists(path) ? QStringLiteral("the file exists; add --overwrite to replace it") : file.errorString();
         return false;
     }
     if (!SavePng(picture, &file) || !file.flush()) {

@@ -10,10 +10,10 @@
 
 struct DemoRecordingOptions {
     int nLengthSec = 90;
-    uint32_t nSampleRate = 48000;        // frames per second
-    uint32_t dwCenterFreq = 7100000;     // Hz
+    uint32_t nSampleRate = 48000;                   // frames per second
+    uint32_t dwCenterFreq = 7100000;                // Hz
     SYSTEMTIME stStart{2026, 6, 0, 21, 9, 5, 0, 0}; // local time
-    bool bOverwrite = false;             // replace an existing file at the path
+    bool bOverwrite = false;                        // replace an existing file at the path
 };
 
 // A steady carrier: its offset from the centre frequency and its level

@@ -8,20 +8,19 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: tavirel-cli COMMAND [ARGS]\n"
-    "\n"
-    "Commands:\n"
-    "  info [--json] FILE...        what opening each wave file reveals: format, length,\n"
-    "                               recording times and tuning, or why it cannot be opened\n"
-    "  render FILE --start SEC --width W --height H [--ref DB] --out PICTURE.png\n"
-    "                               the spectrogram of a time window, as the window shows it\n"
-    "  cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
-    "                               save a segment as a new numbered wave file\n"
-    "  demo PATH                    write a demonstration I/Q recording\n"
-    "\n"
-    "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
-    "for the version.\n";
+const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
+                      "\n"
+                      "Commands:\n"
+                      "  info [--json] FILE...        what opening each wave file reveals: format, length,\n"
+                      "                               recording times and tuning, or why it cannot be opened\n"
+                      "  render FILE --start SEC --width W --height H [--ref DB] --out PICTURE.png\n"
+                      "                               the spectrogram of a time window, as the window shows it\n"
+                      "  cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
+                      "                               save a segment as a new numbered wave file\n"
+                      "  demo PATH                    write a demonstration I/Q recording\n"
+                      "\n"
+                      "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
+                      "for the version.\n";
 
 struct Command {
     const char* name;

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int kScale = 255;
-constexpr int kMinSpan = 8;       // columns a worker takes at least at a time
+constexpr int kMinSpan = 8;        // columns a worker takes at least at a time
 constexpr int kSpansPerWorker = 8; // spans per worker, so that workers finish together
 constexpr int kTileColumns = 16;   // one 64-byte cache line of 32-bit pixels
 
@@ -28,8 +28,8 @@ struct Shared {
     const std::atomic<bool>* cancel;
     const PlotColumnsDone& onDone;
     int span;
-    std::atomic<int> next{0};     // first column of the next span to take
-    std::atomic<int> missing;     // first column not drawn
+    std::atomic<int> next{0}; // first column of the next span to take
+    std::atomic<int> missing; // first column not drawn
 };
 
 void LowerTo(std::atomic<int>& value, int x)
@@ -44,8 +44,8 @@ class Worker {
 public:
     explicit Worker(Shared& shared) : m_shared(shared), m_setup(shared.setup)
     {
-        m_engine.SetParameters(m_setup.twoChannel, kWaveBlockFrames, kPlotFloorDb, m_setup.refLevel, 1, 0, WINDOW_HANN, 0,
-                               1, PEAK_OFF, 0.0);
+        m_engine.SetParameters(m_setup.twoChannel, kWaveBlockFrames, kPlotFloorDb, m_setup.refLevel, 1, 0, WINDOW_HANN,
+                               0, 1, PEAK_OFF, 0.0);
         m_samples.assign(2 * kWaveBlockFrames, 0);
         m_levels.assign(static_cast<size_t>(m_setup.bins), -kScale);
         m_tile.assign(static_cast<size_t>(m_setup.height) * kTileColumns, 0);
@@ -56,8 +56,7 @@ public:
         WAVEFORMATEX wf;
         AUXIINFO auxi;
         uint64_t frames = 0;
-        const bool opened =
-            m_reader.Open(m_setup.path, &wf, kWaveBlockFrames, &frames, 0, &auxi) == WAVE_OK;
+        const bool opened = m_reader.Open(m_setup.path, &wf, kWaveBlockFrames, &frames, 0, &auxi) == WAVE_OK;
         for (;;) {
             const int x0 = m_shared.next.fetch_add(m_shared.span);
             if (x0 >= m_setup.width || x0 >= m_shared.missing.load() || Cancelled())

@@ -21,17 +21,17 @@ constexpr double kPlotFloorDb = -160.0;
 
 // One rendering, fixed before the workers start.
 struct PlotRenderSetup {
-    std::string path;                // the source, opened once per worker
-    int twoChannel = 0;              // I/Q frames
-    double refLevel = 0.0;           // reference level in dB (colour index 0)
-    int64_t startFrame = 0;          // first frame of column 0
-    int zoom = 1;                    // blocks per column, at least 1
-    int bins = 1;                    // display bins drawn, 1 .. 2048
+    std::string path;       // the source, opened once per worker
+    int twoChannel = 0;     // I/Q frames
+    double refLevel = 0.0;  // reference level in dB (colour index 0)
+    int64_t startFrame = 0; // first frame of column 0
+    int zoom = 1;           // blocks per column, at least 1
+    int bins = 1;           // display bins drawn, 1 .. 2048
     int rowMode = PLOT_ROWS_FIRST_BIN;
-    int width = 0, height = 0;       // picture size in pixels
-    std::vector<int> rowOfBin;       // picture row of each display bin
+    int width = 0, height = 0;          // picture size in pixels
+    std::vector<int> rowOfBin;          // picture row of each display bin
     std::array<uint32_t, 256> pixels{}; // 32-bit pixel of each colour index
-    uint8_t* bits = nullptr;         // the picture's first byte, 32-bit pixels
+    uint8_t* bits = nullptr;            // the picture's first byte, 32-bit pixels
     int64_t bytesPerLine = 0;
 };
 

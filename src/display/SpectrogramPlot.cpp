@@ -94,7 +94,8 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
 void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 {
-    m_engine.SetParameters(bTwoChannel, kWaveBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
+    m_engine.SetParameters(bTwoChannel, kWaveBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF,
+                           0.0);
     m_nLevelsTwoChannel = bTwoChannel;
     m_dLevelsRef = dRefLevel;
 }
@@ -195,9 +196,9 @@ QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
     if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
         static_cast<uint64_t>(shownFrames) < doc.m_nTotalFrames)
         return {};
-    const QString settings = QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width,
-                                               setup.height, setup.zoom, setup.rowMode, setup.refLevel,
-                                               setup.twoChannel + 1, setup.bins);
+    const QString settings =
+        QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width, setup.height, setup.zoom,
+                          setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins);
     return overview_cache::EntryPath(doc.m_strSrcPath, settings);
 }
 

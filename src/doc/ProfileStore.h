@@ -12,10 +12,8 @@ class CProfileStore {
 public:
     virtual ~CProfileStore() = default;
     // section like "Settings\\INTs" or "WindowPos"; returns def when the value is missing
-    virtual QString GetProfileString(const QString& section, const QString& entry,
-                                     const QString& def = QString()) = 0;
-    virtual bool WriteProfileString(const QString& section, const QString& entry,
-                                    const QString& value) = 0;
+    virtual QString GetProfileString(const QString& section, const QString& entry, const QString& def = QString()) = 0;
+    virtual bool WriteProfileString(const QString& section, const QString& entry, const QString& value) = 0;
 };
 
 // The store kept by QSettings in one file of the platform's native format,
@@ -32,10 +30,8 @@ public:
     CSettingsStore(const CSettingsStore&) = delete;
     CSettingsStore& operator=(const CSettingsStore&) = delete;
 
-    QString GetProfileString(const QString& section, const QString& entry,
-                             const QString& def = QString()) override;
-    bool WriteProfileString(const QString& section, const QString& entry,
-                            const QString& value) override;
+    QString GetProfileString(const QString& section, const QString& entry, const QString& def = QString()) override;
+    bool WriteProfileString(const QString& section, const QString& entry, const QString& value) override;
 
     // The key QSettings uses for a section and value name.
     static QString KeyFor(const QString& section, const QString& entry);

@@ -57,8 +57,7 @@ std::string FailureCause(const SegmentSaveResult& r, const std::string& source, 
         if (r.nErrno == EISDIR)
             return "the destination " + r.strPath + " names a folder, not a file";
         return "no file can be created in the folder " + folder + (why.empty() ? "" : " (" + why + ")");
-    case WAVE_ERR_WRITE:
-        return "writing " + r.strPath + " failed" + (why.empty() ? "" : " (" + why + ")");
+    case WAVE_ERR_WRITE: return "writing " + r.strPath + " failed" + (why.empty() ? "" : " (" + why + ")");
     case WAVE_ERR_READ:
         if (r.nErrno == 0)
             return "the source " + source + " became shorter while it was read (was it changed or removed?)";
@@ -67,10 +66,8 @@ std::string FailureCause(const SegmentSaveResult& r, const std::string& source, 
     case WAVE_ERR_NOT_WAVE:
     case WAVE_ERR_CHUNK:
     case WAVE_ERR_EMPTY:
-    case WAVE_ERR_FORMAT:
-        return "the source " + source + " can no longer be opened (" + WaveErrorText(r.nError) + ")";
-    default:
-        return WaveErrorText(r.nError) + (why.empty() ? std::string() : " (" + why + ")");
+    case WAVE_ERR_FORMAT: return "the source " + source + " can no longer be opened (" + WaveErrorText(r.nError) + ")";
+    default: return WaveErrorText(r.nError) + (why.empty() ? std::string() : " (" + why + ")");
     }
 }
 
@@ -173,8 +170,7 @@ bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLe
             return true;
         }
         ++result.nBlocks;
-        if (result.nBlocks % kSegmentProgressBlocks == 0 &&
-            !Report(progress, nDone + kWaveBlockFrames, nPlannedFrames))
+        if (result.nBlocks % kSegmentProgressBlocks == 0 && !Report(progress, nDone + kWaveBlockFrames, nPlannedFrames))
             return false;
     }
     return true;
@@ -213,13 +209,13 @@ bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentP
 }
 
 // Opens the output and runs the copy; FinishSegment completes or drops it.
-void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc, double& dAgcLevel,
-                  int32_t* pBlock, const SegmentProgress& progress, SegmentSaveResult& result)
+void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc, double& dAgcLevel, int32_t* pBlock,
+                  const SegmentProgress& progress, SegmentSaveResult& result)
 {
     CRiffWaveFile& wave = doc.m_wave;
     const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
-    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0,
-                                      NAME_NUMBERED, &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
+    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0, NAME_NUMBERED,
+                                      &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
     result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
     if (nOpen != WAVE_OK) {
         result.nError = nOpen;
@@ -228,9 +224,8 @@ void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc
     }
     result.bOpened = true;
     wave.SeekSeconds(nFromSec);
-    const bool bGoOn = bUseAgc || wave.m_bWrap
-                           ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
-                           : SaveCopiedBytes(wave, nPlanned, progress, result);
+    const bool bGoOn = bUseAgc || wave.m_bWrap ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
+                                               : SaveCopiedBytes(wave, nPlanned, progress, result);
     result.bCancelled = !bGoOn;
     if (result.nError != WAVE_OK)
         result.nErrno = wave.m_nErrno;

@@ -110,12 +110,12 @@ bool CTavirelDoc::SaveSettings()
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:", 0, 0, 0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
-    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode, 0,
-                  0, 0, 0, 0, 0, 0);
+    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode, 0, 0,
+                  0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
-    std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0,
-                  0.0, 0.0, 0.0, 0.0, 0.0, 0.0);
+    std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+                  0.0, 0.0, 0.0, 0.0);
     if (!m_pStore->WriteProfileString(kDoubles, QStringLiteral("DOUBLEs"), QString::fromLatin1(text)))
         return false;
     if (!m_pStore->WriteProfileString(kStrings, QStringLiteral("SrcPath"), m_strSrcPath))

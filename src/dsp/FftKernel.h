@@ -46,14 +46,14 @@ void RealPostProcessPowers(int n, double* a, int nc, const double* c, double* po
 // One pair of the real post-process: points j and k = n - j with the twiddle (wkr, wki).
 inline void PostProcessPair(double* a, int j, int k, double wkr, double wki)
 {
-  const double xr = a[j] - a[k];
-  const double xi = a[j + 1] + a[k + 1];
-  const double yr = wkr * xr - wki * xi;
-  const double yi = wkr * xi + wki * xr;
-  a[j] -= yr;
-  a[j + 1] -= yi;
-  a[k] += yr;
-  a[k + 1] -= yi;
+    const double xr = a[j] - a[k];
+    const double xi = a[j + 1] + a[k + 1];
+    const double yr = wkr * xr - wki * xi;
+    const double yi = wkr * xi + wki * xr;
+    a[j] -= yr;
+    a[j + 1] -= yi;
+    a[k] += yr;
+    a[k + 1] -= yi;
 }
 
 // RealPostProcess that calls binDone(j, k) as soon as the iteration for the
@@ -63,15 +63,15 @@ inline void PostProcessPair(double* a, int j, int k, double wkr, double wki)
 template <typename BinDone>
 inline void RealPostProcessEach(int n, double* a, int nc, const double* c, BinDone&& binDone)
 {
-  const int m = n >> 1;
-  const int ks = 2 * nc / m;
-  int kk = 0;
-  for (int j = 2; j < m; j += 2) {
-    const int k = n - j;
-    kk += ks;
-    PostProcessPair(a, j, k, 0.5 - c[nc - kk], c[kk]);
-    binDone(j, k);
-  }
+    const int m = n >> 1;
+    const int ks = 2 * nc / m;
+    int kk = 0;
+    for (int j = 2; j < m; j += 2) {
+        const int k = n - j;
+        kk += ks;
+        PostProcessPair(a, j, k, 0.5 - c[nc - kk], c[kk]);
+        binDone(j, k);
+    }
 }
 
 } // namespace fft

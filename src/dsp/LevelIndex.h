@@ -17,25 +17,25 @@
 
 class CLevelIndex {
 public:
-  // Sets the constants of the mapping above. A scale below 0 counts as 0.
-  void Configure(double powerFloor, double offsetBels, double floorBels, double bottomBels, double topBels,
-                 double scaleGain, int scale);
-  // The index of one level in bels.
-  int OfLevel(double level) const;
-  // The exact index of one power.
-  int Exact(double power) const;
-  // out[i] = Exact(power[i]) for 0 <= i < n.
-  void Map(const double* power, int n, int* out);
+    // Sets the constants of the mapping above. A scale below 0 counts as 0.
+    void Configure(double powerFloor, double offsetBels, double floorBels, double bottomBels, double topBels,
+                   double scaleGain, int scale);
+    // The index of one level in bels.
+    int OfLevel(double level) const;
+    // The exact index of one power.
+    int Exact(double power) const;
+    // out[i] = Exact(power[i]) for 0 <= i < n.
+    void Map(const double* power, int n, int* out);
 
 private:
-  double m_dPowerFloor = 0.0;
-  double m_dOffsetBels = 0.0;
-  double m_dFloorBels = 0.0;
-  double m_dBottomBels = 0.0;
-  double m_dTopBels = 0.0;
-  double m_dScaleGain = 0.0;
-  int m_nScale = 0;
-  int m_nFloorIndex = 0;            // index of a power of 0
-  bool m_bFastPath = false;         // the scale is fine enough for the vectorised logarithm
-  std::vector<int> m_exact;         // bins of one column that take the exact path
+    double m_dPowerFloor = 0.0;
+    double m_dOffsetBels = 0.0;
+    double m_dFloorBels = 0.0;
+    double m_dBottomBels = 0.0;
+    double m_dTopBels = 0.0;
+    double m_dScaleGain = 0.0;
+    int m_nScale = 0;
+    int m_nFloorIndex = 0;    // index of a power of 0
+    bool m_bFastPath = false; // the scale is fine enough for the vectorised logarithm
+    std::vector<int> m_exact; // bins of one column that take the exact path
 };

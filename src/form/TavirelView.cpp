@@ -80,10 +80,14 @@ int DialogCharWidthPx(const QFontMetrics& metrics)
     };
     const int buttonPx = 12;
     const int checkPx = metrics.height() + 8;
-    const Fit fits[] = {{"Src File...", 42, buttonPx}, {"Dest File...", 42, buttonPx},
-                        {"Save Segment", 54, buttonPx}, {"Exit", 54, buttonPx},
-                        {"Use AGC", 44, checkPx},       {"From:", 18, 0},
-                        {"To:", 11, 0},                 {kHelpLine, 315, 0}};
+    const Fit fits[] = {{"Src File...", 42, buttonPx},
+                        {"Dest File...", 42, buttonPx},
+                        {"Save Segment", 54, buttonPx},
+                        {"Exit", 54, buttonPx},
+                        {"Use AGC", 44, checkPx},
+                        {"From:", 18, 0},
+                        {"To:", 11, 0},
+                        {kHelpLine, 315, 0}};
     for (const Fit& f : fits) {
         const int needPx = metrics.horizontalAdvance(QString::fromLatin1(f.text)) + f.extraPx;
         widthPx = std::max(widthPx, (needPx * 4 + f.cxDu - 1) / f.cxDu);
@@ -278,9 +282,9 @@ bool CTavirelView::UpdateData(bool bSaveAndValidate)
         int id;
         QString* text;
     };
-    const Binding texts[] = {{IDC_DEST_PATH, &m_strDestFile}, {IDC_SRC_PATH, &m_strSrcFile},
-                             {IDC_START_TIME, &m_strStartTime}, {IDC_END_TIME, &m_strEndTime},
-                             {IDC_FROM, &m_strFrom}, {IDC_TO, &m_strTo}};
+    const Binding texts[] = {
+        {IDC_DEST_PATH, &m_strDestFile}, {IDC_SRC_PATH, &m_strSrcFile}, {IDC_START_TIME, &m_strStartTime},
+        {IDC_END_TIME, &m_strEndTime},   {IDC_FROM, &m_strFrom},        {IDC_TO, &m_strTo}};
     auto* useAgc = static_cast<QCheckBox*>(Control(IDC_USE_AGC));
     auto* refLevel = static_cast<QLabel*>(Control(IDC_REF_LEVEL));
     if (bSaveAndValidate) {
@@ -442,8 +446,7 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
         m_wndPosBar.SetTo(seconds);
         UpdateSegmentLabels();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -534,7 +537,8 @@ void CTavirelView::OnSrcFile()
     CTavirelDoc* doc = GetDocument();
     m_btnSave->setEnabled(false);
     doc->CloseSource();
-    const QString path = CFileDialogs::Instance()->GetOpenFileName(this, doc->m_strSrcPath, QString::fromLatin1(kWaveFilter));
+    const QString path =
+        CFileDialogs::Instance()->GetOpenFileName(this, doc->m_strSrcPath, QString::fromLatin1(kWaveFilter));
     if (path.isEmpty())
         return; // cancelled: the source stays closed
     if (doc->ProbeSource(path))

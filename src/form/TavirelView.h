@@ -140,21 +140,21 @@ public:
     void ShowViewStatus();
     QString ViewStatusText() const;
 
-    QLabel* m_wndStatus = nullptr;      // 1014
-    QPushButton* m_btnSave = nullptr;   // 1008
-    QString m_strDestFile;              // 1003
-    QString m_strSrcFile;               // 1002
-    QString m_strStartTime;             // 1010
-    QString m_strEndTime;               // 1011
-    QString m_strFrom;                  // 1006
-    QString m_strTo;                    // 1007
-    bool m_bUseAgc = false;             // 1019
-    QString m_strRefLevel;              // 1020
-    CWposCtrl m_wndPosBar;              // 1013
-    double m_dAgcLevel = 0.0;           // AGC level of the save loop
+    QLabel* m_wndStatus = nullptr;              // 1014
+    QPushButton* m_btnSave = nullptr;           // 1008
+    QString m_strDestFile;                      // 1003
+    QString m_strSrcFile;                       // 1002
+    QString m_strStartTime;                     // 1010
+    QString m_strEndTime;                       // 1011
+    QString m_strFrom;                          // 1006
+    QString m_strTo;                            // 1007
+    bool m_bUseAgc = false;                     // 1019
+    QString m_strRefLevel;                      // 1020
+    CWposCtrl m_wndPosBar;                      // 1013
+    double m_dAgcLevel = 0.0;                   // AGC level of the save loop
     int32_t m_aBlock[kSegmentBlockValues] = {}; // one block of up to two channels, for the save loop
-    QString m_strStatus;                // scratch: status text and label tails
-    CSpectrogramPlot* m_pPlot = nullptr; // owned; created at the first initial update
+    QString m_strStatus;                        // scratch: status text and label tails
+    CSpectrogramPlot* m_pPlot = nullptr;        // owned; created at the first initial update
     // A save running longer than this shows its progress with a Cancel button.
     int m_nSaveProgressDelayMs = 500;
 

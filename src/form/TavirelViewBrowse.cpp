@@ -109,7 +109,8 @@ int64_t CTavirelView::WindowBlocks() const
 
 int64_t CTavirelView::LastStartBlock() const
 {
-    const int64_t blocks = static_cast<int64_t>((GetDocument()->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
+    const int64_t blocks =
+        static_cast<int64_t>((GetDocument()->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
     return std::max<int64_t>(blocks - WindowBlocks(), 0);
 }
 
@@ -169,7 +170,8 @@ void CTavirelView::ZoomBy(int nSteps)
         zoom = below < zoom ? below : std::max<int64_t>(zoom / 2, 1);
     }
     for (; nSteps < 0; ++nSteps)
-        zoom = std::min<int64_t>((int64_t{1} << CTavirelDoc::ZoomStep(static_cast<int>(zoom))) * 2, CTavirelDoc::kMaxZoom);
+        zoom =
+            std::min<int64_t>((int64_t{1} << CTavirelDoc::ZoomStep(static_cast<int>(zoom))) * 2, CTavirelDoc::kMaxZoom);
     SetZoom(static_cast<int>(zoom));
 }
 
@@ -224,7 +226,8 @@ void CTavirelView::RequestPlot()
     }
     const uint64_t generation = ++m_nRenderGeneration;
     auto onDone = [this, generation] {
-        QMetaObject::invokeMethod(this, [this, generation] { OnRenderDone(generation); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, generation] { OnRenderDone(generation); }, Qt::QueuedConnection);
     };
     m_bRenderPending = m_pPlot->RequestRender({}, onDone);
     if (m_bRenderPending) {

@@ -8,14 +8,13 @@
 
 namespace {
 
-const QColor kDarkBlue(0, 0, 128);     // the whole file
+const QColor kDarkBlue(0, 0, 128);      // the whole file
 const QColor kLightBlue(128, 255, 255); // the window the spectrogram shows
 const QColor kYellow(255, 255, 0);      // the output segment
 
 } // namespace
 
-CWposCtrl::CWposCtrl(QWidget* parent)
-    : QWidget(parent)
+CWposCtrl::CWposCtrl(QWidget* parent) : QWidget(parent)
 {
     // Every pixel is painted from the off-screen picture and the edge, so the
     // background need not be erased first.

@@ -42,12 +42,12 @@ public:
     int m_nViewEnd = 0;     // seconds
     int m_nViewStartPx = 0; // converted at the last paint
     int m_nViewEndPx = 0;
-    int m_nFrom = 0;        // seconds
-    int m_nTo = 0;          // seconds
-    int m_nFromPx = 0;      // converted at the last paint
+    int m_nFrom = 0;   // seconds
+    int m_nTo = 0;     // seconds
+    int m_nFromPx = 0; // converted at the last paint
     int m_nToPx = 0;
-    QImage m_bmpBar;        // the off-screen picture of the client area, kept until the next paint
-    QRect m_rcClient;       // client rectangle (origin 0,0), refreshed at every paint
+    QImage m_bmpBar;  // the off-screen picture of the client area, kept until the next paint
+    QRect m_rcClient; // client rectangle (origin 0,0), refreshed at every paint
 
     QSize sizeHint() const override;
 

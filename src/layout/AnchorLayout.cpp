@@ -144,8 +144,9 @@ bool CAnchorLayout::RepositionControls()
         wnd->setUpdatesEnabled(false);
     for (const Move& m : moves) {
         QWidget* parent = m.control->parentWidget();
-        const QPoint topLeft =
-            (parent == wnd || wnd == nullptr || parent == nullptr) ? m.rect.topLeft() : parent->mapFrom(wnd, m.rect.topLeft());
+        const QPoint topLeft = (parent == wnd || wnd == nullptr || parent == nullptr)
+                                   ? m.rect.topLeft()
+                                   : parent->mapFrom(wnd, m.rect.topLeft());
         m.control->setGeometry(QRect(topLeft, m.rect.size()));
         if (m.redraw)
             m.control->update();
@@ -195,8 +196,7 @@ bool CAnchorLayout::ExcludeFromErase(QWidget* control)
     case Kind::PictureLabel:
     case Kind::EtchedLine:
     case Kind::ListBox:
-    case Kind::Other:
-        break;
+    case Kind::Other: break;
     }
     return true;
 }

@@ -5,10 +5,8 @@
 
 constexpr uint32_t MakeFourCC(char a, char b, char c, char d)
 {
-    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 
 constexpr uint32_t kFccRiff = MakeFourCC('R', 'I', 'F', 'F');

@@ -119,9 +119,9 @@ private:
 
     int m_fd = -1;
     int m_nErrno = 0;
-    bool m_bTemp = false;         // made by CreateTemp and not yet named
-    std::string m_strTempPath;    // the named temporary ("" when unnamed)
-    std::string m_strFolder;      // the folder of a temporary
+    bool m_bTemp = false;       // made by CreateTemp and not yet named
+    std::string m_strTempPath;  // the named temporary ("" when unnamed)
+    std::string m_strFolder;    // the folder of a temporary
     int64_t m_lBufStart = 0;    // file offset of m_buf[0]
     bool m_bKernelCopy = true;  // copy_file_range has not been refused yet
     std::vector<uint8_t> m_buf; // bytes written but not yet in the file

@@ -95,9 +95,7 @@ void AuxiFromPayload(const uint8_t* p, uint32_t size, uint32_t sampleRate, AUXII
         a.stStopTime = LocalToUniversal(a.stStopTime);
         break;
     }
-    case 72:
-        a = AuxiFromBytes(p);
-        break;
+    case 72: a = AuxiFromBytes(p); break;
     case 164:
         a.stStartTime = LoadTime(p);
         a.stStopTime = LoadTime(p + 16);
@@ -105,8 +103,7 @@ void AuxiFromPayload(const uint8_t* p, uint32_t size, uint32_t sampleRate, AUXII
         a.dwClockFreq = kAuxi164ClockHz;
         a.dwBandwidth = sampleRate;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -135,8 +132,8 @@ void AuxiToBytes(const AUXIINFO& a, uint8_t out[72])
 {
     StoreTime(a.stStartTime, out);
     StoreTime(a.stStopTime, out + 16);
-    const uint32_t v[10] = {a.dwCenterFreq, a.dwClockFreq, a.dwSpare1, a.dwBandwidth,
-                            a.dwSpare2, a.dwSpare3, a.dwSpare4, a.dwSpare5, a.dwSpare6, a.dwSpare7};
+    const uint32_t v[10] = {a.dwCenterFreq, a.dwClockFreq, a.dwSpare1, a.dwBandwidth, a.dwSpare2,
+                            a.dwSpare3,     a.dwSpare4,    a.dwSpare5, a.dwSpare6,    a.dwSpare7};
     for (int i = 0; i < 10; ++i)
         StoreU32(v[i], out + 32 + 4 * i);
 }
@@ -226,8 +223,8 @@ int CRiffWaveFile::Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFr
     return Open(CFileByteSource::Open(path), pwf, nBlockFrames, pnFrames, nStartFrame, pAuxi);
 }
 
-int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames,
-                        uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi)
+int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
+                        int nStartFrame, AUXIINFO* pAuxi)
 {
     // Callers always pass all three; stand-ins keep a careless caller safe.
     WAVEFORMATEX wfScratch;
@@ -384,7 +381,8 @@ int CRiffWaveFile::CheckFormat() const
         in.wBitsPerSample == 8 || in.wBitsPerSample == 16 || in.wBitsPerSample == 24 || in.wBitsPerSample == 32;
     if ((in.wFormatTag != wavehdr::kTagPcm && in.wFormatTag != wavehdr::kTagFloat) ||
         (in.nChannels != 1 && in.nChannels != 2) || !bitsOk || in.nSamplesPerSec < kMinSampleRate ||
-        in.nSamplesPerSec > kMaxSampleRate || samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
+        in.nSamplesPerSec > kMaxSampleRate ||
+        samples::CodecFor(in.wFormatTag, in.wBitsPerSample) == samples::Codec::None)
         return WAVE_ERR_FORMAT;
     return WAVE_OK;
 }
@@ -557,8 +555,7 @@ int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
     }
 
     const samples::Codec codec = samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample);
-    samples::Decode(codec, m_pBlockBuf.data() + m_nBufPos, pSamples,
-                    static_cast<size_t>(nFrames) * m_wfIn.nChannels);
+    samples::Decode(codec, m_pBlockBuf.data() + m_nBufPos, pSamples, static_cast<size_t>(nFrames) * m_wfIn.nChannels);
     m_nBufPos += static_cast<int>(needBytes);
     if (m_nBufPos >= m_nBufValid)
         m_nBufPos = 0;

@@ -11,11 +11,11 @@
 #include "platform/RiffChunk.h"
 #include "platform/SystemTime.h"
 
-class CRiffReader;   // platform/RiffReader.h
-class CRiffWriter;   // platform/RiffWriter.h
-class CByteSource;   // platform/RiffReader.h
+class CRiffReader; // platform/RiffReader.h
+class CRiffWriter; // platform/RiffWriter.h
+class CByteSource; // platform/RiffReader.h
 namespace wavehdr {
-struct ChunkAt;      // wave/WaveHeader.h
+struct ChunkAt; // wave/WaveHeader.h
 struct SourceChunks;
 } // namespace wavehdr
 
@@ -59,7 +59,7 @@ struct AUXIINFO {
     uint32_t dwCenterFreq = 0; // Hz
     uint32_t dwClockFreq = 0;  // Hz
     uint32_t dwSpare1 = 0;
-    uint32_t dwBandwidth = 0;  // Hz
+    uint32_t dwBandwidth = 0; // Hz
     uint32_t dwSpare2 = 0;
     uint32_t dwSpare3 = 0;
     uint32_t dwSpare4 = 0;
@@ -101,11 +101,11 @@ public:
     // Plain RIFF, RF64 and BW64 forms; tags 1 and 3, and 0xFFFE with a PCM or
     // float sub-format (*pwf then says 1 or 3). "auxi", "rcvr" and "data" are
     // found wherever they stand among the top-level chunks.
-    int Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
-             int nStartFrame, AUXIINFO* pAuxi);
+    int Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames, int nStartFrame,
+             AUXIINFO* pAuxi);
     // The same over any byte source (memory in tests and fuzzing).
-    int Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames,
-             uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi);
+    int Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
+             int nStartFrame, AUXIINFO* pAuxi);
     // Fills nFrames x channels values; returns nFrames, 0 at the end (source
     // closed), -1 on error (source closed, m_nError 106 or 107).
     int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
@@ -123,12 +123,11 @@ public:
     // crash or a failure never leaves a partial file under the name. With
     // NAME_NUMBERED (and no time stamp) the name is the first free number,
     // or the next free one when another file took it meanwhile: no existing
-    // file is ever replaced. Other names replace a file of that name. nPlannedFrames: the frames the caller means to write; when
-    // they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt ").
-    // pFmtChunk: a source's 40-byte extensible "fmt " to write instead of the
-    // plain 18-byte record (m_fmtExtensible of the source).
-    int OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock,
-                   int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames = 0,
+    // file is ever replaced. Other names replace a file of that name. nPlannedFrames: the frames the caller means to
+    // write; when they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt "). pFmtChunk: a source's 40-byte
+    // extensible "fmt " to write instead of the plain 18-byte record (m_fmtExtensible of the source).
+    int OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock, int nMaxFrames,
+                   int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames = 0,
                    const std::vector<uint8_t>* pFmtChunk = nullptr);
     int WriteBlock(const int32_t* pSamples, int nFrames);
     // Ends the output without giving it a name: the temporary file is removed

@@ -77,8 +77,8 @@ std::string ReplaceAll(const std::string& s, const std::string& from, const std:
 // the file name wherever they occur in it. The folder part is never altered,
 // so a folder called "x.wav" stays as it is; a file name shorter than four
 // characters is replaced whole.
-std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, uint32_t dwFreqHz,
-                            uint32_t nRate, std::string* pSeqSuffix)
+std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, uint32_t dwFreqHz, uint32_t nRate,
+                            std::string* pSeqSuffix)
 {
     const size_t slash = path.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -109,8 +109,8 @@ std::string CRiffWaveFile::MakeOutputName(const std::string& path, int nNameFlag
 {
     // The frequency and rate are those of the output last opened, as the
     // next split file would use them.
-    return BuildOutputName(path, nNameFlags, nSeq, m_bHaveAuxi ? m_auxiOut.dwCenterFreq : 0,
-                           m_wfOut.nSamplesPerSec, nullptr);
+    return BuildOutputName(path, nNameFlags, nSeq, m_bHaveAuxi ? m_auxiOut.dwCenterFreq : 0, m_wfOut.nSamplesPerSec,
+                           nullptr);
 }
 
 int CRiffWaveFile::FirstFreeNumber(const std::string& path, int nNameFlags) const
@@ -132,10 +132,11 @@ int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
 {
     m_hmmioOut = std::make_unique<CRiffWriter>();
     m_nOutSeq = IsSequenced(nNameFlags) ? FirstFreeNumber(path, nNameFlags) : 0;
-    m_strOutFile = BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
-                                   &m_strSeqSuffix);
+    m_strOutFile =
+        BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec, &m_strSeqSuffix);
     const size_t slash = m_strOutFile.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : m_strOutFile.substr(0, std::max<size_t>(slash, 1));
+    const std::string folder =
+        slash == std::string::npos ? std::string() : m_strOutFile.substr(0, std::max<size_t>(slash, 1));
     struct stat st;
     const bool bExists = ::lstat(m_strOutFile.c_str(), &st) == 0;
     if (slash == m_strOutFile.size() - 1 || (bExists && S_ISDIR(st.st_mode))) {
@@ -214,8 +215,8 @@ bool CRiffWaveFile::WriteOutputHeader(const std::vector<uint8_t>& fmtBytes)
     return ok;
 }
 
-int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock,
-                              int nMaxFrames, int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames,
+int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock, int nMaxFrames,
+                              int nNameFlags, const AUXIINFO* pAuxi, uint64_t nPlannedFrames,
                               const std::vector<uint8_t>* pFmtChunk)
 {
     // Copies first: a split passes this object's own members back in.
@@ -280,7 +281,8 @@ int CRiffWaveFile::SetOutputFormat(const WAVEFORMATEX& wf, int nFramesPerBlock, 
     // A segment the 32-bit sizes cannot count is an RF64 file from the start.
     const uint64_t plannedBytes = nPlannedFrames * static_cast<uint64_t>(m_nBytesPerFrameOut);
     m_bRf64Out = plannedBytes + (plannedBytes & 1) + static_cast<uint64_t>(RiffOverheadBytes(m_bHaveAuxi)) +
-                     (m_fmtOut.size() - kFmtBytes) > static_cast<uint64_t>(kMaxRiffBytes);
+                     (m_fmtOut.size() - kFmtBytes) >
+                 static_cast<uint64_t>(kMaxRiffBytes);
     return WAVE_OK;
 }
 
@@ -491,7 +493,8 @@ int64_t CRiffWaveFile::CopyFrames(int64_t nFrames)
     }
     m_hmmioIn->Seek(pos + got);
     m_nBufPos = 0;
-    m_nBlockIndex = static_cast<int>(std::min<int64_t>((pos + got - m_lDataStart) / std::max(m_nBlockBytes, 1), INT_MAX));
+    m_nBlockIndex =
+        static_cast<int>(std::min<int64_t>((pos + got - m_lDataStart) / std::max(m_nBlockBytes, 1), INT_MAX));
     m_nFramesWritten += static_cast<uint64_t>(got / bytesPerFrame);
     return got / bytesPerFrame;
 }

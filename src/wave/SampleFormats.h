@@ -48,8 +48,14 @@ inline int BytesPerSample(Codec c)
 }
 
 // 8-bit PCM is unsigned with 128 as silence.
-inline int32_t ReadU8(const uint8_t* p) { return static_cast<int32_t>(static_cast<uint32_t>(p[0] ^ 0x80u) << 24); }
-inline void WriteU8(int32_t v, uint8_t* p) { p[0] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> 24) ^ 0x80u); }
+inline int32_t ReadU8(const uint8_t* p)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0] ^ 0x80u) << 24);
+}
+inline void WriteU8(int32_t v, uint8_t* p)
+{
+    p[0] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> 24) ^ 0x80u);
+}
 
 // Files are little-endian: on a little-endian host a sample is one unaligned
 // load or store (which compilers vectorise); elsewhere it is put together byte by byte.
@@ -139,11 +145,26 @@ inline void WriteF32(int32_t v, uint8_t* p)
 inline void Decode(Codec c, const uint8_t* __restrict src, int32_t* __restrict dst, size_t count)
 {
     switch (c) {
-    case Codec::U8: for (size_t i = 0; i < count; ++i) dst[i] = ReadU8(src + i); break;
-    case Codec::S16: for (size_t i = 0; i < count; ++i) dst[i] = ReadS16(src + 2 * i); break;
-    case Codec::S24: for (size_t i = 0; i < count; ++i) dst[i] = ReadS24(src + 3 * i); break;
-    case Codec::S32: for (size_t i = 0; i < count; ++i) dst[i] = ReadS32(src + 4 * i); break;
-    case Codec::F32: for (size_t i = 0; i < count; ++i) dst[i] = ReadF32(src + 4 * i); break;
+    case Codec::U8:
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = ReadU8(src + i);
+        break;
+    case Codec::S16:
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = ReadS16(src + 2 * i);
+        break;
+    case Codec::S24:
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = ReadS24(src + 3 * i);
+        break;
+    case Codec::S32:
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = ReadS32(src + 4 * i);
+        break;
+    case Codec::F32:
+        for (size_t i = 0; i < count; ++i)
+            dst[i] = ReadF32(src + 4 * i);
+        break;
     case Codec::None: break;
     }
 }
@@ -152,11 +173,26 @@ inline void Decode(Codec c, const uint8_t* __restrict src, int32_t* __restrict d
 inline void Encode(Codec c, const int32_t* __restrict src, uint8_t* __restrict dst, size_t count)
 {
     switch (c) {
-    case Codec::U8: for (size_t i = 0; i < count; ++i) WriteU8(src[i], dst + i); break;
-    case Codec::S16: for (size_t i = 0; i < count; ++i) WriteS16(src[i], dst + 2 * i); break;
-    case Codec::S24: for (size_t i = 0; i < count; ++i) WriteS24(src[i], dst + 3 * i); break;
-    case Codec::S32: for (size_t i = 0; i < count; ++i) WriteS32(src[i], dst + 4 * i); break;
-    case Codec::F32: for (size_t i = 0; i < count; ++i) WriteF32(src[i], dst + 4 * i); break;
+    case Codec::U8:
+        for (size_t i = 0; i < count; ++i)
+            WriteU8(src[i], dst + i);
+        break;
+    case Codec::S16:
+        for (size_t i = 0; i < count; ++i)
+            WriteS16(src[i], dst + 2 * i);
+        break;
+    case Codec::S24:
+        for (size_t i = 0; i < count; ++i)
+            WriteS24(src[i], dst + 3 * i);
+        break;
+    case Codec::S32:
+        for (size_t i = 0; i < count; ++i)
+            WriteS32(src[i], dst + 4 * i);
+        break;
+    case Codec::F32:
+        for (size_t i = 0; i < count; ++i)
+            WriteF32(src[i], dst + 4 * i);
+        break;
     case Codec::None: break;
     }
 }

@@ -125,9 +125,9 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     const QString source = m_dir.filePath("noise.wav");
     uint32_t state = 1;
     ASSERT_TRUE(riff::WriteFile(source.toStdString(), riff::WaveFile({1}, riff::Gen16(4000000, [&](size_t) {
-                                    state = state * 1664525u + 1013904223u;
-                                    return static_cast<int16_t>(state >> 16);
-                                }))));
+                                                                         state = state * 1664525u + 1013904223u;
+                                                                         return static_cast<int16_t>(state >> 16);
+                                                                     }))));
     Seed(0, source);
     Start();
     CTavirelView* view = m_app->m_pView;
@@ -264,8 +264,7 @@ TEST_F(AppTest, FileOnTheCommandLineOpensAsTheSource)
     const Case cases[] = {
         {"named.wav", named, {}}, // relative to the folder the program starts in
         {named, named, {}},
-        {"gone.wav", stored,
-         {CTavirelView::CannotOpenText(m_dir.filePath("gone.wav"), WAVE_ERR_OPEN)}},
+        {"gone.wav", stored, {CTavirelView::CannotOpenText(m_dir.filePath("gone.wav"), WAVE_ERR_OPEN)}},
     };
     for (const Case& c : cases) {
         Seed(0, stored);
@@ -329,7 +328,8 @@ TEST_F(AppTest, MaximisedFrameStaysFilledByTheFormOnCtrlN)
     EXPECT_EQ(view->geometry().right(), frame()->rect().right());
     EXPECT_EQ(view->geometry().bottom(), frame()->rect().bottom());
     EXPECT_EQ(view->GetLayoutWindow()->size(), view->viewport()->size());
-    EXPECT_EQ(view->PlotAreaRect().right(), view->Control(IDC_POS_BAR)->geometry().right()) << "the picture spans the form";
+    EXPECT_EQ(view->PlotAreaRect().right(), view->Control(IDC_POS_BAR)->geometry().right())
+        << "the picture spans the form";
 }
 
 } // namespace

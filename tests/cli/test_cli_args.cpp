@@ -55,7 +55,8 @@ protected:
     void SetUp() override
     {
         // One folder per test: ctest runs the tests side by side.
-        m_dir = testing::TempDir() + "tavirel_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+        m_dir =
+            testing::TempDir() + "tavirel_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
         std::system(("rm -rf " + Quoted(m_dir) + " && mkdir -p " + Quoted(m_dir)).c_str());
         m_src = m_dir + "src.wav";
         ASSERT_EQ(Cli({"demo", m_src, "--seconds", "3"}).status, 0);
@@ -87,7 +88,8 @@ TEST_F(CliArgs, UsageErrorsAndFailuresHaveTheirStatus)
         {{"render", m_src, "--start=500", "--width=8", "--height=8", "--out=" + png}, 1, "3 seconds long"},
         // The parser's own complaints.
         {{"cut", m_src, "--to", "2", "--dest", cut, "--from"}, 2, "missing value after --from"},
-        {{"render", m_src, "--start", "0", "--width", "8", "--height", "8", "--out", png, "--agc"}, 2,
+        {{"render", m_src, "--start", "0", "--width", "8", "--height", "8", "--out", png, "--agc"},
+         2,
          "unknown option --agc"},
         {{"cut", m_src, "--from", "0", "--to", "2", "--dest", cut, "--agc=yes"}, 2, "--agc"},
         {{"info", "--jason", m_src}, 2, "unknown option '--jason'"},
@@ -109,8 +111,8 @@ TEST_F(CliArgs, UsageErrorsAndFailuresHaveTheirStatus)
 
 TEST_F(CliArgs, ValuesAfterEqualsSignOrAsNextArgumentAgree)
 {
-    const CliRun spaced = Cli({"render", m_src, "--start", "2", "--width", "48", "--height", "8", "--out",
-                            m_dir + "a.png"});
+    const CliRun spaced =
+        Cli({"render", m_src, "--start", "2", "--width", "48", "--height", "8", "--out", m_dir + "a.png"});
     const CliRun joined = Cli({"render", "--start=2", "--width=48", "--height=8", "--out=" + m_dir + "b.png", m_src});
     EXPECT_EQ(spaced.status, 0) << spaced.output;
     EXPECT_EQ(joined.status, 0) << joined.output;
@@ -128,9 +130,11 @@ TEST_F(CliArgs, ValuesAfterEqualsSignOrAsNextArgumentAgree)
 TEST(CliVersion, EveryCommandAndTheToolTellTheProjectVersion)
 {
     const std::string version = std::string("tavirel-cli ") + TAVIREL_VERSION + "\n";
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--version"}, {"info", "--version"}, {"render", "--version"}, {"cut", "--version"},
-             {"demo", "--version"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--version"},
+                                                                                      {"info", "--version"},
+                                                                                      {"render", "--version"},
+                                                                                      {"cut", "--version"},
+                                                                                      {"demo", "--version"}}) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, 0) << args[0];
         EXPECT_EQ(run.output, version) << args[0];

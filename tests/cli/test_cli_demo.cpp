@@ -16,14 +16,16 @@ TEST(Demo, RecordingCarriers)
     CRiffWaveFile w;
     const OpenResult r = OpenBytes(w, Bytes(ReadFile(dir / "demo.wav")), 48000);
     ASSERT_EQ(r.rc, WAVE_OK);
-    EXPECT_EQ(std::make_tuple(r.wf.nChannels, r.wf.nSamplesPerSec, r.auxi.dwCenterFreq), std::make_tuple(2, 48000u, 7100000u));
+    EXPECT_EQ(std::make_tuple(r.wf.nChannels, r.wf.nSamplesPerSec, r.auxi.dwCenterFreq),
+              std::make_tuple(2, 48000u, 7100000u));
     std::vector<int32_t> iq(2 * 48000);
     int progress = 0;
     ASSERT_EQ(w.ReadBlock(iq.data(), 48000, &progress), 48000);
     const auto level = [&](double hz) {
         std::complex<double> acc;
         for (int n = 0; n < 48000; ++n)
-            acc += std::complex<double>(iq[2 * n], iq[2 * n + 1]) * std::polar(1.0, -2 * std::numbers::pi * hz * n / 48000);
+            acc += std::complex<double>(iq[2 * n], iq[2 * n + 1]) *
+                   std::polar(1.0, -2 * std::numbers::pi * hz * n / 48000);
         return 20 * std::log10(std::abs(acc) / 48000 / 2147418112.0);
     };
     for (const DemoCarrier& c : kDemoCarriers) {

@@ -30,18 +30,29 @@ int Info(std::vector<std::string> args, std::string* out = nullptr)
 
 TEST(CliInfo, JsonKeysAndExitCodes)
 {
-    const std::string good = testing::TempDir() + "tavirel_cli_good.wav", bad = testing::TempDir() + "tavirel_cli_missing.wav";
+    const std::string good = testing::TempDir() + "tavirel_cli_good.wav",
+                      bad = testing::TempDir() + "tavirel_cli_missing.wav";
     riff::Bytes auxi;
-    auxi.Time(2024, 3, 10, 12, 0, 0).Time(2024, 3, 10, 12, 0, 10).U32(14070000).U32(64000000).U32(0).U32(192000).Fill(24, 0);
-    riff::WriteFile(good, riff::Wave(riff::FmtPayload(1, 2, 8000, 16), riff::Bytes().Fill(10000, 0), {riff::Chunk("auxi", auxi)}));
+    auxi.Time(2024, 3, 10, 12, 0, 0)
+        .Time(2024, 3, 10, 12, 0, 10)
+        .U32(14070000)
+        .U32(64000000)
+        .U32(0)
+        .U32(192000)
+        .Fill(24, 0);
+    riff::WriteFile(
+        good, riff::Wave(riff::FmtPayload(1, 2, 8000, 16), riff::Bytes().Fill(10000, 0), {riff::Chunk("auxi", auxi)}));
     std::remove(bad.c_str());
     std::string out;
     EXPECT_EQ(Info({"--json", good, bad}, &out), 1);
-    EXPECT_EQ(out, "{\"file\":\"" + good + "\",\"error\":0,\"message\":\"success\",\"format_tag\":1,\"channels\":2,"
-                   "\"sample_rate\":8000,\"bits_per_sample\":16,\"frames\":4096,\"data_frames\":2500,\"length_sec\":10,"
-                   "\"bytes_per_sec\":1638,\"start_time\":\"2024-03-10 12:00:00\",\"stop_time\":\"2024-03-10 12:00:10\","
-                   "\"center_freq_hz\":14070000,\"clock_hz\":64000000,\"bandwidth_hz\":192000}\n"
-                   "{\"file\":\"" + bad + "\",\"error\":101,\"message\":\"the file cannot be opened for reading\"}\n");
+    EXPECT_EQ(out,
+              "{\"file\":\"" + good +
+                  "\",\"error\":0,\"message\":\"success\",\"format_tag\":1,\"channels\":2,"
+                  "\"sample_rate\":8000,\"bits_per_sample\":16,\"frames\":4096,\"data_frames\":2500,\"length_sec\":10,"
+                  "\"bytes_per_sec\":1638,\"start_time\":\"2024-03-10 12:00:00\",\"stop_time\":\"2024-03-10 12:00:10\","
+                  "\"center_freq_hz\":14070000,\"clock_hz\":64000000,\"bandwidth_hz\":192000}\n"
+                  "{\"file\":\"" +
+                  bad + "\",\"error\":101,\"message\":\"the file cannot be opened for reading\"}\n");
     EXPECT_EQ(Info({"--json", good}), 0);
     EXPECT_EQ(Info({"--json"}), 2);
     EXPECT_EQ(Info({"--jason", good}), 2);
@@ -62,6 +73,7 @@ TEST(CliInfo, Rf64FramesPastThirtyTwoBits)
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(header.size() + dataBytes)), 0);
     std::string out;
     EXPECT_EQ(Info({"--json", path}, &out), 0);
-    EXPECT_NE(out.find("\"frames\":5368711168,\"data_frames\":5368709120,\"length_sec\":5368,"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"frames\":5368711168,\"data_frames\":5368709120,\"length_sec\":5368,"), std::string::npos)
+        << out;
     std::remove(path.c_str());
 }

@@ -31,10 +31,14 @@ std::vector<int16_t> Signal(int channels, int seconds)
 {
     std::vector<int16_t> s;
     uint32_t seed = 12345;
-    auto noise = [&] { seed = seed * 1664525u + 1013904223u; return static_cast<double>(seed >> 8) / 8388608.0 - 1.0; };
+    auto noise = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<double>(seed >> 8) / 8388608.0 - 1.0;
+    };
     for (int j = 0; j < 8000 * seconds; ++j) {
         const double t = static_cast<double>(j);
-        const std::complex<double> z = 0.30 * std::polar(1.0, 2.0 * M_PI * 100.5 * t / N) + 0.02 +
+        const std::complex<double> z =
+            0.30 * std::polar(1.0, 2.0 * M_PI * 100.5 * t / N) + 0.02 +
             0.05 * (1.0 + std::sin(t / 3000.0)) * std::polar(1.0, -2.0 * M_PI * 733.0 * t / N) +
             0.001 * std::complex<double>(noise(), noise());
         s.push_back(static_cast<int16_t>(std::lround(z.real() * 32767.0)));
@@ -56,7 +60,8 @@ protected:
     }
     QString WriteSignal(int channels, int seconds)
     {
-        return Write("s.wav", riff::WaveFile({static_cast<uint16_t>(channels)}, riff::Pcm16(Signal(channels, seconds))));
+        return Write("s.wav",
+                     riff::WaveFile({static_cast<uint16_t>(channels)}, riff::Pcm16(Signal(channels, seconds))));
     }
     // What the view does when a source has been chosen.
     void Load(const QString& path, int refLevel = 0)
@@ -114,8 +119,10 @@ TEST_F(PlotTest, RowsThatNoBinFallsOnStayBlack)
 
 TEST_F(PlotTest, ToneColourFollowsTheReferenceLevel)
 {
-    struct Case { double levelDb; int refLevel, index; } cases[] = {
-        {-80.0, 0, -127}, {0.0, 0, 0}, {-80.0, -100, 0}, {-130.0, -100, -127}};
+    struct Case {
+        double levelDb;
+        int refLevel, index;
+    } cases[] = {{-80.0, 0, -127}, {0.0, 0, 0}, {-80.0, -100, 0}, {-130.0, -100, -127}};
     for (const Case& c : cases) {
         std::vector<float> s(16000);
         for (size_t j = 0; j < s.size(); ++j)
@@ -130,7 +137,9 @@ TEST_F(PlotTest, ToneColourFollowsTheReferenceLevel)
 // level against full scale, index by reference level, first bin of each row.
 TEST_F(PlotTest, PicturesMatchAReferenceComputationPixelForPixel)
 {
-    struct Case { int channels, width, height, startSec, ref; } cases[] = {{2, 10, 2048, 1, -20}, {1, 12, 700, 2, -60}};
+    struct Case {
+        int channels, width, height, startSec, ref;
+    } cases[] = {{2, 10, 2048, 1, -20}, {1, 12, 700, 2, -60}};
     for (const Case& c : cases) {
         const std::vector<int16_t> s = Signal(c.channels, 6);
         Load(Write("ref.wav", riff::WaveFile({static_cast<uint16_t>(c.channels)}, riff::Pcm16(s))), c.ref);
@@ -164,9 +173,11 @@ TEST_F(PlotTest, PicturesMatchAReferenceComputationPixelForPixel)
                 if (i * c.height / bins <= row)
                     continue;
                 row = i * c.height / bins;
-                const double db = 10.0 * std::log10(std::norm(y[i]) + std::pow(10.0, (-160.0 - normDb) / 10.0)) + normDb;
+                const double db =
+                    10.0 * std::log10(std::norm(y[i]) + std::pow(10.0, (-160.0 - normDb) / 10.0)) + normDb;
                 const int index = std::clamp(static_cast<int>(255.0 * (db - c.ref) / (c.ref + 160.0)), -255, 0);
-                ASSERT_EQ(Pixel(x, row), Colour(index)) << c.channels << " ch, pixel " << x << "," << row << " bin " << i;
+                ASSERT_EQ(Pixel(x, row), Colour(index))
+                    << c.channels << " ch, pixel " << x << "," << row << " bin " << i;
             }
         }
     }
@@ -205,11 +216,24 @@ TEST_F(PlotTest, RendersOnlyWhenStartRectangleOrStaleMarkChanged)
     }
     EXPECT_EQ(screen.copy(rc), m_plot.m_bitmap);
     const QRgb poked = qRgb(1, 2, 3);
-    auto redrawn = [&](auto change) { m_plot.m_bitmap.setPixel(0, 0, poked); change(); return Pixel(0, 0) != poked; };
-    EXPECT_FALSE(redrawn([&] { m_plot.Draw(rc, nullptr); m_plot.Refresh(nullptr); }));
+    auto redrawn = [&](auto change) {
+        m_plot.m_bitmap.setPixel(0, 0, poked);
+        change();
+        return Pixel(0, 0) != poked;
+    };
+    EXPECT_FALSE(redrawn([&] {
+        m_plot.Draw(rc, nullptr);
+        m_plot.Refresh(nullptr);
+    }));
     EXPECT_TRUE(redrawn([&] { m_plot.Draw(rc.translated(5, 0), nullptr); }));
-    EXPECT_TRUE(redrawn([&] { m_doc.m_nViewStart = 1; m_plot.Refresh(nullptr); }));
-    EXPECT_TRUE(redrawn([&] { m_doc.m_nDrawnStart = -1; m_plot.Refresh(nullptr); }));
+    EXPECT_TRUE(redrawn([&] {
+        m_doc.m_nViewStart = 1;
+        m_plot.Refresh(nullptr);
+    }));
+    EXPECT_TRUE(redrawn([&] {
+        m_doc.m_nDrawnStart = -1;
+        m_plot.Refresh(nullptr);
+    }));
 }
 
 // A source removed or replaced by text: no source any more, the picture stays as drawn.
@@ -284,8 +308,10 @@ TEST_F(PlotTest, BurstsAndCarriersStayVisible)
             EXPECT_EQ(Pixel(13 / zoom, 10) == Colour(-9), rows == PLOT_ROWS_STRONGEST_BIN) << "zoom " << zoom;
         }
     }
-    struct Row { int64_t frames; int width, zoom; } fits[] = {
-        {1, 100, 1}, {100 * N, 100, 1}, {100 * N + 1, 100, 2}, {int64_t{3} << 30, 1920, 1024}};
+    struct Row {
+        int64_t frames;
+        int width, zoom;
+    } fits[] = {{1, 100, 1}, {100 * N, 100, 1}, {100 * N + 1, 100, 2}, {int64_t{3} << 30, 1920, 1024}};
     for (const Row& r : fits)
         EXPECT_EQ(CSpectrogramPlot::FitZoom(r.frames, r.width), r.zoom) << r.frames;
 }

@@ -99,9 +99,8 @@ TEST(SaveFaults, AKilledSaveLeavesNoSegmentOrAWholeOne)
         int reports;
         bool agc, unnamed;
     } rows[] = {
-        {1, false, true}, {5, false, true}, {9, false, true}, {-1, false, true}, // 9: the last report
-        {1, false, false}, {9, false, false}, {-1, false, false},
-        {1, true, true}, {-1, true, false},
+        {1, false, true},  {5, false, true},  {9, false, true},   {-1, false, true}, // 9: the last report
+        {1, false, false}, {9, false, false}, {-1, false, false}, {1, true, true},   {-1, true, false},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << "killed after report " << r.reports << (r.agc ? ", AGC" : "")
@@ -116,7 +115,8 @@ TEST(SaveFaults, AKilledSaveLeavesNoSegmentOrAWholeOne)
                 if (!r.agc) {
                     EXPECT_TRUE(s.Whole(s.Out("cut_001.wav")));
                 }
-                EXPECT_EQ(riff::ParseWave(riff::ReadFile(s.Out("cut_001.wav"))).payload["data"].size(), 2 * 4800512u); // 2344 whole blocks
+                EXPECT_EQ(riff::ParseWave(riff::ReadFile(s.Out("cut_001.wav"))).payload["data"].size(),
+                          2 * 4800512u); // 2344 whole blocks
             } else {
                 EXPECT_EQ(n.rfind(CRiffWriter::kTempPrefix, 0), 0u) << n; // at most a temporary of ours
                 EXPECT_FALSE(r.unnamed) << n;
@@ -131,7 +131,7 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
 {
     struct Row {
         const char* name;
-        std::function<bool(Saver&)> stage; // false: the fault cannot be staged here
+        std::function<bool(Saver&)> stage;  // false: the fault cannot be staged here
         std::function<bool(Saver&)> during; // at every progress report
         int code;
         const char* saved;   // the segment's name, or "" when none
@@ -141,16 +141,23 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
     const Row rows[] = {
         {"source truncated while read", none, [](Saver& s) { return ::truncate(s.src.c_str(), 1 << 20) == 0; },
          WAVE_ERR_READ, "", "became shorter while it was read"},
-        {"source deleted while read", none, [](Saver& s) { ::unlink(s.src.c_str()); return true; }, WAVE_OK,
-         "cut_001.wav", ""},
+        {"source deleted while read", none,
+         [](Saver& s) {
+             ::unlink(s.src.c_str());
+             return true;
+         },
+         WAVE_OK, "cut_001.wav", ""},
         {"full file system", [](Saver& s) { return ::mount("tmpfs", s.folder.c_str(), "tmpfs", 0, "size=1m") == 0; },
          nullptr, WAVE_ERR_WRITE, "", "(No space left on device)"},
         {"read-only destination folder",
          [](Saver& s) { return ::mount("tmpfs", s.folder.c_str(), "tmpfs", MS_RDONLY, "size=1m") == 0; }, nullptr,
          WAVE_ERR_CREATE, "", "(Read-only file system)"},
         {"destination is a folder",
-         [](Saver& s) { s.doc.m_strDestPath = QFile::decodeName((s.folder + "/").c_str()); return true; }, nullptr,
-         WAVE_ERR_CREATE, "", "names a folder, not a file"},
+         [](Saver& s) {
+             s.doc.m_strDestPath = QFile::decodeName((s.folder + "/").c_str());
+             return true;
+         },
+         nullptr, WAVE_ERR_CREATE, "", "names a folder, not a file"},
         {"numbered name is a folder", [](Saver& s) { return std::filesystem::create_directory(s.Out("cut_001.wav")); },
          nullptr, WAVE_OK, "cut_002.wav", ""},
         {"numbered name is a symbolic link to the source",
@@ -170,7 +177,8 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
             }
             const std::set<std::string> before = faultfs::Names(s.folder);
             bool done = false;
-            const SegmentSaveResult res = s.Save(agc, [&](double) { return done || (done = !r.during || r.during(s), true); });
+            const SegmentSaveResult res =
+                s.Save(agc, [&](double) { return done || (done = !r.during || r.during(s), true); });
             EXPECT_EQ(res.nError, r.code) << res.strMessage;
             std::set<std::string> after = faultfs::Names(s.folder);
             if (*r.saved) {

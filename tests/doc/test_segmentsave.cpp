@@ -32,7 +32,11 @@ TEST(SegmentAgc, LevelTrackingAndScaling)
         {"falling: 1 % of the gap", 2, 1000, 990, {0, 0}, {0, 0}},
         {"one channel", 1, 0, 2000, {1000, -2000}, {H, -H}},
         {"louder second channel drives", 2, 0, 5000, {1000, -5000}, {H / 5, -H}},
-        {"either channel at full scale", 2, 0, 2147483648.0, {INT32_MIN, 1 << 30, 1 << 30, INT32_MIN},
+        {"either channel at full scale",
+         2,
+         0,
+         2147483648.0,
+         {INT32_MIN, 1 << 30, 1 << 30, INT32_MIN},
          {-H, H / 2, 536870912, -H}},
     };
     for (const auto& r : rows) {
@@ -95,8 +99,10 @@ TEST(SegmentSave, BlocksWrittenAndSavedAgainAsTheNextNumber)
         if (r.blocks == 0)
             continue;
         // The reader places second s at frame m_nBytesPerSec * s / bytes per frame.
-        const size_t at = 44 + static_cast<size_t>(t.doc.m_wave.m_nBytesPerSec) * r.from / (2 * r.channels) * 2 * r.channels;
-        std::vector<uint8_t> expected(t.src.begin() + at, t.src.begin() + std::min(t.src.size(), at + r.blocks * 4096u * r.channels));
+        const size_t at =
+            44 + static_cast<size_t>(t.doc.m_wave.m_nBytesPerSec) * r.from / (2 * r.channels) * 2 * r.channels;
+        std::vector<uint8_t> expected(t.src.begin() + at,
+                                      t.src.begin() + std::min(t.src.size(), at + r.blocks * 4096u * r.channels));
         expected.resize(r.blocks * 4096u * r.channels, 0);
         EXPECT_EQ(t.Data(first.strPath), expected) << r.frames;
         const SegmentSaveResult second = t.Save(r.from, r.to);
@@ -108,7 +114,8 @@ TEST(SegmentSave, BlocksWrittenAndSavedAgainAsTheNextNumber)
 TEST(SegmentSave, AgcOutputOfA16BitSourcePeaksAtMinus6dBFS)
 {
     Seg t;
-    t.Load(2, 1000, riff::Gen16(4096, [](size_t i) { return static_cast<int16_t>(i % 2 ? 0 : 8000 * std::sin(i / 2 * 0.3)); }));
+    t.Load(2, 1000,
+           riff::Gen16(4096, [](size_t i) { return static_cast<int16_t>(i % 2 ? 0 : 8000 * std::sin(i / 2 * 0.3)); }));
     const std::vector<uint8_t> d = t.Data(t.Save(0, 2, true).strPath);
     int peak = 0;
     for (size_t i = 0; i + 1 < d.size(); i += 4)
@@ -156,7 +163,8 @@ TEST(SegmentSave, LosslessInEveryFormat)
     };
     riff::Bytes floats;
     for (int i = 0; i < 3000; ++i)
-        floats.F32(i % 7 == 0 ? std::nanf("") : static_cast<float>((i % 13) - 6) * 0.37f + 1.0e-7f * static_cast<float>(i));
+        floats.F32(i % 7 == 0 ? std::nanf("")
+                              : static_cast<float>((i % 13) - 6) * 0.37f + 1.0e-7f * static_cast<float>(i));
     const struct {
         const char* name;
         riff::Bytes fmt, data;
@@ -236,7 +244,8 @@ TEST(SegmentSave, TimesAndPlaceIndependentOfTheLocalZone)
     for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York"}) {
         zone.Set(tz);
         Seg t;
-        t.LoadFile(riff::Wave(riff::FmtPayload(1, 1, 1000, 8), data, {riff::Chunk("auxi", riff::AuxiPayload(start, stop))}));
+        t.LoadFile(
+            riff::Wave(riff::FmtPayload(1, 1, 1000, 8), data, {riff::Chunk("auxi", riff::AuxiPayload(start, stop))}));
         EXPECT_EQ(t.doc.m_nLengthSec, 14400) << tz;
         const SegmentSaveResult r = t.Save(14000, 14001);
         ASSERT_EQ(r.nError, WAVE_OK) << tz;

@@ -71,8 +71,10 @@ TEST(Settings, StoredZoomAndRowMode)
         const char* ints;
         int zoom, rows;
     } rows[] = {
-        {"0:3:1:0:0:0:0:0:0:0:", 8, 1},  {"0:24:0:0:0:0:0:0:0:0:", 1 << 24, 0},
-        {"0:25:2:0:0:0:0:0:0:0:", 1, 0}, {"0:-1:-1:0:0:0:0:0:0:0:", 1, 0},
+        {"0:3:1:0:0:0:0:0:0:0:", 8, 1},
+        {"0:24:0:0:0:0:0:0:0:0:", 1 << 24, 0},
+        {"0:25:2:0:0:0:0:0:0:0:", 1, 0},
+        {"0:-1:-1:0:0:0:0:0:0:0:", 1, 0},
         {"0:5:", 32, 0}, // the row mode missing
     };
     for (const auto& r : rows) {
@@ -118,7 +120,8 @@ QByteArray RandomBytes(int nBytes, uint32_t seed)
 QByteArray SettingsFile(const QByteArray& ints, const QByteArray& strings = "SrcPath=/data/a.wav\n")
 {
     return "[Settings]\nBOOLs\\BOOLs=0:0:0:0:0:0:0:0:\nDOUBLEs\\DOUBLEs=0:0:0:0:0:0:0:0:0:0:0:\n"
-           "INTs\\INTs=" + ints + "\nStrings\\" + strings;
+           "INTs\\INTs=" +
+           ints + "\nStrings\\" + strings;
 }
 
 } // namespace
@@ -135,7 +138,8 @@ TEST(Settings, HostileFilesStartWithSoundDefaults)
         const char* src;
     } rows[] = {
         {"random bytes", RandomBytes(4096, 7), 0, ""},
-        {"random bytes after a good start", SettingsFile("40:0:0:0:0:0:0:0:0:0:") + RandomBytes(2000, 3), 40, "/data/a.wav"},
+        {"random bytes after a good start", SettingsFile("40:0:0:0:0:0:0:0:0:0:") + RandomBytes(2000, 3), 40,
+         "/data/a.wav"},
         {"level between steps", SettingsFile("90:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},
         {"level below the steps", SettingsFile("-500:0:0:0:0:0:0:0:0:0:"), -100, "/data/a.wav"},
         {"level beyond int", SettingsFile("99999999999999999999:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},

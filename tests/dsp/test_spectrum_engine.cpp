@@ -17,32 +17,32 @@ constexpr int N = 2048;
 // A -200 .. +200 dB scale of 400 000 000 steps reads levels back to a millionth of a dB.
 void Configure(CSpectrumEngine& e, int complex, int averages = 1, int suppressDc = 0, int size = N)
 {
-  e.SetParameters(complex, size, -200.0, 200.0, averages, 0, WINDOW_HANN, 0, suppressDc, PEAK_OFF, 0.0);
+    e.SetParameters(complex, size, -200.0, 200.0, averages, 0, WINDOW_HANN, 0, suppressDc, PEAK_OFF, 0.0);
 }
 
 std::vector<double> Block(CSpectrumEngine& e, const std::vector<int32_t>& samples, int nBins)
 {
-  e.LoadSamples(samples.data(), INT_MAX);
-  e.Transform();
-  std::vector<int> out(nBins);
-  e.GetDisplayLevels(400000000, 0, nBins - 1, out.data());
-  std::vector<double> db(nBins);
-  for (int i = 0; i < nBins; ++i)
-    db[i] = 200.0 + out[i] * 1e-6;
-  return db;
+    e.LoadSamples(samples.data(), INT_MAX);
+    e.Transform();
+    std::vector<int> out(nBins);
+    e.GetDisplayLevels(400000000, 0, nBins - 1, out.data());
+    std::vector<double> db(nBins);
+    for (int i = 0; i < nBins; ++i)
+        db[i] = 200.0 + out[i] * 1e-6;
+    return db;
 }
 
 // amp * cos (one channel) or amp * exp(+j 2 pi f i / N) plus dc on I (I/Q pairs).
 std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0)
 {
-  std::vector<int32_t> s;
-  for (int i = 0; i < N; ++i) {
-    const double phase = kTwoPi * ((f * i % N + N) % N) / N;
-    s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, dc + amp * std::cos(phase)))));
-    if (complex)
-      s.push_back(static_cast<int32_t>(std::llround(amp * std::sin(phase))));
-  }
-  return s;
+    std::vector<int32_t> s;
+    for (int i = 0; i < N; ++i) {
+        const double phase = kTwoPi * ((f * i % N + N) % N) / N;
+        s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, dc + amp * std::cos(phase)))));
+        if (complex)
+            s.push_back(static_cast<int32_t>(std::llround(amp * std::sin(phase))));
+    }
+    return s;
 }
 
 } // namespace
@@ -50,119 +50,133 @@ std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0)
 // Full-scale tones read 0 dB on their display bin (two-channel DC is bin N/2 - 1) and not on the mirror bin.
 TEST(SpectrumEngine, FullScaleTonesReadZeroDbOnTheirBin)
 {
-  struct Row { int complex, f, bin, other; } rows[] = {
-      {0, 1, 1, 3}, {0, 700, 700, 702}, {1, 37, N / 2 - 1 + 37, N / 2 - 1 - 37},
-      {1, -37, N / 2 - 1 - 37, N / 2 - 1 + 37}, {1, N / 2, N - 1, N / 2 + 1}};
-  for (const Row& r : rows) {
-    CSpectrumEngine e;
-    Configure(e, r.complex);
-    const auto db = Block(e, Tone(r.complex, r.f, 2147483647.0), r.complex ? N : N / 2);
-    EXPECT_NEAR(db[r.bin], 0.0, 0.01) << r.complex << " f " << r.f;
-    EXPECT_LT(db[r.other], -60.0) << r.complex << " f " << r.f;
-  }
+    struct Row {
+        int complex, f, bin, other;
+    } rows[] = {{0, 1, 1, 3},
+                {0, 700, 700, 702},
+                {1, 37, N / 2 - 1 + 37, N / 2 - 1 - 37},
+                {1, -37, N / 2 - 1 - 37, N / 2 - 1 + 37},
+                {1, N / 2, N - 1, N / 2 + 1}};
+    for (const Row& r : rows) {
+        CSpectrumEngine e;
+        Configure(e, r.complex);
+        const auto db = Block(e, Tone(r.complex, r.f, 2147483647.0), r.complex ? N : N / 2);
+        EXPECT_NEAR(db[r.bin], 0.0, 0.01) << r.complex << " f " << r.f;
+        EXPECT_LT(db[r.other], -60.0) << r.complex << " f " << r.f;
+    }
 }
 
 // One-channel bin 0 is the true DC term: a Nyquist tone (large even-sample sum) is not DC.
 TEST(SpectrumEngine, RealBinZeroIsTrueDc)
 {
-  CSpectrumEngine e;
-  Configure(e, 0);
-  EXPECT_NEAR(Block(e, std::vector<int32_t>(N, 1 << 28), N / 2)[0], -12.04, 0.01);
-  EXPECT_LT(Block(e, Tone(0, N / 2, 1 << 30), N / 2)[0], -100.0);
+    CSpectrumEngine e;
+    Configure(e, 0);
+    EXPECT_NEAR(Block(e, std::vector<int32_t>(N, 1 << 28), N / 2)[0], -12.04, 0.01);
+    EXPECT_LT(Block(e, Tone(0, N / 2, 1 << 30), N / 2)[0], -100.0);
 }
 
 TEST(SpectrumEngine, ZeroBlockReadsFloor)
 {
-  for (int complex : {0, 1}) {
-    CSpectrumEngine e;
-    Configure(e, complex);
-    for (double level : Block(e, std::vector<int32_t>(2 * N, 0), complex ? N : N / 2))
-      ASSERT_NEAR(level, -160.0, 1e-5);
-  }
+    for (int complex : {0, 1}) {
+        CSpectrumEngine e;
+        Configure(e, complex);
+        for (double level : Block(e, std::vector<int32_t>(2 * N, 0), complex ? N : N / 2))
+            ASSERT_NEAR(level, -160.0, 1e-5);
+    }
 }
 
 // With a DC offset, DC and its neighbours are patched from +-2 when asked; the tone stays.
 TEST(SpectrumEngine, DcSuppression)
 {
-  const auto block = Tone(1, 100, 1e9, 5e8);
-  for (int suppress : {0, 1}) {
-    CSpectrumEngine e;
-    Configure(e, 1, 1, suppress);
-    const auto db = Block(e, block, N);
-    for (int bin : {N / 2 - 2, N / 2 - 1, N / 2})
-      EXPECT_EQ(db[bin] < -60.0, suppress == 1) << bin;
-    EXPECT_GT(db[N / 2 - 1 + 100], -10.0);
-  }
+    const auto block = Tone(1, 100, 1e9, 5e8);
+    for (int suppress : {0, 1}) {
+        CSpectrumEngine e;
+        Configure(e, 1, 1, suppress);
+        const auto db = Block(e, block, N);
+        for (int bin : {N / 2 - 2, N / 2 - 1, N / 2})
+            EXPECT_EQ(db[bin] < -60.0, suppress == 1) << bin;
+        EXPECT_GT(db[N / 2 - 1 + 100], -10.0);
+    }
 }
 
 // The zero block reads exactly -160 dB; a step is 1 dB on these scales but the plot's (-160 .. 0).
 TEST(SpectrumEngine, DisplayIndicesTruncateAtTopAndBottom)
 {
-  struct Row { double bottomDb, topDb; int index; } rows[] = {
-      {-414.6, -159.6, 0},   {-413.5, -158.5, -1},   {-160.5, 94.5, -254}, {-150.0, 105.0, -255}, {-160.0, 0.0, -255},
-      {-200.0, -170.0, 0},   {-160.0, -160.0, 0},    {-159.0, -159.0, -255}, {NAN, NAN, -255}};
-  const std::vector<int32_t> zeros(N, 0);
-  for (const Row& r : rows) {
-    CSpectrumEngine e;
-    e.SetParameters(0, N, r.bottomDb, r.topDb, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
-    e.LoadSamples(zeros.data(), INT_MAX);
-    e.Transform();
-    std::vector<int> out(N / 2, 999);
-    e.GetDisplayLevels(255, 0, N / 2 - 1, out.data());
-    EXPECT_EQ(out[0], r.index) << r.bottomDb << " .. " << r.topDb;
-    EXPECT_EQ(out[N / 2 - 1], r.index);
-  }
+    struct Row {
+        double bottomDb, topDb;
+        int index;
+    } rows[] = {{-414.6, -159.6, 0},   {-413.5, -158.5, -1},   {-160.5, 94.5, -254},
+                {-150.0, 105.0, -255}, {-160.0, 0.0, -255},    {-200.0, -170.0, 0},
+                {-160.0, -160.0, 0},   {-159.0, -159.0, -255}, {NAN, NAN, -255}};
+    const std::vector<int32_t> zeros(N, 0);
+    for (const Row& r : rows) {
+        CSpectrumEngine e;
+        e.SetParameters(0, N, r.bottomDb, r.topDb, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
+        e.LoadSamples(zeros.data(), INT_MAX);
+        e.Transform();
+        std::vector<int> out(N / 2, 999);
+        e.GetDisplayLevels(255, 0, N / 2 - 1, out.data());
+        EXPECT_EQ(out[0], r.index) << r.bottomDb << " .. " << r.topDb;
+        EXPECT_EQ(out[N / 2 - 1], r.index);
+    }
 }
 
 // Only first..last are written: last beyond the bins writes nothing, a negative first starts at 0.
 TEST(SpectrumEngine, DisplayRangeIsChecked)
 {
-  CSpectrumEngine e;
-  Configure(e, 1);
-  std::vector<int> out(N + 8, 77);
-  e.GetDisplayLevels(255, 0, N, out.data() + 4);
-  e.GetDisplayLevels(255, -4, 3, out.data() + 4);
-  for (int i = 0; i < N + 8; ++i)
-    EXPECT_EQ(out[i] != 77, i >= 4 && i <= 7) << i;
+    CSpectrumEngine e;
+    Configure(e, 1);
+    std::vector<int> out(N + 8, 77);
+    e.GetDisplayLevels(255, 0, N, out.data() + 4);
+    e.GetDisplayLevels(255, -4, 3, out.data() + 4);
+    for (int i = 0; i < N + 8; ++i)
+        EXPECT_EQ(out[i] != 77, i >= 4 && i <= 7) << i;
 }
 
 // Averages the first blocks plainly; LoadSamples' count shows which changes clear the average.
 TEST(SpectrumEngine, AveragingAndWhatClearsIt)
 {
-  CSpectrumEngine e;
-  Configure(e, 0, 2);
-  Block(e, std::vector<int32_t>(N, 0), N / 2);
-  EXPECT_NEAR(Block(e, Tone(0, 200, 2147483647.0), N / 2)[200], (-160.0 - 0.004) / 2, 1e-3);
+    CSpectrumEngine e;
+    Configure(e, 0, 2);
+    Block(e, std::vector<int32_t>(N, 0), N / 2);
+    EXPECT_NEAR(Block(e, Tone(0, 200, 2147483647.0), N / 2)[200], (-160.0 - 0.004) / 2, 1e-3);
 
-  struct Row { const char* what; int complex, size, averages, window; double topDb; bool clears; } rows[] = {
-      {"topDb", 0, N, 1, WINDOW_HANN, 150.0, false},     {"averages 0 is 1", 0, N, 0, WINDOW_HANN, 200.0, false},
-      {"averages", 0, N, 3, WINDOW_HANN, 200.0, true},   {"size", 0, 4096, 1, WINDOW_HANN, 200.0, true},
-      {"complex", 1, N, 1, WINDOW_HANN, 200.0, true},    {"Hamming", 0, N, 1, WINDOW_HAMMING, 200.0, true},
-      {"rectangular", 0, N, 1, WINDOW_RECTANGULAR, 200.0, true}};
-  const std::vector<int32_t> big(2 * 4096, 0);
-  for (const Row& r : rows) {
-    Configure(e, 0);
-    e.ResetAverage();
-    Block(e, big, 1);
-    Block(e, big, 1);
-    e.SetParameters(r.complex, r.size, -200.0, r.topDb, r.averages, 0, r.window, 0, 0, PEAK_OFF, 0.0);
-    EXPECT_EQ(e.LoadSamples(big.data(), INT_MAX), r.clears ? 0 : 2) << r.what;
-  }
+    struct Row {
+        const char* what;
+        int complex, size, averages, window;
+        double topDb;
+        bool clears;
+    } rows[] = {{"topDb", 0, N, 1, WINDOW_HANN, 150.0, false},
+                {"averages 0 is 1", 0, N, 0, WINDOW_HANN, 200.0, false},
+                {"averages", 0, N, 3, WINDOW_HANN, 200.0, true},
+                {"size", 0, 4096, 1, WINDOW_HANN, 200.0, true},
+                {"complex", 1, N, 1, WINDOW_HANN, 200.0, true},
+                {"Hamming", 0, N, 1, WINDOW_HAMMING, 200.0, true},
+                {"rectangular", 0, N, 1, WINDOW_RECTANGULAR, 200.0, true}};
+    const std::vector<int32_t> big(2 * 4096, 0);
+    for (const Row& r : rows) {
+        Configure(e, 0);
+        e.ResetAverage();
+        Block(e, big, 1);
+        Block(e, big, 1);
+        e.SetParameters(r.complex, r.size, -200.0, r.topDb, r.averages, 0, r.window, 0, 0, PEAK_OFF, 0.0);
+        EXPECT_EQ(e.LoadSamples(big.data(), INT_MAX), r.clears ? 0 : 2) << r.what;
+    }
 }
 
 // Sizes out of range become 524288, others round down to a power of two; seen by the last display bin written.
 TEST(SpectrumEngine, OutOfRangeSizes)
 {
-  for (auto [asked, used] : {std::pair{1024, 1024}, {524288, 524288}, {1023, 524288}, {0, 524288},
-                             {524289, 524288}, {1500, 1024}}) {
-    CSpectrumEngine e;
-    Configure(e, 1, 1, 0, asked);
-    std::vector<int> out(524290, 77);
-    e.GetDisplayLevels(255, used - 1, used - 1, out.data());
-    e.GetDisplayLevels(255, used, used, out.data());
-    EXPECT_NE(out[used - 1], 77) << asked;
-    EXPECT_EQ(out[used], 77) << asked;
-  }
+    for (auto [asked, used] :
+         {std::pair{1024, 1024}, {524288, 524288}, {1023, 524288}, {0, 524288}, {524289, 524288}, {1500, 1024}}) {
+        CSpectrumEngine e;
+        Configure(e, 1, 1, 0, asked);
+        std::vector<int> out(524290, 77);
+        e.GetDisplayLevels(255, used - 1, used - 1, out.data());
+        e.GetDisplayLevels(255, used, used, out.data());
+        EXPECT_NE(out[used - 1], 77) << asked;
+        EXPECT_EQ(out[used], 77) << asked;
+    }
 }
 
 namespace {
@@ -170,14 +184,14 @@ namespace {
 // A full-scale tone on bin f of a block of `size` frames, as Tone() makes it.
 std::vector<int32_t> ToneOfSize(int complex, int size, int f)
 {
-  std::vector<int32_t> s;
-  for (int i = 0; i < size; ++i) {
-    const double phase = kTwoPi * static_cast<double>(static_cast<int64_t>(f) * i % size) / size;
-    s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, 2147483647.0 * std::cos(phase)))));
-    if (complex)
-      s.push_back(static_cast<int32_t>(std::llround(2147483647.0 * std::sin(phase))));
-  }
-  return s;
+    std::vector<int32_t> s;
+    for (int i = 0; i < size; ++i) {
+        const double phase = kTwoPi * static_cast<double>(static_cast<int64_t>(f) * i % size) / size;
+        s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, 2147483647.0 * std::cos(phase)))));
+        if (complex)
+            s.push_back(static_cast<int32_t>(std::llround(2147483647.0 * std::sin(phase))));
+    }
+    return s;
 }
 
 } // namespace
@@ -186,63 +200,63 @@ std::vector<int32_t> ToneOfSize(int complex, int size, int f)
 // through both level paths: the transform's passes differ with the size.
 TEST(SpectrumEngine, TonesLandOnTheirBinAtEverySize)
 {
-  for (int size : {1024, 4096, 8192, 32768}) {
-    for (int complex : {0, 1}) {
-      const int f = size / 8 + 3;
-      const int nBins = complex ? size : size / 2;
-      const int bin = complex ? size / 2 - 1 + f : f;
-      CSpectrumEngine e;
-      Configure(e, complex, 1, 0, size);
-      const auto samples = ToneOfSize(complex, size, f);
-      const auto db = Block(e, samples, nBins);
-      EXPECT_NEAR(db[bin], 0.0, 0.01) << size << " " << complex;
-      EXPECT_LT(db[bin + 2], -60.0) << size << " " << complex;
-      e.SetParameters(complex, size, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
-      e.LoadSamples(samples.data(), INT_MAX);
-      e.TransformPower(0);
-      std::vector<int> fromPower(nBins), fromLevels(nBins);
-      e.GetPowerLevels(255, 0, nBins - 1, fromPower.data());
-      e.LoadSamples(samples.data(), INT_MAX);
-      e.Transform();
-      e.GetDisplayLevels(255, 0, nBins - 1, fromLevels.data());
-      EXPECT_EQ(fromPower, fromLevels) << size << " " << complex;
+    for (int size : {1024, 4096, 8192, 32768}) {
+        for (int complex : {0, 1}) {
+            const int f = size / 8 + 3;
+            const int nBins = complex ? size : size / 2;
+            const int bin = complex ? size / 2 - 1 + f : f;
+            CSpectrumEngine e;
+            Configure(e, complex, 1, 0, size);
+            const auto samples = ToneOfSize(complex, size, f);
+            const auto db = Block(e, samples, nBins);
+            EXPECT_NEAR(db[bin], 0.0, 0.01) << size << " " << complex;
+            EXPECT_LT(db[bin + 2], -60.0) << size << " " << complex;
+            e.SetParameters(complex, size, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
+            e.LoadSamples(samples.data(), INT_MAX);
+            e.TransformPower(0);
+            std::vector<int> fromPower(nBins), fromLevels(nBins);
+            e.GetPowerLevels(255, 0, nBins - 1, fromPower.data());
+            e.LoadSamples(samples.data(), INT_MAX);
+            e.Transform();
+            e.GetDisplayLevels(255, 0, nBins - 1, fromLevels.data());
+            EXPECT_EQ(fromPower, fromLevels) << size << " " << complex;
+        }
     }
-  }
 }
 
 // A sample above the limit anywhere in the block, and only then, is reported.
 TEST(SpectrumEngine, OverloadFromAnySample)
 {
-  for (int complex : {0, 1}) {
-    const int values = complex ? 2 * N : N;
-    for (int at : {-1, 0, 1, values / 2 + 1, values - 1}) {
-      std::vector<int32_t> s(static_cast<size_t>(values), 1000);
-      if (at >= 0)
-        s[static_cast<size_t>(at)] = 1001;
-      CSpectrumEngine e;
-      Configure(e, complex);
-      e.LoadSamples(s.data(), 1000);
-      std::vector<int> out(static_cast<size_t>(complex ? N : N / 2));
-      EXPECT_EQ(e.GetDisplayLevels(255, 0, 0, out.data()), at >= 0 ? 1 : 0) << complex << " at " << at;
+    for (int complex : {0, 1}) {
+        const int values = complex ? 2 * N : N;
+        for (int at : {-1, 0, 1, values / 2 + 1, values - 1}) {
+            std::vector<int32_t> s(static_cast<size_t>(values), 1000);
+            if (at >= 0)
+                s[static_cast<size_t>(at)] = 1001;
+            CSpectrumEngine e;
+            Configure(e, complex);
+            e.LoadSamples(s.data(), 1000);
+            std::vector<int> out(static_cast<size_t>(complex ? N : N / 2));
+            EXPECT_EQ(e.GetDisplayLevels(255, 0, 0, out.data()), at >= 0 ? 1 : 0) << complex << " at " << at;
+        }
     }
-  }
 }
 
 // Past the averaging length each block replaces one average's worth of the sum:
 // sum = sum - average + level, average = sum / length.
 TEST(SpectrumEngine, AverageAfterMoreBlocksThanItsLength)
 {
-  CSpectrumEngine e;
-  Configure(e, 0, 2);
-  const std::vector<int32_t> zeros(N, 0);
-  const double tone = Block(e, Tone(0, 200, 2147483647.0), N / 2)[200]; // the first block of the average
-  double sum = tone;
-  double average = tone;
-  for (int block = 2; block <= 5; ++block) {
-    sum = block <= 2 ? sum - 160.0 : sum - average - 160.0;
-    average = sum / 2;
-    EXPECT_NEAR(Block(e, zeros, N / 2)[200], average, 1e-5) << "block " << block;
-  }
+    CSpectrumEngine e;
+    Configure(e, 0, 2);
+    const std::vector<int32_t> zeros(N, 0);
+    const double tone = Block(e, Tone(0, 200, 2147483647.0), N / 2)[200]; // the first block of the average
+    double sum = tone;
+    double average = tone;
+    for (int block = 2; block <= 5; ++block) {
+        sum = block <= 2 ? sum - 160.0 : sum - average - 160.0;
+        average = sum / 2;
+        EXPECT_NEAR(Block(e, zeros, N / 2)[200], average, 1e-5) << "block " << block;
+    }
 }
 
 namespace {
@@ -251,71 +265,77 @@ namespace {
 std::complex<double> DirectBin(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& w,
                                int k)
 {
-  std::complex<double> sum;
-  for (size_t i = 0; i < w.size(); ++i)
-    sum += w[i] * std::complex<double>(x[i], y.empty() ? 0.0 : y[i]) *
-           std::polar(1.0, -kTwoPi * static_cast<double>((static_cast<int64_t>(k) * static_cast<int64_t>(i)) % N) / N);
-  return sum;
+    std::complex<double> sum;
+    for (size_t i = 0; i < w.size(); ++i)
+        sum +=
+            w[i] * std::complex<double>(x[i], y.empty() ? 0.0 : y[i]) *
+            std::polar(1.0, -kTwoPi * static_cast<double>((static_cast<int64_t>(k) * static_cast<int64_t>(i)) % N) / N);
+    return sum;
 }
 
 std::vector<double> WindowOf(int type)
 {
-  std::vector<double> w(N);
-  for (int i = 0; i < N; ++i) {
-    const double c = std::cos(kTwoPi * i / (N - 1));
-    w[i] = type == WINDOW_RECTANGULAR ? 0.5 : type == WINDOW_HAMMING ? 0.54 - 0.46 * c : 0.5 - 0.5 * c;
-  }
-  return w;
+    std::vector<double> w(N);
+    for (int i = 0; i < N; ++i) {
+        const double c = std::cos(kTwoPi * i / (N - 1));
+        w[i] = type == WINDOW_RECTANGULAR ? 0.5 : type == WINDOW_HAMMING ? 0.54 - 0.46 * c : 0.5 - 0.5 * c;
+    }
+    return w;
 }
 
-double Db(std::complex<double> a, std::complex<double> b) { return 10.0 * std::log10(std::norm(a) / std::norm(b)); }
+double Db(std::complex<double> a, std::complex<double> b)
+{
+    return 10.0 * std::log10(std::norm(a) / std::norm(b));
+}
 
 } // namespace
 
 // Each window's levels, against the Hann window's, match a direct computation on and beside an off-bin tone.
 TEST(SpectrumEngine, WindowsMatchDirectComputation)
 {
-  std::vector<int32_t> samples(N);
-  std::vector<double> x(N);
-  for (int i = 0; i < N; ++i) {
-    samples[i] = static_cast<int32_t>(std::llround(1e9 * std::cos(kTwoPi * 100.3 * i / N) + 3e8 * std::sin(kTwoPi * 37.0 * i / N)));
-    x[i] = samples[i];
-  }
-  CSpectrumEngine hann;
-  Configure(hann, 0);
-  const auto hannDb = Block(hann, samples, N / 2);
-  for (int type : {WINDOW_HAMMING, WINDOW_RECTANGULAR}) {
-    CSpectrumEngine e;
-    e.SetParameters(0, N, -200.0, 200.0, 1, 0, type, 0, 0, PEAK_OFF, 0.0);
-    const auto db = Block(e, samples, N / 2);
-    for (int bin : {37, 98, 100, 101, 104}) {
-      const double expected = Db(DirectBin(x, {}, WindowOf(type), bin), DirectBin(x, {}, WindowOf(WINDOW_HANN), bin));
-      EXPECT_NEAR(db[bin] - hannDb[bin], expected, 1e-4) << "window " << type << " bin " << bin;
+    std::vector<int32_t> samples(N);
+    std::vector<double> x(N);
+    for (int i = 0; i < N; ++i) {
+        samples[i] = static_cast<int32_t>(
+            std::llround(1e9 * std::cos(kTwoPi * 100.3 * i / N) + 3e8 * std::sin(kTwoPi * 37.0 * i / N)));
+        x[i] = samples[i];
     }
-  }
+    CSpectrumEngine hann;
+    Configure(hann, 0);
+    const auto hannDb = Block(hann, samples, N / 2);
+    for (int type : {WINDOW_HAMMING, WINDOW_RECTANGULAR}) {
+        CSpectrumEngine e;
+        e.SetParameters(0, N, -200.0, 200.0, 1, 0, type, 0, 0, PEAK_OFF, 0.0);
+        const auto db = Block(e, samples, N / 2);
+        for (int bin : {37, 98, 100, 101, 104}) {
+            const double expected =
+                Db(DirectBin(x, {}, WindowOf(type), bin), DirectBin(x, {}, WindowOf(WINDOW_HANN), bin));
+            EXPECT_NEAR(db[bin] - hannDb[bin], expected, 1e-4) << "window " << type << " bin " << bin;
+        }
+    }
 }
 
 // The DC patch: display bins -1 and +1 read exactly as -2 and +2, and DC reads
 // the complex mean of the transform's points at -2 and +2.
 TEST(SpectrumEngine, DcPatchValues)
 {
-  std::vector<int32_t> samples;
-  std::vector<double> x(N), y(N);
-  for (int i = 0; i < N; ++i) {
-    const double phase = kTwoPi * 2.0 * i / N;
-    samples.push_back(static_cast<int32_t>(std::llround(4e8 + 9e8 * std::cos(phase + 0.3))));
-    samples.push_back(static_cast<int32_t>(std::llround(2e8 * std::sin(phase))));
-    x[i] = samples[2 * i];
-    y[i] = samples[2 * i + 1];
-  }
-  CSpectrumEngine e;
-  Configure(e, 1, 1, 1);
-  const auto db = Block(e, samples, N);
-  const int dc = N / 2 - 1;
-  EXPECT_EQ(db[dc - 1], db[dc - 2]);
-  EXPECT_EQ(db[dc + 1], db[dc + 2]);
-  const auto w = WindowOf(WINDOW_HANN);
-  const auto minus2 = DirectBin(x, y, w, -2), plus2 = DirectBin(x, y, w, 2);
-  EXPECT_NEAR(db[dc] - db[dc - 2], Db(0.5 * (minus2 + plus2), minus2), 1e-4);
-  EXPECT_NEAR(db[dc + 2] - db[dc - 2], Db(plus2, minus2), 1e-4);
+    std::vector<int32_t> samples;
+    std::vector<double> x(N), y(N);
+    for (int i = 0; i < N; ++i) {
+        const double phase = kTwoPi * 2.0 * i / N;
+        samples.push_back(static_cast<int32_t>(std::llround(4e8 + 9e8 * std::cos(phase + 0.3))));
+        samples.push_back(static_cast<int32_t>(std::llround(2e8 * std::sin(phase))));
+        x[i] = samples[2 * i];
+        y[i] = samples[2 * i + 1];
+    }
+    CSpectrumEngine e;
+    Configure(e, 1, 1, 1);
+    const auto db = Block(e, samples, N);
+    const int dc = N / 2 - 1;
+    EXPECT_EQ(db[dc - 1], db[dc - 2]);
+    EXPECT_EQ(db[dc + 1], db[dc + 2]);
+    const auto w = WindowOf(WINDOW_HANN);
+    const auto minus2 = DirectBin(x, y, w, -2), plus2 = DirectBin(x, y, w, 2);
+    EXPECT_NEAR(db[dc] - db[dc - 2], Db(0.5 * (minus2 + plus2), minus2), 1e-4);
+    EXPECT_NEAR(db[dc + 2] - db[dc - 2], Db(plus2, minus2), 1e-4);
 }

@@ -40,14 +40,20 @@
 #include "support/WaveBytes.h"
 
 // Readable failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 const std::vector<uint32_t> kAuxiValues{7050000, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17};
 const SYSTEMTIME kStart{2003, 6, 6, 21, 9, 5, 0, 0};
-int16_t SampleAt(size_t f, size_t c) { return static_cast<int16_t>(f * 3 + c * 12345); }
+int16_t SampleAt(size_t f, size_t c)
+{
+    return static_cast<int16_t>(f * 3 + c * 12345);
+}
 
 class ViewTest : public ::testing::Test {
 protected:
@@ -97,7 +103,10 @@ protected:
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     CWposCtrl& Bar() const { return m_view->m_wndPosBar; }
     QRect Plot() const { return m_view->PlotAreaRect(); }
-    void ClickPlot(int x) { QTest::mouseClick(m_view->GetLayoutWindow(), Qt::LeftButton, {}, QPoint(x, Plot().center().y())); }
+    void ClickPlot(int x)
+    {
+        QTest::mouseClick(m_view->GetLayoutWindow(), Qt::LeftButton, {}, QPoint(x, Plot().center().y()));
+    }
     void MoveTo(int x, int y) { QTest::mouseMove(m_view->GetLayoutWindow(), QPoint(x, y)); }
     // A click on the bar at client column x (negative: from the right end).
     void ClickBar(Qt::MouseButton button, int x, Qt::KeyboardModifiers mods = {})
@@ -158,7 +167,9 @@ protected:
         const riff::Bytes data = riff::Gen16(blocks * 2048 * 2, [&](size_t i) {
             return first + i / 2 < 60000 ? SampleAt(first + i / 2, i % 2) : int16_t{0};
         });
-        return riff::Wave(riff::FmtPayload(1, 2, 1000, 16, 18), data, {riff::Chunk("auxi", riff::AuxiPayload(a, b, kAuxiValues))}).v;
+        return riff::Wave(riff::FmtPayload(1, 2, 1000, 16, 18), data,
+                          {riff::Chunk("auxi", riff::AuxiPayload(a, b, kAuxiValues))})
+            .v;
     }
 
     std::optional<ScopedTz> m_tz; // first member: restored last
@@ -180,7 +191,7 @@ TEST_F(ViewTest, DatedSourceShowsWallClockTimesAndSegmentMarks)
     const int nFromSec = Bar().m_nFrom;
     ASSERT_GT(nFromSec, 0);
     EXPECT_EQ(Text(IDC_FROM), QString::fromStdString(m_doc->m_timeFrom.Format("%m/%d/%Y %-H:%M:%S ")) +
-                              QStringLiteral("(%1 Secs)").arg(nFromSec));
+                                  QStringLiteral("(%1 Secs)").arg(nFromSec));
     m_doc->m_stStart = SYSTEMTIME{}; // no recording time: plain seconds
     m_view->OnPosBarNotify(WPOS_SETFROM, 120);
     EXPECT_EQ(Text(IDC_FROM), QStringLiteral("120 Secs"));
@@ -297,8 +308,10 @@ TEST_F(ViewTest, CommandLineCutWritesTheSameBytesAsTheWindow)
     PressSave();
     const QString cli = QStringLiteral(TAVIREL_CLI_PATH);
     for (const char* dest : {"plain.wav", "agc.wav"}) {
-        QStringList args{QStringLiteral("cut"), Path("src.wav"), QStringLiteral("--from"), QString::number(Bar().m_nFrom),
-                         QStringLiteral("--to"), QString::number(Bar().m_nTo), QStringLiteral("--dest"), Path(dest)};
+        QStringList args{QStringLiteral("cut"),    Path("src.wav"),
+                         QStringLiteral("--from"), QString::number(Bar().m_nFrom),
+                         QStringLiteral("--to"),   QString::number(Bar().m_nTo),
+                         QStringLiteral("--dest"), Path(dest)};
         if (dest[0] == 'a')
             args << QStringLiteral("--agc");
         EXPECT_EQ(QProcess::execute(cli, args), 0);
@@ -320,7 +333,9 @@ TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
     };
     const Case cases[] = {
         {"no source named yet", [&] { ShowView(QString()); }, {}, false},
-        {"stored source missing at start", [&] { ShowView(Path("gone.wav")); }, {CannotOpen(Path("gone.wav"), kMissing)},
+        {"stored source missing at start",
+         [&] { ShowView(Path("gone.wav")); },
+         {CannotOpen(Path("gone.wav"), kMissing)},
          false},
         {"a file that is no wave chosen in Src File...",
          [&] {
@@ -328,20 +343,23 @@ TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
              m_dialogs.m_answers = {Path("notes.wav")};
              Click(IDC_SRC_FILE);
          },
-         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")}, true},
+         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")},
+         true},
         {"a file that is no wave dropped",
          [&] {
              ShowView(Source("a.wav", 10));
              EXPECT_TRUE(Drop({Path("notes.wav")}));
          },
-         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")}, true},
+         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")},
+         true},
         {"source deleted while shown, found by the next rendering",
          [&] {
              ShowView(Source("a.wav", 10));
              QFile::remove(Path("a.wav"));
              QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
          },
-         {CannotOpen(Path("a.wav"), kMissing)}, false},
+         {CannotOpen(Path("a.wav"), kMissing)},
+         false},
     };
     for (const Case& c : cases) {
         m_doc->m_strDestPath = Path("cut.wav");
@@ -402,7 +420,8 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     const QString view = QStringLiteral("View 0 Sec to %1 Sec").arg(Bar().m_nViewEnd);
     EXPECT_EQ(Status(), view);
     // Each control in turn, after the pointer was over the picture.
-    for (int id : {IDC_SRC_FILE, IDC_SRC_PATH, IDC_FROM, IDC_TO, IDC_SAVE, IDC_EXIT, IDC_START_TIME, IDC_END_TIME, IDC_POS_BAR, IDC_STATUS, IDC_FROM_CAPTION, IDC_HELP_LINE, IDC_USE_AGC, IDC_REF_LEVEL}) {
+    for (int id : {IDC_SRC_FILE, IDC_SRC_PATH, IDC_FROM, IDC_TO, IDC_SAVE, IDC_EXIT, IDC_START_TIME, IDC_END_TIME,
+                   IDC_POS_BAR, IDC_STATUS, IDC_FROM_CAPTION, IDC_HELP_LINE, IDC_USE_AGC, IDC_REF_LEVEL}) {
         MoveTo(Plot().center().x(), Plot().center().y());
         ASSERT_TRUE(Status().contains(QStringLiteral(" MHz "))) << id;
         QWidget* control = m_view->Control(id);
@@ -586,9 +605,17 @@ TEST_F(BrowseTest, ZoomKeysWheelAndCommandsChangeThePictureAndTheBar)
         {[&] { Key(Qt::Key_Minus); }, whole}, // never past the whole recording
         {[&] { Key(Qt::Key_1); }, 1},
         {[&] { Key(Qt::Key_Minus); }, 2},
-        {[&] { m_view->ViewActions()[2]->trigger(); WaitRender(); }, whole},
+        {[&] {
+             m_view->ViewActions()[2]->trigger();
+             WaitRender();
+         },
+         whole},
         {[&] { Key(Qt::Key_Plus); }, whole == 4 ? 2 : 1 << CTavirelDoc::ZoomStep(whole)}, // the power of two below
-        {[&] { m_view->ViewActions()[3]->trigger(); WaitRender(); }, 1},
+        {[&] {
+             m_view->ViewActions()[3]->trigger();
+             WaitRender();
+         },
+         1},
     };
     QImage last = Picture();
     int lastZoom = 1;
@@ -596,8 +623,9 @@ TEST_F(BrowseTest, ZoomKeysWheelAndCommandsChangeThePictureAndTheBar)
         steps[i].act();
         ASSERT_EQ(m_doc->m_nZoom, steps[i].zoom) << i;
         // The bar's window spans the columns' blocks, cut at the recording's end.
-        const int64_t endFrame = std::min<int64_t>((m_view->ViewStartBlock() + int64_t{Plot().width()} * steps[i].zoom) * 2048,
-                                                   static_cast<int64_t>(m_doc->m_nTotalFrames));
+        const int64_t endFrame =
+            std::min<int64_t>((m_view->ViewStartBlock() + int64_t{Plot().width()} * steps[i].zoom) * 2048,
+                              static_cast<int64_t>(m_doc->m_nTotalFrames));
         EXPECT_NEAR(Bar().m_nViewEnd, endFrame / 1000.0, 2.1) << i;
         EXPECT_LE(Bar().m_nViewStart, Bar().m_nViewEnd) << i;
         EXPECT_EQ(Picture() != last, steps[i].zoom != lastZoom) << i;
@@ -666,7 +694,7 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
     const Case cases[] = {{"iq.wav", 2, 7050000, " MHz"}, {"mono.wav", 1, 0, " Hz"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const uint32_t rate = 8192;          // 4 Hz per bin
+        const uint32_t rate = 8192;         // 4 Hz per bin
         const int rows = 1024 * c.channels; // display bins
         m_doc->m_nRefLevel = 0;
         // The tone on the first bin of the row three quarters down the picture.

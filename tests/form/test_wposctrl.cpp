@@ -35,7 +35,10 @@ protected:
         for (int x = 0; x < img.width(); ++x) {
             const QRgb p = img.pixel(x, y);
             if (x == 0 || img.pixel(x - 1, y) != p)
-                s += (p == qRgb(0, 0, 128) ? "D" : p == qRgb(128, 255, 255) ? "L" : p == qRgb(255, 255, 0) ? "Y" : "?") +
+                s += (p == qRgb(0, 0, 128)       ? "D"
+                      : p == qRgb(128, 255, 255) ? "L"
+                      : p == qRgb(255, 255, 0)   ? "Y"
+                                                 : "?") +
                      std::to_string(x) + ' ';
         }
         return s;

@@ -59,6 +59,6 @@ TEST(AnchorLayout, MidAnchorAtWidth333TruncatesTheProduct)
     CTestForm form;
     form.OnInitialUpdate();
     form.resize(333, 400);
-    form.SetDesignSize(QSize(300, 300)); // the anchor's margin was measured at 400: 100 - 200
+    form.SetDesignSize(QSize(300, 300));                        // the anchor's margin was measured at 400: 100 - 200
     EXPECT_EQ(form.m_pMid->geometry(), QRect(66, 220, 20, 10)); // 333 * 50 / 100 = 166, not 167
 }

@@ -72,7 +72,10 @@ struct Bytes {
         return Time(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, t.wDayOfWeek);
     }
     size_t size() const { return v.size(); }
-    Bytes Head(size_t n) const { return Bytes(std::vector<uint8_t>(v.begin(), v.begin() + static_cast<long>(std::min(n, v.size())))); }
+    Bytes Head(size_t n) const
+    {
+        return Bytes(std::vector<uint8_t>(v.begin(), v.begin() + static_cast<long>(std::min(n, v.size()))));
+    }
 };
 
 // A chunk: id, size (the payload's own unless given), payload, and a zero pad
@@ -159,7 +162,7 @@ inline Bytes AuxiPayload(const SYSTEMTIME& start, const SYSTEMTIME& stop, const 
 // The usual whole file: "fmt " (16 bytes), optional "auxi" and "rcvr", "data".
 struct WaveShape {
     WaveShape(uint16_t channels_ = 1, uint32_t rate_ = 8000, uint16_t bits_ = 16, uint16_t tag_ = 1,
-             std::optional<Bytes> auxi_ = {})
+              std::optional<Bytes> auxi_ = {})
         : tag(tag_), channels(channels_), rate(rate_), bits(bits_), auxi(std::move(auxi_))
     {
     }
@@ -225,7 +228,10 @@ inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& b)
     f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     return static_cast<bool>(f);
 }
-inline bool WriteFile(const std::string& path, const Bytes& b) { return WriteFile(path, b.v); }
+inline bool WriteFile(const std::string& path, const Bytes& b)
+{
+    return WriteFile(path, b.v);
+}
 
 inline std::vector<uint8_t> ReadFile(const std::string& path)
 {

@@ -23,7 +23,10 @@ constexpr int64_t kSourceFrames = 1 << 19; // 2 MiB of 16-bit stereo
 // A source whose reads of the bytes [from, to) fail with EIO, as a bad sector does.
 class FailingSource : public CByteSource {
 public:
-    FailingSource(std::vector<uint8_t> bytes, int64_t from, int64_t to) : m_mem(std::move(bytes)), m_from(from), m_to(to) {}
+    FailingSource(std::vector<uint8_t> bytes, int64_t from, int64_t to)
+        : m_mem(std::move(bytes)), m_from(from), m_to(to)
+    {
+    }
     int64_t Read(void* p, int64_t n) override
     {
         if (Tell() < m_to && Tell() + n > m_from) {
@@ -107,55 +110,77 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
         int code, err;
     };
     const Row rows[] = {
-        {"file size limit, blocks (RF64)", [](Bench& b, int& rc) {
+        {"file size limit, blocks (RF64)",
+         [](Bench& b, int& rc) {
              faultfs::SizeLimit limit(1 << 20);
              rc = b.OpenSource() == WAVE_OK && b.OpenOutput(uint64_t{3} << 30) == WAVE_OK ? b.Blocks() : -1;
              return true;
-         }, WAVE_ERR_WRITE, EFBIG},
-        {"file size limit, byte copy", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_WRITE, EFBIG},
+        {"file size limit, byte copy",
+         [](Bench& b, int& rc) {
              rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
              faultfs::SizeLimit limit(1 << 20);
              rc = rc == WAVE_OK ? b.Copy() : rc;
              return true;
-         }, WAVE_ERR_WRITE, EFBIG},
-        {"full file system", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_WRITE, EFBIG},
+        {"full file system",
+         [](Bench& b, int& rc) {
              faultfs::Mount small(b.out, "size=256k");
              if (!small.Ok())
                  return false;
              rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Copy() : -1;
              EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
              return true;
-         }, WAVE_ERR_WRITE, ENOSPC},
-        {"read-only folder", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_WRITE, ENOSPC},
+        {"read-only folder",
+         [](Bench& b, int& rc) {
              faultfs::Mount ro(b.out, "size=1m", true);
              if (!ro.Ok())
                  return false;
              rc = b.OpenSource() == WAVE_OK ? b.OpenOutput() : -1;
              return true;
-         }, WAVE_ERR_CREATE, EROFS},
-        {"missing folder", [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK ? b.w.OpenOutput(b.out + "/none/cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr) : -1;
+         },
+         WAVE_ERR_CREATE, EROFS},
+        {"missing folder",
+         [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK
+                      ? b.w.OpenOutput(b.out + "/none/cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr)
+                      : -1;
              return true;
-         }, WAVE_ERR_CREATE, ENOENT},
-        {"a folder as the destination", [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK ? b.w.OpenOutput(b.out + "/", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr) : -1;
+         },
+         WAVE_ERR_CREATE, ENOENT},
+        {"a folder as the destination",
+         [](Bench& b, int& rc) {
+             rc = b.OpenSource() == WAVE_OK ? b.w.OpenOutput(b.out + "/", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr)
+                                            : -1;
              return true;
-         }, WAVE_ERR_CREATE, EISDIR},
-        {"read error, byte copy", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_CREATE, EISDIR},
+        {"read error, byte copy",
+         [](Bench& b, int& rc) {
              rc = b.OpenFailingSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Copy() : -1;
              return true;
-         }, WAVE_ERR_READ, EIO},
-        {"read error, blocks", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_READ, EIO},
+        {"read error, blocks",
+         [](Bench& b, int& rc) {
              rc = b.OpenFailingSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Blocks() : -1;
              return true;
-         }, WAVE_ERR_READ, EIO},
-        {"source shortened while read, byte copy", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_READ, EIO},
+        {"source shortened while read, byte copy",
+         [](Bench& b, int& rc) {
              rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
              EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
              rc = rc == WAVE_OK ? b.Copy() : rc;
              return true;
-         }, WAVE_ERR_READ, 0},
-        {"source shortened while read, blocks", [](Bench& b, int& rc) {
+         },
+         WAVE_ERR_READ, 0},
+        {"source shortened while read, blocks",
+         [](Bench& b, int& rc) {
              rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Blocks(10) : -1; // a good start
              EXPECT_EQ(rc, WAVE_OK);
              rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
@@ -163,7 +188,8 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
              rc = rc == WAVE_OK ? b.Blocks() : rc;
              std::filesystem::remove(b.out + "/cut_001.wav"); // the good start
              return true;
-         }, WAVE_ERR_READ, 0},
+         },
+         WAVE_ERR_READ, 0},
     };
     for (const bool unnamed : {true, false}) {
         for (const Row& r : rows) {
@@ -246,7 +272,7 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
         bool dir, removed;
     } rows[] = {
         {".tavirel-" + gone + "-1.part", 3600, false, true},
-        {".tavirel-" + gone + "-2.part", -5, false, false}, // written since this program started
+        {".tavirel-" + gone + "-2.part", -5, false, false},   // written since this program started
         {".tavirel-" + self + "-3.part", 3600, false, false}, // its process still runs
         {".tavirel-" + gone + "-4.part", 3600, true, false},  // a folder
         {".tavirel-" + gone + "-5.partial", 3600, false, false},
@@ -261,7 +287,8 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
             std::filesystem::create_directory(p);
         else
             riff::WriteFile(p, Bytes{'x'});
-        const struct timespec t[2] = {{CRiffWriter::ProgramStart() - r.age, 0}, {CRiffWriter::ProgramStart() - r.age, 0}};
+        const struct timespec t[2] = {{CRiffWriter::ProgramStart() - r.age, 0},
+                                      {CRiffWriter::ProgramStart() - r.age, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), t, 0), 0);
     }
     CRiffWaveFile w;

@@ -45,8 +45,10 @@ TEST(Reader, OpenCodes)
         {"header cut inside fmt", Wave(fmt, data).Head(30), WAVE_ERR_CHUNK},
         {"no WAVE form", Riff("AVI ", fmtC), WAVE_ERR_NOT_WAVE},
         {"fmt size beyond the end", Riff("WAVE", Chunk("fmt ", fmt, 0xFFFFFFF0u)), WAVE_ERR_CHUNK},
-        {"chunk size 0xFFFFFFFF", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFFFu)).Add(dataC)), WAVE_ERR_CHUNK},
-        {"chunk size wrapping 32 bits", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFF8u)).Add(dataC)), WAVE_ERR_CHUNK},
+        {"chunk size 0xFFFFFFFF", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFFFu)).Add(dataC)),
+         WAVE_ERR_CHUNK},
+        {"chunk size wrapping 32 bits", Riff("WAVE", Bytes(fmtC).Add(Bytes().Id("JUNK").U32(0xFFFFFFF8u)).Add(dataC)),
+         WAVE_ERR_CHUNK},
         {"odd-size chunk skipped with its pad", Wave(fmt, data, {Chunk("JUNK", Bytes{1, 2, 3})}), WAVE_OK},
         {"fmt shorter than 16", Wave(FmtPayload(1, 1, 8000, 16, 14), data), WAVE_ERR_CHUNK},
         {"data before fmt", Riff("WAVE", Bytes(dataC).Add(fmtC)), WAVE_OK},
@@ -74,6 +76,8 @@ TEST(Reader, AuxiFormsAndRcvr)
     const ScopedTz zone("Europe/Berlin"); // only the 68-byte form holds local times
     const Bytes a28 = Bytes().Time(2024, 3, 10, 12, 0, 0).U32(111).U32(64000000).U32(333);
     const Bytes rcvr1 = Bytes().U32(144800000).U32(1).I32(1700000000).Fill(24, 0);
+    // One row a line, as a table reads.
+    // clang-format off
     const struct {
         std::vector<Bytes> chunks;
         uint32_t center, clock, bw;
@@ -96,12 +100,13 @@ TEST(Reader, AuxiFormsAndRcvr)
         {{Chunk("auxi", a28), Chunk("rcvr", rcvr1)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
         {{Chunk("rcvr", rcvr1), Chunk("auxi", a28)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
     };
+    // clang-format on
     for (const auto& row : rows) {
         CRiffWaveFile w;
         const OpenResult r = OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), riff::Ramp16(16000), row.chunks));
         ASSERT_EQ(r.rc, WAVE_OK);
-        EXPECT_EQ(std::make_tuple(r.auxi.dwCenterFreq, r.auxi.dwClockFreq, r.auxi.dwBandwidth, Stamp(r.auxi.stStartTime),
-                                  Stamp(r.auxi.stStopTime), w.m_nLengthSec),
+        EXPECT_EQ(std::make_tuple(r.auxi.dwCenterFreq, r.auxi.dwClockFreq, r.auxi.dwBandwidth,
+                                  Stamp(r.auxi.stStartTime), Stamp(r.auxi.stStopTime), w.m_nLengthSec),
                   std::make_tuple(row.center, row.clock, row.bw, row.start, row.stop, row.lengthSec));
     }
 }
@@ -161,7 +166,8 @@ TEST(Reader, ReadsStopAtTheDataChunkEnd)
     Bytes data = riff::Ramp16(3);
     data.U8(0x55); // half a sample
     CRiffWaveFile w;
-    ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), data, {}, {Chunk("LIST", Bytes().Fill(8, 0x7F))})).rc, WAVE_OK);
+    ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), data, {}, {Chunk("LIST", Bytes().Fill(8, 0x7F))})).rc,
+              WAVE_OK);
     const std::vector<int32_t> v = ReadOne(w, 2048, 1);
     EXPECT_EQ(v[2], 3 << 16);
     EXPECT_EQ(std::vector<int32_t>(v.begin() + 3, v.end()), std::vector<int32_t>(2045, 0));
@@ -171,8 +177,11 @@ TEST(Reader, ReadsStopAtTheDataChunkEnd)
 TEST(Reader, DataSizeLargerThanTheFile)
 {
     CRiffWaveFile w;
-    const Bytes file = Riff("WAVE", Bytes(Chunk("fmt ", FmtPayload(1, 1, 8000, 16)))
-                                        .Add(Bytes().Id("data").U32(0xFFFFFFFFu)).Add(riff::Ramp16(16000)), 0xFFFFFFFFu);
+    const Bytes file = Riff("WAVE",
+                            Bytes(Chunk("fmt ", FmtPayload(1, 1, 8000, 16)))
+                                .Add(Bytes().Id("data").U32(0xFFFFFFFFu))
+                                .Add(riff::Ramp16(16000)),
+                            0xFFFFFFFFu);
     ASSERT_EQ(OpenBytes(w, file).rc, WAVE_OK);
     EXPECT_EQ(w.m_nDataFrames, 16000u);
     EXPECT_EQ(w.m_nLengthSec, 2);
@@ -229,8 +238,8 @@ TEST(Reader, PositionsBeyondTwoGibibytes)
     TempDir dir;
     const std::string path = dir / "big.wav";
     const uint32_t dataBytes = 3584u * 1024u * 1024u; // 16-bit stereo at 1 MHz
-    const Bytes header = Riff("WAVE", Bytes(Chunk("fmt ", FmtPayload(1, 2, 1000000, 16))).Id("data").U32(dataBytes),
-                              36 + dataBytes);
+    const Bytes header =
+        Riff("WAVE", Bytes(Chunk("fmt ", FmtPayload(1, 2, 1000000, 16))).Id("data").U32(dataBytes), 36 + dataBytes);
     const uint8_t marker[4] = {0x34, 0x12, 0xCD, 0xAB};
     const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
     ASSERT_TRUE(::pwrite(fd, header.v.data(), 44, 0) == 44 && ::ftruncate(fd, 44 + int64_t{dataBytes}) == 0 &&
@@ -255,8 +264,9 @@ TEST(Reader, SoxFilesMatchSoxRawOutput)
     if (!HaveSox())
         GTEST_SKIP() << "sox is not installed";
     TempDir dir;
-    for (const char* f : {"-c 1 -b 8 -e unsigned-integer", "-c 2 -b 16 -e signed-integer", "-c 1 -b 24 -e signed-integer",
-                          "-c 2 -b 32 -e signed-integer", "-c 2 -b 32 -e floating-point"}) {
+    for (const char* f :
+         {"-c 1 -b 8 -e unsigned-integer", "-c 2 -b 16 -e signed-integer", "-c 1 -b 24 -e signed-integer",
+          "-c 2 -b 32 -e signed-integer", "-c 2 -b 32 -e floating-point"}) {
         SCOPED_TRACE(f);
         const std::string wav = dir / "s.wav", make = std::string("sox -n -r 8000 ") + f;
         ASSERT_NE(Sh(make + " -t wavpcm " + wav + " synth 0.6 sine 440 sine 660 vol 0.9"), "!");
@@ -287,8 +297,13 @@ TEST(Reader, RealRecordingForms)
     const Bytes listC = Chunk("LIST", Bytes().Id("INFO"));
     const auto ext = [&](Bytes f) { return Wave(f, data); };
     const auto rf64 = [&](uint32_t dataField, uint64_t ds64Data, const Bytes& after = {}, const char* id = "RF64") {
-        return riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, ds64Data))).Add(fmtC).Id("data").U32(dataField)
-                              .Add(data).Add(after), id);
+        return riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, ds64Data)))
+                              .Add(fmtC)
+                              .Id("data")
+                              .U32(dataField)
+                              .Add(data)
+                              .Add(after),
+                          id);
     };
     const auto plain = [&](uint32_t dataField, const Bytes& after = {}) {
         return Riff("WAVE", Bytes(fmtC).Id("data").U32(dataField).Add(data).Add(after));
@@ -301,11 +316,14 @@ TEST(Reader, RealRecordingForms)
         uint32_t centerHz;
     } rows[] = {
         {"extensible PCM 16-bit", ext(ExtensibleFmtPayload(1, 2, 8000, 16)), WAVE_OK, 100, 0},
-        {"extensible PCM 24-bit, 20 valid bits", Wave(ExtensibleFmtPayload(1, 1, 8000, 24, 20), riff::Bytes().Fill(300, 1)), WAVE_OK, 100, 0},
+        {"extensible PCM 24-bit, 20 valid bits",
+         Wave(ExtensibleFmtPayload(1, 1, 8000, 24, 20), riff::Bytes().Fill(300, 1)), WAVE_OK, 100, 0},
         {"extensible float", Wave(ExtensibleFmtPayload(3, 2, 8000, 32), riff::Bytes().Fill(800, 0)), WAVE_OK, 100, 0},
         {"extensible with an unknown GUID", ext(ExtensibleFmtPayload(2, 2, 8000, 16)), WAVE_ERR_FORMAT, 0, 0},
-        {"extensible with valid bits above the container", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 24)), WAVE_ERR_FORMAT, 0, 0},
-        {"extensible shorter than 40 bytes", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 22, 38)), WAVE_ERR_FORMAT, 0, 0},
+        {"extensible with valid bits above the container", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 24)),
+         WAVE_ERR_FORMAT, 0, 0},
+        {"extensible shorter than 40 bytes", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 22, 38)), WAVE_ERR_FORMAT, 0,
+         0},
         {"extensible with cbSize 0", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 0)), WAVE_ERR_FORMAT, 0, 0},
         {"extensible float of 24 bits", ext(ExtensibleFmtPayload(3, 2, 8000, 24)), WAVE_ERR_FORMAT, 0, 0},
         {"RF64: data size in ds64", rf64(0xFFFFFFFFu, 400), WAVE_OK, 100, 0},
@@ -316,10 +334,14 @@ TEST(Reader, RealRecordingForms)
         {"RF64: ds64 data 0 (interrupted)", rf64(0xFFFFFFFFu, 0), WAVE_OK, 100, 0},
         {"RF64: data size disagreeing with ds64", rf64(200, 400), WAVE_ERR_CHUNK, 0, 0},
         {"RF64 without ds64", riff::Rf64(Bytes(fmtC).Add(Chunk("data", data))), WAVE_ERR_CHUNK, 0, 0},
-        {"RF64: ds64 shorter than 28 bytes", riff::Rf64(Bytes(Chunk("ds64", Bytes().Fill(24, 0))).Add(fmtC).Add(Chunk("data", data))), WAVE_ERR_CHUNK, 0, 0},
-        {"RF64: ds64 beyond the file", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, 400), 100000))), WAVE_ERR_CHUNK, 0, 0},
+        {"RF64: ds64 shorter than 28 bytes",
+         riff::Rf64(Bytes(Chunk("ds64", Bytes().Fill(24, 0))).Add(fmtC).Add(Chunk("data", data))), WAVE_ERR_CHUNK, 0,
+         0},
+        {"RF64: ds64 beyond the file", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, 400), 100000))),
+         WAVE_ERR_CHUNK, 0, 0},
         {"data size 0, last chunk (interrupted)", plain(0), WAVE_OK, 100, 0},
-        {"data size 0, a chunk follows: empty", Riff("WAVE", Bytes(fmtC).Add(Chunk("data", {})).Add(listC).Add(Chunk("data", data))), WAVE_ERR_EMPTY, 0, 0},
+        {"data size 0, a chunk follows: empty",
+         Riff("WAVE", Bytes(fmtC).Add(Chunk("data", {})).Add(listC).Add(Chunk("data", data))), WAVE_ERR_EMPTY, 0, 0},
         {"data size 0xFFFFFFFF", plain(0xFFFFFFFFu), WAVE_OK, 100, 0},
         {"smaller stated size keeps its meaning", plain(200, listC), WAVE_OK, 50, 0},
         {"auxi after data", Wave(fmt, data, {}, {auxiC}), WAVE_OK, 100, 7000000},
@@ -342,7 +364,8 @@ namespace {
 
 // A sparse file of lFileBytes: header at 0, a 16-bit stereo marker frame at
 // lMarkerAt, tail bytes at the very end. A hole costs no disk.
-void WriteSparse(const std::string& path, const Bytes& header, int64_t lFileBytes, int64_t lMarkerAt, const Bytes& tail = {})
+void WriteSparse(const std::string& path, const Bytes& header, int64_t lFileBytes, int64_t lMarkerAt,
+                 const Bytes& tail = {})
 {
     const uint8_t marker[4] = {0x34, 0x12, 0xCD, 0xAB};
     const int fd = ::open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
@@ -375,6 +398,8 @@ TEST(Reader, SixGibibyteRecordings)
         Bytes header;
         Bytes tail;
         uint32_t centerHz;
+        // One row a line, as a table reads.
+        // clang-format off
     } rows[] = {
         {"sizes 0xFFFFFFFF", plain(0xFFFFFFFFu, 0xFFFFFFFFu), {}, 0},
         {"sizes wrapped", plain(static_cast<uint32_t>(36 + dataBytes), static_cast<uint32_t>(dataBytes)), {}, 0},
@@ -382,10 +407,12 @@ TEST(Reader, SixGibibyteRecordings)
         {"RF64", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(0xFFFFFFFFu)), {}, 0},
         {"RF64, auxi after data", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(0xFFFFFFFFu)), auxi, 145000000},
     };
+    // clang-format on
     for (const auto& row : rows) {
         const std::string path = dir / "big.wav";
         const int64_t start = static_cast<int64_t>(row.header.size());
-        WriteSparse(path, row.header, start + dataBytes + static_cast<int64_t>(row.tail.size()), start + 8000000LL * 700, row.tail);
+        WriteSparse(path, row.header, start + dataBytes + static_cast<int64_t>(row.tail.size()),
+                    start + 8000000LL * 700, row.tail);
         CRiffWaveFile w;
         WAVEFORMATEX wf;
         uint64_t frames = 0;

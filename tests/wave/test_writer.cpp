@@ -179,8 +179,8 @@ TEST(Writer, UnencodableFormatsAreRefused)
     for (const auto& row : rows) {
         TempDir dir;
         CRiffWaveFile w;
-        const WAVEFORMATEX wf{.wFormatTag = row.tag, .nChannels = row.channels, .nSamplesPerSec = row.rate,
-                              .wBitsPerSample = row.bits};
+        const WAVEFORMATEX wf{
+            .wFormatTag = row.tag, .nChannels = row.channels, .nSamplesPerSec = row.rate, .wBitsPerSample = row.bits};
         EXPECT_EQ(w.OpenOutput(dir / "cut.wav", &wf, 2048, 0, 0, nullptr), row.code) << row.proves;
         w.CloseOutput();
         EXPECT_EQ(std::filesystem::exists(dir / "cut.wav"), row.code == WAVE_OK) << row.proves;
@@ -197,7 +197,7 @@ TEST(Writer, UnencodableFormatsAreRefused)
 // "auxi").
 TEST(Writer, FourGibibyteLimitOfPlainOutputs)
 {
-    constexpr uint64_t kLast = (0xFFFFFFFFull - 38) / 4;           // the last frame a plain file holds
+    constexpr uint64_t kLast = (0xFFFFFFFFull - 38) / 4; // the last frame a plain file holds
     constexpr uint64_t kLastWithAuxi = (0xFFFFFFFFull - 118) / 4;
     const struct {
         const char* proves;
@@ -260,10 +260,13 @@ TEST(Writer, SoxReadsSegmentsLikeTheirSources)
         GTEST_SKIP() << "sox is not installed";
     TempDir dir;
     const std::string src = dir / "src.wav", out = dir / "out.wav";
-    for (const char* f : {"-c 1 -b 8 -e unsigned-integer", "-c 2 -b 16 -e signed-integer", "-c 1 -b 24 -e signed-integer",
-                          "-c 2 -b 32 -e signed-integer", "-c 2 -b 32 -e floating-point"}) {
+    for (const char* f :
+         {"-c 1 -b 8 -e unsigned-integer", "-c 2 -b 16 -e signed-integer", "-c 1 -b 24 -e signed-integer",
+          "-c 2 -b 32 -e signed-integer", "-c 2 -b 32 -e floating-point"}) {
         SCOPED_TRACE(f);
-        ASSERT_NE(Sh(std::string("sox -D -n -t wavpcm -r 48000 ") + f + " " + src + " synth 0.25 sine 440 sine 1234 vol 0.9"), "!");
+        ASSERT_NE(
+            Sh(std::string("sox -D -n -t wavpcm -r 48000 ") + f + " " + src + " synth 0.25 sine 440 sine 1234 vol 0.9"),
+            "!");
         CRiffWaveFile wave;
         WAVEFORMATEX wf;
         AUXIINFO a;
@@ -310,7 +313,17 @@ TEST(Writer, PlannedPastFourGibibytesIsRf64)
     Bytes e;
     e.Id("RF64").U32(0xFFFFFFFFu).Id("WAVE").Id("ds64").U32(28).U64(166).U64(12).U64(3).U32(0);
     e.Id("fmt ").U32(18).U16(1).U16(2).U32(48000).U32(192000).U16(4).U16(16).U16(0);
-    e.Id("auxi").U32(72).Add(auxi).Id("data").U32(0xFFFFFFFFu).U16(0x1234).U16(0xFFFF).U16(0x7FFF).U16(0x8000).U16(1).U16(0);
+    e.Id("auxi")
+        .U32(72)
+        .Add(auxi)
+        .Id("data")
+        .U32(0xFFFFFFFFu)
+        .U16(0x1234)
+        .U16(0xFFFF)
+        .U16(0x7FFF)
+        .U16(0x8000)
+        .U16(1)
+        .U16(0);
     EXPECT_EQ(ReadFile(dir / "big.wav"), e.v);
     CRiffWaveFile r;
     ASSERT_EQ(OpenBytes(r, e).rc, WAVE_OK);
@@ -335,4 +348,3 @@ TEST(Writer, ExtensibleFormatKept)
     EXPECT_EQ(c.order, (std::vector<std::string>{"fmt ", "data"}));
     EXPECT_EQ(c.payload.at("fmt "), ext.v);
 }
-

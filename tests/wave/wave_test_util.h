@@ -59,4 +59,7 @@ inline std::string Sh(const std::string& cmd)
     return p && pclose(p) == 0 ? out : "!";
 }
 
-inline bool HaveSox() { return std::system("command -v sox >/dev/null 2>&1") == 0; }
+inline bool HaveSox()
+{
+    return std::system("command -v sox >/dev/null 2>&1") == 0;
+}
