@@ -107,16 +107,22 @@ int64_t ReadPlain(const std::string& path, int64_t& sum)
     return bytes;
 }
 
+// Opens src for blocks and an output at dst in its format, planned for the
+// whole data (bPlanned) or with the frame count left open (block writes).
+bool OpenCopy(CRiffWaveFile& wave, const std::string& src, const std::string& dst, int nNameFlags, bool bPlanned)
+{
+    WAVEFORMATEX wf;
+    AUXIINFO a;
+    uint64_t frames = 0;
+    return wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) == WAVE_OK &&
+           wave.OpenOutput(dst, &wf, kWaveBlockFrames, 0, nNameFlags, &a, bPlanned ? wave.m_nDataFrames : 0) == WAVE_OK;
+}
+
 int64_t CopyBlocks(const std::string& src, const std::string& dst)
 {
     CRiffWaveFile wave;
     wave.m_bSyncOutput = false; // the copy alone, as the plain loops
-    WAVEFORMATEX wf;
-    AUXIINFO a;
-    uint64_t frames = 0;
-    if (wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
-        return -1;
-    if (wave.OpenOutput(dst, &wf, kWaveBlockFrames, 0, 0, &a) != WAVE_OK)
+    if (!OpenCopy(wave, src, dst, 0, false))
         return -1;
     std::vector<int32_t> block(kWaveBlockFrames * kChannels);
     int progress = 0;
@@ -136,12 +142,7 @@ int64_t CopyLossless(const std::string& src, const std::string& dst)
 {
     CRiffWaveFile wave;
     wave.m_bSyncOutput = false; // the copy alone, as the plain loops
-    WAVEFORMATEX wf;
-    AUXIINFO a;
-    uint64_t frames = 0;
-    if (wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
-        return -1;
-    if (wave.OpenOutput(dst, &wf, kWaveBlockFrames, 0, 0, &a, wave.m_nDataFrames) != WAVE_OK)
+    if (!OpenCopy(wave, src, dst, 0, true))
         return -1;
     const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
     wave.ClearAuxiRewrite();
@@ -155,13 +156,8 @@ int64_t CopyLossless(const std::string& src, const std::string& dst)
 int64_t CopySave(const std::string& src, const std::string& dstBase, bool bSync, double& tailSec)
 {
     CRiffWaveFile wave;
-    WAVEFORMATEX wf;
-    AUXIINFO a;
-    uint64_t frames = 0;
     wave.m_bSyncOutput = bSync;
-    if (wave.Open(src, &wf, kWaveBlockFrames, &frames, 0, &a) != WAVE_OK)
-        return -1;
-    if (wave.OpenOutput(dstBase, &wf, kWaveBlockFrames, 0, NAME_NUMBERED, &a, wave.m_nDataFrames) != WAVE_OK)
+    if (!OpenCopy(wave, src, dstBase, NAME_NUMBERED, true))
         return -1;
     const int64_t copied = wave.CopyFrames(static_cast<int64_t>(wave.m_nDataFrames));
     const auto t0 = Clock::now();
