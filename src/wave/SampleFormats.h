@@ -141,30 +141,31 @@ inline void WriteF32(int32_t v, uint8_t* p)
     WriteS32(static_cast<int32_t>(bits), p);
 }
 
+// The loops of one codec, its per-sample reader and writer fixed at compile
+// time so that each loop is inlined and vectorised.
+template <size_t kBytes, int32_t (*Read)(const uint8_t*)>
+inline void DecodeAll(const uint8_t* __restrict src, int32_t* __restrict dst, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        dst[i] = Read(src + kBytes * i);
+}
+
+template <size_t kBytes, void (*Write)(int32_t, uint8_t*)>
+inline void EncodeAll(const int32_t* __restrict src, uint8_t* __restrict dst, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        Write(src[i], dst + kBytes * i);
+}
+
 // Decodes count samples from src into dst; the two must not overlap.
 inline void Decode(Codec c, const uint8_t* __restrict src, int32_t* __restrict dst, size_t count)
 {
     switch (c) {
-    case Codec::U8:
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = ReadU8(src + i);
-        break;
-    case Codec::S16:
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = ReadS16(src + 2 * i);
-        break;
-    case Codec::S24:
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = ReadS24(src + 3 * i);
-        break;
-    case Codec::S32:
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = ReadS32(src + 4 * i);
-        break;
-    case Codec::F32:
-        for (size_t i = 0; i < count; ++i)
-            dst[i] = ReadF32(src + 4 * i);
-        break;
+    case Codec::U8: DecodeAll<1, ReadU8>(src, dst, count); break;
+    case Codec::S16: DecodeAll<2, ReadS16>(src, dst, count); break;
+    case Codec::S24: DecodeAll<3, ReadS24>(src, dst, count); break;
+    case Codec::S32: DecodeAll<4, ReadS32>(src, dst, count); break;
+    case Codec::F32: DecodeAll<4, ReadF32>(src, dst, count); break;
     case Codec::None: break;
     }
 }
@@ -173,26 +174,11 @@ inline void Decode(Codec c, const uint8_t* __restrict src, int32_t* __restrict d
 inline void Encode(Codec c, const int32_t* __restrict src, uint8_t* __restrict dst, size_t count)
 {
     switch (c) {
-    case Codec::U8:
-        for (size_t i = 0; i < count; ++i)
-            WriteU8(src[i], dst + i);
-        break;
-    case Codec::S16:
-        for (size_t i = 0; i < count; ++i)
-            WriteS16(src[i], dst + 2 * i);
-        break;
-    case Codec::S24:
-        for (size_t i = 0; i < count; ++i)
-            WriteS24(src[i], dst + 3 * i);
-        break;
-    case Codec::S32:
-        for (size_t i = 0; i < count; ++i)
-            WriteS32(src[i], dst + 4 * i);
-        break;
-    case Codec::F32:
-        for (size_t i = 0; i < count; ++i)
-            WriteF32(src[i], dst + 4 * i);
-        break;
+    case Codec::U8: EncodeAll<1, WriteU8>(src, dst, count); break;
+    case Codec::S16: EncodeAll<2, WriteS16>(src, dst, count); break;
+    case Codec::S24: EncodeAll<3, WriteS24>(src, dst, count); break;
+    case Codec::S32: EncodeAll<4, WriteS32>(src, dst, count); break;
+    case Codec::F32: EncodeAll<4, WriteF32>(src, dst, count); break;
     case Codec::None: break;
     }
 }
