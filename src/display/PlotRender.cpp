@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "display/LevelPyramid.h"
 #include "dsp/SpectrumEngine.h"
 #include "wave/RiffWaveFile.h"
 
@@ -16,6 +17,11 @@ constexpr int kScale = 255;
 constexpr int kMinSpan = 8;        // columns a worker takes at least at a time
 constexpr int kSpansPerWorker = 8; // spans per worker, so that workers finish together
 constexpr int kTileColumns = 16;   // one 64-byte cache line of 32-bit pixels
+constexpr int kCancelBlocks = 8;   // blocks between two looks at the cancel flag
+// Reads of a span of columns read front to back: at least this much at a
+// time, the next span fetched meanwhile; shorter spans read as they go.
+constexpr int64_t kMinReadAhead = int64_t{1} << 20;
+constexpr int64_t kMaxReadAhead = int64_t{4} << 20;
 
 int SpanColumns(int width, int workers)
 {
@@ -30,6 +36,7 @@ struct Shared {
     int span;
     std::atomic<int> next{0}; // first column of the next span to take
     std::atomic<int> missing; // first column not drawn
+    std::atomic<bool> readFailed{false};
 };
 
 void LowerTo(std::atomic<int>& value, int x)
@@ -49,6 +56,11 @@ public:
         m_samples.assign(2 * kWaveBlockFrames, 0);
         m_levels.assign(static_cast<size_t>(m_setup.bins), -kScale);
         m_tile.assign(static_cast<size_t>(m_setup.height) * kTileColumns, 0);
+        if (m_setup.pyramid) {
+            m_codes.assign(static_cast<size_t>(m_setup.bins), 0);
+            m_columnPower.assign(static_cast<size_t>(m_setup.bins), 0.0);
+            m_partPower.assign(static_cast<size_t>(m_setup.bins), 0.0);
+        }
     }
 
     void Run()
@@ -57,6 +69,9 @@ public:
         AUXIINFO auxi;
         uint64_t frames = 0;
         const bool opened = m_reader.Open(m_setup.path, &wf, kWaveBlockFrames, &frames, 0, &auxi) == WAVE_OK;
+        const int64_t spanBytes = int64_t{m_shared.span} * m_setup.zoom * m_reader.m_nBlockBytes;
+        if (opened && !m_setup.provisional && spanBytes >= kMinReadAhead)
+            m_reader.SetReadAhead(std::min(spanBytes, kMaxReadAhead));
         for (;;) {
             const int x0 = m_shared.next.fetch_add(m_shared.span);
             if (x0 >= m_setup.width || x0 >= m_shared.missing.load() || Cancelled())
@@ -66,6 +81,8 @@ public:
             if (end > x0 && m_shared.onDone)
                 m_shared.onDone(x0, end);
             if (end < x1 && !Cancelled()) {
+                if (!opened || m_reader.m_nError == WAVE_ERR_READ)
+                    m_shared.readFailed = true;
                 LowerTo(m_shared.missing, end);
                 return;
             }
@@ -78,6 +95,7 @@ private:
     // Draws columns x0 .. x1 - 1; returns the first column not drawn.
     int DrawSpan(int x0, int x1)
     {
+        m_block = m_setup.startFrame / kWaveBlockFrames + x0 * int64_t{m_setup.zoom};
         m_reader.SeekFrame(m_setup.startFrame + x0 * int64_t{m_setup.zoom} * kWaveBlockFrames);
         for (int t0 = x0; t0 < x1; t0 += kTileColumns) {
             const int t1 = std::min(x1, t0 + kTileColumns);
@@ -85,11 +103,11 @@ private:
             int x = t0;
             bool ended = false;
             while (x < t1 && !ended) {
-                const int blocks = Cancelled() ? 0 : ReadColumn();
+                const int blocks = m_setup.provisional ? ReadSample(x) : ReadColumn(x);
                 if (blocks == 0)
                     break;
                 DrawColumn(x - t0);
-                ended = blocks < m_setup.zoom; // the source ended inside this column
+                ended = !m_setup.provisional && blocks < m_setup.zoom; // the source ended inside this column
                 ++x;
             }
             CopyTile(t0, x, true);
@@ -99,19 +117,70 @@ private:
         return x1;
     }
 
-    // Reads and transforms the blocks of one column; returns how many there were.
-    int ReadColumn()
+    // Reads and transforms the blocks of column x; returns how many there
+    // were, 0 when the rendering was cancelled meanwhile. With a pyramid to
+    // build, the blocks are taken in parts that end where its columns end.
+    int ReadColumn(int x)
     {
-        int blocks = 0;
-        while (blocks < m_setup.zoom &&
-               m_reader.ReadBlock(m_samples.data(), kWaveBlockFrames, nullptr) == kWaveBlockFrames) {
+        int blocks = 0, part = 0, parts = 0;
+        while (blocks < m_setup.zoom) {
+            if (blocks % kCancelBlocks == 0 && Cancelled())
+                return 0;
+            if (m_setup.pyramid && part > 0 && m_block % kPyramidBaseBlocks == 0) {
+                EndPart(part, parts++ == 0, false);
+                part = 0;
+            }
+            if (m_reader.ReadBlock(m_samples.data(), kWaveBlockFrames, nullptr) != kWaveBlockFrames)
+                break;
             m_engine.LoadSamples(m_samples.data(), INT_MAX);
-            m_engine.TransformPower(blocks > 0);
+            m_engine.TransformPower(part > 0);
             ++blocks;
+            ++part;
+            ++m_block;
         }
-        if (blocks > 0)
-            m_engine.GetPowerLevels(kScale, 0, m_setup.bins - 1, m_levels.data());
+        if (blocks == 0)
+            return 0;
+        if (m_setup.pyramid) {
+            EndPart(part, parts == 0, true);
+            if (parts > 0)
+                m_engine.CombinePowers(m_columnPower.data(), m_setup.bins);
+            m_engine.GetPowerCodes(m_codes.data(), m_setup.bins);
+            m_setup.pyramid->AddWholeColumn(x, m_codes.data());
+        }
+        m_engine.GetPowerLevels(kScale, 0, m_setup.bins - 1, m_levels.data());
         return blocks;
+    }
+
+    // Hands the pyramid the codes of the last `blocks` blocks, which end at
+    // m_block, and keeps their powers for the column unless they are its last.
+    void EndPart(int blocks, bool first, bool last)
+    {
+        m_engine.GetPowerCodes(m_codes.data(), m_setup.bins);
+        m_setup.pyramid->AddBlocks((m_block - 1) / kPyramidBaseBlocks, m_codes.data(), blocks);
+        if (last)
+            return;
+        double* const power = first ? m_columnPower.data() : m_partPower.data();
+        m_engine.GetPowers(power, m_setup.bins);
+        if (!first)
+            for (size_t b = 0; b < m_columnPower.size(); ++b)
+                m_columnPower[b] = std::max(m_columnPower[b], power[b]);
+    }
+
+    // The provisional column x: the one block in the middle of its blocks
+    // (of those the source has); 1, or 0 when cancelled or it cannot be read.
+    int ReadSample(int x)
+    {
+        const int64_t first = m_setup.startFrame + int64_t{x} * m_setup.zoom * kWaveBlockFrames;
+        const int64_t left = (m_setup.totalFrames - first) / kWaveBlockFrames;
+        if (Cancelled() || left <= 0)
+            return 0;
+        m_reader.SeekFrame(first + std::min<int64_t>(m_setup.zoom / 2, (left - 1) / 2) * kWaveBlockFrames);
+        if (m_reader.ReadBlock(m_samples.data(), kWaveBlockFrames, nullptr) != kWaveBlockFrames)
+            return 0;
+        m_engine.LoadSamples(m_samples.data(), INT_MAX);
+        m_engine.TransformPower(0);
+        m_engine.GetPowerLevels(kScale, 0, m_setup.bins - 1, m_levels.data());
+        return 1;
     }
 
     // Columns are drawn into a tile of kTileColumns pixels per row, which is
@@ -169,6 +238,9 @@ private:
     std::vector<int32_t> m_samples;
     std::vector<int> m_levels;
     std::vector<uint32_t> m_tile; // height rows of kTileColumns pixels
+    int64_t m_block = 0;          // the block the reader stands at
+    std::vector<uint32_t> m_codes;
+    std::vector<double> m_columnPower, m_partPower; // a column's parts before its last
 };
 
 } // namespace
@@ -180,12 +252,12 @@ int PlotWorkerCount(int width)
     return std::clamp(cores, 1, spans);
 }
 
-int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
-                      const PlotColumnsDone& onDone)
+PlotRenderResult RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
+                                   const PlotColumnsDone& onDone)
 {
     if (setup.width <= 0 || setup.height <= 0 || !setup.bits || setup.bins < 1 ||
         setup.rowOfBin.size() < static_cast<size_t>(setup.bins))
-        return 0;
+        return {};
     workers = std::max(1, workers);
     Shared shared{setup, cancel, onDone, SpanColumns(setup.width, workers), {}, {}};
     shared.missing = setup.width;
@@ -200,5 +272,5 @@ int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atom
     Worker(shared).Run();
     for (std::thread& t : threads)
         t.join();
-    return shared.missing.load();
+    return {shared.missing.load(), shared.readFailed.load()};
 }

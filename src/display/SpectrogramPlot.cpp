@@ -1,5 +1,6 @@
 #include "display/SpectrogramPlot.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -14,6 +15,9 @@
 namespace {
 
 constexpr int kScale = 255;
+// Windows of at most this many blocks are rendered at once; larger ones start
+// with a provisional picture.
+constexpr int64_t kQuickBlocks = 8192;
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -27,10 +31,21 @@ QRgb PixelOf(uint32_t colorref)
 struct CSpectrogramPlot::AsyncRender {
     PlotRenderSetup setup;
     std::atomic<bool> cancel{false};
-    int missing = 0;
+    PlotRenderResult result;
     int viewStart = 0;
-    QString cacheEntry; // where the finished picture is kept; empty: not kept
-    bool fromCache = false;
+    QString sourceKey;    // the source's state when the job was planned
+    QString cacheEntry;   // where the finished picture is kept; empty: not kept
+    QString pyramidEntry; // where the source's pyramid is kept; empty: none is
+    std::string pyramidKey;
+    bool fromCache = false;                 // the picture came from the cache
+    bool fromPyramid = false;               // drawn from the pyramid
+    bool buildPyramid = false;              // the rendering builds the pyramid
+    bool progressive = false;               // a provisional picture comes first
+    bool pyramidChanged = false;            // built anew, or found damaged and removed
+    const CLevelPyramid* pyramid = nullptr; // the source's pyramid, when open
+    CLevelIndex index;                      // indices of levels, for the pyramid
+    QImage provisional;
+    std::atomic<bool> provisionalReady{false};
     std::thread thread;
 };
 
@@ -47,13 +62,13 @@ CSpectrogramPlot::~CSpectrogramPlot()
     CancelRender();
 }
 
-void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
+bool CSpectrogramPlot::Fit(const QRect& rcPlot)
 {
     m_rcPlot = rcPlot;
     const int width = rcPlot.width();
     const int height = rcPlot.height();
     if (width <= 0 || height <= 0)
-        return; // an empty area: nothing to draw, the picture and the document stay as they are
+        return false; // an empty area: nothing to draw, the picture and the document stay as they are
     m_rcBitmap = QRect(0, 0, width, height);
     if (m_rcPlot != m_rcLast) {
         m_rcLast = m_rcPlot;
@@ -62,7 +77,13 @@ void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
             m_bitmap.fill(Qt::black);
         m_pDoc->m_nDrawnStart = -1;
     }
-    Refresh(painter);
+    return true;
+}
+
+void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
+{
+    if (Fit(rcPlot))
+        Refresh(painter);
 }
 
 bool CSpectrogramPlot::IsStale() const
@@ -150,6 +171,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
         setup->pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
     setup->bits = picture.bits();
     setup->bytesPerLine = picture.bytesPerLine();
+    setup->totalFrames = static_cast<int64_t>(doc.m_nTotalFrames);
     return true;
 }
 
@@ -188,18 +210,126 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
     return true;
 }
 
-QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
+bool CSpectrogramPlot::IsWholeSource(const PlotRenderSetup& setup) const
+{
+    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
+    return setup.startFrame == 0 && static_cast<uint64_t>(shownFrames) >= m_pDoc->m_nTotalFrames;
+}
+
+void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
+{
+    CTavirelDoc& doc = *m_pDoc;
+    const PlotRenderSetup& setup = job.setup;
+    job.viewStart = doc.m_nViewStart;
+    job.index = m_engine.IndexForScale(kScale);
+    if (m_nCacheMinBytes >= 0 && QFileInfo(doc.m_strSrcPath).size() >= m_nCacheMinBytes)
+        job.sourceKey = overview_cache::SourceKey(doc.m_strSrcPath);
+    const bool whole = IsWholeSource(setup);
+    if (whole) {
+        const QString settings =
+            QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width, setup.height,
+                              setup.zoom, setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins);
+        job.cacheEntry = overview_cache::EntryPath(job.sourceKey, settings, ".png");
+        job.fromCache = picture ? overview_cache::Load(job.cacheEntry, picture, &job.result.missing)
+                                : !job.cacheEntry.isEmpty() && QFileInfo::exists(job.cacheEntry);
+    }
+    // The pyramid's levels depend on the source and on how its blocks are analysed.
+    const QString levels = QString::asprintf("pyramid channels %d bins %d", setup.twoChannel + 1, setup.bins);
+    job.pyramidEntry = overview_cache::EntryPath(job.sourceKey, levels, ".tvp");
+    job.pyramidKey = (job.sourceKey + QLatin1String(" | ") + levels).toStdString();
+    if (job.pyramidEntry.isEmpty())
+        return;
+    if (m_strPyramidKey != job.pyramidEntry) {
+        m_strPyramidKey = job.pyramidEntry;
+        if (!m_pyramid)
+            m_pyramid = std::make_unique<CLevelPyramid>();
+        m_pyramid->Open(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins,
+                        setup.totalFrames / kWaveBlockFrames);
+    }
+    if (m_pyramid->IsOpen())
+        job.pyramid = m_pyramid.get();
+    job.fromPyramid = !job.fromCache && m_bUsePyramid && job.pyramid &&
+                      PyramidLevelFor(job.pyramid->Shape(), setup.startFrame, setup.zoom, setup.width) >= 0;
+    job.buildPyramid = whole && !job.fromCache && !job.fromPyramid && setup.zoom >= kPyramidBaseBlocks;
+}
+
+void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function<void(int, int)>& onColumns,
+                              const std::function<void()>& onProvisional)
+{
+    PlotRenderSetup& setup = job.setup;
+    if (job.fromCache) {
+        if (onColumns && job.result.missing > 0)
+            onColumns(0, job.result.missing);
+        return;
+    }
+    if (job.fromPyramid) {
+        const int missing = DrawFromPyramid(*job.pyramid, setup, job.index, true);
+        if (missing >= 0) {
+            job.result.missing = missing;
+            if (onColumns && missing > 0)
+                onColumns(0, missing);
+            return;
+        }
+        // A damaged pyramid is never trusted again: the samples draw, and the next whole rendering builds it anew.
+        QFile::remove(job.pyramidEntry);
+        job.pyramidChanged = true;
+    }
+    if (job.progressive && onProvisional) {
+        job.provisional = QImage(setup.width, setup.height, QImage::Format_RGB32);
+        if (!job.provisional.isNull()) {
+            job.provisional.fill(Qt::black);
+            PlotRenderSetup quick = setup;
+            quick.bits = job.provisional.bits();
+            quick.bytesPerLine = job.provisional.bytesPerLine();
+            quick.provisional = true;
+            if (!job.pyramid || job.pyramidChanged || DrawFromPyramid(*job.pyramid, quick, job.index, false) < 0)
+                RenderPlotColumns(quick, workers, &job.cancel, {});
+            job.provisionalReady = true;
+            if (!job.cancel.load())
+                onProvisional();
+        }
+    }
+    CLevelPyramidBuilder builder;
+    if (job.buildPyramid && QDir().mkpath(QFileInfo(job.pyramidEntry).path()) &&
+        builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins, setup.totalFrames / kWaveBlockFrames,
+                      setup.width, setup.zoom))
+        setup.pyramid = &builder;
+    job.result = RenderPlotColumns(setup, workers, &job.cancel, onColumns);
+    if (!setup.pyramid)
+        return;
+    // A source that changed while it was read gives no pyramid.
+    if (job.cancel.load() || job.result.readFailed || overview_cache::SourceKey(m_pDoc->m_strSrcPath) != job.sourceKey)
+        builder.Fail();
+    setup.pyramid = nullptr;
+    if (builder.Finish()) {
+        overview_cache::RemoveStale(job.pyramidEntry);
+        job.pyramidChanged = true;
+    }
+}
+
+void CSpectrogramPlot::KeepJob(const AsyncRender& job)
+{
+    if (job.pyramidChanged)
+        m_strPyramidKey.clear(); // opened again for the next rendering
+    // A picture cut short by a failed read is not the source's picture.
+    if (!job.fromCache && !job.cacheEntry.isEmpty() && !job.result.readFailed)
+        overview_cache::Store(job.cacheEntry, m_bitmap, job.result.missing);
+    if (job.pyramidChanged || (!job.fromCache && !job.cacheEntry.isEmpty()))
+        overview_cache::KeepWithin(m_nCacheBudgetBytes);
+}
+
+bool CSpectrogramPlot::IsQuick()
 {
     const CTavirelDoc& doc = *m_pDoc;
-    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
-    const QFileInfo info(doc.m_strSrcPath);
-    if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
-        static_cast<uint64_t>(shownFrames) < doc.m_nTotalFrames)
-        return {};
-    const QString settings =
-        QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width, setup.height, setup.zoom,
-                          setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins);
-    return overview_cache::EntryPath(doc.m_strSrcPath, settings);
+    const int64_t blocks = int64_t{std::max(m_rcPlot.width(), 0)} * std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
+    if (!IsStale() || blocks <= kQuickBlocks || m_async || !doc.m_bLoaded)
+        return true;
+    QImage picture;
+    AsyncRender job;
+    if (!MakeSetup(picture, &job.setup))
+        return true;
+    PlanJob(job, nullptr);
+    return job.fromCache || job.fromPyramid;
 }
 
 void CSpectrogramPlot::Render()
@@ -212,22 +342,17 @@ void CSpectrogramPlot::Render()
     if (!EnsureOpen())
         return;
     QImage picture;
-    PlotRenderSetup setup;
-    if (!MakeSetup(picture, &setup))
+    AsyncRender job;
+    if (!MakeSetup(picture, &job.setup))
         return;
-    const QString entry = CacheEntry(setup);
-    int missing = 0;
-    if (overview_cache::Load(entry, picture.size(), &picture, &missing)) {
-        Adopt(picture, setup, missing);
-        return;
-    }
-    const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width);
-    missing = RenderPlotColumns(setup, workers, nullptr, {});
-    if (Adopt(picture, setup, missing) && !entry.isEmpty())
-        overview_cache::Store(entry, m_bitmap, missing);
+    PlanJob(job, &picture);
+    RunJob(job, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width), {}, {});
+    if (Adopt(picture, job.setup, job.result.missing))
+        KeepJob(job);
 }
 
-bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone)
+bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone,
+                                     std::function<void()> onProvisional)
 {
     CancelRender();
     CTavirelDoc& doc = *m_pDoc;
@@ -236,17 +361,14 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
     auto job = std::make_unique<AsyncRender>();
     if (!MakeSetup(m_asyncPicture, &job->setup))
         return false;
-    job->viewStart = doc.m_nViewStart;
-    job->cacheEntry = CacheEntry(job->setup);
-    job->fromCache = overview_cache::Load(job->cacheEntry, m_asyncPicture.size(), &m_asyncPicture, &job->missing);
+    PlanJob(*job, &m_asyncPicture);
+    job->progressive = int64_t{job->setup.width} * job->setup.zoom > kQuickBlocks;
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(job->setup.width);
     AsyncRender* const p = job.get();
     try {
-        job->thread = std::thread([p, workers, onColumns = std::move(onColumns), onDone = std::move(onDone)] {
-            if (!p->fromCache)
-                p->missing = RenderPlotColumns(p->setup, workers, &p->cancel, onColumns);
-            else if (onColumns && p->missing > 0)
-                onColumns(0, p->missing);
+        job->thread = std::thread([this, p, workers, onColumns = std::move(onColumns), onDone = std::move(onDone),
+                                   onProvisional = std::move(onProvisional)] {
+            RunJob(*p, workers, onColumns, onProvisional);
             if (onDone)
                 onDone();
         });
@@ -263,11 +385,12 @@ bool CSpectrogramPlot::FinishRender()
         return false;
     std::unique_ptr<AsyncRender> job = std::move(m_async);
     job->thread.join();
+    m_bProvisional = false;
     if (job->cancel.load())
         return false;
     QImage picture = m_asyncPicture;
-    if (Adopt(picture, job->setup, job->missing) && !job->fromCache && !job->cacheEntry.isEmpty())
-        overview_cache::Store(job->cacheEntry, m_bitmap, job->missing);
+    if (Adopt(picture, job->setup, job->result.missing))
+        KeepJob(*job);
     m_pDoc->m_nDrawnStart = job->viewStart;
     return true;
 }
@@ -278,7 +401,35 @@ void CSpectrogramPlot::CancelRender()
         return;
     m_async->cancel = true;
     m_async->thread.join();
+    if (m_async->pyramidChanged)
+        m_strPyramidKey.clear();
     m_async.reset();
+    if (m_bProvisional) {
+        // The picture shows parts of a window that was never finished.
+        m_bProvisional = false;
+        m_pDoc->m_nDrawnStart = -1;
+        m_nDrawnZoom = 0;
+    }
+}
+
+void CSpectrogramPlot::TakeProvisional()
+{
+    if (!m_async || !m_async->provisionalReady.load() || m_async->provisional.size() != m_bitmap.size())
+        return;
+    m_bitmap.swap(m_async->provisional);
+    m_bProvisional = true;
+}
+
+void CSpectrogramPlot::TakeColumns(int x0, int x1)
+{
+    if (!m_bProvisional || !m_async || m_asyncPicture.size() != m_bitmap.size())
+        return;
+    x0 = std::clamp(x0, 0, m_bitmap.width());
+    x1 = std::clamp(x1, x0, m_bitmap.width());
+    const size_t bytes = static_cast<size_t>(x1 - x0) * sizeof(QRgb);
+    for (int y = 0; y < m_bitmap.height() && bytes > 0; ++y)
+        std::memcpy(reinterpret_cast<QRgb*>(m_bitmap.scanLine(y)) + x0,
+                    reinterpret_cast<const QRgb*>(m_asyncPicture.constScanLine(y)) + x0, bytes);
 }
 
 bool CSpectrogramPlot::Reopen()

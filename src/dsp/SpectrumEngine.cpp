@@ -2,6 +2,7 @@
 
 #include "dsp/AvxClones.h"
 #include "dsp/FftKernel.h"
+#include "dsp/LevelCode.h"
 
 #include <algorithm>
 #include <climits>
@@ -444,6 +445,34 @@ int CSpectrumEngine::GetPowerLevels(int scale, int first, int last, int* out)
     ConfigureIndexLocked(scale);
     m_index.Map(m_power.data() + first, last - first + 1, out + first);
     return m_bOverload;
+}
+
+void CSpectrumEngine::GetPowers(double* out, int n) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::copy_n(m_power.data(), std::clamp(n, 0, DisplayBinCount()), out);
+}
+
+void CSpectrumEngine::CombinePowers(const double* in, int n)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    double* const power = m_power.data();
+    for (int b = 0, end = std::clamp(n, 0, DisplayBinCount()); b < end; ++b)
+        power[b] = in[b] > power[b] ? in[b] : power[b];
+}
+
+void CSpectrumEngine::GetPowerCodes(uint32_t* out, int n) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    LevelCodesOfPowers(m_power.data(), std::clamp(n, 0, DisplayBinCount()), m_dPowerFloor, m_dOffsetBels, out);
+}
+
+CLevelIndex CSpectrumEngine::IndexForScale(int scale) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    CLevelIndex index;
+    index.Configure(m_dPowerFloor, m_dOffsetBels, kFloorBels, m_dBottomBels, m_dTopBels, m_dScaleGain, scale);
+    return index;
 }
 
 double CSpectrumEngine::DisplayLevel(int i, int nBins) const

@@ -66,6 +66,15 @@ public:
     // Writes out[first..last] from the stored powers, as GetDisplayLevels does,
     // and returns the overload flag of the last loaded block.
     int GetPowerLevels(int scale, int first, int last, int* out);
+    // For a column gathered from parts: copies out the first n stored powers,
+    // folds n powers gathered elsewhere into them (per bin the larger), or
+    // writes the level code (dsp/LevelCode.h) of each of the first n. n at most
+    // the number of display bins.
+    void GetPowers(double* out, int n) const;
+    void CombinePowers(const double* in, int n);
+    void GetPowerCodes(uint32_t* out, int n) const;
+    // The mapping of levels onto indices that GetPowerLevels uses for a scale.
+    CLevelIndex IndexForScale(int scale) const;
 
 private:
     void ResetAverageLocked();

@@ -83,7 +83,8 @@ int64_t CFileByteSource::Read(void* pBuf, int64_t nBytes)
             done += n;
             continue;
         }
-        if (want - done >= kBufBytes) {
+        const int64_t bufBytes = static_cast<int64_t>(m_buf.size());
+        if (want - done >= bufBytes) {
             // Large reads bypass the buffer.
             const int64_t r = PreadFully(m_fd, out + done, want - done, pos);
             if (r < 0)
@@ -91,16 +92,27 @@ int64_t CFileByteSource::Read(void* pBuf, int64_t nBytes)
             done += r;
             break;
         }
-        const int64_t r = PreadFully(m_fd, m_buf.data(), kBufBytes, pos);
+        const int64_t r = PreadFully(m_fd, m_buf.data(), bufBytes, pos);
         if (r < 0)
             return -1;
         m_lBufStart = pos;
         m_lBufBytes = r;
+        // The kernel reads the next span while this one is used.
+        if (m_lReadAhead > 0 && r == bufBytes)
+            ::posix_fadvise(m_fd, static_cast<off_t>(pos + r), static_cast<off_t>(m_lReadAhead), POSIX_FADV_WILLNEED);
         if (r == 0)
             break; // the file shrank since it was opened
     }
     m_lPos += done;
     return done;
+}
+
+void CFileByteSource::SetReadAhead(int64_t nBytes)
+{
+    m_lReadAhead = nBytes > kBufBytes ? nBytes : 0;
+    std::vector<uint8_t>(static_cast<size_t>(std::max(nBytes, kBufBytes))).swap(m_buf);
+    m_lBufBytes = 0;
+    ::posix_fadvise(m_fd, 0, 0, m_lReadAhead > 0 ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL);
 }
 
 bool CFileByteSource::Seek(int64_t offset)

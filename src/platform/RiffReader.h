@@ -30,6 +30,10 @@ public:
     }
     // The file descriptor behind the bytes, for kernel-side copies; -1 for none.
     virtual int Fd() const { return -1; }
+    // The bytes will be read front to back in reads of about nBytes: a source
+    // that buffers may read that much at a time and ask for the next span
+    // ahead. 0 goes back to reads for scattered access.
+    virtual void SetReadAhead(int64_t nBytes) { (void)nBytes; }
 };
 
 // A regular file read through pread with a 64 KiB buffer.
@@ -48,11 +52,15 @@ public:
     // The birth time where the file system keeps one, else the modification time.
     bool GetCreationTime(int64_t& t) const override;
     int Fd() const override { return m_fd; }
+    // Buffers of nBytes (at least the normal 64 KiB); while reading front to
+    // back the kernel is asked to fetch the span after the buffer meanwhile.
+    void SetReadAhead(int64_t nBytes) override;
 
 private:
     CFileByteSource(int fd, int64_t sizeBytes, int64_t createdSec);
 
     static constexpr int64_t kBufBytes = 64 * 1024;
+    int64_t m_lReadAhead = 0; // bytes of the span fetched ahead; 0: none
     int m_fd;
     int64_t m_lSizeBytes;
     int64_t m_tCreated;

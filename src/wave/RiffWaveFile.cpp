@@ -596,6 +596,12 @@ uint32_t CRiffWaveFile::GetPositionSeconds()
     return static_cast<uint32_t>(static_cast<int64_t>(m_nBlockBytes) * m_nBlockIndex / m_nBytesPerSec);
 }
 
+void CRiffWaveFile::SetReadAhead(int64_t nBytes)
+{
+    if (m_hmmioIn && m_hmmioIn->Source())
+        m_hmmioIn->Source()->SetReadAhead(nBytes);
+}
+
 void CRiffWaveFile::Close()
 {
     m_hmmioIn.reset();

@@ -114,6 +114,9 @@ public:
     // start means the start; at or past the end the next read ends the source).
     void SeekFrame(int64_t nFrame);
     uint32_t GetPositionSeconds();
+    // The source will be read front to back from here on: reads of about
+    // nBytes, the next span fetched ahead (0: scattered reads, the default).
+    void SetReadAhead(int64_t nBytes);
     void Close();
 
     // ---- output side ----
