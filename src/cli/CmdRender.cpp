@@ -367,6 +367,7 @@ int CmdRender(int argc, char** argv)
         return 1;
 
     CSpectrogramPlot plot(&doc);
+    plot.m_bUsePyramid = false; // the picture of the samples themselves, byte for byte
     plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(args.refDb));
     plot.Draw(QRect(0, 0, static_cast<int>(args.widthPx), static_cast<int>(args.heightPx)), nullptr);
     if (plot.m_bitmap.isNull()) {

@@ -457,7 +457,7 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
         m_strStatus = ReadoutAt(point);
     if (m_strStatus.isEmpty())
-        m_strStatus = ViewStatusText();
+        m_strStatus = StatusOfView();
     SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
@@ -474,7 +474,7 @@ bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 void CTavirelView::ShowViewStatus()
 {
     m_bViewStatusStale = false;
-    m_strStatus = ViewStatusText();
+    m_strStatus = StatusOfView();
     SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
@@ -490,6 +490,13 @@ QString CTavirelView::ViewStatusText() const
         return QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
     }
     return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
+}
+
+QString CTavirelView::StatusOfView() const
+{
+    if (m_pPlot != nullptr && m_pPlot->IsProvisional())
+        return ViewStatusText() + QStringLiteral("  (provisional)");
+    return ViewStatusText();
 }
 
 void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
@@ -638,6 +645,12 @@ void CTavirelView::OnDraw(QPainter* painter)
         PaintPicture(painter);
         return;
     }
+    // A long rendering runs off the UI thread; the picture shown meanwhile is the last one.
+    if (doc->m_bLoaded && m_pPlot->Fit(PlotAreaRect()) && m_pPlot->IsStale() && !m_pPlot->IsQuick()) {
+        RequestPlot();
+        PaintPicture(painter);
+        return;
+    }
     const bool bWasLoaded = doc->m_bLoaded;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_pPlot->Draw(PlotAreaRect(), painter);
@@ -655,6 +668,16 @@ void CTavirelView::RefreshPlot()
     if (m_pPlot == nullptr || !doc->m_bLoaded || m_bSaving)
         return;
     StopRender(); // this rendering replaces the one running
+    if (m_pPlot->Fit(PlotAreaRect()) && m_pPlot->IsStale() && !m_pPlot->IsQuick()) {
+        RequestPlot();
+        return;
+    }
+    RenderHere();
+}
+
+void CTavirelView::RenderHere()
+{
+    CTavirelDoc* doc = GetDocument();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Renders into the plot's picture if it is stale; the paint that follows copies it.
     m_pPlot->Draw(PlotAreaRect(), nullptr);
