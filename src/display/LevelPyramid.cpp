@@ -423,7 +423,9 @@ int CCodeIndexTable::Of(uint32_t code) const
 
 int PyramidLevelFor(const PyramidShape& shape, int64_t startFrame, int zoom, int width)
 {
-    if (shape.wholeZoom > 0 && startFrame == 0 && zoom == shape.wholeZoom && width == shape.wholeWidth)
+    // The whole-recording columns stand for a picture at least as wide (its further columns are black).
+    if (shape.wholeZoom > 0 && startFrame == 0 && zoom == shape.wholeZoom && width >= shape.wholeWidth &&
+        (shape.blocks + zoom - 1) / zoom == shape.wholeWidth)
         return shape.levels;
     if (startFrame % kWaveBlockFrames != 0)
         return -1;

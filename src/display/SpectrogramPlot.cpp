@@ -15,9 +15,6 @@
 namespace {
 
 constexpr int kScale = 255;
-// Windows of at most this many blocks are rendered at once; larger ones start
-// with a provisional picture.
-constexpr int64_t kQuickBlocks = 8192;
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -171,7 +168,9 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
         setup->pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
     setup->bits = picture.bits();
     setup->bytesPerLine = picture.bytesPerLine();
-    setup->totalFrames = static_cast<int64_t>(doc.m_nTotalFrames);
+    // The blocks the reader delivers: the last one padded when the data ends inside it.
+    const int64_t blocks = static_cast<int64_t>((wave.m_nDataFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
+    setup->totalFrames = blocks * kWaveBlockFrames;
     return true;
 }
 
@@ -290,9 +289,10 @@ void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function
         }
     }
     CLevelPyramidBuilder builder;
+    const int64_t blocks = setup.totalFrames / kWaveBlockFrames;
+    const int shownColumns = static_cast<int>(std::min<int64_t>(setup.width, (blocks + setup.zoom - 1) / setup.zoom));
     if (job.buildPyramid && QDir().mkpath(QFileInfo(job.pyramidEntry).path()) &&
-        builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins, setup.totalFrames / kWaveBlockFrames,
-                      setup.width, setup.zoom))
+        builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins, blocks, shownColumns, setup.zoom))
         setup.pyramid = &builder;
     job.result = RenderPlotColumns(setup, workers, &job.cancel, onColumns);
     if (!setup.pyramid)
@@ -322,7 +322,7 @@ bool CSpectrogramPlot::IsQuick()
 {
     const CTavirelDoc& doc = *m_pDoc;
     const int64_t blocks = int64_t{std::max(m_rcPlot.width(), 0)} * std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
-    if (!IsStale() || blocks <= kQuickBlocks || m_async || !doc.m_bLoaded)
+    if (!IsStale() || blocks <= m_nQuickBlocks || m_async || !doc.m_bLoaded)
         return true;
     QImage picture;
     AsyncRender job;
@@ -362,7 +362,7 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
     if (!MakeSetup(m_asyncPicture, &job->setup))
         return false;
     PlanJob(*job, &m_asyncPicture);
-    job->progressive = int64_t{job->setup.width} * job->setup.zoom > kQuickBlocks;
+    job->progressive = int64_t{job->setup.width} * job->setup.zoom > m_nQuickBlocks;
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(job->setup.width);
     AsyncRender* const p = job.get();
     try {

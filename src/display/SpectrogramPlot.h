@@ -111,6 +111,9 @@ public:
     int64_t m_nCacheMinBytes = int64_t{64} << 20;
     // The most the cache folder holds; the least recently used entries go first.
     int64_t m_nCacheBudgetBytes = int64_t{2} << 30;
+    // Windows of at most this many blocks are rendered at once; larger ones
+    // start with a provisional picture.
+    int64_t m_nQuickBlocks = 8192;
     // Windows may be drawn from the level pyramid (off: always from the samples).
     bool m_bUsePyramid = true;
 
