@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <system_error>
+#include <thread>
 
 #include "dsp/LevelCode.h"
 #include "dsp/LevelIndex.h"
@@ -532,5 +534,23 @@ int DrawFromPyramid(const CLevelPyramid& pyramid, const PlotRenderSetup& setup, 
             ++level;
     }
     const CCodeIndexTable table(index);
-    return DrawColumns(pyramid, setup, table, level, 0, setup.width);
+    // Two halves on two threads where there are cores for them.
+    const int half = std::thread::hardware_concurrency() > 1 && setup.width >= 2 * kBatchColumns
+                         ? (setup.width / 2 + kBatchColumns - 1) / kBatchColumns * kBatchColumns
+                         : setup.width;
+    int right = setup.width;
+    std::thread other;
+    if (half < setup.width) {
+        try {
+            other = std::thread([&] { right = DrawColumns(pyramid, setup, table, level, half, setup.width); });
+        } catch (const std::system_error&) {
+            right = DrawColumns(pyramid, setup, table, level, half, setup.width);
+        }
+    }
+    const int left = DrawColumns(pyramid, setup, table, level, 0, half);
+    if (other.joinable())
+        other.join();
+    if (left < 0 || right < 0)
+        return -1;
+    return left < half ? left : right;
 }

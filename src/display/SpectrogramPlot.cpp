@@ -290,7 +290,11 @@ void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function
     }
     CLevelPyramidBuilder builder;
     const int64_t blocks = setup.totalFrames / kWaveBlockFrames;
-    const int shownColumns = static_cast<int>(std::min<int64_t>(setup.width, (blocks + setup.zoom - 1) / setup.zoom));
+    // The picture's own columns, unless a level of the pyramid has the same.
+    int shownColumns = static_cast<int>(std::min<int64_t>(setup.width, (blocks + setup.zoom - 1) / setup.zoom));
+    for (int64_t c = kPyramidBaseBlocks; c <= setup.zoom; c *= kPyramidStep)
+        if (c == setup.zoom)
+            shownColumns = 0;
     if (job.buildPyramid && QDir().mkpath(QFileInfo(job.pyramidEntry).path()) &&
         builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins, blocks, shownColumns, setup.zoom))
         setup.pyramid = &builder;
