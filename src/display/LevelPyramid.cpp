@@ -423,6 +423,15 @@ int CCodeIndexTable::Of(uint32_t code) const
 
 // ---- drawing ----
 
+int64_t PyramidColumnFor(int zoom)
+{
+    int64_t best = 0;
+    for (int64_t c = kPyramidBaseBlocks; c <= zoom; c *= kPyramidStep)
+        if (zoom % c == 0)
+            best = c;
+    return best;
+}
+
 int PyramidLevelFor(const PyramidShape& shape, int64_t startFrame, int zoom, int width)
 {
     // The whole-recording columns stand for a picture at least as wide (its further columns are black).

@@ -126,6 +126,10 @@ private:
     std::vector<int16_t> m_cell; // index of a cell; kMixed where a boundary crosses it
 };
 
+// The blocks per column of the coarsest level whose columns divide zoom
+// (a whole number of them per picture column); 0 when none does.
+int64_t PyramidColumnFor(int zoom);
+
 // Which level of the pyramid draws a window exactly: the coarsest whose
 // columns divide both the first block and the zoom, or the whole-recording
 // columns; -1 when none does (the start is not on a block, or the zoom or

@@ -174,6 +174,18 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     return true;
 }
 
+int CSpectrogramPlot::WindowEnd(const PlotRenderSetup& setup) const
+{
+    const CRiffWaveFile& wave = m_pDoc->m_wave;
+    int64_t end = 0;
+    if (wave.m_nBlockBytes > 0 && wave.m_nBytesPerSec > 0) {
+        const int64_t startBlock = setup.startFrame * wave.m_nBytesPerFrameIn / wave.m_nBlockBytes;
+        const int64_t blocks = startBlock + int64_t{setup.width} * setup.zoom;
+        end = blocks * wave.m_nBlockBytes / wave.m_nBytesPerSec;
+    }
+    return static_cast<int>(std::min<int64_t>(end, INT_MAX));
+}
+
 bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int missing)
 {
     CTavirelDoc& doc = *m_pDoc;
@@ -193,14 +205,7 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
             std::fill(line + missing, line + setup.width, qRgb(0, 0, 0));
         }
     } else {
-        const CRiffWaveFile& wave = doc.m_wave;
-        int64_t end = 0;
-        if (wave.m_nBlockBytes > 0 && wave.m_nBytesPerSec > 0) {
-            const int64_t startBlock = setup.startFrame * wave.m_nBytesPerFrameIn / wave.m_nBlockBytes;
-            const int64_t blocks = startBlock + int64_t{setup.width} * setup.zoom;
-            end = blocks * wave.m_nBlockBytes / wave.m_nBytesPerSec;
-        }
-        doc.m_nViewEnd = static_cast<int>(std::min<int64_t>(end, INT_MAX));
+        doc.m_nViewEnd = WindowEnd(setup);
     }
     m_bitmap.swap(picture);
     m_nDrawnZoom = doc.m_nZoom;
@@ -292,9 +297,8 @@ void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function
     const int64_t blocks = setup.totalFrames / kWaveBlockFrames;
     // The picture's own columns, unless a level of the pyramid has the same.
     int shownColumns = static_cast<int>(std::min<int64_t>(setup.width, (blocks + setup.zoom - 1) / setup.zoom));
-    for (int64_t c = kPyramidBaseBlocks; c <= setup.zoom; c *= kPyramidStep)
-        if (c == setup.zoom)
-            shownColumns = 0;
+    if (PyramidColumnFor(setup.zoom) == setup.zoom)
+        shownColumns = 0;
     if (job.buildPyramid && QDir().mkpath(QFileInfo(job.pyramidEntry).path()) &&
         builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins, blocks, shownColumns, setup.zoom))
         setup.pyramid = &builder;
@@ -422,6 +426,7 @@ void CSpectrogramPlot::TakeProvisional()
         return;
     m_bitmap.swap(m_async->provisional);
     m_bProvisional = true;
+    m_pDoc->m_nViewEnd = std::min(WindowEnd(m_async->setup), m_pDoc->m_nLengthSec);
 }
 
 void CSpectrogramPlot::TakeColumns(int x0, int x1)

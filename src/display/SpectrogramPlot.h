@@ -93,6 +93,7 @@ public:
     bool FinishRender();
     void CancelRender();
     const QImage& AsyncPicture() const { return m_asyncPicture; }
+    // Shows the provisional picture and sets the document's m_nViewEnd for its window.
     void TakeProvisional();
     void TakeColumns(int x0, int x1);
     // m_bitmap holds a provisional picture (of the running rendering).
@@ -129,6 +130,8 @@ private:
     // Takes a finished rendering into m_bitmap and the document; false when
     // the source is gone and the picture stays as it was.
     bool Adopt(QImage& picture, const PlotRenderSetup& setup, int missing);
+    // The second the window of setup ends at, as the reader counts seconds.
+    int WindowEnd(const PlotRenderSetup& setup) const;
     // Whether a rendering with setup shows the whole source from its start.
     bool IsWholeSource(const PlotRenderSetup& setup) const;
     // Prepares a job: its cache entries, the pyramid opened for its source,

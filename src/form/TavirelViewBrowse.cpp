@@ -124,6 +124,9 @@ void CTavirelView::ScrollTo(int64_t nBlock)
     CTavirelDoc* doc = GetDocument();
     if (!doc->m_bLoaded || m_pPlot == nullptr || m_bSaving)
         return;
+    // At zooms the level pyramid draws, windows start on its columns (less than a picture column away).
+    if (const int64_t c = PyramidColumnFor(doc->m_nZoom))
+        nBlock = (nBlock + c / 2) / c * c;
     doc->m_nViewStartBlock = std::clamp<int64_t>(nBlock, 0, LastStartBlock());
     doc->m_nViewStart = SecondOfFrame(doc->m_nViewStartBlock * kWaveBlockFrames);
     if (doc->m_wave.m_bInOpen)
@@ -245,6 +248,7 @@ void CTavirelView::RequestPlot()
     auto onProvisional = [this, post] {
         post([this] {
             m_pPlot->TakeProvisional();
+            m_wndPosBar.SetViewEnd(GetDocument()->m_nViewEnd);
             GetLayoutWindow()->update(PlotAreaRect());
             ShowViewStatus();
         });
