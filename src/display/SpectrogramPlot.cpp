@@ -243,7 +243,8 @@ void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
     job.pyramidKey = (job.sourceKey + QLatin1String(" | ") + levels).toStdString();
     if (job.pyramidEntry.isEmpty())
         return;
-    if (m_strPyramidKey != job.pyramidEntry) {
+    // Opened again when it was removed meanwhile (the budget, or by hand).
+    if (m_strPyramidKey != job.pyramidEntry || !QFileInfo::exists(job.pyramidEntry)) {
         m_strPyramidKey = job.pyramidEntry;
         if (!m_pyramid)
             m_pyramid = std::make_unique<CLevelPyramid>();
@@ -323,7 +324,7 @@ void CSpectrogramPlot::KeepJob(const AsyncRender& job)
     if (!job.fromCache && !job.cacheEntry.isEmpty() && !job.result.readFailed)
         overview_cache::Store(job.cacheEntry, m_bitmap, job.result.missing);
     if (job.pyramidChanged || (!job.fromCache && !job.cacheEntry.isEmpty()))
-        overview_cache::KeepWithin(m_nCacheBudgetBytes);
+        overview_cache::KeepWithin(m_pDoc->CacheBudgetBytes());
 }
 
 bool CSpectrogramPlot::IsQuick()

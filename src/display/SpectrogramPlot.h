@@ -31,12 +31,11 @@
 //
 // A picture of the whole source (start 0, the zoom showing every block) of a
 // source of at least m_nCacheMinBytes is kept in the user's cache folder
-// (display/OverviewCache.h) and taken from there while the source is unchanged.
-// Its rendering, at kPyramidBaseBlocks blocks per column or more, also builds
-// the source's level pyramid (display/LevelPyramid.h) there; with it any
-// window whose start and zoom fall on its columns, at any reference level, is
-// drawn from the pyramid without reading the source (colour indices within
-// one step of the exact ones, where a level lies that close to a boundary).
+// (display/OverviewCache.h) and taken from there while the source is unchanged;
+// the folder holds at most the document's CacheBudgetBytes(). Its rendering, at kPyramidBaseBlocks blocks per column or
+// more, also builds the source's level pyramid (display/LevelPyramid.h) there; with it any window whose start and zoom
+// fall on its columns, at any reference level, is drawn from the pyramid without reading the source (colour indices
+// within one step of the exact ones, where a level lies that close to a boundary).
 #pragma once
 
 #include <QImage>
@@ -110,8 +109,6 @@ public:
     int m_nWorkers = 0;
     // Smallest source whose whole-source pictures are cached; negative: none are.
     int64_t m_nCacheMinBytes = int64_t{64} << 20;
-    // The most the cache folder holds; the least recently used entries go first.
-    int64_t m_nCacheBudgetBytes = int64_t{2} << 30;
     // Windows of at most this many blocks are rendered at once; larger ones
     // start with a provisional picture.
     int64_t m_nQuickBlocks = 8192;
