@@ -9,6 +9,8 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -309,6 +311,31 @@ TEST_F(OverviewTest, ASourceThatShrinksWhileReadLeavesNoEntry)
         ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
     }
     Load(path);
+    EXPECT_EQ(Whole(), exact);
+}
+
+// A read that fails while the source stays as it was (here: no file can be
+// opened): the picture is cut short, and kept nowhere.
+TEST_F(OverviewTest, APictureCutShortByAFailedReadIsNotKept)
+{
+    Load(Write("iq.wav", 2, 600));
+    m_plot.m_nWorkers = 1;
+    const QImage exact = Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, kWidth), 0, 0, true);
+    m_doc.m_nDrawnStart = -1;
+    std::atomic<bool> done{false};
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    struct rlimit none = old;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool started = m_plot.RequestRender({}, [&] { done = true; });
+    while (started && !done)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(m_plot.FinishRender());
+    EXPECT_NE(m_plot.m_bitmap, exact) << "the rendering could not read the source";
+    EXPECT_TRUE(Entries("*").isEmpty());
     EXPECT_EQ(Whole(), exact);
 }
 
