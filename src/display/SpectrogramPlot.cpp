@@ -30,6 +30,7 @@ struct CSpectrogramPlot::AsyncRender {
     std::atomic<bool> cancel{false};
     PlotRenderResult result;
     int viewStart = 0;
+    QString sourcePath;   // the source, as the document names it
     QString sourceKey;    // the source's state when the job was planned
     QString cacheEntry;   // where the finished picture is kept; empty: not kept
     QString pyramidEntry; // where the source's pyramid is kept; empty: none is
@@ -225,6 +226,7 @@ void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
     CTavirelDoc& doc = *m_pDoc;
     const PlotRenderSetup& setup = job.setup;
     job.viewStart = doc.m_nViewStart;
+    job.sourcePath = doc.m_strSrcPath;
     job.index = m_engine.IndexForScale(kScale);
     if (m_nCacheMinBytes >= 0 && QFileInfo(doc.m_strSrcPath).size() >= m_nCacheMinBytes)
         job.sourceKey = overview_cache::SourceKey(doc.m_strSrcPath);
@@ -307,7 +309,7 @@ void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function
     if (!setup.pyramid)
         return;
     // A source that changed while it was read gives no pyramid.
-    if (job.cancel.load() || job.result.readFailed || overview_cache::SourceKey(m_pDoc->m_strSrcPath) != job.sourceKey)
+    if (job.cancel.load() || job.result.readFailed || overview_cache::SourceKey(job.sourcePath) != job.sourceKey)
         builder.Fail();
     setup.pyramid = nullptr;
     if (builder.Finish()) {
