@@ -228,8 +228,8 @@ TEST_F(OverviewTest, DamagedTruncatedAndForeignEntriesAreIgnored)
          [](const QString& e) {
              QFile f(e);
              f.open(QIODevice::ReadWrite);
-             f.seek(4096); // in the first finest column, which the zoom of 64 reads
-             f.write("\x5a\x5a", 2);
+             f.seek(4096); // 200 bins of the first finest column, which the zoom of 64 reads, at full level
+             f.write(QByteArray(600, '\xff'));
          }},
         {"pyramid header damaged", "*.tvp",
          [](const QString& e) {
