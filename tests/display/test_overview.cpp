@@ -338,20 +338,18 @@ TEST_F(OverviewTest, APictureCutShortByAFailedReadIsNotKept)
 {
     Load(Write("iq.wav", 2, 600));
     m_plot.m_nWorkers = 1;
+    m_plot.m_nQuickBlocks = 0; // a provisional picture first, whose report starts the failure
     const QImage exact = Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, kWidth), 0, 0, true);
     m_doc.m_nDrawnStart = -1;
-    std::atomic<bool> done{false};
     struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     struct rlimit none = old;
     none.rlim_cur = 0;
-    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-    const bool started = m_plot.RequestRender({}, [&] { done = true; });
-    while (started && !done)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ::setrlimit(RLIMIT_NOFILE, &old);
-    ASSERT_TRUE(started);
+    // From the provisional picture to the end no file can be opened, the source's worker reader included.
+    ASSERT_TRUE(m_plot.RequestRender(
+        {}, [&] { ::setrlimit(RLIMIT_NOFILE, &old); }, [&] { ::setrlimit(RLIMIT_NOFILE, &none); }));
     EXPECT_TRUE(m_plot.FinishRender());
+    ::setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_NE(m_plot.m_bitmap, exact) << "the rendering could not read the source";
     EXPECT_TRUE(Entries("*").isEmpty());
     EXPECT_EQ(Whole(), exact);
