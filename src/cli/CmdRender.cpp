@@ -341,14 +341,15 @@ bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc)
     }
     doc.m_nRefLevel = static_cast<int>(a.refDb);
     // A window starting after the last frame would be an all-black picture.
-    if (static_cast<uint64_t>(a.startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
+    if (doc.m_timeBase.FrameOfWholeSeconds(a.startSec) >= static_cast<int64_t>(doc.m_nDataFrames)) {
         std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
                      a.startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
         return false;
     }
     doc.m_nViewStart = static_cast<int>(a.startSec);
-    doc.m_nZoom = a.zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(a.widthPx))
-                            : static_cast<int>(a.zoom);
+    doc.m_nZoom = a.zoomFit
+                      ? CSpectrogramPlot::FitZoom(static_cast<int64_t>(doc.m_nDataFrames), static_cast<int>(a.widthPx))
+                      : static_cast<int>(a.zoom);
     doc.m_nRowMode = a.strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
     return true;
 }

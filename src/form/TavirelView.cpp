@@ -481,13 +481,14 @@ void CTavirelView::ShowViewStatus()
 QString CTavirelView::ViewStatusText() const
 {
     const CTavirelDoc* doc = GetDocument();
-    const double rate = doc->m_wfSource.nSamplesPerSec;
-    if (doc->m_nViewStartBlock >= 0 && rate > 0) {
+    if (doc->m_nViewStartBlock >= 0) {
         // A window placed by blocks: its own start and end, to a tenth of a second.
-        const int64_t startFrame = ViewStartFrame();
-        const int64_t endFrame = std::min<int64_t>(startFrame + WindowBlocks() * kWaveBlockFrames,
-                                                   static_cast<int64_t>(doc->m_nTotalFrames));
-        return QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
+        const int64_t startFrame = doc->ViewStartFrame();
+        const int64_t endFrame =
+            std::min<int64_t>(startFrame + WindowBlocks() * kWaveBlockFrames, static_cast<int64_t>(doc->m_nDataFrames));
+        const CTimeBase& tb = doc->m_timeBase;
+        return QString::asprintf("View %.1f Sec to %.1f Sec", tb.SecondsOfFrame(startFrame),
+                                 tb.SecondsOfFrame(endFrame));
     }
     return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
 }

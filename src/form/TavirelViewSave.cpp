@@ -24,9 +24,8 @@ void CTavirelView::OnSaveSegment()
     CTavirelDoc* doc = GetDocument();
     const int nFromSec = m_wndPosBar.m_nFrom;
     const int nToSec = m_wndPosBar.m_nTo;
-    // A segment of no frames (a source shorter than one second) writes nothing.
-    if (!doc->m_bLoaded || m_bSaving ||
-        SegmentFrameCount(nFromSec, nToSec, doc->m_nTotalFrames, doc->m_nLengthSec) <= 0)
+    // A segment of no frames writes nothing.
+    if (!doc->m_bLoaded || m_bSaving || SegmentFrameCount(*doc, nFromSec, nToSec) <= 0)
         return;
     const QString target = QFile::decodeName(SegmentOutputPath(*doc).c_str());
 

@@ -10,6 +10,7 @@
 
 #include "platform/RiffChunk.h"
 #include "platform/SystemTime.h"
+#include "wave/TimeBase.h"
 
 class CRiffReader; // platform/RiffReader.h
 class CRiffWriter; // platform/RiffWriter.h
@@ -109,10 +110,12 @@ public:
     // Fills nFrames x channels values; returns nFrames, 0 at the end (source
     // closed), -1 on error (source closed, m_nError 106 or 107).
     int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
+    // Positions the next block read at whole second nSec (m_timeBase's frame there).
     void SeekSeconds(int nSec);
     // Positions the next block read at frame nFrame of the data (before the
     // start means the start; at or past the end the next read ends the source).
     void SeekFrame(int64_t nFrame);
+    // The whole second the block last read ends in (or the last seek's block starts in).
     uint32_t GetPositionSeconds();
     void Close();
 
@@ -171,7 +174,8 @@ public:
     bool m_bHaveAuxi = false;
     std::string m_strOutPath;
     int64_t m_lAuxiDataOffset = 0;
-    int64_t m_nBytesPerSec = 0;
+    // Seconds to frames and back, from the recording times or the sample rate.
+    CTimeBase m_timeBase;
     int64_t m_lDataStart = 0;
     int m_nBlockCount = 0;
     int m_nLengthSec = 0;
@@ -239,7 +243,8 @@ private:
     uint64_t LocateFrames(int64_t lDataOffset, int nStartFrame);
     // Allocates the block buffer; returns nFrames rounded up to whole blocks.
     uint64_t PrepareBlocks(int nBlockFrames, uint64_t nFrames);
-    void SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& auxi);
+    // The time base and the length in whole seconds; a stop time for records that lack one.
+    void SetTimeBase(int64_t tCreated, AUXIINFO& auxi);
 
     // OpenOutput's and CloseOutput's steps.
     void ResetOutputState();
