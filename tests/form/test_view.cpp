@@ -685,6 +685,34 @@ TEST_F(BrowseTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
     EXPECT_EQ(Status(), QStringLiteral("View %1 Sec to %2 Sec").arg(Bar().m_nViewStart).arg(Bar().m_nViewEnd));
 }
 
+// A source of exactly 2 x width blocks gains a padding block in its rounded
+// frame count; End and Whole Recording stop at its last block of data.
+TEST_F(BrowseTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
+{
+    ShowView(QString()); // the plot's width, for the source's length
+    const int w = Plot().width();
+    ShowActive(ToneSource("exact.wav", 1, 2048, 2 * w, 256.0, 0));
+    const struct {
+        const char* what;
+        int key;
+        int64_t startBlock;
+        int zoom;
+    } rows[] = {
+        {"End: the window's last column is the last block", Qt::Key_End, w, 1},
+        {"Whole Recording: two blocks per column", Qt::Key_W, 0, 2},
+    };
+    for (const auto& r : rows) {
+        Key(r.key);
+        EXPECT_EQ(m_view->ViewStartBlock(), r.startBlock) << r.what;
+        EXPECT_EQ(m_doc->m_nZoom, r.zoom) << r.what;
+        bool bLit = false; // the tone shows in the last column
+        for (int y = 0; y < Picture().height(); ++y)
+            bLit = bLit || (Picture().pixel(w - 1, y) & 0xFFFFFF) != 0;
+        EXPECT_TRUE(bLit) << r.what;
+        EXPECT_EQ(Bar().m_nViewEnd, 2 * w) << r.what;
+    }
+}
+
 TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
 {
     struct Case {
