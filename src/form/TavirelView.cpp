@@ -356,6 +356,8 @@ void CTavirelView::OnInitialUpdate()
 void CTavirelView::LoadSource(const QString& path)
 {
     CTavirelDoc* doc = GetDocument();
+    if (m_bSaving)
+        return; // the save's reader stays its own
     StopRender();
     doc->m_nViewStartBlock = -1;
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->clear();
@@ -416,8 +418,8 @@ void CTavirelView::UpdateSegmentLabels()
 void CTavirelView::OnPosBarNotify(int kind, int seconds)
 {
     CTavirelDoc* doc = GetDocument();
-    if (!doc->m_wave.m_bInOpen)
-        return; // no source open for reading
+    if (!doc->m_wave.m_bInOpen || m_bSaving)
+        return; // no source open for reading, or a save reads it
     switch (kind) {
     case WPOS_SETVIEW: {
         const int64_t spanSec = int64_t{m_wndPosBar.m_nViewEnd} - m_wndPosBar.m_nViewStart;

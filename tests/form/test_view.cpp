@@ -826,6 +826,55 @@ TEST_F(BrowseTest, OneClockForASourceWhoseTimesDisagreeWithItsSamples)
         EXPECT_EQ(p.got(), p.want) << p.what;
 }
 
+// Input queued while a save runs (it lets events through for its progress)
+// reaches nothing: the segment is byte for byte an undisturbed one's.
+TEST_F(BrowseTest, InputDuringASaveLeavesTheSegmentAsAnUndisturbedOne)
+{
+    const QString other = Source("other.wav", 10);
+    const QString src = ToneSource("long.wav", 1, 8192, 200, 1000.0, 0); // 800 blocks: progress every 256
+    m_doc->m_strDestPath = Path("cut.wav");
+    ShowActive(src);
+    PressSave();
+    const Bytes undisturbed = Read("cut_001.wav");
+    ASSERT_FALSE(undisturbed.empty());
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } rows[] = {
+        {"a press on the bar", [&] { ClickBar(Qt::LeftButton, Bar().ClientRect().width() * 3 / 4); }},
+        {"a dropped wave file", [&] { Drop({other}); }},
+        {"Src File...",
+         [&] {
+             m_dialogs.m_answers = {other};
+             Click(IDC_SRC_FILE);
+         }},
+        {"a View key", [&] { QTest::keyClick(m_view.get(), Qt::Key_End); }},
+    };
+    const auto cuts = [&] { return QDir(m_dir.path()).entryList({QStringLiteral("cut_*.wav")}, QDir::Files); };
+    for (const auto& r : rows) {
+        // Once the save runs (its progress dialog exists), the input arrives.
+        std::function<void()> poll = [&] {
+            if (m_view->findChild<QProgressDialog*>() == nullptr)
+                QTimer::singleShot(0, m_view.get(), poll);
+            else
+                r.act();
+        };
+        ShowActive(src);
+        m_dialogs.m_asked.clear();
+        const QStringList before = cuts();
+        QTimer::singleShot(0, m_view.get(), poll);
+        PressSave();
+        QStringList written = cuts();
+        for (const QString& name : before)
+            written.removeOne(name);
+        EXPECT_EQ(written.size(), 1) << r.what;
+        EXPECT_TRUE(written.size() == 1 && Read(written[0].toLatin1().constData()) == undisturbed) << r.what;
+        EXPECT_EQ(m_doc->m_strSrcPath, src) << r.what;
+        EXPECT_EQ(m_doc->m_nViewStart, 0) << r.what;
+        EXPECT_TRUE(Errors().isEmpty()) << r.what;
+    }
+}
+
 TEST_F(BrowseTest, SaveShowsProgressAndCancelHalfWayLeavesNoFile)
 {
     for (bool bCancel : {true, false}) {
