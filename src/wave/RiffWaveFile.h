@@ -126,7 +126,8 @@ public:
     // crash or a failure never leaves a partial file under the name. With
     // NAME_NUMBERED (and no time stamp) the name is the first free number,
     // or the next free one when another file took it meanwhile: no existing
-    // file is ever replaced. Other names replace a file of that name. nPlannedFrames: the frames the caller means to
+    // file is ever replaced. Other names replace a file of that name unless
+    // m_bReplaceOutput is off. nPlannedFrames: the frames the caller means to
     // write; when they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt "). pFmtChunk: a source's 40-byte
     // extensible "fmt " to write instead of the plain 18-byte record (m_fmtExtensible of the source).
     int OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock, int nMaxFrames,
@@ -166,6 +167,10 @@ public:
     // CloseOutput writes the file to the disk (fsync) before naming it. Only
     // a measurement of that cost turns it off.
     bool m_bSyncOutput = true;
+    // An output under a name without a running number replaces a file of
+    // that name; off, it replaces nothing (CloseOutput then fails with
+    // WAVE_ERR_CREATE and leaves the file there as it is).
+    bool m_bReplaceOutput = true;
     // The temporary output may be an unnamed file where the file system
     // offers them; off, it is always a named ".tavirel-*.part" file.
     bool m_bUnnamedOutput = true;

@@ -158,7 +158,7 @@ bool CRiffWaveFile::PublishOutput()
 {
     CRiffWriter& w = *m_hmmioOut;
     if (!IsSequenced(m_nNameFlags))
-        return w.Publish(m_strOutFile, true, m_bSyncOutput);
+        return w.Publish(m_strOutFile, m_bReplaceOutput, m_bSyncOutput);
     // A file that anyone made under the chosen name meanwhile is passed over, never replaced.
     for (int nSeq = m_nOutSeq; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nOutSeq <= kMaxNumberTries; ++nSeq) {
         const std::string name =
@@ -442,7 +442,8 @@ void CRiffWaveFile::CloseOutput()
         if (!ok) {
             // Nothing of a file that could not be finished and named stays behind.
             m_nErrno = w.Errno() != 0 ? w.Errno() : EEXIST;
-            m_nError = WAVE_ERR_WRITE;
+            // A name that another file holds could not be created; anything else failed writing.
+            m_nError = m_nErrno == EEXIST ? WAVE_ERR_CREATE : WAVE_ERR_WRITE;
         }
     }
     AbandonOutput();
