@@ -42,8 +42,10 @@ bool IsSequenced(int nNameFlags)
     return (nNameFlags & NAME_NUMBERED) && !(nNameFlags & NAME_TIMESTAMP);
 }
 
-// The "fmt " payload written: a source's extensible record (40 bytes) as it
-// stands but for the derived fields, otherwise the 18-byte plain record.
+// The "fmt " payload written: a source's extensible record (its first 40
+// bytes) as it stands but for the derived fields, otherwise the 18-byte plain
+// record. cbSize counts what follows it in those 40 bytes, whatever a longer
+// source "fmt " said.
 std::vector<uint8_t> OutputFormatBytes(const WAVEFORMATEX& wf, const std::vector<uint8_t>& extensible)
 {
     std::vector<uint8_t> out(static_cast<size_t>(kFmtBytes));
@@ -52,6 +54,7 @@ std::vector<uint8_t> OutputFormatBytes(const WAVEFORMATEX& wf, const std::vector
         return out;
     std::vector<uint8_t> ext = extensible;
     std::copy(out.begin() + 8, out.begin() + 14, ext.begin() + 8); // byte rate and block alignment
+    StoreU16(wavehdr::kExtensibleCbSize, ext.data() + 16);
     return ext;
 }
 

@@ -167,7 +167,7 @@ TEST(SegmentSave, SourceKeptUnderANumberedNameAndUncreatableOutputRefused)
 
 // Without AGC a segment's bytes are the source's exactly, in every format
 // (floats past full scale and NaN included), and an extensible source's
-// "fmt " goes along unchanged. The last block is padded with silence.
+// "fmt " goes along. The last block is padded with silence.
 TEST(SegmentSave, LosslessInEveryFormat)
 {
     const auto bytes = [](size_t n, uint32_t seed) {
@@ -192,6 +192,9 @@ TEST(SegmentSave, LosslessInEveryFormat)
         {"32-bit stereo", riff::FmtPayload(1, 2, 1000, 32), bytes(24000, 4), 8, 0},
         {"float mono past full scale", riff::FmtPayload(3, 1, 1000, 32), floats, 4, 0},
         {"extensible 24-bit stereo", riff::ExtensibleFmtPayload(1, 2, 1000, 24), bytes(18000, 5), 6, 0},
+        {"extensible in a 42-byte \"fmt \" (cbSize 24)",
+         riff::Bytes(riff::ExtensibleFmtPayload(1, 2, 1000, 24, 0, 24)).Add(riff::Bytes{0xAB, 0xCD}), bytes(18000, 6),
+         6, 0},
     };
     for (const auto& r : rows) {
         Seg t;
@@ -202,9 +205,13 @@ TEST(SegmentSave, LosslessInEveryFormat)
         std::vector<uint8_t> want(r.data.v.begin() + static_cast<long>(1000 * r.frameBytes), r.data.v.end());
         want.resize(2048 * r.frameBytes, r.silence);
         EXPECT_EQ(c.payload.at("data"), want) << r.name;
-        EXPECT_EQ(c.payload.at("fmt ").size() == 40, r.fmt.size() == 40) << r.name;
-        if (r.fmt.size() == 40) {
-            EXPECT_EQ(c.payload.at("fmt "), r.fmt.v) << r.name;
+        // An extensible "fmt " goes along as its first 40 bytes, cbSize 22 counting the rest of them.
+        riff::Bytes fmt = r.fmt.Head(40);
+        EXPECT_EQ(c.payload.at("fmt ").size() == 40, fmt.size() == 40) << r.name;
+        if (fmt.size() == 40) {
+            fmt.v[16] = 22;
+            fmt.v[17] = 0;
+            EXPECT_EQ(c.payload.at("fmt "), fmt.v) << r.name;
         }
     }
 }
