@@ -111,15 +111,39 @@ int SecondsAtPx(int xPx, int widthPx, int spanSec)
     return static_cast<int>(int64_t{xPx} * spanSec / widthPx);
 }
 
-// Shows text in label, in a smaller font when the label's own is too wide for it.
+// Shows text in label in the largest font, from the label's own down to 4
+// points, in which it fits the label on one line or, broken at the double
+// blank nearest its middle, on two (the readout is longer than the form's
+// narrow status line is wide).
 void SetFittedText(QLabel* label, const QString& text, const QFont& normal)
 {
+    const QRect room = label->contentsRect().adjusted(1, 0, -1, 0);
+    const qsizetype middle = text.size() / 2, before = text.lastIndexOf(QStringLiteral("  "), middle),
+                    after = text.indexOf(QStringLiteral("  "), middle);
+    const qsizetype at = before <= 0 || (after > 0 && after - middle < middle - before) ? after : before;
+    const QString broken = at > 0 ? text.left(at) + QLatin1Char('\n') + text.mid(at + 2) : text;
+    const auto fits = [&room](const QString& shown, const QFont& font) {
+        const QFontMetrics metrics(font);
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        // Two lines may reach into the frame by a pixel or two (centred: the first
+        // line's accents and the second one's descenders).
+        if ((lines.size() - 1) * metrics.lineSpacing() + metrics.ascent() > std::max(room.height(), metrics.height()))
+            return false;
+        for (const QString& line : lines)
+            if (metrics.horizontalAdvance(line) > room.width())
+                return false;
+        return true;
+    };
     QFont font = normal;
-    const int roomPx = label->contentsRect().width() - 4;
-    while (QFontMetrics(font).horizontalAdvance(text) > roomPx && font.pointSizeF() > 6.0)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
+    QString shown = text; // when nothing fits: one line, cut at its ends
+    for (; font.pointSizeF() > 4.0; font.setPointSizeF(font.pointSizeF() - 0.5)) {
+        if (fits(text, font) || fits(broken, font)) {
+            shown = fits(text, font) ? text : broken;
+            break;
+        }
+    }
     label->setFont(font);
-    label->setText(text);
+    label->setText(shown);
 }
 
 } // namespace

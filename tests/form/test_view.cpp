@@ -100,7 +100,8 @@ protected:
     }
 
     QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
-    QString Status() const { return m_view->m_wndStatus->text(); }
+    // The status line's text as one line (a readout too long for it is shown in two).
+    QString Status() const { return m_view->m_wndStatus->text().replace(QLatin1Char('\n'), QStringLiteral("  ")); }
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     CWposCtrl& Bar() const { return m_view->m_wndPosBar; }
     QRect Plot() const { return m_view->PlotAreaRect(); }
@@ -742,6 +743,14 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
             MoveTo(Plot().left() + x, Plot().top() + y);
             const QRegularExpressionMatch m = readout.match(Status());
             EXPECT_TRUE(m.hasMatch()) << Status().toStdString();
+            // The whole readout shows in the form's narrow status line.
+            const QLabel* line = m_view->m_wndStatus;
+            const QStringList rows = line->text().split(QLatin1Char('\n'));
+            for (const QString& row : rows)
+                EXPECT_LE(line->fontMetrics().horizontalAdvance(row), line->contentsRect().width())
+                    << row.toStdString();
+            const QFontMetrics metrics = line->fontMetrics(); // the last line's descenders may touch the frame
+            EXPECT_LE((rows.size() - 1) * metrics.lineSpacing() + metrics.ascent(), line->contentsRect().height());
             return m;
         };
         // Without a recording time of its own a source is timed by its file.
