@@ -163,7 +163,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     setup->bits = picture.bits();
     setup->bytesPerLine = picture.bytesPerLine();
     // The blocks the reader delivers: the last one padded when the data ends inside it.
-    const int64_t blocks = static_cast<int64_t>((wave.m_nDataFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
+    const int64_t blocks = static_cast<int64_t>((doc.m_wave.m_nDataFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
     setup->totalFrames = blocks * kWaveBlockFrames;
     return true;
 }
