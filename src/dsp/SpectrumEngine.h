@@ -28,7 +28,10 @@
 
 #include "dsp/LevelIndex.h"
 
-enum { WINDOW_RECTANGULAR = 0, WINDOW_HAMMING = 1, WINDOW_HANN = 2 };
+// Windows. The rectangular and the Blackman-Harris window are scaled to the
+// Hann window's coherent gain (0.5), so a tone centred on a bin reads the same
+// level under each of them; the Hamming window keeps its own (0.54).
+enum { WINDOW_RECTANGULAR = 0, WINDOW_HAMMING = 1, WINDOW_HANN = 2, WINDOW_BLACKMAN_HARRIS = 3 };
 enum { PEAK_OFF = 0, PEAK_MAX = 1, PEAK_SNAPSHOT = 2 };
 
 class CSpectrumEngine {
@@ -40,8 +43,9 @@ public:
     CSpectrumEngine& operator=(const CSpectrumEngine&) = delete;
 
     // complex: 1 = two-channel I/Q input, 0 = one channel. fftSize: N, a power of
-    // two from 1024 to 524288; a size outside that range becomes 524288 and a size
-    // in range that is not a power of two is rounded down to one. bottomDb/topDb:
+    // two from 1024 to 524288, or 256 or 512; any other size below 1024 or above
+    // 524288 becomes 524288, and one from 1024 to 524288 that is not a power of two
+    // is rounded down to one. bottomDb/topDb:
     // the levels shown as -scale and as 0. averages: blocks in the running average
     // (values <= 0 mean 1). smoothing: across-bin smoothing width in 1/2000 of
     // fftSize. windowType: WINDOW_*. mirror: reversed display bin order.
