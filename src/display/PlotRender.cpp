@@ -44,9 +44,9 @@ class Worker {
 public:
     explicit Worker(Shared& shared) : m_shared(shared), m_setup(shared.setup)
     {
-        m_engine.SetParameters(m_setup.twoChannel, kWaveBlockFrames, kPlotFloorDb, m_setup.refLevel, 1, 0, WINDOW_HANN,
-                               0, 1, PEAK_OFF, 0.0);
-        m_samples.assign(2 * kWaveBlockFrames, 0);
+        m_engine.SetParameters(m_setup.twoChannel, m_setup.fftSize, m_setup.bottomLevel, m_setup.refLevel, 1, 0,
+                               m_setup.window, 0, 1, PEAK_OFF, 0.0);
+        m_samples.assign(2 * static_cast<size_t>(m_setup.fftSize), 0);
         m_levels.assign(static_cast<size_t>(m_setup.bins), -kScale);
         m_tile.assign(static_cast<size_t>(m_setup.height) * kTileColumns, 0);
     }
@@ -56,7 +56,7 @@ public:
         WAVEFORMATEX wf;
         AUXIINFO auxi;
         uint64_t frames = 0;
-        const bool opened = m_reader.Open(m_setup.path, &wf, kWaveBlockFrames, &frames, 0, &auxi) == WAVE_OK;
+        const bool opened = m_reader.Open(m_setup.path, &wf, m_setup.fftSize, &frames, 0, &auxi) == WAVE_OK;
         for (;;) {
             const int x0 = m_shared.next.fetch_add(m_shared.span);
             if (x0 >= m_setup.width || x0 >= m_shared.missing.load() || Cancelled())
@@ -78,7 +78,7 @@ private:
     // Draws columns x0 .. x1 - 1; returns the first column not drawn.
     int DrawSpan(int x0, int x1)
     {
-        m_reader.SeekFrame(m_setup.startFrame + x0 * int64_t{m_setup.zoom} * kWaveBlockFrames);
+        m_reader.SeekFrame(m_setup.startFrame + x0 * int64_t{m_setup.zoom} * m_setup.fftSize);
         for (int t0 = x0; t0 < x1; t0 += kTileColumns) {
             const int t1 = std::min(x1, t0 + kTileColumns);
             CopyTile(t0, t1, false);
@@ -104,7 +104,7 @@ private:
     {
         int blocks = 0;
         while (blocks < m_setup.zoom &&
-               m_reader.ReadBlock(m_samples.data(), kWaveBlockFrames, nullptr) == kWaveBlockFrames) {
+               m_reader.ReadBlock(m_samples.data(), m_setup.fftSize, nullptr) == m_setup.fftSize) {
             m_engine.LoadSamples(m_samples.data(), INT_MAX);
             m_engine.TransformPower(blocks > 0);
             ++blocks;
@@ -184,7 +184,8 @@ int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atom
                       const PlotColumnsDone& onDone)
 {
     if (setup.width <= 0 || setup.height <= 0 || !setup.bits || setup.bins < 1 ||
-        setup.rowOfBin.size() < static_cast<size_t>(setup.bins))
+        setup.rowOfBin.size() < static_cast<size_t>(setup.bins) || !IsPictureFftSize(setup.fftSize) ||
+        setup.bins > (setup.twoChannel ? setup.fftSize : setup.fftSize / 2))
         return 0;
     workers = std::max(1, workers);
     Shared shared{setup, cancel, onDone, SpanColumns(setup.width, workers), {}, {}};

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr int kScale = 255;
-
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
 {
@@ -37,8 +35,6 @@ struct CSpectrogramPlot::AsyncRender {
 CSpectrogramPlot::CSpectrogramPlot(CTavirelDoc* pDoc)
     : m_rcPlot(0, 0, 0, 0), m_rcLast(0, 0, 0, 0), m_rcBitmap(0, 0, 0, 0), m_pDoc(pDoc)
 {
-    std::fill(std::begin(m_rowOfBin), std::end(m_rowOfBin), 0);
-    std::fill(std::begin(m_levelOfBin), std::end(m_levelOfBin), -kScale);
     std::fill(std::begin(m_samples), std::end(m_samples), 0);
 }
 
@@ -94,15 +90,17 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
 void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 {
-    m_engine.SetParameters(bTwoChannel, kWaveBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF,
-                           0.0);
+    const CTavirelDoc& doc = *m_pDoc;
+    m_engine.SetParameters(bTwoChannel, doc.m_nFftSize, BottomLevelDb(dRefLevel, doc.m_nRangeDb), dRefLevel, 1, 0,
+                           doc.m_nWindow, 0, 1, PEAK_OFF, 0.0);
     m_nLevelsTwoChannel = bTwoChannel;
     m_dLevelsRef = dRefLevel;
 }
 
-int CSpectrogramPlot::FitZoom(int64_t nFrames, int width)
+int CSpectrogramPlot::FitZoom(int64_t nFrames, int width, int nFftSize)
 {
-    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + kWaveBlockFrames - 1) / kWaveBlockFrames;
+    const int64_t n = std::max(nFftSize, 1);
+    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + n - 1) / n;
     int64_t zoom = 1;
     while (zoom < CTavirelDoc::kMaxZoom && zoom * std::max(width, 1) < blocks)
         zoom *= 2;
@@ -126,15 +124,19 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
 
     const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
     // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
+    m_rowOfBin.resize(static_cast<size_t>(nBins));
     for (int i = 0; i < nBins; ++i)
-        m_rowOfBin[i] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
+        m_rowOfBin[static_cast<size_t>(i)] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
 
     const CRiffWaveFile& wave = doc.m_wave;
     setup->path = WavePath(doc.m_strSrcPath);
     setup->twoChannel = doc.m_bTwoChannel;
     setup->refLevel = m_dLevelsRef;
+    setup->bottomLevel = BottomLevelDb(m_dLevelsRef, doc.m_nRangeDb);
+    setup->fftSize = doc.m_nFftSize;
+    setup->window = doc.m_nWindow;
     if (doc.m_nViewStartBlock >= 0) {
-        setup->startFrame = doc.m_nViewStartBlock * kWaveBlockFrames;
+        setup->startFrame = doc.m_nViewStartBlock * doc.m_nFftSize;
     } else {
         // Whole seconds, rounded down to a whole frame as the reader seeks.
         const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
@@ -145,7 +147,7 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     setup->rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
     setup->width = width;
     setup->height = height;
-    setup->rowOfBin.assign(m_rowOfBin, m_rowOfBin + nBins);
+    setup->rowOfBin = m_rowOfBin;
     for (int i = 0; i < 256; ++i)
         setup->pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
     setup->bits = picture.bits();
@@ -173,11 +175,12 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
         }
     } else {
         const CRiffWaveFile& wave = doc.m_wave;
+        // The second the display's reader stands at after the last column:
+        // it counts whole transforms from the data start.
         int64_t end = 0;
-        if (wave.m_nBlockBytes > 0 && wave.m_nBytesPerSec > 0) {
-            const int64_t startBlock = setup.startFrame * wave.m_nBytesPerFrameIn / wave.m_nBlockBytes;
-            const int64_t blocks = startBlock + int64_t{setup.width} * setup.zoom;
-            end = blocks * wave.m_nBlockBytes / wave.m_nBytesPerSec;
+        if (wave.m_nBytesPerSec > 0) {
+            const int64_t blocks = setup.startFrame / setup.fftSize + int64_t{setup.width} * setup.zoom;
+            end = blocks * setup.fftSize * wave.m_nBytesPerFrameIn / wave.m_nBytesPerSec;
         }
         doc.m_nViewEnd = static_cast<int>(std::min<int64_t>(end, INT_MAX));
     }
@@ -191,14 +194,15 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
 QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
 {
     const CTavirelDoc& doc = *m_pDoc;
-    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
+    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * setup.fftSize;
     const QFileInfo info(doc.m_strSrcPath);
     if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
         static_cast<uint64_t>(shownFrames) < doc.m_nTotalFrames)
         return {};
-    const QString settings =
-        QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width, setup.height, setup.zoom,
-                          setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins);
+    const QString settings = QString::asprintf(
+        "%dx%d zoom %d rows %d ref %.17g channels %d bins %d fft %d window %d colours %d bottom %.17g", setup.width,
+        setup.height, setup.zoom, setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins, setup.fftSize,
+        setup.window, doc.m_nColourMap, setup.bottomLevel);
     return overview_cache::EntryPath(doc.m_strSrcPath, settings);
 }
 

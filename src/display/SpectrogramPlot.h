@@ -1,6 +1,6 @@
 // CSpectrogramPlot: renders the spectrogram of the shown time window into an
 // off-screen picture and copies it to the caller's painter. A column shows
-// m_pDoc->m_nZoom blocks of 2048 frames (per bin the strongest of them), one
+// m_pDoc->m_nZoom transforms of m_pDoc->m_nFftSize frames (per bin the strongest of them), one
 // row position per display bin; m_pDoc->m_nRowMode picks the first or the
 // strongest bin of each row. The window starts at m_pDoc->m_nViewStart whole
 // seconds or, when m_pDoc->m_nViewStartBlock >= 0, at that block. Columns are
@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "display/PlotRender.h"
 #include "dsp/SpectrumEngine.h"
@@ -43,8 +44,8 @@ class QPainter;
 
 class CSpectrogramPlot {
 public:
-    // The most display bins a picture shows (I/Q sources).
-    static constexpr int kMaxBins = 2048;
+    // The most display bins a picture shows (I/Q sources at the largest transform).
+    static constexpr int kMaxBins = kPictureFftMaxSize;
     explicit CSpectrogramPlot(CTavirelDoc* pDoc);
     virtual ~CSpectrogramPlot();
     CSpectrogramPlot(const CSpectrogramPlot&) = delete;
@@ -55,14 +56,15 @@ public:
     void Draw(const QRect& rcPlot, QPainter* painter);
     // Renders if the picture is stale, then copies it to painter (if not null).
     void Refresh(QPainter* painter);
-    // Configures the engine for the source's channel count and the reference level in dB.
+    // Configures the engine for the source's channel count and the reference
+    // level in dB, with the document's transform size, window and range.
     void SetLevels(int bTwoChannel, double dRefLevel);
     // Draws every column of the window into m_bitmap.
     void Render();
 
     // The zoom that shows the whole source in width columns: the smallest power
-    // of two K with width * K blocks covering nFrames frames.
-    static int FitZoom(int64_t nFrames, int width);
+    // of two K with width * K transforms of nFftSize frames covering nFrames frames.
+    static int FitZoom(int64_t nFrames, int width, int nFftSize = kWaveBlockFrames);
 
     // Asynchronous rendering; see the top of this file.
     bool RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone);
@@ -70,8 +72,7 @@ public:
     void CancelRender();
     const QImage& AsyncPicture() const { return m_asyncPicture; }
 
-    int m_rowOfBin[kMaxBins];
-    int m_levelOfBin[kMaxBins];
+    std::vector<int> m_rowOfBin; // picture row of each display bin of the last rendering
     int32_t m_samples[4096];
     QRect m_rcPlot, m_rcLast, m_rcBitmap;
     QImage m_bitmap;
