@@ -56,6 +56,7 @@ void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
         m_bitmap = QImage(width, height, QImage::Format_RGB32);
         if (!m_bitmap.isNull())
             m_bitmap.fill(Qt::black);
+        m_nBitmapRows = kAllRowsBlack;
         m_pDoc->m_nDrawnStart = -1;
     }
     Refresh(painter);
@@ -114,10 +115,14 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     const int height = m_rcPlot.height();
     if (width <= 0 || height <= 0 || !doc.m_bLoaded || !doc.m_wave.m_bInOpen)
         return false;
-    picture = QImage(width, height, QImage::Format_RGB32);
+    // The last picture replaced, when no one else holds it, saves making the
+    // pages of a new one, and clearing them when its rows are laid out alike.
+    const bool reuse =
+        m_spare.size() == QSize(width, height) && m_spare.format() == QImage::Format_RGB32 && m_spare.isDetached();
+    picture = reuse ? std::move(m_spare) : QImage(width, height, QImage::Format_RGB32);
+    m_spare = QImage();
     if (picture.isNull())
         return false;
-    picture.fill(Qt::black);
     // A source reopened by the last rendering may have another channel count.
     if (doc.m_bTwoChannel != m_nLevelsTwoChannel)
         SetLevels(doc.m_bTwoChannel, m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef);
@@ -127,6 +132,14 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     m_rowOfBin.resize(static_cast<size_t>(nBins));
     for (int i = 0; i < nBins; ++i)
         m_rowOfBin[static_cast<size_t>(i)] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
+    // The rendering draws every row a bin falls on; the others are black.
+    const int64_t rows = RowsKey(height, nBins);
+    for (int y = 0, i = 0; y < height && !(reuse && (m_nSpareRows == rows || m_nSpareRows == kAllRowsBlack)); ++y) {
+        while (i < nBins && m_rowOfBin[static_cast<size_t>(i)] < y)
+            ++i;
+        if (i == nBins || m_rowOfBin[static_cast<size_t>(i)] != y)
+            std::fill_n(reinterpret_cast<QRgb*>(picture.scanLine(y)), width, qRgb(0, 0, 0));
+    }
 
     const CRiffWaveFile& wave = doc.m_wave;
     setup->path = WavePath(doc.m_strSrcPath);
@@ -222,13 +235,26 @@ void CSpectrogramPlot::Render()
     const QString entry = CacheEntry(setup);
     int missing = 0;
     if (overview_cache::Load(entry, picture.size(), &picture, &missing)) {
-        Adopt(picture, setup, missing);
+        KeepSpare(picture, Adopt(picture, setup, missing), -1);
         return;
     }
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width);
     missing = RenderPlotColumns(setup, workers, nullptr, {});
-    if (Adopt(picture, setup, missing) && !entry.isEmpty())
+    const bool adopted = Adopt(picture, setup, missing);
+    if (adopted && !entry.isEmpty())
         overview_cache::Store(entry, m_bitmap, missing);
+    KeepSpare(picture, adopted, RowsKey(setup.height, setup.bins));
+}
+
+void CSpectrogramPlot::KeepSpare(QImage& picture, bool adopted, int64_t pictureRows)
+{
+    if (adopted) {
+        m_nSpareRows = m_nBitmapRows; // picture holds what m_bitmap held
+        m_nBitmapRows = pictureRows;
+    } else {
+        m_nSpareRows = pictureRows;
+    }
+    m_spare = std::move(picture);
 }
 
 bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone)
@@ -270,8 +296,10 @@ bool CSpectrogramPlot::FinishRender()
     if (job->cancel.load())
         return false;
     QImage picture = m_asyncPicture;
-    if (Adopt(picture, job->setup, job->missing) && !job->fromCache && !job->cacheEntry.isEmpty())
+    const bool adopted = Adopt(picture, job->setup, job->missing);
+    if (adopted && !job->fromCache && !job->cacheEntry.isEmpty())
         overview_cache::Store(job->cacheEntry, m_bitmap, job->missing);
+    KeepSpare(picture, adopted, job->fromCache ? -1 : RowsKey(job->setup.height, job->setup.bins));
     m_pDoc->m_nDrawnStart = job->viewStart;
     return true;
 }

@@ -111,4 +111,15 @@ private:
     struct AsyncRender;
     std::unique_ptr<AsyncRender> m_async;
     QImage m_asyncPicture;
+    // The picture the last rendering replaced, made again into the next one,
+    // and for it and m_bitmap the layout whose rows that no bin falls on are
+    // known to be black (RowsKey; kAllRowsBlack: every row; -1: none).
+    QImage m_spare;
+    static constexpr int64_t kAllRowsBlack = -2;
+    static int64_t RowsKey(int height, int bins) { return (int64_t{height} << 32) | bins; }
+    int64_t m_nSpareRows = -1;
+    int64_t m_nBitmapRows = -1;
+    // After a rendering into picture: the picture m_bitmap held before (when
+    // the new one was adopted) or the new one becomes the spare.
+    void KeepSpare(QImage& picture, bool adopted, int64_t pictureRows);
 };

@@ -465,6 +465,28 @@ int CSpectrumEngine::GetPowerLevels(int scale, int first, int last, int* out)
     return m_bOverload;
 }
 
+int CSpectrumEngine::GetPowerLevelsOfGroups(int scale, const int* bounds, int groups, int strongest, int* out)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (groups <= 0 || !bounds || !out || bounds[0] < 0 || bounds[groups] > DisplayBinCount())
+        return m_bOverload;
+    m_groupPower.resize(static_cast<size_t>(groups));
+    const double* const power = m_power.data();
+    for (int g = 0; g < groups; ++g) {
+        const int first = bounds[g], end = bounds[g + 1];
+        if (end <= first)
+            return m_bOverload; // not rising: nothing written
+        double p = power[first];
+        // The index rises with the power: the largest power gives the largest index.
+        for (int i = first + 1; strongest && i < end; ++i)
+            p = power[i] > p ? power[i] : p;
+        m_groupPower[static_cast<size_t>(g)] = p;
+    }
+    ConfigureIndexLocked(scale);
+    m_index.Map(m_groupPower.data(), groups, out);
+    return m_bOverload;
+}
+
 double CSpectrumEngine::DisplayLevel(int i, int nBins) const
 {
     return m_average[m_bMirror ? nBins - 1 - i : i];

@@ -70,6 +70,11 @@ public:
     // Writes out[first..last] from the stored powers, as GetDisplayLevels does,
     // and returns the overload flag of the last loaded block.
     int GetPowerLevels(int scale, int first, int last, int* out);
+    // The same for groups of neighbouring display bins, group g being the bins
+    // bounds[g] .. bounds[g + 1] - 1 (bounds rising, bounds[groups] at most the
+    // number of display bins): out[g] is the index of the group's first bin or,
+    // with strongest, its largest index (that of its largest power).
+    int GetPowerLevelsOfGroups(int scale, const int* bounds, int groups, int strongest, int* out);
 
 private:
     void ResetAverageLocked();
@@ -120,6 +125,7 @@ private:
     std::vector<double> m_work;       // 2N (two-channel) or N doubles, transformed in place
     std::vector<double> m_peak;       // N peak-hold levels in bels; empty with PEAK_OFF
     std::vector<double> m_power;      // N powers of the power path, by display bin
+    std::vector<double> m_groupPower; // one power per group of GetPowerLevelsOfGroups
     CLevelIndex m_index;              // maps levels and powers onto display indices
     mutable std::mutex m_lock;        // guards everything above
 };
