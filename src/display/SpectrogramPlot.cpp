@@ -108,6 +108,39 @@ int CSpectrogramPlot::FitZoom(int64_t nFrames, int width, int nFftSize)
     return static_cast<int>(zoom);
 }
 
+PlotRenderSetup CSpectrogramPlot::WindowSetup(QSize size, int zoom) const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    PlotRenderSetup setup;
+    const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
+    const CRiffWaveFile& wave = doc.m_wave;
+    setup.path = WavePath(doc.m_strSrcPath);
+    setup.twoChannel = doc.m_bTwoChannel;
+    setup.refLevel = m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef;
+    setup.bottomLevel = BottomLevelDb(setup.refLevel, doc.m_nRangeDb);
+    setup.fftSize = doc.m_nFftSize;
+    setup.window = doc.m_nWindow;
+    if (doc.m_nViewStartBlock >= 0) {
+        setup.startFrame = doc.m_nViewStartBlock * doc.m_nFftSize;
+    } else {
+        // Whole seconds, rounded down to a whole frame as the reader seeks.
+        const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
+        setup.startFrame = wave.m_nBytesPerFrameIn > 0 ? bytes / wave.m_nBytesPerFrameIn : 0;
+    }
+    setup.zoom = std::clamp(zoom, 1, CTavirelDoc::kMaxZoom);
+    setup.bins = nBins;
+    setup.rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
+    setup.width = size.width();
+    setup.height = size.height();
+    // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
+    setup.rowOfBin.resize(static_cast<size_t>(nBins));
+    for (int i = 0; i < nBins; ++i)
+        setup.rowOfBin[static_cast<size_t>(i)] = static_cast<int>(static_cast<int64_t>(i) * size.height() / nBins);
+    for (int i = 0; i < 256; ++i)
+        setup.pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
+    return setup;
+}
+
 bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
 {
     CTavirelDoc& doc = *m_pDoc;
@@ -127,12 +160,10 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     if (doc.m_bTwoChannel != m_nLevelsTwoChannel)
         SetLevels(doc.m_bTwoChannel, m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef);
 
-    const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
-    // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
-    m_rowOfBin.resize(static_cast<size_t>(nBins));
-    for (int i = 0; i < nBins; ++i)
-        m_rowOfBin[static_cast<size_t>(i)] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
+    *setup = WindowSetup(QSize(width, height), doc.m_nZoom);
+    m_rowOfBin = setup->rowOfBin;
     // The rendering draws every row a bin falls on; the others are black.
+    const int nBins = setup->bins;
     const int64_t rows = RowsKey(height, nBins);
     for (int y = 0, i = 0; y < height && !(reuse && (m_nSpareRows == rows || m_nSpareRows == kAllRowsBlack)); ++y) {
         while (i < nBins && m_rowOfBin[static_cast<size_t>(i)] < y)
@@ -140,32 +171,30 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
         if (i == nBins || m_rowOfBin[static_cast<size_t>(i)] != y)
             std::fill_n(reinterpret_cast<QRgb*>(picture.scanLine(y)), width, qRgb(0, 0, 0));
     }
-
-    const CRiffWaveFile& wave = doc.m_wave;
-    setup->path = WavePath(doc.m_strSrcPath);
-    setup->twoChannel = doc.m_bTwoChannel;
-    setup->refLevel = m_dLevelsRef;
-    setup->bottomLevel = BottomLevelDb(m_dLevelsRef, doc.m_nRangeDb);
-    setup->fftSize = doc.m_nFftSize;
-    setup->window = doc.m_nWindow;
-    if (doc.m_nViewStartBlock >= 0) {
-        setup->startFrame = doc.m_nViewStartBlock * doc.m_nFftSize;
-    } else {
-        // Whole seconds, rounded down to a whole frame as the reader seeks.
-        const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
-        setup->startFrame = wave.m_nBytesPerFrameIn > 0 ? bytes / wave.m_nBytesPerFrameIn : 0;
-    }
-    setup->zoom = std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
-    setup->bins = nBins;
-    setup->rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
-    setup->width = width;
-    setup->height = height;
-    setup->rowOfBin = m_rowOfBin;
-    for (int i = 0; i < 256; ++i)
-        setup->pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
     setup->bits = picture.bits();
     setup->bytesPerLine = picture.bytesPerLine();
     return true;
+}
+
+QImage CSpectrogramPlot::RenderAt(QSize size, int zoom) const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    if (size.isEmpty() || !doc.m_bLoaded)
+        return QImage();
+    QImage picture(size, QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    picture.fill(Qt::black);
+    PlotRenderSetup setup = WindowSetup(size, zoom);
+    setup.bits = picture.bits();
+    setup.bytesPerLine = picture.bytesPerLine();
+    const int missing =
+        RenderPlotColumns(setup, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(size.width()), nullptr, {});
+    // Columns past the first one not drawn stay black, whatever other workers drew.
+    for (int y = 0; y < size.height() && missing < size.width(); ++y)
+        std::fill(reinterpret_cast<QRgb*>(picture.scanLine(y)) + missing,
+                  reinterpret_cast<QRgb*>(picture.scanLine(y)) + size.width(), qRgb(0, 0, 0));
+    return picture;
 }
 
 bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int missing)

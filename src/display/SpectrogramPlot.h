@@ -66,6 +66,14 @@ public:
     // of two K with width * K transforms of nFftSize frames covering nFrames frames.
     static int FitZoom(int64_t nFrames, int width, int nFftSize = kWaveBlockFrames);
 
+    // The rendering of the document's window (its start, transform size,
+    // window, rows, colours and the levels SetLevels gave) at a picture of
+    // size with zoom transforms per column; bits is left null.
+    PlotRenderSetup WindowSetup(QSize size, int zoom) const;
+    // That window rendered into a picture of its own, synchronously; the
+    // plot's picture and the document stay as they are. Null without a source.
+    QImage RenderAt(QSize size, int zoom) const;
+
     // Asynchronous rendering; see the top of this file.
     bool RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone);
     bool FinishRender();

@@ -487,6 +487,17 @@ int CSpectrumEngine::GetPowerLevelsOfGroups(int scale, const int* bounds, int gr
     return m_bOverload;
 }
 
+bool CSpectrumEngine::GetRelativePowers(int first, int last, double* out)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (first < 0 || first > last || last >= DisplayBinCount() || !out)
+        return false;
+    const double toFullScale = std::pow(10.0, m_dOffsetBels);
+    for (int i = first; i <= last; ++i)
+        out[i - first] = m_power[static_cast<size_t>(i)] * toFullScale;
+    return true;
+}
+
 double CSpectrumEngine::DisplayLevel(int i, int nBins) const
 {
     return m_average[m_bMirror ? nBins - 1 - i : i];

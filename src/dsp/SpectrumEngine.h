@@ -75,6 +75,10 @@ public:
     // number of display bins): out[g] is the index of the group's first bin or,
     // with strongest, its largest index (that of its largest power).
     int GetPowerLevelsOfGroups(int scale, const int* bounds, int groups, int strongest, int* out);
+    // The stored powers of display bins first..last as fractions of full
+    // scale (10 log10 of one is its level in dB, without the floor), in
+    // out[0 .. last - first]; false when the bins are out of range.
+    bool GetRelativePowers(int first, int last, double* out);
 
 private:
     void ResetAverageLocked();
