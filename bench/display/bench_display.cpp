@@ -8,6 +8,8 @@
 // source megabytes per second. The source files stay in the page cache.
 #include <QByteArray>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include <fftw3.h>
 #endif
 
+#include "display/PictureAxes.h"
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
 
@@ -291,9 +294,49 @@ bool BenchZoomed(const QString& path, int zoom)
 
 } // namespace
 
+// One repaint's scales (their margins, ticks and drawing) around a picture
+// filling 1920 x 1080, against drawing the picture itself, as a repaint does.
+void BenchAxes()
+{
+    PictureAxesModel m;
+    m.framesPerColumn = 16 * 2048;
+    m.framesPerSecond = 2e6;
+    m.wallClock = true;
+    m.startSecondOfDay = 9 * 3600.0;
+    m.bins = 2048;
+    m.twoChannel = true;
+    m.sampleRate = 2e6;
+    m.centreHz = 7.05e6;
+    m.refDb = -20;
+    m.bottomDb = -120;
+    const CPictureAxes axes(QGuiApplication::font());
+    const QSize screen(kWidthPx, kHeightPx);
+    const QSize size = axes.PictureSizeWithin(screen, m);
+    m.columns = size.width();
+    m.rows = size.height();
+    QImage target(screen, QImage::Format_RGB32), picture(size, QImage::Format_RGB32);
+    target.fill(Qt::gray);
+    picture.fill(Qt::darkBlue);
+    const QRect at(QPoint(axes.Margins(m).left(), axes.Margins(m).top()), size);
+    const Times scales = MedianOf([&](int run) {
+        QPainter painter(&target);
+        m.startFrame = int64_t{run} * 100000;
+        axes.Draw(painter, QRect(QPoint(axes.Margins(m).left(), axes.Margins(m).top()), size), m, Qt::black);
+    });
+    const Times copy = MedianOf([&](int) {
+        QPainter painter(&target);
+        painter.drawImage(at.topLeft(), picture);
+    });
+    std::printf("scales around a %d x %d picture: %.2f ms per repaint (aim < 2), picture copy %.2f ms, ratio %.2f\n",
+                size.width(), size.height(), scales.wall, copy.wall, scales.wall / copy.wall);
+}
+
 // bench_display [SIZE...]: the transform sizes to measure (256, 2048 and 65536 by default).
 int main(int argc, char** argv)
 {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    BenchAxes();
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;

@@ -128,7 +128,8 @@ std::vector<AxisTick> CPictureAxes::TimeTicks(const PictureAxesModel& m) const
     const double t1 = t0 + static_cast<double>(m.columns) * static_cast<double>(m.framesPerColumn) / m.framesPerSecond;
     for (double step : kTimeSteps) {
         const double stepPx = step * m.framesPerSecond / static_cast<double>(m.framesPerColumn);
-        if (stepPx < kTimeGapPx)
+        // Labels of one step are nearly alike: one of them rules out a step too fine.
+        if (stepPx < kTimeGapPx || stepPx < metrics.horizontalAdvance(TimeLabel(m, t0, step)) + kTimeGapPx)
             continue;
         std::vector<AxisTick> ticks;
         int widestPx = 0;
