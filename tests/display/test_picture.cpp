@@ -44,8 +44,7 @@ protected:
                 s.push_back(static_cast<int16_t>(std::lround(z.imag() + (noise > 0 ? gauss(rng) : 0.0))));
         }
         const QString path = m_dir.filePath("s.wav");
-        riff::WaveShape shape(static_cast<uint16_t>(channels), rate);
-        shape.auxi = std::move(auxi);
+        const riff::WaveShape shape(static_cast<uint16_t>(channels), rate, 16, 1, std::move(auxi));
         ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Pcm16(s))));
         ASSERT_TRUE(m_doc.LoadSource(path));
         m_plot.SetLevels(m_doc.m_bTwoChannel, m_doc.m_nRefLevel);
