@@ -62,6 +62,11 @@ void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
     Refresh(painter);
 }
 
+int CSpectrogramPlot::DrawnZoom() const
+{
+    return std::clamp(m_nDrawnZoom, 1, CTavirelDoc::kMaxZoom);
+}
+
 bool CSpectrogramPlot::IsStale() const
 {
     const CTavirelDoc& doc = *m_pDoc;
@@ -228,6 +233,7 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
     }
     m_bitmap.swap(picture);
     m_nDrawnZoom = doc.m_nZoom;
+    m_nDrawnStartFrame = setup.startFrame;
     m_nDrawnRowMode = doc.m_nRowMode;
     m_nDrawnStartBlock = doc.m_nViewStartBlock;
     return true;

@@ -79,6 +79,9 @@ public:
     bool FinishRender();
     void CancelRender();
     const QImage& AsyncPicture() const { return m_asyncPicture; }
+    // The first frame and the zoom of the picture in m_bitmap.
+    int64_t DrawnStartFrame() const { return m_nDrawnStartFrame; }
+    int DrawnZoom() const;
 
     std::vector<int> m_rowOfBin; // picture row of each display bin of the last rendering
     int32_t m_samples[4096];
@@ -114,6 +117,7 @@ private:
     int m_nDrawnZoom = 0;
     int m_nDrawnRowMode = -1;
     int64_t m_nDrawnStartBlock = -1;
+    int64_t m_nDrawnStartFrame = 0;
 
     // The running asynchronous rendering.
     struct AsyncRender;

@@ -102,7 +102,7 @@ protected:
     QString Status() const { return m_view->m_wndStatus->text(); }
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     CWposCtrl& Bar() const { return m_view->m_wndPosBar; }
-    QRect Plot() const { return m_view->PlotAreaRect(); }
+    QRect Plot() const { return m_view->PictureRect(); }
     void ClickPlot(int x)
     {
         QTest::mouseClick(m_view->GetLayoutWindow(), Qt::LeftButton, {}, QPoint(x, Plot().center().y()));
@@ -465,6 +465,9 @@ TEST_F(ViewTest, ControlTable)
         // The level label keeps its row but takes the column left of the plot area.
         {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}, 12, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
         {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}, 7, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
+        // The range of the colour scale, above the reference level's arrows, its label as wide as the column.
+        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 47, 8, 8}, 20, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}, 21, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     m_view = std::make_unique<CTavirelView>(m_doc.get());
     for (const Row& r : rows) {
@@ -479,7 +482,7 @@ TEST_F(ViewTest, ControlTable)
         EXPECT_EQ(text, QString::fromLatin1(r.text)) << r.id;
         const QRect px = m_view->DialogUnitsToPx(r.du.x(), r.du.y(), r.du.width(), r.du.height());
         const QRect got = control->geometry();
-        if (r.id == IDC_REF_LEVEL) {
+        if (r.id == IDC_REF_LEVEL || r.id == IDC_RANGE) {
             EXPECT_EQ(got.top(), px.top());
             EXPECT_EQ(got.height(), px.height());
             EXPECT_LE(got.right(), m_view->Control(IDC_PLOT_AREA)->geometry().left());
@@ -697,6 +700,7 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         const uint32_t rate = 8192;         // 4 Hz per bin
         const int rows = 1024 * c.channels; // display bins
         m_doc->m_nRefLevel = 0;
+        m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
         // The tone on the first bin of the row three quarters down the picture.
         ShowView(QString()); // the plot's height, for the tone's bin
         const int h = Plot().height(), yTone = h * 3 / 4;
