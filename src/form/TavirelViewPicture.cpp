@@ -65,7 +65,7 @@ void CTavirelView::CreatePictureControls()
 {
     auto* spin = new CSpinArrows;
     spin->setToolTip(QStringLiteral("Range: from the reference level down to the bottom colour"));
-    AddControl(IDC_RANGE_SPIN, spin, 4, 47, 8, 8);
+    AddControl(IDC_RANGE_SPIN, spin, 4, 46, 8, 8);
     auto* range = new QLabel;
     range->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     range->setAlignment(Qt::AlignCenter);
