@@ -332,7 +332,7 @@ void CTavirelView::OnInitialUpdate()
         {IDC_FROM_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
         {IDC_TO_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
         {IDC_STATUS, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
-        {IDC_RANGE_SPIN, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_RANGE_SPIN, ANCHOR_TOP_LEFT, QSize(0, 25)}, // grows at half the pace of the level's arrows
         {IDC_RANGE, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     for (const Anchor& a : anchors)

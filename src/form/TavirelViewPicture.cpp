@@ -81,7 +81,7 @@ void CTavirelView::CreatePictureActions()
     std::vector<std::pair<int, QString>> sizes;
     for (int n = kPictureFftMinSize; n <= kPictureFftMaxSize; n *= 2)
         sizes.emplace_back(n, QString::number(n));
-    m_menuFftSize = ChoiceMenu(this, QStringLiteral("FFT &Size"), sizes, [this](int n) { SetFftSize(n); });
+    m_menuFftSize = ChoiceMenu(this, QStringLiteral("&FFT Size"), sizes, [this](int n) { SetFftSize(n); });
     m_menuWindow =
         ChoiceMenu(this, QStringLiteral("Wi&ndow"), ChoicesOf(WindowChoices()), [this](int w) { SetWindowType(w); });
     m_menuColours =

@@ -140,7 +140,7 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     for (const QAction* a : frame()->m_menuView->actions())
         texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
     EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
-                                  "&Strongest Bin per Row|", "|", "FFT &Size|", "Wi&ndow|", "&Colours|",
+                                  "&Strongest Bin per Row|", "|", "&FFT Size|", "Wi&ndow|", "&Colours|",
                                   "Auto &Levels|A", "Sc&ales|"}));
     struct Step {
         int action; // index in the menu

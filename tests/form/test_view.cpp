@@ -528,8 +528,9 @@ TEST_F(ViewTest, ControlTable)
         // The level label keeps its row but takes the column left of the plot area.
         {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}, 12, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
         {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}, 7, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
-        // The range of the colour scale, above the reference level's arrows, its label as wide as the column.
-        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}, 20, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        // The range of the colour scale above the reference level's arrows, growing at half their pace; its label as
+        // wide as the column.
+        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}, 20, ANCHOR_TOP_LEFT, QSize(0, 25)},
         {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}, 21, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     m_view = std::make_unique<CTavirelView>(m_doc.get());
