@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "doc/PictureSettings.h"
+
 class CTavirelDoc;
 class QPainter;
 
@@ -33,7 +35,7 @@ struct PictureAxesModel {
     // Frequency: display bin i is drawn on row i * rows / bins.
     int rows = 0;
     int bins = 1;
-    int fftSize = 2048;
+    int fftSize = kPictureFftDefaultSize;
     bool twoChannel = false;
     double sampleRate = 1.0;
     double centreHz = 0.0; // I/Q: the receiver's centre frequency; 0 = none

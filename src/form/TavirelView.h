@@ -6,7 +6,7 @@
 // and keeps every label in step with the document.
 //
 // Browsing: the View commands (keys + / -, W, 1; Ctrl + wheel) change the
-// zoom, the blocks of 2048 frames per column; arrows, PgUp/PgDn, Home/End and
+// zoom, the transforms of the FFT size per column; arrows, PgUp/PgDn, Home/End and
 // the wheel move the window by blocks. Those moves render off the UI thread:
 // the picture shown stays until the new one is complete. Clicks on the plot and
 // the bar keep whole-second starts, as do the marks.
