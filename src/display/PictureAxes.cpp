@@ -78,13 +78,10 @@ double UnitHz(const PictureAxesModel& m)
 PictureAxesModel AxesModelOf(const CTavirelDoc& doc, int64_t startFrame, int zoom, QSize picture)
 {
     PictureAxesModel m;
-    const CRiffWaveFile& wave = doc.m_wave;
     m.startFrame = startFrame;
     m.framesPerColumn = int64_t{std::max(zoom, 1)} * doc.m_nFftSize;
-    // Seconds as the recording's times count them (the reader's byte rate).
-    m.framesPerSecond = wave.m_nBytesPerFrameIn > 0 && wave.m_nBytesPerSec > 0
-                            ? static_cast<double>(wave.m_nBytesPerSec) / wave.m_nBytesPerFrameIn
-                            : std::max<double>(doc.m_wfSource.nSamplesPerSec, 1.0);
+    // Seconds as the source's time base counts them, as the readout and the labels do.
+    m.framesPerSecond = doc.m_timeBase.FramesPerSecond();
     m.columns = picture.width();
     m.wallClock = doc.m_stStart.wYear > 2000;
     m.startSecondOfDay = doc.m_stStart.wHour * 3600.0 + doc.m_stStart.wMinute * 60.0 + doc.m_stStart.wSecond;
@@ -219,7 +216,7 @@ void CPictureAxes::Draw(QPainter& painter, const QRect& picture, const PictureAx
     const int h = m_nTextHeightPx;
     // Time, below the picture; a label that would leave the whole area is left out.
     for (const AxisTick& t : TimeTicks(m)) {
-        const int x = picture.left() + static_cast<int>(std::floor(t.px));
+        const int x = picture.left() + PixelAt(t.px);
         painter.drawLine(x, picture.bottom() + 1, x, picture.bottom() + kTickPx);
         const int w = metrics.horizontalAdvance(t.label);
         const QRect box(x - w / 2, picture.bottom() + 1 + kTickPx + kLabelGapPx, w, h);
@@ -228,7 +225,7 @@ void CPictureAxes::Draw(QPainter& painter, const QRect& picture, const PictureAx
     }
     // Frequency, on the left; no label reaches below the picture, where the time labels are.
     for (const AxisTick& t : FrequencyTicks(m)) {
-        const int y = picture.top() + static_cast<int>(std::floor(t.px));
+        const int y = picture.top() + PixelAt(t.px);
         painter.drawLine(picture.left() - kTickPx, y, picture.left() - 1, y);
         const QRect box(whole.left(), y - h / 2, picture.left() - kTickPx - kLabelGapPx - whole.left(), h);
         if (box.top() >= whole.top() && box.bottom() <= picture.bottom())
@@ -242,7 +239,7 @@ void CPictureAxes::Draw(QPainter& painter, const QRect& picture, const PictureAx
     painter.drawImage(bar, strip);
     painter.drawRect(bar.adjusted(0, 0, -1, -1));
     for (const AxisTick& t : LevelTicks(m)) {
-        const int y = picture.top() + std::min(static_cast<int>(std::floor(t.px)), picture.height() - 1);
+        const int y = picture.top() + std::min(PixelAt(t.px), picture.height() - 1);
         painter.drawLine(bar.right() + 1, y, bar.right() + kTickPx, y);
         const QRect box(bar.right() + 1 + kTickPx + kLabelGapPx, y - h / 2,
                         whole.right() - bar.right() - kTickPx - kLabelGapPx, h);

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -83,6 +84,9 @@ public:
     // of the day) and of a frequency in Hz.
     static double TimePx(const PictureAxesModel& m, double t);
     static double FrequencyPx(const PictureAxesModel& m, double hz);
+    // The column or row a position marks: its floor, a position a rounding
+    // step short of a pixel's edge counting as that pixel.
+    static int PixelAt(double px) { return static_cast<int>(std::floor(px + 1e-6)); }
 
 private:
     QFont m_font;

@@ -118,20 +118,13 @@ PlotRenderSetup CSpectrogramPlot::WindowSetup(QSize size, int zoom) const
     const CTavirelDoc& doc = *m_pDoc;
     PlotRenderSetup setup;
     const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
-    const CRiffWaveFile& wave = doc.m_wave;
     setup.path = WavePath(doc.m_strSrcPath);
     setup.twoChannel = doc.m_bTwoChannel;
     setup.refLevel = m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef;
     setup.bottomLevel = BottomLevelDb(setup.refLevel, doc.m_nRangeDb);
     setup.fftSize = doc.m_nFftSize;
     setup.window = doc.m_nWindow;
-    if (doc.m_nViewStartBlock >= 0) {
-        setup.startFrame = doc.m_nViewStartBlock * doc.m_nFftSize;
-    } else {
-        // Whole seconds, rounded down to a whole frame as the reader seeks.
-        const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
-        setup.startFrame = wave.m_nBytesPerFrameIn > 0 ? bytes / wave.m_nBytesPerFrameIn : 0;
-    }
+    setup.startFrame = doc.ViewStartFrame();
     setup.zoom = std::clamp(zoom, 1, CTavirelDoc::kMaxZoom);
     setup.bins = nBins;
     setup.rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
@@ -221,15 +214,9 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
             std::fill(line + missing, line + setup.width, qRgb(0, 0, 0));
         }
     } else {
-        const CRiffWaveFile& wave = doc.m_wave;
-        // The second the display's reader stands at after the last column:
-        // it counts whole transforms from the data start.
-        int64_t end = 0;
-        if (wave.m_nBytesPerSec > 0) {
-            const int64_t blocks = setup.startFrame / setup.fftSize + int64_t{setup.width} * setup.zoom;
-            end = blocks * setup.fftSize * wave.m_nBytesPerFrameIn / wave.m_nBytesPerSec;
-        }
-        doc.m_nViewEnd = static_cast<int>(std::min<int64_t>(end, INT_MAX));
+        // The second the frame after the last column falls in.
+        const int64_t endFrame = setup.startFrame + int64_t{setup.width} * setup.zoom * setup.fftSize;
+        doc.m_nViewEnd = static_cast<int>(std::clamp<int64_t>(doc.m_timeBase.SecondOfFrame(endFrame), 0, INT_MAX));
     }
     m_bitmap.swap(picture);
     m_nDrawnZoom = doc.m_nZoom;
@@ -352,7 +339,7 @@ bool CSpectrogramPlot::Reopen()
 {
     if (m_pDoc->ReopenSource() != WAVE_OK)
         return false;
-    m_pDoc->m_wave.SeekSeconds(m_pDoc->m_nViewStart);
+    m_pDoc->m_wave.SeekFrame(m_pDoc->ViewStartFrame());
     return true;
 }
 

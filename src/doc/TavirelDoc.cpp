@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "doc/ColourMaps.h"
@@ -204,13 +205,15 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nRowMode = pInts[2] == 1 ? 1 : 0;
 }
 
-void CTavirelDoc::TakeSourceFacts(int nLengthSec)
+void CTavirelDoc::TakeSourceFacts(const CRiffWaveFile& wave)
 {
     m_bTwoChannel = m_wfSource.nChannels == 1 ? 0 : 1;
     SetFftSize(m_nFftSize);
     m_stStart = m_auxi.stStartTime;
     m_stStop = m_auxi.stStopTime;
-    m_nLengthSec = nLengthSec;
+    m_nLengthSec = wave.m_nLengthSec;
+    m_nDataFrames = wave.m_nDataFrames;
+    m_timeBase = wave.m_timeBase;
 }
 
 bool CTavirelDoc::ProbeSource(const QString& path)
@@ -223,13 +226,14 @@ bool CTavirelDoc::ProbeSource(const QString& path)
         m_nLengthSec = 0;
         return false;
     }
-    TakeSourceFacts(probe.m_nLengthSec);
+    TakeSourceFacts(probe);
     return true;
 }
 
 bool CTavirelDoc::OpenSource(const QString& path)
 {
     m_nTotalFrames = 0;
+    m_nDataFrames = 0;
     m_auxi = AUXIINFO{};
     m_wave.Close();
     m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kWaveBlockFrames, &m_nTotalFrames, 0, &m_auxi);
@@ -239,7 +243,7 @@ bool CTavirelDoc::OpenSource(const QString& path)
         m_bLoaded = false;
         return false;
     }
-    TakeSourceFacts(m_wave.m_nLengthSec);
+    TakeSourceFacts(m_wave);
     return true;
 }
 
@@ -270,6 +274,18 @@ void CTavirelDoc::CloseSource()
 {
     m_wave.Close();
     m_bLoaded = false;
+}
+
+int64_t CTavirelDoc::ViewStartFrame() const
+{
+    if (m_nViewStartBlock >= 0)
+        return m_nViewStartBlock * m_nFftSize;
+    return m_timeBase.FrameOfWholeSeconds(std::max(m_nViewStart, 0));
+}
+
+int64_t CTavirelDoc::DataBlocks() const
+{
+    return static_cast<int64_t>((m_nDataFrames + m_nFftSize - 1) / m_nFftSize);
 }
 
 void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)

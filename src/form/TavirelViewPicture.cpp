@@ -149,7 +149,7 @@ void CTavirelView::SetFftSize(int nFrames)
         return;
     }
     // The window keeps its start and, where the zoom allows, its frames per column.
-    const int64_t startFrame = ViewStartFrame();
+    const int64_t startFrame = doc->ViewStartFrame();
     const int64_t columnFrames = int64_t{doc->m_nZoom} * doc->m_nFftSize;
     doc->SetFftSize(nFrames);
     if (doc->m_nViewStartBlock >= 0)
@@ -227,8 +227,8 @@ QRect CTavirelView::PictureRect() const
     if (!doc->m_bShowAxes || !doc->m_bLoaded || !m_axes)
         return area;
     const QSize size =
-        m_axes->PictureSizeWithin(area.size(), AxesModelOf(*doc, ViewStartFrame(), doc->m_nZoom, area.size()));
-    const QMargins margins = m_axes->Margins(AxesModelOf(*doc, ViewStartFrame(), doc->m_nZoom, size));
+        m_axes->PictureSizeWithin(area.size(), AxesModelOf(*doc, doc->ViewStartFrame(), doc->m_nZoom, area.size()));
+    const QMargins margins = m_axes->Margins(AxesModelOf(*doc, doc->ViewStartFrame(), doc->m_nZoom, size));
     return size.isEmpty() ? area : QRect(area.topLeft() + QPoint(margins.left(), margins.top()), size);
 }
 

@@ -124,8 +124,8 @@ TEST_F(PictureTest, TicksMarkTheTimesAndFrequenciesOfKnownTones)
         EXPECT_EQ(m.wallClock, r.channels == 1 || r.auxi) << r.fft; // a file's own time counts, as in the labels
         const double centre = r.channels == 2 && r.auxi ? 7050000.0 : 0.0;
         const double t = (m.wallClock ? m.startSecondOfDay : 0) + static_cast<double>(r.from) / r.rate;
-        EXPECT_EQ(static_cast<int>(std::floor(CPictureAxes::TimePx(m, t))), r.column) << r.fft;
-        EXPECT_EQ(static_cast<int>(std::floor(CPictureAxes::FrequencyPx(m, centre + r.hz))), r.row) << r.fft;
+        EXPECT_EQ(CPictureAxes::PixelAt(CPictureAxes::TimePx(m, t)), r.column) << r.fft;
+        EXPECT_EQ(CPictureAxes::PixelAt(CPictureAxes::FrequencyPx(m, centre + r.hz)), r.row) << r.fft;
         EXPECT_TRUE(Lit(r.column, r.row)) << r.fft;
         EXPECT_FALSE(Lit(r.column - 1, r.row)) << r.fft;
         EXPECT_FALSE(Lit(r.column, r.row - 4) || Lit(r.column, r.row + 4)) << r.fft;
