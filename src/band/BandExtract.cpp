@@ -67,9 +67,8 @@ private:
         m_raw.resize(static_cast<size_t>(m * m_nBytesPerFrame));
         const int64_t bytes = m * m_nBytesPerFrame;
         errno = 0;
-        const int64_t got = m_source->Seek(m_input.lDataOffset + frame * m_nBytesPerFrame)
-                                ? m_source->Read(m_raw.data(), bytes)
-                                : -1;
+        const int64_t got =
+            m_source->Seek(m_input.lDataOffset + frame * m_nBytesPerFrame) ? m_source->Read(m_raw.data(), bytes) : -1;
         if (got != bytes) {
             // A short read: the recording became shorter while it was read.
             m_nError = WAVE_ERR_READ;

@@ -27,9 +27,9 @@ struct BandInput {
 };
 
 struct BandJob {
-    int64_t nFromFrame = 0; // output 0 stands at this frame
-    int64_t nOutFrames = 0; // outputs wanted
-    int nWorkers = 0;       // 0: one for each core
+    int64_t nFromFrame = 0;                  // output 0 stands at this frame
+    int64_t nOutFrames = 0;                  // outputs wanted
+    int nWorkers = 0;                        // 0: one for each core
     int64_t nBlockFrames = int64_t{1} << 16; // frames read and pushed at a time
 };
 

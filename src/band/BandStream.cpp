@@ -66,7 +66,10 @@ public:
         m_nEnd += 2 * n;
         return p;
     }
-    void Append(const float* pIq, int64_t n) { std::memcpy(Extend(n), pIq, static_cast<size_t>(2 * n) * sizeof(float)); }
+    void Append(const float* pIq, int64_t n)
+    {
+        std::memcpy(Extend(n), pIq, static_cast<size_t>(2 * n) * sizeof(float));
+    }
     void AppendZeros(int64_t n) { std::fill_n(Extend(n), 2 * n, 0.0f); }
     void Drop(int64_t n) { m_nBegin += 2 * n; }
     void Clear() { m_nBegin = m_nEnd = 0; }
@@ -157,8 +160,8 @@ public:
 private:
     // pEven at the first output's even sample, pOdd at the first odd sample
     // it reaches (pairs before its centre).
-    AVX2_CLONES static void Kernel(const float* pEven, const float* pOdd, const float* pCoef, int64_t nPairs,
-                                   int64_t n, float* pOut)
+    AVX2_CLONES static void Kernel(const float* pEven, const float* pOdd, const float* pCoef, int64_t nPairs, int64_t n,
+                                   float* pOut)
     {
         int64_t j = 0;
         for (; j + 4 <= n; j += 4) {
