@@ -54,7 +54,6 @@ enum class BandFault {
     NoWidth,         // high is not above low
     OutsideSpectrum, // the band reaches beyond what the source holds
     WiderThanSource, // wider than the source's whole spectrum
-    ZeroDecimation,  // a decimation below 1
     RateNotWhole,    // rate / D is not a whole number of Hz
     RateTooLow,      // rate / D under kMinOutputRate
     BandTooWide,     // rate / D below kRateMargin x the band's width
