@@ -56,7 +56,8 @@ public:
     {
         const int64_t need = m_nEnd + 2 * n;
         if (need > static_cast<int64_t>(m_v.size())) {
-            std::memmove(m_v.data(), m_v.data() + m_nBegin, static_cast<size_t>(m_nEnd - m_nBegin) * sizeof(float));
+            if (m_nEnd > m_nBegin)
+                std::memmove(m_v.data(), m_v.data() + m_nBegin, static_cast<size_t>(m_nEnd - m_nBegin) * sizeof(float));
             m_nEnd -= m_nBegin;
             m_nBegin = 0;
             if (m_nEnd + 2 * n > static_cast<int64_t>(m_v.size()))
@@ -68,7 +69,8 @@ public:
     }
     void Append(const float* pIq, int64_t n)
     {
-        std::memcpy(Extend(n), pIq, static_cast<size_t>(2 * n) * sizeof(float));
+        if (n > 0)
+            std::memcpy(Extend(n), pIq, static_cast<size_t>(2 * n) * sizeof(float));
     }
     void AppendZeros(int64_t n) { std::fill_n(Extend(n), 2 * n, 0.0f); }
     void Drop(int64_t n) { m_nBegin += 2 * n; }
