@@ -40,7 +40,7 @@ const char kExtractUsage[] =
     "centre +- rate/2), offsets from the centre for I/Q without one, and 0 to rate/2\n"
     "for a one-channel source. They take a k, M or G suffix (7.074M).\n"
     "\n"
-    "  --from SEC        start of the span, seconds from the source's start (12.5)\n"
+    "  --from SEC        start of the span, seconds as the bar counts them (12.5)\n"
     "  --to SEC          end of the span, after --from and within the source\n"
     "  --low HZ          lower edge of the band\n"
     "  --high HZ         upper edge of the band\n"
@@ -117,17 +117,17 @@ std::optional<std::string> ParseSpan(const QCommandLineParser& parser, SpanArgs*
     return std::nullopt;
 }
 
-// The span's frames of the open source; an error message, or nothing.
+// The span's frames of the open source, in its time base; an error message, or nothing.
 std::optional<std::string> SpanFrames(const CTavirelDoc& doc, const SpanArgs& span, int64_t* pFrom, int64_t* pTo)
 {
-    *pFrom = SourceFrameOfSeconds(doc, span.dFromSec);
-    *pTo = SourceFrameOfSeconds(doc, span.dToSec);
+    *pFrom = doc.m_timeBase.FrameOfSeconds(span.dFromSec);
+    *pTo = doc.m_timeBase.FrameOfSeconds(span.dToSec);
     if (*pTo <= *pFrom)
         return std::string("--to must come after --from");
-    const auto frames = static_cast<int64_t>(doc.m_wave.m_nDataFrames);
+    const auto frames = static_cast<int64_t>(doc.m_nDataFrames);
     if (*pTo > frames) {
         char length[64];
-        std::snprintf(length, sizeof length, "%.3f", SourceSecondsOfFrame(doc, frames));
+        std::snprintf(length, sizeof length, "%.3f", doc.m_timeBase.SecondsOfFrame(frames));
         return std::string("--to is past the end of the source, which is ") + length + " seconds long";
     }
     return std::nullopt;
@@ -282,10 +282,6 @@ int CmdExtract(int argc, char** argv)
                        WaveErrorText(code) + ")");
     }
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
-    std::string why;
-    if (!RecordingTimesAgree(doc, &why))
-        return Failure(args.file + ": " + why + "; its times cannot place the band's start and stop");
-
     int64_t from = 0, to = 0;
     if (const auto bad = SpanFrames(doc, args.span, &from, &to))
         return Usage(*bad);

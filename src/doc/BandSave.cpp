@@ -11,6 +11,7 @@
 #include "platform/RiffReader.h"
 #include "wave/RiffWaveFile.h"
 #include "wave/SampleFormats.h"
+#include "wave/TimeBase.h"
 #include "wave/WaveHeader.h"
 
 namespace {
@@ -59,13 +60,16 @@ uint32_t ClampU32(int64_t v)
 }
 
 // The source's record with the span's times, the band's middle and width.
+// From and To are timed by the source's time base, as every position is, to
+// the millisecond they fall in, from the recording's start (its milliseconds
+// kept).
 AUXIINFO BandRecord(const CTavirelDoc& doc, const band::BandPlan& plan, int64_t nFromFrame, int64_t nToFrame)
 {
     AUXIINFO auxi = doc.m_auxi;
     if (doc.m_stStart.wYear > 2000) {
-        const auto ms = [&](int64_t frame) { return std::llround(SourceSecondsOfFrame(doc, frame) * 1000.0); };
-        AddUtcMilliseconds(doc.m_stStart, ms(nFromFrame), auxi.stStartTime);
-        AddUtcMilliseconds(doc.m_stStart, ms(nToFrame), auxi.stStopTime);
+        const CTimeBase& tb = doc.m_timeBase;
+        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nFromFrame), auxi.stStartTime);
+        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nToFrame), auxi.stStopTime);
     }
     auxi.dwCenterFreq = ClampU32(plan.nCentreHz);
     auxi.dwBandwidth = ClampU32(std::llround(plan.dHighHz - plan.dLowHz));
@@ -144,23 +148,6 @@ bool WriteBand(CTavirelDoc& doc, const band::BandPlan& plan, const band::BandJob
 
 } // namespace
 
-double SourceFramesPerSecond(const CTavirelDoc& doc)
-{
-    // The sample rate: a band is extracted only from a source whose
-    // recording times agree with it (RecordingTimesAgree).
-    return doc.m_wfSource.nSamplesPerSec;
-}
-
-int64_t SourceFrameOfSeconds(const CTavirelDoc& doc, double dSeconds)
-{
-    return std::llround(dSeconds * SourceFramesPerSecond(doc));
-}
-
-double SourceSecondsOfFrame(const CTavirelDoc& doc, int64_t nFrame)
-{
-    return static_cast<double>(nFrame) / SourceFramesPerSecond(doc);
-}
-
 band::SourceSpectrum DocSpectrum(const CTavirelDoc& doc)
 {
     band::SourceSpectrum s;
@@ -208,26 +195,6 @@ std::string BandFaultMessage(band::BandFault fault, const band::SourceSpectrum& 
     }
     }
     return {};
-}
-
-bool RecordingTimesAgree(const CTavirelDoc& doc, std::string* pWhy)
-{
-    const SYSTEMTIME& a = doc.m_stStart;
-    const SYSTEMTIME& b = doc.m_stStop;
-    const double span =
-        static_cast<double>(UtcSeconds(b) - UtcSeconds(a)) + (b.wMilliseconds - a.wMilliseconds) / 1000.0;
-    const uint32_t rate = doc.m_wfSource.nSamplesPerSec;
-    if (a.wYear <= 2000 || span <= 0.0 || rate == 0)
-        return true; // no times, or a start only: the samples say how long it is
-    const auto frames = static_cast<double>(doc.m_wave.m_nDataFrames);
-    const double last = frames / rate;
-    if (std::fabs(span - last) <= std::max(1.0, 0.001 * last))
-        return true;
-    char text[256];
-    std::snprintf(text, sizeof text, "its recording times span %.3f s, but its %.0f frames at %u Hz last %.3f s", span,
-                  frames, rate, last);
-    *pWhy = text;
-    return false;
 }
 
 BandSaveResult SaveBand(CTavirelDoc& doc, const band::BandPlan& plan, int64_t nFromFrame, int64_t nToFrame,

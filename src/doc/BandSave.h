@@ -18,12 +18,6 @@ class CTavirelDoc;
 // The sample depth of a band file: the source's, or one chosen.
 enum class BandBits { Source, Int16, Int24, Int32, Float };
 
-// Seconds and frames of the source. These three stand in for the
-// document's one time base and go when it has one.
-double SourceFramesPerSecond(const CTavirelDoc& doc);
-int64_t SourceFrameOfSeconds(const CTavirelDoc& doc, double dSeconds);
-double SourceSecondsOfFrame(const CTavirelDoc& doc, int64_t nFrame);
-
 // The source's spectrum: rate, channels and (for I/Q) the centre frequency.
 band::SourceSpectrum DocSpectrum(const CTavirelDoc& doc);
 
@@ -31,11 +25,6 @@ band::SourceSpectrum DocSpectrum(const CTavirelDoc& doc);
 // as asked, 0 for the default).
 std::string BandFaultMessage(band::BandFault fault, const band::SourceSpectrum& source, double dLowHz, double dHighHz,
                              int nDecimation);
-
-// Whether the source's recording times agree with its samples: the times'
-// span and frames / rate may differ by at most a second or 0.1 %, whichever
-// is more. Otherwise *pWhy says by how much.
-bool RecordingTimesAgree(const CTavirelDoc& doc, std::string* pWhy);
 
 struct BandSaveResult : SegmentSaveResult {
     int64_t nFrames = 0;   // output frames written

@@ -78,7 +78,7 @@ struct Band {
         EXPECT_EQ(band::DesignBand(DocSpectrum(doc), low, high, 0, &plan), band::BandFault::None);
         BandSaveOptions o;
         o.bits = bits;
-        return SaveBand(doc, plan, SourceFrameOfSeconds(doc, a), SourceFrameOfSeconds(doc, b), o, progress);
+        return SaveBand(doc, plan, doc.m_timeBase.FrameOfSeconds(a), doc.m_timeBase.FrameOfSeconds(b), o, progress);
     }
 
     QTemporaryDir dir;
@@ -252,29 +252,46 @@ TEST(BandSave, FaultsAndCancelsLeaveNoFile)
     }
 }
 
-TEST(BandSave, RecordingTimesMustAgreeWithTheSamples)
+TEST(BandSave, SpanAndStampsInTheRecordingsOwnSeconds)
 {
+    // 2 s of samples at 48000 frames/s whose times span `stated` seconds: a
+    // second holds 96000 / stated frames, as the bar and the cut count them.
     const struct {
         const char* proves;
-        double seconds, stated;
-        bool agree;
+        int stated;
+        double from, to;
+        int64_t sourceFrames;           // From to To, known
+        SYSTEMTIME startTime, stopTime; // kStart's milliseconds kept
     } rows[] = {
-        {"exact", 10.0, 10.0, true},
-        {"a second off in a short recording", 10.0, 11.0, true},
-        {"0.1 % off in a long one", 2000.0, 2002.0, true},
-        {"more than both", 10.0, 11.5, false},
-        {"a stop before the start: the samples rule", 10.0, -5.0, true},
+        {"times that agree: seconds of the sample rate",
+         2,
+         0.5,
+         1.75,
+         60000,
+         {2024, 5, 3, 1, 12, 0, 0, 750},
+         {2024, 5, 3, 1, 12, 0, 2, 0}},
+        {"times spanning 5 s: 19200 frames a second",
+         5,
+         1.5,
+         4.25,
+         52800,
+         {2024, 5, 3, 1, 12, 0, 1, 750},
+         {2024, 5, 3, 1, 12, 0, 4, 500}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);
         Band b;
         SYSTEMTIME stop;
-        AddUtcMilliseconds(kStart, std::llround(r.stated * 1000), stop);
-        const uint32_t rate = 1000;
-        b.Load(riff::Wave(riff::FmtPayload(1, 1, rate, 16),
-                          riff::Bytes().Fill(static_cast<size_t>(2 * rate * r.seconds), 0),
-                          {riff::Chunk("auxi", riff::AuxiPayload(kStart, stop))}));
-        std::string why;
-        EXPECT_EQ(RecordingTimesAgree(b.doc, &why), r.agree) << why;
+        AddUtcMilliseconds(kStart, int64_t{r.stated} * 1000, stop);
+        b.Load(
+            riff::Wave(riff::FmtPayload(1, 2, 48000, 16),
+                       Samples(2, 16, false, 48000, 2.0, [](int64_t n, int c) { return Tone(n, c, 3000, 48000, 0.5); }),
+                       {riff::Chunk("auxi", riff::AuxiPayload(kStart, stop, {kCentre}))}));
+        const BandSaveResult res = b.Save(kCentre + 2000, kCentre + 4000, r.from, r.to);
+        ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
+        EXPECT_EQ(res.nFrames, r.sourceFrames / b.plan.nDecimation);
+        const AUXIINFO a = AuxiFromBytes(riff::ParseWave(riff::ReadFile(res.strPath)).payload["auxi"].data());
+        EXPECT_EQ(a.stStartTime, r.startTime);
+        EXPECT_EQ(a.stStopTime, r.stopTime);
     }
 }
