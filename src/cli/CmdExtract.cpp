@@ -6,9 +6,9 @@
 #include <QJsonArray>
 #include <QString>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -71,17 +71,23 @@ int Failure(const std::string& message)
     return 1;
 }
 
-// A finite decimal number, with a k, M or G multiplier when bSuffix.
+// A decimal number written as the other commands take numbers: digits, a
+// minus sign before them allowed, and here a fraction after a point and (when
+// bSuffix) a k, M or G multiplier. No blanks, plus sign or exponent.
 bool ParseNumber(const std::string& text, bool bSuffix, double* out)
 {
-    if (text.empty() || text.front() == ' ')
+    const size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+    const size_t end = text.find_first_not_of("0123456789.", sign);
+    const std::string number = text.substr(0, end);
+    const std::string rest = end == std::string::npos ? std::string() : text.substr(end);
+    const size_t point = number.find('.', sign);
+    const bool digits = number.find_first_of("0123456789") != std::string::npos;
+    if (!digits || (point != std::string::npos && number.find('.', point + 1) != std::string::npos))
         return false;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str())
+    double v = 0.0; // from_chars reads a point whatever the locale
+    if (std::from_chars(number.data(), number.data() + number.size(), v).ptr != number.data() + number.size())
         return false;
-    const std::string rest(end);
-    if (bSuffix && rest.size() == 1 && (rest == "k" || rest == "K"))
+    if (bSuffix && (rest == "k" || rest == "K"))
         v *= 1e3;
     else if (bSuffix && rest == "M")
         v *= 1e6;
