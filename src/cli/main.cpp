@@ -14,10 +14,15 @@ const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
                       "  info [--json] FILE...        what opening each wave file reveals: format, length,\n"
                       "                               recording times and tuning, or why it cannot be opened\n"
                       "  render FILE --start SEC --width W --height H [--ref DB] [--zoom K|fit]\n"
-                      "         [--rows first|strongest] --out PICTURE.png\n"
+                      "         [--rows first|strongest] [--fft N] [--window NAME] [--colours NAME]\n"
+                      "         [--range DB] [--axes] --out PICTURE.png\n"
                       "                               the spectrogram of a time window, as the window shows it\n"
                       "  cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
                       "                               save a segment as a new numbered wave file\n"
+                      "  extract FILE --from SEC --to SEC --low HZ --high HZ --dest PATH\n"
+                      "          [--decimation D | --rate HZ] [--bits B] [--json]\n"
+                      "                               save a band, mixed down and decimated, as a\n"
+                      "                               new numbered I/Q wave file\n"
                       "  demo PATH                    write a demonstration I/Q recording\n"
                       "\n"
                       "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
@@ -29,10 +34,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", CmdInfo},
-    {"render", CmdRender},
-    {"cut", CmdCut},
-    {"demo", CmdDemo},
+    {"info", CmdInfo}, {"render", CmdRender}, {"cut", CmdCut}, {"extract", CmdExtract}, {"demo", CmdDemo},
 };
 
 } // namespace

@@ -18,10 +18,10 @@
 
 namespace {
 
-const char kMagic[8] = {'T', 'V', 'P', 'Y', 'R', 'A', 'M', '1'};
+const char kMagic[8] = {'T', 'V', 'P', 'Y', 'R', 'A', 'M', '2'};
 constexpr int kCodeBytes = 3;
 constexpr int kSumBytes = 4;
-constexpr int64_t kHeaderFixed = 48;  // magic and the shape's fields, before the key
+constexpr int64_t kHeaderFixed = 52;  // magic and the shape's fields, before the key
 constexpr size_t kMaxKeyBytes = 4096; // a longer key is no key of ours
 constexpr int64_t kBuildChunk = 256;  // columns read at a time while a coarser level is built
 constexpr int16_t kMixed = INT16_MIN; // a table cell that an index boundary crosses
@@ -95,6 +95,7 @@ std::vector<uint8_t> HeaderBytes(const PyramidShape& s, const std::string& key)
     std::vector<uint8_t> h(kMagic, kMagic + 8);
     Put(h, static_cast<uint64_t>(s.headerBytes), 8);
     Put(h, static_cast<uint32_t>(s.bins), 4);
+    Put(h, static_cast<uint32_t>(s.fftSize), 4);
     Put(h, static_cast<uint64_t>(s.blocks), 8);
     Put(h, static_cast<uint32_t>(s.levels), 4);
     Put(h, static_cast<uint32_t>(s.wholeWidth), 4);
@@ -223,10 +224,10 @@ void CLevelPyramid::Close()
     m_shape = {};
 }
 
-bool CLevelPyramid::Open(const std::string& path, const std::string& key, int bins, int64_t blocks)
+bool CLevelPyramid::Open(const std::string& path, const std::string& key, int fftSize, int bins, int64_t blocks)
 {
     Close();
-    if (key.size() > kMaxKeyBytes || bins <= 0 || blocks <= 0)
+    if (key.size() > kMaxKeyBytes || fftSize <= 0 || bins <= 0 || blocks <= 0)
         return false;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -239,15 +240,16 @@ bool CLevelPyramid::Open(const std::string& path, const std::string& key, int bi
     if (ok) {
         s.headerBytes = static_cast<int64_t>(Get(&h[8], 8));
         s.bins = static_cast<int>(Get(&h[16], 4));
-        s.blocks = static_cast<int64_t>(Get(&h[20], 8));
-        s.levels = static_cast<int>(Get(&h[28], 4));
-        s.wholeWidth = static_cast<int>(Get(&h[32], 4));
-        s.wholeZoom = static_cast<int>(Get(&h[36], 4));
+        s.fftSize = static_cast<int>(Get(&h[20], 4));
+        s.blocks = static_cast<int64_t>(Get(&h[24], 8));
+        s.levels = static_cast<int>(Get(&h[32], 4));
+        s.wholeWidth = static_cast<int>(Get(&h[36], 4));
+        s.wholeZoom = static_cast<int>(Get(&h[40], 4));
         // Everything the file says is checked against what it must be before it is used.
-        ok = s.headerBytes == static_cast<int64_t>(h.size()) && s.bins == bins && s.blocks == blocks &&
-             s.levels == PyramidShape::LevelsFor(blocks) && s.wholeWidth >= 0 && s.wholeZoom >= 0 &&
-             (s.wholeWidth == 0) == (s.wholeZoom == 0) && s.wholeWidth <= 1 << 20 && HeaderBytes(s, key) == h &&
-             static_cast<int64_t>(st.st_size) == s.FileBytes();
+        ok = s.headerBytes == static_cast<int64_t>(h.size()) && s.bins == bins && s.fftSize == fftSize &&
+             s.blocks == blocks && s.levels == PyramidShape::LevelsFor(blocks) && s.wholeWidth >= 0 &&
+             s.wholeZoom >= 0 && (s.wholeWidth == 0) == (s.wholeZoom == 0) && s.wholeWidth <= 1 << 20 &&
+             HeaderBytes(s, key) == h && static_cast<int64_t>(st.st_size) == s.FileBytes();
     }
     if (!ok) {
         ::close(fd);
@@ -280,13 +282,15 @@ void CLevelPyramidBuilder::Discard()
     m_fd = -1;
 }
 
-bool CLevelPyramidBuilder::Begin(const std::string& path, const std::string& key, int bins, int64_t blocks,
+bool CLevelPyramidBuilder::Begin(const std::string& path, const std::string& key, int fftSize, int bins, int64_t blocks,
                                  int wholeWidth, int wholeZoom)
 {
     Discard();
-    if (path.empty() || key.size() > kMaxKeyBytes || bins <= 0 || blocks <= 0 || wholeWidth < 0 || wholeZoom < 0)
+    if (path.empty() || key.size() > kMaxKeyBytes || fftSize <= 0 || bins <= 0 || blocks <= 0 || wholeWidth < 0 ||
+        wholeZoom < 0)
         return false;
     m_shape = {};
+    m_shape.fftSize = fftSize;
     m_shape.bins = bins;
     m_shape.blocks = blocks;
     m_shape.levels = PyramidShape::LevelsFor(blocks);
@@ -438,9 +442,9 @@ int PyramidLevelFor(const PyramidShape& shape, int64_t startFrame, int zoom, int
     if (shape.wholeZoom > 0 && startFrame == 0 && zoom == shape.wholeZoom && width >= shape.wholeWidth &&
         (shape.blocks + zoom - 1) / zoom == shape.wholeWidth)
         return shape.levels;
-    if (startFrame % kWaveBlockFrames != 0)
+    if (shape.fftSize <= 0 || startFrame % shape.fftSize != 0)
         return -1;
-    const int64_t startBlock = startFrame / kWaveBlockFrames;
+    const int64_t startBlock = startFrame / shape.fftSize;
     for (int level = shape.levels - 1; level >= 0; --level) {
         const int64_t c = shape.ColumnBlocks(level);
         if (c <= zoom && zoom % c == 0 && startBlock % c == 0)
@@ -460,7 +464,7 @@ int DrawColumns(const CLevelPyramid& pyramid, const PlotRenderSetup& setup, cons
 {
     const PyramidShape& shape = pyramid.Shape();
     const int bins = std::min(setup.bins, shape.bins);
-    const int64_t startBlock = setup.startFrame / kWaveBlockFrames;
+    const int64_t startBlock = setup.startFrame / shape.fftSize;
     const int64_t c = shape.ColumnBlocks(level);
     std::vector<uint8_t> raw;
     std::vector<uint32_t> codes, column(static_cast<size_t>(shape.bins));
@@ -530,8 +534,8 @@ int DrawColumns(const CLevelPyramid& pyramid, const PlotRenderSetup& setup, cons
 int DrawFromPyramid(const CLevelPyramid& pyramid, const PlotRenderSetup& setup, const CLevelIndex& index, bool exact)
 {
     const PyramidShape& shape = pyramid.Shape();
-    if (!pyramid.IsOpen() || setup.width <= 0 || setup.height <= 0 || !setup.bits || setup.zoom < 1 ||
-        setup.rowOfBin.size() < static_cast<size_t>(std::min(setup.bins, shape.bins)))
+    if (!pyramid.IsOpen() || setup.fftSize != shape.fftSize || setup.width <= 0 || setup.height <= 0 || !setup.bits ||
+        setup.zoom < 1 || setup.rowOfBin.size() < static_cast<size_t>(std::min(setup.bins, shape.bins)))
         return -1;
     int level = PyramidLevelFor(shape, setup.startFrame, setup.zoom, setup.width);
     if (level < 0 && exact)

@@ -1,11 +1,12 @@
-// The level pyramid of a recording: for columns of kPyramidBaseBlocks blocks,
-// and for levels of kPyramidStep times coarser columns above, each display
-// bin's strongest level as a code (dsp/LevelCode.h), which does not depend on
-// the reference level or the colour map. It may also hold the columns of one
+// The level pyramid of a recording at one transform size and window: for
+// columns of kPyramidBaseBlocks transforms, and for levels of kPyramidStep
+// times coarser columns above, each display bin's strongest level as a code
+// (dsp/LevelCode.h), which does not depend on the reference level, the range
+// or the colour map. It may also hold the columns of one
 // whole-recording picture (start 0, its width and zoom). Built by the render
 // workers during a rendering of the whole recording, it lets any zoom of
-// kPyramidBaseBlocks blocks per column or coarser be drawn without reading
-// the recording.
+// kPyramidBaseBlocks transforms per column or coarser be drawn without
+// reading the recording.
 //
 // File: a header (magic, shape, the key it was made for, a checksum), then
 // the levels from the finest up and the whole-recording columns. A column is
@@ -24,13 +25,14 @@
 
 class CLevelIndex;
 
-constexpr int kPyramidBaseBlocks = 64; // blocks per column of the finest level
+constexpr int kPyramidBaseBlocks = 64; // transforms per column of the finest level
 constexpr int kPyramidStep = 4;        // columns of a level per column of the next
 
 // Where everything stands in a pyramid file.
 struct PyramidShape {
+    int fftSize = 0; // frames per transform
     int bins = 0;
-    int64_t blocks = 0; // blocks of the recording
+    int64_t blocks = 0; // transforms of the recording
     int levels = 0;
     int wholeWidth = 0, wholeZoom = 0; // the whole-recording picture's columns; 0: none
     int64_t headerBytes = 0;
@@ -54,8 +56,8 @@ public:
     CLevelPyramid& operator=(const CLevelPyramid&) = delete;
 
     // Opens path when it holds a whole pyramid made for key, of bins display
-    // bins over blocks blocks; false (and closed) otherwise.
-    bool Open(const std::string& path, const std::string& key, int bins, int64_t blocks);
+    // bins over blocks transforms of fftSize frames; false (and closed) otherwise.
+    bool Open(const std::string& path, const std::string& key, int fftSize, int bins, int64_t blocks);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
     const PyramidShape& Shape() const { return m_shape; }
@@ -80,10 +82,10 @@ public:
 
     // Starts the pyramid in a temporary file beside path; false when it
     // cannot be written there (nothing is left behind).
-    bool Begin(const std::string& path, const std::string& key, int bins, int64_t blocks, int wholeWidth,
+    bool Begin(const std::string& path, const std::string& key, int fftSize, int bins, int64_t blocks, int wholeWidth,
                int wholeZoom);
-    // The codes of nBlocks blocks of finest column `column`: all of its
-    // blocks, or a part that is merged (per bin the strongest) with the rest.
+    // The codes of nBlocks transforms of finest column `column`: all of its
+    // transforms, or a part that is merged (per bin the strongest) with the rest.
     void AddBlocks(int64_t column, const uint32_t* codes, int nBlocks);
     // The codes of column x of the whole-recording picture.
     void AddWholeColumn(int x, const uint32_t* codes);
@@ -126,17 +128,18 @@ private:
     std::vector<int16_t> m_cell; // index of a cell; kMixed where a boundary crosses it
 };
 
-// The blocks per column of the coarsest level whose columns divide zoom
+// The transforms per column of the coarsest level whose columns divide zoom
 // (a whole number of them per picture column); 0 when none does.
 int64_t PyramidColumnFor(int zoom);
 
 // Which level of the pyramid draws a window exactly: the coarsest whose
-// columns divide both the first block and the zoom, or the whole-recording
-// columns; -1 when none does (the start is not on a block, or the zoom or
+// columns divide both the first transform and the zoom, or the whole-recording
+// columns; -1 when none does (the start is not on a transform, or the zoom or
 // start is not a multiple of the finest column).
 int PyramidLevelFor(const PyramidShape& shape, int64_t startFrame, int zoom, int width);
 
-// Draws setup's window from the pyramid into setup.bits. Exactly
+// Draws setup's window from the pyramid into setup.bits (nothing, -1, for a
+// transform size other than the pyramid's). Exactly
 // (PyramidLevelFor >= 0) or, when exact is false, as an approximation from the
 // finest columns that overlap each picture column. Returns the first column
 // not drawn because the recording ends before it (width when all are), -1

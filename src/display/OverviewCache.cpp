@@ -58,6 +58,22 @@ QString SourceKey(const QString& source, int renderer)
     return QString::fromUtf8(key);
 }
 
+QString PyramidSettings(const PlotRenderSetup& setup)
+{
+    const int channels = setup.twoChannel + 1;
+    return QString::asprintf("channels %d bins %d fft %d window %d", channels, setup.bins, setup.fftSize, setup.window);
+}
+
+QString PictureSettings(const PlotRenderSetup& setup)
+{
+    // The colours by their pixels, so that any change of a map's table misses.
+    const QByteArray pixels(reinterpret_cast<const char*>(setup.pixels.data()),
+                            static_cast<qsizetype>(sizeof setup.pixels));
+    return QString::asprintf("%dx%d zoom %d rows %d ref %.17g bottom %.17g ", setup.width, setup.height, setup.zoom,
+                             setup.rowMode, setup.refLevel, setup.bottomLevel) +
+           PyramidSettings(setup) + QLatin1String(" colours ") + Hex16(pixels);
+}
+
 QString EntryPath(const QString& sourceKey, const QString& settings, const char* suffix)
 {
     const QString folder = Folder();

@@ -21,8 +21,16 @@ constexpr int64_t kDefaultBudgetBytes = int64_t{2} << 30;
 
 // The folder; empty when there is no home folder to cache in.
 QString Folder();
-// What an entry of the source depends on; empty when the source cannot be found.
+// An entry is keyed by these three texts, and by nothing else.
+// What an entry of the source depends on: its identity and state, and the
+// renderer's version; empty when the source cannot be found.
 QString SourceKey(const QString& source, int renderer = kPlotRendererVersion);
+// What a level pyramid of the source depends on beyond it: how its transforms
+// are made (channels, display bins, transform size, window).
+QString PyramidSettings(const PlotRenderSetup& setup);
+// What a whole-source picture depends on beyond it: the pyramid's settings
+// and the picture's size, zoom, rows, reference level, range and colours.
+QString PictureSettings(const PlotRenderSetup& setup);
 // The entry for a source key, a settings text and a file suffix; empty for
 // an empty key or no folder.
 QString EntryPath(const QString& sourceKey, const QString& settings, const char* suffix);

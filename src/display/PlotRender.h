@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "doc/PictureSettings.h"
 #include "wave/RiffWaveFile.h"
 
 class CLevelPyramidBuilder; // display/LevelPyramid.h
@@ -18,28 +19,31 @@ class CLevelPyramidBuilder; // display/LevelPyramid.h
 // What a row of the picture shows when several display bins fall on it.
 enum { PLOT_ROWS_FIRST_BIN = 0, PLOT_ROWS_STRONGEST_BIN = 1 };
 
-// The level of colour index -255 (black), dB; the reference level is index 0.
-constexpr double kPlotFloorDb = -160.0;
+// The lowest level of the colour scale, dB.
+constexpr double kPlotFloorDb = kPictureFloorDb;
 
 // One rendering, fixed before the workers start.
 struct PlotRenderSetup {
-    std::string path;       // the source, opened once per worker
-    int twoChannel = 0;     // I/Q frames
-    double refLevel = 0.0;  // reference level in dB (colour index 0)
-    int64_t startFrame = 0; // first frame of column 0
-    int zoom = 1;           // blocks per column, at least 1
-    int bins = 1;           // display bins drawn, 1 .. 2048
+    std::string path;                  // the source, opened once per worker
+    int twoChannel = 0;                // I/Q frames
+    double refLevel = 0.0;             // reference level in dB (colour index 0)
+    double bottomLevel = kPlotFloorDb; // level of colour index -255, dB, below refLevel
+    int fftSize = kWaveBlockFrames;    // frames per transform (kPictureFft*Size)
+    int window = WINDOW_HANN;          // WINDOW_*
+    int64_t startFrame = 0;            // first frame of column 0
+    int zoom = 1;                      // transforms per column, at least 1
+    int bins = 1;                      // display bins drawn, 1 .. fftSize
     int rowMode = PLOT_ROWS_FIRST_BIN;
     int width = 0, height = 0;          // picture size in pixels
     std::vector<int> rowOfBin;          // picture row of each display bin
     std::array<uint32_t, 256> pixels{}; // 32-bit pixel of each colour index
     uint8_t* bits = nullptr;            // the picture's first byte, 32-bit pixels
     int64_t bytesPerLine = 0;
-    int64_t totalFrames = 0; // frames of the source in whole blocks (where a provisional column looks)
-    // A quick picture: each column from one block in its middle instead of all of its blocks.
+    int64_t totalFrames = 0; // frames of the source in whole transforms (where a provisional column looks)
+    // A quick picture: each column from one transform in its middle instead of all of its transforms.
     bool provisional = false;
     // When set (startFrame 0 only), the workers hand it the level codes of
-    // every block column of the pyramid and of every picture column.
+    // every column of the pyramid and of every picture column.
     CLevelPyramidBuilder* pyramid = nullptr;
 };
 
@@ -65,7 +69,7 @@ int PlotWorkerCount(int width);
 
 // Renders columns 0 .. width - 1 with the given number of workers (1 renders
 // in the calling thread). Stops early once *cancel is set (cancel may be
-// null), within a few blocks. The columns from the result's missing one on
+// null), within a few transforms. The columns from the result's missing one on
 // are left as they were. onDone may be empty.
 PlotRenderResult RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
                                    const PlotColumnsDone& onDone);

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int kScale = 255;
+constexpr int kScale = 255; // colour indices -kScale .. 0
 
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
@@ -50,8 +50,6 @@ struct CSpectrogramPlot::AsyncRender {
 CSpectrogramPlot::CSpectrogramPlot(CTavirelDoc* pDoc)
     : m_rcPlot(0, 0, 0, 0), m_rcLast(0, 0, 0, 0), m_rcBitmap(0, 0, 0, 0), m_pDoc(pDoc)
 {
-    std::fill(std::begin(m_rowOfBin), std::end(m_rowOfBin), 0);
-    std::fill(std::begin(m_levelOfBin), std::end(m_levelOfBin), -kScale);
     std::fill(std::begin(m_samples), std::end(m_samples), 0);
 }
 
@@ -73,6 +71,7 @@ bool CSpectrogramPlot::Fit(const QRect& rcPlot)
         m_bitmap = QImage(width, height, QImage::Format_RGB32);
         if (!m_bitmap.isNull())
             m_bitmap.fill(Qt::black);
+        m_nBitmapRows = kAllRowsBlack;
         m_pDoc->m_nDrawnStart = -1;
     }
     return true;
@@ -82,6 +81,11 @@ void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
 {
     if (Fit(rcPlot))
         Refresh(painter);
+}
+
+int CSpectrogramPlot::DrawnZoom() const
+{
+    return std::clamp(m_nDrawnZoom, 1, CTavirelDoc::kMaxZoom);
 }
 
 bool CSpectrogramPlot::IsStale() const
@@ -113,19 +117,47 @@ void CSpectrogramPlot::Refresh(QPainter* painter)
 
 void CSpectrogramPlot::SetLevels(int bTwoChannel, double dRefLevel)
 {
-    m_engine.SetParameters(bTwoChannel, kWaveBlockFrames, kPlotFloorDb, dRefLevel, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF,
-                           0.0);
+    const CTavirelDoc& doc = *m_pDoc;
+    m_engine.SetParameters(bTwoChannel, doc.m_nFftSize, BottomLevelDb(dRefLevel, doc.m_nRangeDb), dRefLevel, 1, 0,
+                           doc.m_nWindow, 0, 1, PEAK_OFF, 0.0);
     m_nLevelsTwoChannel = bTwoChannel;
     m_dLevelsRef = dRefLevel;
 }
 
-int CSpectrogramPlot::FitZoom(int64_t nFrames, int width)
+int CSpectrogramPlot::FitZoom(int64_t nFrames, int width, int nFftSize)
 {
-    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + kWaveBlockFrames - 1) / kWaveBlockFrames;
+    const int64_t n = std::max(nFftSize, 1);
+    const int64_t blocks = (std::max<int64_t>(nFrames, 1) + n - 1) / n;
     int64_t zoom = 1;
     while (zoom < CTavirelDoc::kMaxZoom && zoom * std::max(width, 1) < blocks)
         zoom *= 2;
     return static_cast<int>(zoom);
+}
+
+PlotRenderSetup CSpectrogramPlot::WindowSetup(QSize size, int zoom) const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    PlotRenderSetup setup;
+    const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
+    setup.path = WavePath(doc.m_strSrcPath);
+    setup.twoChannel = doc.m_bTwoChannel;
+    setup.refLevel = m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef;
+    setup.bottomLevel = BottomLevelDb(setup.refLevel, doc.m_nRangeDb);
+    setup.fftSize = doc.m_nFftSize;
+    setup.window = doc.m_nWindow;
+    setup.startFrame = doc.ViewStartFrame();
+    setup.zoom = std::clamp(zoom, 1, CTavirelDoc::kMaxZoom);
+    setup.bins = nBins;
+    setup.rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
+    setup.width = size.width();
+    setup.height = size.height();
+    // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
+    setup.rowOfBin.resize(static_cast<size_t>(nBins));
+    for (int i = 0; i < nBins; ++i)
+        setup.rowOfBin[static_cast<size_t>(i)] = static_cast<int>(static_cast<int64_t>(i) * size.height() / nBins);
+    for (int i = 0; i < 256; ++i)
+        setup.pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
+    return setup;
 }
 
 bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
@@ -135,44 +167,63 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     const int height = m_rcPlot.height();
     if (width <= 0 || height <= 0 || !doc.m_bLoaded || !doc.m_wave.m_bInOpen)
         return false;
-    picture = QImage(width, height, QImage::Format_RGB32);
+    // The last picture replaced, when no one else holds it, saves making the
+    // pages of a new one, and clearing them when its rows are laid out alike.
+    const bool reuse =
+        m_spare.size() == QSize(width, height) && m_spare.format() == QImage::Format_RGB32 && m_spare.isDetached();
+    picture = reuse ? std::move(m_spare) : QImage(width, height, QImage::Format_RGB32);
+    m_spare = QImage();
     if (picture.isNull())
         return false;
-    picture.fill(Qt::black);
     // A source reopened by the last rendering may have another channel count.
     if (doc.m_bTwoChannel != m_nLevelsTwoChannel)
         SetLevels(doc.m_bTwoChannel, m_nLevelsTwoChannel < 0 ? doc.m_nRefLevel : m_dLevelsRef);
 
-    const int nBins = std::clamp(doc.m_nDisplayBins, 1, kMaxBins);
-    // Row of each display bin, bin 0 at the top; 64 bits so tall pictures cannot overflow.
-    for (int i = 0; i < nBins; ++i)
-        m_rowOfBin[i] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
-
-    setup->path = WavePath(doc.m_strSrcPath);
-    setup->twoChannel = doc.m_bTwoChannel;
-    setup->refLevel = m_dLevelsRef;
-    setup->startFrame = doc.ViewStartFrame();
-    setup->zoom = std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
-    setup->bins = nBins;
-    setup->rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
-    setup->width = width;
-    setup->height = height;
-    setup->rowOfBin.assign(m_rowOfBin, m_rowOfBin + nBins);
-    for (int i = 0; i < 256; ++i)
-        setup->pixels[static_cast<size_t>(i)] = PixelOf(doc.m_palette[static_cast<size_t>(i)]);
+    *setup = WindowSetup(QSize(width, height), doc.m_nZoom);
+    m_rowOfBin = setup->rowOfBin;
+    // The rendering draws every row a bin falls on; the others are black.
+    const int nBins = setup->bins;
+    const int64_t rows = RowsKey(height, nBins);
+    for (int y = 0, i = 0; y < height && !(reuse && (m_nSpareRows == rows || m_nSpareRows == kAllRowsBlack)); ++y) {
+        while (i < nBins && m_rowOfBin[static_cast<size_t>(i)] < y)
+            ++i;
+        if (i == nBins || m_rowOfBin[static_cast<size_t>(i)] != y)
+            std::fill_n(reinterpret_cast<QRgb*>(picture.scanLine(y)), width, qRgb(0, 0, 0));
+    }
     setup->bits = picture.bits();
     setup->bytesPerLine = picture.bytesPerLine();
-    // The blocks the reader delivers: the last one padded when the data ends inside it.
-    const int64_t blocks = static_cast<int64_t>((doc.m_wave.m_nDataFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
-    setup->totalFrames = blocks * kWaveBlockFrames;
+    // The transforms the reader delivers: the last one padded when the data ends inside it.
+    const int64_t n = setup->fftSize;
+    setup->totalFrames = static_cast<int64_t>((doc.m_wave.m_nDataFrames + n - 1) / n) * n;
     return true;
 }
 
 int CSpectrogramPlot::WindowEnd(const PlotRenderSetup& setup) const
 {
     // The second the frame after the last column falls in.
-    const int64_t endFrame = setup.startFrame + int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
+    const int64_t endFrame = setup.startFrame + int64_t{setup.width} * setup.zoom * setup.fftSize;
     return static_cast<int>(std::clamp<int64_t>(m_pDoc->m_timeBase.SecondOfFrame(endFrame), 0, INT_MAX));
+}
+
+QImage CSpectrogramPlot::RenderAt(QSize size, int zoom) const
+{
+    const CTavirelDoc& doc = *m_pDoc;
+    if (size.isEmpty() || !doc.m_bLoaded)
+        return QImage();
+    QImage picture(size, QImage::Format_RGB32);
+    if (picture.isNull())
+        return picture;
+    picture.fill(Qt::black);
+    PlotRenderSetup setup = WindowSetup(size, zoom);
+    setup.bits = picture.bits();
+    setup.bytesPerLine = picture.bytesPerLine();
+    const int missing =
+        RenderPlotColumns(setup, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(size.width()), nullptr, {}).missing;
+    // Columns past the first one not drawn stay black, whatever other workers drew.
+    for (int y = 0; y < size.height() && missing < size.width(); ++y)
+        std::fill(reinterpret_cast<QRgb*>(picture.scanLine(y)) + missing,
+                  reinterpret_cast<QRgb*>(picture.scanLine(y)) + size.width(), qRgb(0, 0, 0));
+    return picture;
 }
 
 bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int missing)
@@ -198,6 +249,7 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
     }
     m_bitmap.swap(picture);
     m_nDrawnZoom = doc.m_nZoom;
+    m_nDrawnStartFrame = setup.startFrame;
     m_nDrawnRowMode = doc.m_nRowMode;
     m_nDrawnStartBlock = doc.m_nViewStartBlock;
     return true;
@@ -205,8 +257,7 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
 
 bool CSpectrogramPlot::IsWholeSource(const PlotRenderSetup& setup) const
 {
-    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
-    return setup.startFrame == 0 && static_cast<uint64_t>(shownFrames) >= m_pDoc->m_nTotalFrames;
+    return setup.startFrame == 0 && int64_t{setup.width} * setup.zoom >= m_pDoc->DataBlocks();
 }
 
 void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
@@ -220,15 +271,12 @@ void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
         job.sourceKey = overview_cache::SourceKey(doc.m_strSrcPath);
     const bool whole = IsWholeSource(setup);
     if (whole) {
-        const QString settings =
-            QString::asprintf("%dx%d zoom %d rows %d ref %.17g channels %d bins %d", setup.width, setup.height,
-                              setup.zoom, setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins);
-        job.cacheEntry = overview_cache::EntryPath(job.sourceKey, settings, ".png");
+        job.cacheEntry = overview_cache::EntryPath(job.sourceKey, overview_cache::PictureSettings(setup), ".png");
         job.fromCache = picture ? overview_cache::Load(job.cacheEntry, picture, &job.result.missing)
                                 : !job.cacheEntry.isEmpty() && QFileInfo::exists(job.cacheEntry);
     }
-    // The pyramid's levels depend on the source and on how its blocks are analysed.
-    const QString levels = QString::asprintf("pyramid channels %d bins %d", setup.twoChannel + 1, setup.bins);
+    // The pyramid's levels depend on the source and on how its transforms are analysed.
+    const QString levels = overview_cache::PyramidSettings(setup);
     job.pyramidEntry = overview_cache::EntryPath(job.sourceKey, levels, ".tvp");
     job.pyramidKey = (job.sourceKey + QLatin1String(" | ") + levels).toStdString();
     if (job.pyramidEntry.isEmpty())
@@ -238,8 +286,8 @@ void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
         m_strPyramidKey = job.pyramidEntry;
         if (!m_pyramid)
             m_pyramid = std::make_unique<CLevelPyramid>();
-        m_pyramid->Open(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins,
-                        setup.totalFrames / kWaveBlockFrames);
+        m_pyramid->Open(job.pyramidEntry.toStdString(), job.pyramidKey, setup.fftSize, setup.bins,
+                        setup.totalFrames / setup.fftSize);
     }
     if (m_pyramid->IsOpen())
         job.pyramid = m_pyramid.get();
@@ -285,13 +333,14 @@ void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function
         }
     }
     CLevelPyramidBuilder builder;
-    const int64_t blocks = setup.totalFrames / kWaveBlockFrames;
+    const int64_t blocks = setup.totalFrames / setup.fftSize;
     // The picture's own columns, unless a level of the pyramid has the same.
     int shownColumns = static_cast<int>(std::min<int64_t>(setup.width, (blocks + setup.zoom - 1) / setup.zoom));
     if (PyramidColumnFor(setup.zoom) == setup.zoom)
         shownColumns = 0;
     if (job.buildPyramid && QDir().mkpath(QFileInfo(job.pyramidEntry).path()) &&
-        builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.bins, blocks, shownColumns, setup.zoom))
+        builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.fftSize, setup.bins, blocks, shownColumns,
+                      setup.zoom))
         setup.pyramid = &builder;
     job.result = RenderPlotColumns(setup, workers, &job.cancel, onColumns);
     if (!setup.pyramid)
@@ -317,17 +366,23 @@ void CSpectrogramPlot::KeepJob(const AsyncRender& job)
         overview_cache::KeepWithin(m_pDoc->CacheBudgetBytes());
 }
 
+bool CSpectrogramPlot::TakesLong(int width, int zoom, int fftSize) const
+{
+    const int64_t frames = int64_t{std::max(width, 0)} * std::clamp(zoom, 1, CTavirelDoc::kMaxZoom) * fftSize;
+    return frames > m_nQuickBlocks * kWaveBlockFrames;
+}
+
 bool CSpectrogramPlot::IsQuick()
 {
     const CTavirelDoc& doc = *m_pDoc;
-    const int64_t blocks = int64_t{std::max(m_rcPlot.width(), 0)} * std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
-    if (!IsStale() || blocks <= m_nQuickBlocks || m_async || !doc.m_bLoaded)
+    if (!IsStale() || !TakesLong(m_rcPlot.width(), doc.m_nZoom, doc.m_nFftSize) || m_async || !doc.m_bLoaded)
         return true;
     QImage picture;
     AsyncRender job;
     if (!MakeSetup(picture, &job.setup))
         return true;
     PlanJob(job, nullptr);
+    KeepSpare(picture, false, RowsKey(job.setup.height, job.setup.bins));
     return job.fromCache || job.fromPyramid;
 }
 
@@ -346,8 +401,21 @@ void CSpectrogramPlot::Render()
         return;
     PlanJob(job, &picture);
     RunJob(job, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width), {}, {});
-    if (Adopt(picture, job.setup, job.result.missing))
+    const bool adopted = Adopt(picture, job.setup, job.result.missing);
+    if (adopted)
         KeepJob(job);
+    KeepSpare(picture, adopted, job.fromCache ? -1 : RowsKey(job.setup.height, job.setup.bins));
+}
+
+void CSpectrogramPlot::KeepSpare(QImage& picture, bool adopted, int64_t pictureRows)
+{
+    if (adopted) {
+        m_nSpareRows = m_nBitmapRows; // picture holds what m_bitmap held
+        m_nBitmapRows = pictureRows;
+    } else {
+        m_nSpareRows = pictureRows;
+    }
+    m_spare = std::move(picture);
 }
 
 bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone,
@@ -361,7 +429,7 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
     if (!MakeSetup(m_asyncPicture, &job->setup))
         return false;
     PlanJob(*job, &m_asyncPicture);
-    job->progressive = int64_t{job->setup.width} * job->setup.zoom > m_nQuickBlocks;
+    job->progressive = TakesLong(job->setup.width, job->setup.zoom, job->setup.fftSize);
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(job->setup.width);
     AsyncRender* const p = job.get();
     try {
@@ -388,8 +456,10 @@ bool CSpectrogramPlot::FinishRender()
     if (job->cancel.load())
         return false;
     QImage picture = m_asyncPicture;
-    if (Adopt(picture, job->setup, job->result.missing))
+    const bool adopted = Adopt(picture, job->setup, job->result.missing);
+    if (adopted)
         KeepJob(*job);
+    KeepSpare(picture, adopted, job->fromCache ? -1 : RowsKey(job->setup.height, job->setup.bins));
     m_pDoc->m_nDrawnStart = job->viewStart;
     return true;
 }
@@ -416,6 +486,9 @@ void CSpectrogramPlot::TakeProvisional()
     if (!m_async || !m_async->provisionalReady.load() || m_async->provisional.size() != m_bitmap.size())
         return;
     m_bitmap.swap(m_async->provisional);
+    m_nBitmapRows = RowsKey(m_async->setup.height, m_async->setup.bins); // drawn on black
+    m_nDrawnStartFrame = m_async->setup.startFrame;                      // for the scales
+    m_nDrawnZoom = m_async->setup.zoom;
     m_bProvisional = true;
     m_pDoc->m_nViewEnd = std::min(WindowEnd(m_async->setup), m_pDoc->m_nLengthSec);
 }

@@ -1,6 +1,6 @@
 // CSpectrogramPlot: renders the spectrogram of the shown time window into an
 // off-screen picture and copies it to the caller's painter. A column shows
-// m_pDoc->m_nZoom blocks of 2048 frames (per bin the strongest of them), one
+// m_pDoc->m_nZoom transforms of m_pDoc->m_nFftSize frames (per bin the strongest of them), one
 // row position per display bin; m_pDoc->m_nRowMode picks the first or the
 // strongest bin of each row. The window starts at m_pDoc->m_nViewStart whole
 // seconds or, when m_pDoc->m_nViewStartBlock >= 0, at that block. Columns are
@@ -22,20 +22,24 @@
 // through these calls.
 //
 // Progressive pictures: a rendering that takes long (see IsQuick) first makes
-// a provisional picture, every column from one block in its middle (or from
-// the level pyramid, where the window's columns do not fall on its own), and
-// calls onProvisional() from its thread. On the UI thread TakeProvisional()
-// then shows it as m_bitmap, and TakeColumns(x0, x1) replaces its columns
-// with the exact ones as they are reported; FinishRender ends with the exact
-// picture, the same as a synchronous rendering's.
+// a provisional picture, every column from one transform in its middle (or
+// from the level pyramid, where the window's columns do not fall on its own),
+// and calls onProvisional() from its thread. On the UI thread
+// TakeProvisional() then shows it as m_bitmap, and TakeColumns(x0, x1)
+// replaces its columns with the exact ones as they are reported; FinishRender
+// ends with the exact picture, the same as a synchronous rendering's.
 //
-// A picture of the whole source (start 0, the zoom showing every block) of a
-// source of at least m_nCacheMinBytes is kept in the user's cache folder
-// (display/OverviewCache.h) and taken from there while the source is unchanged;
-// the folder holds at most the document's CacheBudgetBytes(). Its rendering, at kPyramidBaseBlocks blocks per column or
-// more, also builds the source's level pyramid (display/LevelPyramid.h) there; with it any window whose start and zoom
-// fall on its columns, at any reference level, is drawn from the pyramid without reading the source (colour indices
-// within one step of the exact ones, where a level lies that close to a boundary).
+// A picture of the whole source (start 0, the zoom showing every transform) of
+// a source of at least m_nCacheMinBytes is kept in the user's cache folder
+// (display/OverviewCache.h) and taken from there while the source and the
+// picture's settings are unchanged; the folder holds at most the document's
+// CacheBudgetBytes(). Its rendering, at kPyramidBaseBlocks transforms per
+// column or more, also builds the source's level pyramid for the transform
+// size and window (display/LevelPyramid.h) there; with it any window whose
+// start and zoom fall on its columns, at any reference level, range and colour
+// map, is drawn from the pyramid without reading the source (colour indices
+// within one step of the exact ones, where a level lies that close to a
+// boundary).
 #pragma once
 
 #include <QImage>
@@ -46,6 +50,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "display/LevelPyramid.h"
 #include "display/PlotRender.h"
@@ -56,8 +61,8 @@ class QPainter;
 
 class CSpectrogramPlot {
 public:
-    // The most display bins a picture shows (I/Q sources).
-    static constexpr int kMaxBins = 2048;
+    // The most display bins a picture shows (I/Q sources at the largest transform).
+    static constexpr int kMaxBins = kPictureFftMaxSize;
     explicit CSpectrogramPlot(CTavirelDoc* pDoc);
     virtual ~CSpectrogramPlot();
     CSpectrogramPlot(const CSpectrogramPlot&) = delete;
@@ -68,14 +73,23 @@ public:
     void Draw(const QRect& rcPlot, QPainter* painter);
     // Renders if the picture is stale, then copies it to painter (if not null).
     void Refresh(QPainter* painter);
-    // Configures the engine for the source's channel count and the reference level in dB.
+    // Configures the engine for the source's channel count and the reference
+    // level in dB, with the document's transform size, window and range.
     void SetLevels(int bTwoChannel, double dRefLevel);
     // Draws every column of the window into m_bitmap.
     void Render();
 
     // The zoom that shows the whole source in width columns: the smallest power
-    // of two K with width * K blocks covering nFrames frames.
-    static int FitZoom(int64_t nFrames, int width);
+    // of two K with width * K transforms of nFftSize frames covering nFrames frames.
+    static int FitZoom(int64_t nFrames, int width, int nFftSize = kWaveBlockFrames);
+
+    // The rendering of the document's window (its start, transform size,
+    // window, rows, colours and the levels SetLevels gave) at a picture of
+    // size with zoom transforms per column; bits is left null.
+    PlotRenderSetup WindowSetup(QSize size, int zoom) const;
+    // That window rendered into a picture of its own, synchronously; the
+    // plot's picture and the document stay as they are. Null without a source.
+    QImage RenderAt(QSize size, int zoom) const;
 
     // Fits the picture to the plot area (a new one, and stale, when the area
     // changed); false for an empty area.
@@ -97,9 +111,11 @@ public:
     void TakeColumns(int x0, int x1);
     // m_bitmap holds a provisional picture (of the running rendering).
     bool IsProvisional() const { return m_bProvisional; }
+    // The first frame and the zoom of the picture in m_bitmap.
+    int64_t DrawnStartFrame() const { return m_nDrawnStartFrame; }
+    int DrawnZoom() const;
 
-    int m_rowOfBin[kMaxBins];
-    int m_levelOfBin[kMaxBins];
+    std::vector<int> m_rowOfBin; // picture row of each display bin of the last rendering
     int32_t m_samples[4096];
     QRect m_rcPlot, m_rcLast, m_rcBitmap;
     QImage m_bitmap;
@@ -109,8 +125,9 @@ public:
     int m_nWorkers = 0;
     // Smallest source whose whole-source pictures are cached; negative: none are.
     int64_t m_nCacheMinBytes = int64_t{64} << 20;
-    // Windows of at most this many blocks are rendered at once; larger ones
-    // start with a provisional picture.
+    // Windows of at most as many frames as this many blocks of kWaveBlockFrames
+    // are rendered at once, whatever the transform size; larger ones start
+    // with a provisional picture.
     int64_t m_nQuickBlocks = 8192;
     // Windows may be drawn from the level pyramid (off: always from the samples).
     bool m_bUsePyramid = true;
@@ -129,6 +146,9 @@ private:
     bool Adopt(QImage& picture, const PlotRenderSetup& setup, int missing);
     // The second the window of setup ends at, as the reader counts seconds.
     int WindowEnd(const PlotRenderSetup& setup) const;
+    // Whether a window of width columns of zoom transforms of fftSize frames
+    // is too large to render at once (see m_nQuickBlocks).
+    bool TakesLong(int width, int zoom, int fftSize) const;
     // Whether a rendering with setup shows the whole source from its start.
     bool IsWholeSource(const PlotRenderSetup& setup) const;
     // Prepares a job: its cache entries, the pyramid opened for its source,
@@ -147,6 +167,7 @@ private:
     int m_nDrawnZoom = 0;
     int m_nDrawnRowMode = -1;
     int64_t m_nDrawnStartBlock = -1;
+    int64_t m_nDrawnStartFrame = 0;
 
     // The running asynchronous rendering.
     std::unique_ptr<AsyncRender> m_async;
@@ -155,4 +176,15 @@ private:
     // The level pyramid of the source, when there is one; opened for m_strPyramidKey.
     std::unique_ptr<CLevelPyramid> m_pyramid;
     QString m_strPyramidKey;
+    // The picture the last rendering replaced, made again into the next one,
+    // and for it and m_bitmap the layout whose rows that no bin falls on are
+    // known to be black (RowsKey; kAllRowsBlack: every row; -1: none).
+    QImage m_spare;
+    static constexpr int64_t kAllRowsBlack = -2;
+    static int64_t RowsKey(int height, int bins) { return (int64_t{height} << 32) | bins; }
+    int64_t m_nSpareRows = -1;
+    int64_t m_nBitmapRows = -1;
+    // After a rendering into picture: the picture m_bitmap held before (when
+    // the new one was adopted) or the new one becomes the spare.
+    void KeepSpare(QImage& picture, bool adopted, int64_t pictureRows);
 };

@@ -149,58 +149,72 @@ protected:
     CSpectrogramPlot m_plot;
 };
 
-// After one whole-recording rendering every window of 64 blocks per column or
-// more, at any reference level, comes from the pyramid: it reads a small part
-// of what the samples would need, and its pixels are those of the samples but
-// for at most one colour index on a few of them (levels that close to a boundary).
+// After one whole-recording rendering every window of 64 transforms per
+// column or more, at any reference level, range and colour map, comes from
+// the pyramid of its transform size and window: it reads a small part of what
+// the samples would need, and its pixels are those of the samples but for at
+// most one colour index on a few of them (levels that close to a boundary). A
+// pyramid of another size or window is never used.
 TEST_F(OverviewTest, PyramidPicturesMatchSamplePicturesAtEveryCoarseZoom)
 {
     struct Case {
-        int channels, rows, ref;
-    } cases[] = {{1, PLOT_ROWS_FIRST_BIN, 0},
-                 {1, PLOT_ROWS_STRONGEST_BIN, 40},
-                 {2, PLOT_ROWS_FIRST_BIN, 40},
-                 {2, PLOT_ROWS_STRONGEST_BIN, 0}};
-    struct Window {
-        int zoom;
-        int64_t startBlock;
-    } windows[] = {{64, 0}, {64, 64 * 7}, {128, 256}, {256, 0}, {kWholeZoom, 0}};
-    int channels = 0;
+        int channels, fft, window, rows, ref, range, colours;
+    } cases[] = {
+        {1, 2048, WINDOW_HANN, PLOT_ROWS_FIRST_BIN, 0, kRangeToFloor, COLOURS_CLASSIC},
+        {1, 2048, WINDOW_HANN, PLOT_ROWS_STRONGEST_BIN, 40, kRangeToFloor, COLOURS_CLASSIC},
+        {2, 2048, WINDOW_HANN, PLOT_ROWS_FIRST_BIN, 40, kRangeToFloor, COLOURS_CLASSIC},
+        {2, 2048, WINDOW_HANN, PLOT_ROWS_STRONGEST_BIN, 0, 120, COLOURS_VIRIDIS},
+        {2, 2048, WINDOW_BLACKMAN_HARRIS, PLOT_ROWS_FIRST_BIN, 0, kRangeToFloor, COLOURS_CLASSIC},
+        {2, 512, WINDOW_BLACKMAN_HARRIS, PLOT_ROWS_STRONGEST_BIN, -20, 100, COLOURS_INFERNO},
+    };
+    int channels = 0, fft = 0, window = -1;
     QString path;
     for (const Case& c : cases) {
+        m_doc.SetFftSize(c.fft);
+        m_doc.m_nWindow = c.window;
+        m_doc.m_nRangeDb = c.range;
+        m_doc.SetColourMap(c.colours);
+        // The window's whole zoom: pyramid columns split between picture columns.
+        const int whole = (kBlocks * (2048 / c.fft) + kWidth - 1) / kWidth;
         if (c.channels != channels) {
             channels = c.channels;
             QDir(m_dir.filePath("cache")).removeRecursively();
             path = Write(c.channels == 2 ? "iq.wav" : "mono.wav", c.channels);
-            Load(path);
-            // The window's whole zoom: pyramid columns split between picture columns.
-            Picture(kWholeZoom, 0, PLOT_ROWS_FIRST_BIN, false);
-            ASSERT_EQ(Entries("*.tvp").size(), 1u) << "the whole rendering builds the pyramid";
         }
-        {
-            const int ref = c.ref;
-            Load(path, ref);
-            for (const Window& w : windows) {
-                const std::string what = std::to_string(c.channels) + " ch rows " + std::to_string(c.rows) + " ref " +
-                                         std::to_string(ref) + " zoom " + std::to_string(w.zoom) + " start " +
-                                         std::to_string(w.startBlock);
-                const QImage exact = Picture(w.zoom, w.startBlock, c.rows, true);
-                for (const QString& png : Entries("*.png"))
-                    QFile::remove(m_dir.filePath("cache/tavirel/overview/" + png));
-                const int64_t before = BytesRead();
-                const QImage drawn = Picture(w.zoom, w.startBlock, c.rows, false);
-                EXPECT_LT(BytesRead() - before, QFileInfo(path).size() / 8) << what;
-                int differ = 0, lit = 0;
-                for (int y = 0; y < kHeight; ++y)
-                    for (int x = 0; x < kWidth; ++x) {
-                        const int a = IndexOf(exact.pixel(x, y)), b = IndexOf(drawn.pixel(x, y));
-                        ASSERT_LE(std::abs(a - b), 1) << what << " pixel " << x << "," << y;
-                        differ += a != b;
-                        lit += a > 0 && a < 255;
-                    }
-                EXPECT_LE(differ * 1000, kWidth * kHeight) << what;
-                EXPECT_GT(lit * 2, kWidth * kHeight) << what << ": most pixels inside the scale " << lit;
-            }
+        Load(path, c.ref);
+        if (c.fft != fft || c.window != window || Entries("*.tvp").isEmpty()) {
+            fft = c.fft;
+            window = c.window;
+            EXPECT_EQ(Picture(64, 0, c.rows, false), Picture(64, 0, c.rows, true))
+                << c.fft << ": drawn from the samples, not from the pyramid of another size or window";
+            const qsizetype pyramids = Entries("*.tvp").size();
+            Picture(whole, 0, PLOT_ROWS_FIRST_BIN, false);
+            ASSERT_EQ(Entries("*.tvp").size(), pyramids + 1) << "the whole rendering builds the pyramid";
+        }
+        const struct {
+            int zoom;
+            int64_t startBlock;
+        } windows[] = {{64, 0}, {64, 64 * 7}, {128, 256}, {256, 0}, {whole, 0}};
+        for (const auto& w : windows) {
+            const std::string what = std::to_string(c.channels) + " ch fft " + std::to_string(c.fft) + " rows " +
+                                     std::to_string(c.rows) + " ref " + std::to_string(c.ref) + " zoom " +
+                                     std::to_string(w.zoom) + " start " + std::to_string(w.startBlock);
+            const QImage exact = Picture(w.zoom, w.startBlock, c.rows, true);
+            for (const QString& png : Entries("*.png"))
+                QFile::remove(m_dir.filePath("cache/tavirel/overview/" + png));
+            const int64_t before = BytesRead();
+            const QImage drawn = Picture(w.zoom, w.startBlock, c.rows, false);
+            EXPECT_LT(BytesRead() - before, QFileInfo(path).size() / 8) << what;
+            int differ = 0, lit = 0;
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    const int a = IndexOf(exact.pixel(x, y)), b = IndexOf(drawn.pixel(x, y));
+                    ASSERT_LE(std::abs(a - b), 1) << what << " pixel " << x << "," << y;
+                    differ += a != b;
+                    lit += a > 0 && a < 255;
+                }
+            EXPECT_LE(differ * 1000, kWidth * kHeight) << what;
+            EXPECT_GT(lit * 2, kWidth * kHeight) << what << ": most pixels inside the scale " << lit;
         }
     }
 }
