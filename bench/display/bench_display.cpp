@@ -561,14 +561,29 @@ bool IsNumber(const char* text)
 }
 
 // bench_display [SIZE...]: the transform sizes to measure (256, 2048 and
-// 65536 by default), then the zoomed rate. bench_display RECORDING...: the
-// recordings only. bench_display --sparse GB: a sparse recording only.
+// 65536 by default), then the zoomed rate. bench_display --zoomed: the zoomed
+// rate only. bench_display RECORDING...: the recordings only. bench_display
+// --sparse GB: a sparse recording only.
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc == 3 && std::string(argv[1]) == "--sparse")
         return BenchSparse(std::atof(argv[2])) ? 0 : 1;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    constexpr int kZoom = 16;
+    const QString longIq = dir.filePath("long16.wav");
+    const auto zoomed = [&] {
+        if (!WriteSource(longIq, 2, int64_t{1920} * kZoom)) {
+            std::fprintf(stderr, "bench_display: cannot write the sources\n");
+            return false;
+        }
+        return BenchZoomed(longIq, kZoom);
+    };
+    if (argc == 2 && std::string(argv[1]) == "--zoomed")
+        return zoomed() ? 0 : 1;
     if (argc > 1 && !IsNumber(argv[1])) {
         for (int i = 1; i < argc; ++i)
             if (!BenchRecording(QString::fromLocal8Bit(argv[i])))
@@ -576,9 +591,6 @@ int main(int argc, char** argv)
         return 0;
     }
     BenchAxes();
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        return 1;
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i)
         sizes.push_back(std::atoi(argv[i]));
@@ -602,13 +614,7 @@ int main(int argc, char** argv)
         QFile::remove(iq);
         QFile::remove(mono);
     }
-    constexpr int kZoom = 16;
-    const QString longIq = dir.filePath("long16.wav");
     if (argc > 1)
         return 0;
-    if (!WriteSource(longIq, 2, int64_t{1920} * kZoom)) {
-        std::fprintf(stderr, "bench_display: cannot write the sources\n");
-        return 1;
-    }
-    return BenchZoomed(longIq, kZoom) ? 0 : 1;
+    return zoomed() ? 0 : 1;
 }

@@ -78,6 +78,8 @@ public:
         AUXIINFO auxi;
         uint64_t frames = 0;
         const bool opened = m_reader.Open(m_setup.path, &wf, m_setup.fftSize, &frames, 0, &auxi) == WAVE_OK;
+        m_codec = m_reader.SampleCodec();
+        m_nValues = static_cast<size_t>(m_setup.fftSize) * (wf.nChannels == 1 ? 1 : 2);
         const int64_t spanBytes = int64_t{m_shared.span} * m_setup.zoom * m_reader.m_nBlockBytes;
         if (opened && !m_setup.provisional && spanBytes >= kMinReadAhead)
             m_reader.SetReadAhead(std::min(spanBytes, kMaxReadAhead));
@@ -138,10 +140,8 @@ private:
                 EndPart(part, parts++ == 0, false);
                 part = 0;
             }
-            if (m_reader.ReadBlock(m_samples.data(), m_setup.fftSize, nullptr) != m_setup.fftSize)
+            if (!TransformNext(part > 0))
                 break;
-            m_engine.LoadSamples(m_samples.data(), INT_MAX);
-            m_engine.TransformPower(part > 0);
             ++blocks;
             ++part;
             ++m_block;
@@ -191,12 +191,34 @@ private:
         if (Cancelled() || left <= 0)
             return 0;
         m_reader.SeekFrame(first + std::min<int64_t>(m_setup.zoom / 2, (left - 1) / 2) * n);
-        if (m_reader.ReadBlock(m_samples.data(), m_setup.fftSize, nullptr) != m_setup.fftSize)
+        if (!TransformNext(0))
             return 0;
-        m_engine.LoadSamples(m_samples.data(), INT_MAX);
-        m_engine.TransformPower(0);
         MapLevels();
         return 1;
+    }
+
+    // Reads the next transform's frames into the engine's powers, or with
+    // combine folds them in; false at the end or on a failed read. 16-bit
+    // samples go from the file's bytes straight into the transform.
+    bool TransformNext(int combine)
+    {
+        const uint8_t* bytes = nullptr;
+        if (m_reader.ReadBlockBytes(m_setup.fftSize, &bytes, nullptr) != m_setup.fftSize)
+            return false;
+        // The transform takes its samples in bit-reversed order, a cache line
+        // at a time: the next transform's bytes, which mostly follow in the
+        // reader's buffer, are fetched into the cache meanwhile (a hint only).
+        const size_t blockBytes = m_nValues * static_cast<size_t>(samples::BytesPerSample(m_codec));
+        const uintptr_t next = reinterpret_cast<uintptr_t>(bytes) + blockBytes;
+        for (size_t i = 0; i < blockBytes; i += 64)
+            __builtin_prefetch(reinterpret_cast<const void*>(next + i));
+        if (m_codec == samples::Codec::S16 && samples::kNativeLittle) {
+            m_engine.TransformPowerOf16(bytes, combine);
+        } else {
+            samples::Decode(m_codec, bytes, m_samples.data(), m_nValues);
+            m_engine.TransformPowerOf(m_samples.data(), combine);
+        }
+        return true;
     }
 
     // Columns are drawn into a tile of kTileColumns pixels for each row that
@@ -226,6 +248,8 @@ private:
     CSpectrumEngine m_engine;
     CRiffWaveFile m_reader;
     std::vector<int32_t> m_samples;
+    samples::Codec m_codec = samples::Codec::S16;
+    size_t m_nValues = 0;           // samples per transform
     std::vector<int> m_groupBounds; // first bin of each row drawn, then the number of bins
     std::vector<int> m_groupRows;   // the row of each group
     std::vector<int> m_levels;      // colour index of each group in the column being drawn
