@@ -45,8 +45,8 @@ int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int n
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel);
 
 // The path the next save of doc would create now: the destination with the
-// first free running number after the last one used. It never names an
-// existing file.
+// next free running number (after the highest in its folder and the last one
+// used). It never names an existing file.
 std::string SegmentOutputPath(const CTavirelDoc& doc);
 
 // Progress and cancel of a save. Called with the fraction of the segment
