@@ -31,6 +31,15 @@ struct SegmentClock {
     std::function<double(int64_t)> secondsOfFrame;
 };
 
+// The clock of a source's time base (anything with FrameOfSeconds and
+// SecondsOfFrame), which must outlive the clock.
+template <class TimeBase>
+SegmentClock ClockOf(const TimeBase& timeBase)
+{
+    return {[&timeBase](double s) { return timeBase.FrameOfSeconds(s); },
+            [&timeBase](int64_t f) { return timeBase.SecondsOfFrame(f); }};
+}
+
 // The header line written, and the column names a header may use.
 extern const char kSegmentCsvHeader[];
 
