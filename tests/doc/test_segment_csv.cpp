@@ -12,11 +12,17 @@
 
 namespace {
 
-// A source of 380 s at 2 MS/s, the clock rounding to the nearest frame.
-constexpr double kRate = 2e6;
+// A time base of a fixed rate that rounds to the nearest frame.
+struct RateTimeBase {
+    double rate;
+    int64_t FrameOfSeconds(double s) const { return static_cast<int64_t>(std::llround(s * rate)); }
+    double SecondsOfFrame(int64_t f) const { return static_cast<double>(f) / rate; }
+};
+
+// A source of 380 s at 2 MS/s.
 constexpr int64_t kFrames = 760000000;
-const SegmentClock kClock{[](double s) { return static_cast<int64_t>(std::llround(s * kRate)); },
-                          [](int64_t f) { return static_cast<double>(f) / kRate; }};
+const RateTimeBase kTwoMega{2e6};
+const SegmentClock kClock = ClockOf(kTwoMega);
 
 QByteArray WithHeader(const QString& row)
 {
@@ -126,8 +132,8 @@ TEST(SegmentCsv, RoundTripKeepsEveryFrame)
 {
     QTemporaryDir dir;
     for (const double rate : {2e6, 44100.0, 100e6}) {
-        const SegmentClock clock{[rate](double s) { return static_cast<int64_t>(std::llround(s * rate)); },
-                                 [rate](int64_t f) { return static_cast<double>(f) / rate; }};
+        const RateTimeBase timeBase{rate};
+        const SegmentClock clock = ClockOf(timeBase);
         const int64_t frames = static_cast<int64_t>(rate) * 3600;
         CSegmentList list(frames);
         const QString labels[] = {"plain", "with, comma", "a \"quoted\" word", " padded ",
