@@ -83,7 +83,9 @@ std::string ArgBytes(const QString& arg)
 
 bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out)
 {
-    if (text.empty())
+    // Digits with an optional minus: no blanks or plus sign, which strtol would pass over.
+    const size_t digits = text.size() > 1 && text[0] == '-' ? 1 : 0;
+    if (text.size() == digits || text.find_first_not_of("0123456789", digits) != std::string::npos)
         return false;
     errno = 0;
     char* end = nullptr;

@@ -45,8 +45,9 @@ void PrintVersion();
 // byte, so file names that are not UTF-8 survive).
 std::string ArgBytes(const QString& arg);
 
-// A whole decimal number within [lo, hi]; false for anything else (empty text,
-// trailing characters, out of range).
+// A whole decimal number within [lo, hi]: digits, a minus sign before them
+// allowed; false for anything else (empty text, blanks, a plus sign, other
+// characters, out of range).
 bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out);
 
 // Reports a usage error of a command on stderr; returns its exit status, 2.

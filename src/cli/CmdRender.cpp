@@ -20,6 +20,7 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "display/SpectrogramPlot.h"
+#include "doc/SettingsText.h"
 #include "doc/TavirelDoc.h"
 
 namespace {
@@ -37,8 +38,9 @@ const char kRenderUsage[] =
     "  --start SEC     first second shown (whole seconds, 0 or more, before the end)\n"
     "  --width W       picture width in pixels, 1 to 16384\n"
     "  --height H      picture height in pixels, 1 to 16384\n"
-    "  --ref DB        reference level in dB, -100 to 100 (default 0): levels at or\n"
-    "                  above it show the last colour, -160 dB and below show black\n"
+    "  --ref DB        reference level in dB, one of the window's 20 dB steps from\n"
+    "                  -100 to 100 (default 0): levels at or above it show the last\n"
+    "                  colour, -160 dB and below show black\n"
     "  --zoom K        blocks per column, 1 to 16777216 (default 1); a column shows\n"
     "                  per frequency the strongest of its blocks. 'fit' takes the\n"
     "                  smallest power of two that shows the whole source\n"
@@ -285,8 +287,13 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("--width takes 1 to 16384 pixels, not ", bad->c_str());
     if (const auto bad = whole("height", 1, kMaxSidePx, &a->heightPx))
         return Usage("--height takes 1 to 16384 pixels, not ", bad->c_str());
-    if (const auto bad = whole("ref", -100, 100, &a->refDb))
-        return Usage("--ref takes whole dB from -100 to 100, not ", bad->c_str());
+    if (const auto bad = TakeValues(parser, "ref", [&](const std::string& v) {
+            return ParseWholeNumber(v, kRefLevelMinDb, kRefLevelMaxDb, &a->refDb) &&
+                   NearestRefLevel(a->refDb) == a->refDb;
+        }))
+        return Usage(
+            "--ref takes one of the window's levels (-100, -80, -60, -40, -20, 0, 20, 40, 60, 80, 100 dB), not ",
+            bad->c_str());
     if (const auto bad = TakeValues(parser, "zoom", [&](const std::string& v) {
             a->zoomFit = v == "fit";
             return a->zoomFit || ParseWholeNumber(v, 1, CTavirelDoc::kMaxZoom, &a->zoom);
@@ -341,14 +348,15 @@ bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc)
     }
     doc.m_nRefLevel = static_cast<int>(a.refDb);
     // A window starting after the last frame would be an all-black picture.
-    if (static_cast<uint64_t>(a.startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
+    if (doc.m_timeBase.FrameOfWholeSeconds(a.startSec) >= static_cast<int64_t>(doc.m_nDataFrames)) {
         std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
                      a.startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
         return false;
     }
     doc.m_nViewStart = static_cast<int>(a.startSec);
-    doc.m_nZoom = a.zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(a.widthPx))
-                            : static_cast<int>(a.zoom);
+    doc.m_nZoom = a.zoomFit
+                      ? CSpectrogramPlot::FitZoom(static_cast<int64_t>(doc.m_nDataFrames), static_cast<int>(a.widthPx))
+                      : static_cast<int>(a.zoom);
     doc.m_nRowMode = a.strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
     return true;
 }

@@ -129,17 +129,10 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     for (int i = 0; i < nBins; ++i)
         m_rowOfBin[i] = static_cast<int>(static_cast<int64_t>(i) * height / nBins);
 
-    const CRiffWaveFile& wave = doc.m_wave;
     setup->path = WavePath(doc.m_strSrcPath);
     setup->twoChannel = doc.m_bTwoChannel;
     setup->refLevel = m_dLevelsRef;
-    if (doc.m_nViewStartBlock >= 0) {
-        setup->startFrame = doc.m_nViewStartBlock * kWaveBlockFrames;
-    } else {
-        // Whole seconds, rounded down to a whole frame as the reader seeks.
-        const int64_t bytes = wave.m_nBytesPerSec * std::max(doc.m_nViewStart, 0);
-        setup->startFrame = wave.m_nBytesPerFrameIn > 0 ? bytes / wave.m_nBytesPerFrameIn : 0;
-    }
+    setup->startFrame = doc.ViewStartFrame();
     setup->zoom = std::clamp(doc.m_nZoom, 1, CTavirelDoc::kMaxZoom);
     setup->bins = nBins;
     setup->rowMode = doc.m_nRowMode == PLOT_ROWS_STRONGEST_BIN ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
@@ -172,14 +165,9 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
             std::fill(line + missing, line + setup.width, qRgb(0, 0, 0));
         }
     } else {
-        const CRiffWaveFile& wave = doc.m_wave;
-        int64_t end = 0;
-        if (wave.m_nBlockBytes > 0 && wave.m_nBytesPerSec > 0) {
-            const int64_t startBlock = setup.startFrame * wave.m_nBytesPerFrameIn / wave.m_nBlockBytes;
-            const int64_t blocks = startBlock + int64_t{setup.width} * setup.zoom;
-            end = blocks * wave.m_nBlockBytes / wave.m_nBytesPerSec;
-        }
-        doc.m_nViewEnd = static_cast<int>(std::min<int64_t>(end, INT_MAX));
+        // The second the frame after the last column falls in.
+        const int64_t endFrame = setup.startFrame + int64_t{setup.width} * setup.zoom * kWaveBlockFrames;
+        doc.m_nViewEnd = static_cast<int>(std::clamp<int64_t>(doc.m_timeBase.SecondOfFrame(endFrame), 0, INT_MAX));
     }
     m_bitmap.swap(picture);
     m_nDrawnZoom = doc.m_nZoom;
@@ -285,7 +273,7 @@ bool CSpectrogramPlot::Reopen()
 {
     if (m_pDoc->ReopenSource() != WAVE_OK)
         return false;
-    m_pDoc->m_wave.SeekSeconds(m_pDoc->m_nViewStart);
+    m_pDoc->m_wave.SeekFrame(m_pDoc->ViewStartFrame());
     return true;
 }
 

@@ -82,16 +82,9 @@ std::string FailureMessage(const SegmentSaveResult& r, const std::string& source
 
 } // namespace
 
-int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int nLengthSec)
+int64_t SegmentFrameCount(const CTavirelDoc& doc, int nFromSec, int nToSec)
 {
-    if (nLengthSec <= 0)
-        return 0;
-    // span * total / length without the product: span * (q * length + r) / length.
-    const int64_t nSpanSec = int64_t{nToSec} - int64_t{nFromSec};
-    const auto len = static_cast<uint64_t>(nLengthSec);
-    const auto q = static_cast<int64_t>(nTotalFrames / len);
-    const auto r = static_cast<int64_t>(nTotalFrames % len);
-    return nSpanSec * q + nSpanSec * r / nLengthSec;
+    return doc.m_timeBase.FrameOfWholeSeconds(int64_t{nToSec} - int64_t{nFromSec});
 }
 
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel)
@@ -240,16 +233,16 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
     SegmentSaveResult result;
     CRiffWaveFile& wave = doc.m_wave;
 
-    if (!doc.m_bLoaded || nFromSec < 0 || nToSec <= nFromSec)
-        return result; // nothing to write: no file is created
+    if (!doc.m_bLoaded || nFromSec < 0 || nToSec <= nFromSec || nToSec > doc.m_nLengthSec)
+        return result; // nothing to write (or marks outside the source): no file is created
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
     result.nError = doc.EnsureSourceOpen();
-    const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
+    const int64_t nFrames = SegmentFrameCount(doc, nFromSec, nToSec);
     const int nChannels = doc.m_wfSource.nChannels;
     if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
-        return result; // a source shorter than one second: nothing to write
+        return result; // nothing to write
     if (result.nError == WAVE_OK) {
         // Whole blocks only: the last one may run up to 2047 frames past To.
         const int64_t nPlanned = (nFrames + kWaveBlockFrames - 1) / kWaveBlockFrames * kWaveBlockFrames;
@@ -262,6 +255,6 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
     // A source read to its end or failed is opened again, so that the window
     // can go on using it; the reader returns to the shown window's start.
     if (doc.EnsureSourceOpen() == WAVE_OK)
-        wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
+        wave.SeekFrame(doc.ViewStartFrame());
     return result;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "doc/SettingsText.h"
@@ -140,7 +141,7 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nRowMode = pInts[2] == 1 ? 1 : 0;
 }
 
-void CTavirelDoc::TakeSourceFacts(int nLengthSec)
+void CTavirelDoc::TakeSourceFacts(const CRiffWaveFile& wave)
 {
     if (m_wfSource.nChannels == 1) {
         m_bTwoChannel = 0;
@@ -151,7 +152,9 @@ void CTavirelDoc::TakeSourceFacts(int nLengthSec)
     }
     m_stStart = m_auxi.stStartTime;
     m_stStop = m_auxi.stStopTime;
-    m_nLengthSec = nLengthSec;
+    m_nLengthSec = wave.m_nLengthSec;
+    m_nDataFrames = wave.m_nDataFrames;
+    m_timeBase = wave.m_timeBase;
 }
 
 bool CTavirelDoc::ProbeSource(const QString& path)
@@ -164,13 +167,14 @@ bool CTavirelDoc::ProbeSource(const QString& path)
         m_nLengthSec = 0;
         return false;
     }
-    TakeSourceFacts(probe.m_nLengthSec);
+    TakeSourceFacts(probe);
     return true;
 }
 
 bool CTavirelDoc::OpenSource(const QString& path)
 {
     m_nTotalFrames = 0;
+    m_nDataFrames = 0;
     m_auxi = AUXIINFO{};
     m_wave.Close();
     m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kWaveBlockFrames, &m_nTotalFrames, 0, &m_auxi);
@@ -180,7 +184,7 @@ bool CTavirelDoc::OpenSource(const QString& path)
         m_bLoaded = false;
         return false;
     }
-    TakeSourceFacts(m_wave.m_nLengthSec);
+    TakeSourceFacts(m_wave);
     return true;
 }
 
@@ -211,6 +215,18 @@ void CTavirelDoc::CloseSource()
 {
     m_wave.Close();
     m_bLoaded = false;
+}
+
+int64_t CTavirelDoc::ViewStartFrame() const
+{
+    if (m_nViewStartBlock >= 0)
+        return m_nViewStartBlock * kWaveBlockFrames;
+    return m_timeBase.FrameOfWholeSeconds(std::max(m_nViewStart, 0));
+}
+
+int64_t CTavirelDoc::DataBlocks() const
+{
+    return static_cast<int64_t>((m_nDataFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
 }
 
 void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)

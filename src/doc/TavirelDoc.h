@@ -52,6 +52,12 @@ public:
     int EnsureSourceOpen();
     void CloseSource();
 
+    // The first frame the window shows: its start block when placed by
+    // blocks, otherwise the frame of its start second.
+    int64_t ViewStartFrame() const;
+    // Blocks of kWaveBlockFrames that hold the source's frames (the last may be partly filled).
+    int64_t DataBlocks() const;
+
     // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)
     // m_stStart + seconds (added in universal time) taken as local time, otherwise CTime(seconds).
     // Used by the view's label update and by the segment save.
@@ -72,6 +78,10 @@ public:
     int m_nViewEnd = 0;
     int m_nLengthSec = 0;
     uint64_t m_nTotalFrames = 0;
+    // Frames the source's data holds (m_nTotalFrames rounds them up to whole blocks and one more).
+    uint64_t m_nDataFrames = 0;
+    // The source's one conversion between seconds and frames (the reader's, taken at open).
+    CTimeBase m_timeBase;
     int m_nDisplayBins = 1024;
     // Plot zoom: blocks of kWaveBlockFrames per column (1 = one block, the unzoomed picture),
     // a power of two; stored as its exponent, the second value of the "INTs" list.
@@ -94,8 +104,8 @@ public:
 private:
     // Reads the three lists and the paths; false at the first missing or short one.
     bool LoadSettingsLists();
-    // Takes channel count, times and length after a successful open.
-    void TakeSourceFacts(int nLengthSec);
+    // Takes channel count, times, length and time base after a successful open.
+    void TakeSourceFacts(const CRiffWaveFile& wave);
     // Takes the stored zoom exponent and row mode, the second and third of the nInts "INTs" values read.
     void TakeStoredView(const int* pInts, int nInts);
     void BuildPalette();

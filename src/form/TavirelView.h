@@ -185,8 +185,6 @@ private:
     void OnRenderDone(uint64_t nGeneration);
     // Stops a rendering off the UI thread; true when one ran.
     bool StopRender();
-    // The first frame the plot shows, as the plot places it.
-    int64_t ViewStartFrame() const;
     // The second a frame falls in, as the bar counts seconds.
     int SecondOfFrame(int64_t nFrame) const;
     // Shows the picture as it is, without rendering (while a rendering or a save runs).

@@ -95,6 +95,16 @@ TEST_F(CliArgs, UsageErrorsAndFailuresHaveTheirStatus)
         {{"info", "--jason", m_src}, 2, "unknown option '--jason'"},
         {{"demo", m_dir + "d.wav", "--seconds"}, 2, "--seconds"},
         {{"frobnicate"}, 2, "unknown command"},
+        // Numbers are digits: no blank or plus sign before them.
+        {{"render", m_src, "--start", " +1", "--width", "8", "--height", "8", "--out", png}, 2, "--start"},
+        {{"cut", m_src, "--from", "+0", "--to", "2", "--dest", cut}, 2, "--from"},
+        // Reference levels are the window's 20 dB steps.
+        {{"render", m_src, "--start", "0", "--width", "8", "--height", "8", "--ref", "-30", "--out", png},
+         2,
+         "-100, -80, -60"},
+        // The top-level usage names every render option.
+        {{"--help"}, 0, "[--zoom K|fit]"},
+        {{"--help"}, 0, "[--rows first|strongest]"},
     };
     for (const Case& c : cases) {
         const CliRun run = Cli(c.args);

@@ -43,13 +43,15 @@ TEST(CliInfo, JsonKeysAndExitCodes)
     riff::WriteFile(
         good, riff::Wave(riff::FmtPayload(1, 2, 8000, 16), riff::Bytes().Fill(10000, 0), {riff::Chunk("auxi", auxi)}));
     std::remove(bad.c_str());
+    // The times span 10 s of 2500 frames: 250 frames a second for every position.
     std::string out;
     EXPECT_EQ(Info({"--json", good, bad}, &out), 1);
     EXPECT_EQ(out,
               "{\"file\":\"" + good +
                   "\",\"error\":0,\"message\":\"success\",\"format_tag\":1,\"channels\":2,"
                   "\"sample_rate\":8000,\"bits_per_sample\":16,\"frames\":4096,\"data_frames\":2500,\"length_sec\":10,"
-                  "\"bytes_per_sec\":1638,\"start_time\":\"2024-03-10 12:00:00\",\"stop_time\":\"2024-03-10 12:00:10\","
+                  "\"frames_per_sec\":250,\"bytes_per_sec\":1000,\"start_time\":\"2024-03-10 "
+                  "12:00:00\",\"stop_time\":\"2024-03-10 12:00:10\","
                   "\"center_freq_hz\":14070000,\"clock_hz\":64000000,\"bandwidth_hz\":192000}\n"
                   "{\"file\":\"" +
                   bad + "\",\"error\":101,\"message\":\"the file cannot be opened for reading\"}\n");
