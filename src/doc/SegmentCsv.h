@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "doc/SegmentList.h"
+#include "wave/TimeBase.h"
 
 // The source's conversion between seconds from the data start and frames.
 struct SegmentClock {
@@ -31,10 +32,9 @@ struct SegmentClock {
     std::function<double(int64_t)> secondsOfFrame;
 };
 
-// The clock of a source's time base (anything with FrameOfSeconds and
-// SecondsOfFrame), which must outlive the clock.
-template <class TimeBase>
-SegmentClock ClockOf(const TimeBase& timeBase)
+// The clock of a source's time base (a document's m_timeBase), which must
+// outlive the clock.
+inline SegmentClock ClockOf(const CTimeBase& timeBase)
 {
     return {[&timeBase](double s) { return timeBase.FrameOfSeconds(s); },
             [&timeBase](int64_t f) { return timeBase.SecondsOfFrame(f); }};

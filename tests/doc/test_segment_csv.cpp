@@ -12,16 +12,9 @@
 
 namespace {
 
-// A time base of a fixed rate that rounds to the nearest frame.
-struct RateTimeBase {
-    double rate;
-    int64_t FrameOfSeconds(double s) const { return static_cast<int64_t>(std::llround(s * rate)); }
-    double SecondsOfFrame(int64_t f) const { return static_cast<double>(f) / rate; }
-};
-
 // A source of 380 s at 2 MS/s.
 constexpr int64_t kFrames = 760000000;
-const RateTimeBase kTwoMega{2e6};
+const CTimeBase kTwoMega(2000000, 1);
 const SegmentClock kClock = ClockOf(kTwoMega);
 
 QByteArray WithHeader(const QString& row)
@@ -131,10 +124,10 @@ TEST(SegmentCsv, FileForms)
 TEST(SegmentCsv, RoundTripKeepsEveryFrame)
 {
     QTemporaryDir dir;
-    for (const double rate : {2e6, 44100.0, 100e6}) {
-        const RateTimeBase timeBase{rate};
+    for (const int64_t rate : {2000000, 44100, 100000000}) {
+        const CTimeBase timeBase(rate, 1);
         const SegmentClock clock = ClockOf(timeBase);
-        const int64_t frames = static_cast<int64_t>(rate) * 3600;
+        const int64_t frames = rate * 3600;
         CSegmentList list(frames);
         const QString labels[] = {"plain", "with, comma", "a \"quoted\" word", " padded ",
                                   QString::fromUtf8("\xC3\xA4")};

@@ -73,7 +73,7 @@ struct Seg {
     {
         double level = -1.0;
         std::vector<int32_t> block(kSegmentBlockValues);
-        return SaveSegment(doc, from, to, agc, level, block.data(), progress);
+        return SaveSegment(doc, FrameOfSecond(doc, from), FrameOfSecond(doc, to), agc, level, block.data(), progress);
     }
     std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
     std::vector<uint8_t> Data(const std::string& path) { return riff::ParseWave(riff::ReadFile(path)).payload["data"]; }
@@ -147,7 +147,7 @@ TEST(SegmentSave, AgcLevelStartsAfreshAtEachSave)
     std::vector<int32_t> block(kSegmentBlockValues);
     std::vector<std::vector<uint8_t>> outputs;
     for (double level : {0.0, 1e12}) {
-        const SegmentSaveResult r = SaveSegment(t.doc, 0, 2, true, level, block.data(), {});
+        const SegmentSaveResult r = SaveSegment(t.doc, 0, FrameOfSecond(t.doc, 2), true, level, block.data(), {});
         ASSERT_EQ(r.nError, WAVE_OK) << level;
         outputs.push_back(t.Data(r.strPath));
     }
