@@ -6,6 +6,7 @@
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
+#include "form/SegmentDock.h"
 #include "form/TavirelView.h"
 
 #include <QAction>
@@ -43,6 +44,10 @@ bool CTavirelApp::InitInstance()
     m_pMainWnd->OnCreate();
     m_pView = new CTavirelView(m_pDoc.get());
     m_pMainWnd->setCentralWidget(m_pView);
+    // The segment list beside the form, shown from View > Segments.
+    m_pSegmentDock = new CSegmentDock(m_pView, m_pMainWnd.get());
+    m_pMainWnd->addDockWidget(Qt::RightDockWidgetArea, m_pSegmentDock);
+    m_pSegmentDock->hide();
     // Without a saved placement the window opens with the form at its design
     // size, as laid out; later new documents leave the size to the user.
     if (m_pMainWnd->m_savedPlacement.length == 0)
@@ -66,6 +71,10 @@ void CTavirelApp::ConnectUi()
     connect(frame->m_actFileOpen, &QAction::triggered, this, &CTavirelApp::OnFileOpen);
     frame->m_pfnCloseDocument = [this] { OnCloseDocument(); };
     frame->m_menuView->addActions(m_pView->ViewActions());
+    frame->m_menuView->addSeparator();
+    QAction* segments = m_pSegmentDock->toggleViewAction();
+    segments->setText(QStringLiteral("Se&gments"));
+    frame->m_menuView->addAction(segments);
 }
 
 void CTavirelApp::InitialUpdateFrame()

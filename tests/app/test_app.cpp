@@ -139,7 +139,7 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     for (const QAction* a : frame()->m_menuView->actions())
         texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
     EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
-                                  "&Strongest Bin per Row|"}));
+                                  "&Strongest Bin per Row|", "|", "Se&gments|"}));
     struct Step {
         int action; // index in the menu
         int zoom, rows;
