@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "doc/TavirelDoc.h"
@@ -16,12 +17,12 @@
 
 namespace {
 
-// "7.095000 MHz" at or above 1 MHz, "1200 Hz" below.
-QString HzText(double hz)
+// "7.095000-7.100000 MHz" when an edge is at or above 1 MHz, "1200-3400 Hz" otherwise.
+QString BandRangeText(double lowHz, double highHz)
 {
-    if (std::fabs(hz) >= 1e6)
-        return QString::asprintf("%.6f MHz", hz / 1e6);
-    return QString::asprintf("%.0f Hz", hz);
+    if (std::max(std::fabs(lowHz), std::fabs(highHz)) >= 1e6)
+        return QString::asprintf("%.6f-%.6f MHz", lowHz / 1e6, highHz / 1e6);
+    return QString::asprintf("%.0f-%.0f Hz", lowHz, highHz);
 }
 
 } // namespace
@@ -71,7 +72,7 @@ QString CSegmentTableModel::BandText(int row) const
     const CSegment& s = Doc()->m_segments.At(row);
     if (!s.band)
         return QString();
-    return HzText(s.band->dLowHz) + QStringLiteral(" to ") + HzText(s.band->dHighHz);
+    return BandRangeText(s.band->dLowHz, s.band->dHighHz);
 }
 
 QVariant CSegmentTableModel::data(const QModelIndex& index, int role) const
@@ -201,6 +202,7 @@ std::vector<int> CSegmentDock::ChosenRows() const
 void CSegmentDock::OnSegmentsChanged(int row)
 {
     m_pModel->Reload();
+    m_pTable->resizeColumnsToContents();
     const QString note = m_pView->SegmentNote();
     m_pNote->setText(note);
     m_pNote->setVisible(!note.isEmpty());
