@@ -473,6 +473,9 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
         UpdateDrag(point);
     else
         UpdateSelectionCursor(point);
+    if (m_bNotice && (point - m_ptNotice).manhattanLength() < 4)
+        return;
+    m_bNotice = false;
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
     m_strStatus.clear();
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)

@@ -276,6 +276,9 @@ private:
     int64_t m_nDragFromFrame = 0, m_nDragToFrame = 0;
     std::optional<SegmentBand> m_dragBand;
     bool m_bSelectionShown = false;
+    // A refused selection's notice on the status line, kept until the pointer moves away from here.
+    QPoint m_ptNotice;
+    bool m_bNotice = false;
     // The last pointer position over the form; m_bPointerIn false once it left.
     QPoint m_ptPointer;
     bool m_bPointerIn = false;

@@ -289,6 +289,8 @@ void CTavirelView::FinishDrag(const QPoint& point)
     m_wndStatus->setText(start >= static_cast<int64_t>(doc->m_nDataFrames)
                              ? QStringLiteral("Selection past the recording's end: nothing selected")
                              : QStringLiteral("Selection of no width: drag across the time"));
+    m_ptNotice = point; // the readout leaves it there until the pointer moves on
+    m_bNotice = true;
 }
 
 void CTavirelView::OnLButtonUp(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
