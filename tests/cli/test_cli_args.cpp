@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
 #include "TavirelVersion.h"
 
 namespace {
@@ -54,14 +55,12 @@ class CliArgs : public testing::Test {
 protected:
     void SetUp() override
     {
-        // One folder per test: ctest runs the tests side by side.
-        m_dir =
-            testing::TempDir() + "tavirel_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        std::system(("rm -rf " + Quoted(m_dir) + " && mkdir -p " + Quoted(m_dir)).c_str());
+        // A folder of its own: tests of several builds run side by side.
+        m_dir = m_folder.path.string() + "/";
         m_src = m_dir + "src.wav";
         ASSERT_EQ(Cli({"demo", m_src, "--seconds", "3"}).status, 0);
     }
-    void TearDown() override { std::system(("rm -rf " + Quoted(m_dir)).c_str()); }
+    TempFolder m_folder;
     std::string m_dir, m_src;
 };
 

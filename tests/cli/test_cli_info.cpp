@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "support/TempFolder.h"
 #include "support/WaveBytes.h"
 
 namespace {
@@ -30,8 +31,8 @@ int Info(std::vector<std::string> args, std::string* out = nullptr)
 
 TEST(CliInfo, JsonKeysAndExitCodes)
 {
-    const std::string good = testing::TempDir() + "tavirel_cli_good.wav",
-                      bad = testing::TempDir() + "tavirel_cli_missing.wav";
+    const TempFolder dir;
+    const std::string good = dir / "good.wav", bad = dir / "missing.wav";
     riff::Bytes auxi;
     auxi.Time(2024, 3, 10, 12, 0, 0)
         .Time(2024, 3, 10, 12, 0, 10)
@@ -65,7 +66,8 @@ TEST(CliInfo, JsonKeysAndExitCodes)
 // the whole length reach the output.
 TEST(CliInfo, Rf64FramesPastThirtyTwoBits)
 {
-    const std::string path = testing::TempDir() + "tavirel_cli_rf64.wav";
+    const TempFolder dir;
+    const std::string path = dir / "rf64.wav";
     const uint64_t dataBytes = 20ULL << 30; // 16-bit stereo at 1 MHz: 5368709120 frames, 5368 s
     const riff::Bytes header = riff::Rf64(riff::Bytes(riff::Chunk("ds64", riff::Ds64Payload(0, dataBytes)))
                                               .Add(riff::Chunk("fmt ", riff::FmtPayload(1, 2, 1000000, 16)))
