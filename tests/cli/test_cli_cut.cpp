@@ -145,9 +145,8 @@ std::string JsonField(const std::string& line, const std::string& key)
 // frame, and --json tells the same.
 TEST(CliCut, EveryFormOfTheEndsCutsTheFramesSoxCounts)
 {
-    char tmpl[] = "/tmp/tavirel-cli-forms-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, src = dir + "/src.wav", list = dir + "/list.csv";
+    const TempFolder tmp;
+    const std::string dir = tmp.path.string(), src = dir + "/src.wav", list = dir + "/list.csv";
     riff::WaveShape shape(1, 8000);
     shape.auxi = riff::AuxiPayload(SYSTEMTIME{2026, 6, 0, 21, 9, 7, 0, 0}, SYSTEMTIME{2026, 6, 0, 21, 9, 7, 20, 0});
     const riff::Bytes data = riff::Gen16(160000, [](size_t i) { return SourceSample(static_cast<int64_t>(i)); });
@@ -195,16 +194,14 @@ TEST(CliCut, EveryFormOfTheEndsCutsTheFramesSoxCounts)
         Shell(dir, CliPath() + " cut " + src + " --from 1.25 --to-frame 20001 --json --dest " + dir + "/t.wav");
     EXPECT_EQ(JsonField(run.out, "start"), "\"2026-06-21T09:07:01.250\"");
     EXPECT_EQ(JsonField(run.out, "stop"), "\"2026-06-21T09:07:02.500\"");
-    std::filesystem::remove_all(dir);
 }
 
 // Ends and lists that cannot give a sound segment are usage errors that name
 // the fault, and nothing is written.
 TEST(CliCut, UnsoundEndsAndListsWriteNothing)
 {
-    char tmpl[] = "/tmp/tavirel-cli-bad-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, src = dir + "/src.wav", list = dir + "/list.csv", out = dir + "/out";
+    const TempFolder tmp;
+    const std::string dir = tmp.path.string(), src = dir + "/src.wav", list = dir + "/list.csv", out = dir + "/out";
     ASSERT_TRUE(riff::WriteFile(src, riff::WaveFile({1, 8000}, riff::Ramp16(80000)))); // 10 s
     WriteText(list, "from_s,to_s,label\n1,2,good\n5,x,bad\n");
     const struct {
@@ -231,5 +228,4 @@ TEST(CliCut, UnsoundEndsAndListsWriteNothing)
         EXPECT_EQ(faultfs::Names(out), std::set<std::string>{});
         std::filesystem::remove_all(out);
     }
-    std::filesystem::remove_all(dir);
 }
