@@ -9,6 +9,7 @@
 #include <QJsonValue>
 #include <QString>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -304,6 +305,13 @@ int CmdCut(int argc, char** argv)
     }
     if (std::fflush(stdout) != 0)
         return 1;
+    const auto banded = std::count_if(result.rows.begin(), result.rows.end(),
+                                      [&](int r) { return spans[static_cast<size_t>(r)].band.has_value(); });
+    if (banded > 0)
+        std::fprintf(stderr,
+                     "tavirel-cli cut: %lld %s with a band cut in full band: band extraction is not available in "
+                     "this version\n",
+                     static_cast<long long>(banded), banded == 1 ? "row" : "rows");
     if (result.failure.nError != WAVE_OK)
         return Failure(result.failure.strMessage);
     if (result.saved.empty())
