@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "doc/PictureSettings.h"
 #include "doc/ProfileStore.h"
 #include "doc/SegmentList.h"
 #include "platform/SystemTime.h"
@@ -57,7 +58,7 @@ public:
     // The first frame the window shows: its start block when placed by
     // blocks, otherwise the frame of its start second.
     int64_t ViewStartFrame() const;
-    // Blocks of kWaveBlockFrames that hold the source's frames (the last may be partly filled).
+    // Transforms of m_nFftSize frames that hold the source's frames (the last may be partly filled).
     int64_t DataBlocks() const;
 
     // m_timeFrom/m_timeTo for marks at frames nFromFrame/nToFrame, to the
@@ -73,6 +74,14 @@ public:
     // The furthest a mark may stand: the end of the data, or the frame of the
     // length in whole seconds when that lies beyond (a To of the whole length).
     int64_t MarkLimitFrame() const;
+
+    // Sets the frames per transform (a size that is not one of the picture's
+    // gives the default) and the display bins that go with it.
+    void SetFftSize(int nFrames);
+    // Sets the colour map and rebuilds m_palette from it.
+    void SetColourMap(int nMap);
+    // The level of the bottom colour for the reference level and range, dB.
+    double BottomLevelDb() const;
 
     // The largest zoom exponent: 2^24 blocks per column.
     static constexpr int kMaxZoomStep = 24;
@@ -94,14 +103,22 @@ public:
     // The source's one conversion between seconds and frames (the reader's, taken at open).
     CTimeBase m_timeBase;
     int m_nDisplayBins = 1024;
-    // Plot zoom: blocks of kWaveBlockFrames per column (1 = one block, the unzoomed picture),
+    // Plot zoom: transforms of m_nFftSize frames per column (1 = one, the unzoomed picture),
     // a power of two; stored as its exponent, the second value of the "INTs" list.
     int m_nZoom = 1;
     // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h;
     // stored as the third value of the "INTs" list.
     int m_nRowMode = 0;
-    // When >= 0, the plot starts at this block (kWaveBlockFrames each, from the data start) instead of m_nViewStart.
+    // When >= 0, the plot starts at this block (m_nFftSize frames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
+    // The picture's choices (doc/PictureSettings.h), kept in "Settings\\Picture":
+    // frames per transform (a column at zoom K shows K transforms), window,
+    // colour map, range of the colour scale and whether the axes are drawn.
+    int m_nFftSize = kPictureFftDefaultSize;
+    int m_nWindow = WINDOW_HANN;
+    int m_nColourMap = COLOURS_CLASSIC;
+    int m_nRangeDb = kRangeToFloor;
+    bool m_bShowAxes = true;
     int m_nRefLevel = 0;
     QString m_strSrcPath, m_strDestPath;
     std::array<uint32_t, 256> m_palette{};
@@ -127,5 +144,8 @@ private:
     void TakeSourceFacts(const CRiffWaveFile& wave);
     // Takes the stored zoom exponent and row mode, the second and third of the nInts "INTs" values read.
     void TakeStoredView(const int* pInts, int nInts);
+    // Reads and writes the picture's choices; what is missing or unknown gives the default.
+    void LoadPictureSettings();
+    bool SavePictureSettings();
     void BuildPalette();
 };

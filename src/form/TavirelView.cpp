@@ -161,6 +161,7 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     viewport()->setAcceptDrops(true);
     CreateControls();
     CreateViewActions();
+    CreatePictureActions();
     CreateSelectActions();
     CreateSegmentActions();
     GetLayoutWindow()->installEventFilter(this); // the pointer leaving the form
@@ -251,6 +252,7 @@ void CTavirelView::CreateControls()
     FitLevelLabel(refLevel);
     // Between the destination path and the plot area.
     AddControl(IDC_CENTRE_FREQ, MakeLabel(QString(), Qt::AlignRight), 180, 30, 137, 8);
+    CreatePictureControls();
     SetTabOrder();
 
     // All wiring in one place.
@@ -324,6 +326,7 @@ bool CTavirelView::UpdateData(bool bSaveAndValidate)
             static_cast<QLabel*>(Control(b.id))->setText(*b.text);
         useAgc->setChecked(m_bUseAgc);
         refLevel->setText(m_strRefLevel);
+        static_cast<QLabel*>(Control(IDC_RANGE))->setText(RangeText());
     }
     return true;
 }
@@ -356,6 +359,8 @@ void CTavirelView::OnInitialUpdate()
         {IDC_FROM_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
         {IDC_TO_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
         {IDC_STATUS, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_RANGE_SPIN, ANCHOR_TOP_LEFT, QSize(0, 25)}, // grows at half the pace of the level's arrows
+        {IDC_RANGE, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     for (const Anchor& a : anchors)
         AnchorControl(Control(a.id), a.topLeft, a.bottomRight);
@@ -372,6 +377,7 @@ void CTavirelView::OnInitialUpdate()
     m_btnSave->setEnabled(false);
     StopRender();
     m_actRowsStrongest->setChecked(doc->m_nRowMode == PLOT_ROWS_STRONGEST_BIN);
+    ShowPictureChoices();
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);
@@ -511,7 +517,7 @@ QString CTavirelView::ViewStatusText() const
         // A window placed by blocks: its own start and end, to a tenth of a second.
         const int64_t startFrame = doc->ViewStartFrame();
         const int64_t endFrame =
-            std::min<int64_t>(startFrame + WindowBlocks() * kWaveBlockFrames, static_cast<int64_t>(doc->m_nDataFrames));
+            std::min<int64_t>(startFrame + WindowBlocks() * doc->m_nFftSize, static_cast<int64_t>(doc->m_nDataFrames));
         const CTimeBase& tb = doc->m_timeBase;
         return QString::asprintf("View %.1f Sec to %.1f Sec", tb.SecondsOfFrame(startFrame),
                                  tb.SecondsOfFrame(endFrame));
@@ -659,7 +665,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     CTavirelDoc* doc = GetDocument();
     // A new size needs a new picture at once; otherwise the shown one stays
     // until the rendering off the UI thread is complete.
-    if (m_bRenderPending && PlotAreaRect() != m_pPlot->m_rcLast)
+    if (m_bRenderPending && PictureRect() != m_pPlot->m_rcLast)
         StopRender();
     if (m_bRenderPending || m_bSaving) {
         PaintPicture(painter);
@@ -668,7 +674,8 @@ void CTavirelView::OnDraw(QPainter* painter)
     }
     const bool bWasLoaded = doc->m_bLoaded;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_pPlot->Draw(PlotAreaRect(), painter);
+    m_pPlot->Draw(PictureRect(), painter);
+    PaintAxes(painter);
     RestoreCursor();
     // While no source is loaded the area keeps the last picture (black before the first).
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
@@ -686,7 +693,7 @@ void CTavirelView::RefreshPlot()
     StopRender(); // this rendering replaces the one running
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Renders into the plot's picture if it is stale; the paint that follows copies it.
-    m_pPlot->Draw(PlotAreaRect(), nullptr);
+    m_pPlot->Draw(PictureRect(), nullptr);
     m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
     RestoreCursor();
     GetLayoutWindow()->update(PlotAreaRect());

@@ -75,7 +75,9 @@ void CTavirelView::CreateViewActions()
 
 QList<QAction*> CTavirelView::ViewActions() const
 {
-    return {m_actZoomIn, m_actZoomOut, m_actZoomWhole, m_actZoomActual, m_actSeparator, m_actRowsStrongest};
+    return QList<QAction*>{m_actZoomIn,     m_actZoomOut,   m_actZoomWhole,
+                           m_actZoomActual, m_actSeparator, m_actRowsStrongest} +
+           PictureActions();
 }
 
 int CTavirelView::SecondOfFrame(int64_t nFrame) const
@@ -85,12 +87,12 @@ int CTavirelView::SecondOfFrame(int64_t nFrame) const
 
 int64_t CTavirelView::ViewStartBlock() const
 {
-    return GetDocument()->ViewStartFrame() / kWaveBlockFrames;
+    return GetDocument()->ViewStartFrame() / GetDocument()->m_nFftSize;
 }
 
 int64_t CTavirelView::WindowBlocks() const
 {
-    return int64_t{std::max(PlotAreaRect().width(), 1)} * GetDocument()->m_nZoom;
+    return int64_t{std::max(PictureRect().width(), 1)} * GetDocument()->m_nZoom;
 }
 
 int64_t CTavirelView::LastStartBlock() const
@@ -128,7 +130,7 @@ int CTavirelView::WholeZoom() const
     if (!doc->m_bLoaded)
         return CTavirelDoc::kMaxZoom;
     const int64_t blocks = doc->DataBlocks();
-    const int64_t width = std::max(PlotAreaRect().width(), 1);
+    const int64_t width = std::max(PictureRect().width(), 1);
     return static_cast<int>(std::clamp<int64_t>((blocks + width - 1) / width, 1, CTavirelDoc::kMaxZoom));
 }
 
@@ -204,7 +206,7 @@ void CTavirelView::RequestPlot()
     if (m_pPlot == nullptr || !doc->m_bLoaded)
         return;
     // A plot area of a new size needs a new picture first: the paint makes it.
-    if (PlotAreaRect() != m_pPlot->m_rcLast || m_pPlot->m_bitmap.isNull()) {
+    if (PictureRect() != m_pPlot->m_rcLast || m_pPlot->m_bitmap.isNull()) {
         RefreshPlot();
         return;
     }
@@ -254,6 +256,7 @@ void CTavirelView::PaintPicture(QPainter* painter)
     const QImage& picture = m_pPlot->m_bitmap;
     if (!picture.isNull())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), picture);
+    PaintAxes(painter);
 }
 
 QString CTavirelView::CentreFrequencyText() const
@@ -275,7 +278,7 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const int y = point.y() - rc.top();
 
     // Time: the first frame of the pointer's column, as the bar and the labels count seconds.
-    const int64_t frame = doc->ViewStartFrame() + int64_t{x} * doc->m_nZoom * kWaveBlockFrames;
+    const int64_t frame = doc->ViewStartFrame() + int64_t{x} * doc->m_nZoom * doc->m_nFftSize;
     if (frame >= static_cast<int64_t>(doc->m_nDataFrames))
         return QString();
     const int64_t ms = doc->m_timeBase.MillisecondOfFrame(frame);
@@ -290,9 +293,9 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     // Frequency: the first display bin drawn on the pointer's row.
     const int64_t bins = doc->m_nDisplayBins;
     const int64_t bin = (int64_t{y} * bins + rc.height() - 1) / rc.height();
-    const double binHz = rate / kWaveBlockFrames; // the transform is one block long
+    const double binHz = rate / doc->m_nFftSize;
     const QString freq = doc->m_bTwoChannel
-                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (kWaveBlockFrames / 2 - 1)) * binHz)
+                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (doc->m_nFftSize / 2 - 1)) * binHz)
                              : QString::asprintf("%.0f Hz", bin * binHz);
 
     // Level: the colour index of the pixel, back on the dB scale it was drawn with.
@@ -303,7 +306,7 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
             const uint32_t c = doc->m_palette[static_cast<size_t>(e)];
             if (qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF) == (pixel | 0xFF000000)) {
                 const double ref = doc->m_nRefLevel;
-                level = QString::asprintf("  %.0f dB", ref + (e - 255) * (ref - kPlotFloorDb) / 255.0);
+                level = QString::asprintf("  %.0f dB", ref + (e - 255) * (ref - doc->BottomLevelDb()) / 255.0);
                 break;
             }
         }

@@ -99,8 +99,8 @@ void CTavirelView::GoToSegment(int row)
     doc->m_selBand = s.band;
     SetMarks(s.nFirstFrame, s.nEndFrame);
     // The segment in the middle of the window, or from its start when it is wider.
-    const int64_t first = s.nFirstFrame / kWaveBlockFrames,
-                  blocks = (s.Frames() + kWaveBlockFrames - 1) / kWaveBlockFrames;
+    const int64_t n = doc->m_nFftSize; // the window moves by transforms
+    const int64_t first = s.nFirstFrame / n, blocks = (s.Frames() + n - 1) / n;
     ScrollTo(blocks < WindowBlocks() ? first + blocks / 2 - WindowBlocks() / 2 : first);
 }
 

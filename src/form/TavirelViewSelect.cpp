@@ -100,7 +100,7 @@ QString CTavirelView::MarkText(int64_t nFrame) const
 
 int64_t CTavirelView::ColumnFrames() const
 {
-    return int64_t{GetDocument()->m_nZoom} * kWaveBlockFrames;
+    return int64_t{GetDocument()->m_nZoom} * GetDocument()->m_nFftSize;
 }
 
 int64_t CTavirelView::FrameAtX(int x) const
@@ -124,22 +124,22 @@ double CTavirelView::FrequencyAtY(int y) const
 {
     const CTavirelDoc* doc = GetDocument();
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
-    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / kWaveBlockFrames;
+    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / doc->m_nFftSize;
     const double bin =
         static_cast<double>(std::clamp(y - rc.top(), 0, rc.height())) * doc->m_nDisplayBins / std::max(rc.height(), 1);
     if (!doc->m_bTwoChannel)
         return bin * binHz;
-    return doc->m_auxi.dwCenterFreq + (bin - (kWaveBlockFrames / 2 - 1)) * binHz;
+    return doc->m_auxi.dwCenterFreq + (bin - (doc->m_nFftSize / 2 - 1)) * binHz;
 }
 
 int CTavirelView::YOfFrequency(double dHz) const
 {
     const CTavirelDoc* doc = GetDocument();
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
-    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / kWaveBlockFrames;
+    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / doc->m_nFftSize;
     double bin = dHz / binHz;
     if (doc->m_bTwoChannel)
-        bin = (dHz - doc->m_auxi.dwCenterFreq) / binHz + (kWaveBlockFrames / 2 - 1);
+        bin = (dHz - doc->m_auxi.dwCenterFreq) / binHz + (doc->m_nFftSize / 2 - 1);
     const double y = bin * rc.height() / std::max(doc->m_nDisplayBins, 1);
     return rc.top() + static_cast<int>(std::lround(std::clamp(y, -1.0, rc.height() + 1.0)));
 }

@@ -2,6 +2,7 @@
 // the spin, the file buttons, dropped files, tab order, messages about failures, and "Save Segment" end
 // to end against `tavirel-cli cut`.
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -104,7 +105,7 @@ protected:
     QString Status() const { return m_view->m_wndStatus->text().replace(QLatin1Char('\n'), QStringLiteral("  ")); }
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     CWposCtrl& Bar() const { return m_view->m_wndPosBar; }
-    QRect Plot() const { return m_view->PlotAreaRect(); }
+    QRect Plot() const { return m_view->PictureRect(); }
     void ClickPlot(int x)
     {
         QTest::mouseClick(m_view->GetLayoutWindow(), Qt::LeftButton, {}, QPoint(x, Plot().center().y()));
@@ -257,6 +258,68 @@ TEST_F(ViewTest, SpinStepsTheReferenceLevelBetweenItsLimits)
     m_doc->m_nRefLevel = -100;
     QTest::mouseClick(spin->m_btnDown, Qt::LeftButton);
     EXPECT_EQ(m_doc->m_nRefLevel, -100);
+}
+
+// The range's arrows and wheel: 10 dB steps, at least 20 dB; up to the floor
+// it follows the reference level again (the label shows the span).
+TEST_F(ViewTest, RangeStepsBetweenTwentyDbAndTheFloor)
+{
+    ShowView(Source("short.wav", 10));
+    auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_RANGE_SPIN));
+    const struct {
+        int ref, range;
+        QToolButton* button; // null: a wheel notch away from the user
+        int rangeAfter;
+        const char* text;
+    } rows[] = {
+        {0, kRangeToFloor, spin->m_btnDown, 150, "150"},
+        {0, 150, spin->m_btnUp, kRangeToFloor, "160"},
+        {-20, kRangeToFloor, spin->m_btnDown, 130, "130"},
+        {0, 20, spin->m_btnDown, 20, "20"},
+        {40, 180, nullptr, 190, "190"},
+        {40, 190, nullptr, kRangeToFloor, "200"},
+    };
+    for (const auto& r : rows) {
+        m_doc->m_nRefLevel = r.ref;
+        m_doc->m_nRangeDb = r.range;
+        m_view->UpdateData(false);
+        if (r.button) {
+            QTest::mouseClick(r.button, Qt::LeftButton);
+        } else {
+            QWheelEvent wheel(QPointF(2, 2), spin->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(spin, &wheel);
+        }
+        EXPECT_EQ(m_doc->m_nRangeDb, r.rangeAfter) << r.ref << " " << r.range;
+        EXPECT_EQ(Text(IDC_RANGE), QString::fromLatin1(r.text)) << r.ref << " " << r.range;
+    }
+}
+
+// Export Picture writes the shown picture inside its scales, or the same
+// window at a chosen size; a cancelled size or name writes nothing.
+TEST_F(ViewTest, ExportPictureAtTheShownOrAChosenSize)
+{
+    ShowView(Source("short.wav", 10));
+    const QString png = Path("shown.png");
+    m_dialogs.m_bYes = true;
+    m_dialogs.m_answers = QStringList{png};
+    m_view->ExportAction()->trigger();
+    const QImage shown(png);
+    const QImage picture = m_view->m_pPlot->m_bitmap;
+    ASSERT_FALSE(shown.isNull());
+    const QRect at = m_view->PictureRect().translated(-m_view->PlotAreaRect().topLeft());
+    EXPECT_EQ(shown.copy(QRect(at.topLeft(), picture.size())).convertToFormat(picture.format()), picture);
+    EXPECT_TRUE(m_dialogs.m_asked.contains(QStringLiteral("size:%1x%2").arg(shown.width()).arg(shown.height())));
+
+    m_dialogs.m_pictureSize = QSize(500, 300);
+    m_dialogs.m_answers = QStringList{Path("chosen.png")};
+    m_view->ExportAction()->trigger();
+    EXPECT_EQ(QImage(Path("chosen.png")).size(), QSize(500, 300));
+
+    m_dialogs.m_bYes = false; // the size is cancelled
+    m_dialogs.m_answers = QStringList{Path("none.png")};
+    m_view->ExportAction()->trigger();
+    EXPECT_FALSE(QFile::exists(Path("none.png")));
 }
 
 TEST_F(ViewTest, SrcFileCancelledLeavesTheSourceClosedAndClicksIdle)
@@ -468,6 +531,10 @@ TEST_F(ViewTest, ControlTable)
         // The level label keeps its row but takes the column left of the plot area.
         {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}, 12, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
         {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}, 7, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
+        // The range of the colour scale above the reference level's arrows, growing at half their pace; its label as
+        // wide as the column.
+        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}, 20, ANCHOR_TOP_LEFT, QSize(0, 25)},
+        {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}, 21, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     m_view = std::make_unique<CTavirelView>(m_doc.get());
     for (const Row& r : rows) {
@@ -482,7 +549,7 @@ TEST_F(ViewTest, ControlTable)
         EXPECT_EQ(text, QString::fromLatin1(r.text)) << r.id;
         const QRect px = m_view->DialogUnitsToPx(r.du.x(), r.du.y(), r.du.width(), r.du.height());
         const QRect got = control->geometry();
-        if (r.id == IDC_REF_LEVEL) {
+        if (r.id == IDC_REF_LEVEL || r.id == IDC_RANGE) {
             EXPECT_EQ(got.top(), px.top());
             EXPECT_EQ(got.height(), px.height());
             EXPECT_LE(got.right(), m_view->Control(IDC_PLOT_AREA)->geometry().left());
@@ -690,7 +757,8 @@ TEST_F(BrowseTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
 // frame count; End and Whole Recording stop at its last block of data.
 TEST_F(BrowseTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
 {
-    ShowView(QString()); // the plot's width, for the source's length
+    m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
+    ShowView(QString());        // the plot's width, for the source's length
     const int w = Plot().width();
     ShowActive(ToneSource("exact.wav", 1, 2048, 2 * w, 256.0, 0));
     const struct {
@@ -728,6 +796,7 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         const uint32_t rate = 8192;         // 4 Hz per bin
         const int rows = 1024 * c.channels; // display bins
         m_doc->m_nRefLevel = 0;
+        m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
         // The tone on the first bin of the row three quarters down the picture.
         ShowView(QString()); // the plot's height, for the tone's bin
         const int h = Plot().height(), yTone = h * 3 / 4;
