@@ -2,6 +2,9 @@
 
 #include "TavirelVersion.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -94,6 +97,12 @@ bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out)
         return false;
     *out = v;
     return true;
+}
+
+QByteArray JsonMember(const char* key, const QJsonValue& value)
+{
+    const QByteArray object = QJsonDocument(QJsonObject{{QLatin1String(key), value}}).toJson(QJsonDocument::Compact);
+    return object.mid(1, object.size() - 2);
 }
 
 int UsageError(const char* command, const char* message, const std::string& detail)

@@ -4,7 +4,9 @@
 // prints the command's usage text.
 #pragma once
 
+#include <QByteArray>
 #include <QCommandLineParser>
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +51,10 @@ std::string ArgBytes(const QString& arg);
 // allowed; false for anything else (empty text, blanks, a plus sign, other
 // characters, out of range).
 bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out);
+
+// One "key":value member written by Qt's JSON writer. A QJsonObject keeps its
+// keys sorted, so a command joins its members by hand in its documented order.
+QByteArray JsonMember(const char* key, const QJsonValue& value);
 
 // Reports a usage error of a command on stderr; returns its exit status, 2.
 int UsageError(const char* command, const char* message, const std::string& detail = std::string());

@@ -85,14 +85,6 @@ std::string Printable(const std::string& s)
     return out;
 }
 
-// One "key":value member written by Qt's JSON writer. A QJsonObject keeps its
-// keys sorted, so the members are joined by hand in the documented order.
-QByteArray JsonMember(const char* key, const QJsonValue& value)
-{
-    const QByteArray object = QJsonDocument(QJsonObject{{QLatin1String(key), value}}).toJson(QJsonDocument::Compact);
-    return object.mid(1, object.size() - 2);
-}
-
 void PrintJson(const Info& i)
 {
     // File names that are not UTF-8 show U+FFFD for their stray bytes.

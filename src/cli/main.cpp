@@ -20,6 +20,10 @@ const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
                       "  cut FILE (--from T --to T | --from-frame N --to-frame N | --segments LIST.csv)\n"
                       "      --dest PATH [--agc] [--json]\n"
                       "                               save segments as new numbered wave files\n"
+                      "  extract FILE --from SEC --to SEC --low HZ --high HZ --dest PATH\n"
+                      "          [--decimation D | --rate HZ] [--bits B] [--json]\n"
+                      "                               save a band, mixed down and decimated, as a\n"
+                      "                               new numbered I/Q wave file\n"
                       "  demo PATH                    write a demonstration I/Q recording\n"
                       "\n"
                       "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
@@ -31,10 +35,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", CmdInfo},
-    {"render", CmdRender},
-    {"cut", CmdCut},
-    {"demo", CmdDemo},
+    {"info", CmdInfo}, {"render", CmdRender}, {"cut", CmdCut}, {"extract", CmdExtract}, {"demo", CmdDemo},
 };
 
 } // namespace

@@ -30,25 +30,6 @@ inline int32_t Levelled(double dValue, double dLevel)
     return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
 }
 
-// Finishes and names the output; the record written at open, with the
-// segment's times, stays as written. After a failure or a cancel the output
-// is dropped instead.
-void FinishSegment(CRiffWaveFile& wave, SegmentSaveResult& result)
-{
-    if (result.nError != WAVE_OK || result.bCancelled) {
-        wave.AbandonOutput();
-        return;
-    }
-    wave.ClearAuxiRewrite();
-    wave.m_nError = WAVE_OK;
-    wave.CloseOutput();
-    result.strPath = wave.m_strOutFile; // the next free number when the chosen one was taken meanwhile
-    if (wave.m_nError != WAVE_OK) {
-        result.nError = wave.m_nError;
-        result.nErrno = wave.m_nErrno;
-    }
-}
-
 // The cause of a failed save, in words.
 std::string FailureCause(const SegmentSaveResult& r, const std::string& source, const std::string& folder)
 {
@@ -72,16 +53,32 @@ std::string FailureCause(const SegmentSaveResult& r, const std::string& source, 
     }
 }
 
-// The message of a failed save: what failed, and that nothing was left.
-std::string FailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest)
+} // namespace
+
+void FinishSavedOutput(CRiffWaveFile& wave, SegmentSaveResult& result)
+{
+    if (result.nError != WAVE_OK || result.bCancelled) {
+        wave.AbandonOutput();
+        return;
+    }
+    wave.ClearAuxiRewrite();
+    wave.m_nError = WAVE_OK;
+    wave.CloseOutput();
+    result.strPath = wave.m_strOutFile; // the next free number when the chosen one was taken meanwhile
+    if (wave.m_nError != WAVE_OK) {
+        result.nError = wave.m_nError;
+        result.nErrno = wave.m_nErrno;
+    }
+}
+
+std::string SaveFailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest,
+                               const char* what)
 {
     const size_t slash = dest.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : dest.substr(0, slash);
-    return "The segment was not saved: " + FailureCause(r, source, folder) +
-           ". No segment file was left behind; the source was not written to.";
+    return std::string("The ") + what + " was not saved: " + FailureCause(r, source, folder) + ". No " + what +
+           " file was left behind; the source was not written to.";
 }
-
-} // namespace
 
 int64_t FrameOfSecond(const CTavirelDoc& doc, int nSec)
 {
@@ -206,7 +203,7 @@ bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentP
     return true;
 }
 
-// Opens the output and runs the copy; FinishSegment completes or drops it.
+// Opens the output and runs the copy; FinishSavedOutput completes or drops it.
 void WriteSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nPlanned, bool bUseAgc, double& dAgcLevel,
                   int32_t* pBlock, const SegmentProgress& progress, SegmentSaveResult& result)
 {
@@ -227,7 +224,7 @@ void WriteSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nPlanned, bool b
     result.bCancelled = !bGoOn;
     if (result.nError != WAVE_OK)
         result.nErrno = wave.m_nErrno;
-    FinishSegment(wave, result);
+    FinishSavedOutput(wave, result);
 }
 
 } // namespace
@@ -255,7 +252,7 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nToF
         WriteSegment(doc, nFromFrame, nPlanned, bUseAgc, dAgcLevel, pBlock, progress, result);
     }
     if (result.nError != WAVE_OK)
-        result.strMessage = FailureMessage(result, WavePath(doc.m_strSrcPath), WavePath(doc.m_strDestPath));
+        result.strMessage = SaveFailureMessage(result, WavePath(doc.m_strSrcPath), WavePath(doc.m_strDestPath));
 
     // A source read to its end or failed is opened again, so that the window
     // can go on using it; the reader returns to the shown window's start.

@@ -69,6 +69,15 @@ struct SegmentSaveResult {
     std::string strMessage;
 };
 
+// Finishes and names a save's output; the record written at open stays as
+// written. After a failure or a cancel the output is dropped instead.
+void FinishSavedOutput(CRiffWaveFile& wave, SegmentSaveResult& result);
+
+// The sentence for a failed save of a `what` ("segment", "band"): what
+// failed, and that nothing was left.
+std::string SaveFailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest,
+                               const char* what = "segment");
+
 // Saves the segment from frame nFromFrame to nToFrame (of the data) of doc's
 // source through doc.m_wave: the segment's times, to the millisecond, into
 // doc.m_auxi, a numbered output in the source's format (its own "fmt " when

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -429,17 +430,20 @@ uint64_t CRiffWaveFile::PrepareBlocks(int nBlockFrames, uint64_t nFrames)
 
 void CRiffWaveFile::SetTimeBase(int64_t tCreated, AUXIINFO& auxi)
 {
-    // The frames the data holds over the seconds the recording times span;
-    // without them (or when they span no time) the sample rate. Recording
-    // times are universal time: their difference knows no daylight saving.
+    // The frames the data holds over the seconds the recording times span,
+    // milliseconds counted (a band may last less than a second, across a
+    // second's boundary); without them (or when they span no time) the
+    // sample rate. Recording times are universal time: their difference knows
+    // no daylight saving.
     const int64_t nFrames = static_cast<int64_t>(m_nDataFrames);
     const CTimeBase nominal = CTimeBase::OfSampleRate(m_wfIn.nSamplesPerSec);
     if (auxi.stStartTime.wYear > 2000) {
         const int64_t t0 = UtcSeconds(auxi.stStartTime);
-        const int64_t d = UtcSeconds(auxi.stStopTime) - t0;
-        if (d > 0 && nFrames > 0) {
-            m_timeBase = CTimeBase(nFrames, d);
-            m_nLengthSec = static_cast<int>(std::min<int64_t>(d, INT_MAX));
+        const int64_t dMs =
+            (UtcSeconds(auxi.stStopTime) - t0) * 1000 + auxi.stStopTime.wMilliseconds - auxi.stStartTime.wMilliseconds;
+        if (dMs > 0 && nFrames > 0 && nFrames <= INT64_MAX / 1000) {
+            m_timeBase = CTimeBase(nFrames * 1000, dMs);
+            m_nLengthSec = static_cast<int>(std::min<int64_t>(dMs / 1000, INT_MAX));
         } else {
             // Start and stop agree: the length is the samples' own, to the nearest second.
             m_timeBase = nominal;
