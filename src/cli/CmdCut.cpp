@@ -34,7 +34,8 @@ const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PAT
                          "window's \"Save Segment\" does for those marks: the source's format, an \"auxi\"\n"
                          "record with the segment's start and stop time (to the millisecond), and whole\n"
                          "blocks of 2048 frames (the last may run past --to). With --segments every row\n"
-                         "of the list is saved, in time order, as \"Save All Segments\" does. Without\n"
+                         "of the list is saved, in time order, as \"Save All Segments\" does (a row\n"
+    "with a band as that band, extracted as tavirel-cli extract does). Without\n"
                          "--agc the samples are the source's bytes exactly. Files are named from PATH\n"
                          "with a running number in place of its last four characters (cut.wav becomes\n"
                          "cut_001.wav), the number after the highest one already in its folder, so no\n"
@@ -257,7 +258,8 @@ QJsonValue ClockJson(const CTavirelDoc& doc, int64_t nFrame)
 }
 
 // What one written file holds, as one line.
-std::string WrittenLine(const CTavirelDoc& doc, const CSegment& s, const SegmentSaveResult& r, bool bJson)
+std::string WrittenLine(const CTavirelDoc& doc, const CSegment& s, const SegmentSaveResult& r, int64_t nFrames,
+                        bool bJson)
 {
     if (!bJson)
         return r.strPath;
@@ -265,7 +267,7 @@ std::string WrittenLine(const CTavirelDoc& doc, const CSegment& s, const Segment
     const auto seconds = [&](int64_t f) { return static_cast<double>(doc.m_timeBase.MillisecondOfFrame(f)) / ms; };
     const QJsonObject o{{"path", QFile::decodeName(r.strPath.c_str())},
                         {"first_frame", static_cast<qint64>(s.nFirstFrame)},
-                        {"frames", static_cast<qint64>(r.nBlocks * kWaveBlockFrames)},
+                        {"frames", static_cast<qint64>(nFrames)},
                         {"from_s", seconds(s.nFirstFrame)},
                         {"to_s", seconds(s.nEndFrame)},
                         {"start", ClockJson(doc, s.nFirstFrame)},
@@ -301,17 +303,12 @@ int CmdCut(int argc, char** argv)
     const SegmentListResult result = SaveSegmentList(doc, spans, args.bAgc, dAgcLevel, block.data());
     for (size_t i = 0; i < result.saved.size(); ++i) {
         const CSegment& s = spans[static_cast<size_t>(result.rows[i])];
-        std::printf("%s\n", WrittenLine(doc, s, result.saved[i], args.bJson).c_str());
+        std::printf("%s\n", WrittenLine(doc, s, result.saved[i], result.frames[i], args.bJson).c_str());
     }
     if (std::fflush(stdout) != 0)
         return 1;
-    const auto banded = std::count_if(result.rows.begin(), result.rows.end(),
-                                      [&](int r) { return spans[static_cast<size_t>(r)].band.has_value(); });
-    if (banded > 0)
-        std::fprintf(stderr,
-                     "tavirel-cli cut: %lld %s with a band cut in full band: band extraction is not available in "
-                     "this version\n",
-                     static_cast<long long>(banded), banded == 1 ? "row" : "rows");
+    for (const std::string& note : result.fullBandNotes)
+        std::fprintf(stderr, "tavirel-cli cut: cut in full band, its band could not be extracted: %s\n", note.c_str());
     if (result.failure.nError != WAVE_OK)
         return Failure(result.failure.strMessage);
     if (result.saved.empty())

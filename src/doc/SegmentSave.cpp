@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "band/BandExtract.h"
+#include "doc/BandSave.h"
 #include "doc/TavirelDoc.h"
 #include "wave/RiffWaveFile.h"
 
@@ -261,6 +263,35 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nToF
     return result;
 }
 
+namespace {
+
+// One segment of a list: its band extracted when it has one that can be,
+// the full band otherwise (*pWhy then says why, when it had a band).
+SegmentSaveResult SaveListSegment(CTavirelDoc& doc, const CSegment& s, bool bUseAgc, double& dAgcLevel, int32_t* pBlock,
+                                  const SegmentProgress& progress, int64_t* pFrames, bool* pExtracted,
+                                  std::string* pWhy)
+{
+    *pExtracted = false;
+    if (s.band) {
+        const band::SourceSpectrum spectrum = DocSpectrum(doc);
+        band::BandPlan plan;
+        const band::BandFault f = band::DesignBand(spectrum, s.band->dLowHz, s.band->dHighHz, 0, &plan);
+        if (f == band::BandFault::None && band::BandOutputFrames(s.nFirstFrame, s.nEndFrame, plan.nDecimation) > 0) {
+            const BandSaveResult b = SaveBand(doc, plan, s.nFirstFrame, s.nEndFrame, BandSaveOptions(), progress);
+            *pFrames = b.nFrames;
+            *pExtracted = true;
+            return b;
+        }
+        *pWhy = f != band::BandFault::None ? BandFaultMessage(f, spectrum, s.band->dLowHz, s.band->dHighHz, 0)
+                                           : "the span is shorter than one output frame of the band";
+    }
+    SegmentSaveResult r = SaveSegment(doc, s.nFirstFrame, s.nEndFrame, bUseAgc, dAgcLevel, pBlock, progress);
+    *pFrames = r.nBlocks * kWaveBlockFrames;
+    return r;
+}
+
+} // namespace
+
 SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
                                   double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress)
 {
@@ -276,7 +307,12 @@ SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>&
         const SegmentProgress one =
             progress ? SegmentProgress([&](double f) { return progress(k, n, f); }) : SegmentProgress();
         ++list.nAttempted;
-        SegmentSaveResult r = SaveSegment(doc, s.nFirstFrame, s.nEndFrame, bUseAgc, dAgcLevel, pBlock, one);
+        int64_t nFrames = 0;
+        bool bExtracted = false;
+        std::string why;
+        SegmentSaveResult r = SaveListSegment(doc, s, bUseAgc, dAgcLevel, pBlock, one, &nFrames, &bExtracted, &why);
+        if (!why.empty())
+            list.fullBandNotes.push_back(s.strLabel.toStdString() + ": " + why);
         if (r.bCancelled) {
             list.bCancelled = true;
             break;
@@ -288,6 +324,8 @@ SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>&
         if (r.bOpened) {
             list.saved.push_back(std::move(r));
             list.rows.push_back(k - 1);
+            list.frames.push_back(nFrames);
+            list.extracted.push_back(bExtracted ? 1 : 0);
         }
     }
     return list;

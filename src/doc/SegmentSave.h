@@ -105,13 +105,19 @@ using SegmentListProgress = std::function<bool(int k, int n, double dFraction)>;
 struct SegmentListResult {
     std::vector<SegmentSaveResult> saved; // the files written, in the list's order
     std::vector<int> rows;                // for each of them, its segment's place in the list
-    int nAttempted = 0;                   // segments started (the last may have failed or been cancelled)
-    bool bCancelled = false;              // cancelled: the segment in progress was dropped
-    SegmentSaveResult failure;            // the save that failed (nError != WAVE_OK), if one did
+    std::vector<int64_t> frames;          // and the frames its file holds
+    std::vector<char> extracted;          // and whether it holds the segment's band (extracted as I/Q)
+    // Segments with a band that cannot be extracted (too narrow for the span,
+    // beyond the source's spectrum...) are cut in full band; why, "Segment 3: ...".
+    std::vector<std::string> fullBandNotes;
+    int nAttempted = 0;        // segments started (the last may have failed or been cancelled)
+    bool bCancelled = false;   // cancelled: the segment in progress was dropped
+    SegmentSaveResult failure; // the save that failed (nError != WAVE_OK), if one did
 };
 
 // Saves each segment as SaveSegment does, in the order given, under the
-// destination's next numbers; stops at the first failure or a cancel. Files
-// already written stay.
+// destination's next numbers; a segment with a band has its band extracted
+// (SaveBand, the default decimation) instead. Stops at the first failure or a
+// cancel. Files already written stay.
 SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
                                   double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress = {});

@@ -128,8 +128,8 @@ void CTavirelView::OnSaveSegment()
         return;
     }
     if (result.failure.nError == WAVE_OK) {
-        if (doc->m_selBand && !result.saved.empty())
-            m_wndStatus->setText(QStringLiteral("Saved in full band")); // bands are not extracted yet
+        if (!result.fullBandNotes.empty()) // a band that cannot be extracted: the whole band was saved
+            ReportError(QStringLiteral("Saved in full band: ") + QString::fromStdString(result.fullBandNotes.front()));
         return;
     }
     // The reason goes in a message box: the status line is too narrow for it

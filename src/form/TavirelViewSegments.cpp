@@ -188,12 +188,12 @@ void CTavirelView::SaveAllSegments(const std::vector<int>& rows)
                      .arg(result.nAttempted)
                      .arg(spans[static_cast<size_t>(result.nAttempted - 1)].strLabel,
                           QFile::decodeName(result.failure.strMessage.c_str()));
-    const auto banded = std::count_if(result.rows.begin(), result.rows.end(),
-                                      [&](int r) { return spans[static_cast<size_t>(r)].band.has_value(); });
-    if (banded > 0)
-        lines << QStringLiteral("%1 of them had a band and were cut in full band: band extraction is not "
-                                "available in this version.")
-                     .arg(banded);
+    const auto bands = std::count(result.extracted.begin(), result.extracted.end(), 1);
+    if (bands > 0)
+        lines << QStringLiteral("%1 of them hold their band, extracted as I/Q files.").arg(bands);
+    for (const std::string& note : result.fullBandNotes)
+        lines << QStringLiteral("Cut in full band, its band could not be extracted: %1")
+                     .arg(QString::fromStdString(note));
     if (!result.saved.empty())
         lines << QStringLiteral("Folder: %1")
                      .arg(QFileInfo(QFile::decodeName(result.saved.front().strPath.c_str())).absolutePath());

@@ -409,7 +409,7 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
     CSegmentList& list = m_doc->m_segments;
     ASSERT_GE(list.Add(CSegment{1000, 5000, "first", {}}), 0);
     ASSERT_GE(list.Add(CSegment{100000, 1400000, "long", {}}), 0); // over 256 blocks: reports while written
-    ASSERT_GE(list.Add(CSegment{1450000, 1460000, "last", SegmentBand{7049900, 7050100}}), 0);
+    ASSERT_GE(list.Add(CSegment{1450000, 1460000, "last", SegmentBand{7050100, 7050300}}), 0);
     QTimer poll;
     int nCancels = 0;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -432,10 +432,17 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
         << said.toStdString();
     EXPECT_TRUE(said.contains(QStringLiteral("Cancelled during segment 2 (\"long\")"))) << said.toStdString();
 
-    // Run again to its end: three more files, the band row cut in full band and said so.
+    // Run again to its end: three more files, the band row's band extracted.
     m_view->SaveAllSegments();
     EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files).size(), 4);
-    EXPECT_TRUE(m_dialogs.Messages().last().contains(QStringLiteral("cut in full band")));
+    EXPECT_TRUE(m_dialogs.Messages().last().contains(QStringLiteral("1 of them hold their band")))
+        << m_dialogs.Messages().last().toStdString();
+    const riff::Chunks band = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_004.wav").toStdString()));
+    const auto u32 = [](const std::vector<uint8_t>& b, size_t at) {
+        return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
+               uint32_t{b.at(at + 3)} << 24;
+    };
+    EXPECT_EQ(u32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
 }
 
 } // namespace
