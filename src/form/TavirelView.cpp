@@ -162,6 +162,9 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     CreateControls();
     CreateViewActions();
     CreatePictureActions();
+    CreateSelectActions();
+    CreateSegmentActions();
+    GetLayoutWindow()->installEventFilter(this); // the pointer leaving the form
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
 
@@ -404,6 +407,7 @@ void CTavirelView::LoadSource(const QString& path)
     m_wndPosBar.SetTo(nLengthSec);
     m_wndPosBar.SetViewStart(0);
     m_wndPosBar.SetFrom(0);
+    OnSourceLoaded();
     // A stored zoom beyond the whole of this recording shows the whole of it.
     doc->m_nZoom = std::min(doc->m_nZoom, WholeZoom());
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->setText(CentreFrequencyText());
@@ -430,18 +434,9 @@ void CTavirelView::LoadSource(const QString& path)
 void CTavirelView::UpdateSegmentLabels()
 {
     CTavirelDoc* doc = GetDocument();
-    const int nFromSec = m_wndPosBar.m_nFrom;
-    const int nToSec = m_wndPosBar.m_nTo;
-    doc->SetSegmentTimes(nFromSec, nToSec);
-    if (doc->m_stStart.wYear > 2000) {
-        m_strStatus = QString::asprintf("(%d Secs)", nFromSec);
-        m_strFrom = FormatTime(doc->m_timeFrom, kTimeFormat) + m_strStatus;
-        m_strStatus = QString::asprintf("(%d Secs)", nToSec);
-        m_strTo = FormatTime(doc->m_timeTo, kTimeFormat) + m_strStatus;
-    } else {
-        m_strFrom = QString::asprintf("%d Secs", nFromSec);
-        m_strTo = QString::asprintf("%d Secs", nToSec);
-    }
+    doc->SetSegmentTimes(doc->m_nFromFrame, doc->m_nToFrame);
+    m_strFrom = MarkText(doc->m_nFromFrame);
+    m_strTo = MarkText(doc->m_nToFrame);
     UpdateData(false);
 }
 
@@ -470,20 +465,23 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
         ShowViewStatus();
         break;
     }
-    case WPOS_SETFROM:
-        m_wndPosBar.SetFrom(seconds);
-        UpdateSegmentLabels();
-        break;
-    case WPOS_SETTO:
-        m_wndPosBar.SetTo(seconds);
-        UpdateSegmentLabels();
-        break;
+    case WPOS_SETFROM: SetMarks(FrameOfSecond(*doc, seconds), doc->m_nToFrame); break;
+    case WPOS_SETTO: SetMarks(doc->m_nFromFrame, FrameOfSecond(*doc, seconds)); break;
     default: break;
     }
 }
 
 void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
 {
+    m_ptPointer = point;
+    m_bPointerIn = true;
+    if (m_drag != Drag::None)
+        UpdateDrag(point);
+    else
+        UpdateSelectionCursor(point);
+    if (m_bNotice && (point - m_ptNotice).manhattanLength() < 4)
+        return;
+    m_bNotice = false;
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
     m_strStatus.clear();
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
@@ -495,10 +493,12 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
 
 bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType() && watched != GetLayoutWindow()) {
         const auto* move = static_cast<QMouseEvent*>(event);
         const QPoint point = static_cast<QWidget*>(watched)->mapTo(GetLayoutWindow(), move->position().toPoint());
         OnMouseMove(move->modifiers(), point);
+    } else if (event->type() == QEvent::Leave && watched == GetLayoutWindow()) {
+        m_bPointerIn = false; // `[` and `]` then mark at the window's ends
     }
     return CResizableFormView::eventFilter(watched, event);
 }
@@ -532,7 +532,7 @@ QString CTavirelView::StatusOfView() const
     return ViewStatusText();
 }
 
-void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
+void CTavirelView::CentreOnClick(const QPoint& point)
 {
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
     if (rc.width() <= 0 || !rc.contains(point))
@@ -676,12 +676,14 @@ void CTavirelView::OnDraw(QPainter* painter)
         StopRender();
     if (m_bRenderPending || m_bSaving) {
         PaintPicture(painter);
+        PaintSelection(painter);
         return;
     }
     // A long rendering runs off the UI thread; the picture shown meanwhile is the last one.
     if (doc->m_bLoaded && m_pPlot->Fit(PictureRect()) && m_pPlot->IsStale() && !m_pPlot->IsQuick()) {
         RequestPlot();
         PaintPicture(painter);
+        PaintSelection(painter);
         return;
     }
     const bool bWasLoaded = doc->m_bLoaded;
@@ -693,6 +695,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), m_pPlot->m_bitmap);
     m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
+    PaintSelection(painter);
     AfterRendering(bWasLoaded);
 }
 

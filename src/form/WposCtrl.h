@@ -25,6 +25,10 @@ public:
     void SetViewEnd(int nSec);
     void SetFrom(int nSec);
     void SetTo(int nSec);
+    // The segment at positions finer than a second (marks set to frames):
+    // m_nFrom and m_nTo take the whole seconds (rounded down), the rest is
+    // kept for the drawing and the click checks.
+    void SetSegmentSeconds(double dFromSec, double dToSec);
 
     // The painted area inside the sunken edge, in widget coordinates. Every
     // conversion between seconds and pixels uses its width.
@@ -42,9 +46,11 @@ public:
     int m_nViewEnd = 0;     // seconds
     int m_nViewStartPx = 0; // converted at the last paint
     int m_nViewEndPx = 0;
-    int m_nFrom = 0;   // seconds
-    int m_nTo = 0;     // seconds
-    int m_nFromPx = 0; // converted at the last paint
+    int m_nFrom = 0;          // seconds
+    int m_nTo = 0;            // seconds
+    double m_dFromRest = 0.0; // seconds past m_nFrom, below 1 (SetSegmentSeconds)
+    double m_dToRest = 0.0;   // seconds past m_nTo
+    int m_nFromPx = 0;        // converted at the last paint
     int m_nToPx = 0;
     QImage m_bmpBar;  // the off-screen picture of the client area, kept until the next paint
     QRect m_rcClient; // client rectangle (origin 0,0), refreshed at every paint
@@ -59,5 +65,6 @@ protected:
 private:
     void Notify(int kind, int nSec);
     int SecondsToPx(int nSec, int nWidthPx) const;
+    int SecondsToPx(int nSec, double dRest, int nWidthPx) const;
     int PxToSeconds(int nPx, int nWidthPx) const;
 };

@@ -141,7 +141,7 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
         texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
     EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
                                   "&Strongest Bin per Row|", "|", "&FFT Size|", "Wi&ndow|", "&Colours|",
-                                  "Auto &Levels|A", "Sc&ales|"}));
+                                  "Auto &Levels|A", "Sc&ales|", "|", "Se&gments|"}));
     struct Step {
         int action; // index in the menu
         int zoom, rows;
