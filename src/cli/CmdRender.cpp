@@ -465,6 +465,7 @@ int CmdRender(int argc, char** argv)
     }
 
     CSpectrogramPlot plot(&doc);
+    plot.m_bUsePyramid = false; // the picture of the samples themselves, byte for byte
     plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(args.refDb));
     plot.Draw(QRect(QPoint(0, 0), size), nullptr);
     if (plot.m_bitmap.isNull()) {

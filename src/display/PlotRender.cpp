@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "display/LevelPyramid.h"
 #include "dsp/SpectrumEngine.h"
 #include "wave/RiffWaveFile.h"
 
@@ -16,6 +17,11 @@ constexpr int kScale = 255;
 constexpr int kMinSpan = 8;        // columns a worker takes at least at a time
 constexpr int kSpansPerWorker = 8; // spans per worker, so that workers finish together
 constexpr int kTileColumns = 16;   // one 64-byte cache line of 32-bit pixels
+constexpr int kCancelBlocks = 8;   // blocks between two looks at the cancel flag
+// Reads of a span of columns read front to back: at least this much at a
+// time, the next span fetched meanwhile; shorter spans read as they go.
+constexpr int64_t kMinReadAhead = int64_t{1} << 20;
+constexpr int64_t kMaxReadAhead = int64_t{4} << 20;
 
 int SpanColumns(int width, int workers)
 {
@@ -30,6 +36,7 @@ struct Shared {
     int span;
     std::atomic<int> next{0}; // first column of the next span to take
     std::atomic<int> missing; // first column not drawn
+    std::atomic<bool> readFailed{false};
 };
 
 void LowerTo(std::atomic<int>& value, int x)
@@ -58,6 +65,11 @@ public:
         m_groupBounds.push_back(m_setup.bins);
         m_levels.assign(m_groupRows.size(), -kScale);
         m_tile.assign(m_groupRows.size() * kTileColumns, 0);
+        if (m_setup.pyramid) {
+            m_codes.assign(static_cast<size_t>(m_setup.bins), 0);
+            m_columnPower.assign(static_cast<size_t>(m_setup.bins), 0.0);
+            m_partPower.assign(static_cast<size_t>(m_setup.bins), 0.0);
+        }
     }
 
     void Run()
@@ -66,6 +78,11 @@ public:
         AUXIINFO auxi;
         uint64_t frames = 0;
         const bool opened = m_reader.Open(m_setup.path, &wf, m_setup.fftSize, &frames, 0, &auxi) == WAVE_OK;
+        m_codec = m_reader.SampleCodec();
+        m_nValues = static_cast<size_t>(m_setup.fftSize) * (wf.nChannels == 1 ? 1 : 2);
+        const int64_t spanBytes = int64_t{m_shared.span} * m_setup.zoom * m_reader.m_nBlockBytes;
+        if (opened && !m_setup.provisional && spanBytes >= kMinReadAhead)
+            m_reader.SetReadAhead(std::min(spanBytes, kMaxReadAhead));
         for (;;) {
             const int x0 = m_shared.next.fetch_add(m_shared.span);
             if (x0 >= m_setup.width || x0 >= m_shared.missing.load() || Cancelled())
@@ -75,6 +92,8 @@ public:
             if (end > x0 && m_shared.onDone)
                 m_shared.onDone(x0, end);
             if (end < x1 && !Cancelled()) {
+                if (!opened || m_reader.m_nError == WAVE_ERR_READ)
+                    m_shared.readFailed = true;
                 LowerTo(m_shared.missing, end);
                 return;
             }
@@ -87,17 +106,18 @@ private:
     // Draws columns x0 .. x1 - 1; returns the first column not drawn.
     int DrawSpan(int x0, int x1)
     {
+        m_block = m_setup.startFrame / m_setup.fftSize + x0 * int64_t{m_setup.zoom};
         m_reader.SeekFrame(m_setup.startFrame + x0 * int64_t{m_setup.zoom} * m_setup.fftSize);
         for (int t0 = x0; t0 < x1; t0 += kTileColumns) {
             const int t1 = std::min(x1, t0 + kTileColumns);
             int x = t0;
             bool ended = false;
             while (x < t1 && !ended) {
-                const int blocks = Cancelled() ? 0 : ReadColumn();
+                const int blocks = m_setup.provisional ? ReadSample(x) : ReadColumn(x);
                 if (blocks == 0)
                     break;
                 DrawColumn(x - t0);
-                ended = blocks < m_setup.zoom; // the source ended inside this column
+                ended = !m_setup.provisional && blocks < m_setup.zoom; // the source ended inside this column
                 ++x;
             }
             CopyTile(t0, x);
@@ -107,21 +127,98 @@ private:
         return x1;
     }
 
-    // Reads and transforms the blocks of one column; returns how many there were.
-    int ReadColumn()
+    // Reads and transforms the blocks of column x; returns how many there
+    // were, 0 when the rendering was cancelled meanwhile. With a pyramid to
+    // build, the blocks are taken in parts that end where its columns end.
+    int ReadColumn(int x)
     {
-        int blocks = 0;
-        while (blocks < m_setup.zoom &&
-               m_reader.ReadBlock(m_samples.data(), m_setup.fftSize, nullptr) == m_setup.fftSize) {
-            m_engine.LoadSamples(m_samples.data(), INT_MAX);
-            m_engine.TransformPower(blocks > 0);
+        int blocks = 0, part = 0, parts = 0;
+        while (blocks < m_setup.zoom) {
+            if (blocks % kCancelBlocks == 0 && Cancelled())
+                return 0;
+            if (m_setup.pyramid && part > 0 && m_block % kPyramidBaseBlocks == 0) {
+                EndPart(part, parts++ == 0, false);
+                part = 0;
+            }
+            if (!TransformNext(part > 0))
+                break;
             ++blocks;
+            ++part;
+            ++m_block;
         }
-        // A row shows its first bin, or with strongest bins the strongest of its bins.
-        if (blocks > 0)
-            m_engine.GetPowerLevelsOfGroups(kScale, m_groupBounds.data(), static_cast<int>(m_groupRows.size()),
-                                            m_setup.rowMode == PLOT_ROWS_STRONGEST_BIN, m_levels.data());
+        if (blocks == 0)
+            return 0;
+        if (m_setup.pyramid) {
+            EndPart(part, parts == 0, true);
+            if (parts > 0)
+                m_engine.CombinePowers(m_columnPower.data(), m_setup.bins);
+            m_engine.GetPowerCodes(m_codes.data(), m_setup.bins);
+            m_setup.pyramid->AddWholeColumn(x, m_codes.data());
+        }
+        MapLevels();
         return blocks;
+    }
+
+    // A row shows its first bin, or with strongest bins the strongest of its bins.
+    void MapLevels()
+    {
+        m_engine.GetPowerLevelsOfGroups(kScale, m_groupBounds.data(), static_cast<int>(m_groupRows.size()),
+                                        m_setup.rowMode == PLOT_ROWS_STRONGEST_BIN, m_levels.data());
+    }
+
+    // Hands the pyramid the codes of the last `blocks` blocks, which end at
+    // m_block, and keeps their powers for the column unless they are its last.
+    void EndPart(int blocks, bool first, bool last)
+    {
+        m_engine.GetPowerCodes(m_codes.data(), m_setup.bins);
+        m_setup.pyramid->AddBlocks((m_block - 1) / kPyramidBaseBlocks, m_codes.data(), blocks);
+        if (last)
+            return;
+        double* const power = first ? m_columnPower.data() : m_partPower.data();
+        m_engine.GetPowers(power, m_setup.bins);
+        if (!first)
+            for (size_t b = 0; b < m_columnPower.size(); ++b)
+                m_columnPower[b] = std::max(m_columnPower[b], power[b]);
+    }
+
+    // The provisional column x: the one transform in the middle of its transforms
+    // (of those the source has); 1, or 0 when cancelled or it cannot be read.
+    int ReadSample(int x)
+    {
+        const int64_t n = m_setup.fftSize;
+        const int64_t first = m_setup.startFrame + int64_t{x} * m_setup.zoom * n;
+        const int64_t left = (m_setup.totalFrames - first) / n;
+        if (Cancelled() || left <= 0)
+            return 0;
+        m_reader.SeekFrame(first + std::min<int64_t>(m_setup.zoom / 2, (left - 1) / 2) * n);
+        if (!TransformNext(0))
+            return 0;
+        MapLevels();
+        return 1;
+    }
+
+    // Reads the next transform's frames into the engine's powers, or with
+    // combine folds them in; false at the end or on a failed read. 16-bit
+    // samples go from the file's bytes straight into the transform.
+    bool TransformNext(int combine)
+    {
+        const uint8_t* bytes = nullptr;
+        if (m_reader.ReadBlockBytes(m_setup.fftSize, &bytes, nullptr) != m_setup.fftSize)
+            return false;
+        // The transform takes its samples in bit-reversed order, a cache line
+        // at a time: the next transform's bytes, which mostly follow in the
+        // reader's buffer, are fetched into the cache meanwhile (a hint only).
+        const size_t blockBytes = m_nValues * static_cast<size_t>(samples::BytesPerSample(m_codec));
+        const uintptr_t next = reinterpret_cast<uintptr_t>(bytes) + blockBytes;
+        for (size_t i = 0; i < blockBytes; i += 64)
+            __builtin_prefetch(reinterpret_cast<const void*>(next + i));
+        if (m_codec == samples::Codec::S16 && samples::kNativeLittle) {
+            m_engine.TransformPowerOf16(bytes, combine);
+        } else {
+            samples::Decode(m_codec, bytes, m_samples.data(), m_nValues);
+            m_engine.TransformPowerOf(m_samples.data(), combine);
+        }
+        return true;
     }
 
     // Columns are drawn into a tile of kTileColumns pixels for each row that
@@ -151,10 +248,15 @@ private:
     CSpectrumEngine m_engine;
     CRiffWaveFile m_reader;
     std::vector<int32_t> m_samples;
+    samples::Codec m_codec = samples::Codec::S16;
+    size_t m_nValues = 0;           // samples per transform
     std::vector<int> m_groupBounds; // first bin of each row drawn, then the number of bins
     std::vector<int> m_groupRows;   // the row of each group
     std::vector<int> m_levels;      // colour index of each group in the column being drawn
     std::vector<uint32_t> m_tile;   // kTileColumns pixels for each group
+    int64_t m_block = 0;            // the transform the reader stands at
+    std::vector<uint32_t> m_codes;
+    std::vector<double> m_columnPower, m_partPower; // a column's parts before its last
 };
 
 } // namespace
@@ -166,13 +268,13 @@ int PlotWorkerCount(int width)
     return std::clamp(cores, 1, spans);
 }
 
-int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
-                      const PlotColumnsDone& onDone)
+PlotRenderResult RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
+                                   const PlotColumnsDone& onDone)
 {
     if (setup.width <= 0 || setup.height <= 0 || !setup.bits || setup.bins < 1 ||
         setup.rowOfBin.size() < static_cast<size_t>(setup.bins) || !IsPictureFftSize(setup.fftSize) ||
         setup.bins > (setup.twoChannel ? setup.fftSize : setup.fftSize / 2))
-        return 0;
+        return {};
     workers = std::max(1, workers);
     Shared shared{setup, cancel, onDone, SpanColumns(setup.width, workers), {}, {}};
     shared.missing = setup.width;
@@ -187,5 +289,5 @@ int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atom
     Worker(shared).Run();
     for (std::thread& t : threads)
         t.join();
-    return shared.missing.load();
+    return {shared.missing.load(), shared.readFailed.load()};
 }

@@ -14,6 +14,8 @@
 #include "doc/PictureSettings.h"
 #include "wave/RiffWaveFile.h"
 
+class CLevelPyramidBuilder; // display/LevelPyramid.h
+
 // What a row of the picture shows when several display bins fall on it.
 enum { PLOT_ROWS_FIRST_BIN = 0, PLOT_ROWS_STRONGEST_BIN = 1 };
 
@@ -37,6 +39,25 @@ struct PlotRenderSetup {
     std::array<uint32_t, 256> pixels{}; // 32-bit pixel of each colour index
     uint8_t* bits = nullptr;            // the picture's first byte, 32-bit pixels
     int64_t bytesPerLine = 0;
+    int64_t totalFrames = 0; // frames of the source in whole transforms (where a provisional column looks)
+    // A quick picture: each column from one transform in its middle instead of all of its transforms.
+    bool provisional = false;
+    // When set (startFrame 0 only), the workers hand it the level codes of
+    // every column of the pyramid and of every picture column.
+    CLevelPyramidBuilder* pyramid = nullptr;
+};
+
+// The changes to the pictures that cached ones must not survive: raised
+// whenever a picture drawn from the same settings would differ.
+constexpr int kPlotRendererVersion = 2;
+
+// How a rendering ended.
+struct PlotRenderResult {
+    // The first column not drawn because the source ended or could not be
+    // read (the width when every column was drawn).
+    int missing = 0;
+    // Reading the source failed (not its end): the picture is not whole.
+    bool readFailed = false;
 };
 
 // Called from the workers as spans [x0, x1) of columns are finished.
@@ -48,8 +69,7 @@ int PlotWorkerCount(int width);
 
 // Renders columns 0 .. width - 1 with the given number of workers (1 renders
 // in the calling thread). Stops early once *cancel is set (cancel may be
-// null). Returns the first column not drawn because the source ended or could
-// not be read (width when every column was drawn); the columns from there on
+// null), within a few transforms. The columns from the result's missing one on
 // are left as they were. onDone may be empty.
-int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
-                      const PlotColumnsDone& onDone);
+PlotRenderResult RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atomic<bool>* cancel,
+                                   const PlotColumnsDone& onDone);

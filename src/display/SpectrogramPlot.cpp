@@ -1,5 +1,6 @@
 #include "display/SpectrogramPlot.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
@@ -13,6 +14,8 @@
 
 namespace {
 
+constexpr int kScale = 255; // colour indices -kScale .. 0
+
 // QImage pixel (0xffRRGGBB) of a COLORREF (0x00BBGGRR).
 QRgb PixelOf(uint32_t colorref)
 {
@@ -25,10 +28,22 @@ QRgb PixelOf(uint32_t colorref)
 struct CSpectrogramPlot::AsyncRender {
     PlotRenderSetup setup;
     std::atomic<bool> cancel{false};
-    int missing = 0;
+    PlotRenderResult result;
     int viewStart = 0;
-    QString cacheEntry; // where the finished picture is kept; empty: not kept
-    bool fromCache = false;
+    QString sourcePath;   // the source, as the document names it
+    QString sourceKey;    // the source's state when the job was planned
+    QString cacheEntry;   // where the finished picture is kept; empty: not kept
+    QString pyramidEntry; // where the source's pyramid is kept; empty: none is
+    std::string pyramidKey;
+    bool fromCache = false;                 // the picture came from the cache
+    bool fromPyramid = false;               // drawn from the pyramid
+    bool buildPyramid = false;              // the rendering builds the pyramid
+    bool progressive = false;               // a provisional picture comes first
+    bool pyramidChanged = false;            // built anew, or found damaged and removed
+    const CLevelPyramid* pyramid = nullptr; // the source's pyramid, when open
+    CLevelIndex index;                      // indices of levels, for the pyramid
+    QImage provisional;
+    std::atomic<bool> provisionalReady{false};
     std::thread thread;
 };
 
@@ -43,13 +58,13 @@ CSpectrogramPlot::~CSpectrogramPlot()
     CancelRender();
 }
 
-void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
+bool CSpectrogramPlot::Fit(const QRect& rcPlot)
 {
     m_rcPlot = rcPlot;
     const int width = rcPlot.width();
     const int height = rcPlot.height();
     if (width <= 0 || height <= 0)
-        return; // an empty area: nothing to draw, the picture and the document stay as they are
+        return false; // an empty area: nothing to draw, the picture and the document stay as they are
     m_rcBitmap = QRect(0, 0, width, height);
     if (m_rcPlot != m_rcLast) {
         m_rcLast = m_rcPlot;
@@ -59,7 +74,13 @@ void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
         m_nBitmapRows = kAllRowsBlack;
         m_pDoc->m_nDrawnStart = -1;
     }
-    Refresh(painter);
+    return true;
+}
+
+void CSpectrogramPlot::Draw(const QRect& rcPlot, QPainter* painter)
+{
+    if (Fit(rcPlot))
+        Refresh(painter);
 }
 
 int CSpectrogramPlot::DrawnZoom() const
@@ -171,7 +192,17 @@ bool CSpectrogramPlot::MakeSetup(QImage& picture, PlotRenderSetup* setup)
     }
     setup->bits = picture.bits();
     setup->bytesPerLine = picture.bytesPerLine();
+    // The transforms the reader delivers: the last one padded when the data ends inside it.
+    const int64_t n = setup->fftSize;
+    setup->totalFrames = static_cast<int64_t>((doc.m_wave.m_nDataFrames + n - 1) / n) * n;
     return true;
+}
+
+int CSpectrogramPlot::WindowEnd(const PlotRenderSetup& setup) const
+{
+    // The second the frame after the last column falls in.
+    const int64_t endFrame = setup.startFrame + int64_t{setup.width} * setup.zoom * setup.fftSize;
+    return static_cast<int>(std::clamp<int64_t>(m_pDoc->m_timeBase.SecondOfFrame(endFrame), 0, INT_MAX));
 }
 
 QImage CSpectrogramPlot::RenderAt(QSize size, int zoom) const
@@ -187,7 +218,7 @@ QImage CSpectrogramPlot::RenderAt(QSize size, int zoom) const
     setup.bits = picture.bits();
     setup.bytesPerLine = picture.bytesPerLine();
     const int missing =
-        RenderPlotColumns(setup, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(size.width()), nullptr, {});
+        RenderPlotColumns(setup, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(size.width()), nullptr, {}).missing;
     // Columns past the first one not drawn stay black, whatever other workers drew.
     for (int y = 0; y < size.height() && missing < size.width(); ++y)
         std::fill(reinterpret_cast<QRgb*>(picture.scanLine(y)) + missing,
@@ -214,9 +245,7 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
             std::fill(line + missing, line + setup.width, qRgb(0, 0, 0));
         }
     } else {
-        // The second the frame after the last column falls in.
-        const int64_t endFrame = setup.startFrame + int64_t{setup.width} * setup.zoom * setup.fftSize;
-        doc.m_nViewEnd = static_cast<int>(std::clamp<int64_t>(doc.m_timeBase.SecondOfFrame(endFrame), 0, INT_MAX));
+        doc.m_nViewEnd = WindowEnd(setup);
     }
     m_bitmap.swap(picture);
     m_nDrawnZoom = doc.m_nZoom;
@@ -226,19 +255,135 @@ bool CSpectrogramPlot::Adopt(QImage& picture, const PlotRenderSetup& setup, int 
     return true;
 }
 
-QString CSpectrogramPlot::CacheEntry(const PlotRenderSetup& setup) const
+bool CSpectrogramPlot::IsWholeSource(const PlotRenderSetup& setup) const
+{
+    return setup.startFrame == 0 && int64_t{setup.width} * setup.zoom >= m_pDoc->DataBlocks();
+}
+
+void CSpectrogramPlot::PlanJob(AsyncRender& job, QImage* picture)
+{
+    CTavirelDoc& doc = *m_pDoc;
+    const PlotRenderSetup& setup = job.setup;
+    job.viewStart = doc.m_nViewStart;
+    job.sourcePath = doc.m_strSrcPath;
+    job.index = m_engine.IndexForScale(kScale);
+    if (m_nCacheMinBytes >= 0 && QFileInfo(doc.m_strSrcPath).size() >= m_nCacheMinBytes)
+        job.sourceKey = overview_cache::SourceKey(doc.m_strSrcPath);
+    const bool whole = IsWholeSource(setup);
+    if (whole) {
+        job.cacheEntry = overview_cache::EntryPath(job.sourceKey, overview_cache::PictureSettings(setup), ".png");
+        job.fromCache = picture ? overview_cache::Load(job.cacheEntry, picture, &job.result.missing)
+                                : !job.cacheEntry.isEmpty() && QFileInfo::exists(job.cacheEntry);
+    }
+    // The pyramid's levels depend on the source and on how its transforms are analysed.
+    const QString levels = overview_cache::PyramidSettings(setup);
+    job.pyramidEntry = overview_cache::EntryPath(job.sourceKey, levels, ".tvp");
+    job.pyramidKey = (job.sourceKey + QLatin1String(" | ") + levels).toStdString();
+    if (job.pyramidEntry.isEmpty())
+        return;
+    // Opened again when it was removed meanwhile (the budget, or by hand).
+    if (m_strPyramidKey != job.pyramidEntry || !QFileInfo::exists(job.pyramidEntry)) {
+        m_strPyramidKey = job.pyramidEntry;
+        if (!m_pyramid)
+            m_pyramid = std::make_unique<CLevelPyramid>();
+        m_pyramid->Open(job.pyramidEntry.toStdString(), job.pyramidKey, setup.fftSize, setup.bins,
+                        setup.totalFrames / setup.fftSize);
+    }
+    if (m_pyramid->IsOpen())
+        job.pyramid = m_pyramid.get();
+    job.fromPyramid = !job.fromCache && m_bUsePyramid && job.pyramid &&
+                      PyramidLevelFor(job.pyramid->Shape(), setup.startFrame, setup.zoom, setup.width) >= 0;
+    job.buildPyramid = whole && !job.fromCache && !job.fromPyramid && setup.zoom >= kPyramidBaseBlocks;
+}
+
+void CSpectrogramPlot::RunJob(AsyncRender& job, int workers, const std::function<void(int, int)>& onColumns,
+                              const std::function<void()>& onProvisional)
+{
+    PlotRenderSetup& setup = job.setup;
+    if (job.fromCache) {
+        if (onColumns && job.result.missing > 0)
+            onColumns(0, job.result.missing);
+        return;
+    }
+    if (job.fromPyramid) {
+        const int missing = DrawFromPyramid(*job.pyramid, setup, job.index, true);
+        if (missing >= 0) {
+            job.result.missing = missing;
+            if (onColumns && missing > 0)
+                onColumns(0, missing);
+            return;
+        }
+        // A damaged pyramid is never trusted again: the samples draw, and the next whole rendering builds it anew.
+        QFile::remove(job.pyramidEntry);
+        job.pyramidChanged = true;
+    }
+    if (job.progressive && onProvisional) {
+        job.provisional = QImage(setup.width, setup.height, QImage::Format_RGB32);
+        if (!job.provisional.isNull()) {
+            job.provisional.fill(Qt::black);
+            PlotRenderSetup quick = setup;
+            quick.bits = job.provisional.bits();
+            quick.bytesPerLine = job.provisional.bytesPerLine();
+            quick.provisional = true;
+            if (!job.pyramid || job.pyramidChanged || DrawFromPyramid(*job.pyramid, quick, job.index, false) < 0)
+                RenderPlotColumns(quick, workers, &job.cancel, {});
+            job.provisionalReady = true;
+            if (!job.cancel.load())
+                onProvisional();
+        }
+    }
+    CLevelPyramidBuilder builder;
+    const int64_t blocks = setup.totalFrames / setup.fftSize;
+    // The picture's own columns, unless a level of the pyramid has the same.
+    int shownColumns = static_cast<int>(std::min<int64_t>(setup.width, (blocks + setup.zoom - 1) / setup.zoom));
+    if (PyramidColumnFor(setup.zoom) == setup.zoom)
+        shownColumns = 0;
+    if (job.buildPyramid && QDir().mkpath(QFileInfo(job.pyramidEntry).path()) &&
+        builder.Begin(job.pyramidEntry.toStdString(), job.pyramidKey, setup.fftSize, setup.bins, blocks, shownColumns,
+                      setup.zoom))
+        setup.pyramid = &builder;
+    job.result = RenderPlotColumns(setup, workers, &job.cancel, onColumns);
+    if (!setup.pyramid)
+        return;
+    // A source that changed while it was read gives no pyramid.
+    if (job.cancel.load() || job.result.readFailed || overview_cache::SourceKey(job.sourcePath) != job.sourceKey)
+        builder.Fail();
+    setup.pyramid = nullptr;
+    if (builder.Finish()) {
+        overview_cache::RemoveStale(job.pyramidEntry);
+        job.pyramidChanged = true;
+    }
+}
+
+void CSpectrogramPlot::KeepJob(const AsyncRender& job)
+{
+    if (job.pyramidChanged)
+        m_strPyramidKey.clear(); // opened again for the next rendering
+    // A picture cut short by a failed read is not the source's picture.
+    if (!job.fromCache && !job.cacheEntry.isEmpty() && !job.result.readFailed)
+        overview_cache::Store(job.cacheEntry, m_bitmap, job.result.missing);
+    if (job.pyramidChanged || (!job.fromCache && !job.cacheEntry.isEmpty()))
+        overview_cache::KeepWithin(m_pDoc->CacheBudgetBytes());
+}
+
+bool CSpectrogramPlot::TakesLong(int width, int zoom, int fftSize) const
+{
+    const int64_t frames = int64_t{std::max(width, 0)} * std::clamp(zoom, 1, CTavirelDoc::kMaxZoom) * fftSize;
+    return frames > m_nQuickBlocks * kWaveBlockFrames;
+}
+
+bool CSpectrogramPlot::IsQuick()
 {
     const CTavirelDoc& doc = *m_pDoc;
-    const int64_t shownFrames = int64_t{setup.width} * setup.zoom * setup.fftSize;
-    const QFileInfo info(doc.m_strSrcPath);
-    if (m_nCacheMinBytes < 0 || info.size() < m_nCacheMinBytes || setup.startFrame != 0 ||
-        static_cast<uint64_t>(shownFrames) < doc.m_nTotalFrames)
-        return {};
-    const QString settings = QString::asprintf(
-        "%dx%d zoom %d rows %d ref %.17g channels %d bins %d fft %d window %d colours %d bottom %.17g", setup.width,
-        setup.height, setup.zoom, setup.rowMode, setup.refLevel, setup.twoChannel + 1, setup.bins, setup.fftSize,
-        setup.window, doc.m_nColourMap, setup.bottomLevel);
-    return overview_cache::EntryPath(doc.m_strSrcPath, settings);
+    if (!IsStale() || !TakesLong(m_rcPlot.width(), doc.m_nZoom, doc.m_nFftSize) || m_async || !doc.m_bLoaded)
+        return true;
+    QImage picture;
+    AsyncRender job;
+    if (!MakeSetup(picture, &job.setup))
+        return true;
+    PlanJob(job, nullptr);
+    KeepSpare(picture, false, RowsKey(job.setup.height, job.setup.bins));
+    return job.fromCache || job.fromPyramid;
 }
 
 void CSpectrogramPlot::Render()
@@ -251,21 +396,15 @@ void CSpectrogramPlot::Render()
     if (!EnsureOpen())
         return;
     QImage picture;
-    PlotRenderSetup setup;
-    if (!MakeSetup(picture, &setup))
+    AsyncRender job;
+    if (!MakeSetup(picture, &job.setup))
         return;
-    const QString entry = CacheEntry(setup);
-    int missing = 0;
-    if (overview_cache::Load(entry, picture.size(), &picture, &missing)) {
-        KeepSpare(picture, Adopt(picture, setup, missing), -1);
-        return;
-    }
-    const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width);
-    missing = RenderPlotColumns(setup, workers, nullptr, {});
-    const bool adopted = Adopt(picture, setup, missing);
-    if (adopted && !entry.isEmpty())
-        overview_cache::Store(entry, m_bitmap, missing);
-    KeepSpare(picture, adopted, RowsKey(setup.height, setup.bins));
+    PlanJob(job, &picture);
+    RunJob(job, m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(width), {}, {});
+    const bool adopted = Adopt(picture, job.setup, job.result.missing);
+    if (adopted)
+        KeepJob(job);
+    KeepSpare(picture, adopted, job.fromCache ? -1 : RowsKey(job.setup.height, job.setup.bins));
 }
 
 void CSpectrogramPlot::KeepSpare(QImage& picture, bool adopted, int64_t pictureRows)
@@ -279,7 +418,8 @@ void CSpectrogramPlot::KeepSpare(QImage& picture, bool adopted, int64_t pictureR
     m_spare = std::move(picture);
 }
 
-bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone)
+bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone,
+                                     std::function<void()> onProvisional)
 {
     CancelRender();
     CTavirelDoc& doc = *m_pDoc;
@@ -288,17 +428,14 @@ bool CSpectrogramPlot::RequestRender(std::function<void(int, int)> onColumns, st
     auto job = std::make_unique<AsyncRender>();
     if (!MakeSetup(m_asyncPicture, &job->setup))
         return false;
-    job->viewStart = doc.m_nViewStart;
-    job->cacheEntry = CacheEntry(job->setup);
-    job->fromCache = overview_cache::Load(job->cacheEntry, m_asyncPicture.size(), &m_asyncPicture, &job->missing);
+    PlanJob(*job, &m_asyncPicture);
+    job->progressive = TakesLong(job->setup.width, job->setup.zoom, job->setup.fftSize);
     const int workers = m_nWorkers > 0 ? m_nWorkers : PlotWorkerCount(job->setup.width);
     AsyncRender* const p = job.get();
     try {
-        job->thread = std::thread([p, workers, onColumns = std::move(onColumns), onDone = std::move(onDone)] {
-            if (!p->fromCache)
-                p->missing = RenderPlotColumns(p->setup, workers, &p->cancel, onColumns);
-            else if (onColumns && p->missing > 0)
-                onColumns(0, p->missing);
+        job->thread = std::thread([this, p, workers, onColumns = std::move(onColumns), onDone = std::move(onDone),
+                                   onProvisional = std::move(onProvisional)] {
+            RunJob(*p, workers, onColumns, onProvisional);
             if (onDone)
                 onDone();
         });
@@ -315,12 +452,13 @@ bool CSpectrogramPlot::FinishRender()
         return false;
     std::unique_ptr<AsyncRender> job = std::move(m_async);
     job->thread.join();
+    m_bProvisional = false;
     if (job->cancel.load())
         return false;
     QImage picture = m_asyncPicture;
-    const bool adopted = Adopt(picture, job->setup, job->missing);
-    if (adopted && !job->fromCache && !job->cacheEntry.isEmpty())
-        overview_cache::Store(job->cacheEntry, m_bitmap, job->missing);
+    const bool adopted = Adopt(picture, job->setup, job->result.missing);
+    if (adopted)
+        KeepJob(*job);
     KeepSpare(picture, adopted, job->fromCache ? -1 : RowsKey(job->setup.height, job->setup.bins));
     m_pDoc->m_nDrawnStart = job->viewStart;
     return true;
@@ -332,7 +470,39 @@ void CSpectrogramPlot::CancelRender()
         return;
     m_async->cancel = true;
     m_async->thread.join();
+    if (m_async->pyramidChanged)
+        m_strPyramidKey.clear();
     m_async.reset();
+    if (m_bProvisional) {
+        // The picture shows parts of a window that was never finished.
+        m_bProvisional = false;
+        m_pDoc->m_nDrawnStart = -1;
+        m_nDrawnZoom = 0;
+    }
+}
+
+void CSpectrogramPlot::TakeProvisional()
+{
+    if (!m_async || !m_async->provisionalReady.load() || m_async->provisional.size() != m_bitmap.size())
+        return;
+    m_bitmap.swap(m_async->provisional);
+    m_nBitmapRows = RowsKey(m_async->setup.height, m_async->setup.bins); // drawn on black
+    m_nDrawnStartFrame = m_async->setup.startFrame;                      // for the scales
+    m_nDrawnZoom = m_async->setup.zoom;
+    m_bProvisional = true;
+    m_pDoc->m_nViewEnd = std::min(WindowEnd(m_async->setup), m_pDoc->m_nLengthSec);
+}
+
+void CSpectrogramPlot::TakeColumns(int x0, int x1)
+{
+    if (!m_bProvisional || !m_async || m_asyncPicture.size() != m_bitmap.size())
+        return;
+    x0 = std::clamp(x0, 0, m_bitmap.width());
+    x1 = std::clamp(x1, x0, m_bitmap.width());
+    const size_t bytes = static_cast<size_t>(x1 - x0) * sizeof(QRgb);
+    for (int y = 0; y < m_bitmap.height() && bytes > 0; ++y)
+        std::memcpy(reinterpret_cast<QRgb*>(m_bitmap.scanLine(y)) + x0,
+                    reinterpret_cast<const QRgb*>(m_asyncPicture.constScanLine(y)) + x0, bytes);
 }
 
 bool CSpectrogramPlot::Reopen()

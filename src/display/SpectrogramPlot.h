@@ -21,9 +21,25 @@
 // waits. The document must not be changed while a rendering runs, except
 // through these calls.
 //
-// A picture of the whole source (start 0, the zoom showing every block) of a
-// source of at least m_nCacheMinBytes is kept in the user's cache folder
-// (display/OverviewCache.h) and taken from there while the source is unchanged.
+// Progressive pictures: a rendering that takes long (see IsQuick) first makes
+// a provisional picture, every column from one transform in its middle (or
+// from the level pyramid, where the window's columns do not fall on its own),
+// and calls onProvisional() from its thread. On the UI thread
+// TakeProvisional() then shows it as m_bitmap, and TakeColumns(x0, x1)
+// replaces its columns with the exact ones as they are reported; FinishRender
+// ends with the exact picture, the same as a synchronous rendering's.
+//
+// A picture of the whole source (start 0, the zoom showing every transform) of
+// a source of at least m_nCacheMinBytes is kept in the user's cache folder
+// (display/OverviewCache.h) and taken from there while the source and the
+// picture's settings are unchanged; the folder holds at most the document's
+// CacheBudgetBytes(). Its rendering, at kPyramidBaseBlocks transforms per
+// column or more, also builds the source's level pyramid for the transform
+// size and window (display/LevelPyramid.h) there; with it any window whose
+// start and zoom fall on its columns, at any reference level, range and colour
+// map, is drawn from the pyramid without reading the source (colour indices
+// within one step of the exact ones, where a level lies that close to a
+// boundary).
 #pragma once
 
 #include <QImage>
@@ -36,6 +52,7 @@
 #include <thread>
 #include <vector>
 
+#include "display/LevelPyramid.h"
 #include "display/PlotRender.h"
 #include "dsp/SpectrumEngine.h"
 
@@ -74,11 +91,26 @@ public:
     // plot's picture and the document stay as they are. Null without a source.
     QImage RenderAt(QSize size, int zoom) const;
 
+    // Fits the picture to the plot area (a new one, and stale, when the area
+    // changed); false for an empty area.
+    bool Fit(const QRect& rcPlot);
+    // Whether the picture no longer shows the document's window.
+    bool IsStale() const;
+    // Whether rendering the document's window now takes little time: it is
+    // cached, drawn from the pyramid or few blocks.
+    bool IsQuick();
+
     // Asynchronous rendering; see the top of this file.
-    bool RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone);
+    bool RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone,
+                       std::function<void()> onProvisional = {});
     bool FinishRender();
     void CancelRender();
     const QImage& AsyncPicture() const { return m_asyncPicture; }
+    // Shows the provisional picture and sets the document's m_nViewEnd for its window.
+    void TakeProvisional();
+    void TakeColumns(int x0, int x1);
+    // m_bitmap holds a provisional picture (of the running rendering).
+    bool IsProvisional() const { return m_bProvisional; }
     // The first frame and the zoom of the picture in m_bitmap.
     int64_t DrawnStartFrame() const { return m_nDrawnStartFrame; }
     int DrawnZoom() const;
@@ -93,22 +125,40 @@ public:
     int m_nWorkers = 0;
     // Smallest source whose whole-source pictures are cached; negative: none are.
     int64_t m_nCacheMinBytes = int64_t{64} << 20;
+    // Windows of at most as many frames as this many blocks of kWaveBlockFrames
+    // are rendered at once, whatever the transform size; larger ones start
+    // with a provisional picture.
+    int64_t m_nQuickBlocks = 8192;
+    // Windows may be drawn from the level pyramid (off: always from the samples).
+    bool m_bUsePyramid = true;
 
 private:
+    struct AsyncRender;
     // Opens the document's source again and positions it at the view start;
     // on failure the document has no source any more (m_bLoaded false).
     bool Reopen();
     // Reopen when the reader has closed the source; whether it is open.
     bool EnsureOpen();
-    // Whether the picture no longer shows the document's window.
-    bool IsStale() const;
     // Fills setup for a rendering into picture; false when there is nothing to render.
     bool MakeSetup(QImage& picture, PlotRenderSetup* setup);
     // Takes a finished rendering into m_bitmap and the document; false when
     // the source is gone and the picture stays as it was.
     bool Adopt(QImage& picture, const PlotRenderSetup& setup, int missing);
-    // The cache entry of a whole-source picture; empty for any other.
-    QString CacheEntry(const PlotRenderSetup& setup) const;
+    // The second the window of setup ends at, as the reader counts seconds.
+    int WindowEnd(const PlotRenderSetup& setup) const;
+    // Whether a window of width columns of zoom transforms of fftSize frames
+    // is too large to render at once (see m_nQuickBlocks).
+    bool TakesLong(int width, int zoom, int fftSize) const;
+    // Whether a rendering with setup shows the whole source from its start.
+    bool IsWholeSource(const PlotRenderSetup& setup) const;
+    // Prepares a job: its cache entries, the pyramid opened for its source,
+    // and the cached picture read into *picture (only looked for when null).
+    void PlanJob(AsyncRender& job, QImage* picture);
+    // Runs a job's rendering (off the UI thread when asynchronous).
+    void RunJob(AsyncRender& job, int workers, const std::function<void(int, int)>& onColumns,
+                const std::function<void()>& onProvisional);
+    // Stores a finished job's picture in the cache.
+    void KeepJob(const AsyncRender& job);
 
     // What the engine was last configured with by SetLevels.
     int m_nLevelsTwoChannel = -1;
@@ -120,9 +170,12 @@ private:
     int64_t m_nDrawnStartFrame = 0;
 
     // The running asynchronous rendering.
-    struct AsyncRender;
     std::unique_ptr<AsyncRender> m_async;
     QImage m_asyncPicture;
+    bool m_bProvisional = false;
+    // The level pyramid of the source, when there is one; opened for m_strPyramidKey.
+    std::unique_ptr<CLevelPyramid> m_pyramid;
+    QString m_strPyramidKey;
     // The picture the last rendering replaced, made again into the next one,
     // and for it and m_bitmap the layout whose rows that no bin falls on are
     // known to be black (RowsKey; kAllRowsBlack: every row; -1: none).

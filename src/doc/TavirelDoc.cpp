@@ -119,8 +119,8 @@ bool CTavirelDoc::SaveSettings()
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:", 0, 0, 0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
-    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode, 0, 0,
-                  0, 0, 0, 0, 0);
+    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode,
+                  m_nCacheBudgetMb, 0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
@@ -203,6 +203,13 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nZoom = pInts[1] > 0 && pInts[1] <= kMaxZoomStep ? 1 << pInts[1] : 1;
     if (nInts > 2)
         m_nRowMode = pInts[2] == 1 ? 1 : 0;
+    if (nInts > 3)
+        m_nCacheBudgetMb = pInts[3] > 0 && pInts[3] <= kMaxCacheBudgetMb ? pInts[3] : 0;
+}
+
+int64_t CTavirelDoc::CacheBudgetBytes() const
+{
+    return (m_nCacheBudgetMb > 0 ? int64_t{m_nCacheBudgetMb} : kDefaultCacheBudgetMb) << 20;
 }
 
 void CTavirelDoc::TakeSourceFacts(const CRiffWaveFile& wave)

@@ -109,6 +109,13 @@ public:
     // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h;
     // stored as the third value of the "INTs" list.
     int m_nRowMode = 0;
+    // The most the cache folder of whole-recording pictures and level pyramids
+    // holds, in MiB; 0 is the default of kDefaultCacheBudgetMb. Stored as the
+    // fourth value of the "INTs" list.
+    static constexpr int kDefaultCacheBudgetMb = 2048;
+    static constexpr int kMaxCacheBudgetMb = 1 << 24;
+    int m_nCacheBudgetMb = 0;
+    int64_t CacheBudgetBytes() const;
     // When >= 0, the plot starts at this block (m_nFftSize frames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
     // The picture's choices (doc/PictureSettings.h), kept in "Settings\\Picture":

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace fft {
@@ -214,29 +215,208 @@ void PairedRadix4Stage(int n, int l, double* a, const double* w)
     Radix4Stage<V4d>(n, l, a, w);
 }
 
-// The table-twiddled butterflies of the first pass: per 16 doubles, the one
-// at j (lanes 0, 1) and the one at j + 8 (lanes 2, 3) with their own twiddles.
-AVX2_CLONES
-void FirstStageTwiddled(int n, double* a, const double* w)
+// Blocks [b0, b1) of the radix-4 pass with span l, block b being the 4l
+// doubles from 4l * b, each with the twiddles the whole pass gives it: the
+// same butterflies as Radix4Stage's, taken in parts. V4d needs l to be a
+// multiple of 4.
+template <typename V>
+__attribute__((always_inline)) inline void Radix4Blocks(int l, double* a, const double* w, int b0, int b1)
 {
-    int k1 = 0;
-    for (int j = 16; j < n; j += 16) {
-        k1 += 2;
-        const int k2 = 2 * k1;
+    constexpr int step = sizeof(V) / sizeof(double);
+    const int m = l << 2;
+    for (int b = b0; b < b1; ++b) {
+        const int k = b * m;
+        if (b == 0) {
+            for (int j = 0; j < l; j += step)
+                UnitButterfly<V>(a, j, l);
+            continue;
+        }
+        if (b == 1) {
+            const double r = w[2];
+            for (int j = k; j < l + k; j += step)
+                EighthButterfly<V>(a, j, l, r);
+            continue;
+        }
+        // Blocks 2q and 2q + 1 share W2; the odd one turns it by i.
+        const int k1 = b & ~1, k2 = 2 * k1;
         const double w2r = w[k1], w2i = w[k1 + 1];
-        const double w1r = w[k2], w1i = w[k2 + 1];
-        const double w3r = w1r - 2 * w2i * w1i;
-        const double w3i = 2 * w2i * w1r - w1i;
-        const double v1r = w[k2 + 2], v1i = w[k2 + 3];
-        const double v3r = v1r - 2 * w2r * v1i;
-        const double v3i = 2 * w2r * v1r - v1i;
-        double* const b = a + 8;
-        const Radix4<V4d> y = SumsOf(LoadTwo(a + j, b + j), LoadTwo(a + j + 2, b + j + 2),
-                                     LoadTwo(a + j + 4, b + j + 4), LoadTwo(a + j + 6, b + j + 6));
-        StoreTwo(a + j, b + j, y.y0);
-        StoreTwo(a + j + 4, b + j + 4, Rotate(y.y2, V4d{w2r, w2r, -w2i, -w2i}, V4d{w2i, w2i, w2r, w2r}));
-        StoreTwo(a + j + 2, b + j + 2, Rotate(y.y1, V4d{w1r, w1r, v1r, v1r}, V4d{w1i, w1i, v1i, v1i}));
-        StoreTwo(a + j + 6, b + j + 6, Rotate(y.y3, V4d{w3r, w3r, v3r, v3r}, V4d{w3i, w3i, v3i, v3i}));
+        double w1r, w1i, w3r, w3i;
+        if ((b & 1) == 0) {
+            w1r = w[k2];
+            w1i = w[k2 + 1];
+            w3r = w1r - 2 * w2i * w1i;
+            w3i = 2 * w2i * w1r - w1i;
+            for (int j = k; j < l + k; j += step)
+                TwiddledButterfly<V>(a, j, l, w1r, w1i, w2r, w2i, w3r, w3i);
+        } else {
+            w1r = w[k2 + 2];
+            w1i = w[k2 + 3];
+            w3r = w1r - 2 * w2r * w1i;
+            w3i = 2 * w2r * w1r - w1i;
+            for (int j = k; j < l + k; j += step)
+                TwiddledButterfly<V>(a, j, l, w1r, w1i, -w2i, w2r, w3r, w3i);
+        }
+    }
+}
+
+AVX2_CLONES
+void PairedRadix4Blocks(int l, double* a, const double* w, int b0, int b1)
+{
+    Radix4Blocks<V4d>(l, a, w, b0, b1);
+}
+
+// The table-twiddled first-pass butterflies of the pair of blocks at j (j at
+// least 16, a multiple of 16), from their inputs: x[i] holds point i of the
+// block at j (lanes 0, 1) and of the block at j + 8 (lanes 2, 3).
+__attribute__((always_inline)) inline void FirstPair(double* a, const double* w, int j, const V4d* x)
+{
+    const int k1 = j >> 3;
+    const int k2 = 2 * k1;
+    const double w2r = w[k1], w2i = w[k1 + 1];
+    const double w1r = w[k2], w1i = w[k2 + 1];
+    const double w3r = w1r - 2 * w2i * w1i;
+    const double w3i = 2 * w2i * w1r - w1i;
+    const double v1r = w[k2 + 2], v1i = w[k2 + 3];
+    const double v3r = v1r - 2 * w2r * v1i;
+    const double v3i = 2 * w2r * v1r - v1i;
+    double* const b = a + 8;
+    const Radix4<V4d> y = SumsOf(x[0], x[1], x[2], x[3]);
+    StoreTwo(a + j, b + j, y.y0);
+    StoreTwo(a + j + 4, b + j + 4, Rotate(y.y2, V4d{w2r, w2r, -w2i, -w2i}, V4d{w2i, w2i, w2r, w2r}));
+    StoreTwo(a + j + 2, b + j + 2, Rotate(y.y1, V4d{w1r, w1r, v1r, v1r}, V4d{w1i, w1i, v1i, v1i}));
+    StoreTwo(a + j + 6, b + j + 6, Rotate(y.y3, V4d{w3r, w3r, v3r, v3r}, V4d{w3i, w3i, v3i, v3i}));
+}
+
+// The table-twiddled butterflies of the first pass over doubles [j0, j1)
+// (j0 at least 16, both multiples of 16), two blocks of 8 doubles at a time.
+AVX2_CLONES
+void FirstStageTwiddled(int j0, int j1, double* a, const double* w)
+{
+    for (int j = j0; j < j1; j += 16) {
+        const double* const b = a + 8;
+        const V4d x[4] = {LoadTwo(a + j, b + j), LoadTwo(a + j + 2, b + j + 2), LoadTwo(a + j + 4, b + j + 4),
+                          LoadTwo(a + j + 6, b + j + 6)};
+        FirstPair(a, w, j, x);
+    }
+}
+
+// The samples of two points each at once, as doubles: (x_A, y_A, x_B, y_B)
+// and (x_C, y_C, x_D, y_D) for the points whose samples x, y start at sample
+// A, B, C and D.
+using V4i = int32_t __attribute__((vector_size(16)));
+using V4w = uint32_t __attribute__((vector_size(16)));
+using V8s = int16_t __attribute__((vector_size(16)));
+
+struct Samples32 {
+    const int32_t* s;
+    __attribute__((always_inline)) void Four(int sa, int sb, int sc, int sd, V4d& ab, V4d& cd) const
+    {
+        ab = __builtin_convertvector((V4i{s[sa], s[sa + 1], s[sb], s[sb + 1]}), V4d);
+        cd = __builtin_convertvector((V4i{s[sc], s[sc + 1], s[sd], s[sd + 1]}), V4d);
+    }
+};
+
+// 16-bit little-endian samples, each taken as its value times 65536: the
+// sample in the upper half of a 32-bit word, as the reader delivers it.
+struct Samples16 {
+    const uint8_t* bytes;
+    __attribute__((always_inline)) static uint32_t Word(const uint8_t* p)
+    {
+        uint32_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    __attribute__((always_inline)) void Four(int sa, int sb, int sc, int sd, V4d& ab, V4d& cd) const
+    {
+        const V8s x = std::bit_cast<V8s>(
+            V4w{Word(bytes + 2 * sa), Word(bytes + 2 * sb), Word(bytes + 2 * sc), Word(bytes + 2 * sd)});
+        const V8s zero{};
+        ab = __builtin_convertvector(std::bit_cast<V4i>(__builtin_shufflevector(zero, x, 0, 8, 1, 9, 2, 10, 3, 11)),
+                                     V4d);
+        cd = __builtin_convertvector(std::bit_cast<V4i>(__builtin_shufflevector(zero, x, 4, 12, 5, 13, 6, 14, 7, 15)),
+                                     V4d);
+    }
+};
+
+// Loads the points of doubles [d0, d1) (multiples of 16) windowed, two
+// blocks of 8 doubles at a time, and runs the first pass on them: point p is
+// the samples from order[p] times (pairWindow[2p], pairWindow[2p + 1]).
+template <typename Source>
+__attribute__((always_inline)) inline void LoadFirstPass(const Source& src, const int* order, const double* pw,
+                                                         const double* w, double* a, int d0, int d1)
+{
+    for (int j = d0; j < d1; j += 16) {
+        const int* const o = order + (j >> 1);
+        V4d s0, s1, s2, s3;
+        src.Four(o[0], o[4], o[1], o[5], s0, s1);
+        src.Four(o[2], o[6], o[3], o[7], s2, s3);
+        const V4d x[4] = {s0 * LoadTwo(pw + j, pw + j + 8), s1 * LoadTwo(pw + j + 2, pw + j + 10),
+                          s2 * LoadTwo(pw + j + 4, pw + j + 12), s3 * LoadTwo(pw + j + 6, pw + j + 14)};
+        if (j > 0) {
+            FirstPair(a, w, j, x);
+            continue;
+        }
+        for (int i = 0; i < 4; ++i)
+            StoreTwo(a + 2 * i, a + 8 + 2 * i, x[i]);
+        UnitButterfly(a, 0, 2);
+        EighthButterfly(a, 8, 2, w[2]);
+    }
+}
+
+AVX2_CLONES
+void LoadFirstPass32(const int32_t* s, const int* order, const double* pw, const double* w, double* a, int d0, int d1)
+{
+    LoadFirstPass(Samples32{s}, order, pw, w, a, d0, d1);
+}
+
+AVX2_CLONES
+void LoadFirstPass16(const uint8_t* s, const int* order, const double* pw, const double* w, double* a, int d0, int d1)
+{
+    LoadFirstPass(Samples16{s}, order, pw, w, a, d0, d1);
+}
+
+// top[-k] and top[-k - 1] = the powers of the two points of v (or the larger
+// of each and the value there), each re * re + im * im.
+__attribute__((always_inline)) inline void PowersDown(double* top, int k, V4d v, int combine)
+{
+    const V4d sq = v * v;
+    const V4d sum = sq + Swap(sq);
+    V2d p{sum[2], sum[0]};
+    double* const out = top - k - 1;
+    if (combine) {
+        const V2d old = Load<V2d>(out);
+        p = p > old ? p : old;
+    }
+    Store(out, p);
+}
+
+// LastPassPowers, two butterflies at a time.
+AVX2_CLONES
+void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
+{
+    if ((l << 2) == n) {
+        const int quarter = l >> 1; // points per quarter
+        for (int j = 0; j < l; j += 4) {
+            const Radix4<V4d> y = Sums<V4d>(a, j, l);
+            Store(a + j, y.y0);
+            Store(a + j + 2 * l, y.y2);
+            Store(a + j + l, y.y1);
+            Store(a + j + 3 * l, y.y3);
+            const int k = j >> 1;
+            PowersDown(lowTop, k, y.y0, combine);
+            PowersDown(lowTop, k + quarter, y.y1, combine);
+            PowersDown(highTop, k, y.y2, combine);
+            PowersDown(highTop, k + quarter, y.y3, combine);
+        }
+        return;
+    }
+    for (int j = 0; j < l; j += 4) {
+        const V4d x0 = Load<V4d>(a + j), x1 = Load<V4d>(a + j + l);
+        const V4d s0 = x0 + x1, s1 = x0 - x1;
+        Store(a + j, s0);
+        Store(a + j + l, s1);
+        PowersDown(lowTop, j >> 1, s0, combine);
+        PowersDown(highTop, j >> 1, s1, combine);
     }
 }
 
@@ -407,21 +587,92 @@ void BitReverse(int n, int* ip, double* a)
     }
 }
 
-void ComplexForward(int n, double* a, const double* w)
+int BlockDoubles(int n)
+{
+    return n < kBlockDoubles ? n : kBlockDoubles;
+}
+
+int LastSpan(int n)
 {
     int l = 2;
-    if (n > 8) {
-        FirstRadix4Stage(n, a, w);
-        l = 8;
-        while ((l << 2) < n) {
-            MiddleRadix4Stage(n, l, a, w);
-            l <<= 2;
+    if (n > 8)
+        for (l = 8; (l << 2) < n; l <<= 2) {
         }
+    return l;
+}
+
+namespace {
+
+// The radix-4 passes after the first whose groups lie within doubles [d0, d1).
+void BlockPassesAfterFirst(int n, double* a, const double* w, int d0, int d1)
+{
+    for (int l = 8; (l << 2) < n && (l << 2) <= d1 - d0; l <<= 2)
+        PairedRadix4Blocks(l, a, w, d0 / (l << 2), d1 / (l << 2));
+}
+
+} // namespace
+
+void BlockPasses(int n, double* a, const double* w, int d0)
+{
+    const int d1 = d0 + BlockDoubles(n);
+    if (n <= 8)
+        return;
+    if (d0 == 0) {
+        // One butterfly per group of 8 doubles: unit twiddles at 0, the
+        // eighth-turn twiddles at 8, then table twiddles.
+        UnitButterfly(a, 0, 2);
+        EighthButterfly(a, 8, 2, w[2]);
     }
+    FirstStageTwiddled(d0 == 0 ? 16 : d0, d1, a, w);
+    BlockPassesAfterFirst(n, a, w, d0, d1);
+}
+
+void LoadBlock(int n, const int32_t* samples, const int* order, const double* pairWindow, const double* w, double* a,
+               int d0)
+{
+    const int d1 = d0 + BlockDoubles(n);
+    LoadFirstPass32(samples, order, pairWindow, w, a, d0, d1);
+    BlockPassesAfterFirst(n, a, w, d0, d1);
+}
+
+void LoadBlock16(int n, const uint8_t* pcm16, const int* order, const double* pairWindow, const double* w, double* a,
+                 int d0)
+{
+    const int d1 = d0 + BlockDoubles(n);
+    LoadFirstPass16(pcm16, order, pairWindow, w, a, d0, d1);
+    BlockPassesAfterFirst(n, a, w, d0, d1);
+}
+
+void LastPassPowers(int n, double* a, double* lowTop, double* highTop, int combine)
+{
+    PairedLastPassPowers(n, LastSpan(n), a, lowTop, highTop, combine);
+}
+
+void WidePasses(int n, double* a, const double* w)
+{
+    const int last = LastSpan(n);
+    for (int l = 8; l < last; l <<= 2)
+        if ((l << 2) > BlockDoubles(n))
+            MiddleRadix4Stage(n, l, a, w);
+}
+
+void LastPass(int n, double* a)
+{
+    const int l = LastSpan(n);
     if (l % 4 == 0)
         PairedLastPass(n, l, a);
     else
         LastPassOf<V2d>(n, l, a);
+}
+
+void ComplexForward(int n, double* a, const double* w)
+{
+    // The passes whose butterfly groups fit a block of kBlockDoubles are run
+    // block by block while it is in the cache; every butterfly is the same.
+    for (int d0 = 0; d0 < n; d0 += BlockDoubles(n))
+        BlockPasses(n, a, w, d0);
+    WidePasses(n, a, w);
+    LastPass(n, a);
 }
 
 void FirstRadix4Stage(int n, double* a, const double* w)
@@ -430,7 +681,7 @@ void FirstRadix4Stage(int n, double* a, const double* w)
     // twiddles at 8, then table twiddles, k1 advancing every 16 doubles.
     UnitButterfly(a, 0, 2);
     EighthButterfly(a, 8, 2, w[2]);
-    FirstStageTwiddled(n, a, w);
+    FirstStageTwiddled(16, n, a, w);
 }
 
 void MiddleRadix4Stage(int n, int l, double* a, const double* w)

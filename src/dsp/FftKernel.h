@@ -17,6 +17,8 @@
 //   a[0] = sum of the even-indexed samples, a[1] = sum of the odd-indexed ones.
 #pragma once
 
+#include <cstdint>
+
 namespace fft {
 
 // Fills ip[0], ip[1] and the nw-double twiddle table w: cosine/sine pairs of the
@@ -30,6 +32,33 @@ void BitReverse(int n, int* ip, double* a);
 // Butterfly passes over bit-reversed data: the first and middle radix-4 passes,
 // then a radix-4 last pass (n = 2^p, p odd) or a radix-2 one (p even).
 void ComplexForward(int n, double* a, const double* w);
+// ComplexForward in parts, for a caller that fills the data a block at a
+// time: BlockPasses(n, a, w, d0) for every block d0 = 0, B, 2B, ... (B =
+// BlockDoubles(n)) once its B doubles are in, then WidePasses and LastPass
+// give ComplexForward's results bit for bit.
+constexpr int kBlockDoubles = 2048; // 16 KiB, a block and the twiddles within the first-level cache
+int BlockDoubles(int n);
+// The passes whose butterfly groups lie within doubles d0 .. d0 + B - 1.
+void BlockPasses(int n, double* a, const double* w, int d0);
+// The remaining radix-4 passes but the last pass.
+void WidePasses(int n, double* a, const double* w);
+// The last pass (radix 4 or 2), and its span in doubles.
+void LastPass(int n, double* a);
+int LastSpan(int n);
+
+// BlockPasses(n, a, w, d0) on points loaded in the same pass, for n >= 64:
+// point p of doubles d0 .. d0 + B - 1 is (x, y) times (pairWindow[2p],
+// pairWindow[2p + 1]), x and y the samples at order[p] and order[p] + 1 as
+// doubles. With pcm16 they are 16-bit little-endian samples, each taken as
+// its value times 65536 (a 16-bit sample as a 32-bit one holds it).
+void LoadBlock(int n, const int32_t* samples, const int* order, const double* pairWindow, const double* w, double* a,
+               int d0);
+void LoadBlock16(int n, const uint8_t* pcm16, const int* order, const double* pairWindow, const double* w, double* a,
+                 int d0);
+// LastPass (n >= 64), and the power re * re + im * im of every point k of the
+// result: for k < n/4 at lowTop[-k], for the others at highTop[n/4 - k]; with
+// combine the larger of that and the value there.
+void LastPassPowers(int n, double* a, double* lowTop, double* highTop, int combine);
 // The first radix-4 pass; the same as MiddleRadix4Stage(n, 2, a, w).
 void FirstRadix4Stage(int n, double* a, const double* w);
 // One radix-4 pass with butterfly span l (in doubles).

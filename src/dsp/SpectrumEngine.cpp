@@ -2,6 +2,7 @@
 
 #include "dsp/AvxClones.h"
 #include "dsp/FftKernel.h"
+#include "dsp/LevelCode.h"
 
 #include <algorithm>
 #include <climits>
@@ -357,20 +358,24 @@ inline void CSpectrumEngine::FoldLevel(int b, double re, double im)
 
 void CSpectrumEngine::TransformComplexLocked()
 {
-    const int n = m_nFftSize;
     double* a = m_work.data();
-    fft::ComplexForward(2 * n, a, m_twiddle.data());
-    if (m_bSuppressDc) {
-        // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
-        // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
-        const int last = 2 * (n - 1), second = 2 * (n - 2);
-        a[2] = a[4];
-        a[3] = a[5];
-        a[last] = a[second];
-        a[last + 1] = a[second + 1];
-        a[0] = 0.5 * (a[4] + a[second]);
-        a[1] = 0.5 * (a[5] + a[second + 1]);
-    }
+    fft::ComplexForward(2 * m_nFftSize, a, m_twiddle.data());
+    if (m_bSuppressDc)
+        SuppressDcLocked(a);
+}
+
+void CSpectrumEngine::SuppressDcLocked(double* a) const
+{
+    // Point k stands for -k * fs / N: the points at +-1 copy those at +-2 and
+    // DC becomes the complex mean of +-2, hiding the receiver's DC spike.
+    const int n = m_nFftSize;
+    const int last = 2 * (n - 1), second = 2 * (n - 2);
+    a[2] = a[4];
+    a[3] = a[5];
+    a[last] = a[second];
+    a[last + 1] = a[second + 1];
+    a[0] = 0.5 * (a[4] + a[second]);
+    a[1] = 0.5 * (a[5] + a[second + 1]);
 }
 
 template <typename Fold>
@@ -427,18 +432,92 @@ void CSpectrumEngine::TransformPower(int combine)
         PowersReversed(m_work.data(), half, power + half - 1, combine);
         PowersReversed(m_work.data() + 2 * half, half, power + 2 * half - 1, combine);
     } else {
-        const int n = m_nFftSize;
-        double* const a = m_work.data();
-        fft::ComplexForward(n, a, m_twiddle.data());
-        fft::RealPostProcessPowers(n, a, n / 4, m_twiddle.data() + n / 4, power, combine);
-        auto keep = [power, combine](int b, double re, double im) {
-            const double p = re * re + im * im;
-            power[b] = combine ? (p > power[b] ? p : power[b]) : p;
-        };
-        // Bin 0 and bin N/4 as TransformLocked takes them.
-        keep(0, a[0] + a[1], 0.0);
-        keep(n / 4, a[n / 2], a[n / 2 + 1]);
+        fft::ComplexForward(m_nFftSize, m_work.data(), m_twiddle.data());
+        RealPowersLocked(combine);
     }
+}
+
+namespace {
+
+// power[b] = the power of (re, im), or with combine the larger of that and power[b].
+inline void KeepPower(double* power, int b, double re, double im, int combine)
+{
+    const double p = re * re + im * im;
+    power[b] = combine ? (p > power[b] ? p : power[b]) : p;
+}
+
+} // namespace
+
+void CSpectrumEngine::RealPowersLocked(int combine)
+{
+    const int n = m_nFftSize;
+    double* const a = m_work.data();
+    double* const power = m_power.data();
+    fft::RealPostProcessPowers(n, a, n / 4, m_twiddle.data() + n / 4, power, combine);
+    // Bin 0 and bin N/4 as TransformLocked takes them.
+    KeepPower(power, 0, a[0] + a[1], 0.0, combine);
+    KeepPower(power, n / 4, a[n / 2], a[n / 2 + 1], combine);
+}
+
+template <typename LoadBlock>
+void CSpectrumEngine::TransformPowerLoaded(LoadBlock&& loadBlock, int combine)
+{
+    ClearUpperVectorState();
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_bOverload = 0; // no sample is above INT_MAX
+    if (m_bCaptureRequest) {
+        m_bCaptureRequest = 0;
+        m_bCaptureArmed = 1;
+    }
+    const int n = m_bComplex ? 2 * m_nFftSize : m_nFftSize; // doubles transformed
+    double* const a = m_work.data();
+    const double* const w = m_twiddle.data();
+    // Each block of the work array is loaded and taken through the passes
+    // within it while it is in the cache.
+    for (int d0 = 0; d0 < n; d0 += fft::BlockDoubles(n))
+        loadBlock(a, d0);
+    fft::WidePasses(n, a, w);
+    if (!m_bComplex) {
+        fft::LastPass(n, a);
+        RealPowersLocked(combine);
+        return;
+    }
+    // Display bin i takes point N/2 - 1 - i below N/2 and point 3N/2 - 1 - i from N/2 on.
+    double* const power = m_power.data();
+    const int half = m_nFftSize / 2;
+    // The bins of points 0, 1 and N - 1, which DC suppression replaces afterwards.
+    const int dcBins[3] = {half - 1, half - 2, half};
+    const double before[3] = {power[dcBins[0]], power[dcBins[1]], power[dcBins[2]]};
+    fft::LastPassPowers(n, a, power + half - 1, power + 2 * half - 1, combine);
+    if (!m_bSuppressDc)
+        return;
+    SuppressDcLocked(a);
+    const int points[3] = {0, 1, m_nFftSize - 1};
+    for (int i = 0; i < 3; ++i) {
+        power[dcBins[i]] = before[i];
+        KeepPower(power, dcBins[i], a[2 * points[i]], a[2 * points[i] + 1], combine);
+    }
+}
+
+void CSpectrumEngine::TransformPowerOf(const int32_t* samples, int combine)
+{
+    const int n = m_bComplex ? 2 * m_nFftSize : m_nFftSize;
+    TransformPowerLoaded(
+        [&](double* a, int d0) {
+            fft::LoadBlock(n, samples, m_loadOrder.data(), m_loadWindow.data(), m_twiddle.data(), a, d0);
+        },
+        combine);
+}
+
+void CSpectrumEngine::TransformPowerOf16(const uint8_t* pcm16, int combine)
+{
+    const int n = m_bComplex ? 2 * m_nFftSize : m_nFftSize;
+
+    TransformPowerLoaded(
+        [&](double* a, int d0) {
+            fft::LoadBlock16(n, pcm16, m_loadOrder.data(), m_loadWindow.data(), m_twiddle.data(), a, d0);
+        },
+        combine);
 }
 
 int CSpectrumEngine::DisplayBinCount() const
@@ -496,6 +575,34 @@ bool CSpectrumEngine::GetRelativePowers(int first, int last, double* out)
     for (int i = first; i <= last; ++i)
         out[i - first] = m_power[static_cast<size_t>(i)] * toFullScale;
     return true;
+}
+
+void CSpectrumEngine::GetPowers(double* out, int n) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    std::copy_n(m_power.data(), std::clamp(n, 0, DisplayBinCount()), out);
+}
+
+void CSpectrumEngine::CombinePowers(const double* in, int n)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    double* const power = m_power.data();
+    for (int b = 0, end = std::clamp(n, 0, DisplayBinCount()); b < end; ++b)
+        power[b] = in[b] > power[b] ? in[b] : power[b];
+}
+
+void CSpectrumEngine::GetPowerCodes(uint32_t* out, int n) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    LevelCodesOfPowers(m_power.data(), std::clamp(n, 0, DisplayBinCount()), m_dPowerFloor, m_dOffsetBels, out);
+}
+
+CLevelIndex CSpectrumEngine::IndexForScale(int scale) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    CLevelIndex index;
+    index.Configure(m_dPowerFloor, m_dOffsetBels, kFloorBels, m_dBottomBels, m_dTopBels, m_dScaleGain, scale);
+    return index;
 }
 
 double CSpectrumEngine::DisplayLevel(int i, int nBins) const

@@ -67,6 +67,12 @@ public:
     // (combine 0) or keeps, per bin, the larger of the stored and the new power
     // (combine 1).
     void TransformPower(int combine);
+    // LoadSamples(samples, INT_MAX) and TransformPower(combine) in one pass,
+    // with their results bit for bit. pcm16: the block as the file holds
+    // 16-bit little-endian samples, each read as its value times 65536 (as the
+    // reader delivers them); only on a little-endian machine.
+    void TransformPowerOf(const int32_t* samples, int combine);
+    void TransformPowerOf16(const uint8_t* pcm16, int combine);
     // Writes out[first..last] from the stored powers, as GetDisplayLevels does,
     // and returns the overload flag of the last loaded block.
     int GetPowerLevels(int scale, int first, int last, int* out);
@@ -79,6 +85,15 @@ public:
     // scale (10 log10 of one is its level in dB, without the floor), in
     // out[0 .. last - first]; false when the bins are out of range.
     bool GetRelativePowers(int first, int last, double* out);
+    // For a column gathered from parts: copies out the first n stored powers,
+    // folds n powers gathered elsewhere into them (per bin the larger), or
+    // writes the level code (dsp/LevelCode.h) of each of the first n. n at most
+    // the number of display bins.
+    void GetPowers(double* out, int n) const;
+    void CombinePowers(const double* in, int n);
+    void GetPowerCodes(uint32_t* out, int n) const;
+    // The mapping of levels onto indices that GetPowerLevels uses for a scale.
+    CLevelIndex IndexForScale(int scale) const;
 
 private:
     void ResetAverageLocked();
@@ -89,6 +104,12 @@ private:
     void FoldLevel(int b, double re, double im);
     // Transforms m_work as I/Q points and patches DC when asked to.
     void TransformComplexLocked();
+    void SuppressDcLocked(double* a) const;
+    // The powers of a one-channel transform whose last pass is done.
+    void RealPowersLocked(int combine);
+    // TransformPowerOf with loadBlock(a, d0) loading block d0 of m_work.
+    template <typename LoadBlock>
+    void TransformPowerLoaded(LoadBlock&& loadBlock, int combine);
     // Transforms m_work and calls fold(display bin, re, im) for every bin.
     template <typename Fold>
     void TransformLocked(Fold&& fold);

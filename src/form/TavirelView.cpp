@@ -487,7 +487,7 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
         m_strStatus = ReadoutAt(point);
     if (m_strStatus.isEmpty())
-        m_strStatus = ViewStatusText();
+        m_strStatus = StatusOfView();
     SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
@@ -506,7 +506,7 @@ bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 void CTavirelView::ShowViewStatus()
 {
     m_bViewStatusStale = false;
-    m_strStatus = ViewStatusText();
+    m_strStatus = StatusOfView();
     SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
@@ -523,6 +523,13 @@ QString CTavirelView::ViewStatusText() const
                                  tb.SecondsOfFrame(endFrame));
     }
     return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
+}
+
+QString CTavirelView::StatusOfView() const
+{
+    if (m_pPlot != nullptr && m_pPlot->IsProvisional())
+        return ViewStatusText() + QStringLiteral("  (provisional)");
+    return ViewStatusText();
 }
 
 void CTavirelView::CentreOnClick(const QPoint& point)
@@ -672,6 +679,13 @@ void CTavirelView::OnDraw(QPainter* painter)
         PaintSelection(painter);
         return;
     }
+    // A long rendering runs off the UI thread; the picture shown meanwhile is the last one.
+    if (doc->m_bLoaded && m_pPlot->Fit(PictureRect()) && m_pPlot->IsStale() && !m_pPlot->IsQuick()) {
+        RequestPlot();
+        PaintPicture(painter);
+        PaintSelection(painter);
+        return;
+    }
     const bool bWasLoaded = doc->m_bLoaded;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_pPlot->Draw(PictureRect(), painter);
@@ -691,6 +705,16 @@ void CTavirelView::RefreshPlot()
     if (m_pPlot == nullptr || !doc->m_bLoaded || m_bSaving)
         return;
     StopRender(); // this rendering replaces the one running
+    if (m_pPlot->Fit(PictureRect()) && m_pPlot->IsStale() && !m_pPlot->IsQuick()) {
+        RequestPlot();
+        return;
+    }
+    RenderHere();
+}
+
+void CTavirelView::RenderHere()
+{
+    CTavirelDoc* doc = GetDocument();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Renders into the plot's picture if it is stale; the paint that follows copies it.
     m_pPlot->Draw(PictureRect(), nullptr);

@@ -265,6 +265,10 @@ private:
     void CreateViewActions();
     // Renders the document's window off the UI thread (synchronously when that cannot start).
     void RequestPlot();
+    // Renders the document's window on the UI thread, under the wait cursor.
+    void RenderHere();
+    // ViewStatusText, marked while the picture is provisional.
+    QString StatusOfView() const;
     // A rendering of RequestPlot ended; only the latest one counts.
     void OnRenderDone(uint64_t nGeneration);
     // Stops a rendering off the UI thread; true when one ran.

@@ -110,6 +110,9 @@ void CTavirelView::ScrollTo(int64_t nBlock)
     CTavirelDoc* doc = GetDocument();
     if (!doc->m_bLoaded || m_pPlot == nullptr || m_bSaving)
         return;
+    // At zooms the level pyramid draws, windows start on its columns (less than a picture column away).
+    if (const int64_t c = PyramidColumnFor(doc->m_nZoom))
+        nBlock = (nBlock + c / 2) / c * c;
     doc->m_nViewStartBlock = std::clamp<int64_t>(nBlock, 0, LastStartBlock());
     doc->m_nViewStart = SecondOfFrame(doc->ViewStartFrame());
     if (doc->m_wave.m_bInOpen)
@@ -205,23 +208,48 @@ void CTavirelView::RequestPlot()
     CTavirelDoc* doc = GetDocument();
     if (m_pPlot == nullptr || !doc->m_bLoaded)
         return;
-    // A plot area of a new size needs a new picture first: the paint makes it.
-    if (PictureRect() != m_pPlot->m_rcLast || m_pPlot->m_bitmap.isNull()) {
+    // A plot area of a new size needs a new picture first.
+    if (!m_pPlot->Fit(PictureRect()) || m_pPlot->m_bitmap.isNull()) {
         RefreshPlot();
         return;
     }
+    // Reports from the rendering's threads come to the UI thread; only the latest rendering's count.
     const uint64_t generation = ++m_nRenderGeneration;
+    auto post = [this, generation](std::function<void()> run) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, run = std::move(run)] {
+                if (generation == m_nRenderGeneration && m_bRenderPending && m_pPlot != nullptr)
+                    run();
+            },
+            Qt::QueuedConnection);
+    };
+    auto onColumns = [this, post](int x0, int x1) {
+        post([this, x0, x1] {
+            m_pPlot->TakeColumns(x0, x1);
+            if (m_pPlot->IsProvisional())
+                GetLayoutWindow()->update(PlotAreaRect());
+        });
+    };
+    auto onProvisional = [this, post] {
+        post([this] {
+            m_pPlot->TakeProvisional();
+            m_wndPosBar.SetViewEnd(GetDocument()->m_nViewEnd);
+            GetLayoutWindow()->update(PlotAreaRect());
+            ShowViewStatus();
+        });
+    };
     auto onDone = [this, generation] {
         QMetaObject::invokeMethod(
             this, [this, generation] { OnRenderDone(generation); }, Qt::QueuedConnection);
     };
-    m_bRenderPending = m_pPlot->RequestRender({}, onDone);
+    m_bRenderPending = m_pPlot->RequestRender(onColumns, onDone, onProvisional);
     if (m_bRenderPending) {
         GetLayoutWindow()->setCursor(Qt::BusyCursor); // the window still answers meanwhile
         return;
     }
     if (doc->m_bLoaded)
-        RefreshPlot(); // could not start a worker: rendered here
+        RenderHere(); // could not start a worker: rendered here
     else
         AfterRendering(true); // the source is gone
 }

@@ -138,7 +138,8 @@ void CTavirelView::ApplyPictureChoice()
     m_pPlot->SetLevels(doc->m_bTwoChannel, static_cast<double>(doc->m_nRefLevel));
     doc->m_nDrawnStart = -1;
     GetLayoutWindow()->update(PlotAreaRect());
-    RequestPlot();
+    // Drawn at once where it is quick (from the level pyramid, say), else off the UI thread.
+    RefreshPlot();
 }
 
 void CTavirelView::SetFftSize(int nFrames)

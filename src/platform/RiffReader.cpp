@@ -83,7 +83,8 @@ int64_t CFileByteSource::Read(void* pBuf, int64_t nBytes)
             done += n;
             continue;
         }
-        if (want - done >= kBufBytes) {
+        const int64_t bufBytes = static_cast<int64_t>(m_buf.size());
+        if (want - done >= bufBytes) {
             // Large reads bypass the buffer.
             const int64_t r = PreadFully(m_fd, out + done, want - done, pos);
             if (r < 0)
@@ -91,16 +92,48 @@ int64_t CFileByteSource::Read(void* pBuf, int64_t nBytes)
             done += r;
             break;
         }
-        const int64_t r = PreadFully(m_fd, m_buf.data(), kBufBytes, pos);
+        const int64_t r = Fill(pos);
         if (r < 0)
             return -1;
-        m_lBufStart = pos;
-        m_lBufBytes = r;
         if (r == 0)
             break; // the file shrank since it was opened
     }
     m_lPos += done;
     return done;
+}
+
+int64_t CFileByteSource::Fill(int64_t pos)
+{
+    const int64_t bufBytes = static_cast<int64_t>(m_buf.size());
+    const int64_t r = PreadFully(m_fd, m_buf.data(), bufBytes, pos);
+    if (r < 0)
+        return -1;
+    m_lBufStart = pos;
+    m_lBufBytes = r;
+    // The kernel reads the next span while this one is used.
+    if (m_lReadAhead > 0 && r == bufBytes)
+        ::posix_fadvise(m_fd, static_cast<off_t>(pos + r), static_cast<off_t>(m_lReadAhead), POSIX_FADV_WILLNEED);
+    return r;
+}
+
+const uint8_t* CFileByteSource::View(int64_t nBytes)
+{
+    const int64_t pos = m_lPos;
+    if (nBytes <= 0 || nBytes > static_cast<int64_t>(m_buf.size()) || pos + nBytes > m_lSizeBytes)
+        return nullptr;
+    const bool held = pos >= m_lBufStart && pos + nBytes <= m_lBufStart + m_lBufBytes;
+    if (!held && Fill(pos) < nBytes)
+        return nullptr; // an error, or the file shrank: Read tells which
+    m_lPos = pos + nBytes;
+    return m_buf.data() + (pos - m_lBufStart);
+}
+
+void CFileByteSource::SetReadAhead(int64_t nBytes)
+{
+    m_lReadAhead = nBytes > kBufBytes ? nBytes : 0;
+    std::vector<uint8_t>(static_cast<size_t>(std::max(nBytes, kBufBytes))).swap(m_buf);
+    m_lBufBytes = 0;
+    ::posix_fadvise(m_fd, 0, 0, m_lReadAhead > 0 ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL);
 }
 
 bool CFileByteSource::Seek(int64_t offset)
@@ -133,6 +166,15 @@ int64_t CMemoryByteSource::Read(void* pBuf, int64_t nBytes)
     std::memcpy(pBuf, m_bytes.data() + m_lPos, static_cast<size_t>(n));
     m_lPos += n;
     return n;
+}
+
+const uint8_t* CMemoryByteSource::View(int64_t nBytes)
+{
+    if (nBytes <= 0 || m_lPos > Size() - nBytes)
+        return nullptr;
+    const uint8_t* const p = m_bytes.data() + m_lPos;
+    m_lPos += nBytes;
+    return p;
 }
 
 bool CMemoryByteSource::Seek(int64_t offset)

@@ -30,6 +30,19 @@ public:
     }
     // The file descriptor behind the bytes, for kernel-side copies; -1 for none.
     virtual int Fd() const { return -1; }
+    // The bytes will be read front to back in reads of about nBytes: a source
+    // that buffers may read that much at a time and ask for the next span
+    // ahead. 0 goes back to reads for scattered access.
+    virtual void SetReadAhead(int64_t nBytes) { (void)nBytes; }
+    // The next nBytes where the source holds them, without a copy: a pointer
+    // valid until the next Read or View, the position moved past them. Null,
+    // the position as it was, when the source cannot show them so (the caller
+    // then reads them).
+    virtual const uint8_t* View(int64_t nBytes)
+    {
+        (void)nBytes;
+        return nullptr;
+    }
 };
 
 // A regular file read through pread with a 64 KiB buffer.
@@ -48,11 +61,20 @@ public:
     // The birth time where the file system keeps one, else the modification time.
     bool GetCreationTime(int64_t& t) const override;
     int Fd() const override { return m_fd; }
+    // Buffers of nBytes (at least the normal 64 KiB); while reading front to
+    // back the kernel is asked to fetch the span after the buffer meanwhile.
+    void SetReadAhead(int64_t nBytes) override;
+    // From the buffer (filled from the position when it does not hold them),
+    // for at most a buffer's bytes.
+    const uint8_t* View(int64_t nBytes) override;
 
 private:
     CFileByteSource(int fd, int64_t sizeBytes, int64_t createdSec);
+    // Fills the buffer from pos; the bytes read, -1 on error.
+    int64_t Fill(int64_t pos);
 
     static constexpr int64_t kBufBytes = 64 * 1024;
+    int64_t m_lReadAhead = 0; // bytes of the span fetched ahead; 0: none
     int m_fd;
     int64_t m_lSizeBytes;
     int64_t m_tCreated;
@@ -72,6 +94,7 @@ public:
     bool Seek(int64_t offset) override;
     int64_t Tell() const override { return m_lPos; }
     int64_t Size() const override { return static_cast<int64_t>(m_bytes.size()); }
+    const uint8_t* View(int64_t nBytes) override;
 
 private:
     std::vector<uint8_t> m_bytes;
@@ -109,6 +132,8 @@ public:
     bool IsOpen() const { return m_source != nullptr; }
     // The byte source itself (null when closed), for copies that bypass Read.
     CByteSource* Source() const { return m_source.get(); }
+    // CByteSource::View; null when closed.
+    const uint8_t* View(int64_t nBytes) { return m_source ? m_source->View(nBytes) : nullptr; }
     void Close();
 
     // The file offset where the payload of ck ends, cut at the end of the file.

@@ -502,8 +502,15 @@ int CRiffWaveFile::FillBlock(int& progress)
         std::lock_guard<std::mutex> guard(m_lock);
         ++m_nBlockIndex;
         progress = static_cast<int>(static_cast<int64_t>(m_nBlockIndex) * 1000 / std::max(1, m_nBlockCount));
-        n = ReadData(m_pBlockBuf.data(), m_nBlockBytes);
+        // A whole block of data where the byte source holds it is read in place.
+        m_pBlock = m_lDataEnd - m_hmmioIn->Tell() >= m_nBlockBytes ? m_hmmioIn->View(m_nBlockBytes) : nullptr;
+        if (m_pBlock)
+            n = m_nBlockBytes;
+        else
+            n = ReadData(m_pBlockBuf.data(), m_nBlockBytes);
     }
+    if (!m_pBlock)
+        m_pBlock = m_pBlockBuf.data();
     m_nBufValid = m_nBlockBytes;
     if (n < 0) {
         Close();
@@ -536,7 +543,7 @@ int CRiffWaveFile::FillBlock(int& progress)
     return 1;
 }
 
-int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
+int CRiffWaveFile::ReadBlockBytes(int nFrames, const uint8_t** ppBytes, int* pProgress)
 {
     int progressScratch = 0;
     int& progress = pProgress ? *pProgress : progressScratch;
@@ -547,7 +554,7 @@ int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
     }
     // The request must fit what is left of the block buffer.
     const int64_t needBytes = static_cast<int64_t>(nFrames) * m_nBytesPerFrameIn;
-    if (!pSamples || nFrames <= 0 || needBytes > m_nBlockBytes - m_nBufPos) {
+    if (!ppBytes || nFrames <= 0 || needBytes > m_nBlockBytes - m_nBufPos) {
         Close();
         m_nError = WAVE_ERR_READ;
         return -1;
@@ -557,13 +564,20 @@ int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
         if (const int r = FillBlock(progress); r <= 0)
             return r;
     }
-
-    const samples::Codec codec = samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample);
-    samples::Decode(codec, m_pBlockBuf.data() + m_nBufPos, pSamples, static_cast<size_t>(nFrames) * m_wfIn.nChannels);
+    *ppBytes = m_pBlock + m_nBufPos;
     m_nBufPos += static_cast<int>(needBytes);
     if (m_nBufPos >= m_nBufValid)
         m_nBufPos = 0;
     return nFrames;
+}
+
+int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
+{
+    const uint8_t* bytes = nullptr;
+    const int r = pSamples ? ReadBlockBytes(nFrames, &bytes, pProgress) : ReadBlockBytes(0, &bytes, pProgress);
+    if (r > 0)
+        samples::Decode(SampleCodec(), bytes, pSamples, static_cast<size_t>(nFrames) * m_wfIn.nChannels);
+    return r;
 }
 
 void CRiffWaveFile::SeekSeconds(int nSec)
@@ -592,9 +606,21 @@ uint32_t CRiffWaveFile::GetPositionSeconds()
     return static_cast<uint32_t>(std::clamp<int64_t>(m_timeBase.SecondOfFrame(nFrame), 0, UINT32_MAX));
 }
 
+void CRiffWaveFile::SetReadAhead(int64_t nBytes)
+{
+    // A block being read in place keeps its bytes when the source's buffer goes.
+    if (m_nBufPos > 0 && m_pBlock && m_pBlock != m_pBlockBuf.data()) {
+        std::memcpy(m_pBlockBuf.data(), m_pBlock, static_cast<size_t>(m_nBlockBytes));
+        m_pBlock = m_pBlockBuf.data();
+    }
+    if (m_hmmioIn && m_hmmioIn->Source())
+        m_hmmioIn->Source()->SetReadAhead(nBytes);
+}
+
 void CRiffWaveFile::Close()
 {
     m_hmmioIn.reset();
     std::vector<uint8_t>().swap(m_pBlockBuf);
+    m_pBlock = nullptr;
     m_bInOpen = false;
 }

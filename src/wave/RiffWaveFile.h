@@ -10,6 +10,7 @@
 
 #include "platform/RiffChunk.h"
 #include "platform/SystemTime.h"
+#include "wave/SampleFormats.h"
 #include "wave/TimeBase.h"
 
 class CRiffReader; // platform/RiffReader.h
@@ -110,6 +111,11 @@ public:
     // Fills nFrames x channels values; returns nFrames, 0 at the end (source
     // closed), -1 on error (source closed, m_nError 106 or 107).
     int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
+    // ReadBlock without the conversion: *ppBytes receives the nFrames frames
+    // as the file holds them (SampleCodec()), valid until the next read, seek,
+    // SetReadAhead or Close.
+    int ReadBlockBytes(int nFrames, const uint8_t** ppBytes, int* pProgress);
+    samples::Codec SampleCodec() const { return samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample); }
     // Positions the next block read at whole second nSec (m_timeBase's frame there).
     void SeekSeconds(int nSec);
     // Positions the next block read at frame nFrame of the data (before the
@@ -117,6 +123,9 @@ public:
     void SeekFrame(int64_t nFrame);
     // The whole second the block last read ends in (or the last seek's block starts in).
     uint32_t GetPositionSeconds();
+    // The source will be read front to back from here on: reads of about
+    // nBytes, the next span fetched ahead (0: scattered reads, the default).
+    void SetReadAhead(int64_t nBytes);
     void Close();
 
     // ---- output side ----
@@ -213,6 +222,8 @@ public:
     uint8_t m_rcvrData[36] = {};
     std::mutex m_lock;
     std::vector<uint8_t> m_pBlockBuf;
+    // The block being read: in m_pBlockBuf, or where the byte source holds it.
+    const uint8_t* m_pBlock = nullptr;
     std::vector<uint8_t> m_pOutBuf;
     // The name of the output: the one chosen at open, and after CloseOutput
     // the one it really got (the next free number when the chosen one was
