@@ -37,39 +37,69 @@ int KaiserLength(double attenuationDb, double transitionWidth)
     return std::max(3, static_cast<int>(std::ceil(n)));
 }
 
-double KaiserWindow(double t, double halfWidth, double beta)
+CLowPassKernel::CLowPassKernel(double cutoff, double halfWidth, double beta)
+    : m_dCutoff(cutoff), m_dHalfWidth(halfWidth), m_dBeta(beta), m_dWindowScale(1.0 / BesselI0(beta))
 {
-    const double r = t / halfWidth;
+}
+
+double CLowPassKernel::operator()(double t) const
+{
+    const double r = t / m_dHalfWidth;
     if (!(std::fabs(r) < 1.0))
         return 0.0;
-    return BesselI0(beta * std::sqrt(1.0 - r * r)) / BesselI0(beta);
-}
-
-double LowPassKernel(double t, double cutoff, double halfWidth, double beta)
-{
-    const double x = 2.0 * cutoff * t;
+    const double x = 2.0 * m_dCutoff * t;
     const double sinc = x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
-    return 2.0 * cutoff * sinc * KaiserWindow(t, halfWidth, beta);
+    return 2.0 * m_dCutoff * sinc * BesselI0(m_dBeta * std::sqrt(1.0 - r * r)) * m_dWindowScale;
 }
 
-std::vector<float> HalfBandSideTaps(double passEdge, double attenuationDb)
+namespace {
+
+// Kaiser-window half-band side taps, nSide of them, scaled to unity gain.
+std::vector<double> HalfBandTaps(int nSide, double beta)
 {
-    const double transition = 0.5 - 2.0 * passEdge;
-    const int length = KaiserLength(attenuationDb, transition);
-    // Odd offsets 1, 3, .., 2K + 1 carry taps; the window reaches just past the last.
-    const int nSide = std::max(1, (length + 4) / 4);
-    const double halfWidth = 2.0 * nSide;
-    const double beta = KaiserBeta(attenuationDb);
+    const CLowPassKernel kernel(0.25, 2.0 * nSide, beta);
     std::vector<double> side(nSide);
     double sum = 0.0;
     for (int k = 0; k < nSide; ++k) {
-        side[k] = LowPassKernel(2.0 * k + 1.0, 0.25, halfWidth, beta);
+        side[k] = kernel(2.0 * k + 1.0);
         sum += side[k];
     }
-    std::vector<float> taps(nSide);
-    for (int k = 0; k < nSide; ++k)
-        taps[k] = static_cast<float>(side[k] * 0.25 / sum); // both sides together: 1/2
-    return taps;
+    for (double& s : side)
+        s *= 0.25 / sum; // both sides together: 1/2
+    return side;
+}
+
+// The largest |H(f)| over the stopband 0.5 - passEdge .. 0.5 of a half-band.
+double HalfBandStopGain(const std::vector<double>& side, double passEdge)
+{
+    constexpr int kPoints = 64;
+    double worst = 0.0;
+    for (int i = 0; i <= kPoints; ++i) {
+        const double f = 0.5 - passEdge * i / kPoints;
+        double h = 0.5;
+        for (size_t k = 0; k < side.size(); ++k)
+            h += 2.0 * side[k] * std::cos(2.0 * std::numbers::pi * (2.0 * k + 1.0) * f);
+        worst = std::max(worst, std::fabs(h));
+    }
+    return worst;
+}
+
+} // namespace
+
+std::vector<float> HalfBandSideTaps(double passEdge, double attenuationDb)
+{
+    // The Kaiser estimate is generous for the wide transitions of the first
+    // stages: take the fewest taps whose response meets the stopband.
+    const int estimate = std::max(1, (KaiserLength(attenuationDb, 0.5 - 2.0 * passEdge) + 4) / 4);
+    const double beta = KaiserBeta(attenuationDb);
+    const double limit = std::pow(10.0, -attenuationDb / 20.0);
+    std::vector<double> side;
+    for (int nSide = 1; nSide <= estimate; ++nSide) {
+        side = HalfBandTaps(nSide, beta);
+        if (HalfBandStopGain(side, passEdge) <= limit)
+            break;
+    }
+    return std::vector<float>(side.begin(), side.end());
 }
 
 } // namespace fir

@@ -12,12 +12,20 @@ double KaiserBeta(double attenuationDb);
 // Taps a Kaiser-window low-pass needs for attenuationDb with a transition
 // band transitionWidth wide (cycles per sample).
 int KaiserLength(double attenuationDb, double transitionWidth);
-// The Kaiser window of half-width halfWidth (in samples) at offset t from its
-// centre; 0 at and beyond the half-width.
-double KaiserWindow(double t, double halfWidth, double beta);
-// The windowed ideal low-pass with cutoff (cycles per sample) at offset t
-// samples from its centre: unity gain at 0 Hz over whole-sample offsets.
-double LowPassKernel(double t, double cutoff, double halfWidth, double beta);
+// The windowed ideal low-pass: a Kaiser window of half-width halfWidth
+// samples over the ideal response with the given cutoff (cycles per sample),
+// unity gain at 0 Hz over whole-sample offsets; 0 at and beyond the
+// half-width.
+class CLowPassKernel {
+public:
+    CLowPassKernel(double cutoff, double halfWidth, double beta);
+    // The kernel at offset t samples from its centre.
+    double operator()(double t) const;
+
+private:
+    double m_dCutoff, m_dHalfWidth, m_dBeta;
+    double m_dWindowScale; // 1 / I0(beta)
+};
 
 // The side taps of a half-band low-pass (cutoff a quarter of the rate) that
 // keeps 0 .. passEdge flat and stops rate/2 - passEdge .. rate/2 by

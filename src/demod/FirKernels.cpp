@@ -51,6 +51,14 @@ AVX2_FMA_CLONES void HalfBand(const float* even, const float* odd, const float* 
     }
 }
 
+AVX2_FMA_CLONES void Deinterleave(const float* in, int n, float* first, float* second)
+{
+    for (int k = 0; k < n; ++k) {
+        first[k] = in[2 * k];
+        second[k] = in[2 * k + 1];
+    }
+}
+
 AVX2_FMA_CLONES void Magnitude(const float* re, const float* im, int n, float* out)
 {
     for (int i = 0; i < n; ++i)

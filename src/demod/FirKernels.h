@@ -19,6 +19,9 @@ float DotProductBetween(const float* x, const float* h, const float* d, float mu
 // 2i (odd must hold nSide values before index 0).
 void HalfBand(const float* even, const float* odd, const float* side, int nSide, int nOut, float* out);
 
+// Deals n pairs out: first[k] = in[2k], second[k] = in[2k + 1].
+void Deinterleave(const float* in, int n, float* first, float* second);
+
 // out[i] = |(re[i], im[i])|.
 void Magnitude(const float* re, const float* im, int n, float* out);
 // The phase step from each complex sample to the next, in radians:

@@ -17,7 +17,7 @@ constexpr double kHalvingFactor = 16.0 / 3.0;
 // Phases of the table a polyphase stage interpolates in when the exact
 // phases would make too large a table (floats).
 constexpr int kInterpolatedPhases = 256;
-constexpr int64_t kMaxExactTableFloats = int64_t(1) << 19;
+constexpr int64_t kMaxExactTableFloats = int64_t(1) << 16;
 // Largest numerator and denominator of the rate ratio's fraction.
 constexpr int64_t kMaxRatioTerm = 1000000000;
 
@@ -43,21 +43,52 @@ void ToFraction(double x, int64_t limit, int64_t& num, int64_t& den)
     den = std::max<int64_t>(q1, 1);
 }
 
-// Appends zeros to every plane.
-void AppendZeros(std::vector<std::vector<float>>& planes, size_t n)
-{
-    for (auto& p : planes)
-        p.resize(p.size() + n, 0.0f);
-}
-
 } // namespace
+
+// A queue of samples of one plane: appended at the back without being
+// cleared first, taken from the front; the storage is reused.
+class CSampleQueue {
+public:
+    const float* Data() const { return m_data.get() + m_nBegin; }
+    float* Data() { return m_data.get() + m_nBegin; }
+    size_t Size() const { return m_nEnd - m_nBegin; }
+    // Room for n more samples at the back, returned uninitialised.
+    float* Extend(size_t n)
+    {
+        if (m_nEnd + n > m_nCapacity) {
+            const size_t size = Size();
+            if (size + n > m_nCapacity / 2) {
+                const size_t capacity = std::max<size_t>(2 * (size + n), 4096);
+                auto grown = std::make_unique_for_overwrite<float[]>(capacity);
+                std::copy_n(Data(), size, grown.get());
+                m_data = std::move(grown);
+                m_nCapacity = capacity;
+            } else {
+                std::copy_n(Data(), size, m_data.get());
+            }
+            m_nBegin = 0;
+            m_nEnd = size;
+        }
+        float* at = m_data.get() + m_nEnd;
+        m_nEnd += n;
+        return at;
+    }
+    void Append(const float* x, size_t n) { std::copy_n(x, n, Extend(n)); }
+    void AppendZeros(size_t n) { std::fill_n(Extend(n), n, 0.0f); }
+    void Drop(size_t n) { m_nBegin = std::min(m_nEnd, m_nBegin + n); }
+    void Clear() { m_nBegin = m_nEnd = 0; }
+
+private:
+    std::unique_ptr<float[]> m_data;
+    size_t m_nCapacity = 0, m_nBegin = 0, m_nEnd = 0;
+};
 
 // One step of the chain: consumes samples of every plane, appends outputs.
 class CResampleStage {
 public:
     virtual ~CResampleStage() = default;
-    virtual void Push(const float* const* in, int n, std::vector<float>* out) = 0;
-    virtual void Flush(std::vector<float>* out) = 0;
+    virtual void Push(const float* const* in, int n, CSampleQueue* out) = 0;
+    virtual void Flush(CSampleQueue* out) = 0;
     virtual void Reset() = 0;
     virtual std::string Describe() const = 0;
 };
@@ -79,17 +110,17 @@ public:
     {
         const int nSide = static_cast<int>(m_side.size());
         for (auto& e : m_even)
-            e.clear();
-        for (auto& o : m_odd)
-            o.assign(nSide, 0.0f); // the odd inputs before the stream
+            e.Clear();
+        for (auto& o : m_odd) {
+            o.Clear();
+            o.AppendZeros(nSide); // the odd inputs before the stream
+        }
         m_nIn = 0;
         m_nOut = 0;
-        m_nEvenBase = 0;
-        m_nOddBase = -nSide;
         m_nLimit = INT64_MAX;
     }
 
-    void Push(const float* const* in, int n, std::vector<float>* out) override
+    void Push(const float* const* in, int n, CSampleQueue* out) override
     {
         for (size_t p = 0; p < m_even.size(); ++p)
             Split(in[p], n, m_even[p], m_odd[p]);
@@ -97,62 +128,55 @@ public:
         Produce(out);
     }
 
-    void Flush(std::vector<float>* out) override
+    void Flush(CSampleQueue* out) override
     {
         m_nLimit = (m_nIn + 1) / 2;
-        const size_t nZeros = m_side.size() + 1;
-        AppendZeros(m_even, nZeros);
-        AppendZeros(m_odd, nZeros);
+        for (size_t p = 0; p < m_even.size(); ++p) {
+            m_even[p].AppendZeros(m_side.size() + 1);
+            m_odd[p].AppendZeros(m_side.size() + 1);
+        }
         Produce(out);
     }
 
     std::string Describe() const override { return std::to_string(4 * m_side.size() - 1); }
 
 private:
-    // Deals the inputs out to the even and odd arrays, by absolute index.
-    void Split(const float* in, int n, std::vector<float>& even, std::vector<float>& odd) const
+    // Deals the inputs out to the even and odd queues, by absolute index.
+    void Split(const float* in, int n, CSampleQueue& even, CSampleQueue& odd) const
     {
-        const int firstOdd = (m_nIn & 1) ? 0 : 1; // index in `in` of the first odd input
-        const int firstEven = 1 - firstOdd;
-        const size_t e0 = even.size(), o0 = odd.size();
-        even.resize(e0 + (n - firstEven + 1) / 2);
-        odd.resize(o0 + (n - firstOdd + 1) / 2);
-        for (int i = firstOdd, k = 0; i < n; i += 2, ++k)
-            odd[o0 + k] = in[i];
-        for (int i = firstEven, k = 0; i < n; i += 2, ++k)
-            even[e0 + k] = in[i];
+        if (n > 0 && (m_nIn & 1)) { // the stream stands at an odd input
+            *odd.Extend(1) = *in++;
+            --n;
+        }
+        const int nPairs = n / 2;
+        firk::Deinterleave(in, nPairs, even.Extend(nPairs), odd.Extend(nPairs));
+        if (n & 1)
+            *even.Extend(1) = in[n - 1];
     }
 
-    void Produce(std::vector<float>* out)
+    // The queues start at the next output: even[0] is its centre input and
+    // odd[nSide] the odd input just after it.
+    void Produce(CSampleQueue* out)
     {
         const int nSide = static_cast<int>(m_side.size());
-        const int64_t evenEnd = m_nEvenBase + static_cast<int64_t>(m_even[0].size());
-        const int64_t oddEnd = m_nOddBase + static_cast<int64_t>(m_odd[0].size());
-        const int64_t end = std::min({evenEnd, oddEnd - nSide + 1, m_nLimit});
-        const int ready = static_cast<int>(end - m_nOut);
+        const auto evenReady = static_cast<int64_t>(m_even[0].Size());
+        const auto oddReady = static_cast<int64_t>(m_odd[0].Size()) - 2 * nSide + 1;
+        const int64_t ready = std::min({evenReady, oddReady, m_nLimit - m_nOut});
         if (ready <= 0)
             return;
         for (size_t p = 0; p < m_even.size(); ++p) {
-            const size_t old = out[p].size();
-            out[p].resize(old + ready);
-            firk::HalfBand(m_even[p].data() + (m_nOut - m_nEvenBase), m_odd[p].data() + (m_nOut - m_nOddBase),
-                           m_side.data(), nSide, ready, out[p].data() + old);
+            firk::HalfBand(m_even[p].Data(), m_odd[p].Data() + nSide, m_side.data(), nSide, static_cast<int>(ready),
+                           out[p].Extend(ready));
+            m_even[p].Drop(ready);
+            m_odd[p].Drop(ready);
         }
-        m_nOut = end;
-        // Keep what the next output needs: its even input and nSide odd ones before it.
-        for (size_t p = 0; p < m_even.size(); ++p) {
-            m_even[p].erase(m_even[p].begin(), m_even[p].begin() + (m_nOut - m_nEvenBase));
-            m_odd[p].erase(m_odd[p].begin(), m_odd[p].begin() + (m_nOut - nSide - m_nOddBase));
-        }
-        m_nEvenBase = m_nOut;
-        m_nOddBase = m_nOut - nSide;
+        m_nOut += ready;
     }
 
     std::vector<float> m_side;
-    std::vector<std::vector<float>> m_even, m_odd;
+    std::vector<CSampleQueue> m_even, m_odd;
     int64_t m_nIn = 0, m_nOut = 0;
-    int64_t m_nEvenBase = 0, m_nOddBase = 0; // absolute index of element 0
-    int64_t m_nLimit = INT64_MAX;            // outputs before this one exist (set by Flush)
+    int64_t m_nLimit = INT64_MAX; // outputs before this one exist (set by Flush)
 };
 
 // Changes the rate by L/M with a windowed-sinc kernel. Output k stands at
@@ -169,14 +193,16 @@ public:
         m_nTaps = (2 * m_nHalf + firk::kTapQuantum - 1) / firk::kTapQuantum * firk::kTapQuantum;
         m_bExact = L * m_nTaps <= kMaxExactTableFloats;
         m_nPhases = m_bExact ? static_cast<int>(L) : kInterpolatedPhases;
-        MakeTable(0.5 * (dPassHz + dStopHz) / dRateHz, fir::KaiserBeta(attenuationDb));
+        MakeTable(fir::CLowPassKernel(0.5 * (dPassHz + dStopHz) / dRateHz, m_nHalf, fir::KaiserBeta(attenuationDb)));
         Reset();
     }
 
     void Reset() override
     {
-        for (auto& b : m_buf)
-            b.assign(m_nHalf - 1, 0.0f); // the inputs before the stream
+        for (auto& b : m_buf) {
+            b.Clear();
+            b.AppendZeros(m_nHalf - 1); // the inputs before the stream
+        }
         m_nBufBase = -(m_nHalf - 1);
         m_nBase = 0;
         m_nPhase = 0;
@@ -184,18 +210,19 @@ public:
         m_nLimit = INT64_MAX;
     }
 
-    void Push(const float* const* in, int n, std::vector<float>* out) override
+    void Push(const float* const* in, int n, CSampleQueue* out) override
     {
         for (size_t p = 0; p < m_buf.size(); ++p)
-            m_buf[p].insert(m_buf[p].end(), in[p], in[p] + n);
+            m_buf[p].Append(in[p], n);
         m_nIn += n;
         Produce(out);
     }
 
-    void Flush(std::vector<float>* out) override
+    void Flush(CSampleQueue* out) override
     {
         m_nLimit = m_nIn;
-        AppendZeros(m_buf, m_nTaps);
+        for (auto& b : m_buf)
+            b.AppendZeros(m_nTaps);
         Produce(out);
     }
 
@@ -206,9 +233,9 @@ public:
     }
 
 private:
-    // Row f of the table: the kernel at the offsets W - 1 - j + f / phases,
+    // Row r of the table: the kernel at the offsets W - 1 - j + r / phases,
     // each row scaled to unity gain at 0 Hz.
-    void MakeTable(double cutoff, double beta)
+    void MakeTable(const fir::CLowPassKernel& kernel)
     {
         const int nRows = m_bExact ? m_nPhases : m_nPhases + 1;
         m_rows.assign(static_cast<size_t>(nRows) * m_nTaps, 0.0f);
@@ -216,10 +243,8 @@ private:
         for (int r = 0; r < nRows; ++r) {
             const double f = static_cast<double>(r) / m_nPhases;
             double sum = 0.0;
-            for (int j = 0; j < m_nTaps; ++j) {
-                row[j] = fir::LowPassKernel(m_nHalf - 1 - j + f, cutoff, m_nHalf, beta);
-                sum += row[j];
-            }
+            for (int j = 0; j < m_nTaps; ++j)
+                sum += row[j] = kernel(m_nHalf - 1 - j + f);
             for (int j = 0; j < m_nTaps; ++j)
                 m_rows[static_cast<size_t>(r) * m_nTaps + j] = static_cast<float>(row[j] / sum);
         }
@@ -240,13 +265,13 @@ private:
         return firk::DotProductBetween(x, &m_rows[at], &m_diffs[at], static_cast<float>(pos - ip), m_nTaps);
     }
 
-    void Produce(std::vector<float>* out)
+    void Produce(CSampleQueue* out)
     {
-        const int64_t bufEnd = m_nBufBase + static_cast<int64_t>(m_buf[0].size());
+        const int64_t bufEnd = m_nBufBase + static_cast<int64_t>(m_buf[0].Size());
         while (m_nBase < m_nLimit && m_nBase - m_nHalf + 1 + m_nTaps <= bufEnd) {
             const int64_t at = m_nBase - m_nHalf + 1 - m_nBufBase;
             for (size_t p = 0; p < m_buf.size(); ++p)
-                out[p].push_back(Output(m_buf[p].data() + at));
+                *out[p].Extend(1) = Output(m_buf[p].Data() + at);
             m_nBase += m_stepWhole;
             m_nPhase += m_stepPart;
             if (m_nPhase >= m_L) {
@@ -257,7 +282,7 @@ private:
         const int64_t keepFrom = std::min(m_nBase - m_nHalf + 1, bufEnd);
         if (keepFrom > m_nBufBase) {
             for (auto& b : m_buf)
-                b.erase(b.begin(), b.begin() + (keepFrom - m_nBufBase));
+                b.Drop(keepFrom - m_nBufBase);
             m_nBufBase = keepFrom;
         }
     }
@@ -269,8 +294,8 @@ private:
     bool m_bExact = true;
     int m_nPhases = 1;
     std::vector<float> m_rows, m_diffs;
-    std::vector<std::vector<float>> m_buf;
-    int64_t m_nBufBase = 0;
+    std::vector<CSampleQueue> m_buf;
+    int64_t m_nBufBase = 0; // absolute index of the queues' first input
     int64_t m_nBase = 0, m_nPhase = 0;
     int64_t m_nIn = 0;
     int64_t m_nLimit = INT64_MAX; // outputs at bases before this one exist (set by Flush)
@@ -312,7 +337,29 @@ void CResampler::Build(const ResamplerSpec& spec)
     const double passUsed = std::min(pass, stopUsed * 0.999);
     m_stages.push_back(
         std::make_unique<CPolyphaseStage>(rate, L, M, passUsed, stopUsed, spec.dAttenuationDb, m_nPlanes));
-    m_between.resize((m_stages.size() - 1) * m_nPlanes);
+    m_between.resize(m_stages.size() * m_nPlanes);
+}
+
+// Runs the stages, the first of them fed with in;
+// the last one's outputs are appended to out. With bFlush every stage ends
+// its stream after its input.
+void CResampler::Run(const float* const* in, int n, bool bFlush, std::vector<float>* out)
+{
+    std::vector<const float*> planes(in, in + m_nPlanes);
+    for (size_t s = 0; s < m_stages.size(); ++s) {
+        CSampleQueue* dest = &m_between[s * m_nPlanes];
+        if (n > 0)
+            m_stages[s]->Push(planes.data(), n, dest);
+        if (bFlush)
+            m_stages[s]->Flush(dest);
+        n = static_cast<int>(dest[0].Size());
+        for (int p = 0; p < m_nPlanes; ++p)
+            planes[p] = dest[p].Data();
+    }
+    for (int p = 0; p < m_nPlanes; ++p)
+        out[p].insert(out[p].end(), planes[p], planes[p] + n);
+    for (auto& b : m_between)
+        b.Clear();
 }
 
 void CResampler::Process(const float* const* in, int n, std::vector<float>* out)
@@ -322,37 +369,15 @@ void CResampler::Process(const float* const* in, int n, std::vector<float>* out)
             out[p].insert(out[p].end(), in[p], in[p] + n);
         return;
     }
-    std::vector<const float*> planes(in, in + m_nPlanes);
-    for (size_t s = 0; s < m_stages.size(); ++s) {
-        const bool bLast = s + 1 == m_stages.size();
-        std::vector<float>* dest = bLast ? out : &m_between[s * m_nPlanes];
-        m_stages[s]->Push(planes.data(), n, dest);
-        if (bLast)
-            break;
-        n = static_cast<int>(dest[0].size());
-        for (int p = 0; p < m_nPlanes; ++p)
-            planes[p] = dest[p].data();
-    }
-    for (auto& b : m_between)
-        b.clear();
+    Run(in, n, false, out);
 }
 
 void CResampler::Flush(std::vector<float>* out)
 {
-    for (size_t s = 0; s < m_stages.size(); ++s) {
-        const bool bLast = s + 1 == m_stages.size();
-        std::vector<float>* dest = bLast ? out : &m_between[s * m_nPlanes];
-        if (s > 0) {
-            std::vector<float>* src = &m_between[(s - 1) * m_nPlanes];
-            std::vector<const float*> planes(m_nPlanes);
-            for (int p = 0; p < m_nPlanes; ++p)
-                planes[p] = src[p].data();
-            m_stages[s]->Push(planes.data(), static_cast<int>(src[0].size()), dest);
-        }
-        m_stages[s]->Flush(dest);
-    }
-    for (auto& b : m_between)
-        b.clear();
+    if (m_stages.empty())
+        return;
+    std::vector<const float*> none(m_nPlanes, nullptr);
+    Run(none.data(), 0, true, out);
 }
 
 void CResampler::Reset()
@@ -360,7 +385,7 @@ void CResampler::Reset()
     for (auto& s : m_stages)
         s->Reset();
     for (auto& b : m_between)
-        b.clear();
+        b.Clear();
 }
 
 double CResampler::InputFramesOf(double dOutFrames) const

@@ -32,6 +32,7 @@ struct ResamplerSpec {
 };
 
 class CResampleStage; // Resampler.cpp
+class CSampleQueue;
 
 class CResampler {
 public:
@@ -67,6 +68,7 @@ public:
 
 private:
     void Build(const ResamplerSpec& spec);
+    void Run(const float* const* in, int n, bool bFlush, std::vector<float>* out);
 
     double m_dInRateHz;
     double m_dOutRateHz;
@@ -75,6 +77,6 @@ private:
     int64_t m_nRatioNum = 1;
     int64_t m_nRatioDen = 1;
     std::vector<std::unique_ptr<CResampleStage>> m_stages;
-    // Each stage's output, the next stage's input.
-    std::vector<std::vector<float>> m_between;
+    // Each stage's output (the next stage's input), by stage and plane.
+    std::vector<CSampleQueue> m_between;
 };
