@@ -4,21 +4,21 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <vector>
 
 #include "audio/QtAudioSink.h"
 
 namespace {
 
-// How often the playing thread tops up the device, and the most it
-// produces at a time between checks for Stop.
-constexpr int kPumpIntervalMs = 10;
-constexpr int kChunkFrames = 1024;
+// How often the playing thread updates the position and looks for the end.
+constexpr int kTickMs = 10;
+// The source is read in pieces of at most this many frames.
+constexpr int kPieceFrames = 4096;
 
 } // namespace
 
-// Opens the sink, makes the source and feeds the one from the other until
-// the source ends or Stop; reports to the player through queued calls.
+// Opens the sink, makes the source and lets the sink take its audio from
+// it until the source ends or Stop; reports to the player through queued
+// calls.
 class CPlaybackThread final : public QThread {
 public:
     CPlaybackThread(CAudioPlayer* player, unsigned nGeneration, CAudioPlayer::SourceFactory source, int nRateHz)
@@ -40,10 +40,10 @@ protected:
         if (Start(*sink)) {
             QTimer timer;
             QObject::connect(&timer, &QTimer::timeout, [&] {
-                if (!Pump(*sink))
+                if (!Tick(*sink))
                     quit();
             });
-            timer.start(kPumpIntervalMs);
+            timer.start(kTickMs);
             exec();
         }
         sink->Close();
@@ -51,7 +51,8 @@ protected:
     }
 
 private:
-    // Opens the device and the source and gives the device its first audio.
+    // Opens the device and the source and starts the device; false on a
+    // failure (reported).
     bool Start(IAudioSink& sink)
     {
         std::string error = sink.Open(m_nRateHz);
@@ -60,46 +61,58 @@ private:
             if (!m_source && error.empty())
                 error = "Nothing to play";
         }
-        if (!error.empty()) {
-            Report(CAudioPlayer::Event::Failed, error);
-            return false;
+        if (error.empty()) {
+            m_nPosition = m_source->SourceFrameOf(0);
+            error = sink.Start([this](float* p, int n) { return Feed(p, n); });
         }
-        m_nPosition = m_source->SourceFrameOf(0);
-        if (!Pump(sink))
-            return false;
-        Report(CAudioPlayer::Event::Started);
-        return !m_bStop;
+        if (!error.empty())
+            Report(CAudioPlayer::Event::Failed, error);
+        return error.empty() && !m_bStop;
     }
 
-    // Tops the device up; false when the playing is over.
-    bool Pump(IAudioSink& sink)
+    // The sink's audio: the source's, at the player's volume.
+    int Feed(float* pFrames, int n)
+    {
+        int got = 0;
+        while (got < n && !m_bSourceDone && !m_bStop) {
+            const int r = m_source->Read(pFrames + got, std::min(n - got, kPieceFrames));
+            if (r <= 0) {
+                m_bSourceDone = true;
+                m_bSourceFailed = r < 0;
+                break;
+            }
+            got += r;
+        }
+        const float volume = m_player->m_volume.load();
+        for (int i = 0; i < got; ++i)
+            pFrames[i] = std::clamp(pFrames[i] * volume, -1.0f, 1.0f);
+        m_nWritten += got;
+        if (got > 0 && !m_bStarted) {
+            m_bStarted = true;
+            Report(CAudioPlayer::Event::Started);
+        }
+        return got;
+    }
+
+    // Follows the device; false when the playing is over.
+    bool Tick(IAudioSink& sink)
     {
         const int64_t nPlayed = std::min(sink.PlayedFrames(), m_nWritten);
         m_nPosition = m_source->SourceFrameOf(nPlayed);
-        if (m_bSourceDone) {
-            if (nPlayed < m_nWritten)
-                return true;
-            Report(CAudioPlayer::Event::Finished);
+        if (m_bSourceFailed) {
+            Report(CAudioPlayer::Event::Failed, m_source->Error());
             return false;
         }
-        for (int64_t nFree = sink.FreeFrames(); nFree > 0 && !m_bStop;) {
-            const int n = m_source->Read(m_buf.data(), static_cast<int>(std::min<int64_t>(nFree, kChunkFrames)));
-            if (n < 0) {
-                Report(CAudioPlayer::Event::Failed, m_source->Error());
-                return false;
-            }
-            if (n == 0) {
-                m_bSourceDone = true;
-                break;
-            }
-            const float volume = m_player->m_volume.load();
-            for (int i = 0; i < n; ++i)
-                m_buf[i] = std::clamp(m_buf[i] * volume, -1.0f, 1.0f);
-            sink.Write(m_buf.data(), n);
-            m_nWritten += n;
-            nFree -= n;
-        }
-        return !m_bStop;
+        if (!m_bSourceDone)
+            return true;
+        // The end: all played, or the device no longer moves (it may keep
+        // back the last fraction of a period).
+        m_nStillTicks = nPlayed == m_nLastPlayed ? m_nStillTicks + 1 : 0;
+        m_nLastPlayed = nPlayed;
+        if (nPlayed < m_nWritten && m_nStillTicks * kTickMs < kStillEndMs)
+            return true;
+        Report(CAudioPlayer::Event::Finished);
+        return false;
     }
 
     void Report(CAudioPlayer::Event event, const std::string& message = {})
@@ -112,14 +125,19 @@ private:
             Qt::QueuedConnection);
     }
 
+    static constexpr int kStillEndMs = 250;
+
     CAudioPlayer* m_player;
     unsigned m_nGeneration;
     CAudioPlayer::SourceFactory m_makeSource;
     int m_nRateHz;
     std::unique_ptr<IAudioSource> m_source;
-    std::vector<float> m_buf = std::vector<float>(kChunkFrames);
     int64_t m_nWritten = 0;
+    int64_t m_nLastPlayed = -1;
+    int m_nStillTicks = 0;
+    bool m_bStarted = false;
     bool m_bSourceDone = false;
+    bool m_bSourceFailed = false;
     std::atomic<bool> m_bStop{false};
     std::atomic<int64_t> m_nPosition{-1};
 };

@@ -1,16 +1,16 @@
 // CQtAudioSink: the default audio output of the desktop's sound server
-// (Qt Multimedia's QAudioSink on QMediaDevices::defaultAudioOutput()), fed
-// in push mode. One channel is played on every channel the device has;
-// samples go out as floats, or as 16-bit integers where floats are refused.
+// (Qt Multimedia's QAudioSink on QMediaDevices::defaultAudioOutput()), in
+// pull mode: the device asks for audio as its buffer drains. One channel is
+// played on every channel the device has; samples go out as floats, or as
+// 16-bit integers where floats are refused.
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "audio/AudioSink.h"
 
 class QAudioSink;
-class QIODevice;
+class CFeedDevice; // QtAudioSink.cpp
 
 class CQtAudioSink final : public IAudioSink {
 public:
@@ -19,16 +19,12 @@ public:
 
     std::string Open(int nRateHz) override;
     int Rate() const override { return m_nRateHz; }
-    int64_t FreeFrames() override;
-    void Write(const float* pFrames, int n) override;
+    std::string Start(Feed feed) override;
     int64_t PlayedFrames() override;
     void Close() override;
 
 private:
     std::unique_ptr<QAudioSink> m_sink;
-    QIODevice* m_pDevice = nullptr; // the sink's, valid while it plays
+    std::unique_ptr<CFeedDevice> m_device;
     int m_nRateHz = 0;
-    int m_nChannels = 1;
-    bool m_bFloat = true;
-    std::vector<char> m_bytes;
 };
