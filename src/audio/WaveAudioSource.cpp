@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "demod/FirKernels.h"
+
 namespace {
 
 // A 32-bit sample block value at full scale.
@@ -52,8 +54,7 @@ bool CWaveAudioSource::Refill()
         const int nUsed = static_cast<int>(std::min<int64_t>(n, m_nLeftFrames));
         m_nLeftFrames = n == 0 ? 0 : m_nLeftFrames - nUsed;
         m_samples.resize(nUsed);
-        for (int i = 0; i < nUsed; ++i)
-            m_samples[i] = static_cast<float>(m_block[i]) / kFullScale;
+        firk::ToFloat(m_block.data(), nUsed, 1.0f / kFullScale, m_samples.data());
         m_resampler->Process(m_samples.data(), nUsed, m_ready);
     }
     return true;

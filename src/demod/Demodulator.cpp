@@ -92,7 +92,7 @@ void CDemodulator::Reset()
     if (m_audio)
         m_audio->Reset();
     m_mixIn = m_mixOut = {1.0, 0.0};
-    m_dDeemphasisState = 0.0;
+    m_fDeemphasisState = 0.0f;
     m_dDc = 0.0;
     m_bStarted = false;
     m_prev[0] = m_prev[1] = 0.0f;
@@ -185,8 +185,8 @@ void CDemodulator::Detect(std::vector<float>& audio)
     }
     case DEMOD_WFM:
         DetectFm(re, im, n, m_work);
-        for (float& v : m_work)
-            v = static_cast<float>(m_dDeemphasisState += m_dDeemphasisGain * (v - m_dDeemphasisState));
+        firk::OnePole(m_work.data(), n, static_cast<float>(1.0 - m_dDeemphasisGain),
+                      static_cast<float>(m_dDeemphasisGain), &m_fDeemphasisState);
         m_audio->Process(m_work.data(), n, audio);
         break;
     default: // SSB and CW: the channel moved to its place in the audio, the real part heard

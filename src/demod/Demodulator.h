@@ -83,7 +83,7 @@ private:
     std::unique_ptr<CResampler> m_audio; // working rate to the audio rate (broadcast FM)
     double m_dFmScale = 1.0;             // radians per sample to audio
     double m_dDeemphasisGain = 0.0;      // broadcast FM's one-pole de-emphasis
-    double m_dDeemphasisState = 0.0;
+    float m_fDeemphasisState = 0.0f;
     double m_dDcGain = 0.0; // AM's DC tracker
     double m_dDc = 0.0;
     bool m_bStarted = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "dsp/AvxClones.h"
@@ -51,12 +52,26 @@ AVX2_FMA_CLONES void HalfBand(const float* even, const float* odd, const float* 
     }
 }
 
+AVX2_FMA_CLONES void ToFloat(const int32_t* in, int n, float scale, float* out)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] = static_cast<float>(in[i]) * scale;
+}
+
 AVX2_FMA_CLONES void Deinterleave(const float* in, int n, float* first, float* second)
 {
     for (int k = 0; k < n; ++k) {
         first[k] = in[2 * k];
         second[k] = in[2 * k + 1];
     }
+}
+
+AVX2_FMA_CLONES void OnePole(float* x, int n, float keep, float gain, float* pState)
+{
+    float y = *pState; // one multiply-add on the chain from sample to sample
+    for (int i = 0; i < n; ++i)
+        x[i] = y = keep * y + gain * x[i];
+    *pState = y;
 }
 
 AVX2_FMA_CLONES void Magnitude(const float* re, const float* im, int n, float* out)
@@ -87,7 +102,7 @@ inline float Atan2(float y, float x)
 {
     const float ax = std::fabs(x), ay = std::fabs(y);
     const float hi = std::max(ax, ay), lo = std::min(ax, ay);
-    const float a = hi > 0.0f ? lo / hi : 0.0f;
+    const float a = lo / std::max(hi, std::numeric_limits<float>::min()); // no branch: the loop vectorises
     float r = AtanUnit(a);
     r = ay > ax ? static_cast<float>(std::numbers::pi / 2) - r : r;
     r = x < 0.0f ? static_cast<float>(std::numbers::pi) - r : r;

@@ -2,6 +2,8 @@
 // compiled for AVX2 with FMA and for the baseline (the loader picks one).
 #pragma once
 
+#include <cstdint>
+
 namespace firk {
 
 // Taps are padded to a multiple of this by the filters that call DotProduct.
@@ -19,8 +21,14 @@ float DotProductBetween(const float* x, const float* h, const float* d, float mu
 // 2i (odd must hold nSide values before index 0).
 void HalfBand(const float* even, const float* odd, const float* side, int nSide, int nOut, float* out);
 
+// out[i] = in[i] * scale: 32-bit samples to floats.
+void ToFloat(const int32_t* in, int n, float scale, float* out);
 // Deals n pairs out: first[k] = in[2k], second[k] = in[2k + 1].
 void Deinterleave(const float* in, int n, float* first, float* second);
+
+// The one-pole low-pass y = keep * y + gain * x over x in place, y
+// starting at and left in *pState.
+void OnePole(float* x, int n, float keep, float gain, float* pState);
 
 // out[i] = |(re[i], im[i])|.
 void Magnitude(const float* re, const float* im, int n, float* out);
