@@ -4,9 +4,9 @@ TAVIREL_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-d
   libbenchmark-dev sox xvfb xauth imagemagick xdotool clang libclang-rt-14-dev libfftw3-dev
   fonts-dejavu-core desktop-file-utils dpkg-dev"
 
-tavirel_install_packages() {
+tavirel_install_packages() { # [extra packages...]
   local missing=()
-  for p in $TAVIREL_PACKAGES; do
+  for p in $TAVIREL_PACKAGES "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -29,4 +29,34 @@ tavirel_build() { # build-dir [cmake args...] [-- targets...]
   else
     cmake --build "$dir" -j "$(nproc)"
   fi
+}
+
+# Line and branch coverage of src/, one line per folder, from a --coverage build.
+tavirel_coverage_report() { # build-dir
+  local dir
+  for dir in "$ROOT"/src/*/; do
+    dir="$(basename "$dir")"
+    gcovr -r "$ROOT" --object-directory "$1" -f "src/$dir/" --exclude-unreachable-branches \
+      --exclude-throw-branches --print-summary -o /dev/null 2>/dev/null |
+      awk -v d="$dir" '/^lines:/{l=$2} /^branches:/{b=$2} END{printf "coverage %-10s lines %7s  branches %7s\n", d, l, b}'
+  done
+  gcovr -r "$ROOT" --object-directory "$1" -f src/ --exclude-unreachable-branches --exclude-throw-branches \
+    --print-summary -o /dev/null 2>/dev/null | sed 's/^/coverage all        /'
+}
+
+# Non-blank, non-comment lines of the .cpp and .h files under a folder.
+tavirel_code_lines() { # folder
+  find "$1" \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 cat | awk '
+    { line = $0; sub(/^[ \t]+/, "", line) }
+    inblock { if (line ~ /\*\//) inblock = 0; next }
+    line == "" || line ~ /^\/\// { next }
+    line ~ /^\/\*/ { if (line !~ /\*\//) inblock = 1; next }
+    { n++ } END { print n + 0 }'
+}
+
+# One line: the tests' lines as a share of the code's.
+tavirel_test_share() {
+  local t s
+  t=$(tavirel_code_lines "$ROOT/tests"); s=$(tavirel_code_lines "$ROOT/src")
+  awk -v t="$t" -v s="$s" 'BEGIN { printf "test lines: %d in tests/ against %d in src/ (%.1f %%)\n", t, s, 100 * t / s }'
 }
