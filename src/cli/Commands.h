@@ -6,3 +6,4 @@ int CmdInfo(int argc, char** argv);
 int CmdDemo(int argc, char** argv);
 int CmdRender(int argc, char** argv);
 int CmdCut(int argc, char** argv);
+int CmdAudio(int argc, char** argv);

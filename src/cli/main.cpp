@@ -17,6 +17,8 @@ const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
                       "                               the spectrogram of a time window, as the window shows it\n"
                       "  cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
                       "                               save a segment as a new numbered wave file\n"
+                      "  audio FILE --from SEC --to SEC [--mode M] [--low HZ --high HZ] [--rate HZ] --dest PATH\n"
+                      "                               save what the window plays as a new numbered wave file\n"
                       "  demo PATH                    write a demonstration I/Q recording\n"
                       "\n"
                       "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
@@ -28,10 +30,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", CmdInfo},
-    {"render", CmdRender},
-    {"cut", CmdCut},
-    {"demo", CmdDemo},
+    {"info", CmdInfo}, {"render", CmdRender}, {"cut", CmdCut}, {"audio", CmdAudio}, {"demo", CmdDemo},
 };
 
 } // namespace

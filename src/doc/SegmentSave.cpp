@@ -124,10 +124,6 @@ std::string SegmentOutputPath(const CTavirelDoc& doc)
     return doc.m_wave.FreeOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED);
 }
 
-namespace {
-
-// The segment's own times into the record the output carries: the recording
-// start plus the marks, added in universal time (no daylight-saving shift).
 void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec)
 {
     doc.SetSegmentTimes(nFromSec, nToSec);
@@ -139,6 +135,8 @@ void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec)
         doc.m_timeTo.GetAsSystemTime(doc.m_auxi.stStopTime);
     }
 }
+
+namespace {
 
 bool Report(const SegmentProgress& progress, int64_t nDoneFrames, int64_t nPlannedFrames)
 {

@@ -36,6 +36,11 @@ constexpr double kAgcOutputScale = 1073741824.0; // 0.5 * 2^31
 // scale).
 int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int nLengthSec);
 
+// The segment's own times into doc.m_auxi, the record its file carries: the
+// recording's start plus the marks, added in universal time (no
+// daylight-saving shift); also doc.m_timeFrom and m_timeTo.
+void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec);
+
 // Levels nFrames frames of nChannels (1 or 2) interleaved values in place.
 // The larger magnitude of a frame's values drives dLevel (carried from call to
 // call): a larger magnitude takes over at once, a smaller one pulls it by 1 %

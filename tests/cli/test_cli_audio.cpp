@@ -1,0 +1,158 @@
+// tavirel-cli audio: the file it writes read back by sox (rate, channels,
+// depth, length, the tone's level), the span's times in its "auxi" record,
+// numbered names, and the refusals that write nothing.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "support/ToneFit.h"
+#include "wave/wave_test_util.h"
+
+namespace {
+
+// Runs the command in this process; its exit status, and what it printed.
+int Audio(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    const int status = CmdAudio(static_cast<int>(args.size()), argv.data());
+    std::fflush(stdout);
+    const std::string o = testing::internal::GetCapturedStdout(), e = testing::internal::GetCapturedStderr();
+    if (out)
+        *out = o;
+    if (err)
+        *err = e;
+    return status;
+}
+
+// A one-channel 16-bit tone of amplitude 0.5 recorded from 2024-05-01 10:00:00.
+riff::Bytes ToneRecording(uint32_t rate, uint16_t channels, double seconds)
+{
+    const auto frames = static_cast<size_t>(rate * seconds);
+    const riff::Bytes auxi = riff::Bytes().Time(2024, 5, 1, 10, 0, 0).Time(2024, 5, 1, 10, 0, 0).Fill(40, 0);
+    const riff::Bytes data = riff::Gen16(frames * channels, [&](size_t i) {
+        const double t = static_cast<double>(i / channels) / rate;
+        return static_cast<int16_t>(std::lround(0.5 * 32767.0 * std::sin(2.0 * M_PI * 1000.0 * t)));
+    });
+    return riff::Wave(riff::FmtPayload(1, channels, rate, 16), data, {riff::Chunk("auxi", auxi)});
+}
+
+} // namespace
+
+TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
+{
+    if (!HaveSox())
+        GTEST_SKIP() << "sox is not installed";
+    TempDir dir;
+    const struct {
+        const char* what;
+        uint32_t sourceRate;
+        std::vector<std::string> options;
+        const char* name; // the file written
+        int rate;
+        double seconds;
+    } rows[] = {
+        {"8 kHz to the default 48 kHz", 8000, {"--from", "1", "--to", "3"}, "a_001.wav", 48000, 2.0},
+        {"the next number, at 44.1 kHz",
+         8000,
+         {"--from", "0", "--to", "1", "--rate", "44100"},
+         "a_002.wav",
+         44100,
+         1.0},
+        {"a 2 MS/s recording", 2000000, {"--from", "0", "--to", "1", "--rate=22050"}, "a_003.wav", 22050, 1.0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        const std::string src = dir / "src.wav", dest = dir / "a.wav";
+        ASSERT_TRUE(riff::WriteFile(src, ToneRecording(r.sourceRate, 1, 3.0)));
+        std::vector<std::string> args{src, "--dest", dest};
+        args.insert(args.end(), r.options.begin(), r.options.end());
+        std::string out;
+        ASSERT_EQ(Audio(args, &out), 0);
+        const std::string written = dir / r.name;
+        EXPECT_EQ(out, written + "\n");
+        EXPECT_EQ(Sh("sox --i -r " + written), std::to_string(r.rate) + "\n");
+        EXPECT_EQ(Sh("sox --i -c " + written), "1\n");
+        EXPECT_EQ(Sh("sox --i -b " + written), "16\n");
+        EXPECT_NEAR(std::stod(Sh("sox --i -s " + written)), r.seconds * r.rate, 2.0);
+        const std::string raw = Sh("sox " + written + " -t f32 -");
+        std::vector<float> y(raw.size() / 4);
+        std::memcpy(y.data(), raw.data(), 4 * y.size());
+        const tone::Fit fit = tone::FitTone(y, 1000.0, r.rate, y.size() / 4, y.size() / 2);
+        EXPECT_NEAR(tone::Db(fit.amplitude / 0.5), 0.0, 0.1);
+        EXPECT_GE(tone::SinadDb(fit), 80.0);
+    }
+    // The span's own times: the recording's start plus --from and --to.
+    const riff::Chunks c = riff::ParseWave(riff::ReadFile(dir / "a_001.wav"));
+    ASSERT_EQ(c.payload.count("auxi"), 1u);
+    const AUXIINFO auxi = AuxiFromBytes(c.payload.at("auxi").data());
+    EXPECT_EQ(auxi.stStartTime.wSecond, 1);
+    EXPECT_EQ(auxi.stStopTime.wSecond, 3);
+    EXPECT_EQ(auxi.stStartTime.wHour, 10);
+}
+
+TEST(CliAudio, RefusesAndWritesNothing)
+{
+    TempDir dir;
+    const std::string mono = dir / "mono.wav", iq = dir / "iq.wav", dest = dir / "out.wav";
+    ASSERT_TRUE(riff::WriteFile(mono, ToneRecording(8000, 1, 2.0)));
+    ASSERT_TRUE(riff::WriteFile(iq, ToneRecording(8000, 2, 2.0)));
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::string message; // the first line of standard error
+    } rows[] = {
+        {"a mode for a one-channel recording",
+         {mono, "--from", "0", "--to", "1", "--mode", "am"},
+         2,
+         "A one-channel recording plays as it is; demodulation needs an I/Q recording."},
+        {"a band for a one-channel recording",
+         {mono, "--from", "0", "--to", "1", "--low", "0", "--high", "900"},
+         2,
+         "A one-channel recording plays whole; a band is chosen in an I/Q recording."},
+        {"I/Q before the band extractor",
+         {iq, "--from", "0", "--to", "1", "--mode", "usb"},
+         2,
+         "Listening to an I/Q recording needs the band extractor, which this build does not have yet."},
+        {"past the end",
+         {mono, "--from", "0", "--to", "3"},
+         2,
+         "--to is past the end of the source, which is 2 seconds long"},
+        {"a rate out of range",
+         {mono, "--from", "0", "--to", "1", "--rate", "1000"},
+         2,
+         "--rate needs a whole number of Hz from 8000 to 192000, not 1000"},
+        {"an unknown mode",
+         {iq, "--from", "0", "--to", "1", "--mode", "dsb"},
+         2,
+         "--mode takes am, fm, wfm, usb, lsb or cw, not dsb"},
+        {"half a band", {iq, "--from", "0", "--to", "1", "--low", "100"}, 2, "--low and --high go together"},
+        {"an upside-down band",
+         {iq, "--from", "0", "--to", "1", "--low", "900", "--high", "100"},
+         2,
+         "--high must lie above --low"},
+        {"an empty span", {mono, "--from", "1", "--to", "1"}, 2, "--to must come after --from"},
+        {"no source",
+         {dir / "none.wav", "--from", "0", "--to", "1"},
+         1,
+         dir / "none.wav" + ": cannot be read as a source (error 101: the file cannot be opened for reading)"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        std::vector<std::string> args = r.args;
+        args.insert(args.end(), {"--dest", dest});
+        std::string err;
+        EXPECT_EQ(Audio(args, nullptr, &err), r.status);
+        EXPECT_EQ(err.substr(0, err.find('\n')), "tavirel-cli audio: " + r.message);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2); // the two sources only
+    }
+}
