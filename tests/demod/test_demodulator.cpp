@@ -73,6 +73,7 @@ TEST(Demodulator, TonesAtTheirLevels)
     const ModeCase cases[] = {
         {"AM from the band a 2 MS/s source gives", DEMOD_AM, 12500, Am(0.5, 1000), 1000, 0.5 * kA},
         {"AM straight from 2 MS/s", DEMOD_AM, 2000000, Am(0.8, 1000), 1000, 0.8 * kA},
+        {"AM keeps the low tones of speech", DEMOD_AM, 12500, Am(0.5, 150), 150, 0.5 * kA},
         {"narrow FM, 2.5 kHz deviation", DEMOD_FM, 15625, Fm(2500, 1000), 1000, 0.5},
         {"broadcast FM at the band's rate", DEMOD_WFM, 250000, Fm(37500, 1000), 1000, 0.5 * Deemphasis(1000, 50e-6)},
         {"broadcast FM from a wider rate", DEMOD_WFM, 1000000, Fm(60000, 3000), 3000, 0.8 * Deemphasis(3000, 50e-6)},
