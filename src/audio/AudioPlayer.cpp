@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <deque>
 
 #include "audio/QtAudioSink.h"
 
@@ -17,12 +18,14 @@ constexpr int kPieceFrames = 4096;
 } // namespace
 
 // Opens the sink, makes the source and lets the sink take its audio from
-// it until the source ends or Stop; reports to the player through queued
-// calls.
+// it until the source ends (looping: a new source from the factory follows
+// at once) or Stop; reports to the player through queued calls.
 class CPlaybackThread final : public QThread {
 public:
-    CPlaybackThread(CAudioPlayer* player, unsigned nGeneration, CAudioPlayer::SourceFactory source, int nRateHz)
-        : m_player(player), m_nGeneration(nGeneration), m_makeSource(std::move(source)), m_nRateHz(nRateHz)
+    CPlaybackThread(CAudioPlayer* player, unsigned nGeneration, CAudioPlayer::SourceFactory source, int nRateHz,
+                    bool bLoop)
+        : m_player(player), m_nGeneration(nGeneration), m_makeSource(std::move(source)), m_nRateHz(nRateHz),
+          m_bLoop(bLoop)
     {
     }
 
@@ -47,7 +50,7 @@ protected:
             exec();
         }
         sink->Close();
-        m_source.reset();
+        m_source.reset(); // sources end on the thread that made them
     }
 
 private:
@@ -56,11 +59,9 @@ private:
     bool Start(IAudioSink& sink)
     {
         std::string error = sink.Open(m_nRateHz);
-        if (error.empty()) {
-            m_source = m_makeSource(sink.Rate(), &error);
-            if (!m_source && error.empty())
-                error = "Nothing to play";
-        }
+        m_dRateHz = sink.Rate();
+        if (error.empty())
+            error = NextPass(0);
         if (error.empty()) {
             m_nPosition = m_source->SourceFrameOf(0);
             error = sink.Start([this](float* p, int n) { return Feed(p, n); });
@@ -70,15 +71,36 @@ private:
         return error.empty() && !m_bStop;
     }
 
+    // A source from the factory, heard from frame nBase of the device on; an
+    // empty string or why there is none.
+    std::string NextPass(int64_t nBase)
+    {
+        std::string error;
+        std::unique_ptr<IAudioSource> source = m_makeSource(m_dRateHz, &error);
+        if (!source)
+            return error.empty() ? "Nothing to play" : error;
+        m_source = std::move(source);
+        m_passBases.push_back(nBase);
+        return {};
+    }
+
     // The sink's audio: the source's, at the player's volume.
     int Feed(float* pFrames, int n)
     {
         int got = 0;
         while (got < n && !m_bSourceDone && !m_bStop) {
             const int r = m_source->Read(pFrames + got, std::min(n - got, kPieceFrames));
+            const bool bEmptyPass = r == 0 && m_nWritten + got == m_passBases.back();
+            if (r == 0 && m_bLoop && !bEmptyPass) {
+                m_error = NextPass(m_nWritten + got);
+                if (m_error.empty())
+                    continue;
+            } else if (r < 0) {
+                m_error = m_source->Error();
+            }
             if (r <= 0) {
                 m_bSourceDone = true;
-                m_bSourceFailed = r < 0;
+                m_bSourceFailed = !m_error.empty();
                 break;
             }
             got += r;
@@ -94,13 +116,19 @@ private:
         return got;
     }
 
-    // Follows the device; false when the playing is over.
+    // Follows the device; false when the playing is over (or stopped: a stop
+    // that came before the event loop ran is seen here).
     bool Tick(IAudioSink& sink)
     {
+        if (m_bStop)
+            return false;
         const int64_t nPlayed = std::min(sink.PlayedFrames(), m_nWritten);
-        m_nPosition = m_source->SourceFrameOf(nPlayed);
+        // Every pass is the same span: the current source maps any of them.
+        while (m_passBases.size() > 1 && m_passBases[1] <= nPlayed)
+            m_passBases.pop_front();
+        m_nPosition = m_source->SourceFrameOf(nPlayed - m_passBases.front());
         if (m_bSourceFailed) {
-            Report(CAudioPlayer::Event::Failed, m_source->Error());
+            Report(CAudioPlayer::Event::Failed, m_error);
             return false;
         }
         if (!m_bSourceDone)
@@ -131,7 +159,11 @@ private:
     unsigned m_nGeneration;
     CAudioPlayer::SourceFactory m_makeSource;
     int m_nRateHz;
+    bool m_bLoop;
+    double m_dRateHz = 0.0;
     std::unique_ptr<IAudioSource> m_source;
+    std::deque<int64_t> m_passBases; // the first device frame of each pass not yet played through
+    std::string m_error;
     int64_t m_nWritten = 0;
     int64_t m_nLastPlayed = -1;
     int m_nStillTicks = 0;
@@ -151,10 +183,10 @@ CAudioPlayer::~CAudioPlayer()
     Stop();
 }
 
-void CAudioPlayer::Play(SourceFactory source, int nRateHz)
+void CAudioPlayer::Play(SourceFactory source, int nRateHz, bool bLoop)
 {
     Stop();
-    m_thread = std::make_unique<CPlaybackThread>(this, ++m_nGeneration, std::move(source), nRateHz);
+    m_thread = std::make_unique<CPlaybackThread>(this, ++m_nGeneration, std::move(source), nRateHz, bLoop);
     m_thread->start();
 }
 

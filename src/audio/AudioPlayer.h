@@ -36,8 +36,9 @@ public:
     ~CAudioPlayer() override;
 
     // Stops what plays and plays what source makes, at nRateHz (0: the
-    // device's own rate).
-    void Play(SourceFactory source, int nRateHz = 0);
+    // device's own rate). With bLoop the factory is asked for the next pass
+    // as each ends, without a gap, until Stop.
+    void Play(SourceFactory source, int nRateHz = 0, bool bLoop = false);
     void Stop();
     bool IsPlaying() const { return m_thread != nullptr; }
     // The recording's frame being heard; -1 when nothing plays.

@@ -216,6 +216,21 @@ TEST(Player, PositionFollowsTheDevice)
     EXPECT_TRUE(player.IsPlaying());
 }
 
+TEST(Player, LoopsWithoutAGap)
+{
+    QTemporaryDir dir;
+    const std::string path = WriteTone(dir, "t.wav", 8000, 1000, 1.0);
+    auto log = std::make_shared<SinkLog>();
+    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
+    player.Play(WaveSpan(path, 4000, 4800), 48000, true); // 0.1 s: 4800 device frames a pass
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log->Frames().size() >= 9600; }, kWaitMs));
+    const std::vector<float> y = log->Frames();
+    for (size_t i = 0; i < 4800; ++i)
+        ASSERT_EQ(y[i], y[i + 4800]) << "frame " << i; // the second pass is the first again
+    log->nManualPlayed = 4800 + 2400;                  // half-way through the second pass
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == 4400; }, kWaitMs)) << player.PositionFrame();
+}
+
 // AM at the rate the band extractor gives for a 2 MS/s source, from its
 // frame 1 000 000 on.
 class CAmBaseband final : public IBasebandSource {
