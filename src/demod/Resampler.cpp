@@ -12,8 +12,10 @@
 namespace {
 
 // Half-band stages halve the rate while it is at least this many times the
-// stopband edge: the last one then has a transition of an eighth of its rate.
-constexpr double kHalvingFactor = 16.0 / 3.0;
+// stopband edge: the last one then has a transition of at least a
+// eighteenth of its rate, and the polyphase stage after it works at a rate
+// no more than 4.5 times the edge, where its own sharp transition is cheap.
+constexpr double kHalvingFactor = 4.5;
 // Phases of the table a polyphase stage interpolates in when the exact
 // phases would make too large a table (floats).
 constexpr int kInterpolatedPhases = 256;
