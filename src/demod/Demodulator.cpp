@@ -65,7 +65,7 @@ CDemodulator::CDemodulator(int nMode, double dInRateHz, double dDeemphasisSec)
     const DemodModeInfo& mode = kModes[m_nMode];
     const Reception& rx = kReception[m_nMode];
     const double centre = 0.5 * (mode.dLowHz + mode.dHighHz);
-    const ResamplerSpec channel{0.5 * (mode.dHighHz - mode.dLowHz), rx.dStopHz, kFilterAttenuationDb};
+    const ResamplerBand channel{0.5 * (mode.dHighHz - mode.dLowHz), rx.dStopHz, kFilterAttenuationDb};
     m_dWorkRateHz = rx.dWorkRateHz;
     const bool bTakeAsItIs = m_nMode == DEMOD_WFM && dInRateHz >= kWfmMinRateHz && dInRateHz < kWfmMaxRateHz;
     if (bTakeAsItIs)
@@ -80,7 +80,7 @@ CDemodulator::CDemodulator(int nMode, double dInRateHz, double dDeemphasisSec)
     m_dDcGain = 1.0 - std::exp(-2.0 * std::numbers::pi * kDcCornerHz / m_dWorkRateHz);
     if (m_nMode == DEMOD_WFM)
         m_audio = std::make_unique<CResampler>(m_dWorkRateHz, mode.dAudioRateHz,
-                                               ResamplerSpec{kWfmAudioPassHz, kWfmAudioStopHz, kFilterAttenuationDb});
+                                               ResamplerBand{kWfmAudioPassHz, kWfmAudioStopHz, kFilterAttenuationDb});
 }
 
 CDemodulator::~CDemodulator() = default;

@@ -305,27 +305,27 @@ private:
 
 } // namespace
 
-CResampler::CResampler(double dInRateHz, double dOutRateHz, ResamplerSpec spec, int nPlanes)
+CResampler::CResampler(double dInRateHz, double dOutRateHz, ResamplerBand band, int nPlanes)
     : m_dInRateHz(dInRateHz), m_dOutRateHz(dOutRateHz), m_nPlanes(nPlanes)
 {
-    Build(spec);
+    Build(band);
 }
 
 CResampler::~CResampler() = default;
 
-void CResampler::Build(const ResamplerSpec& spec)
+void CResampler::Build(const ResamplerBand& band)
 {
     ToFraction(m_dOutRateHz / m_dInRateHz, kMaxRatioTerm, m_nRatioNum, m_nRatioDen);
-    const bool bBandGiven = spec.dPassHz > 0.0 || spec.dStopHz > 0.0;
+    const bool bBandGiven = band.dPassHz > 0.0 || band.dStopHz > 0.0;
     if (m_nRatioNum == m_nRatioDen && !bBandGiven)
         return; // the samples pass as they are
     const double nyquist = 0.5 * std::min(m_dInRateHz, m_dOutRateHz);
-    const double stop = spec.dStopHz > 0.0 ? spec.dStopHz : nyquist;
-    const double pass = spec.dPassHz > 0.0 ? std::min(spec.dPassHz, stop) : std::min(0.9 * nyquist, stop);
+    const double stop = band.dStopHz > 0.0 ? band.dStopHz : nyquist;
+    const double pass = band.dPassHz > 0.0 ? std::min(band.dPassHz, stop) : std::min(0.9 * nyquist, stop);
     double rate = m_dInRateHz;
     int nHalvings = 0;
     while (rate >= kHalvingFactor * stop && nHalvings < 40) {
-        m_stages.push_back(std::make_unique<CHalfBandStage>(stop / rate, spec.dAttenuationDb, m_nPlanes));
+        m_stages.push_back(std::make_unique<CHalfBandStage>(stop / rate, band.dAttenuationDb, m_nPlanes));
         rate /= 2.0;
         ++nHalvings;
     }
@@ -338,7 +338,7 @@ void CResampler::Build(const ResamplerSpec& spec)
     const double stopUsed = std::min(stop, 0.5 * rate * 0.999);
     const double passUsed = std::min(pass, stopUsed * 0.999);
     m_stages.push_back(
-        std::make_unique<CPolyphaseStage>(rate, L, M, passUsed, stopUsed, spec.dAttenuationDb, m_nPlanes));
+        std::make_unique<CPolyphaseStage>(rate, L, M, passUsed, stopUsed, band.dAttenuationDb, m_nPlanes));
     m_between.resize(m_stages.size() * m_nPlanes);
 }
 

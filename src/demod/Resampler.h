@@ -25,7 +25,7 @@
 // of the lower of the two Nyquist frequencies and the stopband starts at that
 // Nyquist frequency (no image and no alias reaches the output). For complex
 // baseband the band is symmetric: -passHz .. passHz.
-struct ResamplerSpec {
+struct ResamplerBand {
     double dPassHz = 0.0;
     double dStopHz = 0.0;
     double dAttenuationDb = 90.0;
@@ -38,7 +38,7 @@ class CResampler {
 public:
     // With equal rates and no band given the samples pass unchanged; with a
     // band given they are filtered at that rate.
-    CResampler(double dInRateHz, double dOutRateHz, ResamplerSpec spec = {}, int nPlanes = 1);
+    CResampler(double dInRateHz, double dOutRateHz, ResamplerBand band = {}, int nPlanes = 1);
     ~CResampler();
     CResampler(const CResampler&) = delete;
     CResampler& operator=(const CResampler&) = delete;
@@ -67,7 +67,7 @@ public:
     std::string Describe() const;
 
 private:
-    void Build(const ResamplerSpec& spec);
+    void Build(const ResamplerBand& band);
     void Run(const float* const* in, int n, bool bFlush, std::vector<float>* out);
 
     double m_dInRateHz;
