@@ -1,11 +1,15 @@
 // Renders a 1920 x 1080 window of a two-channel and of a one-channel 16-bit
 // source through the document and the plot, with one worker and with one per
-// core, and times in the same run a plain renderer of the same frames (FFTW,
-// Hann window, |X|^2, 10 log10, index; only when FFTW is found) as the
-// baseline. Then draws a long two-channel source zoomed out and reports the
+// core, at transform sizes of 256, 2048 and 65536 frames, and times in the
+// same run a plain renderer of the same frames at the same size (FFTW, Hann
+// window, |X|^2, 10 log10, index; only when FFTW is found) as the baseline.
+// At 65536 frames the window is 240 columns wide, so that its source stays
+// small. Then draws a long two-channel source zoomed out and reports the
 // source megabytes per second. The source files stay in the page cache.
 #include <QByteArray>
 #include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -13,12 +17,14 @@
 #include <ctime>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #ifdef TAVIREL_HAVE_FFTW
 #include <fftw3.h>
 #endif
 
+#include "display/PictureAxes.h"
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
 
@@ -41,10 +47,16 @@ void Put32(QByteArray& b, uint32_t v)
     Put16(b, v >> 16);
 }
 
-// A 16-bit source with a sweep and noise of the given number of blocks.
-bool WriteSource(const QString& path, int channels, int64_t blocks = kWidthPx + 8)
+// Columns of the window at a transform size: at most 1920 x 8192 frames.
+int ColumnsAt(int fftSize)
 {
-    const int64_t frames = blocks * kWaveBlockFrames;
+    return std::min(kWidthPx, kWidthPx * 8192 / fftSize);
+}
+
+// A 16-bit source with a sweep and noise of the given number of blocks.
+bool WriteSource(const QString& path, int channels, int64_t blocks, int fftSize = kWaveBlockFrames)
+{
+    const int64_t frames = blocks * fftSize;
     QByteArray data;
     data.reserve(static_cast<qsizetype>(frames * channels * 2));
     uint32_t noise = 1;
@@ -126,18 +138,17 @@ Times MedianOf(F&& f)
 // The baseline: the same blocks through FFTW and the maths library's log10.
 class Reference {
 public:
-    Reference(int complex, int nBins) : m_complex(complex), m_nBins(nBins)
+    Reference(int complex, int n, int nBins) : m_complex(complex), m_n(n), m_nBins(nBins)
     {
-        m_window.resize(kWaveBlockFrames);
-        for (int i = 0; i < kWaveBlockFrames; ++i)
-            m_window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (kWaveBlockFrames - 1));
-        m_in = fftw_alloc_real(2 * kWaveBlockFrames);
-        m_out = fftw_alloc_complex(kWaveBlockFrames);
-        m_plan = complex ? fftw_plan_dft_1d(kWaveBlockFrames, reinterpret_cast<fftw_complex*>(m_in), m_out,
-                                            FFTW_FORWARD, FFTW_MEASURE)
-                         : fftw_plan_dft_r2c_1d(kWaveBlockFrames, m_in, m_out, FFTW_MEASURE);
+        m_window.resize(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+            m_window[static_cast<size_t>(i)] = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (n - 1));
+        m_in = fftw_alloc_real(2 * static_cast<size_t>(n));
+        m_out = fftw_alloc_complex(static_cast<size_t>(n));
+        m_plan = complex ? fftw_plan_dft_1d(n, reinterpret_cast<fftw_complex*>(m_in), m_out, FFTW_FORWARD, FFTW_MEASURE)
+                         : fftw_plan_dft_r2c_1d(n, m_in, m_out, FFTW_MEASURE);
         const double fullScale = complex ? 1073740000.0 : 536870000.0;
-        m_normDb = -20.0 * std::log10(kWaveBlockFrames * fullScale);
+        m_normDb = -20.0 * std::log10(n * fullScale);
         m_floor = std::pow(10.0, (-160.0 - m_normDb) / 10.0);
     }
     ~Reference()
@@ -149,12 +160,12 @@ public:
     void Column(const int32_t* block, int* out)
     {
         const int values = m_complex ? 2 : 1;
-        for (int i = 0; i < kWaveBlockFrames; ++i)
+        for (int i = 0; i < m_n; ++i)
             for (int c = 0; c < values; ++c)
                 m_in[values * i + c] = m_window[static_cast<size_t>(i)] * block[values * i + c];
         fftw_execute(m_plan);
         for (int b = 0; b < m_nBins; ++b) {
-            const int k = m_complex ? (b + kWaveBlockFrames / 2 + 1) % kWaveBlockFrames : b;
+            const int k = m_complex ? (b + m_n / 2 + 1) % m_n : b;
             const double p = m_out[k][0] * m_out[k][0] + m_out[k][1] * m_out[k][1];
             const double db = 10.0 * std::log10(p + m_floor) + m_normDb;
             out[b] = std::clamp(static_cast<int>(255.0 * db / 160.0), -255, 0);
@@ -162,7 +173,7 @@ public:
     }
 
 private:
-    int m_complex, m_nBins;
+    int m_complex, m_n, m_nBins;
     std::vector<double> m_window;
     double* m_in = nullptr;
     fftw_complex* m_out = nullptr;
@@ -173,9 +184,10 @@ private:
 
 struct Source {
     CTavirelDoc doc{nullptr};
-    bool Open(const QString& path)
+    bool Open(const QString& path, int fftSize = kWaveBlockFrames)
     {
         doc.OnNewDocument();
+        doc.SetFftSize(fftSize);
         doc.m_strSrcPath = path;
         if (!doc.OpenSource(path)) {
             std::fprintf(stderr, "bench_display: cannot open %s\n", qPrintable(path));
@@ -201,30 +213,46 @@ Times DrawTimes(CTavirelDoc& doc, int workers, int zoom, int widthPx, long long*
     });
 }
 
-bool Bench(const QString& path, const char* name)
+// The blocks of the first columns, read as the plot reads them.
+bool ReadBlocks(const QString& path, int channels, int fftSize, int columns, std::vector<int32_t>* blocks)
+{
+    CRiffWaveFile reader;
+    WAVEFORMATEX wf;
+    AUXIINFO auxi;
+    uint64_t frames = 0;
+    if (reader.Open(path.toStdString(), &wf, fftSize, &frames, 0, &auxi) != WAVE_OK)
+        return false;
+    const size_t blockInts = static_cast<size_t>(fftSize) * static_cast<size_t>(channels);
+    blocks->resize(static_cast<size_t>(columns) * blockInts);
+    for (int x = 0; x < columns; ++x)
+        if (reader.ReadBlock(&(*blocks)[static_cast<size_t>(x) * blockInts], fftSize, nullptr) != fftSize)
+            return false;
+    return true;
+}
+
+bool Bench(const QString& path, const char* name, int fftSize)
 {
     Source src;
-    if (!src.Open(path))
+    if (!src.Open(path, fftSize))
         return false;
     CTavirelDoc& doc = src.doc;
+    const int columns = ColumnsAt(fftSize);
     long long checksum = 0;
-    const Times one = DrawTimes(doc, 1, 1, kWidthPx, &checksum);
-    const Times all = DrawTimes(doc, 0, 1, kWidthPx, &checksum);
-    std::printf("%-26s plot: 1 worker %7.1f ms (cpu %.1f), %d workers %7.1f ms (cpu %.1f)\n", name, one.wall, one.cpu,
-                PlotWorkerCount(kWidthPx), all.wall, all.cpu);
+    const Times one = DrawTimes(doc, 1, 1, columns, &checksum);
+    const Times all = DrawTimes(doc, 0, 1, columns, &checksum);
+    std::printf("%-26s %d x %d, transforms of %d frames\n", name, columns, kHeightPx, fftSize);
+    std::printf("%-26s plot: 1 worker %7.1f ms (cpu %.1f), %d workers %7.1f ms (cpu %.1f)\n", "", one.wall, one.cpu,
+                PlotWorkerCount(columns), all.wall, all.cpu);
 #ifdef TAVIREL_HAVE_FFTW
     const int channels = doc.m_bTwoChannel ? 2 : 1;
-    const size_t blockInts = static_cast<size_t>(kWaveBlockFrames) * static_cast<size_t>(channels);
-    std::vector<int32_t> blocks(static_cast<size_t>(kWidthPx) * blockInts);
-    doc.m_wave.SeekSeconds(0);
-    for (int x = 0; x < kWidthPx; ++x)
-        if (doc.m_wave.ReadBlock(&blocks[static_cast<size_t>(x) * blockInts], kWaveBlockFrames, nullptr) !=
-            kWaveBlockFrames)
-            return false;
-    Reference reference(doc.m_bTwoChannel, doc.m_nDisplayBins);
+    const size_t blockInts = static_cast<size_t>(fftSize) * static_cast<size_t>(channels);
+    std::vector<int32_t> blocks;
+    if (!ReadBlocks(path, channels, fftSize, columns, &blocks))
+        return false;
+    Reference reference(doc.m_bTwoChannel, fftSize, doc.m_nDisplayBins);
     std::vector<int> levels(static_cast<size_t>(doc.m_nDisplayBins));
     const Times ref = MedianOf([&](int) {
-        for (int x = 0; x < kWidthPx; ++x) {
+        for (int x = 0; x < columns; ++x) {
             reference.Column(&blocks[static_cast<size_t>(x) * blockInts], levels.data());
             checksum += levels[static_cast<size_t>(x % doc.m_nDisplayBins)];
         }
@@ -236,7 +264,7 @@ bool Bench(const QString& path, const char* name)
                 all.cpu / ref.cpu);
     // What all workers would take on idle cores: their processor time shared out.
     std::printf("%-26s all workers on idle cores (processor time / workers) / reference: %.2f (aim <= 0.45)\n", "",
-                all.cpu / PlotWorkerCount(kWidthPx) / ref.cpu);
+                all.cpu / PlotWorkerCount(columns) / ref.cpu);
 #endif
     std::printf("  (median of %d runs; checksum %lld)\n", kRuns, checksum);
     return true;
@@ -266,21 +294,82 @@ bool BenchZoomed(const QString& path, int zoom)
 
 } // namespace
 
-int main()
+// One repaint's scales (their margins, ticks and drawing) around a picture
+// filling 1920 x 1080, against drawing the picture itself, as a repaint does.
+void BenchAxes()
 {
+    PictureAxesModel m;
+    m.framesPerColumn = 16 * 2048;
+    m.framesPerSecond = 2e6;
+    m.wallClock = true;
+    m.startSecondOfDay = 9 * 3600.0;
+    m.bins = 2048;
+    m.twoChannel = true;
+    m.sampleRate = 2e6;
+    m.centreHz = 7.05e6;
+    m.refDb = -20;
+    m.bottomDb = -120;
+    const CPictureAxes axes(QGuiApplication::font());
+    const QSize screen(kWidthPx, kHeightPx);
+    const QSize size = axes.PictureSizeWithin(screen, m);
+    m.columns = size.width();
+    m.rows = size.height();
+    QImage target(screen, QImage::Format_RGB32), picture(size, QImage::Format_RGB32);
+    target.fill(Qt::gray);
+    picture.fill(Qt::darkBlue);
+    const QRect at(QPoint(axes.Margins(m).left(), axes.Margins(m).top()), size);
+    const Times scales = MedianOf([&](int run) {
+        QPainter painter(&target);
+        m.startFrame = int64_t{run} * 100000;
+        axes.Draw(painter, QRect(QPoint(axes.Margins(m).left(), axes.Margins(m).top()), size), m, Qt::black);
+    });
+    const Times copy = MedianOf([&](int) {
+        QPainter painter(&target);
+        painter.drawImage(at.topLeft(), picture);
+    });
+    std::printf("scales around a %d x %d picture: %.2f ms per repaint (aim < 2), picture copy %.2f ms, ratio %.2f\n",
+                size.width(), size.height(), scales.wall, copy.wall, scales.wall / copy.wall);
+}
+
+// bench_display [SIZE...]: the transform sizes to measure (256, 2048 and 65536 by default).
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    BenchAxes();
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty())
+        sizes = {256, kWaveBlockFrames, 65536};
+    std::printf("1080 rows, 16-bit sources at %d frames/s\n", kRate);
+    for (int fftSize : sizes) {
+        if (!IsPictureFftSize(fftSize)) {
+            std::fprintf(stderr, "bench_display: %d is no transform size of the picture\n", fftSize);
+            return 2;
+        }
+        const QString iq = dir.filePath("iq16.wav");
+        const QString mono = dir.filePath("mono16.wav");
+        const int64_t blocks = ColumnsAt(fftSize) + 8;
+        if (!WriteSource(iq, 2, blocks, fftSize) || !WriteSource(mono, 1, blocks, fftSize)) {
+            std::fprintf(stderr, "bench_display: cannot write the sources\n");
+            return 1;
+        }
+        if (!Bench(iq, "two channels", fftSize) || !Bench(mono, "one channel", fftSize))
+            return 1;
+        QFile::remove(iq);
+        QFile::remove(mono);
+    }
     constexpr int kZoom = 16;
-    const QString iq = dir.filePath("iq16.wav");
-    const QString mono = dir.filePath("mono16.wav");
     const QString longIq = dir.filePath("long16.wav");
-    if (!WriteSource(iq, 2) || !WriteSource(mono, 1) || !WriteSource(longIq, 2, int64_t{1920} * kZoom)) {
+    if (argc > 1)
+        return 0;
+    if (!WriteSource(longIq, 2, int64_t{1920} * kZoom)) {
         std::fprintf(stderr, "bench_display: cannot write the sources\n");
         return 1;
     }
-    std::printf("1920 x 1080 window, 16-bit sources at %d frames/s, blocks of %d frames\n", kRate, kWaveBlockFrames);
-    const bool ok =
-        Bench(iq, "two channels (2048 bins)") && Bench(mono, "one channel (1024 bins)") && BenchZoomed(longIq, kZoom);
-    return ok ? 0 : 1;
+    return BenchZoomed(longIq, kZoom) ? 0 : 1;
 }

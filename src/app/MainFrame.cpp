@@ -45,7 +45,8 @@ CMainFrame::CMainFrame(CProfileStore* pStore, QWidget* parent) : QMainWindow(par
     setWindowTitle(QStringLiteral("Tavirel"));
     setWindowIcon(TavirelIcon());
 
-    // The view fills its View menu with its own commands.
+    // The view fills the File and View menus with its own commands.
+    m_menuFile = menuBar()->addMenu(QStringLiteral("&File"));
     m_menuView = menuBar()->addMenu(QStringLiteral("&View"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     m_actAppAbout = help->addAction(QStringLiteral("&About Tavirel..."));

@@ -1,6 +1,7 @@
 // CMainFrame: the program's one top-level window. It hosts the form view, has
-// two menus (View with the view's zoom and row commands, Help > About) and the file accelerators, keeps the caption
-// "Tavirel", and remembers its placement in the store's "WindowPos" record.
+// three menus (File > Export Picture and View with the view's commands, Help >
+// About) and the file accelerators, keeps the caption "Tavirel", and
+// remembers its placement in the store's "WindowPos" record.
 #pragma once
 
 #include <QMainWindow>
@@ -56,6 +57,7 @@ public:
     QAction* m_actFileOpen; // Ctrl+O
     QAction* m_actFileSave; // Ctrl+S: bound so that the key is taken, and does nothing
     QAction* m_actAppAbout; // Help > About Tavirel...
+    QMenu* m_menuFile;      // File: filled by the application with the view's Export Picture
     QMenu* m_menuView;      // View: filled by the application with the view's commands
 
 protected:

@@ -66,6 +66,7 @@ void CTavirelApp::ConnectUi()
     connect(frame->m_actFileOpen, &QAction::triggered, this, &CTavirelApp::OnFileOpen);
     frame->m_pfnCloseDocument = [this] { OnCloseDocument(); };
     frame->m_menuView->addActions(m_pView->ViewActions());
+    frame->m_menuFile->addAction(m_pView->ExportAction());
 }
 
 void CTavirelApp::InitialUpdateFrame()

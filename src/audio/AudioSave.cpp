@@ -43,21 +43,34 @@ std::string CopyAudio(IAudioSource& source, CRiffWaveFile& wave, AudioSaveResult
     }
 }
 
+// The source's record with the span's times; for demodulated I/Q the
+// carrier as its centre frequency and the band's width.
+AUXIINFO AudioRecord(const CTavirelDoc& doc, const PlayFacts& facts, const PlayChoice& choice)
+{
+    AUXIINFO auxi = SpanRecord(doc, choice.nFromFrame, choice.nToFrame);
+    if (facts.spectrum.nChannels == 2) {
+        const PlayBand heard = BandToPlay(facts.spectrum, choice);
+        const auto hz = [](double v) { return static_cast<uint32_t>(std::clamp(std::llround(v), 0LL, 0xFFFFFFFFLL)); };
+        auxi.dwCenterFreq = facts.spectrum.nCentreHz != 0 ? hz(heard.dCarrierHz) : facts.spectrum.nCentreHz;
+        auxi.dwBandwidth = hz(heard.dHighHz - heard.dLowHz);
+    }
+    return auxi;
+}
+
 } // namespace
 
-AudioSaveResult SaveAudio(CTavirelDoc& doc, int nFromSec, int nToSec, PlayChoice choice, int nRateHz)
+AudioSaveResult SaveAudio(CTavirelDoc& doc, const PlayChoice& choice, int nRateHz)
 {
     AudioSaveResult result;
-    choice.nFromFrame = SourceFrameOfSecond(doc, nFromSec);
-    choice.nToFrame = SourceFrameOfSecond(doc, nToSec);
+    const PlayFacts facts = PlayFactsOf(doc);
     std::string error;
-    std::unique_ptr<IAudioSource> source = MakePlaySource(doc, choice, nRateHz, &error);
+    std::unique_ptr<IAudioSource> source = MakePlaySource(facts, choice, nRateHz, &error);
     if (!source) {
         result.strMessage = error;
         result.bRefused = true;
         return result;
     }
-    SetSegmentRecordTimes(doc, nFromSec, nToSec);
+    const AUXIINFO auxi = AudioRecord(doc, facts, choice);
     WAVEFORMATEX wf;
     wf.wFormatTag = 1;
     wf.nChannels = 1;
@@ -65,11 +78,12 @@ AudioSaveResult SaveAudio(CTavirelDoc& doc, int nFromSec, int nToSec, PlayChoice
     wf.nAvgBytesPerSec = 2 * wf.nSamplesPerSec;
     wf.nBlockAlign = 2;
     wf.wBitsPerSample = 16;
+    const int64_t nToFrame = std::min<int64_t>(choice.nToFrame, static_cast<int64_t>(doc.m_nDataFrames));
     const auto nPlanned = static_cast<uint64_t>(
-        std::ceil(static_cast<double>(choice.nToFrame - choice.nFromFrame) * nRateHz / doc.m_wfSource.nSamplesPerSec));
+        std::ceil(static_cast<double>(nToFrame - choice.nFromFrame) * nRateHz / doc.m_wfSource.nSamplesPerSec));
     CRiffWaveFile& wave = doc.m_wave;
     const std::string dest = WavePath(doc.m_strDestPath);
-    if (wave.OpenOutput(dest, &wf, kWaveBlockFrames, 0, NAME_NUMBERED, &doc.m_auxi, nPlanned) != WAVE_OK) {
+    if (wave.OpenOutput(dest, &wf, kWaveBlockFrames, 0, NAME_NUMBERED, &auxi, nPlanned) != WAVE_OK) {
         result.strMessage = WriteFailure(wave, wave.FreeOutputName(dest, NAME_NUMBERED));
         return result;
     }

@@ -20,6 +20,5 @@ struct AudioSaveResult {
     bool bRefused = false;  // the failure: the choice does not fit the source (nothing was opened)
 };
 
-// The audio of choice from whole second nFromSec to nToSec of doc's source
-// (choice's frames are set from them) at nRateHz into doc.m_strDestPath.
-AudioSaveResult SaveAudio(CTavirelDoc& doc, int nFromSec, int nToSec, PlayChoice choice, int nRateHz);
+// The audio of choice (its frames of doc's source) at nRateHz into doc.m_strDestPath.
+AudioSaveResult SaveAudio(CTavirelDoc& doc, const PlayChoice& choice, int nRateHz);

@@ -1,36 +1,82 @@
 #include "audio/PlaySource.h"
 
-#include "audio/WaveAudioSource.h"
-#include "doc/TavirelDoc.h"
+#include <algorithm>
 
-int64_t SourceFrameOfSecond(const CTavirelDoc& doc, int nSec)
+#include "audio/BandBasebandSource.h"
+#include "audio/BasebandAudioSource.h"
+#include "audio/WaveAudioSource.h"
+#include "doc/BandSave.h"
+#include "doc/TavirelDoc.h"
+#include "platform/RiffReader.h"
+
+PlayBand BandToPlay(const band::SourceSpectrum& source, const PlayChoice& choice)
 {
-    // The reader's own scale: its byte rate, as its seeks use it.
-    const CRiffWaveFile& wave = doc.m_wave;
-    if (wave.m_nBytesPerFrameIn <= 0)
-        return 0;
-    return wave.m_nBytesPerSec * nSec / wave.m_nBytesPerFrameIn;
+    const DemodModeInfo& mode = DemodMode(choice.nMode);
+    if (choice.dHighHz > choice.dLowHz) {
+        const double carrier = mode.dLowHz >= 0.0    ? choice.dLowHz - mode.dLowHz
+                               : mode.dHighHz <= 0.0 ? choice.dHighHz - mode.dHighHz
+                                                     : (choice.dLowHz + choice.dHighHz) / 2.0;
+        return {choice.dLowHz, choice.dHighHz, carrier};
+    }
+    const double tune = std::isnan(choice.dTuneHz) ? (source.Lowest() + source.Highest()) / 2.0 : choice.dTuneHz;
+    return {tune + mode.dLowHz, tune + mode.dHighHz, tune};
 }
 
-std::unique_ptr<IAudioSource> MakePlaySource(const CTavirelDoc& doc, const PlayChoice& choice, double dRateHz,
+PlayFacts PlayFactsOf(const CTavirelDoc& doc)
+{
+    PlayFacts facts;
+    facts.strPath = WavePath(doc.m_strSrcPath);
+    facts.spectrum = DocSpectrum(doc);
+    const std::string path = facts.strPath;
+    facts.input.open = [path] { return std::unique_ptr<CByteSource>(CFileByteSource::Open(path)); };
+    facts.input.lDataOffset = doc.m_wave.m_lDataStart;
+    facts.input.nFrames = static_cast<int64_t>(doc.m_nDataFrames);
+    facts.input.codec = samples::CodecFor(doc.m_wfSource.wFormatTag, doc.m_wfSource.wBitsPerSample);
+    return facts;
+}
+
+std::string CheckPlayChoice(const PlayFacts& facts, const PlayChoice& choice, band::BandPlan* pPlan)
+{
+    const bool bIq = facts.spectrum.nChannels == 2;
+    if (!bIq && choice.nMode != kPlayAsItIs)
+        return "A one-channel recording plays as it is; demodulation needs an I/Q recording.";
+    if (!bIq && (choice.dLowHz != 0.0 || choice.dHighHz != 0.0 || !std::isnan(choice.dTuneHz)))
+        return "A one-channel recording plays whole; a band is chosen in an I/Q recording.";
+    if (bIq && (choice.nMode < 0 || choice.nMode >= DEMOD_MODES))
+        return "An I/Q recording plays through a demodulator; choose AM, FM, broadcast FM, USB, LSB or CW.";
+    const int64_t to = std::min(choice.nToFrame, facts.input.nFrames);
+    if (choice.nFromFrame < 0 || choice.nFromFrame >= to)
+        return "Nothing to play: the span is empty or lies past the recording's end.";
+    if (!bIq)
+        return {};
+    const PlayBand heard = BandToPlay(facts.spectrum, choice);
+    band::BandPlan plan;
+    const band::BandFault fault = band::DesignBand(facts.spectrum, heard.dLowHz, heard.dHighHz, 0, &plan);
+    if (fault != band::BandFault::None)
+        return "The band cannot be played: " + BandFaultMessage(fault, facts.spectrum, heard.dLowHz, heard.dHighHz, 0) +
+               ".";
+    if (band::BandOutputFrames(choice.nFromFrame, to, plan.nDecimation) == 0)
+        return "Nothing to play: the span is shorter than one sample of the band.";
+    if (pPlan)
+        *pPlan = std::move(plan);
+    return {};
+}
+
+std::unique_ptr<IAudioSource> MakePlaySource(const PlayFacts& facts, const PlayChoice& choice, double dRateHz,
                                              std::string* pError)
 {
-    const bool bIq = doc.m_wfSource.nChannels == 2;
-    if (!bIq && choice.nMode != kPlayAsItIs) {
-        *pError = "A one-channel recording plays as it is; demodulation needs an I/Q recording.";
-        return nullptr;
-    }
-    if (!bIq && (choice.dLowHz != 0.0 || choice.dHighHz != 0.0)) {
-        *pError = "A one-channel recording plays whole; a band is chosen in an I/Q recording.";
-        return nullptr;
-    }
-    if (bIq) {
-        *pError = "Listening to an I/Q recording needs the band extractor, which this build does not have yet.";
-        return nullptr;
-    }
-    auto source = std::make_unique<CWaveAudioSource>();
-    *pError = source->Open(WavePath(doc.m_strSrcPath), choice.nFromFrame, choice.nToFrame, dRateHz);
+    band::BandPlan plan;
+    *pError = CheckPlayChoice(facts, choice, &plan);
     if (!pError->empty())
         return nullptr;
-    return source;
+    if (facts.spectrum.nChannels != 2) {
+        auto source = std::make_unique<CWaveAudioSource>();
+        *pError = source->Open(facts.strPath, choice.nFromFrame, choice.nToFrame, dRateHz);
+        return pError->empty() ? std::move(source) : nullptr;
+    }
+    // The band comes out centred on its middle; the demodulator takes the carrier as 0 Hz.
+    const double shift = static_cast<double>(plan.nCentreHz) - BandToPlay(facts.spectrum, choice).dCarrierHz;
+    const int64_t to = std::min(choice.nToFrame, facts.input.nFrames);
+    auto baseband = std::make_unique<CBandBasebandSource>(plan, facts.input, choice.nFromFrame, to, shift);
+    return std::make_unique<CBasebandAudioSource>(std::move(baseband), choice.nMode, dRateHz, choice.dDeemphasisSec);
 }

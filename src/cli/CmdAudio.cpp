@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QString>
 
-#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -16,30 +15,37 @@
 namespace {
 
 const char kAudioUsage[] = "usage: tavirel-cli audio FILE --from SEC --to SEC [--mode am|fm|wfm|usb|lsb|cw]\n"
-                           "                         [--low HZ --high HZ] [--rate HZ] --dest PATH\n"
+                           "                         [--tune HZ | --low HZ --high HZ] [--deemphasis 50|75]\n"
+                           "                         [--rate HZ] --dest PATH\n"
                            "\n"
-                           "Writes what the window plays for the part of FILE from second SEC (--from) to\n"
-                           "second SEC (--to) as a one-channel 16-bit wave file: a one-channel recording as it\n"
-                           "is, resampled with a proper low-pass, its levels kept. The file carries an\n"
-                           "\"auxi\" record with the span's start and stop time and is named from PATH with a\n"
-                           "running number in place of its last four characters (audio.wav becomes\n"
-                           "audio_001.wav), as cuts are; no file is ever replaced. Prints the path of the\n"
-                           "file written alone on a line.\n"
+                           "Writes what the window plays for the part of FILE from second --from to second\n"
+                           "--to as a one-channel 16-bit wave file: a one-channel recording as it is,\n"
+                           "resampled with a proper low-pass, its levels kept; an I/Q recording through a\n"
+                           "band and a demodulator. The file carries an \"auxi\" record with the span's start\n"
+                           "and stop time (and for I/Q the carrier and the band's width) and is named from\n"
+                           "PATH with a running number in place of its last four characters (audio.wav\n"
+                           "becomes audio_001.wav), as cuts are; no file is ever replaced. Prints the path\n"
+                           "of the file written alone on a line.\n"
                            "\n"
-                           "  --from SEC     first second of the span, 0 or more\n"
-                           "  --to SEC       end of the span, after --from and at most the source's length\n"
+                           "Frequencies are absolute for an I/Q source with a centre frequency, offsets\n"
+                           "from the centre for I/Q without one; they take a k, M or G suffix (7.074M).\n"
+                           "\n"
+                           "  --from SEC     start of the span, seconds as the bar counts them (12.5)\n"
+                           "  --to SEC       end of the span, after --from and within the source\n"
                            "  --rate HZ      the file's sample rate, 8000 to 192000 (48000)\n"
-                           "  --mode MODE    the demodulator for an I/Q recording: am, fm (narrow, 12.5 kHz),\n"
-                           "                 wfm (broadcast, 200 kHz), usb, lsb (2.7 kHz), cw (500 Hz, heard\n"
-                           "                 as a 700 Hz tone)\n"
+                           "  --mode MODE    the demodulator for an I/Q recording (am by default): am,\n"
+                           "                 fm (narrow, 12.5 kHz), wfm (broadcast, 200 kHz), usb, lsb\n"
+                           "                 (2.7 kHz), cw (500 Hz, heard as a 700 Hz tone)\n"
+                           "  --tune HZ      the carrier: the mode's usual band is heard around it (by\n"
+                           "                 default the source's centre)\n"
                            "  --low HZ, --high HZ\n"
-                           "                 the band of an I/Q recording to demodulate (default: the mode's\n"
-                           "                 usual band around the centre)\n"
+                           "                 the band heard instead; the carrier lies on its lower edge\n"
+                           "                 less 300 Hz for usb, its upper edge plus 300 Hz for lsb, its\n"
+                           "                 middle for the others\n"
+                           "  --deemphasis US  broadcast FM's de-emphasis, 50 (Europe, the default) or 75\n"
+                           "                 (the Americas) microseconds\n"
                            "  --dest PATH    destination name, for example audio.wav\n"
                            "  --help         this text\n"
-                           "\n"
-                           "Listening to I/Q recordings needs the band extractor, which this build does not\n"
-                           "have yet: for them the command says so and writes nothing.\n"
                            "\n"
                            "Exit status: 0 written, 1 the source could not be read or the file not written,\n"
                            "2 a usage error or a choice that does not fit the source.\n";
@@ -61,34 +67,51 @@ int Failure(const std::string& message)
 
 struct AudioArgs {
     std::string file, dest;
-    long nFromSec = -1, nToSec = -1;
+    SpanArgs span;
     long nRateHz = kDefaultRateHz;
-    long nLowHz = 0, nHighHz = 0;
-    bool bBand = false;
-    int nMode = kPlayAsItIs;
+    long nDeemphasisUs = 50;
+    PlayChoice choice; // frames set once the source is open
+    bool bModeGiven = false;
 };
 
-// Reads the values of the options into *a; -1 to go on, else the exit status.
+// Reads the rate, mode, band and de-emphasis into *a; -1 to go on, else the exit status.
 int ReadValues(const QCommandLineParser& parser, AudioArgs* a)
 {
-    const auto number = [&](const char* name, long lo, long hi, long* out) {
-        return TakeValues(parser, name, [&](const std::string& v) { return ParseWholeNumber(v, lo, hi, out); });
-    };
-    if (const auto bad = number("from", 0, INT_MAX, &a->nFromSec))
-        return Usage("--from needs whole seconds, 0 or more, not ", *bad);
-    if (const auto bad = number("to", 0, INT_MAX, &a->nToSec))
-        return Usage("--to needs whole seconds, 0 or more, not ", *bad);
-    if (const auto bad = number("rate", kMinRateHz, kMaxRateHz, &a->nRateHz))
+    PlayChoice& c = a->choice;
+    if (const auto bad = TakeValues(parser, "rate", [&](const std::string& v) {
+            return ParseWholeNumber(v, kMinRateHz, kMaxRateHz, &a->nRateHz);
+        }))
         return Usage("--rate needs a whole number of Hz from 8000 to 192000, not ", *bad);
-    if (const auto bad = number("low", LONG_MIN, LONG_MAX, &a->nLowHz))
-        return Usage("--low needs a whole number of Hz, not ", *bad);
-    if (const auto bad = number("high", LONG_MIN, LONG_MAX, &a->nHighHz))
-        return Usage("--high needs a whole number of Hz, not ", *bad);
+    for (auto [name, out] :
+         {std::pair{"low", &c.dLowHz}, std::pair{"high", &c.dHighHz}, std::pair{"tune", &c.dTuneHz}}) {
+        if (const auto bad = TakeValues(parser, name, [&](const std::string& v) { return ParseDecimal(v, true, out); }))
+            return Usage((std::string("--") + name + " needs a frequency in Hz, not ").c_str(), *bad);
+    }
     if (const auto bad =
-            TakeValues(parser, "mode", [&](const std::string& v) { return (a->nMode = DemodModeOfName(v)) >= 0; }))
+            TakeValues(parser, "mode", [&](const std::string& v) { return (c.nMode = DemodModeOfName(v)) >= 0; }))
         return Usage("--mode takes am, fm, wfm, usb, lsb or cw, not ", *bad);
+    if (const auto bad = TakeValues(parser, "deemphasis", [&](const std::string& v) {
+            return ParseWholeNumber(v, 50, 75, &a->nDeemphasisUs) && (a->nDeemphasisUs == 50 || a->nDeemphasisUs == 75);
+        }))
+        return Usage("--deemphasis takes 50 or 75 (microseconds), not ", *bad);
+    c.dDeemphasisSec = a->nDeemphasisUs == 75 ? kDeemphasis75us : kDeemphasis50us;
     if (TakeValues(parser, "dest", [&](const std::string& v) { return !(a->dest = v).empty(); }))
         return Usage("--dest needs a path");
+    return -1;
+}
+
+// Checks how the band is given; -1 to go on, else the exit status.
+int CheckBand(const QCommandLineParser& parser, AudioArgs* a)
+{
+    const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+    const bool bBand = isSet("low") || isSet("high");
+    if (bBand && !(isSet("low") && isSet("high")))
+        return Usage("--low and --high go together");
+    if (bBand && isSet("tune"))
+        return Usage("give --tune or --low and --high, not both");
+    if (bBand && a->choice.dHighHz <= a->choice.dLowHz)
+        return Usage("--high must lie above --low");
+    a->bModeGiven = isSet("mode");
     return -1;
 }
 
@@ -97,7 +120,7 @@ int ReadArgs(int argc, char** argv, AudioArgs* a)
 {
     QCommandLineParser parser;
     SetUpParser(parser);
-    for (const char* name : {"from", "to", "dest", "rate", "mode", "low", "high"})
+    for (const char* name : {"from", "to", "dest", "rate", "mode", "low", "high", "tune", "deemphasis"})
         AddValueOption(parser, name);
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kAudioUsage, &error);
@@ -109,8 +132,12 @@ int ReadArgs(int argc, char** argv, AudioArgs* a)
         return Usage(error.text.c_str());
     if (status >= 0)
         return status;
+    if (const auto bad = ParseSpan(parser, &a->span))
+        return Usage(bad->c_str());
     if (const int values = ReadValues(parser, a); values >= 0)
         return values;
+    if (const int band = CheckBand(parser, a); band >= 0)
+        return band;
 
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
@@ -118,20 +145,8 @@ int ReadArgs(int argc, char** argv, AudioArgs* a)
     if (files.isEmpty())
         return Usage("no source file given");
     a->file = ArgBytes(files[0]);
-    const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
-    if (a->nFromSec < 0)
-        return Usage("--from is missing");
-    if (a->nToSec < 0)
-        return Usage("--to is missing");
-    if (!isSet("dest"))
+    if (!parser.isSet(QStringLiteral("dest")))
         return Usage("--dest is missing");
-    if (a->nToSec <= a->nFromSec)
-        return Usage("--to must come after --from");
-    a->bBand = isSet("low") || isSet("high");
-    if (a->bBand && !(isSet("low") && isSet("high")))
-        return Usage("--low and --high go together");
-    if (a->bBand && a->nHighHz <= a->nLowHz)
-        return Usage("--high must lie above --low");
     return -1;
 }
 
@@ -150,18 +165,12 @@ int CmdAudio(int argc, char** argv)
                        WaveErrorText(code) + ")");
     }
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
-    if (args.nToSec > doc.m_nLengthSec) {
-        const std::string length = std::to_string(doc.m_nLengthSec);
-        return Usage("--to is past the end of the source, which is ",
-                     length + (doc.m_nLengthSec == 1 ? " second long" : " seconds long"));
-    }
-
-    PlayChoice choice;
-    choice.nMode = args.nMode;
-    choice.dLowHz = static_cast<double>(args.nLowHz);
-    choice.dHighHz = static_cast<double>(args.nHighHz);
-    const AudioSaveResult result = SaveAudio(doc, static_cast<int>(args.nFromSec), static_cast<int>(args.nToSec),
-                                             choice, static_cast<int>(args.nRateHz));
+    PlayChoice choice = args.choice;
+    if (const auto bad = SpanFrames(doc, args.span, &choice.nFromFrame, &choice.nToFrame))
+        return Usage(bad->c_str());
+    if (!args.bModeGiven && doc.m_wfSource.nChannels == 2)
+        choice.nMode = DEMOD_AM;
+    const AudioSaveResult result = SaveAudio(doc, choice, static_cast<int>(args.nRateHz));
     if (result.bRefused) {
         std::fprintf(stderr, "tavirel-cli audio: %s\n", result.strMessage.c_str());
         return 2;

@@ -19,7 +19,10 @@ const char kDemoUsage[] = "usage: tavirel-cli demo PATH [--seconds N] [--overwri
                           "\"auxi\" record (start 2026-06-21 09:05:00 local time, centre 7100000 Hz).\n"
                           "\n"
                           "  --seconds N   length in seconds, 1 to 3600 (default 90)\n"
-                          "  --overwrite   replace PATH if it exists (otherwise an existing file is left alone)\n";
+                          "  --overwrite   replace PATH if it exists (otherwise an existing file is left alone)\n"
+                          "\n"
+                          "The recording gets its name only when it is complete: a failure leaves no\n"
+                          "file behind and a file at PATH as it was.\n";
 
 bool ParseSeconds(const std::string& text, int& out)
 {
@@ -74,6 +77,18 @@ int ReadArgs(int argc, char** argv, DemoRecordingOptions* opt, std::string* path
     return -1;
 }
 
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+int NameTaken(const std::string& path)
+{
+    std::fprintf(stderr, "tavirel-cli demo: %s exists; pass --overwrite to replace it\n", path.c_str());
+    return 1;
+}
+
 } // namespace
 
 int CmdDemo(int argc, char** argv)
@@ -83,12 +98,12 @@ int CmdDemo(int argc, char** argv)
     if (const int status = ReadArgs(argc, argv, &opt, &path); status >= 0)
         return status;
 
-    struct stat st;
-    if (!opt.bOverwrite && ::lstat(path.c_str(), &st) == 0) {
-        std::fprintf(stderr, "tavirel-cli demo: %s exists; pass --overwrite to replace it\n", path.c_str());
-        return 1;
-    }
+    // Told early when the name is taken; one taken meanwhile is still never replaced.
+    if (!opt.bOverwrite && Exists(path))
+        return NameTaken(path);
     const int rc = WriteDemoRecording(path, opt);
+    if (rc == WAVE_ERR_CREATE && !opt.bOverwrite && Exists(path))
+        return NameTaken(path);
     if (rc != WAVE_OK) {
         std::fprintf(stderr, "tavirel-cli demo: %s: %s\n", path.c_str(), WaveErrorText(rc));
         return 1;

@@ -17,14 +17,16 @@ namespace {
 const char kInfoUsage[] = "usage: tavirel-cli info [--json] FILE...\n"
                           "\n"
                           "Opens each wave file as the program does (blocks of 2048 frames) and tells\n"
-                          "what that reveals: format, frame counts, length, byte rate, recording start\n"
-                          "and stop time, centre frequency, converter clock and bandwidth; or the\n"
+                          "what that reveals: format, frame counts, length, frame and byte rate, recording\n"
+                          "start and stop time, centre frequency, converter clock and bandwidth; or the\n"
                           "error code and its meaning when the file cannot be opened.\n"
                           "\n"
                           "  --json   one JSON object per file and line, with the keys \"file\", \"error\",\n"
                           "           \"message\" and, when the file opened, \"format_tag\", \"channels\",\n"
                           "           \"sample_rate\", \"bits_per_sample\", \"frames\" (rounded up to whole\n"
-                          "           blocks), \"data_frames\", \"length_sec\", \"bytes_per_sec\",\n"
+                          "           blocks), \"data_frames\", \"length_sec\", \"frames_per_sec\" (of the\n"
+                          "           recording times where there are any, else the sample rate),\n"
+                          "           \"bytes_per_sec\" (the same in bytes, whole bytes),\n"
                           "           \"start_time\", \"stop_time\", \"center_freq_hz\", \"clock_hz\",\n"
                           "           \"bandwidth_hz\"\n"
                           "  --       the arguments after it are file names\n"
@@ -40,6 +42,7 @@ struct Info {
     AUXIINFO auxi;
     uint64_t dataFrames = 0;
     int lengthSec = 0;
+    double framesPerSec = 0;
     int64_t bytesPerSec = 0;
 };
 
@@ -51,7 +54,8 @@ Info Probe(const std::string& path)
     info.error = wave.Open(path, &info.wf, kWaveBlockFrames, &info.frames, 0, &info.auxi);
     info.dataFrames = wave.m_nDataFrames;
     info.lengthSec = wave.m_nLengthSec;
-    info.bytesPerSec = wave.m_nBytesPerSec;
+    info.framesPerSec = wave.m_timeBase.FramesPerSecond();
+    info.bytesPerSec = static_cast<int64_t>(info.framesPerSec * wave.m_nBytesPerFrameIn);
     wave.Close();
     return info;
 }
@@ -81,14 +85,6 @@ std::string Printable(const std::string& s)
     return out;
 }
 
-// One "key":value member written by Qt's JSON writer. A QJsonObject keeps its
-// keys sorted, so the members are joined by hand in the documented order.
-QByteArray JsonMember(const char* key, const QJsonValue& value)
-{
-    const QByteArray object = QJsonDocument(QJsonObject{{QLatin1String(key), value}}).toJson(QJsonDocument::Compact);
-    return object.mid(1, object.size() - 2);
-}
-
 void PrintJson(const Info& i)
 {
     // File names that are not UTF-8 show U+FFFD for their stray bytes.
@@ -99,7 +95,7 @@ void PrintJson(const Info& i)
                 << JsonMember("sample_rate", qint64(i.wf.nSamplesPerSec))
                 << JsonMember("bits_per_sample", i.wf.wBitsPerSample) << JsonMember("frames", qint64(i.frames))
                 << JsonMember("data_frames", qint64(i.dataFrames)) << JsonMember("length_sec", i.lengthSec)
-                << JsonMember("bytes_per_sec", qint64(i.bytesPerSec))
+                << JsonMember("frames_per_sec", i.framesPerSec) << JsonMember("bytes_per_sec", qint64(i.bytesPerSec))
                 << JsonMember("start_time", QString::fromStdString(TimeText(i.auxi.stStartTime)))
                 << JsonMember("stop_time", QString::fromStdString(TimeText(i.auxi.stStopTime)))
                 << JsonMember("center_freq_hz", qint64(i.auxi.dwCenterFreq))
@@ -128,7 +124,8 @@ void PrintText(const Info& i)
                 i.wf.wFormatTag);
     std::printf("  frames:     %" PRIu64 " in the data chunk, %" PRIu64 " in whole blocks of %d\n", i.dataFrames,
                 i.frames, kWaveBlockFrames);
-    std::printf("  length:     %d s at %" PRId64 " bytes/s\n", i.lengthSec, i.bytesPerSec);
+    std::printf("  length:     %d s at %.10g frames/s (%" PRId64 " bytes/s)\n", i.lengthSec, i.framesPerSec,
+                i.bytesPerSec);
     std::printf("  start:      %s\n", TimeText(i.auxi.stStartTime).c_str());
     std::printf("  stop:       %s\n", TimeText(i.auxi.stStopTime).c_str());
     std::printf("  centre:     %" PRIu32 " Hz\n", i.auxi.dwCenterFreq);

@@ -2,6 +2,7 @@
 // rendered by the same document and plot as the window, written as a PNG.
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
 #include <QList>
@@ -12,6 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,17 +23,20 @@
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "display/PictureAxes.h"
 #include "display/SpectrogramPlot.h"
+#include "doc/SettingsText.h"
 #include "doc/TavirelDoc.h"
 
 namespace {
 
 const char kRenderUsage[] =
     "usage: tavirel-cli render FILE --start SEC --width W --height H [--ref DB] [--zoom K|fit]\n"
-    "                          [--rows first|strongest] --out PICTURE.png [--overwrite]\n"
+    "                          [--rows first|strongest] [--fft N] [--window NAME] [--colours NAME]\n"
+    "                          [--range DB] [--axes] --out PICTURE.png [--overwrite]\n"
     "\n"
     "Renders the spectrogram of the window that starts SEC whole seconds into FILE,\n"
-    "W columns of K blocks of 2048 sample frames wide and H rows high, exactly as\n"
+    "W columns of K transforms of N sample frames wide and H rows high, exactly as\n"
     "the window shows it, and writes it as an 8-bit indexed PNG of W x H pixels.\n"
     "Prints the second the window ends at (the source's length when the source\n"
     "ends inside it).\n"
@@ -37,13 +44,22 @@ const char kRenderUsage[] =
     "  --start SEC     first second shown (whole seconds, 0 or more, before the end)\n"
     "  --width W       picture width in pixels, 1 to 16384\n"
     "  --height H      picture height in pixels, 1 to 16384\n"
-    "  --ref DB        reference level in dB, -100 to 100 (default 0): levels at or\n"
-    "                  above it show the last colour, -160 dB and below show black\n"
+    "  --ref DB        reference level in dB, one of the window's 20 dB steps from\n"
+    "                  -100 to 100 (default 0): levels at or above it show the last\n"
+    "                  colour, -160 dB and below show black\n"
     "  --zoom K        blocks per column, 1 to 16777216 (default 1); a column shows\n"
     "                  per frequency the strongest of its blocks. 'fit' takes the\n"
     "                  smallest power of two that shows the whole source\n"
     "  --rows MODE     'first' (default): a row shows the first frequency bin that\n"
     "                  falls on it; 'strongest': the strongest of them\n"
+    "  --fft N         frames per transform: 256, 512, 1024, 2048 (default), 4096,\n"
+    "                  8192, 16384, 32768 or 65536\n"
+    "  --window NAME   hann (default), hamming, blackman-harris or rectangular\n"
+    "  --colours NAME  classic (default), viridis, inferno, turbo or greyscale\n"
+    "  --range DB      the colour scale's span below the reference level, 20 to 260\n"
+    "                  dB (default: down to -160 dB, whatever the reference level)\n"
+    "  --axes          time and frequency scales and the colour legend around the\n"
+    "                  picture, within the W x H pixels (a full-colour PNG)\n"
     "  --out PATH      the PNG to write; an existing file is kept unless --overwrite\n"
     "  --overwrite     replace PATH if it exists\n"
     "\n"
@@ -219,8 +235,19 @@ bool SavePng(const QImage& picture, QIODevice* device)
 
 // Writes the picture to a new file (never over an existing one) or, with
 // overwrite, replaces the file in one step so that a failure leaves it intact.
+// A path that is no regular file (a pipe, a device such as /dev/stdout) is
+// written into, never replaced.
 bool WritePng(const QImage& picture, const QString& path, bool overwrite, QString* error)
 {
+    const QFileInfo info(path);
+    if (overwrite && info.exists() && !info.isFile() && !info.isDir()) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || !SavePng(picture, &file) || !file.flush()) {
+            *error = file.errorString();
+            return false;
+        }
+        return true;
+    }
     if (overwrite) {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || !SavePng(picture, &file) || !file.commit()) {
@@ -253,17 +280,51 @@ bool WritePng(const QImage& picture, const QString& path, bool overwrite, QStrin
 struct RenderArgs {
     std::string source, outPath;
     long startSec = 0, widthPx = 0, heightPx = 0, refDb = 0, zoom = 1;
-    bool zoomFit = false, strongestRows = false, overwrite = false;
+    long fftSize = kPictureFftDefaultSize, rangeDb = kRangeToFloor;
+    int window = WINDOW_HANN, colours = COLOURS_CLASSIC;
+    bool zoomFit = false, strongestRows = false, overwrite = false, axes = false;
 };
+
+// Reads the picture's choices into *a; -1 to go on, otherwise the exit status.
+int ReadPictureArgs(const QCommandLineParser& parser, RenderArgs* a)
+{
+    if (const auto bad = TakeValues(parser, "fft", [&](const std::string& v) {
+            return ParseWholeNumber(v, kPictureFftMinSize, kPictureFftMaxSize, &a->fftSize) &&
+                   IsPictureFftSize(a->fftSize);
+        }))
+        return Usage("--fft takes 256, 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536 frames, not ", bad->c_str());
+    const auto choice = [&](const char* option, std::span<const PictureChoice> choices, int* out) -> int {
+        const auto bad = TakeValues(parser, option, [&](const std::string& v) {
+            *out = ChoiceValue(choices, v);
+            return *out >= 0;
+        });
+        if (!bad)
+            return -1;
+        const std::string message = std::string("--") + option + " takes " + ChoiceNameList(choices) + ", not ";
+        return Usage(message.c_str(), bad->c_str());
+    };
+    if (const int status = choice("window", WindowChoices(), &a->window); status >= 0)
+        return status;
+    if (const int status = choice("colours", ColourChoices(), &a->colours); status >= 0)
+        return status;
+    if (const auto bad = TakeValues(parser, "range", [&](const std::string& v) {
+            return ParseWholeNumber(v, kRangeMinDb, kRangeMaxDb, &a->rangeDb);
+        }))
+        return Usage("--range takes 20 to 260 dB, not ", bad->c_str());
+    a->axes = parser.isSet(QStringLiteral("axes"));
+    return -1;
+}
 
 // Reads the options into *a; returns -1 to go on, otherwise the exit status.
 int ReadArgs(int argc, char** argv, RenderArgs* a)
 {
     QCommandLineParser parser;
     SetUpParser(parser);
-    for (const char* name : {"start", "width", "height", "ref", "zoom", "rows", "out"})
+    for (const char* name :
+         {"start", "width", "height", "ref", "zoom", "rows", "out", "fft", "window", "colours", "range"})
         AddValueOption(parser, name);
     parser.addOption(QCommandLineOption(QStringLiteral("overwrite")));
+    parser.addOption(QCommandLineOption(QStringLiteral("axes")));
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kRenderUsage, &error);
     if (status == 2 && error.kind == ArgError::Unknown)
@@ -285,8 +346,13 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("--width takes 1 to 16384 pixels, not ", bad->c_str());
     if (const auto bad = whole("height", 1, kMaxSidePx, &a->heightPx))
         return Usage("--height takes 1 to 16384 pixels, not ", bad->c_str());
-    if (const auto bad = whole("ref", -100, 100, &a->refDb))
-        return Usage("--ref takes whole dB from -100 to 100, not ", bad->c_str());
+    if (const auto bad = TakeValues(parser, "ref", [&](const std::string& v) {
+            return ParseWholeNumber(v, kRefLevelMinDb, kRefLevelMaxDb, &a->refDb) &&
+                   NearestRefLevel(a->refDb) == a->refDb;
+        }))
+        return Usage(
+            "--ref takes one of the window's levels (-100, -80, -60, -40, -20, 0, 20, 40, 60, 80, 100 dB), not ",
+            bad->c_str());
     if (const auto bad = TakeValues(parser, "zoom", [&](const std::string& v) {
             a->zoomFit = v == "fit";
             return a->zoomFit || ParseWholeNumber(v, 1, CTavirelDoc::kMaxZoom, &a->zoom);
@@ -299,6 +365,8 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("--rows takes 'first' or 'strongest', not ", bad->c_str());
     if (TakeValues(parser, "out", [&](const std::string& v) { return !(a->outPath = v).empty(); }))
         return Usage("--out needs a path");
+    if (const int picture = ReadPictureArgs(parser, a); picture >= 0)
+        return picture;
     a->overwrite = isSet("overwrite");
 
     const QStringList files = parser.positionalArguments();
@@ -330,8 +398,8 @@ int CheckOutputPath(const RenderArgs& a)
 }
 
 // Opens the source the way the window does, with no settings store, and sets
-// the window the picture shows; false after reporting why it cannot.
-bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc)
+// the window the picture of pictureWidth columns shows; false after reporting why it cannot.
+bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc, int pictureWidth)
 {
     const char* source = a.source.c_str();
     doc.OnNewDocument();
@@ -340,15 +408,20 @@ bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc)
         return false;
     }
     doc.m_nRefLevel = static_cast<int>(a.refDb);
+    doc.SetFftSize(static_cast<int>(a.fftSize));
+    doc.m_nWindow = a.window;
+    doc.m_nRangeDb = static_cast<int>(a.rangeDb);
+    doc.SetColourMap(a.colours);
     // A window starting after the last frame would be an all-black picture.
-    if (static_cast<uint64_t>(a.startSec) * doc.m_wfSource.nSamplesPerSec >= doc.m_wave.m_nDataFrames) {
+    if (doc.m_timeBase.FrameOfWholeSeconds(a.startSec) >= static_cast<int64_t>(doc.m_nDataFrames)) {
         std::fprintf(stderr, "tavirel-cli render: --start %ld is past the end of %s, which is %d second%s long\n",
                      a.startSec, source, doc.m_nLengthSec, doc.m_nLengthSec == 1 ? "" : "s");
         return false;
     }
     doc.m_nViewStart = static_cast<int>(a.startSec);
-    doc.m_nZoom = a.zoomFit ? CSpectrogramPlot::FitZoom(doc.m_nTotalFrames, static_cast<int>(a.widthPx))
-                            : static_cast<int>(a.zoom);
+    doc.m_nZoom = a.zoomFit
+                      ? CSpectrogramPlot::FitZoom(static_cast<int64_t>(doc.m_nDataFrames), pictureWidth, doc.m_nFftSize)
+                      : static_cast<int>(a.zoom);
     doc.m_nRowMode = a.strongestRows ? PLOT_ROWS_STRONGEST_BIN : PLOT_ROWS_FIRST_BIN;
     return true;
 }
@@ -362,13 +435,38 @@ int CmdRender(int argc, char** argv)
         return status;
     if (const int status = CheckOutputPath(args); status >= 0)
         return status;
+    // The scales' text needs the graphics layer, on a platform without a display.
+    static int qtArgc = 1;
+    static char qtName[] = "tavirel-cli";
+    static char* qtArgv[] = {qtName, nullptr};
+    std::unique_ptr<QGuiApplication> gui;
+    if (args.axes) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Its start-up notes (a missing runtime folder) are nothing the user asked for.
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        gui = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+        qInstallMessageHandler(previous);
+    }
     CTavirelDoc doc(nullptr);
-    if (!SetUpDocument(args, doc))
+    const QSize outer(static_cast<int>(args.widthPx), static_cast<int>(args.heightPx));
+    if (!SetUpDocument(args, doc, outer.width()))
         return 1;
+    QSize size = outer;
+    std::optional<CPictureAxes> axes;
+    if (args.axes) {
+        axes.emplace(QGuiApplication::font());
+        size = axes->PictureSizeWithin(outer, AxesModelOf(doc, 0, doc.m_nZoom, outer));
+        if (size.isEmpty())
+            return Usage("--width and --height leave no room for the picture within the scales");
+        if (args.zoomFit)
+            doc.m_nZoom =
+                CSpectrogramPlot::FitZoom(static_cast<int64_t>(doc.m_nDataFrames), size.width(), doc.m_nFftSize);
+    }
 
     CSpectrogramPlot plot(&doc);
     plot.SetLevels(doc.m_bTwoChannel, static_cast<double>(args.refDb));
-    plot.Draw(QRect(0, 0, static_cast<int>(args.widthPx), static_cast<int>(args.heightPx)), nullptr);
+    plot.Draw(QRect(QPoint(0, 0), size), nullptr);
     if (plot.m_bitmap.isNull()) {
         std::fprintf(stderr, "tavirel-cli render: no memory for a %ld x %ld picture\n", args.widthPx, args.heightPx);
         return 1;
@@ -380,9 +478,13 @@ int CmdRender(int argc, char** argv)
         return 1;
     }
 
+    const QImage picture =
+        axes ? axes->Compose(plot.m_bitmap,
+                             AxesModelOf(doc, plot.WindowSetup(size, doc.m_nZoom).startFrame, doc.m_nZoom, size),
+                             Qt::white, Qt::black)
+             : Indexed(plot.m_bitmap, doc.m_palette);
     QString error;
-    if (!WritePng(Indexed(plot.m_bitmap, doc.m_palette), QFile::decodeName(args.outPath.c_str()), args.overwrite,
-                  &error)) {
+    if (!WritePng(picture, QFile::decodeName(args.outPath.c_str()), args.overwrite, &error)) {
         std::fprintf(stderr, "tavirel-cli render: %s: %s\n", args.outPath.c_str(), error.toLocal8Bit().constData());
         return 1;
     }

@@ -5,9 +5,6 @@
 #include <numbers>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "wave/RiffWaveFile.h"
 
 namespace {
@@ -125,13 +122,12 @@ int WriteDemoRecording(const std::string& path, const DemoRecordingOptions& opt)
 {
     if (opt.nLengthSec < 1 || opt.nLengthSec > kDemoMaxLengthSec)
         return WAVE_ERR_FORMAT;
-    struct stat st;
-    if (!opt.bOverwrite && ::lstat(path.c_str(), &st) == 0)
-        return WAVE_ERR_CREATE;
-
     const WAVEFORMATEX wf = DemoFormat(opt.nSampleRate);
     const AUXIINFO auxi = DemoRecord(opt);
     CRiffWaveFile wave;
+    // The recording gets its name only when complete, and without
+    // bOverwrite in a step that replaces nothing.
+    wave.m_bReplaceOutput = opt.bOverwrite;
     int rc = wave.OpenOutput(path, &wf, kWaveBlockFrames, 0, 0, &auxi);
     if (rc != WAVE_OK)
         return rc;
@@ -153,9 +149,6 @@ int WriteDemoRecording(const std::string& path, const DemoRecordingOptions& opt)
         wave.CloseOutput();
         rc = wave.m_nError;
     }
-    if (rc != WAVE_OK) {
-        wave.CloseOutput();
-        ::unlink(path.c_str());
-    }
+    // After a failure the writer has dropped its temporary: a file at path is as it was.
     return rc;
 }

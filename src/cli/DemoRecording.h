@@ -40,9 +40,10 @@ inline constexpr double kDemoNoiseDbfs = -75.0;
 inline constexpr int kDemoMaxLengthSec = 3600;
 
 // Writes the recording as a 16-bit two-channel wave file at exactly path,
-// block by block. Returns WAVE_OK or a wave result code: WAVE_ERR_CREATE when
-// path exists and bOverwrite is not set (the file is left alone),
-// WAVE_ERR_FORMAT for a length outside 1 to kDemoMaxLengthSec seconds or a
-// rate the writer refuses, otherwise the writer's code. A file that could
-// not be written in full is removed.
+// block by block, as a temporary that gets the name once complete. Returns
+// WAVE_OK or a wave result code: WAVE_ERR_CREATE when path exists and
+// bOverwrite is not set (the file is left alone, even one made while the
+// recording was written), WAVE_ERR_FORMAT for a length outside 1 to
+// kDemoMaxLengthSec seconds or a rate the writer refuses, otherwise the
+// writer's code. After any failure a file at path is as it was.
 int WriteDemoRecording(const std::string& path, const DemoRecordingOptions& opt);

@@ -13,11 +13,18 @@ const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
                       "Commands:\n"
                       "  info [--json] FILE...        what opening each wave file reveals: format, length,\n"
                       "                               recording times and tuning, or why it cannot be opened\n"
-                      "  render FILE --start SEC --width W --height H [--ref DB] --out PICTURE.png\n"
+                      "  render FILE --start SEC --width W --height H [--ref DB] [--zoom K|fit]\n"
+                      "         [--rows first|strongest] [--fft N] [--window NAME] [--colours NAME]\n"
+                      "         [--range DB] [--axes] --out PICTURE.png\n"
                       "                               the spectrogram of a time window, as the window shows it\n"
                       "  cut FILE --from SEC --to SEC --dest PATH [--agc] [--overwrite]\n"
                       "                               save a segment as a new numbered wave file\n"
-                      "  audio FILE --from SEC --to SEC [--mode M] [--low HZ --high HZ] [--rate HZ] --dest PATH\n"
+                      "  extract FILE --from SEC --to SEC --low HZ --high HZ --dest PATH\n"
+                      "          [--decimation D | --rate HZ] [--bits B] [--json]\n"
+                      "                               save a band, mixed down and decimated, as a\n"
+                      "                               new numbered I/Q wave file\n"
+                      "  audio FILE --from SEC --to SEC [--mode M] [--low HZ --high HZ] [--rate HZ]\n"
+                      "        [--deemphasis 50|75] --dest PATH\n"
                       "                               save what the window plays as a new numbered wave file\n"
                       "  demo PATH                    write a demonstration I/Q recording\n"
                       "\n"
@@ -30,7 +37,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", CmdInfo}, {"render", CmdRender}, {"cut", CmdCut}, {"audio", CmdAudio}, {"demo", CmdDemo},
+    {"info", CmdInfo},       {"render", CmdRender}, {"cut", CmdCut},
+    {"extract", CmdExtract}, {"audio", CmdAudio},   {"demo", CmdDemo},
 };
 
 } // namespace

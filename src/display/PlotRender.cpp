@@ -44,11 +44,20 @@ class Worker {
 public:
     explicit Worker(Shared& shared) : m_shared(shared), m_setup(shared.setup)
     {
-        m_engine.SetParameters(m_setup.twoChannel, kWaveBlockFrames, kPlotFloorDb, m_setup.refLevel, 1, 0, WINDOW_HANN,
-                               0, 1, PEAK_OFF, 0.0);
-        m_samples.assign(2 * kWaveBlockFrames, 0);
-        m_levels.assign(static_cast<size_t>(m_setup.bins), -kScale);
-        m_tile.assign(static_cast<size_t>(m_setup.height) * kTileColumns, 0);
+        m_engine.SetParameters(m_setup.twoChannel, m_setup.fftSize, m_setup.bottomLevel, m_setup.refLevel, 1, 0,
+                               m_setup.window, 0, 1, PEAK_OFF, 0.0);
+        m_samples.assign(2 * static_cast<size_t>(m_setup.fftSize), 0);
+        // The bins that fall on one row are neighbours: one group per row drawn.
+        const int* const rows = m_setup.rowOfBin.data();
+        for (int i = 0; i < m_setup.bins; ++i) {
+            if (i == 0 || rows[i] != rows[i - 1]) {
+                m_groupBounds.push_back(i);
+                m_groupRows.push_back(rows[i]);
+            }
+        }
+        m_groupBounds.push_back(m_setup.bins);
+        m_levels.assign(m_groupRows.size(), -kScale);
+        m_tile.assign(m_groupRows.size() * kTileColumns, 0);
     }
 
     void Run()
@@ -56,7 +65,7 @@ public:
         WAVEFORMATEX wf;
         AUXIINFO auxi;
         uint64_t frames = 0;
-        const bool opened = m_reader.Open(m_setup.path, &wf, kWaveBlockFrames, &frames, 0, &auxi) == WAVE_OK;
+        const bool opened = m_reader.Open(m_setup.path, &wf, m_setup.fftSize, &frames, 0, &auxi) == WAVE_OK;
         for (;;) {
             const int x0 = m_shared.next.fetch_add(m_shared.span);
             if (x0 >= m_setup.width || x0 >= m_shared.missing.load() || Cancelled())
@@ -78,10 +87,9 @@ private:
     // Draws columns x0 .. x1 - 1; returns the first column not drawn.
     int DrawSpan(int x0, int x1)
     {
-        m_reader.SeekFrame(m_setup.startFrame + x0 * int64_t{m_setup.zoom} * kWaveBlockFrames);
+        m_reader.SeekFrame(m_setup.startFrame + x0 * int64_t{m_setup.zoom} * m_setup.fftSize);
         for (int t0 = x0; t0 < x1; t0 += kTileColumns) {
             const int t1 = std::min(x1, t0 + kTileColumns);
-            CopyTile(t0, t1, false);
             int x = t0;
             bool ended = false;
             while (x < t1 && !ended) {
@@ -92,7 +100,7 @@ private:
                 ended = blocks < m_setup.zoom; // the source ended inside this column
                 ++x;
             }
-            CopyTile(t0, x, true);
+            CopyTile(t0, x);
             if (x < t1 || ended)
                 return x;
         }
@@ -104,61 +112,37 @@ private:
     {
         int blocks = 0;
         while (blocks < m_setup.zoom &&
-               m_reader.ReadBlock(m_samples.data(), kWaveBlockFrames, nullptr) == kWaveBlockFrames) {
+               m_reader.ReadBlock(m_samples.data(), m_setup.fftSize, nullptr) == m_setup.fftSize) {
             m_engine.LoadSamples(m_samples.data(), INT_MAX);
             m_engine.TransformPower(blocks > 0);
             ++blocks;
         }
+        // A row shows its first bin, or with strongest bins the strongest of its bins.
         if (blocks > 0)
-            m_engine.GetPowerLevels(kScale, 0, m_setup.bins - 1, m_levels.data());
+            m_engine.GetPowerLevelsOfGroups(kScale, m_groupBounds.data(), static_cast<int>(m_groupRows.size()),
+                                            m_setup.rowMode == PLOT_ROWS_STRONGEST_BIN, m_levels.data());
         return blocks;
     }
 
-    // Columns are drawn into a tile of kTileColumns pixels per row, which is
-    // taken from and put back into the picture a row at a time: drawing down
-    // one column of the picture itself would touch a cache line per row.
-    void CopyTile(int t0, int t1, bool toPicture)
+    // Columns are drawn into a tile of kTileColumns pixels for each row that
+    // a bin falls on, which is put into the picture a row at a time: drawing
+    // down one column of the picture itself would touch a cache line per row.
+    // Rows that no bin falls on are left as they are.
+    void CopyTile(int t0, int t1)
     {
         const size_t bytes = static_cast<size_t>(t1 - t0) * sizeof(uint32_t);
-        for (int y = 0; y < m_setup.height && bytes > 0; ++y) {
-            uint32_t* const line = reinterpret_cast<uint32_t*>(m_setup.bits + y * m_setup.bytesPerLine) + t0;
-            uint32_t* const tile = m_tile.data() + static_cast<size_t>(y) * kTileColumns;
-            if (toPicture)
-                std::memcpy(line, tile, bytes);
-            else
-                std::memcpy(tile, line, bytes);
+        for (size_t g = 0; g < m_groupRows.size() && bytes > 0; ++g) {
+            uint8_t* const line = m_setup.bits + m_groupRows[g] * m_setup.bytesPerLine;
+            std::memcpy(reinterpret_cast<uint32_t*>(line) + t0, m_tile.data() + g * kTileColumns, bytes);
         }
-    }
-
-    void Put(int column, int row, int level)
-    {
-        const int index = std::clamp(level + kScale, 0, 255);
-        m_tile[static_cast<size_t>(row) * kTileColumns + static_cast<size_t>(column)] =
-            m_setup.pixels[static_cast<size_t>(index)];
     }
 
     // Draws the levels into column `column` of the tile.
     void DrawColumn(int column)
     {
-        const int* const rows = m_setup.rowOfBin.data();
-        const int n = m_setup.bins;
-        if (m_setup.rowMode == PLOT_ROWS_STRONGEST_BIN) {
-            // The bins of one row are neighbours: its strongest is known at its last bin.
-            int best = INT_MIN;
-            for (int i = 0; i < n; ++i) {
-                best = (i > 0 && rows[i - 1] == rows[i]) ? std::max(best, m_levels[i]) : m_levels[i];
-                if (i + 1 == n || rows[i + 1] != rows[i])
-                    Put(column, rows[i], best);
-            }
-            return;
-        }
-        // Only the first bin that falls on a row is drawn on it.
-        int lastRow = -1;
-        for (int i = 0; i < n; ++i) {
-            if (rows[i] == lastRow)
-                continue;
-            lastRow = rows[i];
-            Put(column, lastRow, m_levels[i]);
+        for (size_t g = 0; g < m_groupRows.size(); ++g) {
+            const int index = std::clamp(m_levels[g] + kScale, 0, 255);
+            m_tile[g * kTileColumns + static_cast<size_t>(column)] = m_setup.pixels[static_cast<size_t>(index)];
         }
     }
 
@@ -167,8 +151,10 @@ private:
     CSpectrumEngine m_engine;
     CRiffWaveFile m_reader;
     std::vector<int32_t> m_samples;
-    std::vector<int> m_levels;
-    std::vector<uint32_t> m_tile; // height rows of kTileColumns pixels
+    std::vector<int> m_groupBounds; // first bin of each row drawn, then the number of bins
+    std::vector<int> m_groupRows;   // the row of each group
+    std::vector<int> m_levels;      // colour index of each group in the column being drawn
+    std::vector<uint32_t> m_tile;   // kTileColumns pixels for each group
 };
 
 } // namespace
@@ -184,7 +170,8 @@ int RenderPlotColumns(const PlotRenderSetup& setup, int workers, const std::atom
                       const PlotColumnsDone& onDone)
 {
     if (setup.width <= 0 || setup.height <= 0 || !setup.bits || setup.bins < 1 ||
-        setup.rowOfBin.size() < static_cast<size_t>(setup.bins))
+        setup.rowOfBin.size() < static_cast<size_t>(setup.bins) || !IsPictureFftSize(setup.fftSize) ||
+        setup.bins > (setup.twoChannel ? setup.fftSize : setup.fftSize / 2))
         return 0;
     workers = std::max(1, workers);
     Shared shared{setup, cancel, onDone, SpanColumns(setup.width, workers), {}, {}};

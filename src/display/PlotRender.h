@@ -11,22 +11,26 @@
 #include <string>
 #include <vector>
 
+#include "doc/PictureSettings.h"
 #include "wave/RiffWaveFile.h"
 
 // What a row of the picture shows when several display bins fall on it.
 enum { PLOT_ROWS_FIRST_BIN = 0, PLOT_ROWS_STRONGEST_BIN = 1 };
 
-// The level of colour index -255 (black), dB; the reference level is index 0.
-constexpr double kPlotFloorDb = -160.0;
+// The lowest level of the colour scale, dB.
+constexpr double kPlotFloorDb = kPictureFloorDb;
 
 // One rendering, fixed before the workers start.
 struct PlotRenderSetup {
-    std::string path;       // the source, opened once per worker
-    int twoChannel = 0;     // I/Q frames
-    double refLevel = 0.0;  // reference level in dB (colour index 0)
-    int64_t startFrame = 0; // first frame of column 0
-    int zoom = 1;           // blocks per column, at least 1
-    int bins = 1;           // display bins drawn, 1 .. 2048
+    std::string path;                  // the source, opened once per worker
+    int twoChannel = 0;                // I/Q frames
+    double refLevel = 0.0;             // reference level in dB (colour index 0)
+    double bottomLevel = kPlotFloorDb; // level of colour index -255, dB, below refLevel
+    int fftSize = kWaveBlockFrames;    // frames per transform (kPictureFft*Size)
+    int window = WINDOW_HANN;          // WINDOW_*
+    int64_t startFrame = 0;            // first frame of column 0
+    int zoom = 1;                      // transforms per column, at least 1
+    int bins = 1;                      // display bins drawn, 1 .. fftSize
     int rowMode = PLOT_ROWS_FIRST_BIN;
     int width = 0, height = 0;          // picture size in pixels
     std::vector<int> rowOfBin;          // picture row of each display bin

@@ -1,6 +1,6 @@
 // CSpectrogramPlot: renders the spectrogram of the shown time window into an
 // off-screen picture and copies it to the caller's painter. A column shows
-// m_pDoc->m_nZoom blocks of 2048 frames (per bin the strongest of them), one
+// m_pDoc->m_nZoom transforms of m_pDoc->m_nFftSize frames (per bin the strongest of them), one
 // row position per display bin; m_pDoc->m_nRowMode picks the first or the
 // strongest bin of each row. The window starts at m_pDoc->m_nViewStart whole
 // seconds or, when m_pDoc->m_nViewStartBlock >= 0, at that block. Columns are
@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "display/PlotRender.h"
 #include "dsp/SpectrumEngine.h"
@@ -43,8 +44,8 @@ class QPainter;
 
 class CSpectrogramPlot {
 public:
-    // The most display bins a picture shows (I/Q sources).
-    static constexpr int kMaxBins = 2048;
+    // The most display bins a picture shows (I/Q sources at the largest transform).
+    static constexpr int kMaxBins = kPictureFftMaxSize;
     explicit CSpectrogramPlot(CTavirelDoc* pDoc);
     virtual ~CSpectrogramPlot();
     CSpectrogramPlot(const CSpectrogramPlot&) = delete;
@@ -55,23 +56,34 @@ public:
     void Draw(const QRect& rcPlot, QPainter* painter);
     // Renders if the picture is stale, then copies it to painter (if not null).
     void Refresh(QPainter* painter);
-    // Configures the engine for the source's channel count and the reference level in dB.
+    // Configures the engine for the source's channel count and the reference
+    // level in dB, with the document's transform size, window and range.
     void SetLevels(int bTwoChannel, double dRefLevel);
     // Draws every column of the window into m_bitmap.
     void Render();
 
     // The zoom that shows the whole source in width columns: the smallest power
-    // of two K with width * K blocks covering nFrames frames.
-    static int FitZoom(int64_t nFrames, int width);
+    // of two K with width * K transforms of nFftSize frames covering nFrames frames.
+    static int FitZoom(int64_t nFrames, int width, int nFftSize = kWaveBlockFrames);
+
+    // The rendering of the document's window (its start, transform size,
+    // window, rows, colours and the levels SetLevels gave) at a picture of
+    // size with zoom transforms per column; bits is left null.
+    PlotRenderSetup WindowSetup(QSize size, int zoom) const;
+    // That window rendered into a picture of its own, synchronously; the
+    // plot's picture and the document stay as they are. Null without a source.
+    QImage RenderAt(QSize size, int zoom) const;
 
     // Asynchronous rendering; see the top of this file.
     bool RequestRender(std::function<void(int, int)> onColumns, std::function<void()> onDone);
     bool FinishRender();
     void CancelRender();
     const QImage& AsyncPicture() const { return m_asyncPicture; }
+    // The first frame and the zoom of the picture in m_bitmap.
+    int64_t DrawnStartFrame() const { return m_nDrawnStartFrame; }
+    int DrawnZoom() const;
 
-    int m_rowOfBin[kMaxBins];
-    int m_levelOfBin[kMaxBins];
+    std::vector<int> m_rowOfBin; // picture row of each display bin of the last rendering
     int32_t m_samples[4096];
     QRect m_rcPlot, m_rcLast, m_rcBitmap;
     QImage m_bitmap;
@@ -105,9 +117,21 @@ private:
     int m_nDrawnZoom = 0;
     int m_nDrawnRowMode = -1;
     int64_t m_nDrawnStartBlock = -1;
+    int64_t m_nDrawnStartFrame = 0;
 
     // The running asynchronous rendering.
     struct AsyncRender;
     std::unique_ptr<AsyncRender> m_async;
     QImage m_asyncPicture;
+    // The picture the last rendering replaced, made again into the next one,
+    // and for it and m_bitmap the layout whose rows that no bin falls on are
+    // known to be black (RowsKey; kAllRowsBlack: every row; -1: none).
+    QImage m_spare;
+    static constexpr int64_t kAllRowsBlack = -2;
+    static int64_t RowsKey(int height, int bins) { return (int64_t{height} << 32) | bins; }
+    int64_t m_nSpareRows = -1;
+    int64_t m_nBitmapRows = -1;
+    // After a rendering into picture: the picture m_bitmap held before (when
+    // the new one was adopted) or the new one becomes the spare.
+    void KeepSpare(QImage& picture, bool adopted, int64_t pictureRows);
 };

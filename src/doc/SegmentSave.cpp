@@ -29,25 +29,6 @@ inline int32_t Levelled(double dValue, double dLevel)
     return static_cast<int32_t>(std::clamp(v, -2147483648.0, 2147483647.0));
 }
 
-// Finishes and names the output; the record written at open, with the
-// segment's times, stays as written. After a failure or a cancel the output
-// is dropped instead.
-void FinishSegment(CRiffWaveFile& wave, SegmentSaveResult& result)
-{
-    if (result.nError != WAVE_OK || result.bCancelled) {
-        wave.AbandonOutput();
-        return;
-    }
-    wave.ClearAuxiRewrite();
-    wave.m_nError = WAVE_OK;
-    wave.CloseOutput();
-    result.strPath = wave.m_strOutFile; // the next free number when the chosen one was taken meanwhile
-    if (wave.m_nError != WAVE_OK) {
-        result.nError = wave.m_nError;
-        result.nErrno = wave.m_nErrno;
-    }
-}
-
 // The cause of a failed save, in words.
 std::string FailureCause(const SegmentSaveResult& r, const std::string& source, const std::string& folder)
 {
@@ -71,27 +52,36 @@ std::string FailureCause(const SegmentSaveResult& r, const std::string& source, 
     }
 }
 
-// The message of a failed save: what failed, and that nothing was left.
-std::string FailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest)
+} // namespace
+
+void FinishSavedOutput(CRiffWaveFile& wave, SegmentSaveResult& result)
+{
+    if (result.nError != WAVE_OK || result.bCancelled) {
+        wave.AbandonOutput();
+        return;
+    }
+    wave.ClearAuxiRewrite();
+    wave.m_nError = WAVE_OK;
+    wave.CloseOutput();
+    result.strPath = wave.m_strOutFile; // the next free number when the chosen one was taken meanwhile
+    if (wave.m_nError != WAVE_OK) {
+        result.nError = wave.m_nError;
+        result.nErrno = wave.m_nErrno;
+    }
+}
+
+std::string SaveFailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest,
+                               const char* what)
 {
     const size_t slash = dest.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : dest.substr(0, slash);
-    return "The segment was not saved: " + FailureCause(r, source, folder) +
-           ". No segment file was left behind; the source was not written to.";
+    return std::string("The ") + what + " was not saved: " + FailureCause(r, source, folder) + ". No " + what +
+           " file was left behind; the source was not written to.";
 }
 
-} // namespace
-
-int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int nLengthSec)
+int64_t SegmentFrameCount(const CTavirelDoc& doc, int nFromSec, int nToSec)
 {
-    if (nLengthSec <= 0)
-        return 0;
-    // span * total / length without the product: span * (q * length + r) / length.
-    const int64_t nSpanSec = int64_t{nToSec} - int64_t{nFromSec};
-    const auto len = static_cast<uint64_t>(nLengthSec);
-    const auto q = static_cast<int64_t>(nTotalFrames / len);
-    const auto r = static_cast<int64_t>(nTotalFrames % len);
-    return nSpanSec * q + nSpanSec * r / nLengthSec;
+    return doc.m_timeBase.FrameOfWholeSeconds(int64_t{nToSec} - int64_t{nFromSec});
 }
 
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel)
@@ -134,6 +124,17 @@ void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec)
         doc.m_timeFrom.GetAsSystemTime(doc.m_auxi.stStartTime);
         doc.m_timeTo.GetAsSystemTime(doc.m_auxi.stStopTime);
     }
+}
+
+AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame)
+{
+    AUXIINFO auxi = doc.m_auxi;
+    if (doc.m_stStart.wYear > 2000) {
+        const CTimeBase& tb = doc.m_timeBase;
+        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nFromFrame), auxi.stStartTime);
+        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nToFrame), auxi.stStopTime);
+    }
+    return auxi;
 }
 
 namespace {
@@ -206,7 +207,7 @@ bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentP
     return true;
 }
 
-// Opens the output and runs the copy; FinishSegment completes or drops it.
+// Opens the output and runs the copy; FinishSavedOutput completes or drops it.
 void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc, double& dAgcLevel, int32_t* pBlock,
                   const SegmentProgress& progress, SegmentSaveResult& result)
 {
@@ -227,7 +228,7 @@ void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc
     result.bCancelled = !bGoOn;
     if (result.nError != WAVE_OK)
         result.nErrno = wave.m_nErrno;
-    FinishSegment(wave, result);
+    FinishSavedOutput(wave, result);
 }
 
 } // namespace
@@ -238,16 +239,16 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
     SegmentSaveResult result;
     CRiffWaveFile& wave = doc.m_wave;
 
-    if (!doc.m_bLoaded || nFromSec < 0 || nToSec <= nFromSec)
-        return result; // nothing to write: no file is created
+    if (!doc.m_bLoaded || nFromSec < 0 || nToSec <= nFromSec || nToSec > doc.m_nLengthSec)
+        return result; // nothing to write (or marks outside the source): no file is created
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
     result.nError = doc.EnsureSourceOpen();
-    const int64_t nFrames = SegmentFrameCount(nFromSec, nToSec, doc.m_nTotalFrames, doc.m_nLengthSec);
+    const int64_t nFrames = SegmentFrameCount(doc, nFromSec, nToSec);
     const int nChannels = doc.m_wfSource.nChannels;
     if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
-        return result; // a source shorter than one second: nothing to write
+        return result; // nothing to write
     if (result.nError == WAVE_OK) {
         // Whole blocks only: the last one may run up to 2047 frames past To.
         const int64_t nPlanned = (nFrames + kWaveBlockFrames - 1) / kWaveBlockFrames * kWaveBlockFrames;
@@ -255,11 +256,11 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
         WriteSegment(doc, nFromSec, nPlanned, bUseAgc, dAgcLevel, pBlock, progress, result);
     }
     if (result.nError != WAVE_OK)
-        result.strMessage = FailureMessage(result, WavePath(doc.m_strSrcPath), WavePath(doc.m_strDestPath));
+        result.strMessage = SaveFailureMessage(result, WavePath(doc.m_strSrcPath), WavePath(doc.m_strDestPath));
 
     // A source read to its end or failed is opened again, so that the window
     // can go on using it; the reader returns to the shown window's start.
     if (doc.EnsureSourceOpen() == WAVE_OK)
-        wave.SeekSeconds(std::max(doc.m_nViewStart, 0));
+        wave.SeekFrame(doc.ViewStartFrame());
     return result;
 }

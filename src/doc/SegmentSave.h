@@ -30,16 +30,20 @@ constexpr double kAgcFloor = 0.0001;
 // block's representation (each sample in the upper bits of 32).
 constexpr double kAgcOutputScale = 1073741824.0; // 0.5 * 2^31
 
-// Frames from nFromSec to nToSec: (To - From) * nTotalFrames / nLengthSec,
-// exact (no overflow for any 64-bit frame count) and truncated toward zero.
-// 0 when the length is not positive (a source shorter than one second has no
-// scale).
-int64_t SegmentFrameCount(int nFromSec, int nToSec, uint64_t nTotalFrames, int nLengthSec);
+// The frames a segment from nFromSec to nToSec holds before its last block is
+// filled up: the span in the source's time base, to the nearest frame.
+int64_t SegmentFrameCount(const CTavirelDoc& doc, int nFromSec, int nToSec);
 
 // The segment's own times into doc.m_auxi, the record its file carries: the
 // recording's start plus the marks, added in universal time (no
 // daylight-saving shift); also doc.m_timeFrom and m_timeTo.
 void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec);
+
+// The source's record with the times of the frames nFromFrame and nToFrame:
+// timed by the source's time base, as every position is, to the millisecond
+// they fall in, from the recording's start (its milliseconds kept). A source
+// without recording times keeps its record's.
+AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame);
 
 // Levels nFrames frames of nChannels (1 or 2) interleaved values in place.
 // The larger magnitude of a frame's values drives dLevel (carried from call to
@@ -74,15 +78,26 @@ struct SegmentSaveResult {
     std::string strMessage;
 };
 
+// Finishes and names a save's output; the record written at open stays as
+// written. After a failure or a cancel the output is dropped instead.
+void FinishSavedOutput(CRiffWaveFile& wave, SegmentSaveResult& result);
+
+// The sentence for a failed save of a `what` ("segment", "band"): what
+// failed, and that nothing was left.
+std::string SaveFailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest,
+                               const char* what = "segment");
+
 // Saves the segment from nFromSec to nToSec of doc's source through doc.m_wave:
 // the segment's times into doc.m_auxi, a numbered output in the source's
 // format (its own "fmt " when extensible; RF64 when the data pass 4 GiB),
-// whole blocks (the last may run up to 2047 frames past nToSec, and one that
+// SegmentFrameCount frames from the frame of nFromSec on, in whole blocks
+// (the last may run up to 2047 frames past nToSec, and one that
 // the source's end cuts short is padded with silence), and the reader back
 // at the shown window's start. Without AGC the data bytes are the source's
 // exactly (a byte-range copy); with it dAgcLevel is reset to 0 first and the
 // samples are levelled block by block. pBlock holds kSegmentBlockValues
-// values. A segment of no frames opens nothing. A source that an earlier save
+// values. A segment of no frames, or one that ends past the source's length
+// in whole seconds, opens nothing. A source that an earlier save
 // read to its end is opened again first. Every failure (a full disk, an
 // unwritable folder, a source that fails, shrinks or vanishes while read)
 // leaves no file behind and the source untouched, and says what happened

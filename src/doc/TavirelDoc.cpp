@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 
+#include "doc/ColourMaps.h"
 #include "doc/SettingsText.h"
 
 namespace {
@@ -13,6 +15,7 @@ const char kBools[] = "Settings\\BOOLs";
 const char kInts[] = "Settings\\INTs";
 const char kDoubles[] = "Settings\\DOUBLEs";
 const char kStrings[] = "Settings\\Strings";
+const char kPicture[] = "Settings\\Picture";
 const char kDefaultPath[] = "c:\\";
 
 // Values in each stored list.
@@ -45,6 +48,11 @@ bool CTavirelDoc::OnNewDocument()
     m_nRefLevel = 0;
     m_nZoom = 1;
     m_nRowMode = 0;
+    m_nWindow = WINDOW_HANN;
+    m_nColourMap = COLOURS_CLASSIC;
+    m_nRangeDb = kRangeToFloor;
+    m_bShowAxes = true;
+    SetFftSize(kPictureFftDefaultSize);
     if (!LoadSettings()) {
         m_strSrcPath.clear();
         m_strDestPath.clear();
@@ -64,6 +72,7 @@ bool CTavirelDoc::LoadSettings()
     // A level from the store is taken only as one of the spin control's steps:
     // outside them it would invert the scale or move it past the picture.
     m_nRefLevel = NearestRefLevel(m_nRefLevel);
+    LoadPictureSettings();
     return bComplete;
 }
 
@@ -120,7 +129,63 @@ bool CTavirelDoc::SaveSettings()
         return false;
     if (!m_pStore->WriteProfileString(kStrings, QStringLiteral("SrcPath"), m_strSrcPath))
         return false;
-    return m_pStore->WriteProfileString(kStrings, QStringLiteral("DestPath"), m_strDestPath);
+    if (!m_pStore->WriteProfileString(kStrings, QStringLiteral("DestPath"), m_strDestPath))
+        return false;
+    return SavePictureSettings();
+}
+
+void CTavirelDoc::LoadPictureSettings()
+{
+    if (!m_pStore)
+        return;
+    auto text = [this](const char* entry) {
+        return m_pStore->GetProfileString(kPicture, QString::fromLatin1(entry)).toUtf8().toStdString();
+    };
+    auto number = [&text](const char* entry, int64_t fallback) {
+        int value = 0;
+        const std::string t = text(entry);
+        return !t.empty() && ScanIntList(t.c_str(), &value, 1) == 1 ? value : fallback;
+    };
+    SetFftSize(static_cast<int>(number("FftSize", kPictureFftDefaultSize)));
+    const int window = ChoiceValue(WindowChoices(), text("Window"));
+    m_nWindow = window >= 0 ? window : WINDOW_HANN;
+    const int map = ChoiceValue(ColourChoices(), text("Colours"));
+    m_nColourMap = map >= 0 ? map : COLOURS_CLASSIC;
+    const int64_t range = number("Range", kRangeToFloor);
+    m_nRangeDb = IsPictureRange(range) ? static_cast<int>(range) : kRangeToFloor;
+    m_bShowAxes = number("Axes", 1) != 0;
+}
+
+bool CTavirelDoc::SavePictureSettings()
+{
+    const std::pair<const char*, QString> values[] = {
+        {"FftSize", QString::number(m_nFftSize)},
+        {"Window", QString::fromLatin1(ChoiceName(WindowChoices(), m_nWindow))},
+        {"Colours", QString::fromLatin1(ChoiceName(ColourChoices(), m_nColourMap))},
+        {"Range", QString::number(m_nRangeDb)},
+        {"Axes", QString::number(m_bShowAxes ? 1 : 0)},
+    };
+    for (const auto& [entry, value] : values)
+        if (!m_pStore->WriteProfileString(kPicture, QString::fromLatin1(entry), value))
+            return false;
+    return true;
+}
+
+void CTavirelDoc::SetFftSize(int nFrames)
+{
+    m_nFftSize = IsPictureFftSize(nFrames) ? nFrames : kPictureFftDefaultSize;
+    m_nDisplayBins = m_bTwoChannel ? m_nFftSize : m_nFftSize / 2;
+}
+
+void CTavirelDoc::SetColourMap(int nMap)
+{
+    m_nColourMap = ChoiceValue(ColourChoices(), ChoiceName(ColourChoices(), nMap));
+    BuildPalette();
+}
+
+double CTavirelDoc::BottomLevelDb() const
+{
+    return ::BottomLevelDb(m_nRefLevel, m_nRangeDb);
 }
 
 int CTavirelDoc::ZoomStep(int nZoom)
@@ -140,18 +205,15 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nRowMode = pInts[2] == 1 ? 1 : 0;
 }
 
-void CTavirelDoc::TakeSourceFacts(int nLengthSec)
+void CTavirelDoc::TakeSourceFacts(const CRiffWaveFile& wave)
 {
-    if (m_wfSource.nChannels == 1) {
-        m_bTwoChannel = 0;
-        m_nDisplayBins = 1024;
-    } else {
-        m_bTwoChannel = 1;
-        m_nDisplayBins = 2048;
-    }
+    m_bTwoChannel = m_wfSource.nChannels == 1 ? 0 : 1;
+    SetFftSize(m_nFftSize);
     m_stStart = m_auxi.stStartTime;
     m_stStop = m_auxi.stStopTime;
-    m_nLengthSec = nLengthSec;
+    m_nLengthSec = wave.m_nLengthSec;
+    m_nDataFrames = wave.m_nDataFrames;
+    m_timeBase = wave.m_timeBase;
 }
 
 bool CTavirelDoc::ProbeSource(const QString& path)
@@ -164,13 +226,14 @@ bool CTavirelDoc::ProbeSource(const QString& path)
         m_nLengthSec = 0;
         return false;
     }
-    TakeSourceFacts(probe.m_nLengthSec);
+    TakeSourceFacts(probe);
     return true;
 }
 
 bool CTavirelDoc::OpenSource(const QString& path)
 {
     m_nTotalFrames = 0;
+    m_nDataFrames = 0;
     m_auxi = AUXIINFO{};
     m_wave.Close();
     m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kWaveBlockFrames, &m_nTotalFrames, 0, &m_auxi);
@@ -180,7 +243,7 @@ bool CTavirelDoc::OpenSource(const QString& path)
         m_bLoaded = false;
         return false;
     }
-    TakeSourceFacts(m_wave.m_nLengthSec);
+    TakeSourceFacts(m_wave);
     return true;
 }
 
@@ -213,6 +276,18 @@ void CTavirelDoc::CloseSource()
     m_bLoaded = false;
 }
 
+int64_t CTavirelDoc::ViewStartFrame() const
+{
+    if (m_nViewStartBlock >= 0)
+        return m_nViewStartBlock * m_nFftSize;
+    return m_timeBase.FrameOfWholeSeconds(std::max(m_nViewStart, 0));
+}
+
+int64_t CTavirelDoc::DataBlocks() const
+{
+    return static_cast<int64_t>((m_nDataFrames + m_nFftSize - 1) / m_nFftSize);
+}
+
 void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)
 {
     if (m_stStart.wYear > 2000) {
@@ -232,28 +307,5 @@ void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)
 
 void CTavirelDoc::BuildPalette()
 {
-    // Black through blue, cyan, green, yellow and red to violet; integer
-    // division drops the fraction.
-    for (int i = 0; i < 256; ++i) {
-        int r = 0, g = 0, b = 0;
-        if (i <= 42) {
-            b = 255 * i / 43;
-        } else if (i <= 86) {
-            g = 255 * (i - 43) / 43;
-            b = 255;
-        } else if (i <= 119) {
-            g = 255;
-            b = 255 - 255 * (i - 87) / 32;
-        } else if (i <= 153) {
-            r = 255 * (i - 120) / 33;
-            g = 255;
-        } else if (i <= 216) {
-            r = 255;
-            g = 255 - 255 * (i - 154) / 62;
-        } else {
-            r = 255;
-            b = 128 * (i - 217) / 38;
-        }
-        m_palette[static_cast<size_t>(i)] = MakeColorRef(r, g, b);
-    }
+    m_palette = ColourMapEntries(m_nColourMap);
 }

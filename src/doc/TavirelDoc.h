@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "doc/PictureSettings.h"
 #include "doc/ProfileStore.h"
 #include "platform/SystemTime.h"
 #include "wave/RiffWaveFile.h"
@@ -52,10 +53,24 @@ public:
     int EnsureSourceOpen();
     void CloseSource();
 
+    // The first frame the window shows: its start block when placed by
+    // blocks, otherwise the frame of its start second.
+    int64_t ViewStartFrame() const;
+    // Transforms of m_nFftSize frames that hold the source's frames (the last may be partly filled).
+    int64_t DataBlocks() const;
+
     // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)
     // m_stStart + seconds (added in universal time) taken as local time, otherwise CTime(seconds).
     // Used by the view's label update and by the segment save.
     void SetSegmentTimes(int nFromSec, int nToSec);
+
+    // Sets the frames per transform (a size that is not one of the picture's
+    // gives the default) and the display bins that go with it.
+    void SetFftSize(int nFrames);
+    // Sets the colour map and rebuilds m_palette from it.
+    void SetColourMap(int nMap);
+    // The level of the bottom colour for the reference level and range, dB.
+    double BottomLevelDb() const;
 
     // The largest zoom exponent: 2^24 blocks per column.
     static constexpr int kMaxZoomStep = 24;
@@ -72,15 +87,27 @@ public:
     int m_nViewEnd = 0;
     int m_nLengthSec = 0;
     uint64_t m_nTotalFrames = 0;
+    // Frames the source's data holds (m_nTotalFrames rounds them up to whole blocks and one more).
+    uint64_t m_nDataFrames = 0;
+    // The source's one conversion between seconds and frames (the reader's, taken at open).
+    CTimeBase m_timeBase;
     int m_nDisplayBins = 1024;
-    // Plot zoom: blocks of kWaveBlockFrames per column (1 = one block, the unzoomed picture),
+    // Plot zoom: transforms of m_nFftSize frames per column (1 = one, the unzoomed picture),
     // a power of two; stored as its exponent, the second value of the "INTs" list.
     int m_nZoom = 1;
     // Plot rows: PLOT_ROWS_FIRST_BIN (0) or PLOT_ROWS_STRONGEST_BIN (1) of display/PlotRender.h;
     // stored as the third value of the "INTs" list.
     int m_nRowMode = 0;
-    // When >= 0, the plot starts at this block (kWaveBlockFrames each, from the data start) instead of m_nViewStart.
+    // When >= 0, the plot starts at this block (m_nFftSize frames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
+    // The picture's choices (doc/PictureSettings.h), kept in "Settings\\Picture":
+    // frames per transform (a column at zoom K shows K transforms), window,
+    // colour map, range of the colour scale and whether the axes are drawn.
+    int m_nFftSize = kPictureFftDefaultSize;
+    int m_nWindow = WINDOW_HANN;
+    int m_nColourMap = COLOURS_CLASSIC;
+    int m_nRangeDb = kRangeToFloor;
+    bool m_bShowAxes = true;
     int m_nRefLevel = 0;
     QString m_strSrcPath, m_strDestPath;
     std::array<uint32_t, 256> m_palette{};
@@ -94,9 +121,12 @@ public:
 private:
     // Reads the three lists and the paths; false at the first missing or short one.
     bool LoadSettingsLists();
-    // Takes channel count, times and length after a successful open.
-    void TakeSourceFacts(int nLengthSec);
+    // Takes channel count, times, length and time base after a successful open.
+    void TakeSourceFacts(const CRiffWaveFile& wave);
     // Takes the stored zoom exponent and row mode, the second and third of the nInts "INTs" values read.
     void TakeStoredView(const int* pInts, int nInts);
+    // Reads and writes the picture's choices; what is missing or unknown gives the default.
+    void LoadPictureSettings();
+    bool SavePictureSettings();
     void BuildPalette();
 };

@@ -34,6 +34,8 @@ inline void ClearUpperVectorState()
 
 constexpr int kMinFftSize = 1024;
 constexpr int kMaxFftSize = 524288;
+// Sizes below kMinFftSize taken as they are, for pictures of fine time resolution.
+constexpr int kSmallFftSizes[] = {256, 512};
 constexpr double kFloorDb = -160.0;
 constexpr double kFloorBels = -16.0;
 // Power of a full-scale tone centred on a bin is (N * K)^2 under the Hann window
@@ -49,6 +51,18 @@ int PowerOfTwoAtMost(int n)
     while (p <= n / 2)
         p *= 2;
     return p;
+}
+
+// The transform size the engine uses for a requested one.
+int UsableFftSize(int fftSize)
+{
+    for (int small : kSmallFftSizes)
+        if (fftSize == small)
+            return small;
+    // Out of range falls back to the largest size. A size in range that is not
+    // a power of two is rounded down: the kernel needs a power of two, and
+    // rounding down never reads past the caller's block of fftSize frames.
+    return fftSize >= kMinFftSize && fftSize <= kMaxFftSize ? PowerOfTwoAtMost(fftSize) : kMaxFftSize;
 }
 
 // floor(sqrt(n)) without trusting the rounding of std::sqrt.
@@ -155,7 +169,8 @@ void CSpectrumEngine::SetParameters(int complex, int fftSize, double bottomDb, d
         peakMode = PEAK_OFF;
     if (!std::isfinite(calibDb))
         calibDb = 0.0;
-    if (windowType != WINDOW_RECTANGULAR && windowType != WINDOW_HAMMING && windowType != WINDOW_HANN)
+    if (windowType != WINDOW_RECTANGULAR && windowType != WINDOW_HAMMING && windowType != WINDOW_HANN &&
+        windowType != WINDOW_BLACKMAN_HARRIS)
         windowType = WINDOW_HANN;
 
     {
@@ -179,10 +194,7 @@ void CSpectrumEngine::SetParameters(int complex, int fftSize, double bottomDb, d
     bool clearAverage = false;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        // Sizes out of range fall back to the largest size. A size in range that is
-        // not a power of two is rounded down: the kernel needs a power of two, and
-        // rounding down never reads past the caller's block of fftSize frames.
-        m_nFftSize = (fftSize >= kMinFftSize && fftSize <= kMaxFftSize) ? PowerOfTwoAtMost(fftSize) : kMaxFftSize;
+        m_nFftSize = UsableFftSize(fftSize);
         if (m_nFftSize != m_nAllocSize) {
             AllocateLocked();
             clearAverage = true;
@@ -257,6 +269,9 @@ void CSpectrumEngine::BuildWindowLocked()
 {
     const int n = m_nFftSize;
     const double twoPi = 8.0 * std::atan(1.0);
+    // The four-term Blackman-Harris window (92 dB side lobes), scaled from its
+    // coherent gain a0 to the Hann window's 0.5.
+    constexpr double a0 = 0.35875, a1 = 0.48829, a2 = 0.14128, a3 = 0.01168, bhScale = 0.5 / a0;
     // The symmetric forms, N - 1 in the denominator. The rectangular window is 0.5,
     // the Hann window's coherent gain, so levels do not shift between the two.
     for (int i = 0; i < n; ++i) {
@@ -264,6 +279,10 @@ void CSpectrumEngine::BuildWindowLocked()
         switch (m_nWindowType) {
         case WINDOW_RECTANGULAR: m_window[i] = 0.5; break;
         case WINDOW_HAMMING: m_window[i] = 0.54 - 0.46 * std::cos(phase); break;
+        case WINDOW_BLACKMAN_HARRIS:
+            m_window[i] =
+                bhScale * (a0 - a1 * std::cos(phase) + a2 * std::cos(2.0 * phase) - a3 * std::cos(3.0 * phase));
+            break;
         default: m_window[i] = 0.5 - 0.5 * std::cos(phase); break;
         }
     }
@@ -444,6 +463,39 @@ int CSpectrumEngine::GetPowerLevels(int scale, int first, int last, int* out)
     ConfigureIndexLocked(scale);
     m_index.Map(m_power.data() + first, last - first + 1, out + first);
     return m_bOverload;
+}
+
+int CSpectrumEngine::GetPowerLevelsOfGroups(int scale, const int* bounds, int groups, int strongest, int* out)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (groups <= 0 || !bounds || !out || bounds[0] < 0 || bounds[groups] > DisplayBinCount())
+        return m_bOverload;
+    m_groupPower.resize(static_cast<size_t>(groups));
+    const double* const power = m_power.data();
+    for (int g = 0; g < groups; ++g) {
+        const int first = bounds[g], end = bounds[g + 1];
+        if (end <= first)
+            return m_bOverload; // not rising: nothing written
+        double p = power[first];
+        // The index rises with the power: the largest power gives the largest index.
+        for (int i = first + 1; strongest && i < end; ++i)
+            p = power[i] > p ? power[i] : p;
+        m_groupPower[static_cast<size_t>(g)] = p;
+    }
+    ConfigureIndexLocked(scale);
+    m_index.Map(m_groupPower.data(), groups, out);
+    return m_bOverload;
+}
+
+bool CSpectrumEngine::GetRelativePowers(int first, int last, double* out)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (first < 0 || first > last || last >= DisplayBinCount() || !out)
+        return false;
+    const double toFullScale = std::pow(10.0, m_dOffsetBels);
+    for (int i = first; i <= last; ++i)
+        out[i - first] = m_power[static_cast<size_t>(i)] * toFullScale;
+    return true;
 }
 
 double CSpectrumEngine::DisplayLevel(int i, int nBins) const

@@ -28,7 +28,10 @@
 
 #include "dsp/LevelIndex.h"
 
-enum { WINDOW_RECTANGULAR = 0, WINDOW_HAMMING = 1, WINDOW_HANN = 2 };
+// Windows. The rectangular and the Blackman-Harris window are scaled to the
+// Hann window's coherent gain (0.5), so a tone centred on a bin reads the same
+// level under each of them; the Hamming window keeps its own (0.54).
+enum { WINDOW_RECTANGULAR = 0, WINDOW_HAMMING = 1, WINDOW_HANN = 2, WINDOW_BLACKMAN_HARRIS = 3 };
 enum { PEAK_OFF = 0, PEAK_MAX = 1, PEAK_SNAPSHOT = 2 };
 
 class CSpectrumEngine {
@@ -40,8 +43,9 @@ public:
     CSpectrumEngine& operator=(const CSpectrumEngine&) = delete;
 
     // complex: 1 = two-channel I/Q input, 0 = one channel. fftSize: N, a power of
-    // two from 1024 to 524288; a size outside that range becomes 524288 and a size
-    // in range that is not a power of two is rounded down to one. bottomDb/topDb:
+    // two from 1024 to 524288, or 256 or 512; any other size below 1024 or above
+    // 524288 becomes 524288, and one from 1024 to 524288 that is not a power of two
+    // is rounded down to one. bottomDb/topDb:
     // the levels shown as -scale and as 0. averages: blocks in the running average
     // (values <= 0 mean 1). smoothing: across-bin smoothing width in 1/2000 of
     // fftSize. windowType: WINDOW_*. mirror: reversed display bin order.
@@ -66,6 +70,15 @@ public:
     // Writes out[first..last] from the stored powers, as GetDisplayLevels does,
     // and returns the overload flag of the last loaded block.
     int GetPowerLevels(int scale, int first, int last, int* out);
+    // The same for groups of neighbouring display bins, group g being the bins
+    // bounds[g] .. bounds[g + 1] - 1 (bounds rising, bounds[groups] at most the
+    // number of display bins): out[g] is the index of the group's first bin or,
+    // with strongest, its largest index (that of its largest power).
+    int GetPowerLevelsOfGroups(int scale, const int* bounds, int groups, int strongest, int* out);
+    // The stored powers of display bins first..last as fractions of full
+    // scale (10 log10 of one is its level in dB, without the floor), in
+    // out[0 .. last - first]; false when the bins are out of range.
+    bool GetRelativePowers(int first, int last, double* out);
 
 private:
     void ResetAverageLocked();
@@ -116,6 +129,7 @@ private:
     std::vector<double> m_work;       // 2N (two-channel) or N doubles, transformed in place
     std::vector<double> m_peak;       // N peak-hold levels in bels; empty with PEAK_OFF
     std::vector<double> m_power;      // N powers of the power path, by display bin
+    std::vector<double> m_groupPower; // one power per group of GetPowerLevelsOfGroups
     CLevelIndex m_index;              // maps levels and powers onto display indices
     mutable std::mutex m_lock;        // guards everything above
 };

@@ -1,7 +1,10 @@
 #include "form/SpinArrows.h"
 
+#include <cstdlib>
+
 #include <QKeyEvent>
 #include <QToolButton>
+#include <QWheelEvent>
 
 CSpinArrows::CSpinArrows(QWidget* parent) : QWidget(parent)
 {
@@ -26,6 +29,17 @@ void CSpinArrows::keyPressEvent(QKeyEvent* event)
         DeltaPos(-1);
     else
         QWidget::keyPressEvent(event);
+}
+
+void CSpinArrows::wheelEvent(QWheelEvent* event)
+{
+    // One step per notch (120 units), away from the user being up.
+    m_nWheelRest += event->angleDelta().y();
+    const int notches = m_nWheelRest / 120;
+    m_nWheelRest -= notches * 120;
+    for (int i = 0; i < std::abs(notches); ++i)
+        DeltaPos(notches > 0 ? +1 : -1);
+    event->accept();
 }
 
 void CSpinArrows::resizeEvent(QResizeEvent* /*event*/)

@@ -6,10 +6,12 @@
 
 class QKeyEvent;
 class QResizeEvent;
+class QWheelEvent;
 class QToolButton;
 
 // The up-down control: a tall pair of arrow buttons. The up arrow (button or
-// key) reports iDelta +1, the down arrow -1. The arrow keys work while it has
+// key) reports iDelta +1, the down arrow -1; so does each notch of the wheel
+// turned away from or towards the user. The arrow keys work while it has
 // focus; clicking it gives it focus.
 class CSpinArrows : public QWidget {
     Q_OBJECT
@@ -22,7 +24,9 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void DeltaPos(int iDelta);
+    int m_nWheelRest = 0; // wheel turns not yet a whole notch
 };

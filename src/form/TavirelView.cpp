@@ -111,15 +111,39 @@ int SecondsAtPx(int xPx, int widthPx, int spanSec)
     return static_cast<int>(int64_t{xPx} * spanSec / widthPx);
 }
 
-// Shows text in label, in a smaller font when the label's own is too wide for it.
+// Shows text in label in the largest font, from the label's own down to 4
+// points, in which it fits the label on one line or, broken at the double
+// blank nearest its middle, on two (the readout is longer than the form's
+// narrow status line is wide).
 void SetFittedText(QLabel* label, const QString& text, const QFont& normal)
 {
+    const QRect room = label->contentsRect().adjusted(1, 0, -1, 0);
+    const qsizetype middle = text.size() / 2, before = text.lastIndexOf(QStringLiteral("  "), middle),
+                    after = text.indexOf(QStringLiteral("  "), middle);
+    const qsizetype at = before <= 0 || (after > 0 && after - middle < middle - before) ? after : before;
+    const QString broken = at > 0 ? text.left(at) + QLatin1Char('\n') + text.mid(at + 2) : text;
+    const auto fits = [&room](const QString& shown, const QFont& font) {
+        const QFontMetrics metrics(font);
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        // Two lines may reach into the frame by a pixel or two (centred: the first
+        // line's accents and the second one's descenders).
+        if ((lines.size() - 1) * metrics.lineSpacing() + metrics.ascent() > std::max(room.height(), metrics.height()))
+            return false;
+        for (const QString& line : lines)
+            if (metrics.horizontalAdvance(line) > room.width())
+                return false;
+        return true;
+    };
     QFont font = normal;
-    const int roomPx = label->contentsRect().width() - 4;
-    while (QFontMetrics(font).horizontalAdvance(text) > roomPx && font.pointSizeF() > 6.0)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
+    QString shown = text; // when nothing fits: one line, cut at its ends
+    for (; font.pointSizeF() > 4.0; font.setPointSizeF(font.pointSizeF() - 0.5)) {
+        if (fits(text, font) || fits(broken, font)) {
+            shown = fits(text, font) ? text : broken;
+            break;
+        }
+    }
     label->setFont(font);
-    label->setText(text);
+    label->setText(shown);
 }
 
 } // namespace
@@ -137,6 +161,7 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     viewport()->setAcceptDrops(true);
     CreateControls();
     CreateViewActions();
+    CreatePictureActions();
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
 
@@ -224,6 +249,7 @@ void CTavirelView::CreateControls()
     FitLevelLabel(refLevel);
     // Between the destination path and the plot area.
     AddControl(IDC_CENTRE_FREQ, MakeLabel(QString(), Qt::AlignRight), 180, 30, 137, 8);
+    CreatePictureControls();
     SetTabOrder();
 
     // All wiring in one place.
@@ -297,6 +323,7 @@ bool CTavirelView::UpdateData(bool bSaveAndValidate)
             static_cast<QLabel*>(Control(b.id))->setText(*b.text);
         useAgc->setChecked(m_bUseAgc);
         refLevel->setText(m_strRefLevel);
+        static_cast<QLabel*>(Control(IDC_RANGE))->setText(RangeText());
     }
     return true;
 }
@@ -329,6 +356,8 @@ void CTavirelView::OnInitialUpdate()
         {IDC_FROM_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
         {IDC_TO_CAPTION, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
         {IDC_STATUS, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_RANGE_SPIN, ANCHOR_TOP_LEFT, QSize(0, 25)}, // grows at half the pace of the level's arrows
+        {IDC_RANGE, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     for (const Anchor& a : anchors)
         AnchorControl(Control(a.id), a.topLeft, a.bottomRight);
@@ -345,6 +374,7 @@ void CTavirelView::OnInitialUpdate()
     m_btnSave->setEnabled(false);
     StopRender();
     m_actRowsStrongest->setChecked(doc->m_nRowMode == PLOT_ROWS_STRONGEST_BIN);
+    ShowPictureChoices();
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);
@@ -356,6 +386,8 @@ void CTavirelView::OnInitialUpdate()
 void CTavirelView::LoadSource(const QString& path)
 {
     CTavirelDoc* doc = GetDocument();
+    if (m_bSaving)
+        return; // the save's reader stays its own
     StopRender();
     doc->m_nViewStartBlock = -1;
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->clear();
@@ -416,8 +448,8 @@ void CTavirelView::UpdateSegmentLabels()
 void CTavirelView::OnPosBarNotify(int kind, int seconds)
 {
     CTavirelDoc* doc = GetDocument();
-    if (!doc->m_wave.m_bInOpen)
-        return; // no source open for reading
+    if (!doc->m_wave.m_bInOpen || m_bSaving)
+        return; // no source open for reading, or a save reads it
     switch (kind) {
     case WPOS_SETVIEW: {
         const int64_t spanSec = int64_t{m_wndPosBar.m_nViewEnd} - m_wndPosBar.m_nViewStart;
@@ -481,13 +513,14 @@ void CTavirelView::ShowViewStatus()
 QString CTavirelView::ViewStatusText() const
 {
     const CTavirelDoc* doc = GetDocument();
-    const double rate = doc->m_wfSource.nSamplesPerSec;
-    if (doc->m_nViewStartBlock >= 0 && rate > 0) {
+    if (doc->m_nViewStartBlock >= 0) {
         // A window placed by blocks: its own start and end, to a tenth of a second.
-        const int64_t startFrame = ViewStartFrame();
-        const int64_t endFrame = std::min<int64_t>(startFrame + WindowBlocks() * kWaveBlockFrames,
-                                                   static_cast<int64_t>(doc->m_nTotalFrames));
-        return QString::asprintf("View %.1f Sec to %.1f Sec", startFrame / rate, endFrame / rate);
+        const int64_t startFrame = doc->ViewStartFrame();
+        const int64_t endFrame =
+            std::min<int64_t>(startFrame + WindowBlocks() * doc->m_nFftSize, static_cast<int64_t>(doc->m_nDataFrames));
+        const CTimeBase& tb = doc->m_timeBase;
+        return QString::asprintf("View %.1f Sec to %.1f Sec", tb.SecondsOfFrame(startFrame),
+                                 tb.SecondsOfFrame(endFrame));
     }
     return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
 }
@@ -632,7 +665,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     CTavirelDoc* doc = GetDocument();
     // A new size needs a new picture at once; otherwise the shown one stays
     // until the rendering off the UI thread is complete.
-    if (m_bRenderPending && PlotAreaRect() != m_pPlot->m_rcLast)
+    if (m_bRenderPending && PictureRect() != m_pPlot->m_rcLast)
         StopRender();
     if (m_bRenderPending || m_bSaving) {
         PaintPicture(painter);
@@ -640,7 +673,8 @@ void CTavirelView::OnDraw(QPainter* painter)
     }
     const bool bWasLoaded = doc->m_bLoaded;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_pPlot->Draw(PlotAreaRect(), painter);
+    m_pPlot->Draw(PictureRect(), painter);
+    PaintAxes(painter);
     RestoreCursor();
     // While no source is loaded the area keeps the last picture (black before the first).
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
@@ -657,7 +691,7 @@ void CTavirelView::RefreshPlot()
     StopRender(); // this rendering replaces the one running
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // Renders into the plot's picture if it is stale; the paint that follows copies it.
-    m_pPlot->Draw(PlotAreaRect(), nullptr);
+    m_pPlot->Draw(PictureRect(), nullptr);
     m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
     RestoreCursor();
     GetLayoutWindow()->update(PlotAreaRect());

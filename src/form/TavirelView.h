@@ -6,7 +6,7 @@
 // and keeps every label in step with the document.
 //
 // Browsing: the View commands (keys + / -, W, 1; Ctrl + wheel) change the
-// zoom, the blocks of 2048 frames per column; arrows, PgUp/PgDn, Home/End and
+// zoom, the transforms of the FFT size per column; arrows, PgUp/PgDn, Home/End and
 // the wheel move the window by blocks. Those moves render off the UI thread:
 // the picture shown stays until the new one is complete. Clicks on the plot and
 // the bar keep whole-second starts, as do the marks.
@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
+#include "display/PictureAxes.h"
 #include "doc/SegmentSave.h"
 #include "form/SpinArrows.h"
 #include "form/WposCtrl.h"
@@ -27,6 +29,8 @@
 class CSpectrogramPlot;
 class CTavirelDoc;
 class QAction;
+class QImage;
+class QMenu;
 class QLabel;
 class QPushButton;
 
@@ -52,6 +56,8 @@ enum : int {
     IDC_USE_AGC = 1019,
     IDC_REF_LEVEL = 1020,
     IDC_CENTRE_FREQ = 1021,
+    IDC_RANGE_SPIN = 1022,
+    IDC_RANGE = 1023,
 };
 
 class CTavirelView : public CResizableFormView {
@@ -125,10 +131,32 @@ public:
     QString ReadoutAt(const QPoint& point) const;
     // "Centre 7.050000 MHz" for a source with a centre frequency, "" otherwise.
     QString CentreFrequencyText() const;
+    // The picture's choices (TavirelViewPicture.cpp), each kept in the document
+    // and drawn at once: View > FFT Size (the window keeps its start and, where
+    // the zoom allows, its frames per column), Window, Colours, Scales; the range
+    // of the colour scale (its arrows move by 10 dB; at the floor it follows
+    // the reference level); Auto Levels (key A) fits reference and range to
+    // the shown picture.
+    void SetFftSize(int nFrames);
+    void SetWindowType(int nWindow);
+    void SetColourMap(int nMap);
+    void SetShowAxes(bool bShow);
+    void OnDeltaposRangeSpin(int iDelta);
+    void AutoLevels();
+    // The range's text: the span from the reference level to the bottom colour, dB.
+    QString RangeText() const;
+    // File > Export Picture (Ctrl+E): the shown picture with its scales, at
+    // its size or one the user picks, as a PNG.
+    void OnExportPicture();
+    QAction* ExportAction() const { return m_actExport; }
+    // The picture's rectangle in the form: the plot area, less the room of the
+    // scales while they are shown.
+    QRect PictureRect() const;
+
     // Whether a rendering runs off the UI thread.
     bool IsRenderPending() const { return m_bRenderPending; }
 
-    // Every control by its dialog id (1000 .. 1021); null for an unknown id.
+    // Every control by its dialog id (1000 .. 1023); null for an unknown id.
     QWidget* Control(int id) const;
     // The plot area's rectangle in the form's coordinates.
     QRect PlotAreaRect() const;
@@ -185,12 +213,22 @@ private:
     void OnRenderDone(uint64_t nGeneration);
     // Stops a rendering off the UI thread; true when one ran.
     bool StopRender();
-    // The first frame the plot shows, as the plot places it.
-    int64_t ViewStartFrame() const;
     // The second a frame falls in, as the bar counts seconds.
     int SecondOfFrame(int64_t nFrame) const;
     // Shows the picture as it is, without rendering (while a rendering or a save runs).
     void PaintPicture(QPainter* painter);
+    // The picture's controls and View commands, and what the View menu shows of them.
+    void CreatePictureControls();
+    void CreatePictureActions();
+    QList<QAction*> PictureActions() const;
+    void ShowPictureChoices();
+    // Draws the picture again after a change of its choices.
+    void ApplyPictureChoice();
+    // The scales of the picture shown, and drawing them around it.
+    PictureAxesModel ShownAxesModel() const;
+    void PaintAxes(QPainter* painter);
+    // Asks for a file and writes image to it as a PNG.
+    void SavePicture(const QImage& image);
 
     CTavirelDoc* m_pDoc;
     std::map<int, QWidget*> m_controls;
@@ -210,4 +248,12 @@ private:
     QAction* m_actZoomActual = nullptr;
     QAction* m_actRowsStrongest = nullptr;
     QAction* m_actSeparator = nullptr;
+    QMenu* m_menuFftSize = nullptr;
+    QMenu* m_menuWindow = nullptr;
+    QMenu* m_menuColours = nullptr;
+    QAction* m_actPictureSeparator = nullptr;
+    QAction* m_actAutoLevels = nullptr;
+    QAction* m_actAxes = nullptr;
+    QAction* m_actExport = nullptr;
+    std::unique_ptr<CPictureAxes> m_axes;
 };

@@ -75,43 +75,29 @@ void CTavirelView::CreateViewActions()
 
 QList<QAction*> CTavirelView::ViewActions() const
 {
-    return {m_actZoomIn, m_actZoomOut, m_actZoomWhole, m_actZoomActual, m_actSeparator, m_actRowsStrongest};
-}
-
-int64_t CTavirelView::ViewStartFrame() const
-{
-    const CTavirelDoc* doc = GetDocument();
-    if (doc->m_nViewStartBlock >= 0)
-        return doc->m_nViewStartBlock * kWaveBlockFrames;
-    const CRiffWaveFile& wave = doc->m_wave;
-    if (wave.m_nBytesPerFrameIn <= 0)
-        return 0;
-    return wave.m_nBytesPerSec * std::max(doc->m_nViewStart, 0) / wave.m_nBytesPerFrameIn;
+    return QList<QAction*>{m_actZoomIn,     m_actZoomOut,   m_actZoomWhole,
+                           m_actZoomActual, m_actSeparator, m_actRowsStrongest} +
+           PictureActions();
 }
 
 int CTavirelView::SecondOfFrame(int64_t nFrame) const
 {
-    const CRiffWaveFile& wave = GetDocument()->m_wave;
-    if (wave.m_nBytesPerSec <= 0)
-        return 0;
-    return static_cast<int>(std::min<int64_t>(nFrame * wave.m_nBytesPerFrameIn / wave.m_nBytesPerSec, INT_MAX));
+    return static_cast<int>(std::clamp<int64_t>(GetDocument()->m_timeBase.SecondOfFrame(nFrame), 0, INT_MAX));
 }
 
 int64_t CTavirelView::ViewStartBlock() const
 {
-    return ViewStartFrame() / kWaveBlockFrames;
+    return GetDocument()->ViewStartFrame() / GetDocument()->m_nFftSize;
 }
 
 int64_t CTavirelView::WindowBlocks() const
 {
-    return int64_t{std::max(PlotAreaRect().width(), 1)} * GetDocument()->m_nZoom;
+    return int64_t{std::max(PictureRect().width(), 1)} * GetDocument()->m_nZoom;
 }
 
 int64_t CTavirelView::LastStartBlock() const
 {
-    const int64_t blocks =
-        static_cast<int64_t>((GetDocument()->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
-    return std::max<int64_t>(blocks - WindowBlocks(), 0);
+    return std::max<int64_t>(GetDocument()->DataBlocks() - WindowBlocks(), 0);
 }
 
 int64_t CTavirelView::ScrollStepBlocks() const
@@ -125,9 +111,9 @@ void CTavirelView::ScrollTo(int64_t nBlock)
     if (!doc->m_bLoaded || m_pPlot == nullptr || m_bSaving)
         return;
     doc->m_nViewStartBlock = std::clamp<int64_t>(nBlock, 0, LastStartBlock());
-    doc->m_nViewStart = SecondOfFrame(doc->m_nViewStartBlock * kWaveBlockFrames);
+    doc->m_nViewStart = SecondOfFrame(doc->ViewStartFrame());
     if (doc->m_wave.m_bInOpen)
-        doc->m_wave.SeekSeconds(doc->m_nViewStart);
+        doc->m_wave.SeekFrame(doc->ViewStartFrame());
     m_wndPosBar.SetViewStart(doc->m_nViewStart);
     m_bViewStatusStale = true;
     RequestPlot();
@@ -143,8 +129,8 @@ int CTavirelView::WholeZoom() const
     const CTavirelDoc* doc = GetDocument();
     if (!doc->m_bLoaded)
         return CTavirelDoc::kMaxZoom;
-    const int64_t blocks = static_cast<int64_t>((doc->m_nTotalFrames + kWaveBlockFrames - 1) / kWaveBlockFrames);
-    const int64_t width = std::max(PlotAreaRect().width(), 1);
+    const int64_t blocks = doc->DataBlocks();
+    const int64_t width = std::max(PictureRect().width(), 1);
     return static_cast<int>(std::clamp<int64_t>((blocks + width - 1) / width, 1, CTavirelDoc::kMaxZoom));
 }
 
@@ -220,7 +206,7 @@ void CTavirelView::RequestPlot()
     if (m_pPlot == nullptr || !doc->m_bLoaded)
         return;
     // A plot area of a new size needs a new picture first: the paint makes it.
-    if (PlotAreaRect() != m_pPlot->m_rcLast || m_pPlot->m_bitmap.isNull()) {
+    if (PictureRect() != m_pPlot->m_rcLast || m_pPlot->m_bitmap.isNull()) {
         RefreshPlot();
         return;
     }
@@ -270,6 +256,7 @@ void CTavirelView::PaintPicture(QPainter* painter)
     const QImage& picture = m_pPlot->m_bitmap;
     if (!picture.isNull())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), picture);
+    PaintAxes(painter);
 }
 
 QString CTavirelView::CentreFrequencyText() const
@@ -290,23 +277,25 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const int x = point.x() - rc.left();
     const int y = point.y() - rc.top();
 
-    // Time: the first frame of the pointer's column.
-    const int64_t frame = ViewStartFrame() + int64_t{x} * doc->m_nZoom * kWaveBlockFrames;
-    if (frame >= static_cast<int64_t>(doc->m_nTotalFrames))
+    // Time: the first frame of the pointer's column, as the bar and the labels count seconds.
+    const int64_t frame = doc->ViewStartFrame() + int64_t{x} * doc->m_nZoom * doc->m_nFftSize;
+    if (frame >= static_cast<int64_t>(doc->m_nDataFrames))
         return QString();
-    const int64_t wholeSec = static_cast<int64_t>(frame / rate);
-    const int millis = static_cast<int>((frame - wholeSec * rate) * 1000 / rate);
+    const int64_t ms = doc->m_timeBase.MillisecondOfFrame(frame);
+    const int64_t wholeSec = ms / 1000;
+    const int millis = static_cast<int>(ms % 1000);
     QString time = QString::asprintf("%lld.%03d s", static_cast<long long>(wholeSec), millis);
     SYSTEMTIME at{};
     if (doc->m_stStart.wYear > 2000 && AddUtcSeconds(doc->m_stStart, wholeSec, at))
         time = QString::fromLocal8Bit(CTime(at, -1).Format("%H:%M:%S").c_str()) + QString::asprintf(".%03d", millis);
+    const QString cursor = QString::asprintf("Cursor = %lld Sec  ", static_cast<long long>(wholeSec));
 
     // Frequency: the first display bin drawn on the pointer's row.
     const int64_t bins = doc->m_nDisplayBins;
     const int64_t bin = (int64_t{y} * bins + rc.height() - 1) / rc.height();
-    const double binHz = rate / kWaveBlockFrames; // the transform is one block long
+    const double binHz = rate / doc->m_nFftSize;
     const QString freq = doc->m_bTwoChannel
-                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (kWaveBlockFrames / 2 - 1)) * binHz)
+                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (doc->m_nFftSize / 2 - 1)) * binHz)
                              : QString::asprintf("%.0f Hz", bin * binHz);
 
     // Level: the colour index of the pixel, back on the dB scale it was drawn with.
@@ -317,10 +306,10 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
             const uint32_t c = doc->m_palette[static_cast<size_t>(e)];
             if (qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF) == (pixel | 0xFF000000)) {
                 const double ref = doc->m_nRefLevel;
-                level = QString::asprintf("  %.0f dB", ref + (e - 255) * (ref - kPlotFloorDb) / 255.0);
+                level = QString::asprintf("  %.0f dB", ref + (e - 255) * (ref - doc->BottomLevelDb()) / 255.0);
                 break;
             }
         }
     }
-    return time + QStringLiteral("  ") + freq + level;
+    return cursor + time + QStringLiteral("  ") + freq + level;
 }

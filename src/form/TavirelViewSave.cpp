@@ -1,9 +1,11 @@
 // "Save Segment": saves the segment between the bar's From and To marks into
 // the next numbered file. A save that takes a while shows its progress with a
-// Cancel button; the window keeps painting meanwhile, but takes no input. The
+// Cancel button; the window keeps painting meanwhile, but takes no input (it
+// is refused while the save runs, the progress dialog's excepted). The
 // copying itself is the document layer's (SegmentSave), shared with
 // `tavirel-cli cut`.
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QProgressDialog>
@@ -17,6 +19,54 @@ namespace {
 // Steps of the progress dialog's bar.
 constexpr int kProgressSteps = 1000;
 
+// While it lives, no user input reaches any window but the progress dialog:
+// the save lets events through for its paints and its Cancel button, and
+// a click, a key, a drop or a menu command would act on the reader the save
+// copies from. Closing the window waits for the save too.
+class CSaveInputBlock : public QObject {
+public:
+    explicit CSaveInputBlock(const QWidget* pAllowed) : m_pAllowed(pAllowed) { qApp->installEventFilter(this); }
+    ~CSaveInputBlock() override { qApp->removeEventFilter(this); }
+    CSaveInputBlock(const CSaveInputBlock&) = delete;
+    CSaveInputBlock& operator=(const CSaveInputBlock&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::Close: break;
+        default: return false;
+        }
+        // Events of the window system reach the widgets through their windows: those pass.
+        const auto* widget = qobject_cast<const QWidget*>(watched);
+        if (widget == nullptr && event->type() != QEvent::Shortcut)
+            return false;
+        if (widget != nullptr && (widget == m_pAllowed || m_pAllowed->isAncestorOf(widget)))
+            return false;
+        event->ignore(); // refused: a drag is not taken, a close leaves the window open
+        return true;
+    }
+
+private:
+    const QWidget* m_pAllowed;
+};
+
 } // namespace
 
 void CTavirelView::OnSaveSegment()
@@ -24,9 +74,8 @@ void CTavirelView::OnSaveSegment()
     CTavirelDoc* doc = GetDocument();
     const int nFromSec = m_wndPosBar.m_nFrom;
     const int nToSec = m_wndPosBar.m_nTo;
-    // A segment of no frames (a source shorter than one second) writes nothing.
-    if (!doc->m_bLoaded || m_bSaving ||
-        SegmentFrameCount(nFromSec, nToSec, doc->m_nTotalFrames, doc->m_nLengthSec) <= 0)
+    // A segment of no frames writes nothing.
+    if (!doc->m_bLoaded || m_bSaving || SegmentFrameCount(*doc, nFromSec, nToSec) <= 0)
         return;
     const QString target = QFile::decodeName(SegmentOutputPath(*doc).c_str());
 
@@ -47,7 +96,11 @@ void CTavirelView::OnSaveSegment()
     };
     m_bSaving = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    const SegmentSaveResult result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock, report);
+    SegmentSaveResult result;
+    {
+        const CSaveInputBlock block(&progress);
+        result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock, report);
+    }
     RestoreCursor();
     m_bSaving = false;
     progress.close();

@@ -93,6 +93,18 @@ bool AddUtcSeconds(const SYSTEMTIME& st, int64_t nSeconds, SYSTEMTIME& out)
     return UtcSystemTime(UtcSeconds(st) + nSeconds, out);
 }
 
+bool AddUtcMilliseconds(const SYSTEMTIME& st, int64_t nMilliseconds, SYSTEMTIME& out)
+{
+    const int64_t ms = UtcSeconds(st) * 1000 + st.wMilliseconds + nMilliseconds;
+    const int64_t sec = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
+    SYSTEMTIME t;
+    if (!UtcSystemTime(sec, t))
+        return false;
+    t.wMilliseconds = static_cast<uint16_t>(ms - sec * 1000);
+    out = t;
+    return true;
+}
+
 bool UtcSystemTime(int64_t t, SYSTEMTIME& st)
 {
     const time_t tt = static_cast<time_t>(t);

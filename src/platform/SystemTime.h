@@ -58,6 +58,9 @@ int64_t UtcSeconds(const SYSTEMTIME& st);
 // The universal calendar time nSeconds after st (wMilliseconds 0); false if
 // it cannot be represented (out is then unchanged).
 bool AddUtcSeconds(const SYSTEMTIME& st, int64_t nSeconds, SYSTEMTIME& out);
+// The universal calendar time nMilliseconds after st, its milliseconds
+// counted; false if it cannot be represented (out is then unchanged).
+bool AddUtcMilliseconds(const SYSTEMTIME& st, int64_t nMilliseconds, SYSTEMTIME& out);
 
 // Broken-down UTC time of t (gmtime); false if it cannot be represented.
 bool UtcSystemTime(int64_t t, SYSTEMTIME& st);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -258,7 +259,7 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     if (nBlockFrames != 0)
         nFrames = PrepareBlocks(nBlockFrames, nFrames);
     nFramesOut = nFrames;
-    SetTimeBase(static_cast<int64_t>(nFrames), tCreated, auxi);
+    SetTimeBase(tCreated, auxi);
 
     if (nBlockFrames == 0)
         Close();
@@ -307,7 +308,7 @@ void CRiffWaveFile::ResetSource(AUXIINFO& auxi)
     m_nBlockBytes = 0;
     m_nBytesPerFrameIn = 0;
     m_nLengthSec = 0;
-    m_nBytesPerSec = 0;
+    m_timeBase = CTimeBase();
     m_lDataStart = 0;
     m_nDataFrames = 0;
     m_lDataBytes = 0;
@@ -427,33 +428,36 @@ uint64_t CRiffWaveFile::PrepareBlocks(int nBlockFrames, uint64_t nFrames)
     return nFrames;
 }
 
-void CRiffWaveFile::SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& auxi)
+void CRiffWaveFile::SetTimeBase(int64_t tCreated, AUXIINFO& auxi)
 {
-    // The byte rate that turns seconds into offsets, and the length. Recording
-    // times are universal time: their difference knows no daylight saving.
-    const int64_t rate = m_wfIn.nSamplesPerSec;
-    const int64_t bytesPerFrame = m_nBytesPerFrameIn;
+    // The frames the data holds over the seconds the recording times span,
+    // milliseconds counted (a band may last less than a second, across a
+    // second's boundary); without them (or when they span no time) the
+    // sample rate. Recording times are universal time: their difference knows
+    // no daylight saving.
+    const int64_t nFrames = static_cast<int64_t>(m_nDataFrames);
+    const CTimeBase nominal = CTimeBase::OfSampleRate(m_wfIn.nSamplesPerSec);
     if (auxi.stStartTime.wYear > 2000) {
         const int64_t t0 = UtcSeconds(auxi.stStartTime);
-        const int64_t d = UtcSeconds(auxi.stStopTime) - t0;
-        if (d > 0) {
-            m_nLengthSec = static_cast<int>(std::min<int64_t>(d, INT_MAX));
-            m_nBytesPerSec = nFrames * bytesPerFrame / d;
+        const int64_t dMs =
+            (UtcSeconds(auxi.stStopTime) - t0) * 1000 + auxi.stStopTime.wMilliseconds - auxi.stStartTime.wMilliseconds;
+        if (dMs > 0 && nFrames > 0 && nFrames <= INT64_MAX / 1000) {
+            m_timeBase = CTimeBase(nFrames * 1000, dMs);
+            m_nLengthSec = static_cast<int>(std::min<int64_t>(dMs / 1000, INT_MAX));
         } else {
-            m_nBytesPerSec = rate * bytesPerFrame;
-            m_nLengthSec = static_cast<int>(std::floor(static_cast<double>(nFrames) / static_cast<double>(rate) + 0.5));
+            // Start and stop agree: the length is the samples' own, to the nearest second.
+            m_timeBase = nominal;
+            m_nLengthSec = static_cast<int>(std::min<int64_t>(std::llround(nominal.SecondsOfFrame(nFrames)), INT_MAX));
             UtcSystemTime(t0 + m_nLengthSec, auxi.stStopTime);
         }
     } else {
-        m_nBytesPerSec = rate * bytesPerFrame;
-        m_nLengthSec = static_cast<int>(std::min<int64_t>(nFrames * bytesPerFrame / m_nBytesPerSec, INT_MAX));
+        m_timeBase = nominal;
+        m_nLengthSec = static_cast<int>(std::min<int64_t>(nominal.SecondOfFrame(nFrames), INT_MAX));
         const CTime t0(tCreated);
         const CTime t1 = t0 + m_nLengthSec;
         t0.GetAsSystemTime(auxi.stStartTime);
         t1.GetAsSystemTime(auxi.stStopTime);
     }
-    if (m_nBytesPerSec <= 0)
-        m_nBytesPerSec = 1;
 }
 
 int64_t CRiffWaveFile::ReadData(uint8_t* pBuf, int nBytes)
@@ -564,17 +568,8 @@ int CRiffWaveFile::ReadBlock(int32_t* pSamples, int nFrames, int* pProgress)
 
 void CRiffWaveFile::SeekSeconds(int nSec)
 {
-    if (!m_bInOpen || !m_hmmioIn || m_nBytesPerFrameIn <= 0 || m_nBlockBytes <= 0)
-        return;
     // Positions before the start mean the start.
-    const int64_t sec = std::max(nSec, 0);
-    int64_t offset = m_nBytesPerSec * sec;
-    offset -= offset % m_nBytesPerFrameIn;
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_hmmioIn->Seek(m_lDataStart + offset);
-    m_nBlockIndex = static_cast<int>(std::min<int64_t>(offset / m_nBlockBytes, INT_MAX));
-    // The next read starts at the new position, not in a stale buffer.
-    m_nBufPos = 0;
+    SeekFrame(m_timeBase.FrameOfWholeSeconds(std::max(nSec, 0)));
 }
 
 void CRiffWaveFile::SeekFrame(int64_t nFrame)
@@ -591,9 +586,10 @@ void CRiffWaveFile::SeekFrame(int64_t nFrame)
 
 uint32_t CRiffWaveFile::GetPositionSeconds()
 {
-    if (m_nBytesPerSec <= 0)
+    if (m_nBytesPerFrameIn <= 0)
         return 0;
-    return static_cast<uint32_t>(static_cast<int64_t>(m_nBlockBytes) * m_nBlockIndex / m_nBytesPerSec);
+    const int64_t nFrame = int64_t{m_nBlockBytes} / m_nBytesPerFrameIn * m_nBlockIndex;
+    return static_cast<uint32_t>(std::clamp<int64_t>(m_timeBase.SecondOfFrame(nFrame), 0, UINT32_MAX));
 }
 
 void CRiffWaveFile::Close()

@@ -10,6 +10,7 @@
 
 #include "platform/RiffChunk.h"
 #include "platform/SystemTime.h"
+#include "wave/TimeBase.h"
 
 class CRiffReader; // platform/RiffReader.h
 class CRiffWriter; // platform/RiffWriter.h
@@ -109,10 +110,12 @@ public:
     // Fills nFrames x channels values; returns nFrames, 0 at the end (source
     // closed), -1 on error (source closed, m_nError 106 or 107).
     int ReadBlock(int32_t* pSamples, int nFrames, int* pProgress);
+    // Positions the next block read at whole second nSec (m_timeBase's frame there).
     void SeekSeconds(int nSec);
     // Positions the next block read at frame nFrame of the data (before the
     // start means the start; at or past the end the next read ends the source).
     void SeekFrame(int64_t nFrame);
+    // The whole second the block last read ends in (or the last seek's block starts in).
     uint32_t GetPositionSeconds();
     void Close();
 
@@ -123,7 +126,8 @@ public:
     // crash or a failure never leaves a partial file under the name. With
     // NAME_NUMBERED (and no time stamp) the name is the first free number,
     // or the next free one when another file took it meanwhile: no existing
-    // file is ever replaced. Other names replace a file of that name. nPlannedFrames: the frames the caller means to
+    // file is ever replaced. Other names replace a file of that name unless
+    // m_bReplaceOutput is off. nPlannedFrames: the frames the caller means to
     // write; when they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt "). pFmtChunk: a source's 40-byte
     // extensible "fmt " to write instead of the plain 18-byte record (m_fmtExtensible of the source).
     int OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, int nFramesPerBlock, int nMaxFrames,
@@ -163,6 +167,10 @@ public:
     // CloseOutput writes the file to the disk (fsync) before naming it. Only
     // a measurement of that cost turns it off.
     bool m_bSyncOutput = true;
+    // An output under a name without a running number replaces a file of
+    // that name; off, it replaces nothing (CloseOutput then fails with
+    // WAVE_ERR_CREATE and leaves the file there as it is).
+    bool m_bReplaceOutput = true;
     // The temporary output may be an unnamed file where the file system
     // offers them; off, it is always a named ".tavirel-*.part" file.
     bool m_bUnnamedOutput = true;
@@ -171,7 +179,8 @@ public:
     bool m_bHaveAuxi = false;
     std::string m_strOutPath;
     int64_t m_lAuxiDataOffset = 0;
-    int64_t m_nBytesPerSec = 0;
+    // Seconds to frames and back, from the recording times or the sample rate.
+    CTimeBase m_timeBase;
     int64_t m_lDataStart = 0;
     int m_nBlockCount = 0;
     int m_nLengthSec = 0;
@@ -239,7 +248,8 @@ private:
     uint64_t LocateFrames(int64_t lDataOffset, int nStartFrame);
     // Allocates the block buffer; returns nFrames rounded up to whole blocks.
     uint64_t PrepareBlocks(int nBlockFrames, uint64_t nFrames);
-    void SetTimeBase(int64_t nFrames, int64_t tCreated, AUXIINFO& auxi);
+    // The time base and the length in whole seconds; a stop time for records that lack one.
+    void SetTimeBase(int64_t tCreated, AUXIINFO& auxi);
 
     // OpenOutput's and CloseOutput's steps.
     void ResetOutputState();

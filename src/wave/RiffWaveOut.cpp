@@ -42,8 +42,10 @@ bool IsSequenced(int nNameFlags)
     return (nNameFlags & NAME_NUMBERED) && !(nNameFlags & NAME_TIMESTAMP);
 }
 
-// The "fmt " payload written: a source's extensible record (40 bytes) as it
-// stands but for the derived fields, otherwise the 18-byte plain record.
+// The "fmt " payload written: a source's extensible record (its first 40
+// bytes) as it stands but for the derived fields, otherwise the 18-byte plain
+// record. cbSize counts what follows it in those 40 bytes, whatever a longer
+// source "fmt " said.
 std::vector<uint8_t> OutputFormatBytes(const WAVEFORMATEX& wf, const std::vector<uint8_t>& extensible)
 {
     std::vector<uint8_t> out(static_cast<size_t>(kFmtBytes));
@@ -52,6 +54,7 @@ std::vector<uint8_t> OutputFormatBytes(const WAVEFORMATEX& wf, const std::vector
         return out;
     std::vector<uint8_t> ext = extensible;
     std::copy(out.begin() + 8, out.begin() + 14, ext.begin() + 8); // byte rate and block alignment
+    StoreU16(wavehdr::kExtensibleCbSize, ext.data() + 16);
     return ext;
 }
 
@@ -158,7 +161,7 @@ bool CRiffWaveFile::PublishOutput()
 {
     CRiffWriter& w = *m_hmmioOut;
     if (!IsSequenced(m_nNameFlags))
-        return w.Publish(m_strOutFile, true, m_bSyncOutput);
+        return w.Publish(m_strOutFile, m_bReplaceOutput, m_bSyncOutput);
     // A file that anyone made under the chosen name meanwhile is passed over, never replaced.
     for (int nSeq = m_nOutSeq; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nOutSeq <= kMaxNumberTries; ++nSeq) {
         const std::string name =
@@ -442,7 +445,8 @@ void CRiffWaveFile::CloseOutput()
         if (!ok) {
             // Nothing of a file that could not be finished and named stays behind.
             m_nErrno = w.Errno() != 0 ? w.Errno() : EEXIST;
-            m_nError = WAVE_ERR_WRITE;
+            // A name that another file holds could not be created; anything else failed writing.
+            m_nError = m_nErrno == EEXIST ? WAVE_ERR_CREATE : WAVE_ERR_WRITE;
         }
     }
     AbandonOutput();

@@ -146,4 +146,17 @@ uint16_t PlainFormatTag(const uint8_t* pFmt, size_t nBytes)
     return sub == kTagPcm || sub == kTagFloat ? sub : 0;
 }
 
+std::vector<uint8_t> ExtensibleFormatBytes(const WAVEFORMATEX& wf, uint32_t nChannelMask)
+{
+    std::vector<uint8_t> out(kFmtExtensibleBytes);
+    FormatToBytes(wf, out.data());
+    StoreU16(kTagExtensible, out.data());
+    StoreU16(kExtensibleCbSize, out.data() + 16);
+    StoreU16(wf.wBitsPerSample, out.data() + 18);
+    StoreU32(nChannelMask, out.data() + 20);
+    StoreU16(wf.wFormatTag, out.data() + 24);
+    std::memcpy(out.data() + 26, kSubFormatTail, sizeof kSubFormatTail);
+    return out;
+}
+
 } // namespace wavehdr

@@ -9,7 +9,10 @@
 
 #include "platform/RiffChunk.h"
 
+#include <vector>
+
 class CRiffReader;
+struct WAVEFORMATEX; // wave/RiffWaveFile.h
 
 namespace wavehdr {
 
@@ -47,5 +50,10 @@ int IndexChunks(CRiffReader& rd, const MMCKINFO& form, SourceChunks& out);
 // float (3). 0 for an extensible record shorter than 40 bytes, with cbSize
 // below 22, more valid bits than its container, or another sub-format.
 uint16_t PlainFormatTag(const uint8_t* pFmt, size_t nBytes);
+
+// The 40-byte extensible "fmt " payload of a plain record (tag 1 or 3, which
+// becomes the sub-format): valid bits those of the container, the given
+// channel mask.
+std::vector<uint8_t> ExtensibleFormatBytes(const WAVEFORMATEX& wf, uint32_t nChannelMask);
 
 } // namespace wavehdr

@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -139,12 +140,13 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     for (const QAction* a : frame()->m_menuView->actions())
         texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
     EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
-                                  "&Strongest Bin per Row|"}));
+                                  "&Strongest Bin per Row|", "|", "&FFT Size|", "Wi&ndow|", "&Colours|",
+                                  "Auto &Levels|A", "Sc&ales|"}));
     struct Step {
         int action; // index in the menu
         int zoom, rows;
     };
-    const int whole = static_cast<int>((1954 + view->PlotAreaRect().width() - 1) / view->PlotAreaRect().width());
+    const int whole = static_cast<int>((1954 + view->PictureRect().width() - 1) / view->PictureRect().width());
     ASSERT_GT(whole, 2);
     const Step steps[] = {{1, 2, 0}, {5, 2, 1}, {2, whole, 1}, {3, 1, 1}, {1, 2, 1}};
     for (const Step& s : steps) {
@@ -162,6 +164,67 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     EXPECT_EQ(doc()->m_nZoom, 2);
     EXPECT_EQ(doc()->m_nRowMode, 1);
     EXPECT_TRUE(frame()->m_menuView->actions()[5]->isChecked());
+}
+
+// The picture's choices from the View menu, Auto Levels from its key; each
+// draws a new picture and is there again at the next start.
+TEST_F(AppTest, PictureChoicesAndTheirSettingsLastAcrossStarts)
+{
+    const QString source = m_dir.filePath("tone.wav");
+    ASSERT_TRUE(
+        riff::WriteFile(source.toStdString(), riff::WaveFile({2}, riff::Pcm16(riff::IqTone(4000000, 0.08, 300)))));
+    Seed(0, source);
+    Start();
+    CTavirelView* view = m_app->m_pView;
+    auto wait = [&] {
+        while (view->IsRenderPending())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    };
+    auto choose = [&](int menu, const QString& text) {
+        for (QAction* a : frame()->m_menuView->actions()[menu]->menu()->actions())
+            if (a->text() == text)
+                a->trigger();
+        wait();
+    };
+    EXPECT_EQ(frame()->m_menuFile->actions().value(0)->shortcut().toString(), "Ctrl+E");
+    view->SetZoom(2);
+    wait();
+    const struct {
+        std::function<void()> change;
+        std::function<bool()> done;
+    } steps[] = {
+        {[&] { choose(7, "512"); }, [&] { return doc()->m_nFftSize == 512 && doc()->m_nZoom == 8; }},
+        {[&] { choose(8, "&Blackman-Harris"); }, [&] { return doc()->m_nWindow == WINDOW_BLACKMAN_HARRIS; }},
+        {[&] { choose(9, "&Viridis"); }, [&] { return doc()->m_nColourMap == COLOURS_VIRIDIS; }},
+        {[&] {
+             QTest::keyClick(frame(), Qt::Key_A);
+             wait();
+         },
+         [&] { return doc()->m_nRefLevel == -20 && doc()->m_nRangeDb != kRangeToFloor; }},
+        {[&] {
+             frame()->m_menuView->actions()[11]->trigger();
+             QCoreApplication::processEvents();
+         },
+         [&] { return !doc()->m_bShowAxes && view->PictureRect() == view->PlotAreaRect(); }},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        const QImage before = view->m_pPlot->m_bitmap.copy();
+        steps[i].change();
+        view->repaint();
+        EXPECT_TRUE(steps[i].done()) << i;
+        EXPECT_NE(view->m_pPlot->m_bitmap, before) << i;
+    }
+    const int range = doc()->m_nRangeDb;
+    frame()->close();
+    m_app.reset();
+    Start();
+    EXPECT_EQ(doc()->m_nFftSize, 512);
+    EXPECT_EQ(doc()->m_nWindow, WINDOW_BLACKMAN_HARRIS);
+    EXPECT_EQ(doc()->m_nColourMap, COLOURS_VIRIDIS);
+    EXPECT_EQ(doc()->m_nRangeDb, range);
+    EXPECT_FALSE(doc()->m_bShowAxes);
+    EXPECT_TRUE(frame()->m_menuView->actions()[7]->menu()->actions()[1]->isChecked()); // 512
+    EXPECT_FALSE(frame()->m_menuView->actions()[11]->isChecked());
 }
 
 TEST_F(AppTest, MaximisedWindowRoundTrip)

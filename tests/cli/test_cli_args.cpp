@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TempFolder.h"
 #include "TavirelVersion.h"
 
 namespace {
@@ -54,14 +55,12 @@ class CliArgs : public testing::Test {
 protected:
     void SetUp() override
     {
-        // One folder per test: ctest runs the tests side by side.
-        m_dir =
-            testing::TempDir() + "tavirel_cli_" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        std::system(("rm -rf " + Quoted(m_dir) + " && mkdir -p " + Quoted(m_dir)).c_str());
+        // A folder of its own: tests of several builds run side by side.
+        m_dir = m_folder.path.string() + "/";
         m_src = m_dir + "src.wav";
         ASSERT_EQ(Cli({"demo", m_src, "--seconds", "3"}).status, 0);
     }
-    void TearDown() override { std::system(("rm -rf " + Quoted(m_dir)).c_str()); }
+    TempFolder m_folder;
     std::string m_dir, m_src;
 };
 
@@ -95,6 +94,16 @@ TEST_F(CliArgs, UsageErrorsAndFailuresHaveTheirStatus)
         {{"info", "--jason", m_src}, 2, "unknown option '--jason'"},
         {{"demo", m_dir + "d.wav", "--seconds"}, 2, "--seconds"},
         {{"frobnicate"}, 2, "unknown command"},
+        // Numbers are digits: no blank or plus sign before them.
+        {{"render", m_src, "--start", " +1", "--width", "8", "--height", "8", "--out", png}, 2, "--start"},
+        {{"cut", m_src, "--from", "+0", "--to", "2", "--dest", cut}, 2, "--from"},
+        // Reference levels are the window's 20 dB steps.
+        {{"render", m_src, "--start", "0", "--width", "8", "--height", "8", "--ref", "-30", "--out", png},
+         2,
+         "-100, -80, -60"},
+        // The top-level usage names every render option.
+        {{"--help"}, 0, "[--zoom K|fit]"},
+        {{"--help"}, 0, "[--rows first|strongest]"},
     };
     for (const Case& c : cases) {
         const CliRun run = Cli(c.args);

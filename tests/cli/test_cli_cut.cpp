@@ -14,6 +14,7 @@
 #include <string>
 
 #include "support/FaultFs.h"
+#include "support/TempFolder.h"
 #include "support/WaveBytes.h"
 
 namespace {
@@ -28,7 +29,8 @@ std::string CliPath()
 // the exit status.
 int RunCut(const std::string& prefix, const std::string& args, std::string& err)
 {
-    const std::string errFile = testing::TempDir() + "tavirel_cli_cut_err.txt";
+    const TempFolder dir;
+    const std::string errFile = dir / "err.txt";
     const int status = std::system((prefix + CliPath() + " cut " + args + " >/dev/null 2>" + errFile).c_str());
     const std::vector<uint8_t> e = riff::ReadFile(errFile);
     err.assign(e.begin(), e.end());

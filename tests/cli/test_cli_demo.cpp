@@ -1,10 +1,14 @@
 // The demonstration recording: a one-second I/Q file whose carriers stand at
-// their offsets and levels, with no mirror images.
+// their offsets and levels, with no mirror images; and a file at its path that
+// stays as it was unless --overwrite replaces it with a whole recording.
+#include <sys/wait.h>
+
 #include <cmath>
 #include <complex>
 #include <numbers>
 
 #include "cli/DemoRecording.h"
+#include "support/FaultFs.h"
 #include "wave/wave_test_util.h"
 
 TEST(Demo, RecordingCarriers)
@@ -31,5 +35,49 @@ TEST(Demo, RecordingCarriers)
     for (const DemoCarrier& c : kDemoCarriers) {
         EXPECT_NEAR(level(c.nOffsetHz), c.dLevelDbfs, 0.5) << c.nOffsetHz;
         EXPECT_LT(level(-c.nOffsetHz), -85.0) << c.nOffsetHz; // no image
+    }
+}
+
+namespace {
+
+// The exit status of a shell command, its output dropped.
+int Status(const std::string& cmd)
+{
+    const int raw = std::system((cmd + " >/dev/null 2>&1").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+} // namespace
+
+TEST(Demo, AFailedOrRefusedDemoLeavesAnExistingFileAsItWas)
+{
+    TempDir dir;
+    const std::string keep = dir / "keep.wav";
+    const std::vector<uint8_t> old{'k', 'e', 'e', 'p'};
+    const struct {
+        const char* what;
+        std::function<int()> run; // the exit status, or WriteDemoRecording's code
+        int status;
+        bool bReplaced;
+    } rows[] = {
+        {"--overwrite past the file size limit",
+         [&] { return Status("ulimit -f 200; trap '' XFSZ; " TAVIREL_CLI_PATH " demo --overwrite " + keep); }, 1,
+         false},
+        {"without --overwrite", [&] { return Status(TAVIREL_CLI_PATH " demo --seconds 1 " + keep); }, 1, false},
+        {"named without replacing, whatever a check before found",
+         [&] {
+             DemoRecordingOptions opt;
+             opt.nLengthSec = 1;
+             return WriteDemoRecording(keep, opt);
+         },
+         WAVE_ERR_CREATE, false},
+        {"--overwrite with room", [&] { return Status(TAVIREL_CLI_PATH " demo --overwrite --seconds 1 " + keep); }, 0,
+         true},
+    };
+    for (const auto& r : rows) {
+        ASSERT_TRUE(riff::WriteFile(keep, old));
+        EXPECT_EQ(r.run(), r.status) << r.what;
+        EXPECT_EQ(riff::ReadFile(keep) == old, !r.bReplaced) << r.what;
+        EXPECT_EQ(faultfs::Names(dir.path.string()), std::set<std::string>{"keep.wav"}) << r.what;
     }
 }

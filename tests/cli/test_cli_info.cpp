@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "support/TempFolder.h"
 #include "support/WaveBytes.h"
 
 namespace {
@@ -30,8 +31,8 @@ int Info(std::vector<std::string> args, std::string* out = nullptr)
 
 TEST(CliInfo, JsonKeysAndExitCodes)
 {
-    const std::string good = testing::TempDir() + "tavirel_cli_good.wav",
-                      bad = testing::TempDir() + "tavirel_cli_missing.wav";
+    const TempFolder dir;
+    const std::string good = dir / "good.wav", bad = dir / "missing.wav";
     riff::Bytes auxi;
     auxi.Time(2024, 3, 10, 12, 0, 0)
         .Time(2024, 3, 10, 12, 0, 10)
@@ -43,13 +44,15 @@ TEST(CliInfo, JsonKeysAndExitCodes)
     riff::WriteFile(
         good, riff::Wave(riff::FmtPayload(1, 2, 8000, 16), riff::Bytes().Fill(10000, 0), {riff::Chunk("auxi", auxi)}));
     std::remove(bad.c_str());
+    // The times span 10 s of 2500 frames: 250 frames a second for every position.
     std::string out;
     EXPECT_EQ(Info({"--json", good, bad}, &out), 1);
     EXPECT_EQ(out,
               "{\"file\":\"" + good +
                   "\",\"error\":0,\"message\":\"success\",\"format_tag\":1,\"channels\":2,"
                   "\"sample_rate\":8000,\"bits_per_sample\":16,\"frames\":4096,\"data_frames\":2500,\"length_sec\":10,"
-                  "\"bytes_per_sec\":1638,\"start_time\":\"2024-03-10 12:00:00\",\"stop_time\":\"2024-03-10 12:00:10\","
+                  "\"frames_per_sec\":250,\"bytes_per_sec\":1000,\"start_time\":\"2024-03-10 "
+                  "12:00:00\",\"stop_time\":\"2024-03-10 12:00:10\","
                   "\"center_freq_hz\":14070000,\"clock_hz\":64000000,\"bandwidth_hz\":192000}\n"
                   "{\"file\":\"" +
                   bad + "\",\"error\":101,\"message\":\"the file cannot be opened for reading\"}\n");
@@ -63,7 +66,8 @@ TEST(CliInfo, JsonKeysAndExitCodes)
 // the whole length reach the output.
 TEST(CliInfo, Rf64FramesPastThirtyTwoBits)
 {
-    const std::string path = testing::TempDir() + "tavirel_cli_rf64.wav";
+    const TempFolder dir;
+    const std::string path = dir / "rf64.wav";
     const uint64_t dataBytes = 20ULL << 30; // 16-bit stereo at 1 MHz: 5368709120 frames, 5368 s
     const riff::Bytes header = riff::Rf64(riff::Bytes(riff::Chunk("ds64", riff::Ds64Payload(0, dataBytes)))
                                               .Add(riff::Chunk("fmt ", riff::FmtPayload(1, 2, 1000000, 16)))

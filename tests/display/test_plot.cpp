@@ -133,53 +133,116 @@ TEST_F(PlotTest, ToneColourFollowsTheReferenceLevel)
     }
 }
 
-// Direct DFT of each Hann-windowed block, DC patched from +-2 bins (two channels),
-// level against full scale, index by reference level, first bin of each row.
+// Direct DFT of each windowed block, DC patched from +-2 bins (two channels),
+// level against full scale, index by reference level and bottom colour, first
+// bin of each row; rows that no bin falls on are black. The cases run on one
+// plot in turn, so each picture is drawn over the one before.
 TEST_F(PlotTest, PicturesMatchAReferenceComputationPixelForPixel)
 {
     struct Case {
-        int channels, width, height, startSec, ref;
-    } cases[] = {{2, 10, 2048, 1, -20}, {1, 12, 700, 2, -60}};
+        int channels, width, height, startSec, ref, n, window, range;
+    } cases[] = {
+        {2, 10, 2048, 1, -20, 2048, WINDOW_HANN, kRangeToFloor},
+        {1, 12, 700, 2, -60, 2048, WINDOW_HANN, kRangeToFloor},
+        {1, 12, 700, 2, -40, 2048, WINDOW_RECTANGULAR, kRangeToFloor},
+        {2, 12, 700, 1, -40, 256, WINDOW_BLACKMAN_HARRIS, 70},
+        {1, 2, 300, 0, 0, 8192, WINDOW_HAMMING, 120},
+    };
     for (const Case& c : cases) {
         const std::vector<int16_t> s = Signal(c.channels, 6);
+        m_doc.SetFftSize(c.n);
+        m_doc.m_nWindow = c.window;
+        m_doc.m_nRangeDb = c.range;
         Load(Write("ref.wav", riff::WaveFile({static_cast<uint16_t>(c.channels)}, riff::Pcm16(s))), c.ref);
         m_doc.m_nViewStart = c.startSec;
         m_plot.Draw(QRect(0, 0, c.width, c.height), nullptr);
+        const int n = c.n;
         const bool two = c.channels == 2;
-        const int bins = two ? N : N / 2;
-        const double normDb = -20.0 * std::log10(N * (two ? 1073740000.0 : 536870000.0));
-        std::vector<std::complex<double>> e(N);
-        for (int m = 0; m < N; ++m)
-            e[m] = std::polar(1.0, -2.0 * M_PI * m / N);
+        const int bins = two ? n : n / 2;
+        const double normDb = -20.0 * std::log10(n * (two ? 1073740000.0 : 536870000.0));
+        const double bottom = c.range == kRangeToFloor ? -160.0 : c.ref - c.range;
+        std::vector<std::complex<double>> e(n);
+        std::vector<double> w(n);
+        for (int m = 0; m < n; ++m) {
+            e[m] = std::polar(1.0, -2.0 * M_PI * m / n);
+            const double p = 2.0 * M_PI * m / (n - 1);
+            const double cosines[] = {std::cos(p), std::cos(2 * p), std::cos(3 * p)};
+            const double blackmanHarris =
+                (0.35875 - 0.48829 * cosines[0] + 0.14128 * cosines[1] - 0.01168 * cosines[2]) * 0.5 / 0.35875;
+            const double value = c.window == WINDOW_RECTANGULAR ? 0.5
+                                 : c.window == WINDOW_HANN      ? 0.5 - 0.5 * cosines[0]
+                                 : c.window == WINDOW_HAMMING   ? 0.54 - 0.46 * cosines[0]
+                                                                : blackmanHarris;
+            w[m] = value * 65536.0;
+        }
         for (int x = 0; x < c.width; ++x) {
-            const size_t from = (8000u * static_cast<size_t>(c.startSec) + static_cast<size_t>(x) * N) * c.channels;
+            const size_t from = (8000u * static_cast<size_t>(c.startSec) + static_cast<size_t>(x) * n) * c.channels;
             std::vector<std::complex<double>> y(static_cast<size_t>(bins));
             for (int i = 0; i < bins; ++i) {
-                const int f = two ? i - (N / 2 - 1) : i;
-                for (int j = 0; j < N; ++j) {
-                    const double w = (0.5 - 0.5 * std::cos(2.0 * M_PI * j / (N - 1))) * 65536.0;
+                const int f = two ? i - (n / 2 - 1) : i;
+                for (int j = 0; j < n; ++j) {
                     const std::complex<double> z(s[from + j * c.channels], two ? s[from + 2 * j + 1] : 0);
-                    y[i] += w * z * e[((f * j) % N + N) % N];
+                    y[i] += w[j] * z * e[((f * j) % n + n) % n];
                 }
             }
             if (two) {
-                const int dc = N / 2 - 1;
+                const int dc = n / 2 - 1;
                 y[dc - 1] = y[dc - 2];
                 y[dc + 1] = y[dc + 2];
                 y[dc] = (y[dc - 2] + y[dc + 2]) / 2.0;
             }
-            int row = -1;
-            for (int i = 0; i < bins; ++i) {
+            std::vector<bool> drawn(static_cast<size_t>(c.height), false);
+            for (int i = 0, row = -1; i < bins; ++i) {
                 if (i * c.height / bins <= row)
                     continue;
                 row = i * c.height / bins;
+                drawn[static_cast<size_t>(row)] = true;
                 const double db =
                     10.0 * std::log10(std::norm(y[i]) + std::pow(10.0, (-160.0 - normDb) / 10.0)) + normDb;
-                const int index = std::clamp(static_cast<int>(255.0 * (db - c.ref) / (c.ref + 160.0)), -255, 0);
+                const int index = db <= bottom
+                                      ? -255
+                                      : std::clamp(static_cast<int>(255.0 * (db - c.ref) / (c.ref - bottom)), -255, 0);
                 ASSERT_EQ(Pixel(x, row), Colour(index))
-                    << c.channels << " ch, pixel " << x << "," << row << " bin " << i;
+                    << c.channels << " ch, " << n << " frames, pixel " << x << "," << row << " bin " << i;
             }
+            for (int row = 0; row < c.height; ++row)
+                ASSERT_TRUE(drawn[static_cast<size_t>(row)] || Pixel(x, row) == qRgb(0, 0, 0)) << n << " row " << row;
         }
+    }
+}
+
+// 64-bit FNV-1a of a picture's pixels.
+uint64_t PictureHash(const QImage& picture)
+{
+    uint64_t h = 14695981039346656037ull;
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar* line = picture.constScanLine(y);
+        for (int i = 0; i < picture.width() * 4; ++i)
+            h = (h ^ line[i]) * 1099511628211ull;
+    }
+    return h;
+}
+
+// Pictures at the default FFT size, window, colours and range keep the bytes
+// they had before those became choices.
+TEST_F(PlotTest, DefaultPicturesKeepTheirBytes)
+{
+    struct Case {
+        int channels, zoom, rows, ref;
+        uint64_t hash;
+    } cases[] = {
+        {1, 1, PLOT_ROWS_FIRST_BIN, -20, 0x62f9336bed66b697},
+        {1, 4, PLOT_ROWS_STRONGEST_BIN, 0, 0x77ece55e72d9ce00},
+        {2, 1, PLOT_ROWS_STRONGEST_BIN, -60, 0x9146d53b779c5671},
+        {2, 2, PLOT_ROWS_FIRST_BIN, 20, 0x20cb2b54cbe3c15d},
+    };
+    for (const Case& c : cases) {
+        Load(WriteSignal(c.channels, 12), c.ref);
+        m_doc.m_nZoom = c.zoom;
+        m_doc.m_nRowMode = c.rows;
+        m_plot.Draw(QRect(0, 0, 40, 300), nullptr);
+        EXPECT_EQ(PictureHash(m_plot.m_bitmap), c.hash)
+            << c.channels << " ch zoom " << c.zoom << std::hex << " 0x" << PictureHash(m_plot.m_bitmap);
     }
 }
 

@@ -49,9 +49,16 @@ TEST(SegmentAgc, LevelTrackingAndScaling)
 }
 
 struct Seg {
-    void Load(int channels, uint32_t rate, const riff::Bytes& data, const char* name = "src.wav")
+    // A source of rate frames/s; with spanSec > 0 its "auxi" times span that many seconds.
+    void Load(int channels, uint32_t rate, const riff::Bytes& data, const char* name = "src.wav", int spanSec = 0)
     {
-        LoadFile(riff::WaveFile({static_cast<uint16_t>(channels), rate}, data), name);
+        riff::WaveShape shape(static_cast<uint16_t>(channels), rate);
+        const auto at = [](int sec) {
+            return SYSTEMTIME{2024, 5, 3, 1, 8, static_cast<uint16_t>(sec / 60), static_cast<uint16_t>(sec % 60), 0};
+        };
+        if (spanSec > 0)
+            shape.auxi = riff::AuxiPayload(at(0), at(spanSec));
+        LoadFile(riff::WaveFile(shape, data), name);
     }
     void LoadFile(const riff::Bytes& file, const char* name = "src.wav")
     {
@@ -76,38 +83,46 @@ struct Seg {
     std::vector<uint8_t> src;
 };
 
+// A segment starts at the frame of From in the source's time base and holds
+// round((To - From) x rate) frames, in whole blocks.
 TEST(SegmentSave, BlocksWrittenAndSavedAgainAsTheNextNumber)
 {
-    EXPECT_EQ(SegmentFrameCount(0, 2000000, 4000000000u, 2000000), 4000000000ll); // multiplied in 64 bits
     const struct {
+        const char* proves;
         int channels;
         uint32_t rate, frames;
-        int from, to, blocks;
+        int spanSec; // of the recording times; 0: none
+        int from, to;
+        size_t firstFrame;
+        int blocks;
     } rows[] = {
-        {1, 8000, 800000, 0, 10, 40}, // 0..10 s of 100 s
-        {1, 1000, 5000, 1, 2, 1},     // a short segment: one whole block
-        {2, 1000, 3000, 1, 3, 1},     // runs into the source end, padded with zeros
-        {1, 1000, 5000, 2, 2, 0},     // zero length
-        {1, 8000, 400, 0, 1, 0},      // source shorter than one second
+        {"0..10 s of 100 s", 1, 8000, 800000, 0, 0, 10, 0, 40},
+        {"a short segment: one whole block", 1, 1000, 5000, 0, 1, 2, 1000, 1},
+        {"runs into the source end, padded with zeros", 2, 1000, 3000, 0, 1, 3, 1000, 1},
+        {"zero length", 1, 1000, 5000, 0, 2, 2, 0, 0},
+        {"source shorter than one second", 1, 8000, 400, 0, 0, 1, 0, 0},
+        {"100.5 s without times: 50 s are 400000 frames", 1, 8000, 804000, 0, 10, 60, 80000, 196},
+        {"times span twice the samples: 500 frames a second", 1, 1000, 60000, 120, 20, 50, 10000, 8},
+        {"times span 5 s of 2048 frames: 409.6 a second", 1, 1000, 2048, 5, 1, 3, 410, 1},
     };
     for (const auto& r : rows) {
         Seg t;
-        t.Load(r.channels, r.rate, riff::Ramp16(size_t{r.frames} * r.channels));
+        t.Load(r.channels, r.rate, riff::Ramp16(size_t{r.frames} * r.channels), "src.wav", r.spanSec);
         const SegmentSaveResult first = t.Save(r.from, r.to);
-        EXPECT_EQ(first.nBlocks, r.blocks) << r.frames;
-        EXPECT_EQ(QFile::exists(t.dir.filePath("cut_001.wav")), r.blocks > 0) << r.frames;
+        EXPECT_EQ(first.nBlocks, r.blocks) << r.proves;
+        EXPECT_EQ(QFile::exists(t.dir.filePath("cut_001.wav")), r.blocks > 0) << r.proves;
         if (r.blocks == 0)
             continue;
-        // The reader places second s at frame m_nBytesPerSec * s / bytes per frame.
-        const size_t at =
-            44 + static_cast<size_t>(t.doc.m_wave.m_nBytesPerSec) * r.from / (2 * r.channels) * 2 * r.channels;
-        std::vector<uint8_t> expected(t.src.begin() + at,
-                                      t.src.begin() + std::min(t.src.size(), at + r.blocks * 4096u * r.channels));
-        expected.resize(r.blocks * 4096u * r.channels, 0);
-        EXPECT_EQ(t.Data(first.strPath), expected) << r.frames;
+        const size_t frameBytes = 2u * r.channels,
+                     at = t.src.size() - size_t{r.frames} * frameBytes + r.firstFrame * frameBytes;
+        std::vector<uint8_t> expected(t.src.begin() + static_cast<long>(at),
+                                      t.src.begin() +
+                                          static_cast<long>(std::min(t.src.size(), at + r.blocks * 2048 * frameBytes)));
+        expected.resize(r.blocks * 2048 * frameBytes, 0);
+        EXPECT_EQ(t.Data(first.strPath), expected) << r.proves;
         const SegmentSaveResult second = t.Save(r.from, r.to);
         EXPECT_EQ(second.strPath, t.dir.filePath("cut_002.wav").toStdString());
-        EXPECT_EQ(t.Data(second.strPath), expected) << r.frames;
+        EXPECT_EQ(t.Data(second.strPath), expected) << r.proves;
     }
 }
 
@@ -152,7 +167,7 @@ TEST(SegmentSave, SourceKeptUnderANumberedNameAndUncreatableOutputRefused)
 
 // Without AGC a segment's bytes are the source's exactly, in every format
 // (floats past full scale and NaN included), and an extensible source's
-// "fmt " goes along unchanged. The last block is padded with silence.
+// "fmt " goes along. The last block is padded with silence.
 TEST(SegmentSave, LosslessInEveryFormat)
 {
     const auto bytes = [](size_t n, uint32_t seed) {
@@ -177,6 +192,9 @@ TEST(SegmentSave, LosslessInEveryFormat)
         {"32-bit stereo", riff::FmtPayload(1, 2, 1000, 32), bytes(24000, 4), 8, 0},
         {"float mono past full scale", riff::FmtPayload(3, 1, 1000, 32), floats, 4, 0},
         {"extensible 24-bit stereo", riff::ExtensibleFmtPayload(1, 2, 1000, 24), bytes(18000, 5), 6, 0},
+        {"extensible in a 42-byte \"fmt \" (cbSize 24)",
+         riff::Bytes(riff::ExtensibleFmtPayload(1, 2, 1000, 24, 0, 24)).Add(riff::Bytes{0xAB, 0xCD}), bytes(18000, 6),
+         6, 0},
     };
     for (const auto& r : rows) {
         Seg t;
@@ -187,9 +205,13 @@ TEST(SegmentSave, LosslessInEveryFormat)
         std::vector<uint8_t> want(r.data.v.begin() + static_cast<long>(1000 * r.frameBytes), r.data.v.end());
         want.resize(2048 * r.frameBytes, r.silence);
         EXPECT_EQ(c.payload.at("data"), want) << r.name;
-        EXPECT_EQ(c.payload.at("fmt ").size() == 40, r.fmt.size() == 40) << r.name;
-        if (r.fmt.size() == 40) {
-            EXPECT_EQ(c.payload.at("fmt "), r.fmt.v) << r.name;
+        // An extensible "fmt " goes along as its first 40 bytes, cbSize 22 counting the rest of them.
+        riff::Bytes fmt = r.fmt.Head(40);
+        EXPECT_EQ(c.payload.at("fmt ").size() == 40, fmt.size() == 40) << r.name;
+        if (fmt.size() == 40) {
+            fmt.v[16] = 22;
+            fmt.v[17] = 0;
+            EXPECT_EQ(c.payload.at("fmt "), fmt.v) << r.name;
         }
     }
 }

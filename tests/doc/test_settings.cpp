@@ -207,3 +207,58 @@ TEST(Settings, StoresThatCannotBeUsed)
         EXPECT_EQ(store.GetProfileString("WindowPos", "WindowPos", "none"), "none") << r.what;
     }
 }
+
+// The picture's choices in "Settings\Picture", after the form's own values;
+// what is missing, unknown or out of bounds gives the default.
+TEST(Settings, StoredPictureChoices)
+{
+    const struct {
+        const char *fft, *window, *colours, *range, *axes;
+        int fftSize, windowType, map, rangeDb;
+        bool showAxes;
+    } rows[] = {
+        {"512", "blackman-harris", "turbo", "60", "0", 512, WINDOW_BLACKMAN_HARRIS, COLOURS_TURBO, 60, false},
+        {"65536", "rectangular", "greyscale", "260", "1", 65536, WINDOW_RECTANGULAR, COLOURS_GREYSCALE, 260, true},
+        {"", "", "", "", "", 2048, WINDOW_HANN, COLOURS_CLASSIC, kRangeToFloor, true},                 // missing
+        {"1000", "kaiser", "jet", "19", "x", 2048, WINDOW_HANN, COLOURS_CLASSIC, kRangeToFloor, true}, // unknown
+        {"128", "Hann", "VIRIDIS", "261", "", 2048, WINDOW_HANN, COLOURS_CLASSIC, kRangeToFloor, true},
+        {"131072", "hamming", "inferno", "-20", "", 2048, WINDOW_HAMMING, COLOURS_INFERNO, kRangeToFloor, true},
+    };
+    for (const auto& r : rows) {
+        QTemporaryDir dir;
+        CSettingsStore store(dir.filePath("Tavirel.conf"));
+        const std::pair<const char*, const char*> values[] = {
+            {"FftSize", r.fft}, {"Window", r.window}, {"Colours", r.colours}, {"Range", r.range}, {"Axes", r.axes}};
+        for (const auto& [entry, text] : values)
+            if (*text)
+                store.WriteProfileString("Settings\\Picture", entry, text);
+        CTavirelDoc doc(&store);
+        ASSERT_TRUE(doc.OnNewDocument());
+        EXPECT_EQ(doc.m_nFftSize, r.fftSize) << r.fft;
+        EXPECT_EQ(doc.m_nWindow, r.windowType) << r.window;
+        EXPECT_EQ(doc.m_nColourMap, r.map) << r.colours;
+        EXPECT_EQ(doc.m_nRangeDb, r.rangeDb) << r.range;
+        EXPECT_EQ(doc.m_bShowAxes, r.showAxes) << r.axes;
+    }
+    // Written after the paths, by name, and read back; the form's values keep their texts.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Tavirel.conf");
+    {
+        CSettingsStore store(path);
+        CTavirelDoc doc(&store);
+        doc.OnNewDocument();
+        doc.SetFftSize(256);
+        doc.m_nWindow = WINDOW_HAMMING;
+        doc.SetColourMap(COLOURS_VIRIDIS);
+        doc.m_nRangeDb = 90;
+        doc.m_bShowAxes = false;
+        doc.OnCloseDocument();
+    }
+    QSettings raw(path, QSettings::NativeFormat);
+    EXPECT_EQ(raw.value("Settings/INTs/INTs").toString(), "0:0:0:0:0:0:0:0:0:0:");
+    EXPECT_EQ(raw.value("Settings/Picture/FftSize").toString(), "256");
+    EXPECT_EQ(raw.value("Settings/Picture/Window").toString(), "hamming");
+    EXPECT_EQ(raw.value("Settings/Picture/Colours").toString(), "viridis");
+    EXPECT_EQ(raw.value("Settings/Picture/Range").toString(), "90");
+    EXPECT_EQ(raw.value("Settings/Picture/Axes").toString(), "0");
+}

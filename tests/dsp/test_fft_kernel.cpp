@@ -72,7 +72,7 @@ void ExpectBins(size_t n, bool real, std::initializer_list<size_t> bins, double 
 TEST(FftKernel, MatchesDirectDft)
 {
     for (bool real : {false, true})
-        for (size_t n : {8u, 16u, 2048u, 4096u})
+        for (size_t n : {8u, 16u, 256u, 512u, 2048u, 4096u})
             ExpectBins(n, real, {}, 1e-10);
 }
 

@@ -2,6 +2,7 @@
 // the spin, the file buttons, dropped files, tab order, messages about failures, and "Save Segment" end
 // to end against `tavirel-cli cut`.
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -74,12 +75,13 @@ protected:
     QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
     Bytes Read(const char* name) const { return riff::ReadFile(Path(name).toStdString()); }
 
-    // A two-channel 16-bit source of nSec seconds at 1000 frames/s, recorded from 9:05:00 on 21 June 2003 if dated.
-    QString Source(const char* name, int nSec, bool dated = true)
+    // A two-channel 16-bit source of nSec seconds at 1000 frames/s, recorded from 9:05:00 on 21 June 2003 if dated
+    // (for spanSec seconds when given: times that disagree with the samples).
+    QString Source(const char* name, int nSec, bool dated = true, int spanSec = 0)
     {
         riff::WaveShape shape(2, 1000, 16);
         SYSTEMTIME stop{};
-        if (dated && (CTime(kStart, -1) + nSec).GetAsSystemTime(stop))
+        if (dated && (CTime(kStart, -1) + (spanSec > 0 ? spanSec : nSec)).GetAsSystemTime(stop))
             shape.auxi = riff::AuxiPayload(kStart, stop, kAuxiValues);
         const riff::Bytes data = riff::Gen16(nSec * 2000u, [](size_t i) { return SampleAt(i / 2, i % 2); });
         EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), riff::WaveFile(shape, data)));
@@ -99,10 +101,11 @@ protected:
     }
 
     QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
-    QString Status() const { return m_view->m_wndStatus->text(); }
+    // The status line's text as one line (a readout too long for it is shown in two).
+    QString Status() const { return m_view->m_wndStatus->text().replace(QLatin1Char('\n'), QStringLiteral("  ")); }
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     CWposCtrl& Bar() const { return m_view->m_wndPosBar; }
-    QRect Plot() const { return m_view->PlotAreaRect(); }
+    QRect Plot() const { return m_view->PictureRect(); }
     void ClickPlot(int x)
     {
         QTest::mouseClick(m_view->GetLayoutWindow(), Qt::LeftButton, {}, QPoint(x, Plot().center().y()));
@@ -155,15 +158,14 @@ protected:
         return true;
     }
 
-    // The segment for the marks: whole 2048-frame blocks from where the reader puts the From second
-    // (its rate counts the last block whole), zeros past the source's end.
+    // The segment for the marks of the 60 s source (1000 frames a second): whole 2048-frame blocks
+    // from frame From x 1000 on, zeros past the source's end.
     Bytes ExpectedSegment() const
     {
         const int from = Bar().m_nFrom, to = Bar().m_nTo;
         SYSTEMTIME a, b;
         EXPECT_TRUE((CTime(kStart, -1) + from).GetAsSystemTime(a) && (CTime(kStart, -1) + to).GetAsSystemTime(b));
-        const size_t first = m_doc->m_wave.m_nBytesPerSec * from / 4,
-                     blocks = ((to - from) * static_cast<int64_t>(m_doc->m_nTotalFrames) / 60 + 2047) / 2048;
+        const size_t first = from * 1000u, blocks = ((to - from) * 1000u + 2047) / 2048;
         const riff::Bytes data = riff::Gen16(blocks * 2048 * 2, [&](size_t i) {
             return first + i / 2 < 60000 ? SampleAt(first + i / 2, i % 2) : int16_t{0};
         });
@@ -211,10 +213,12 @@ TEST_F(ViewTest, StatusLineFollowsThePointerAndClicksMoveTheWindowWithinTheFile)
     const int nEndSec = Bar().m_nViewEnd;
     const QRect rc = Plot();
     // The wall-clock time of the pointer's column: 2048 frames of 1000 per second each.
+    // The readout begins with the form's own "Cursor = %d Sec".
     MoveTo(rc.left(), rc.center().y());
-    EXPECT_TRUE(Status().startsWith(QStringLiteral("09:05:00.000  "))) << Status().toStdString();
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("Cursor = 0 Sec  09:05:00.000  "))) << Status().toStdString();
     MoveTo(rc.left() + rc.width() / 3, rc.top());
-    const QString at = QTime(9, 5).addMSecs(rc.width() / 3 * 2048).toString(QStringLiteral("HH:mm:ss.zzz  "));
+    const QString at = QStringLiteral("Cursor = %1 Sec  ").arg(rc.width() / 3 * 2048 / 1000) +
+                       QTime(9, 5).addMSecs(rc.width() / 3 * 2048).toString(QStringLiteral("HH:mm:ss.zzz  "));
     EXPECT_TRUE(Status().startsWith(at)) << Status().toStdString();
     MoveTo(rc.right() + 1, rc.bottom());
     EXPECT_EQ(Status(), QStringLiteral("View 0 Sec to %1 Sec").arg(nEndSec));
@@ -254,6 +258,68 @@ TEST_F(ViewTest, SpinStepsTheReferenceLevelBetweenItsLimits)
     m_doc->m_nRefLevel = -100;
     QTest::mouseClick(spin->m_btnDown, Qt::LeftButton);
     EXPECT_EQ(m_doc->m_nRefLevel, -100);
+}
+
+// The range's arrows and wheel: 10 dB steps, at least 20 dB; up to the floor
+// it follows the reference level again (the label shows the span).
+TEST_F(ViewTest, RangeStepsBetweenTwentyDbAndTheFloor)
+{
+    ShowView(Source("short.wav", 10));
+    auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_RANGE_SPIN));
+    const struct {
+        int ref, range;
+        QToolButton* button; // null: a wheel notch away from the user
+        int rangeAfter;
+        const char* text;
+    } rows[] = {
+        {0, kRangeToFloor, spin->m_btnDown, 150, "150"},
+        {0, 150, spin->m_btnUp, kRangeToFloor, "160"},
+        {-20, kRangeToFloor, spin->m_btnDown, 130, "130"},
+        {0, 20, spin->m_btnDown, 20, "20"},
+        {40, 180, nullptr, 190, "190"},
+        {40, 190, nullptr, kRangeToFloor, "200"},
+    };
+    for (const auto& r : rows) {
+        m_doc->m_nRefLevel = r.ref;
+        m_doc->m_nRangeDb = r.range;
+        m_view->UpdateData(false);
+        if (r.button) {
+            QTest::mouseClick(r.button, Qt::LeftButton);
+        } else {
+            QWheelEvent wheel(QPointF(2, 2), spin->mapToGlobal(QPointF(2, 2)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                              {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(spin, &wheel);
+        }
+        EXPECT_EQ(m_doc->m_nRangeDb, r.rangeAfter) << r.ref << " " << r.range;
+        EXPECT_EQ(Text(IDC_RANGE), QString::fromLatin1(r.text)) << r.ref << " " << r.range;
+    }
+}
+
+// Export Picture writes the shown picture inside its scales, or the same
+// window at a chosen size; a cancelled size or name writes nothing.
+TEST_F(ViewTest, ExportPictureAtTheShownOrAChosenSize)
+{
+    ShowView(Source("short.wav", 10));
+    const QString png = Path("shown.png");
+    m_dialogs.m_bYes = true;
+    m_dialogs.m_answers = QStringList{png};
+    m_view->ExportAction()->trigger();
+    const QImage shown(png);
+    const QImage picture = m_view->m_pPlot->m_bitmap;
+    ASSERT_FALSE(shown.isNull());
+    const QRect at = m_view->PictureRect().translated(-m_view->PlotAreaRect().topLeft());
+    EXPECT_EQ(shown.copy(QRect(at.topLeft(), picture.size())).convertToFormat(picture.format()), picture);
+    EXPECT_TRUE(m_dialogs.m_asked.contains(QStringLiteral("size:%1x%2").arg(shown.width()).arg(shown.height())));
+
+    m_dialogs.m_pictureSize = QSize(500, 300);
+    m_dialogs.m_answers = QStringList{Path("chosen.png")};
+    m_view->ExportAction()->trigger();
+    EXPECT_EQ(QImage(Path("chosen.png")).size(), QSize(500, 300));
+
+    m_dialogs.m_bYes = false; // the size is cancelled
+    m_dialogs.m_answers = QStringList{Path("none.png")};
+    m_view->ExportAction()->trigger();
+    EXPECT_FALSE(QFile::exists(Path("none.png")));
 }
 
 TEST_F(ViewTest, SrcFileCancelledLeavesTheSourceClosedAndClicksIdle)
@@ -465,6 +531,10 @@ TEST_F(ViewTest, ControlTable)
         // The level label keeps its row but takes the column left of the plot area.
         {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}, 12, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
         {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}, 7, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
+        // The range of the colour scale above the reference level's arrows, growing at half their pace; its label as
+        // wide as the column.
+        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}, 20, ANCHOR_TOP_LEFT, QSize(0, 25)},
+        {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}, 21, ANCHOR_TOP_LEFT, ANCHOR_NONE},
     };
     m_view = std::make_unique<CTavirelView>(m_doc.get());
     for (const Row& r : rows) {
@@ -479,7 +549,7 @@ TEST_F(ViewTest, ControlTable)
         EXPECT_EQ(text, QString::fromLatin1(r.text)) << r.id;
         const QRect px = m_view->DialogUnitsToPx(r.du.x(), r.du.y(), r.du.width(), r.du.height());
         const QRect got = control->geometry();
-        if (r.id == IDC_REF_LEVEL) {
+        if (r.id == IDC_REF_LEVEL || r.id == IDC_RANGE) {
             EXPECT_EQ(got.top(), px.top());
             EXPECT_EQ(got.height(), px.height());
             EXPECT_LE(got.right(), m_view->Control(IDC_PLOT_AREA)->geometry().left());
@@ -683,6 +753,35 @@ TEST_F(BrowseTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
     EXPECT_EQ(Status(), QStringLiteral("View %1 Sec to %2 Sec").arg(Bar().m_nViewStart).arg(Bar().m_nViewEnd));
 }
 
+// A source of exactly 2 x width blocks gains a padding block in its rounded
+// frame count; End and Whole Recording stop at its last block of data.
+TEST_F(BrowseTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
+{
+    m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
+    ShowView(QString());        // the plot's width, for the source's length
+    const int w = Plot().width();
+    ShowActive(ToneSource("exact.wav", 1, 2048, 2 * w, 256.0, 0));
+    const struct {
+        const char* what;
+        int key;
+        int64_t startBlock;
+        int zoom;
+    } rows[] = {
+        {"End: the window's last column is the last block", Qt::Key_End, w, 1},
+        {"Whole Recording: two blocks per column", Qt::Key_W, 0, 2},
+    };
+    for (const auto& r : rows) {
+        Key(r.key);
+        EXPECT_EQ(m_view->ViewStartBlock(), r.startBlock) << r.what;
+        EXPECT_EQ(m_doc->m_nZoom, r.zoom) << r.what;
+        bool bLit = false; // the tone shows in the last column
+        for (int y = 0; y < Picture().height(); ++y)
+            bLit = bLit || (Picture().pixel(w - 1, y) & 0xFFFFFF) != 0;
+        EXPECT_TRUE(bLit) << r.what;
+        EXPECT_EQ(Bar().m_nViewEnd, 2 * w) << r.what;
+    }
+}
+
 TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
 {
     struct Case {
@@ -697,6 +796,7 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         const uint32_t rate = 8192;         // 4 Hz per bin
         const int rows = 1024 * c.channels; // display bins
         m_doc->m_nRefLevel = 0;
+        m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
         // The tone on the first bin of the row three quarters down the picture.
         ShowView(QString()); // the plot's height, for the tone's bin
         const int h = Plot().height(), yTone = h * 3 / 4;
@@ -706,11 +806,20 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         ASSERT_EQ(Plot().height(), h);
         EXPECT_EQ(Text(IDC_CENTRE_FREQ), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
 
-        const QRegularExpression readout(QStringLiteral("^(\\S+)  (-?[0-9.]+)( MHz| Hz)  (-?[0-9]+) dB$"));
+        const QRegularExpression readout(
+            QStringLiteral("^Cursor = ([0-9]+) Sec  (\\S+)  (-?[0-9.]+)( MHz| Hz)  (-?[0-9]+) dB$"));
         auto at = [&](int x, int y) {
             MoveTo(Plot().left() + x, Plot().top() + y);
             const QRegularExpressionMatch m = readout.match(Status());
             EXPECT_TRUE(m.hasMatch()) << Status().toStdString();
+            // The whole readout shows in the form's narrow status line.
+            const QLabel* line = m_view->m_wndStatus;
+            const QStringList rows = line->text().split(QLatin1Char('\n'));
+            for (const QString& row : rows)
+                EXPECT_LE(line->fontMetrics().horizontalAdvance(row), line->contentsRect().width())
+                    << row.toStdString();
+            const QFontMetrics metrics = line->fontMetrics(); // the last line's descenders may touch the frame
+            EXPECT_LE((rows.size() - 1) * metrics.lineSpacing() + metrics.ascent(), line->contentsRect().height());
             return m;
         };
         // Without a recording time of its own a source is timed by its file.
@@ -721,17 +830,126 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         const QTime start = QTime::fromString(startTime, QStringLiteral("HH:mm:ss"));
         const QRegularExpressionMatch tone = at(100, yTone);
         // Column 100 starts 100 blocks of 2048 frames in: 25 s.
-        EXPECT_EQ(tone.captured(1), start.addSecs(25).toString(QStringLiteral("HH:mm:ss.zzz")));
-        EXPECT_EQ(tone.captured(3), QString::fromLatin1(c.unit));
-        const double hz = tone.captured(2).toDouble() * (c.centreHz ? 1e6 : 1);
+        EXPECT_EQ(tone.captured(1), QStringLiteral("25"));
+        EXPECT_EQ(tone.captured(2), start.addSecs(25).toString(QStringLiteral("HH:mm:ss.zzz")));
+        EXPECT_EQ(tone.captured(4), QString::fromLatin1(c.unit));
+        const double hz = tone.captured(3).toDouble() * (c.centreHz ? 1e6 : 1);
         EXPECT_NEAR(hz, c.centreHz + offsetHz, 1.0);
-        EXPECT_GT(tone.captured(4).toInt(), -20) << "the tone is strong";
+        EXPECT_GT(tone.captured(5).toInt(), -20) << "the tone is strong";
         const QRegularExpressionMatch quiet = at(100, h / 4);
-        EXPECT_LT(quiet.captured(4).toInt(), tone.captured(4).toInt() - 60) << "away from the tone";
-        EXPECT_EQ(at(3, yTone).captured(1), start.addMSecs(750).toString(QStringLiteral("HH:mm:ss.zzz")));
+        EXPECT_LT(quiet.captured(5).toInt(), tone.captured(5).toInt() - 60) << "away from the tone";
+        EXPECT_EQ(at(3, yTone).captured(1), QStringLiteral("0"));
+        EXPECT_EQ(at(3, yTone).captured(2), start.addMSecs(750).toString(QStringLiteral("HH:mm:ss.zzz")));
         // Past the recording's end (120 blocks) the status line tells of the window.
         MoveTo(Plot().left() + 130, Plot().top() + yTone);
         EXPECT_TRUE(Status().startsWith(QStringLiteral("View "))) << Status().toStdString();
+    }
+}
+
+// Times that span twice the samples (500 frames a second): the labels, the bar,
+// the readout, the status line, render --start and the cut count the same seconds.
+TEST_F(BrowseTest, OneClockForASourceWhoseTimesDisagreeWithItsSamples)
+{
+    ShowActive(Source("slow.wav", 3600, true, 7200));
+    m_dialogs.m_answers = {Path("cut.wav")};
+    Click(IDC_DEST_FILE);
+    ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
+    const int s = m_doc->m_nViewStart, w = Plot().width();
+    ASSERT_GT(s, 0);
+    const auto clock = [](int sec) { return QTime(9, 5).addSecs(sec).toString(QStringLiteral("HH:mm:ss")); };
+    const QString png = Path("p.png");
+    struct Probe {
+        const char* what;
+        std::function<QString()> got;
+        QString want;
+    };
+    const Probe probes[] = {
+        {"end label", [&] { return Text(IDC_END_TIME); }, QStringLiteral("06/21/2003 11:05:00 (7200 Sec)")},
+        {"readout at the window's left edge",
+         [&] {
+             MoveTo(Plot().left(), Plot().center().y());
+             return Status().section(QStringLiteral("  "), 0, 1);
+         },
+         QStringLiteral("Cursor = %1 Sec  %2.000").arg(s).arg(clock(s))},
+        {"window end: the second after the last column", [&] { return QString::number(Bar().m_nViewEnd); },
+         QString::number((s * 500 + w * 2048) / 500)},
+        {"status of a window placed by a key",
+         [&] {
+             Key(Qt::Key_Right);
+             return Status();
+         },
+         QString::asprintf("View %.1f Sec to %.1f Sec", (s * 500 / 2048 + w / 10) * 2048 / 500.0,
+                           (s * 500 / 2048 + w / 10 + w) * 2048 / 500.0)},
+        {"render --start past the samples' own 3600 s",
+         [&] {
+             return QString::number(QProcess::execute(
+                 QStringLiteral(TAVIREL_CLI_PATH),
+                 {QStringLiteral("render"), Path("slow.wav"), QStringLiteral("--start"), QStringLiteral("4000"),
+                  QStringLiteral("--width=8"), QStringLiteral("--height=8"), QStringLiteral("--out"), png}));
+         },
+         QStringLiteral("0")},
+        {"a cut of 100 to 130 s: 15000 frames from frame 50000 on",
+         [&] {
+             m_view->OnPosBarNotify(WPOS_SETFROM, 100);
+             m_view->OnPosBarNotify(WPOS_SETTO, 130);
+             PressSave();
+             const std::vector<uint8_t> data = riff::ParseWave(Read("cut_001.wav")).payload["data"];
+             return QStringLiteral("%1 frames, first %2")
+                 .arg(data.size() / 4)
+                 .arg(data.size() >= 2 ? int16_t(data[0] | data[1] << 8) : 0);
+         },
+         QStringLiteral("%1 frames, first %2").arg((15000 + 2047) / 2048 * 2048).arg(SampleAt(50000, 0))},
+    };
+    for (const Probe& p : probes)
+        EXPECT_EQ(p.got(), p.want) << p.what;
+}
+
+// Input queued while a save runs (it lets events through for its progress)
+// reaches nothing: the segment is byte for byte an undisturbed one's.
+TEST_F(BrowseTest, InputDuringASaveLeavesTheSegmentAsAnUndisturbedOne)
+{
+    const QString other = Source("other.wav", 10);
+    const QString src = ToneSource("long.wav", 1, 8192, 200, 1000.0, 0); // 800 blocks: progress every 256
+    m_doc->m_strDestPath = Path("cut.wav");
+    ShowActive(src);
+    PressSave();
+    const Bytes undisturbed = Read("cut_001.wav");
+    ASSERT_FALSE(undisturbed.empty());
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } rows[] = {
+        {"a press on the bar", [&] { ClickBar(Qt::LeftButton, Bar().ClientRect().width() * 3 / 4); }},
+        {"a dropped wave file", [&] { Drop({other}); }},
+        {"Src File...",
+         [&] {
+             m_dialogs.m_answers = {other};
+             Click(IDC_SRC_FILE);
+         }},
+        {"a View key", [&] { QTest::keyClick(m_view.get(), Qt::Key_End); }},
+    };
+    const auto cuts = [&] { return QDir(m_dir.path()).entryList({QStringLiteral("cut_*.wav")}, QDir::Files); };
+    for (const auto& r : rows) {
+        // Once the save runs (its progress dialog exists), the input arrives.
+        std::function<void()> poll = [&] {
+            if (m_view->findChild<QProgressDialog*>() == nullptr)
+                QTimer::singleShot(0, m_view.get(), poll);
+            else
+                r.act();
+        };
+        ShowActive(src);
+        m_dialogs.m_asked.clear();
+        const QStringList before = cuts();
+        QTimer::singleShot(0, m_view.get(), poll);
+        PressSave();
+        QStringList written = cuts();
+        for (const QString& name : before)
+            written.removeOne(name);
+        EXPECT_EQ(written.size(), 1) << r.what;
+        EXPECT_TRUE(written.size() == 1 && Read(written[0].toLatin1().constData()) == undisturbed) << r.what;
+        EXPECT_EQ(m_doc->m_strSrcPath, src) << r.what;
+        EXPECT_EQ(m_doc->m_nViewStart, 0) << r.what;
+        EXPECT_TRUE(Errors().isEmpty()) << r.what;
     }
 }
 

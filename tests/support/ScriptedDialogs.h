@@ -20,6 +20,18 @@ public:
         m_asked << QStringLiteral("save:") + initialPath + QStringLiteral("|") + filter;
         return Next();
     }
+    QString GetPictureFileName(QWidget*, const QString& initialPath) override
+    {
+        m_asked << QStringLiteral("picture:") + initialPath;
+        return Next();
+    }
+    // m_pictureSize, or the shown size while it is empty; false (cancel) with m_bYes false.
+    bool GetPictureSize(QWidget*, QSize shown, QSize* chosen) override
+    {
+        m_asked << QStringLiteral("size:%1x%2").arg(shown.width()).arg(shown.height());
+        *chosen = m_pictureSize.isEmpty() ? shown : m_pictureSize;
+        return m_bYes;
+    }
     bool AskYesNo(QWidget*, const QString& text) override
     {
         m_asked << QStringLiteral("ask:") + text;
@@ -34,6 +46,7 @@ public:
     QStringList m_answers;
     QStringList m_asked;
     bool m_bYes = false;
+    QSize m_pictureSize;
 
 private:
     QStringList WithPrefix(const QString& prefix) const

@@ -303,28 +303,45 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
 
 // An output named without a number replaces a regular file or a symbolic link,
 // never a folder, device or FIFO: writing to /dev/null as root must not turn it
-// into a wave file.
+// into a wave file. Told not to replace, it replaces nothing, not even a file
+// made at its name while it was written.
 TEST(AtomicOutput, UnnumberedOutputReplacesOnlyFiles)
 {
     TempDir dir;
-    const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav";
+    const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav",
+                      kept = dir / "keep.wav", late = dir / "late.wav";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::filesystem::create_directory(folder);
     riff::WriteFile(file, Bytes{'x'});
+    riff::WriteFile(kept, Bytes{'k'});
     const struct {
         std::string path;
-        int rc;
-        int err;
-    } rows[] = {{fifo, WAVE_ERR_CREATE, EEXIST}, {folder, WAVE_ERR_CREATE, EISDIR}, {file, WAVE_OK, 0}};
+        bool bReplace;
+        int rc, err; // of OpenOutput
+        int closeRc; // of CloseOutput, after an open that succeeded
+    } rows[] = {
+        {fifo, true, WAVE_ERR_CREATE, EEXIST, 0},   {folder, true, WAVE_ERR_CREATE, EISDIR, 0},
+        {file, true, WAVE_OK, 0, WAVE_OK},          {kept, false, WAVE_OK, 0, WAVE_ERR_CREATE},
+        {late, false, WAVE_OK, 0, WAVE_ERR_CREATE}, // made while the output was written
+    };
     for (const auto& r : rows) {
         CRiffWaveFile w;
+        w.m_bReplaceOutput = r.bReplace;
         EXPECT_EQ(w.OpenOutput(r.path, &kStereo16, 2048, 0, 0, nullptr), r.rc) << r.path;
         EXPECT_EQ(w.m_nErrno, r.err) << r.path;
-        w.CloseOutput();
+        if (r.path == late)
+            riff::WriteFile(late, Bytes{'l'});
+        if (r.rc == WAVE_OK) {
+            w.CloseOutput();
+            EXPECT_EQ(w.m_nError, r.closeRc) << r.path;
+        }
     }
     struct stat st;
     ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(faultfs::Names(dir.path.string()), (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav"}));
+    EXPECT_EQ(faultfs::Names(dir.path.string()),
+              (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav", "keep.wav", "late.wav"}));
     EXPECT_GT(std::filesystem::file_size(file), 1u);
+    EXPECT_EQ(riff::ReadFile(kept), std::vector<uint8_t>{'k'});
+    EXPECT_EQ(riff::ReadFile(late), std::vector<uint8_t>{'l'});
 }

@@ -429,6 +429,76 @@ TEST(Reader, SixGibibyteRecordings)
     }
 }
 
+// Conversions against exact rational arithmetic (Python's fractions): frames
+// rounded to the nearest, seconds and milliseconds floored.
+TEST(TimeBase, ExactConversions)
+{
+    const struct {
+        const char* proves;
+        int64_t frames, seconds; // the ratio
+        double fps;
+        int64_t wholeSec, frameOfWhole;
+        double sec;
+        int64_t frameOfSec, frame, secondOfFrame, msOfFrame;
+        double secondsOfFrame;
+    } rows[] = {
+        {"a 48 kHz sample rate", 48000, 1, 48000, 3600, 172800000, 0.5, 24000, 47999, 0, 999, 47999 / 48000.0},
+        {"times span 5 s of 2048 frames", 2048, 5, 409.6, 1, 410, 2.5, 1024, 410, 1, 1000, 1.0009765625},
+        {"2^40 + 1 frames over 3 s: no overflow", (1LL << 40) + 1, 3, 366503875925.66667, 2, 733007751851, 3.0,
+         (1LL << 40) + 1, 1LL << 40, 2, 2999, 2.99999999999727},
+        {"a 20 GiB recording of 5368 s", 5368709120, 5368, 1000132.1013412817, 5000, 5000660507, 0.25, 250033,
+         5368709119, 5367, 5367999, 5367.999999},
+        {"before the start: away from zero, floored", 3, 2, 1.5, -1, -2, -0.5, -1, -1, -1, -667, -2 / 3.0},
+        {"no ratio: one frame a second", 0, 0, 1, 7, 7, 2.4, 2, 7, 7, 7000, 7},
+    };
+    for (const auto& r : rows) {
+        const CTimeBase tb(r.frames, r.seconds);
+        EXPECT_NEAR(tb.FramesPerSecond() / r.fps, 1.0, 1e-12) << r.proves;
+        EXPECT_EQ(tb.FrameOfWholeSeconds(r.wholeSec), r.frameOfWhole) << r.proves;
+        EXPECT_EQ(tb.FrameOfSeconds(r.sec), r.frameOfSec) << r.proves;
+        EXPECT_EQ(tb.SecondOfFrame(r.frame), r.secondOfFrame) << r.proves;
+        EXPECT_EQ(tb.MillisecondOfFrame(r.frame), r.msOfFrame) << r.proves;
+        EXPECT_NEAR(tb.SecondsOfFrame(r.frame), r.secondsOfFrame, 1e-9) << r.proves;
+    }
+}
+
+// The reader's time base: the data's frames over the seconds the recording
+// times span, the sample rate without them; seeks and the length follow it.
+TEST(Reader, TimeBaseOfTheRecordingTimes)
+{
+    const auto at = [](int ms) {
+        return SYSTEMTIME{2024, 5, 3, 1, 8, 0, static_cast<uint16_t>(ms / 1000), static_cast<uint16_t>(ms % 1000)};
+    };
+    const struct {
+        const char* proves;
+        size_t frames;
+        int startMs, stopMs; // of the times; startMs -1: none
+        int lengthSec;
+        double fps;
+        int seekSec;
+        int32_t firstFrame; // where that second starts
+    } rows[] = {
+        {"times agree with the samples", 6000, 0, 6000, 6, 1000, 2, 2000},
+        {"times span twice the samples", 6000, 0, 12000, 12, 500, 2, 1000},
+        {"times span 5 s of 2048 frames: 409.6 a second", 2048, 0, 5000, 5, 409.6, 1, 410},
+        {"no times: the whole seconds the data holds", 5500, -1, 0, 5, 1000, 2, 2000},
+        {"stop = start: the nearest second of the data", 5400, 0, 0, 5, 1000, 3, 3000},
+        {"0.2 s across a second's boundary: milliseconds count", 200, 900, 1100, 0, 1000, 0, 0},
+        {"3.5 s from .250 to .750: the whole seconds it spans", 3500, 250, 3750, 3, 1000, 2, 2000},
+    };
+    for (const auto& r : rows) {
+        riff::WaveShape shape(1, 1000);
+        if (r.startMs >= 0)
+            shape.auxi = riff::AuxiPayload(at(r.startMs), at(r.stopMs));
+        CRiffWaveFile w;
+        ASSERT_EQ(OpenBytes(w, riff::WaveFile(shape, riff::Ramp16(r.frames, 0))).rc, WAVE_OK) << r.proves;
+        EXPECT_EQ(w.m_nLengthSec, r.lengthSec) << r.proves;
+        EXPECT_NEAR(w.m_timeBase.FramesPerSecond(), r.fps, 1e-9) << r.proves;
+        w.SeekSeconds(r.seekSec);
+        EXPECT_EQ(ReadOne(w, 2048, 1)[0], r.firstFrame * 65536) << r.proves;
+    }
+}
+
 // The recording times are universal time: a record spanning the night the
 // clocks go forward in Europe is 4 h long under every zone.
 TEST(Reader, LengthIndependentOfTheLocalZone)
@@ -441,7 +511,7 @@ TEST(Reader, LengthIndependentOfTheLocalZone)
         CRiffWaveFile w;
         ASSERT_EQ(OpenBytes(w, file).rc, WAVE_OK) << tz;
         EXPECT_EQ(w.m_nLengthSec, 14400) << tz;
-        EXPECT_EQ(w.m_nBytesPerSec, 1000) << tz;
+        EXPECT_EQ(w.m_timeBase.FramesPerSecond(), 1000.0) << tz;
     }
 }
 

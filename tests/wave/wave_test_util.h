@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "support/TempFolder.h"
 #include "platform/RiffReader.h"
 #include "support/ScopedTz.h"
 #include "support/WaveBytes.h"
@@ -35,18 +36,8 @@ inline OpenResult OpenBytes(CRiffWaveFile& w, const Bytes& b, int nBlockFrames =
     return r;
 }
 
-// A folder under the system's temporary folder, removed with everything in it.
-struct TempDir {
-    std::filesystem::path path;
-    TempDir()
-    {
-        std::string t = (std::filesystem::temp_directory_path() / "tavirel-wave-XXXXXX").string();
-        if (mkdtemp(t.data()))
-            path = t;
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
+// A folder of the test's own, removed with everything in it.
+using TempDir = TempFolder;
 
 // Runs a shell command; its standard output, or "!" when it failed.
 inline std::string Sh(const std::string& cmd)

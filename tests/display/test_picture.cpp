@@ -1,0 +1,236 @@
+// The scales around the picture, Auto Levels' measurement and the mean power
+// of a rectangle, on generated recordings of known tones, bursts and noise.
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+
+#include "display/PictureAxes.h"
+#include "display/PictureLevels.h"
+#include "display/SpectrogramPlot.h"
+#include "doc/TavirelDoc.h"
+#include "support/WaveBytes.h"
+
+namespace {
+
+class PictureTest : public ::testing::Test {
+protected:
+    PictureTest() : m_doc(nullptr), m_plot(&m_doc) { m_doc.OnNewDocument(); }
+
+    // A recording of `frames` frames: a tone of `hz` (I/Q: e^(+j 2 pi hz t)) at
+    // `amplitude` from frame `from` on, silence before, plus Gaussian noise of
+    // `noise` (both as fractions of full scale).
+    void Load(int channels, uint32_t rate, int64_t frames, double hz, int64_t from, double amplitude = 0.5,
+              double noise = 0.0, std::optional<riff::Bytes> auxi = {})
+    {
+        std::mt19937 rng(7);
+        std::normal_distribution<double> gauss(0.0, noise * 32767.0);
+        std::vector<int16_t> s;
+        for (int64_t j = 0; j < frames; ++j) {
+            const std::complex<double> z =
+                j >= from ? amplitude * 32767.0 * std::polar(1.0, 2.0 * M_PI * hz * j / rate) : 0.0;
+            s.push_back(static_cast<int16_t>(std::lround(z.real() + (noise > 0 ? gauss(rng) : 0.0))));
+            if (channels == 2)
+                s.push_back(static_cast<int16_t>(std::lround(z.imag() + (noise > 0 ? gauss(rng) : 0.0))));
+        }
+        const QString path = m_dir.filePath("s.wav");
+        const riff::WaveShape shape(static_cast<uint16_t>(channels), rate, 16, 1, std::move(auxi));
+        ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Pcm16(s))));
+        ASSERT_TRUE(m_doc.LoadSource(path));
+        m_plot.SetLevels(m_doc.m_bTwoChannel, m_doc.m_nRefLevel);
+    }
+    bool Lit(int x, int y) const { return (m_plot.m_bitmap.pixel(x, y) & 0xFFFFFF) != 0; }
+
+    QTemporaryDir m_dir;
+    CTavirelDoc m_doc;
+    CSpectrogramPlot m_plot;
+};
+
+// The value a label stands for: seconds (of the day for clock times) or Hz.
+double LabelValue(const QString& label)
+{
+    const QRegularExpressionMatch clock = QRegularExpression("^(\\d\\d):(\\d\\d):(\\d\\d(\\.\\d+)?)$").match(label);
+    if (clock.hasMatch())
+        return clock.captured(1).toInt() * 3600.0 + clock.captured(2).toInt() * 60.0 + clock.captured(3).toDouble();
+    const QStringList parts = label.split(' ');
+    const double unit = parts.value(1) == "MHz" ? 1e6 : parts.value(1) == "kHz" ? 1e3 : 1.0;
+    return parts.value(0).toDouble() * unit;
+}
+
+// Evenly spaced ticks, each at the place of its label's value, labels apart by at least their room.
+void ExpectTicks(const std::vector<AxisTick>& ticks, double (*px)(const PictureAxesModel&, double),
+                 const PictureAxesModel& m, int roomPx, const char* what)
+{
+    ASSERT_GE(ticks.size(), 2u) << what;
+    for (size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_NEAR(px(m, LabelValue(ticks[i].label)), ticks[i].px, 1e-6) << what << " " << qPrintable(ticks[i].label);
+        if (i > 0) {
+            EXPECT_NEAR(ticks[i].px - ticks[i - 1].px, ticks[1].px - ticks[0].px, 1e-6) << what;
+            EXPECT_GE(ticks[i].px - ticks[i - 1].px, roomPx) << what << " " << qPrintable(ticks[i].label);
+        }
+    }
+}
+
+} // namespace
+
+// A tone switched on at a known frame lights the column and row its time and
+// frequency are drawn at (each tone on the first bin of its row); the ticks stand where their labels say.
+TEST_F(PictureTest, TicksMarkTheTimesAndFrequenciesOfKnownTones)
+{
+    SYSTEMTIME start{2003, 6, 6, 21, 9, 5, 0, 0}, stop = start;
+    stop.wSecond = 2;
+    const struct {
+        int channels;
+        uint32_t rate;
+        int64_t frames;
+        std::optional<riff::Bytes> auxi;
+        int fft, zoom, width, height;
+        double hz;
+        int64_t from;
+        int column, row; // where the tone shows first
+        const char* unit;
+    } rows[] = {
+        // One channel timed from its file, Hz from 0: 1 kHz is bin 256 of 1024, on row 64 of 256.
+        {1, 8000, 81920, {}, 2048, 1, 400, 256, 1000.0, 16384, 8, 64, "kHz"},
+        // I/Q with a centre and a recording time: +3 kHz is display bin 143 of 256, on row 286 of 512.
+        {2, 48000, 96000, riff::AuxiPayload(start, stop, {7050000}), 256, 4, 600, 512, 3000.0, 10240, 10, 286, "MHz"},
+        // I/Q without a centre or any time: seconds and offsets; -6.07 kHz is display bin 3059 of 8192, the first on
+        // row 112 of 300.
+        {2, 48000, 48000 * 2, {}, 8192, 1, 300, 300, -1036 * 48000.0 / 8192, 5 * 8192, 5, 112, "kHz"},
+    };
+    const QFont font = QGuiApplication::font();
+    const QFontMetrics metrics(font);
+    const CPictureAxes axes(font);
+    for (const auto& r : rows) {
+        m_doc.SetFftSize(r.fft);
+        m_doc.m_nZoom = r.zoom;
+        m_doc.m_nRangeDb = 40; // the bottom colour (black) at -40 dB
+        Load(r.channels, r.rate, r.frames, r.hz, r.from, 0.5, 0.0, r.auxi);
+        const QSize size(r.width, r.height);
+        m_plot.Draw(QRect(QPoint(), size), nullptr);
+        if (!r.auxi && r.channels == 2)
+            m_doc.m_stStart = SYSTEMTIME{}; // no time at all: seconds from the start
+        const PictureAxesModel m = AxesModelOf(m_doc, 0, r.zoom, size);
+        EXPECT_EQ(m.wallClock, r.channels == 1 || r.auxi) << r.fft; // a file's own time counts, as in the labels
+        const double centre = r.channels == 2 && r.auxi ? 7050000.0 : 0.0;
+        const double t = (m.wallClock ? m.startSecondOfDay : 0) + static_cast<double>(r.from) / r.rate;
+        EXPECT_EQ(CPictureAxes::PixelAt(CPictureAxes::TimePx(m, t)), r.column) << r.fft;
+        EXPECT_EQ(CPictureAxes::PixelAt(CPictureAxes::FrequencyPx(m, centre + r.hz)), r.row) << r.fft;
+        EXPECT_TRUE(Lit(r.column, r.row)) << r.fft;
+        EXPECT_FALSE(Lit(r.column - 1, r.row)) << r.fft;
+        EXPECT_FALSE(Lit(r.column, r.row - 4) || Lit(r.column, r.row + 4)) << r.fft;
+        EXPECT_EQ(axes.FrequencyUnit(m), r.unit) << r.fft;
+
+        const std::vector<AxisTick> times = axes.TimeTicks(m);
+        int widest = 0;
+        for (const AxisTick& tick : times)
+            widest = std::max(widest, metrics.horizontalAdvance(tick.label));
+        ExpectTicks(times, CPictureAxes::TimePx, m, widest, "time");
+        ExpectTicks(axes.FrequencyTicks(m), CPictureAxes::FrequencyPx, m, metrics.height(), "frequency");
+    }
+}
+
+// White noise of a known power per bin and a tone 30 dB below full scale:
+// the strongest level is the tone's, the median the noise's (the median of a
+// bin's power is ln 2 of its mean), and Auto Levels puts its reference on the
+// next 20 dB step and its bottom colour on the noise.
+TEST_F(PictureTest, AutoLevelsMeasureAKnownNoiseFloor)
+{
+    const int n = 2048;
+    const double sigma = 0.001;
+    Load(1, 8000, 40 * n, 1000.0, 0, std::pow(10.0, -30.0 / 20.0), sigma);
+    m_plot.Draw(QRect(0, 0, 40, 200), nullptr);
+    double windowPower = 0.0;
+    for (int i = 0; i < n; ++i)
+        windowPower += std::pow(0.5 - 0.5 * std::cos(2.0 * M_PI * i / (n - 1)), 2);
+    const double sampleRms = sigma * 32767.0 * 65536.0;
+    const double expected =
+        10.0 * std::log10(sampleRms * sampleRms * windowPower * std::log(2.0)) - 20.0 * std::log10(n * 536870000.0);
+    const PictureLevels levels = MeasurePictureLevels(m_plot.WindowSetup(QSize(40, 200), 1), 1);
+    ASSERT_TRUE(levels.measured);
+    EXPECT_NEAR(levels.strongestDb, -30.0, 1.0);
+    EXPECT_NEAR(levels.noiseFloorDb, expected, 1.0);
+    const AutoLevels fit = AutoLevelsFor(levels.strongestDb, levels.noiseFloorDb);
+    EXPECT_EQ(fit.refDb, -20);
+    EXPECT_NEAR(fit.rangeDb, -20.0 - expected, 1.5);
+}
+
+// A tone of half full scale on a bin (Hann window): -6 dB on its bin, its
+// neighbours each a quarter of its power, half of it over two transforms of
+// which one holds it.
+TEST_F(PictureTest, MeanPowerOfARectangle)
+{
+    const int n = 2048;
+    Load(2, 8000, 4 * n, 100.0 * 8000 / n, n); // display bin 1023 + 100, from the second transform on
+    const PlotRenderSetup setup = m_plot.WindowSetup(QSize(4, 100), 1);
+    const int bin = n / 2 - 1 + 100;
+    const double tone = 20.0 * std::log10(0.5 * 32767.0 / 32768.0 * (n - 1) / n);
+    const struct {
+        int64_t first, frames;
+        int lo, hi;
+        double db;
+    } rows[] = {
+        {n, n, bin, bin, tone},
+        {n, 2 * n, bin - 1, bin + 1, tone + 10.0 * std::log10(1.5 / 3.0)},
+        {0, 2 * n, bin, bin, tone - 10.0 * std::log10(2.0)},
+    };
+    for (const auto& r : rows)
+        EXPECT_NEAR(MeanPowerDb(setup, r.first, r.frames, r.lo, r.hi), r.db, 0.01) << r.first << " " << r.lo;
+    EXPECT_TRUE(std::isnan(MeanPowerDb(setup, 0, n, n, n))) << "a bin past the last";
+}
+
+// render's picture options: each unknown value is a usage error naming the
+// allowed ones; --axes keeps the PNG at W x H; a pipe given with --overwrite
+// is written into, not replaced.
+TEST_F(PictureTest, CliRenderPictureOptions)
+{
+    Load(2, 8000, 3 * 8000, 500.0, 0);
+    const QString cli = QStringLiteral(TAVIREL_CLI_PATH), png = m_dir.filePath("out.png");
+    auto run = [&](QStringList args) {
+        QProcess p;
+        p.start(cli, QStringList{"render", m_doc.m_strSrcPath, "--start", "0", "--width", "300", "--height", "200",
+                                 "--overwrite"} +
+                         args);
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    };
+    const struct {
+        const char *arg, *allowed;
+    } bad[] = {
+        {"--fft=1000", "256, 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536"},
+        {"--fft=128", "256, 512"},
+        {"--window=kaiser", "hann, hamming, blackman-harris or rectangular"},
+        {"--colours=jet", "classic, viridis, inferno, turbo or greyscale"},
+        {"--range=19", "20 to 260 dB"},
+        {"--range=261", "20 to 260 dB"},
+    };
+    for (const auto& b : bad) {
+        const auto [status, error] = run({b.arg, "--out", png});
+        EXPECT_EQ(status, 2) << b.arg;
+        EXPECT_TRUE(error.contains(b.allowed)) << qPrintable(error);
+    }
+    EXPECT_EQ(run({"--fft=512", "--window=hamming", "--colours=turbo", "--range=60", "--axes", "--out", png}).first, 0);
+    EXPECT_EQ(QImage(png).size(), QSize(300, 200));
+    EXPECT_EQ(run({"--width=20", "--axes", "--out", png}).first, 2) << "no room for the picture";
+
+    const QString pipe = m_dir.filePath("pipe");
+    ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+    QProcess reader;
+    reader.start("cat", {pipe});
+    EXPECT_EQ(run({"--out", pipe}).first, 0);
+    EXPECT_TRUE(reader.waitForFinished(10000));
+    EXPECT_TRUE(reader.readAllStandardOutput().startsWith("\x89PNG"));
+    struct stat st {};
+    ASSERT_EQ(stat(pipe.toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}

@@ -1,0 +1,297 @@
+// The band save below the widgets: the files' headers and records (read
+// back by hand and by sox), a burst's onset at the same wall-clock time in
+// source and band, clipping, and faults and cancels that leave no file.
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "doc/BandSave.h"
+#include "doc/TavirelDoc.h"
+#include "support/FaultFs.h"
+#include "support/WaveBytes.h"
+
+namespace {
+
+constexpr uint32_t kCentre = 7000000;
+const SYSTEMTIME kStart{2024, 5, 0, 1, 12, 0, 0, 250};
+
+// A recording of seconds at rate whose frame n holds gen(n, channel) (full scale 1.0).
+riff::Bytes Samples(int channels, int bits, bool bFloat, uint32_t rate, double seconds,
+                    const std::function<double(int64_t, int)>& gen)
+{
+    riff::Bytes b;
+    const auto frames = static_cast<int64_t>(seconds * rate);
+    for (int64_t n = 0; n < frames; ++n) {
+        for (int c = 0; c < channels; ++c) {
+            const double v = gen(n, c);
+            if (bFloat)
+                b.F32(static_cast<float>(v));
+            else if (bits == 16)
+                b.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))));
+            else
+                b.U8(static_cast<uint8_t>(std::lround(v * 8388607)))
+                    .U16(static_cast<uint16_t>(std::lround(v * 8388607) >> 8));
+        }
+    }
+    return b;
+}
+
+// A source with an "auxi" record that starts at kStart and lasts as long as its samples.
+riff::Bytes Source(int channels, int bits, bool bFloat, bool bExtensible, uint32_t rate, double seconds,
+                   const std::function<double(int64_t, int)>& gen)
+{
+    SYSTEMTIME stop;
+    AddUtcMilliseconds(kStart, std::llround(seconds * 1000), stop);
+    const riff::Bytes auxi = riff::AuxiPayload(kStart, stop, {kCentre, 80000000, 11, 0, 22, 33, 44, 55, 66, 77});
+    const uint16_t tag = bFloat ? 3 : 1;
+    const riff::Bytes fmt =
+        bExtensible
+            ? riff::ExtensibleFmtPayload(tag, static_cast<uint16_t>(channels), rate, static_cast<uint16_t>(bits))
+            : riff::FmtPayload(tag, static_cast<uint16_t>(channels), rate, static_cast<uint16_t>(bits));
+    return riff::Wave(fmt, Samples(channels, bits, bFloat, rate, seconds, gen), {riff::Chunk("auxi", auxi)});
+}
+
+struct Band {
+    void Load(const riff::Bytes& file)
+    {
+        doc.m_strSrcPath = dir.filePath("src.wav");
+        ASSERT_TRUE(riff::WriteFile(doc.m_strSrcPath.toStdString(), file));
+        ASSERT_TRUE(doc.OpenSource(doc.m_strSrcPath));
+        doc.m_bLoaded = true;
+        doc.m_strDestPath = QFile::decodeName((folder + "/band.wav").c_str());
+    }
+    // Plans [low, high] (absolute) and saves it from second a to b.
+    BandSaveResult Save(double low, double high, double a, double b, BandBits bits = BandBits::Source,
+                        const SegmentProgress& progress = {})
+    {
+        EXPECT_EQ(band::DesignBand(DocSpectrum(doc), low, high, 0, &plan), band::BandFault::None);
+        BandSaveOptions o;
+        o.bits = bits;
+        return SaveBand(doc, plan, doc.m_timeBase.FrameOfSeconds(a), doc.m_timeBase.FrameOfSeconds(b), o, progress);
+    }
+
+    QTemporaryDir dir;
+    std::string folder = [this] {
+        const std::string f = dir.filePath("out").toStdString();
+        std::filesystem::create_directory(f);
+        return f;
+    }();
+    CTavirelDoc doc{nullptr};
+    band::BandPlan plan;
+};
+
+// What sox says of a file (soxi's one-letter query), or "" without sox.
+std::string Soxi(const char* what, const std::string& path)
+{
+    FILE* p = ::popen(("soxi -" + std::string(what) + " '" + path + "' 2>/dev/null").c_str(), "r");
+    if (!p)
+        return {};
+    char line[128] = {};
+    const bool got = std::fgets(line, sizeof line, p) != nullptr;
+    ::pclose(p);
+    std::string s = got ? line : "";
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+double Tone(int64_t n, int c, double f, uint32_t rate, double a)
+{
+    const double ph = 2.0 * M_PI * f * static_cast<double>(n) / rate;
+    return a * (c == 0 ? std::cos(ph) : std::sin(ph));
+}
+
+} // namespace
+
+TEST(BandSave, HeadersRecordsAndSoxAgree)
+{
+    const bool sox = std::system("soxi -h >/dev/null 2>&1") != 127 * 256;
+    const struct {
+        const char* proves;
+        int channels, bits;
+        bool bFloat, bExtensible;
+        BandBits out;
+        size_t fmtBytes;
+        uint16_t tag, outBits;
+    } rows[] = {
+        {"16-bit I/Q keeps its plain form and depth", 2, 16, false, false, BandBits::Source, 18, 1, 16},
+        {"an extensible 24-bit source keeps its form", 2, 24, false, true, BandBits::Source, 40, 0xFFFE, 24},
+        {"--bits float", 2, 16, false, false, BandBits::Float, 18, 3, 32},
+        {"--bits 16 from float", 2, 32, true, false, BandBits::Int16, 18, 1, 16},
+        {"a one-channel source gives two channels", 1, 16, false, false, BandBits::Source, 18, 1, 16},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.proves);
+        Band b;
+        const uint32_t rate = 96000;
+        b.Load(Source(r.channels, r.bits, r.bFloat, r.bExtensible, rate, 3.0,
+                      [&](int64_t n, int c) { return Tone(n, c, 5000, rate, 0.5); }));
+        const double low = r.channels == 2 ? kCentre + 4000.0 : 4000.0, high = low + 2000;
+        const BandSaveResult res = b.Save(low, high, 1.5, 2.5, r.out);
+        ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
+        EXPECT_EQ(res.strPath, b.folder + "/band_001.wav");
+        EXPECT_EQ(res.nFrames, 96000 / b.plan.nDecimation);
+        riff::Chunks c = riff::ParseWave(riff::ReadFile(res.strPath));
+        ASSERT_EQ(c.order, (std::vector<std::string>{"fmt ", "auxi", "data"}));
+        const std::vector<uint8_t>& fmt = c.payload["fmt "];
+        ASSERT_EQ(fmt.size(), r.fmtBytes);
+        EXPECT_EQ(fmt[0] | fmt[1] << 8, r.tag);
+        EXPECT_EQ(fmt[2], 2); // channels
+        EXPECT_EQ(riff::Le32(fmt, 4), b.plan.nOutputRate);
+        EXPECT_EQ(fmt[14], r.outBits);
+        EXPECT_EQ(c.payload["data"].size(), static_cast<size_t>(res.nFrames) * 2 * r.outBits / 8);
+        const AUXIINFO a = AuxiFromBytes(c.payload["auxi"].data());
+        EXPECT_EQ(a.stStartTime, (SYSTEMTIME{2024, 5, 3, 1, 12, 0, 1, 750}));
+        EXPECT_EQ(a.stStopTime, (SYSTEMTIME{2024, 5, 3, 1, 12, 0, 2, 750}));
+        EXPECT_EQ(a.dwCenterFreq, static_cast<uint32_t>(low + 1000));
+        EXPECT_EQ(a.dwBandwidth, 2000u);
+        EXPECT_EQ(a.dwClockFreq, 80000000u);
+        EXPECT_EQ(std::vector<uint32_t>({a.dwSpare1, a.dwSpare2, a.dwSpare7}), (std::vector<uint32_t>{11, 22, 77}));
+        if (sox) {
+            EXPECT_EQ(Soxi("c", res.strPath), "2");
+            EXPECT_EQ(Soxi("r", res.strPath), std::to_string(b.plan.nOutputRate));
+            EXPECT_EQ(Soxi("s", res.strPath), std::to_string(res.nFrames));
+        }
+    }
+}
+
+TEST(BandSave, BurstOnsetAtTheSameWallClockTime)
+{
+    // A tone switched on at a frame no output stands on; the band's first
+    // output at half its amplitude stands at the same time, within one output.
+    const uint32_t rate = 96000;
+    const int64_t onset = 150037;
+    for (int channels : {2, 1}) {
+        SCOPED_TRACE(channels == 2 ? "I/Q" : "one channel");
+        Band b;
+        const double f = channels == 2 ? 12000 : 20000;
+        b.Load(Source(channels, 16, false, false, rate, 3.0,
+                      [&](int64_t n, int c) { return n < onset ? 0.0 : Tone(n, c, f, rate, 0.5); }));
+        const double base = channels == 2 ? kCentre : 0;
+        const BandSaveResult res = b.Save(base + f - 1000, base + f + 1000, 1.0, 2.0, BandBits::Float);
+        ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
+        riff::Chunks c = riff::ParseWave(riff::ReadFile(res.strPath));
+        const AUXIINFO a = AuxiFromBytes(c.payload["auxi"].data());
+        const std::vector<uint8_t>& data = c.payload["data"];
+        int64_t k = 0;
+        for (float z[2]; static_cast<size_t>(8 * k + 8) <= data.size(); ++k) {
+            std::memcpy(z, data.data() + 8 * k, 8);
+            if (std::hypot(z[0], z[1]) >= 0.25)
+                break;
+        }
+        const double tBand = static_cast<double>(UtcSeconds(a.stStartTime) - UtcSeconds(kStart)) +
+                             (a.stStartTime.wMilliseconds - kStart.wMilliseconds) / 1000.0 +
+                             static_cast<double>(k * b.plan.nDecimation) / rate;
+        EXPECT_NEAR(tBand, static_cast<double>(onset) / rate, static_cast<double>(b.plan.nDecimation) / rate);
+    }
+}
+
+TEST(BandSave, SamplesBeyondFullScaleAreClippedAndCounted)
+{
+    // I = Q = a: a constant of magnitude a sqrt 2, turned by the mix, so each
+    // component reaches a sqrt 2.
+    const struct {
+        const char* proves;
+        double a;
+        bool clipped;
+    } rows[] = {{"within full scale: none", 0.6, false}, {"past it: clipped and counted", 0.9, true}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.proves);
+        Band b;
+        b.Load(Source(2, 16, false, false, 48000, 2.0, [&](int64_t, int) { return r.a; }));
+        const BandSaveResult res = b.Save(kCentre - 1500, kCentre + 500, 0.5, 1.5);
+        ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
+        EXPECT_EQ(res.nClipped > 0, r.clipped);
+        const std::vector<uint8_t> data = riff::ParseWave(riff::ReadFile(res.strPath)).payload["data"];
+        int peak = 0;
+        for (size_t i = 0; i + 1 < data.size(); i += 2)
+            peak = std::max(peak, std::abs(static_cast<int>(static_cast<int16_t>(data[i] | data[i + 1] << 8))));
+        EXPECT_EQ(peak >= 32767, r.clipped);
+    }
+}
+
+TEST(BandSave, FaultsAndCancelsLeaveNoFile)
+{
+    const struct {
+        const char* proves;
+        std::function<std::unique_ptr<faultfs::SizeLimit>()> limit;
+        const char* dest;
+        bool cancel;
+        const char* message; // the failure's message begins so; "" for a cancel
+    } rows[] = {
+        {"a cancel at the first report", [] { return nullptr; }, "band.wav", true, ""},
+        {"the file size limit", [] { return std::make_unique<faultfs::SizeLimit>(64 * 1024); }, "band.wav", false,
+         "The band was not saved: writing "},
+        {"a missing folder", [] { return nullptr; }, "none/band.wav", false,
+         "The band was not saved: no file can be created in the folder "},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.proves);
+        Band b;
+        b.Load(
+            Source(2, 16, false, false, 192000, 4.0, [](int64_t n, int c) { return Tone(n, c, 1000, 192000, 0.5); }));
+        b.doc.m_strDestPath = QFile::decodeName((b.folder + "/" + r.dest).c_str());
+        const auto limit = r.limit();
+        // A band of 0.8 of the source's rate: little decimation, a large file.
+        const BandSaveResult res =
+            b.Save(kCentre - 76000, kCentre + 76000, 0.0, 4.0, BandBits::Float, [&](double) { return !r.cancel; });
+        EXPECT_EQ(res.bCancelled, r.cancel);
+        EXPECT_EQ(res.strMessage.rfind(r.message, 0), 0u) << res.strMessage;
+        EXPECT_EQ(faultfs::Names(b.folder), std::set<std::string>{});
+    }
+}
+
+TEST(BandSave, SpanAndStampsInTheRecordingsOwnSeconds)
+{
+    // 2 s of samples at 48000 frames/s whose times span `stated` seconds: a
+    // second holds 96000 / stated frames, as the bar and the cut count them.
+    const struct {
+        const char* proves;
+        int stated;
+        double from, to;
+        int64_t sourceFrames;           // From to To, known
+        SYSTEMTIME startTime, stopTime; // kStart's milliseconds kept
+    } rows[] = {
+        {"times that agree: seconds of the sample rate",
+         2,
+         0.5,
+         1.75,
+         60000,
+         {2024, 5, 3, 1, 12, 0, 0, 750},
+         {2024, 5, 3, 1, 12, 0, 2, 0}},
+        {"times spanning 5 s: 19200 frames a second",
+         5,
+         1.5,
+         4.25,
+         52800,
+         {2024, 5, 3, 1, 12, 0, 1, 750},
+         {2024, 5, 3, 1, 12, 0, 4, 500}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.proves);
+        Band b;
+        SYSTEMTIME stop;
+        AddUtcMilliseconds(kStart, int64_t{r.stated} * 1000, stop);
+        b.Load(
+            riff::Wave(riff::FmtPayload(1, 2, 48000, 16),
+                       Samples(2, 16, false, 48000, 2.0, [](int64_t n, int c) { return Tone(n, c, 3000, 48000, 0.5); }),
+                       {riff::Chunk("auxi", riff::AuxiPayload(kStart, stop, {kCentre}))}));
+        const BandSaveResult res = b.Save(kCentre + 2000, kCentre + 4000, r.from, r.to);
+        ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
+        EXPECT_EQ(res.nFrames, r.sourceFrames / b.plan.nDecimation);
+        const AUXIINFO a = AuxiFromBytes(riff::ParseWave(riff::ReadFile(res.strPath)).payload["auxi"].data());
+        EXPECT_EQ(a.stStartTime, r.startTime);
+        EXPECT_EQ(a.stStopTime, r.stopTime);
+    }
+}
