@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "demod/Demodulator.h"
 #include "doc/ColourMaps.h"
 #include "doc/SettingsText.h"
 
@@ -48,6 +49,10 @@ bool CTavirelDoc::OnNewDocument()
     m_nRefLevel = 0;
     m_nZoom = 1;
     m_nRowMode = 0;
+    m_nDemodMode = DEMOD_AM;
+    m_bDeemphasis75 = false;
+    m_bFollowPlay = true;
+    m_nVolumeDb = 0;
     m_nWindow = WINDOW_HANN;
     m_nColourMap = COLOURS_CLASSIC;
     m_nRangeDb = kRangeToFloor;
@@ -119,8 +124,8 @@ bool CTavirelDoc::SaveSettings()
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:", 0, 0, 0, 0, 0, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
-    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode, 0, 0,
-                  0, 0, 0, 0, 0);
+    std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode,
+                  m_nDemodMode, m_bDeemphasis75 ? 1 : 0, m_bFollowPlay ? 0 : 1, m_nVolumeDb, 0, 0, 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
@@ -203,6 +208,14 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nZoom = pInts[1] > 0 && pInts[1] <= kMaxZoomStep ? 1 << pInts[1] : 1;
     if (nInts > 2)
         m_nRowMode = pInts[2] == 1 ? 1 : 0;
+    if (nInts > 3)
+        m_nDemodMode = pInts[3] >= 0 && pInts[3] < DEMOD_MODES ? pInts[3] : DEMOD_AM;
+    if (nInts > 4)
+        m_bDeemphasis75 = pInts[4] == 1;
+    if (nInts > 5)
+        m_bFollowPlay = pInts[5] != 1;
+    if (nInts > 6)
+        m_nVolumeDb = pInts[6] >= kVolumeMinDb && pInts[6] <= kVolumeMaxDb ? pInts[6] : 0;
 }
 
 void CTavirelDoc::TakeSourceFacts(const CRiffWaveFile& wave)

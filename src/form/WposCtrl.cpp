@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <qdrawutil.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -47,6 +48,14 @@ void CWposCtrl::SetFrom(int nSec)
 void CWposCtrl::SetTo(int nSec)
 {
     m_nTo = nSec;
+    update();
+}
+
+void CWposCtrl::SetPlayPosition(double dSec)
+{
+    if (dSec == m_dPlaySec)
+        return;
+    m_dPlaySec = dSec;
     update();
 }
 
@@ -105,6 +114,9 @@ void CWposCtrl::paintEvent(QPaintEvent*)
         const int nBottomPx = nHeightPx * 5 / 8;
         if (m_nFromPx < m_nToPx && nTopPx < nBottomPx)
             bar.fillRect(QRect(m_nFromPx, nTopPx, m_nToPx - m_nFromPx, nBottomPx - nTopPx), kYellow);
+        m_nPlayPx = m_dPlaySec < 0.0 ? -1 : std::min(static_cast<int>(nWidthPx * m_dPlaySec / m_nLength), nWidthPx - 1);
+        if (m_nPlayPx >= 0)
+            bar.fillRect(QRect(m_nPlayPx, 0, 1, nHeightPx), Qt::white);
     }
 
     // One copy of the finished picture.
