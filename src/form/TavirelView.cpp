@@ -28,6 +28,9 @@
 
 namespace {
 
+// A status message stays this long before the pointer's readout replaces it.
+constexpr int kStatusMessageMs = 2000;
+
 // The form's size in dialog units.
 constexpr int kFormWidthDu = 322;
 constexpr int kFormHeightDu = 198;
@@ -162,6 +165,8 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     CreateControls();
     CreateViewActions();
     CreatePictureActions();
+    CreatePlayActions();
+    GetLayoutWindow()->installEventFilter(this); // the pointer leaving the form
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
 
@@ -375,6 +380,7 @@ void CTavirelView::OnInitialUpdate()
     StopRender();
     m_actRowsStrongest->setChecked(doc->m_nRowMode == PLOT_ROWS_STRONGEST_BIN);
     ShowPictureChoices();
+    ShowPlayChoices();
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);
@@ -389,6 +395,7 @@ void CTavirelView::LoadSource(const QString& path)
     if (m_bSaving)
         return; // the save's reader stays its own
     StopRender();
+    StopPlaying();
     doc->m_nViewStartBlock = -1;
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->clear();
     if (!doc->LoadSource(path)) {
@@ -484,6 +491,9 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
 
 void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
 {
+    TrackPointer(point);
+    if (m_statusMessageAge.isValid() && m_statusMessageAge.elapsed() < kStatusMessageMs)
+        return; // a message of a moment ago stays a little
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
     m_strStatus.clear();
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
@@ -495,7 +505,9 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
 
 bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+    if (event->type() == QEvent::Leave && watched == GetLayoutWindow())
+        TrackPointer(QPoint(-1, -1));
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType() && watched != GetLayoutWindow()) {
         const auto* move = static_cast<QMouseEvent*>(event);
         const QPoint point = static_cast<QWidget*>(watched)->mapTo(GetLayoutWindow(), move->position().toPoint());
         OnMouseMove(move->modifiers(), point);
@@ -675,6 +687,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_pPlot->Draw(PictureRect(), painter);
     PaintAxes(painter);
+    PaintPlayMarks(painter);
     RestoreCursor();
     // While no source is loaded the area keeps the last picture (black before the first).
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
@@ -726,6 +739,8 @@ void CTavirelView::RestoreCursor()
 void CTavirelView::OnDestroy()
 {
     StopRender();
+    if (m_player)
+        m_player->Stop();
     if (m_pDoc != nullptr)
         m_pDoc->CloseSource();
     delete m_pPlot;

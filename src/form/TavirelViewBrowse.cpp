@@ -77,7 +77,7 @@ QList<QAction*> CTavirelView::ViewActions() const
 {
     return QList<QAction*>{m_actZoomIn,     m_actZoomOut,   m_actZoomWhole,
                            m_actZoomActual, m_actSeparator, m_actRowsStrongest} +
-           PictureActions();
+           PictureActions() + PlayActions();
 }
 
 int CTavirelView::SecondOfFrame(int64_t nFrame) const
@@ -257,6 +257,7 @@ void CTavirelView::PaintPicture(QPainter* painter)
     if (!picture.isNull())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), picture);
     PaintAxes(painter);
+    PaintPlayMarks(painter);
 }
 
 QString CTavirelView::CentreFrequencyText() const
@@ -278,7 +279,7 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const int y = point.y() - rc.top();
 
     // Time: the first frame of the pointer's column, as the bar and the labels count seconds.
-    const int64_t frame = doc->ViewStartFrame() + int64_t{x} * doc->m_nZoom * doc->m_nFftSize;
+    const int64_t frame = FrameAtColumn(x);
     if (frame >= static_cast<int64_t>(doc->m_nDataFrames))
         return QString();
     const int64_t ms = doc->m_timeBase.MillisecondOfFrame(frame);
@@ -291,12 +292,8 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const QString cursor = QString::asprintf("Cursor = %lld Sec  ", static_cast<long long>(wholeSec));
 
     // Frequency: the first display bin drawn on the pointer's row.
-    const int64_t bins = doc->m_nDisplayBins;
-    const int64_t bin = (int64_t{y} * bins + rc.height() - 1) / rc.height();
-    const double binHz = rate / doc->m_nFftSize;
-    const QString freq = doc->m_bTwoChannel
-                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (doc->m_nFftSize / 2 - 1)) * binHz)
-                             : QString::asprintf("%.0f Hz", bin * binHz);
+    const double hz = FrequencyAtRow(y);
+    const QString freq = doc->m_bTwoChannel ? RadioFrequencyText(hz) : QString::asprintf("%.0f Hz", hz);
 
     // Level: the colour index of the pixel, back on the dB scale it was drawn with.
     QString level;
