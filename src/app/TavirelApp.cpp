@@ -6,6 +6,7 @@
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
+#include "form/SegmentDock.h"
 #include "form/TavirelView.h"
 
 #include <QAction>
@@ -13,6 +14,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QStyle>
+
+#include <algorithm>
 
 CTavirelApp::CTavirelApp() : m_nCmdShow(SW_SHOWNORMAL)
 {
@@ -43,6 +47,21 @@ bool CTavirelApp::InitInstance()
     m_pMainWnd->OnCreate();
     m_pView = new CTavirelView(m_pDoc.get());
     m_pMainWnd->setCentralWidget(m_pView);
+    // The segment list beside the form, shown from View > Segments.
+    m_pSegmentDock = new CSegmentDock(m_pView, m_pMainWnd.get());
+    m_pMainWnd->addDockWidget(Qt::RightDockWidgetArea, m_pSegmentDock);
+    m_pSegmentDock->hide();
+    // Shown beside the form, the list widens the window rather than narrowing the form.
+    connect(m_pSegmentDock->toggleViewAction(), &QAction::toggled, this, [this](bool bShown) {
+        CMainFrame* frame = m_pMainWnd.get();
+        if (m_pSegmentDock->isFloating() || (frame->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            return;
+        const int dockPx = std::max(m_pSegmentDock->sizeHint().width(), m_pSegmentDock->minimumSizeHint().width());
+        const int widthPx = dockPx + frame->style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, frame);
+        frame->resize(frame->width() + (bShown ? widthPx : -widthPx), frame->height());
+        if (bShown)
+            frame->resizeDocks({m_pSegmentDock}, {dockPx}, Qt::Horizontal);
+    });
     // Without a saved placement the window opens with the form at its design
     // size, as laid out; later new documents leave the size to the user.
     if (m_pMainWnd->m_savedPlacement.length == 0)
@@ -67,6 +86,10 @@ void CTavirelApp::ConnectUi()
     frame->m_pfnCloseDocument = [this] { OnCloseDocument(); };
     frame->m_menuView->addActions(m_pView->ViewActions());
     frame->m_menuFile->addAction(m_pView->ExportAction());
+    frame->m_menuView->addSeparator();
+    QAction* segments = m_pSegmentDock->toggleViewAction();
+    segments->setText(QStringLiteral("Se&gments"));
+    frame->m_menuView->addAction(segments);
 }
 
 void CTavirelApp::InitialUpdateFrame()

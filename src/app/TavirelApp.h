@@ -11,6 +11,7 @@
 
 class CMainFrame;
 class CProfileStore;
+class CSegmentDock;
 class CTavirelDoc;
 class CTavirelView;
 
@@ -52,8 +53,9 @@ public:
     std::unique_ptr<CProfileStore> m_pOwnStore;
     std::unique_ptr<CTavirelDoc> m_pDoc;
     std::unique_ptr<CMainFrame> m_pMainWnd;
-    CTavirelView* m_pView = nullptr; // owned by the frame
-    QString m_strPathName;           // the file last named with Ctrl+O
+    CTavirelView* m_pView = nullptr;        // owned by the frame
+    CSegmentDock* m_pSegmentDock = nullptr; // owned by the frame
+    QString m_strPathName;                  // the file last named with Ctrl+O
 
 private:
     void ConnectUi();

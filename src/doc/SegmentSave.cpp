@@ -4,8 +4,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include "band/BandExtract.h"
+#include "doc/BandSave.h"
 #include "doc/TavirelDoc.h"
 #include "wave/RiffWaveFile.h"
 
@@ -79,9 +82,9 @@ std::string SaveFailureMessage(const SegmentSaveResult& r, const std::string& so
            " file was left behind; the source was not written to.";
 }
 
-int64_t SegmentFrameCount(const CTavirelDoc& doc, int nFromSec, int nToSec)
+int64_t FrameOfSecond(const CTavirelDoc& doc, int nSec)
 {
-    return doc.m_timeBase.FrameOfWholeSeconds(int64_t{nToSec} - int64_t{nFromSec});
+    return doc.m_timeBase.FrameOfWholeSeconds(nSec);
 }
 
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel)
@@ -114,30 +117,35 @@ std::string SegmentOutputPath(const CTavirelDoc& doc)
     return doc.m_wave.FreeOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED);
 }
 
-void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec)
-{
-    doc.SetSegmentTimes(nFromSec, nToSec);
-    if (doc.m_stStart.wYear > 2000) {
-        AddUtcSeconds(doc.m_stStart, nFromSec, doc.m_auxi.stStartTime);
-        AddUtcSeconds(doc.m_stStart, nToSec, doc.m_auxi.stStopTime);
-    } else {
-        doc.m_timeFrom.GetAsSystemTime(doc.m_auxi.stStartTime);
-        doc.m_timeTo.GetAsSystemTime(doc.m_auxi.stStopTime);
-    }
-}
-
 AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame)
 {
     AUXIINFO auxi = doc.m_auxi;
     if (doc.m_stStart.wYear > 2000) {
-        const CTimeBase& tb = doc.m_timeBase;
-        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nFromFrame), auxi.stStartTime);
-        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nToFrame), auxi.stStopTime);
+        doc.RecordingTimeOfFrame(nFromFrame, auxi.stStartTime);
+        doc.RecordingTimeOfFrame(nToFrame, auxi.stStopTime);
     }
     return auxi;
 }
 
 namespace {
+
+// The segment's own times into the record the output carries: the recording
+// start plus the marks, added in universal time (no daylight-saving shift),
+// to the millisecond.
+void SetSegmentRecordTimes(CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame)
+{
+    doc.SetSegmentTimes(nFromFrame, nToFrame);
+    if (doc.m_stStart.wYear > 2000) {
+        doc.RecordingTimeOfFrame(nFromFrame, doc.m_auxi.stStartTime);
+        doc.RecordingTimeOfFrame(nToFrame, doc.m_auxi.stStopTime);
+    } else {
+        doc.m_timeFrom.GetAsSystemTime(doc.m_auxi.stStartTime);
+        doc.m_timeTo.GetAsSystemTime(doc.m_auxi.stStopTime);
+        doc.m_auxi.stStartTime.wMilliseconds =
+            static_cast<uint16_t>(doc.m_timeBase.MillisecondOfFrame(nFromFrame) % 1000);
+        doc.m_auxi.stStopTime.wMilliseconds = static_cast<uint16_t>(doc.m_timeBase.MillisecondOfFrame(nToFrame) % 1000);
+    }
+}
 
 bool Report(const SegmentProgress& progress, int64_t nDoneFrames, int64_t nPlannedFrames)
 {
@@ -208,8 +216,8 @@ bool SaveCopiedBytes(CRiffWaveFile& wave, int64_t nPlannedFrames, const SegmentP
 }
 
 // Opens the output and runs the copy; FinishSavedOutput completes or drops it.
-void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc, double& dAgcLevel, int32_t* pBlock,
-                  const SegmentProgress& progress, SegmentSaveResult& result)
+void WriteSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nPlanned, bool bUseAgc, double& dAgcLevel,
+                  int32_t* pBlock, const SegmentProgress& progress, SegmentSaveResult& result)
 {
     CRiffWaveFile& wave = doc.m_wave;
     const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
@@ -222,7 +230,7 @@ void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc
         return;
     }
     result.bOpened = true;
-    wave.SeekSeconds(nFromSec);
+    wave.SeekFrame(nFromFrame);
     const bool bGoOn = bUseAgc || wave.m_bWrap ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
                                                : SaveCopiedBytes(wave, nPlanned, progress, result);
     result.bCancelled = !bGoOn;
@@ -233,27 +241,27 @@ void WriteSegment(CTavirelDoc& doc, int nFromSec, int64_t nPlanned, bool bUseAgc
 
 } // namespace
 
-SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool bUseAgc, double& dAgcLevel,
+SegmentSaveResult SaveSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame, bool bUseAgc, double& dAgcLevel,
                               int32_t* pBlock, const SegmentProgress& progress)
 {
     SegmentSaveResult result;
     CRiffWaveFile& wave = doc.m_wave;
 
-    if (!doc.m_bLoaded || nFromSec < 0 || nToSec <= nFromSec || nToSec > doc.m_nLengthSec)
+    if (!doc.m_bLoaded || nFromFrame < 0 || nToFrame <= nFromFrame || nToFrame > doc.MarkLimitFrame())
         return result; // nothing to write (or marks outside the source): no file is created
 
     // A source that an earlier save (or the plot) read to its end has been
     // closed by the reader; reading it again needs it open.
     result.nError = doc.EnsureSourceOpen();
-    const int64_t nFrames = SegmentFrameCount(doc, nFromSec, nToSec);
+    const int64_t nFrames = nToFrame - nFromFrame;
     const int nChannels = doc.m_wfSource.nChannels;
-    if (result.nError == WAVE_OK && (nFrames <= 0 || nChannels < 1 || nChannels > 2))
+    if (result.nError == WAVE_OK && (nChannels < 1 || nChannels > 2))
         return result; // nothing to write
     if (result.nError == WAVE_OK) {
         // Whole blocks only: the last one may run up to 2047 frames past To.
         const int64_t nPlanned = (nFrames + kWaveBlockFrames - 1) / kWaveBlockFrames * kWaveBlockFrames;
-        SetSegmentRecordTimes(doc, nFromSec, nToSec);
-        WriteSegment(doc, nFromSec, nPlanned, bUseAgc, dAgcLevel, pBlock, progress, result);
+        SetSegmentRecordTimes(doc, nFromFrame, nToFrame);
+        WriteSegment(doc, nFromFrame, nPlanned, bUseAgc, dAgcLevel, pBlock, progress, result);
     }
     if (result.nError != WAVE_OK)
         result.strMessage = SaveFailureMessage(result, WavePath(doc.m_strSrcPath), WavePath(doc.m_strDestPath));
@@ -263,4 +271,72 @@ SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool b
     if (doc.EnsureSourceOpen() == WAVE_OK)
         wave.SeekFrame(doc.ViewStartFrame());
     return result;
+}
+
+namespace {
+
+// One segment of a list: its band extracted when it has one that can be,
+// the full band otherwise (*pWhy then says why, when it had a band).
+SegmentSaveResult SaveListSegment(CTavirelDoc& doc, const CSegment& s, bool bUseAgc, double& dAgcLevel, int32_t* pBlock,
+                                  const SegmentProgress& progress, int64_t* pFrames, bool* pExtracted,
+                                  std::string* pWhy)
+{
+    *pExtracted = false;
+    if (s.band) {
+        const band::SourceSpectrum spectrum = DocSpectrum(doc);
+        band::BandPlan plan;
+        const band::BandFault f = band::DesignBand(spectrum, s.band->dLowHz, s.band->dHighHz, 0, &plan);
+        if (f == band::BandFault::None && band::BandOutputFrames(s.nFirstFrame, s.nEndFrame, plan.nDecimation) > 0) {
+            const BandSaveResult b = SaveBand(doc, plan, s.nFirstFrame, s.nEndFrame, BandSaveOptions(), progress);
+            *pFrames = b.nFrames;
+            *pExtracted = true;
+            return b;
+        }
+        *pWhy = f != band::BandFault::None ? BandFaultMessage(f, spectrum, s.band->dLowHz, s.band->dHighHz, 0)
+                                           : "the span is shorter than one output frame of the band";
+    }
+    SegmentSaveResult r = SaveSegment(doc, s.nFirstFrame, s.nEndFrame, bUseAgc, dAgcLevel, pBlock, progress);
+    *pFrames = r.nBlocks * kWaveBlockFrames;
+    return r;
+}
+
+} // namespace
+
+SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
+                                  double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress)
+{
+    SegmentListResult list;
+    const int n = static_cast<int>(segments.size());
+    for (int k = 1; k <= n; ++k) {
+        // A look at Cancel before each segment too: short ones report nothing of their own.
+        if (progress && !progress(k, n, 0.0)) {
+            list.bCancelled = true;
+            break;
+        }
+        const CSegment& s = segments[static_cast<size_t>(k - 1)];
+        const SegmentProgress one =
+            progress ? SegmentProgress([&](double f) { return progress(k, n, f); }) : SegmentProgress();
+        ++list.nAttempted;
+        int64_t nFrames = 0;
+        bool bExtracted = false;
+        std::string why;
+        SegmentSaveResult r = SaveListSegment(doc, s, bUseAgc, dAgcLevel, pBlock, one, &nFrames, &bExtracted, &why);
+        if (!why.empty())
+            list.fullBandNotes.push_back(s.strLabel.toStdString() + ": " + why);
+        if (r.bCancelled) {
+            list.bCancelled = true;
+            break;
+        }
+        if (r.nError != WAVE_OK) {
+            list.failure = std::move(r);
+            break;
+        }
+        if (r.bOpened) {
+            list.saved.push_back(std::move(r));
+            list.rows.push_back(k - 1);
+            list.frames.push_back(nFrames);
+            list.extracted.push_back(bExtracted ? 1 : 0);
+        }
+    }
+    return list;
 }

@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "doc/SegmentList.h"
 
 #include "wave/RiffWaveFile.h"
 
@@ -30,9 +33,8 @@ constexpr double kAgcFloor = 0.0001;
 // block's representation (each sample in the upper bits of 32).
 constexpr double kAgcOutputScale = 1073741824.0; // 0.5 * 2^31
 
-// The frames a segment from nFromSec to nToSec holds before its last block is
-// filled up: the span in the source's time base, to the nearest frame.
-int64_t SegmentFrameCount(const CTavirelDoc& doc, int nFromSec, int nToSec);
+// The frame of whole second nSec of doc's source (its one time base).
+int64_t FrameOfSecond(const CTavirelDoc& doc, int nSec);
 
 // The segment's own times into doc.m_auxi, the record its file carries: the
 // recording's start plus the marks, added in universal time (no
@@ -54,8 +56,8 @@ AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel);
 
 // The path the next save of doc would create now: the destination with the
-// first free running number after the last one used. It never names an
-// existing file.
+// next free running number (after the highest in its folder and the last one
+// used). It never names an existing file.
 std::string SegmentOutputPath(const CTavirelDoc& doc);
 
 // Progress and cancel of a save. Called with the fraction of the segment
@@ -87,20 +89,46 @@ void FinishSavedOutput(CRiffWaveFile& wave, SegmentSaveResult& result);
 std::string SaveFailureMessage(const SegmentSaveResult& r, const std::string& source, const std::string& dest,
                                const char* what = "segment");
 
-// Saves the segment from nFromSec to nToSec of doc's source through doc.m_wave:
-// the segment's times into doc.m_auxi, a numbered output in the source's
-// format (its own "fmt " when extensible; RF64 when the data pass 4 GiB),
-// SegmentFrameCount frames from the frame of nFromSec on, in whole blocks
-// (the last may run up to 2047 frames past nToSec, and one that
-// the source's end cuts short is padded with silence), and the reader back
-// at the shown window's start. Without AGC the data bytes are the source's
-// exactly (a byte-range copy); with it dAgcLevel is reset to 0 first and the
-// samples are levelled block by block. pBlock holds kSegmentBlockValues
-// values. A segment of no frames, or one that ends past the source's length
-// in whole seconds, opens nothing. A source that an earlier save
-// read to its end is opened again first. Every failure (a full disk, an
-// unwritable folder, a source that fails, shrinks or vanishes while read)
-// leaves no file behind and the source untouched, and says what happened
-// in strMessage.
-SegmentSaveResult SaveSegment(CTavirelDoc& doc, int nFromSec, int nToSec, bool bUseAgc, double& dAgcLevel,
+// Saves the segment from frame nFromFrame to nToFrame (of the data) of doc's
+// source through doc.m_wave: the segment's times, to the millisecond, into
+// doc.m_auxi, a numbered output in the source's format (its own "fmt " when
+// extensible; RF64 when the data pass 4 GiB), To - From frames from
+// nFromFrame on, in whole blocks (the last may run up to 2047 frames past
+// To, and one that the source's end cuts short is padded with silence), and
+// the reader back at the shown window's start. Without AGC the data bytes are
+// the source's exactly (a byte-range copy); with it dAgcLevel is reset to 0
+// first and the samples are levelled block by block. pBlock holds
+// kSegmentBlockValues values. A segment of no frames, or one that ends past
+// doc.MarkLimitFrame(), opens nothing. A source that an earlier save read to
+// its end is opened again first. Every failure (a full disk, an unwritable
+// folder, a source that fails, shrinks or vanishes while read) leaves no file
+// behind and the source untouched, and says what happened in strMessage. The
+// window's Save Segment and Save All Segments and tavirel-cli cut all save
+// through here.
+SegmentSaveResult SaveSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame, bool bUseAgc, double& dAgcLevel,
                               int32_t* pBlock, const SegmentProgress& progress = {});
+
+// Progress of a list of saves: segment k (from 1) of n and the fraction of
+// it written; returning false cancels, as for SegmentProgress.
+using SegmentListProgress = std::function<bool(int k, int n, double dFraction)>;
+
+// What a save of several segments came to.
+struct SegmentListResult {
+    std::vector<SegmentSaveResult> saved; // the files written, in the list's order
+    std::vector<int> rows;                // for each of them, its segment's place in the list
+    std::vector<int64_t> frames;          // and the frames its file holds
+    std::vector<char> extracted;          // and whether it holds the segment's band (extracted as I/Q)
+    // Segments with a band that cannot be extracted (too narrow for the span,
+    // beyond the source's spectrum...) are cut in full band; why, "Segment 3: ...".
+    std::vector<std::string> fullBandNotes;
+    int nAttempted = 0;        // segments started (the last may have failed or been cancelled)
+    bool bCancelled = false;   // cancelled: the segment in progress was dropped
+    SegmentSaveResult failure; // the save that failed (nError != WAVE_OK), if one did
+};
+
+// Saves each segment as SaveSegment does, in the order given, under the
+// destination's next numbers; a segment with a band has its band extracted
+// (SaveBand, the default decimation) instead. Stops at the first failure or a
+// cancel. Files already written stay.
+SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
+                                  double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress = {});

@@ -301,20 +301,38 @@ int64_t CTavirelDoc::DataBlocks() const
     return static_cast<int64_t>((m_nDataFrames + m_nFftSize - 1) / m_nFftSize);
 }
 
-void CTavirelDoc::SetSegmentTimes(int nFromSec, int nToSec)
+bool CTavirelDoc::RecordingTimeOfFrame(int64_t nFrame, SYSTEMTIME& out) const
 {
-    if (m_stStart.wYear > 2000) {
+    if (m_stStart.wYear <= 2000)
+        return false;
+    // Milliseconds from the start's own second, so that the start's fraction carries.
+    const int64_t ms = m_timeBase.MillisecondOfFrame(nFrame) + std::min<int>(m_stStart.wMilliseconds, 999);
+    const int64_t sec = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+    SYSTEMTIME at{};
+    if (!AddUtcSeconds(m_stStart, sec, at))
+        return false;
+    at.wMilliseconds = static_cast<uint16_t>(ms - sec * 1000);
+    out = at;
+    return true;
+}
+
+int64_t CTavirelDoc::MarkLimitFrame() const
+{
+    return std::max(static_cast<int64_t>(m_nDataFrames), m_timeBase.FrameOfWholeSeconds(m_nLengthSec));
+}
+
+void CTavirelDoc::SetSegmentTimes(int64_t nFromFrame, int64_t nToFrame)
+{
+    SYSTEMTIME from{}, to{};
+    if (RecordingTimeOfFrame(nFromFrame, from) && RecordingTimeOfFrame(nToFrame, to)) {
         // The offsets are added in universal time, where no daylight-saving
         // change shifts them; the times are shown as local calendar times, so
         // they hold the resulting calendar time read as local time.
-        SYSTEMTIME from = m_stStart, to = m_stStart;
-        AddUtcSeconds(m_stStart, nFromSec, from);
-        AddUtcSeconds(m_stStart, nToSec, to);
         m_timeFrom = CTime(from, -1);
         m_timeTo = CTime(to, -1);
     } else {
-        m_timeFrom = CTime(nFromSec);
-        m_timeTo = CTime(nToSec);
+        m_timeFrom = CTime(m_timeBase.SecondOfFrame(nFromFrame));
+        m_timeTo = CTime(m_timeBase.SecondOfFrame(nToFrame));
     }
 }
 

@@ -7,10 +7,12 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "doc/PictureSettings.h"
 #include "doc/ProfileStore.h"
+#include "doc/SegmentList.h"
 #include "platform/SystemTime.h"
 #include "wave/RiffWaveFile.h"
 
@@ -59,10 +61,19 @@ public:
     // Transforms of m_nFftSize frames that hold the source's frames (the last may be partly filled).
     int64_t DataBlocks() const;
 
-    // m_timeFrom/m_timeTo for marks From/To (seconds): with a recording time (m_stStart.wYear > 2000)
-    // m_stStart + seconds (added in universal time) taken as local time, otherwise CTime(seconds).
-    // Used by the view's label update and by the segment save.
-    void SetSegmentTimes(int nFromSec, int nToSec);
+    // m_timeFrom/m_timeTo for marks at frames nFromFrame/nToFrame, to the
+    // whole second: with a recording time (m_stStart.wYear > 2000) the
+    // recording time of the frame (RecordingTimeOfFrame) taken as local time,
+    // otherwise CTime(seconds of the frame). Used by the view's label update
+    // and by the segment save.
+    void SetSegmentTimes(int64_t nFromFrame, int64_t nToFrame);
+    // The recording's calendar time (universal, with milliseconds) at frame
+    // nFrame: its start plus the frame's offset in the time base. False
+    // without a recording time or past what a calendar time holds.
+    bool RecordingTimeOfFrame(int64_t nFrame, SYSTEMTIME& out) const;
+    // The furthest a mark may stand: the end of the data, or the frame of the
+    // length in whole seconds when that lies beyond (a To of the whole length).
+    int64_t MarkLimitFrame() const;
 
     // Sets the frames per transform (a size that is not one of the picture's
     // gives the default) and the display bins that go with it.
@@ -127,6 +138,14 @@ public:
     AUXIINFO m_auxi;
     CRiffWaveFile m_wave;
     CTime m_timeTo, m_timeFrom;
+    // The output segment's marks, frames from the data start (From
+    // inclusive, To exclusive), and the frequency band of a rectangle
+    // selection (none: the full band).
+    int64_t m_nFromFrame = 0;
+    int64_t m_nToFrame = 0;
+    std::optional<SegmentBand> m_selBand;
+    // The segments marked in the source, kept per source by the view.
+    CSegmentList m_segments;
     CProfileStore* m_pStore;
 
 private:

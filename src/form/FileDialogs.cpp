@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -21,7 +22,9 @@ QString RunFileDialog(QWidget* parent, const QString& initialPath, const QString
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilter(filter);
-    dialog.setDefaultSuffix(suffix);
+    // The filter's first extension ("Wave Files (*.wav)": wav) is added to a name typed without one.
+    const QRegularExpressionMatch ext = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+    dialog.setDefaultSuffix(ext.hasMatch() ? ext.captured(1) : suffix);
     // A save dialog asks before it names an existing file (Qt's default, kept explicit).
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (!initialPath.isEmpty())
@@ -89,6 +92,11 @@ bool CFileDialogs::AskYesNo(QWidget* parent, const QString& text)
 void CFileDialogs::ShowError(QWidget* parent, const QString& text)
 {
     QMessageBox::warning(parent, QStringLiteral("Tavirel"), text);
+}
+
+void CFileDialogs::ShowMessage(QWidget* parent, const QString& text)
+{
+    QMessageBox::information(parent, QStringLiteral("Tavirel"), text);
 }
 
 CFileDialogs* CFileDialogs::Instance()

@@ -27,6 +27,8 @@ public:
     virtual bool AskYesNo(QWidget* parent, const QString& text);
     // A failure the user must know about, in a modal message box.
     virtual void ShowError(QWidget* parent, const QString& text);
+    // What a long command came to (written files, rows taken), in a modal message box.
+    virtual void ShowMessage(QWidget* parent, const QString& text);
 
     // The dialogs in use; never null.
     static CFileDialogs* Instance();

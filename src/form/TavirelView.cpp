@@ -28,9 +28,6 @@
 
 namespace {
 
-// A status message stays this long before the pointer's readout replaces it.
-constexpr int kStatusMessageMs = 2000;
-
 // The form's size in dialog units.
 constexpr int kFormWidthDu = 322;
 constexpr int kFormHeightDu = 198;
@@ -166,6 +163,8 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     CreateViewActions();
     CreatePictureActions();
     CreatePlayActions();
+    CreateSelectActions();
+    CreateSegmentActions();
     GetLayoutWindow()->installEventFilter(this); // the pointer leaving the form
     SetDesignSize(DialogUnitsToPx(0, 0, kFormWidthDu, kFormHeightDu).size());
 }
@@ -411,6 +410,7 @@ void CTavirelView::LoadSource(const QString& path)
     m_wndPosBar.SetTo(nLengthSec);
     m_wndPosBar.SetViewStart(0);
     m_wndPosBar.SetFrom(0);
+    OnSourceLoaded();
     // A stored zoom beyond the whole of this recording shows the whole of it.
     doc->m_nZoom = std::min(doc->m_nZoom, WholeZoom());
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->setText(CentreFrequencyText());
@@ -437,18 +437,9 @@ void CTavirelView::LoadSource(const QString& path)
 void CTavirelView::UpdateSegmentLabels()
 {
     CTavirelDoc* doc = GetDocument();
-    const int nFromSec = m_wndPosBar.m_nFrom;
-    const int nToSec = m_wndPosBar.m_nTo;
-    doc->SetSegmentTimes(nFromSec, nToSec);
-    if (doc->m_stStart.wYear > 2000) {
-        m_strStatus = QString::asprintf("(%d Secs)", nFromSec);
-        m_strFrom = FormatTime(doc->m_timeFrom, kTimeFormat) + m_strStatus;
-        m_strStatus = QString::asprintf("(%d Secs)", nToSec);
-        m_strTo = FormatTime(doc->m_timeTo, kTimeFormat) + m_strStatus;
-    } else {
-        m_strFrom = QString::asprintf("%d Secs", nFromSec);
-        m_strTo = QString::asprintf("%d Secs", nToSec);
-    }
+    doc->SetSegmentTimes(doc->m_nFromFrame, doc->m_nToFrame);
+    m_strFrom = MarkText(doc->m_nFromFrame);
+    m_strTo = MarkText(doc->m_nToFrame);
     UpdateData(false);
 }
 
@@ -477,23 +468,24 @@ void CTavirelView::OnPosBarNotify(int kind, int seconds)
         ShowViewStatus();
         break;
     }
-    case WPOS_SETFROM:
-        m_wndPosBar.SetFrom(seconds);
-        UpdateSegmentLabels();
-        break;
-    case WPOS_SETTO:
-        m_wndPosBar.SetTo(seconds);
-        UpdateSegmentLabels();
-        break;
+    case WPOS_SETFROM: SetMarks(FrameOfSecond(*doc, seconds), doc->m_nToFrame); break;
+    case WPOS_SETTO: SetMarks(doc->m_nFromFrame, FrameOfSecond(*doc, seconds)); break;
     default: break;
     }
 }
 
 void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
 {
-    TrackPointer(point);
-    if (m_statusMessageAge.isValid() && m_statusMessageAge.elapsed() < kStatusMessageMs)
-        return; // a message of a moment ago stays a little
+    m_ptPointer = point;
+    m_bPointerIn = true;
+    TrackPointer();
+    if (m_drag != Drag::None)
+        UpdateDrag(point);
+    else
+        UpdateSelectionCursor(point);
+    if (m_bNotice && (point - m_ptNotice).manhattanLength() < 4)
+        return;
+    m_bNotice = false;
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
     m_strStatus.clear();
     if (rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded)
@@ -505,12 +497,13 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
 
 bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Leave && watched == GetLayoutWindow())
-        TrackPointer(QPoint(-1, -1));
     if (event->type() == QEvent::MouseMove && watched->isWidgetType() && watched != GetLayoutWindow()) {
         const auto* move = static_cast<QMouseEvent*>(event);
         const QPoint point = static_cast<QWidget*>(watched)->mapTo(GetLayoutWindow(), move->position().toPoint());
         OnMouseMove(move->modifiers(), point);
+    } else if (event->type() == QEvent::Leave && watched == GetLayoutWindow()) {
+        m_bPointerIn = false; // `[` and `]` then mark at the window's ends
+        TrackPointer();
     }
     return CResizableFormView::eventFilter(watched, event);
 }
@@ -537,7 +530,7 @@ QString CTavirelView::ViewStatusText() const
     return QString::asprintf("View %d Sec to %d Sec", m_wndPosBar.m_nViewStart, m_wndPosBar.m_nViewEnd);
 }
 
-void CTavirelView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& point)
+void CTavirelView::CentreOnClick(const QPoint& point)
 {
     const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
     if (rc.width() <= 0 || !rc.contains(point))
@@ -681,6 +674,7 @@ void CTavirelView::OnDraw(QPainter* painter)
         StopRender();
     if (m_bRenderPending || m_bSaving) {
         PaintPicture(painter);
+        PaintSelection(painter);
         return;
     }
     const bool bWasLoaded = doc->m_bLoaded;
@@ -693,6 +687,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), m_pPlot->m_bitmap);
     m_wndPosBar.SetViewEnd(doc->m_nViewEnd);
+    PaintSelection(painter);
     AfterRendering(bWasLoaded);
 }
 

@@ -9,13 +9,17 @@
 // zoom, the transforms of the FFT size per column; arrows, PgUp/PgDn, Home/End and
 // the wheel move the window by blocks. Those moves render off the UI thread:
 // the picture shown stays until the new one is complete. Clicks on the plot and
-// the bar keep whole-second starts, as do the marks.
+// the bar keep whole-second starts, as do the marks set on the bar.
+//
+// Selections: a drag across the picture sets From and To to the first frames
+// of the columns at its ends, Shift+drag a rectangle with a frequency band;
+// keys [ ] and Shift+Left/Right set and move the marks; the segment list
+// keeps selections per source (TavirelViewSelect.cpp, TavirelViewSegments.cpp).
 //
 // Listening (Space, Shift+Space; View > Demodulation and Volume) plays on a
 // thread of its own and marks the playing position on the picture and the bar.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -23,11 +27,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "audio/AudioPlayer.h"
 #include "audio/PlaySource.h"
 #include "display/PictureAxes.h"
 #include "doc/SegmentSave.h"
+#include "doc/SegmentStore.h"
 #include "form/SpinArrows.h"
 #include "form/WposCtrl.h"
 #include "layout/ResizableFormView.h"
@@ -160,20 +167,22 @@ public:
     // scales while they are shown.
     QRect PictureRect() const;
 
-    // Listening (TavirelViewPlay.cpp). Space plays from the pointer's time
-    // over the picture (else from the window's start) to the recording's end,
-    // or stops what plays; Shift+Space loops from there to the window's end.
-    // An I/Q source is heard through the demodulator of View > Demodulation,
-    // in the mode's usual band around the frequency under the pointer (else
-    // the centre), outlined on the picture. Without a device the status line
-    // says "No audio output device"; any other refusal is told in a message.
+    // Listening (TavirelViewPlay.cpp). Space plays the selection, or without
+    // one from the pointer's time over the picture (else from the window's
+    // start) to the recording's end, or stops what plays; Shift+Space loops
+    // the selection, or from there to the window's end. An I/Q source is
+    // heard through the demodulator of View > Demodulation in the
+    // selection's band, or the mode's usual band around the frequency under
+    // the pointer (else the centre), outlined on the picture. Without a
+    // device the status line says "No audio output device"; any other
+    // refusal is told in a message.
     void PlayOrStop(bool bLoop);
     void StopPlaying();
     bool IsPlaying() const { return m_player && m_player->IsPlaying(); }
     // The recording's frame heard, as the line marks it; -1 when nothing plays.
     int64_t PlayingFrame() const { return m_nPlayFrame; }
     // What Space (bLoop: Shift+Space) plays now: the span and the band. The
-    // one place that chooses it (the pointer and the window).
+    // one place that chooses it (the selection, the pointer and the window).
     PlayChoice ChoiceToPlay(bool bLoop) const;
     // The band outlined on the picture (I/Q): the one playing, else the one
     // Space would play; false when there is none.
@@ -187,13 +196,57 @@ public:
     void SetFollowPlay(bool bFollow);
     // Plays on the sinks that sinks makes instead of the desktop's output.
     void SetAudioSinks(CAudioPlayer::SinkFactory sinks);
-    // The first frame shown in a column of the picture, and the frequency
-    // (Hz, as the readout gives it) of one of its rows.
-    int64_t FrameAtColumn(int x) const;
-    double FrequencyAtRow(int y) const;
 
     // Whether a rendering runs off the UI thread.
     bool IsRenderPending() const { return m_bRenderPending; }
+
+    // ---- marks and selections (TavirelViewSelect.cpp) ----
+    // Sets From and To to frames of the data (held within the source, From
+    // before To); the bar, the labels and the selection drawn follow.
+    void SetMarks(int64_t nFromFrame, int64_t nToFrame);
+    // A mark's label: today's texts for a whole second, with milliseconds otherwise.
+    QString MarkText(int64_t nFrame) const;
+    // Frames per column of the picture at the current zoom.
+    int64_t ColumnFrames() const;
+    // The first frame of the picture's column at form position x (held
+    // between the window's first column and the end of its last, and within
+    // the data); the column x of a frame in the form (may lie outside the picture).
+    int64_t FrameAtX(int x) const;
+    int XOfFrame(int64_t nFrame) const;
+    // The frequency, Hz, at the top edge of form row y of the picture (absolute
+    // for I/Q with a centre frequency, from 0 for one channel), and back.
+    double FrequencyAtY(int y) const;
+    int YOfFrequency(double dHz) const;
+    // `[` (bFrom) and `]`: the mark at the pointer's column over the picture,
+    // at the window's start or end otherwise.
+    void SetMarkAtPointer(bool bFrom);
+    // Shift+Left/Right: moves the mark nearer to the pointer (the window's
+    // centre when it is not over the picture) by nColumns columns.
+    void MoveNearerMark(int nColumns);
+    // Esc: ends a drag as it was before; otherwise drops the selection's band.
+    void OnEscape();
+    // Whether the selection is drawn over the picture (set by marking, cleared by a new source).
+    bool IsSelectionShown() const { return m_bSelectionShown; }
+    void OnLButtonUp(Qt::KeyboardModifiers flags, const QPoint& point) override;
+
+    // ---- the segment list (TavirelViewSegments.cpp) ----
+    // The commands of the list: Add Segment (Insert), Save All Segments,
+    // Import Segments..., Export Segments...
+    QList<QAction*> SegmentActions() const;
+    // Adds the selection (From, To and band) to the list; the row it took, -1 when refused (said why).
+    int AddSelectionToList();
+    void RemoveSegments(const std::vector<int>& rows);
+    bool RenameSegment(int row, const QString& label);
+    // Moves the window to a segment and selects it.
+    void GoToSegment(int row);
+    // Saves the rows given (all when empty) as numbered files with one progress dialog.
+    void SaveAllSegments(const std::vector<int>& rows = {});
+    void ImportSegments();
+    void ExportSegments();
+    // What the list's store said of the list at the last load ("" when nothing).
+    QString SegmentNote() const { return m_strSegmentNote; }
+    // The store the lists are kept in (the user's data folder unless replaced).
+    CSegmentStore m_segmentStore;
 
     // Every control by its dialog id (1000 .. 1023); null for an unknown id.
     QWidget* Control(int id) const;
@@ -277,14 +330,55 @@ private:
     void OnPlayTick();
     void OnPlayEnded();
     void OnPlayFailed(const QString& message);
-    // The pointer's point over the picture, for Space and the outline; off it: none.
-    void TrackPointer(const QPoint& point);
+    // The outline follows the pointer over the picture of an I/Q source.
+    void TrackPointer();
     // The playing line and the band's outline over the picture shown.
     void PaintPlayMarks(QPainter* painter);
-    // The row of the picture showing a frequency (Hz), with its fraction.
-    double RowOfFrequency(double dHz) const;
     // A message in the status line that the pointer does not wipe at once.
     void ShowStatusMessage(const QString& text);
+
+    // Marks and selections.
+    void CreateSelectActions();
+    void CreateSegmentActions();
+    // A new source: the marks cover it whole, its stored list comes back.
+    void OnSourceLoaded();
+    // The plain click on the picture: the window centred on the clicked second.
+    void CentreOnClick(const QPoint& point);
+    void UpdateDrag(const QPoint& point);
+    void FinishDrag(const QPoint& point);
+    // The band between two form rows of the picture.
+    SegmentBand BandBetween(int y0, int y1) const;
+    // The mark whose column edge is within reach of x: 1 From, 2 To, 0 none.
+    int MarkEdgeAt(const QPoint& point) const;
+    void PaintSelection(QPainter* painter);
+    void UpdateSelectionCursor(const QPoint& point);
+    // Keeps the list in the store; says so when it cannot.
+    void KeepSegments();
+    // Saves spans of the source one after the other under one progress
+    // dialog with Cancel (input refused meanwhile); shared by Save Segment and
+    // Save All Segments.
+    SegmentListResult RunSaves(const std::vector<CSegment>& spans, const QString& title);
+
+    enum class Drag { None, Pressed, Span, Rectangle, FromEdge, ToEdge };
+    Drag m_drag = Drag::None;
+    QPoint m_ptPress;
+    bool m_bPressShift = false;
+    // The marks and band before the drag, for Esc and refused drags.
+    int64_t m_nDragFromFrame = 0, m_nDragToFrame = 0;
+    std::optional<SegmentBand> m_dragBand;
+    bool m_bSelectionShown = false;
+    // A refused selection's notice on the status line, kept until the pointer moves away from here.
+    QPoint m_ptNotice;
+    bool m_bNotice = false;
+    // The last pointer position over the form; m_bPointerIn false once it left.
+    QPoint m_ptPointer;
+    bool m_bPointerIn = false;
+    SourceIdentity m_sourceIdentity;
+    QString m_strSegmentNote;
+    QAction* m_actAddSegment = nullptr;
+    QAction* m_actSaveAll = nullptr;
+    QAction* m_actImportSegments = nullptr;
+    QAction* m_actExportSegments = nullptr;
 
     CTavirelDoc* m_pDoc;
     std::map<int, QWidget*> m_controls;
@@ -317,8 +411,7 @@ private:
     PlayChoice m_playing; // what plays (valid while IsPlaying())
     bool m_bPlayingLoop = false;
     int64_t m_nPlayFrame = -1;
-    QPoint m_ptPointer{-1, -1}; // over the picture; negative: elsewhere
-    QElapsedTimer m_statusMessageAge;
+    int m_nOutlineY = -1; // the pointer's row the outline was drawn for; -1: none
     QMenu* m_menuDemod = nullptr;
     QMenu* m_menuVolume = nullptr;
     QAction* m_actPlay = nullptr;
@@ -326,4 +419,8 @@ private:
     QAction* m_actDeemphasis75 = nullptr;
     QAction* m_actFollowPlay = nullptr;
     QAction* m_actPlaySeparator = nullptr;
+
+signals:
+    // The segment list changed; row: the row to show chosen (-1: none).
+    void SegmentsChanged(int row);
 };

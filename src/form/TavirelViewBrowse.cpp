@@ -279,7 +279,7 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const int y = point.y() - rc.top();
 
     // Time: the first frame of the pointer's column, as the bar and the labels count seconds.
-    const int64_t frame = FrameAtColumn(x);
+    const int64_t frame = doc->ViewStartFrame() + int64_t{x} * doc->m_nZoom * doc->m_nFftSize;
     if (frame >= static_cast<int64_t>(doc->m_nDataFrames))
         return QString();
     const int64_t ms = doc->m_timeBase.MillisecondOfFrame(frame);
@@ -292,8 +292,12 @@ QString CTavirelView::ReadoutAt(const QPoint& point) const
     const QString cursor = QString::asprintf("Cursor = %lld Sec  ", static_cast<long long>(wholeSec));
 
     // Frequency: the first display bin drawn on the pointer's row.
-    const double hz = FrequencyAtRow(y);
-    const QString freq = doc->m_bTwoChannel ? RadioFrequencyText(hz) : QString::asprintf("%.0f Hz", hz);
+    const int64_t bins = doc->m_nDisplayBins;
+    const int64_t bin = (int64_t{y} * bins + rc.height() - 1) / rc.height();
+    const double binHz = rate / doc->m_nFftSize;
+    const QString freq = doc->m_bTwoChannel
+                             ? RadioFrequencyText(doc->m_auxi.dwCenterFreq + (bin - (doc->m_nFftSize / 2 - 1)) * binHz)
+                             : QString::asprintf("%.0f Hz", bin * binHz);
 
     // Level: the colour index of the pixel, back on the dB scale it was drawn with.
     QString level;

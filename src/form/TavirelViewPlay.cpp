@@ -96,47 +96,29 @@ void CTavirelView::AdoptPlayer(std::unique_ptr<CAudioPlayer> player)
     connect(m_player.get(), &CAudioPlayer::failed, this, [this](const QString& m) { OnPlayFailed(m); });
 }
 
-int64_t CTavirelView::FrameAtColumn(int x) const
-{
-    const CTavirelDoc* doc = GetDocument();
-    return doc->ViewStartFrame() + int64_t{x} * doc->m_nZoom * doc->m_nFftSize;
-}
-
-double CTavirelView::FrequencyAtRow(int y) const
-{
-    // The first display bin drawn on the row.
-    const CTavirelDoc* doc = GetDocument();
-    const int64_t h = std::max(m_pPlot != nullptr ? m_pPlot->m_rcPlot.height() : 0, 1);
-    const int64_t bin = (int64_t{y} * doc->m_nDisplayBins + h - 1) / h;
-    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / doc->m_nFftSize;
-    if (!doc->m_bTwoChannel)
-        return static_cast<double>(bin) * binHz;
-    return doc->m_auxi.dwCenterFreq + static_cast<double>(bin - (doc->m_nFftSize / 2 - 1)) * binHz;
-}
-
-double CTavirelView::RowOfFrequency(double dHz) const
-{
-    const CTavirelDoc* doc = GetDocument();
-    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / doc->m_nFftSize;
-    const double bin =
-        doc->m_bTwoChannel ? (dHz - doc->m_auxi.dwCenterFreq) / binHz + (doc->m_nFftSize / 2 - 1) : dHz / binHz;
-    return bin * m_pPlot->m_rcPlot.height() / doc->m_nDisplayBins;
-}
-
 PlayChoice CTavirelView::ChoiceToPlay(bool bLoop) const
 {
     const CTavirelDoc* doc = GetDocument();
-    const bool bPointer = m_ptPointer.x() >= 0 && m_pPlot != nullptr;
-    const QPoint at = bPointer ? m_ptPointer - m_pPlot->m_rcPlot.topLeft() : QPoint();
+    const bool bPointer = m_pPlot != nullptr && m_bPointerIn && m_pPlot->m_rcPlot.contains(m_ptPointer);
     PlayChoice c;
-    c.nFromFrame = bPointer ? FrameAtColumn(at.x()) : doc->ViewStartFrame();
-    c.nToFrame = static_cast<int64_t>(doc->m_nDataFrames);
-    if (bLoop)
-        c.nToFrame = std::min(c.nToFrame, doc->ViewStartFrame() + WindowBlocks() * doc->m_nFftSize);
+    if (IsSelectionShown()) {
+        c.nFromFrame = doc->m_nFromFrame;
+        c.nToFrame = doc->m_nToFrame;
+    } else {
+        c.nFromFrame = bPointer ? FrameAtX(m_ptPointer.x()) : doc->ViewStartFrame();
+        c.nToFrame = static_cast<int64_t>(doc->m_nDataFrames);
+        if (bLoop)
+            c.nToFrame = std::min(c.nToFrame, doc->ViewStartFrame() + WindowBlocks() * doc->m_nFftSize);
+    }
     if (doc->m_bTwoChannel) {
         c.nMode = doc->m_nDemodMode;
-        c.dTuneHz = bPointer ? FrequencyAtRow(at.y()) : kTuneAtCentre;
         c.dDeemphasisSec = doc->m_bDeemphasis75 ? kDeemphasis75us : kDeemphasis50us;
+        if (IsSelectionShown() && doc->m_selBand) {
+            c.dLowHz = doc->m_selBand->dLowHz;
+            c.dHighHz = doc->m_selBand->dHighHz;
+        } else {
+            c.dTuneHz = bPointer ? FrequencyAtY(m_ptPointer.y()) : kTuneAtCentre;
+        }
     }
     return c;
 }
@@ -144,7 +126,8 @@ PlayChoice CTavirelView::ChoiceToPlay(bool bLoop) const
 bool CTavirelView::OutlinedBand(PlayBand* pBand) const
 {
     const CTavirelDoc* doc = GetDocument();
-    if (!doc->m_bLoaded || !doc->m_bTwoChannel || m_pPlot == nullptr || (!IsPlaying() && m_ptPointer.x() < 0))
+    const bool bPointer = m_pPlot != nullptr && m_bPointerIn && m_pPlot->m_rcPlot.contains(m_ptPointer);
+    if (!doc->m_bLoaded || !doc->m_bTwoChannel || m_pPlot == nullptr || (!IsPlaying() && !bPointer))
         return false;
     *pBand = BandToPlay(PlayFactsOf(*doc).spectrum, IsPlaying() ? m_playing : ChoiceToPlay(false));
     return true;
@@ -238,9 +221,8 @@ void CTavirelView::PaintPlayMarks(QPainter* painter)
     painter->setClipRect(rc);
     PlayBand band;
     if (OutlinedBand(&band)) {
-        const double a = RowOfFrequency(band.dLowHz), b = RowOfFrequency(band.dHighHz);
-        const int top = rc.top() + static_cast<int>(std::floor(std::min(a, b)));
-        const int bottom = rc.top() + static_cast<int>(std::ceil(std::max(a, b)));
+        const int a = YOfFrequency(band.dLowHz), b = YOfFrequency(band.dHighHz);
+        const int top = std::min(a, b), bottom = std::max(a, b);
         painter->setPen(QPen(kOutlineColour, 1, Qt::DashLine));
         painter->setBrush(Qt::NoBrush);
         painter->drawRect(QRect(rc.left(), top - 1, rc.width() - 1, std::max(bottom - top, 0) + 2));
@@ -254,22 +236,22 @@ void CTavirelView::PaintPlayMarks(QPainter* painter)
     painter->restore();
 }
 
-void CTavirelView::TrackPointer(const QPoint& point)
+void CTavirelView::TrackPointer()
 {
-    const QRect rc = m_pPlot != nullptr ? m_pPlot->m_rcPlot : QRect();
-    const QPoint was = m_ptPointer;
-    m_ptPointer = rc.width() > 0 && rc.contains(point) && GetDocument()->m_bLoaded ? point : QPoint(-1, -1);
-    // The outline follows the pointer's row.
-    if (GetDocument()->m_bTwoChannel && !IsPlaying() && was.y() != m_ptPointer.y())
+    const bool bOver = m_pPlot != nullptr && m_bPointerIn && m_pPlot->m_rcPlot.contains(m_ptPointer);
+    const int y = bOver && GetDocument()->m_bTwoChannel && GetDocument()->m_bLoaded ? m_ptPointer.y() : -1;
+    if (y != m_nOutlineY && !IsPlaying())
         GetLayoutWindow()->update(PlotAreaRect());
+    m_nOutlineY = y;
 }
 
 void CTavirelView::ShowStatusMessage(const QString& text)
 {
-    m_statusMessageAge.start();
     m_strStatus = text;
     m_wndStatus->setFont(font());
     m_wndStatus->setText(text);
+    m_ptNotice = m_ptPointer; // the readout leaves it there until the pointer moves on
+    m_bNotice = true;
 }
 
 void CTavirelView::SetDemodMode(int nMode)

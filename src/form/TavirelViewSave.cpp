@@ -69,55 +69,72 @@ private:
 
 } // namespace
 
-void CTavirelView::OnSaveSegment()
+SegmentListResult CTavirelView::RunSaves(const std::vector<CSegment>& spans, const QString& title)
 {
     CTavirelDoc* doc = GetDocument();
-    const int nFromSec = m_wndPosBar.m_nFrom;
-    const int nToSec = m_wndPosBar.m_nTo;
-    // A segment of no frames writes nothing.
-    if (!doc->m_bLoaded || m_bSaving || SegmentFrameCount(*doc, nFromSec, nToSec) <= 0)
-        return;
-    const QString target = QFile::decodeName(SegmentOutputPath(*doc).c_str());
+    const int n = static_cast<int>(spans.size());
+    const auto label = [doc, n](int k) {
+        const QString target = QFile::decodeName(SegmentOutputPath(*doc).c_str());
+        return n == 1 ? QStringLiteral("Saving \"%1\"...").arg(target)
+                      : QStringLiteral("Saving segment %1 of %2: \"%3\"...").arg(k).arg(n).arg(target);
+    };
 
     // The save uses the document's reader: a rendering off the UI thread is
     // stopped first and made again afterwards, and paints show the picture as it is.
     const bool bRenderAgain = StopRender();
-    QProgressDialog progress(QStringLiteral("Saving \"%1\"...").arg(target), QStringLiteral("Cancel"), 0,
-                             kProgressSteps, this);
-    progress.setWindowTitle(QStringLiteral("Save Segment"));
+    QProgressDialog progress(label(1), QStringLiteral("Cancel"), 0, kProgressSteps, this);
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setMinimumDuration(m_nSaveProgressDelayMs);
-    const SegmentProgress report = [&progress](double dFraction) {
-        progress.setValue(static_cast<int>(dFraction * kProgressSteps));
+    int nShown = 0; // the segment the label names
+    const SegmentListProgress report = [&](int k, int /*n*/, double dFraction) {
+        if (k != nShown) {
+            nShown = k;
+            progress.setLabelText(label(k));
+        }
+        progress.setValue(static_cast<int>((k - 1 + dFraction) / n * kProgressSteps));
         QApplication::processEvents(); // paints, and the Cancel button
         return !progress.wasCanceled();
     };
     m_bSaving = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    SegmentSaveResult result;
+    SegmentListResult result;
     {
         const CSaveInputBlock block(&progress);
-        result = SaveSegment(*doc, nFromSec, nToSec, m_bUseAgc, m_dAgcLevel, m_aBlock, report);
+        result = SaveSegmentList(*doc, spans, m_bUseAgc, m_dAgcLevel, m_aBlock, report);
     }
     RestoreCursor();
     m_bSaving = false;
     progress.close();
     if (bRenderAgain)
         RequestPlot();
+    if (result.failure.nError != WAVE_OK && !doc->m_bLoaded)
+        OnSourceLost(); // the source could not be opened again to read the segment
+    return result;
+}
 
+void CTavirelView::OnSaveSegment()
+{
+    CTavirelDoc* doc = GetDocument();
+    // A segment of no frames writes nothing.
+    if (!doc->m_bLoaded || m_bSaving || doc->m_nToFrame <= doc->m_nFromFrame)
+        return;
+    const SegmentListResult result = RunSaves({CSegment{doc->m_nFromFrame, doc->m_nToFrame, QString(), doc->m_selBand}},
+                                              QStringLiteral("Save Segment"));
     if (result.bCancelled) {
         m_wndStatus->setText(QStringLiteral("Save cancelled"));
         return;
     }
-    if (result.nError == WAVE_OK)
+    if (result.failure.nError == WAVE_OK) {
+        if (!result.fullBandNotes.empty()) // a band that cannot be extracted: the whole band was saved
+            ReportError(QStringLiteral("Saved in full band: ") + QString::fromStdString(result.fullBandNotes.front()));
         return;
+    }
     // The reason goes in a message box: the status line is too narrow for it
     // and changes with the next pointer move.
-    if (!doc->m_bLoaded)
-        OnSourceLost(); // the source could not be opened again to read the segment
-    else
-        ReportError(QFile::decodeName(result.strMessage.c_str())); // the save loop words every fault
+    if (doc->m_bLoaded)
+        ReportError(QFile::decodeName(result.failure.strMessage.c_str())); // the save loop words every fault
     m_wndStatus->setText(QStringLiteral("Save failed"));
 }

@@ -5,6 +5,7 @@
 #include <qdrawutil.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -42,12 +43,26 @@ void CWposCtrl::SetViewEnd(int nSec)
 void CWposCtrl::SetFrom(int nSec)
 {
     m_nFrom = nSec;
+    m_dFromRest = 0.0;
     update();
 }
 
 void CWposCtrl::SetTo(int nSec)
 {
     m_nTo = nSec;
+    m_dToRest = 0.0;
+    update();
+}
+
+void CWposCtrl::SetSegmentSeconds(double dFromSec, double dToSec)
+{
+    const auto whole = [](double d) {
+        return static_cast<int>(std::clamp(std::floor(d), -2147483648.0, 2147483647.0));
+    };
+    m_nFrom = whole(dFromSec);
+    m_nTo = whole(dToSec);
+    m_dFromRest = std::clamp(dFromSec - m_nFrom, 0.0, 1.0);
+    m_dToRest = std::clamp(dToSec - m_nTo, 0.0, 1.0);
     update();
 }
 
@@ -77,6 +92,14 @@ int CWposCtrl::SecondsToPx(int nSec, int nWidthPx) const
     return static_cast<int>(int64_t{nWidthPx} * nSec / m_nLength);
 }
 
+// The same for a position between two whole seconds.
+int CWposCtrl::SecondsToPx(int nSec, double dRest, int nWidthPx) const
+{
+    if (dRest <= 0.0)
+        return SecondsToPx(nSec, nWidthPx);
+    return static_cast<int>(std::floor(nWidthPx * (nSec + dRest) / m_nLength));
+}
+
 int CWposCtrl::PxToSeconds(int nPx, int nWidthPx) const
 {
     return static_cast<int>(int64_t{m_nLength} * nPx / nWidthPx);
@@ -100,8 +123,8 @@ void CWposCtrl::paintEvent(QPaintEvent*)
 
     // A file shorter than one second has no scale: the bar alone is drawn.
     if (m_nLength > 0) {
-        m_nFromPx = SecondsToPx(m_nFrom, nWidthPx);
-        m_nToPx = SecondsToPx(m_nTo, nWidthPx);
+        m_nFromPx = SecondsToPx(m_nFrom, m_dFromRest, nWidthPx);
+        m_nToPx = SecondsToPx(m_nTo, m_dToRest, nWidthPx);
         m_nViewStartPx = SecondsToPx(m_nViewStart, nWidthPx);
         m_nViewEndPx = SecondsToPx(m_nViewEnd, nWidthPx);
 
@@ -148,11 +171,11 @@ void CWposCtrl::mousePressEvent(QMouseEvent* event)
         const int nSec = PxToSeconds(nPx, nWidthPx);
         if (!bControl)
             Notify(WPOS_SETVIEW, nSec);
-        else if (nSec < m_nTo) // From can never reach To by clicking
+        else if (nSec < m_nTo + m_dToRest) // From can never reach To by clicking
             Notify(WPOS_SETFROM, nSec);
     } else if (event->button() == Qt::RightButton && bControl) {
         const int nSec = PxToSeconds(nPx, nWidthPx);
-        if (nSec > m_nFrom)
+        if (nSec > m_nFrom + m_dFromRest)
             Notify(WPOS_SETTO, nSec);
     }
 }

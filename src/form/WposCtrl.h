@@ -28,6 +28,10 @@ public:
     void SetTo(int nSec);
     // The playing position in seconds (with their fraction); negative: none.
     void SetPlayPosition(double dSec);
+    // The segment at positions finer than a second (marks set to frames):
+    // m_nFrom and m_nTo take the whole seconds (rounded down), the rest is
+    // kept for the drawing and the click checks.
+    void SetSegmentSeconds(double dFromSec, double dToSec);
 
     // The painted area inside the sunken edge, in widget coordinates. Every
     // conversion between seconds and pixels uses its width.
@@ -45,9 +49,11 @@ public:
     int m_nViewEnd = 0;     // seconds
     int m_nViewStartPx = 0; // converted at the last paint
     int m_nViewEndPx = 0;
-    int m_nFrom = 0;   // seconds
-    int m_nTo = 0;     // seconds
-    int m_nFromPx = 0; // converted at the last paint
+    int m_nFrom = 0;          // seconds
+    int m_nTo = 0;            // seconds
+    double m_dFromRest = 0.0; // seconds past m_nFrom, below 1 (SetSegmentSeconds)
+    double m_dToRest = 0.0;   // seconds past m_nTo
+    int m_nFromPx = 0;        // converted at the last paint
     int m_nToPx = 0;
     double m_dPlaySec = -1.0; // seconds
     int m_nPlayPx = -1;       // converted at the last paint; -1: no line
@@ -64,5 +70,6 @@ protected:
 private:
     void Notify(int kind, int nSec);
     int SecondsToPx(int nSec, int nWidthPx) const;
+    int SecondsToPx(int nSec, double dRest, int nWidthPx) const;
     int PxToSeconds(int nPx, int nWidthPx) const;
 };

@@ -36,7 +36,12 @@ protected:
             m_pView->OnLButtonDown(event->modifiers(), event->position().toPoint());
         event->accept();
     }
-    void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            m_pView->OnLButtonUp(event->modifiers(), event->position().toPoint());
+        event->accept();
+    }
 
 private:
     CResizableFormView* m_pView;
@@ -83,6 +88,8 @@ bool CResizableFormView::UpdateData(bool /*bSaveAndValidate*/)
 void CResizableFormView::OnDraw(QPainter* /*painter*/) {}
 
 void CResizableFormView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& /*point*/) {}
+
+void CResizableFormView::OnLButtonUp(Qt::KeyboardModifiers /*flags*/, const QPoint& /*point*/) {}
 
 void CResizableFormView::OnLButtonDown(Qt::KeyboardModifiers /*flags*/, const QPoint& /*point*/) {}
 

@@ -36,6 +36,7 @@ public:
     // tracked without a button pressed.
     virtual void OnMouseMove(Qt::KeyboardModifiers flags, const QPoint& point);
     virtual void OnLButtonDown(Qt::KeyboardModifiers flags, const QPoint& point);
+    virtual void OnLButtonUp(Qt::KeyboardModifiers flags, const QPoint& point);
 
     QRect GetLayoutArea() override;
     QWidget* GetLayoutWindow() override;

@@ -20,6 +20,13 @@ struct SYSTEMTIME {
 };
 static_assert(sizeof(SYSTEMTIME) == 16);
 
+// Whether a recording carries a recording time: a wYear of 2000 or less
+// means it does not.
+inline bool HasRecordingTime(const SYSTEMTIME& st)
+{
+    return st.wYear > 2000;
+}
+
 // Whole seconds since 1970-01-01 00:00:00 UTC. Held in 64 bits so that times
 // past 2038 convert correctly.
 class CTime {

@@ -124,9 +124,11 @@ public:
     // destination's folder and gets its name only when CloseOutput has
     // finished it (and, with m_bSyncOutput, written it to the disk), so a
     // crash or a failure never leaves a partial file under the name. With
-    // NAME_NUMBERED (and no time stamp) the name is the first free number,
-    // or the next free one when another file took it meanwhile: no existing
-    // file is ever replaced. Other names replace a file of that name unless
+    // NAME_NUMBERED (and no time stamp) the number continues after the
+    // highest one the folder already holds for that name (and after the last
+    // one this object used; gaps are not refilled), and moves on to the next
+    // free one when another file took it meanwhile: no existing file is ever
+    // replaced. Other names replace a file of that name unless
     // m_bReplaceOutput is off. nPlannedFrames: the frames the caller means to
     // write; when they pass the 32-bit sizes the file is RF64 ("ds64" before "fmt "). pFmtChunk: a source's 40-byte
     // extensible "fmt " to write instead of the plain 18-byte record (m_fmtExtensible of the source).
@@ -157,7 +159,8 @@ public:
         return MakeOutputName(path, nNameFlags, m_nFileSeq + 1);
     }
     // The path the next OpenOutput with these arguments would create now:
-    // for numbered names the first free number after the last one used.
+    // for numbered names the first free number after the highest one in the
+    // folder and the last one used.
     std::string FreeOutputName(const std::string& path, int nNameFlags) const;
 
     // ---- state (read by the document, the plot and the save flow) ----
@@ -257,7 +260,8 @@ private:
     // Gives the finished temporary output its name (the number chosen at
     // open or the next free one). False on failure (the file is gone).
     bool PublishOutput();
-    // The first number after the last one used whose file does not exist.
+    // The first number whose file does not exist after both the last one
+    // used and the highest one the folder holds.
     int FirstFreeNumber(const std::string& path, int nNameFlags) const;
     // The number the output opened with (0 for names without one).
     int m_nOutSeq = 0;

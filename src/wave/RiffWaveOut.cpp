@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <new>
 
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,12 +77,20 @@ std::string ReplaceAll(const std::string& s, const std::string& from, const std:
     return out;
 }
 
+// The running number as names carry it: at least three digits.
+std::string SeqDigits(int nSeq)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%3.3d", nSeq);
+    return digits;
+}
+
 // The output name for a path: the suffixes replace the last four characters of
 // the file name wherever they occur in it. The folder part is never altered,
 // so a folder called "x.wav" stays as it is; a file name shorter than four
-// characters is replaced whole.
-std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, uint32_t dwFreqHz, uint32_t nRate,
-                            std::string* pSeqSuffix)
+// characters is replaced whole. seqDigits is the running number's text.
+std::string BuildOutputName(const std::string& path, int nNameFlags, const std::string& seqDigits, uint32_t dwFreqHz,
+                            uint32_t nRate, std::string* pSeqSuffix)
 {
     const size_t slash = path.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -98,12 +107,52 @@ std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, u
     if (nNameFlags & NAME_TIMESTAMP) {
         name = ReplaceAll(name, Right4(name), CTime::GetCurrentTime().Format("_%Y%m%d_%H%M%S.wav"));
     } else if (nNameFlags & NAME_NUMBERED) {
-        std::snprintf(suffix, sizeof suffix, "_%3.3d.wav", nSeq);
+        const std::string seqSuffix = "_" + seqDigits + ".wav";
         if (pSeqSuffix)
-            *pSeqSuffix = suffix;
-        name = ReplaceAll(name, Right4(name), suffix);
+            *pSeqSuffix = seqSuffix;
+        name = ReplaceAll(name, Right4(name), seqSuffix);
     }
     return folder + name;
+}
+
+std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, uint32_t dwFreqHz, uint32_t nRate,
+                            std::string* pSeqSuffix)
+{
+    return BuildOutputName(path, nNameFlags, SeqDigits(nSeq), dwFreqHz, nRate, pSeqSuffix);
+}
+
+// The highest running number among the files of path's folder that carry a
+// numbered name of path (0 when there is none). A name matches when it is the
+// numbered name of path for some number written as the names write it, so
+// cut_007.wav counts for cut.wav, and cut_7.wav, cut_007.wav.bak or
+// cutter_009.wav do not. Numbers too large to be followed are passed over.
+int HighestNumberInFolder(const std::string& path, int nNameFlags, uint32_t dwFreqHz, uint32_t nRate)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1));
+    // '/' never occurs in a file name, so it marks where the number stands.
+    const std::string pattern = BuildOutputName(path.substr(slash + 1), nNameFlags, "/", dwFreqHz, nRate, nullptr);
+    const size_t first = pattern.find('/');
+    if (first == std::string::npos)
+        return 0;
+    const std::string prefix = pattern.substr(0, first);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int nHighest = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const size_t nDigits = name.find_first_not_of("0123456789", prefix.size()) - prefix.size();
+        if (nDigits < 3 || nDigits > 9)
+            continue;
+        const int nSeq = std::stoi(name.substr(prefix.size(), nDigits));
+        if (nSeq > nHighest && ReplaceAll(pattern, "/", SeqDigits(nSeq)) == name)
+            nHighest = nSeq;
+    }
+    ::closedir(dir);
+    return nHighest;
 }
 
 } // namespace
@@ -118,12 +167,15 @@ std::string CRiffWaveFile::MakeOutputName(const std::string& path, int nNameFlag
 
 int CRiffWaveFile::FirstFreeNumber(const std::string& path, int nNameFlags) const
 {
-    for (int nSeq = m_nFileSeq + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nFileSeq <= kMaxNumberTries; ++nSeq) {
+    const int nLast =
+        std::max(m_nFileSeq, HighestNumberInFolder(path, nNameFlags, m_bHaveAuxi ? m_auxiOut.dwCenterFreq : 0,
+                                                   m_wfOut.nSamplesPerSec));
+    for (int nSeq = nLast + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - nLast <= kMaxNumberTries; ++nSeq) {
         struct stat st;
         if (::lstat(MakeOutputName(path, nNameFlags, nSeq).c_str(), &st) != 0)
             return nSeq;
     }
-    return m_nFileSeq + 1;
+    return nLast + 1;
 }
 
 std::string CRiffWaveFile::FreeOutputName(const std::string& path, int nNameFlags) const

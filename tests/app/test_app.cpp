@@ -142,7 +142,7 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
                                   "&Strongest Bin per Row|", "|", "&FFT Size|", "Wi&ndow|", "&Colours|",
                                   "Auto &Levels|A", "Sc&ales|", "|", "&Play / Stop|Space", "Play Loo&p|Shift+Space",
-                                  "&Demodulation|", "&Volume|", "&Follow Playing Line|"}));
+                                  "&Demodulation|", "&Volume|", "&Follow Playing Line|", "|", "Se&gments|"}));
     struct Step {
         int action; // index in the menu
         int zoom, rows;

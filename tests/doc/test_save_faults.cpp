@@ -48,7 +48,7 @@ struct Saver {
     {
         double level = 0;
         std::vector<int32_t> block(kSegmentBlockValues);
-        return SaveSegment(doc, 0, kLengthSec, agc, level, block.data(), progress);
+        return SaveSegment(doc, 0, FrameOfSecond(doc, kLengthSec), agc, level, block.data(), progress);
     }
     std::string Out(const char* name) const { return folder + "/" + name; }
     // True when the file is the whole segment: every sample of the source.

@@ -73,7 +73,7 @@ struct Seg {
     {
         double level = -1.0;
         std::vector<int32_t> block(kSegmentBlockValues);
-        return SaveSegment(doc, from, to, agc, level, block.data(), progress);
+        return SaveSegment(doc, FrameOfSecond(doc, from), FrameOfSecond(doc, to), agc, level, block.data(), progress);
     }
     std::string Path(const char* name) const { return dir.filePath(name).toStdString(); }
     std::vector<uint8_t> Data(const std::string& path) { return riff::ParseWave(riff::ReadFile(path)).payload["data"]; }
@@ -147,7 +147,7 @@ TEST(SegmentSave, AgcLevelStartsAfreshAtEachSave)
     std::vector<int32_t> block(kSegmentBlockValues);
     std::vector<std::vector<uint8_t>> outputs;
     for (double level : {0.0, 1e12}) {
-        const SegmentSaveResult r = SaveSegment(t.doc, 0, 2, true, level, block.data(), {});
+        const SegmentSaveResult r = SaveSegment(t.doc, 0, FrameOfSecond(t.doc, 2), true, level, block.data(), {});
         ASSERT_EQ(r.nError, WAVE_OK) << level;
         outputs.push_back(t.Data(r.strPath));
     }
@@ -282,6 +282,47 @@ TEST(SegmentSave, TimesAndPlaceIndependentOfTheLocalZone)
         };
         EXPECT_EQ(time(0), (std::vector<int>{2024, 3, 31, 2, 53, 20})) << tz;
         EXPECT_EQ(time(16), (std::vector<int>{2024, 3, 31, 2, 53, 21})) << tz;
+    }
+}
+
+// A span between frames starts at its first frame, and the times in its
+// "auxi" record are the recording's clock at both ends to the millisecond
+// (the recording's own start milliseconds carried): 1000 frames a second.
+TEST(SegmentSave, SpanOfFramesWithMillisecondTimes)
+{
+    const struct {
+        const char* proves;
+        int64_t from, to;
+        uint16_t startMs;             // the recording start's milliseconds
+        std::vector<int> start, stop; // minute, second, millisecond of the record
+    } rows[] = {
+        {"whole seconds keep .000", 2000, 3000, 0, {5, 2, 0}, {5, 3, 0}},
+        {"a quarter second", 1250, 1500, 0, {5, 1, 250}, {5, 1, 500}},
+        {"one frame before a second", 999, 1999, 0, {5, 0, 999}, {5, 1, 999}},
+        {"the start's fraction carries into the next second", 1750, 2000, 500, {5, 2, 250}, {5, 2, 500}},
+    };
+    for (const auto& r : rows) {
+        Seg t;
+        const SYSTEMTIME start{2024, 5, 3, 1, 8, 5, 0, r.startMs}, stop{2024, 5, 3, 1, 8, 5, 6, r.startMs};
+        riff::WaveShape shape(1, 1000);
+        shape.auxi = riff::AuxiPayload(start, stop);
+        t.LoadFile(riff::WaveFile(shape, riff::Ramp16(6000)));
+        double level = 0;
+        std::vector<int32_t> block(kSegmentBlockValues);
+        const SegmentSaveResult res = SaveSegment(t.doc, r.from, r.to, false, level, block.data());
+        ASSERT_EQ(res.nError, WAVE_OK) << r.proves;
+        const riff::Chunks c = riff::ParseWave(riff::ReadFile(res.strPath));
+        const std::vector<uint8_t>& d = c.payload.at("data");
+        EXPECT_EQ(d.at(0) | d.at(1) << 8, 1 + r.from) << r.proves; // the ramp's sample at the first frame
+        const std::vector<uint8_t>& a = c.payload.at("auxi");
+        const auto time = [&](size_t at) {
+            std::vector<int> words;
+            for (size_t i : {5, 6, 7})
+                words.push_back(a.at(at + 2 * i) | a.at(at + 2 * i + 1) << 8);
+            return words;
+        };
+        EXPECT_EQ(time(0), r.start) << r.proves;
+        EXPECT_EQ(time(16), r.stop) << r.proves;
     }
 }
 

@@ -1,8 +1,8 @@
 // Listening in the window, on the recording sink: Space and Shift+Space
-// from the pointer or the window's start, the stop, the refusals (no device:
-// the status line only), the playing line on the picture and the bar, the
-// window following it, and an I/Q source heard around the pointer's
-// frequency with the band outlined.
+// on the selection, from the pointer or the window's start, the stop, the
+// refusals (no device: the status line only), the playing line on the
+// picture and the bar, the window following it, and an I/Q source heard in
+// the selection's band or around the pointer's frequency, outlined.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -132,11 +132,14 @@ TEST_F(PlayTest, SpacePlaysFromThePointerOrTheWindowAndStops)
         int column; // of the pointer over the picture; -1: elsewhere
         bool loop;  // Shift+Space
         bool focusOnExit;
+        int selection; // columns selected from column 20 on; 0: none
     } rows[] = {
-        {"Space, pointer elsewhere: from the window's start", -1, false, false},
-        {"Space, pointer over the picture: from its column", 50, false, false},
-        {"Space with the focus on Exit: plays, the window stays", 50, false, true},
-        {"Shift+Space: from the pointer to the window's end, again and again", -3, true, false},
+        {"Space, pointer elsewhere: from the window's start", -1, false, false, 0},
+        {"Space, pointer over the picture: from its column", 50, false, false, 0},
+        {"Space with the focus on Exit: plays, the window stays", 50, false, true, 0},
+        {"Shift+Space: from the pointer to the window's end, again and again", -3, true, false, 0},
+        {"Space with a selection: its start, wherever the pointer", 50, false, false, 10},
+        {"Shift+Space with a selection: the selection, again and again", 50, true, false, 3},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -150,13 +153,19 @@ TEST_F(PlayTest, SpacePlaysFromThePointerOrTheWindowAndStops)
         if (r.focusOnExit)
             m_view->Control(IDC_EXIT)->setFocus();
         const int64_t start = m_doc->ViewStartFrame();
-        const int64_t from = column >= 0 ? start + int64_t{column} * 2048 : start;
+        int64_t from = column >= 0 ? start + int64_t{column} * 2048 : start;
+        int64_t to = start + int64_t{Picture().width()} * 2048; // of a loop
+        if (r.selection > 0) {
+            from = start + 20 * 2048;
+            to = from + int64_t{r.selection} * 2048;
+            m_view->SetMarks(from, to);
+        }
         Key(r.loop ? Qt::ShiftModifier : Qt::NoModifier);
         ASSERT_TRUE(m_view->IsPlaying());
         EXPECT_TRUE(m_view->isVisible());
         EXPECT_EQ(m_view->PlayingFrame(), from);
         if (r.loop) { // past the pass's end the line is back in the pass
-            const int64_t pass = (start + int64_t{Picture().width()} * 2048 - from) * 6;
+            const int64_t pass = (to - from) * 6;
             PlayTo(pass + 4800);
             EXPECT_EQ(m_view->PlayingFrame(), from + 800);
         }
@@ -200,7 +209,6 @@ TEST_F(PlayTest, TellsWhyNothingPlays)
             QCoreApplication::sendPostedEvents();
             EXPECT_FALSE(m_view->IsPlaying());
         }
-        Point(20, r.row < 0 ? 5 : r.row); // the pointer does not wipe the message at once
         const QString shown = m_view->m_wndStatus->text();
         EXPECT_EQ(shown == QStringLiteral("No audio output device"), !r.status.isEmpty()) << shown.toStdString();
         const QStringList errors = m_dialogs.Errors();
@@ -251,37 +259,54 @@ TEST_F(PlayTest, ThePlayingLineMovesAndTheWindowFollowsIt)
     }
 }
 
-TEST_F(PlayTest, IqIsHeardAroundThePointersFrequencyWithTheBandOutlined)
+TEST_F(PlayTest, IqIsHeardInTheSelectionsBandOrAroundThePointersFrequency)
 {
-    Show(Iq(), CRecordingSink::Clock::Instant);
-    m_view->SetDemodMode(DEMOD_AM);
-    int row = 0; // the row of the station's carrier
-    for (int y = 0; y < Picture().height(); ++y)
-        if (std::fabs(m_view->FrequencyAtRow(y) - (kCentreHz + kCarrierOffsetHz)) <
-            std::fabs(m_view->FrequencyAtRow(row) - (kCentreHz + kCarrierOffsetHz)))
-            row = y;
-    Point(30, row);
-    PlayBand band;
-    ASSERT_TRUE(m_view->OutlinedBand(&band));
-    EXPECT_NEAR(band.dCarrierHz, kCentreHz + kCarrierOffsetHz, 48000.0 / 2048 * 20);
-    EXPECT_DOUBLE_EQ(band.dHighHz - band.dLowHz, 10000.0);
-    // The outline: dashes above and below the carrier's row, nothing on it.
-    const QImage shot = m_view->GetLayoutWindow()->grab().toImage();
-    int outlined = 0;
-    for (int y = 0; y < Picture().height(); ++y)
-        for (int x = 40; x < 60; ++x)
-            outlined += (shot.pixel(Picture().topLeft() + QPoint(x, y)) & 0xFFFFFF) == 0xFFFF00u;
-    EXPECT_GT(outlined, 10);
-    EXPECT_NE(shot.pixel(Picture().topLeft() + QPoint(45, row)) & 0xFFFFFF, 0xFFFF00u);
-
-    Key();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_view->IsPlaying(); }, kWaitMs));
-    const std::vector<float> y = m_log->Frames();
-    const double seconds = 4.0 - 30 * 2048 / 48000.0;
-    EXPECT_NEAR(static_cast<double>(y.size()), seconds * 48000, 480.0);
-    const tone::Fit fit = tone::FitTone(y, 1000.0, 48000.0, y.size() / 4, y.size() / 2);
-    EXPECT_NEAR(tone::Db(fit.amplitude / (0.5 * 0.3)), 0.0, 0.2);
-    EXPECT_GE(tone::SinadDb(fit), 40.0);
+    const double carrier = kCentreHz + kCarrierOffsetHz;
+    const struct {
+        const char* what;
+        bool selection; // from 1 s to 3 s in carrier +- 4 kHz
+        double seconds; // heard
+        double width;   // of the band outlined
+    } rows[] = {
+        {"the pointer on the station's row: the mode's band around it", false, 4.0 - 30 * 2048 / 48000.0, 10000.0},
+        {"a selection: its span and band", true, 2.0, 8000.0},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        m_log = std::make_shared<SinkLog>();
+        Show(Iq(), CRecordingSink::Clock::Instant);
+        m_view->SetDemodMode(DEMOD_AM);
+        int row = 0; // the row of the station's carrier
+        for (int y = 0; y < Picture().height(); ++y)
+            if (std::fabs(m_view->FrequencyAtY(Picture().top() + y) - carrier) <
+                std::fabs(m_view->FrequencyAtY(Picture().top() + row) - carrier))
+                row = y;
+        Point(30, row);
+        if (r.selection) {
+            m_view->SetMarks(48000, 3 * 48000);
+            m_doc->m_selBand = SegmentBand{carrier - 4000.0, carrier + 4000.0};
+        }
+        PlayBand band;
+        ASSERT_TRUE(m_view->OutlinedBand(&band));
+        EXPECT_NEAR(band.dCarrierHz, carrier, 48000.0 / 2048 * 20);
+        EXPECT_DOUBLE_EQ(band.dHighHz - band.dLowHz, r.width);
+        if (!r.selection) { // the outline: dashes above and below the carrier's row, nothing on it
+            const QImage shot = m_view->GetLayoutWindow()->grab().toImage();
+            int outlined = 0;
+            for (int y = 0; y < Picture().height(); ++y)
+                for (int x = 40; x < 60; ++x)
+                    outlined += (shot.pixel(Picture().topLeft() + QPoint(x, y)) & 0xFFFFFF) == 0xFFFF00u;
+            EXPECT_GT(outlined, 10);
+            EXPECT_NE(shot.pixel(Picture().topLeft() + QPoint(45, row)) & 0xFFFFFF, 0xFFFF00u);
+        }
+        Key();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_view->IsPlaying(); }, kWaitMs));
+        const std::vector<float> y = m_log->Frames();
+        EXPECT_NEAR(static_cast<double>(y.size()), r.seconds * 48000, 480.0);
+        const tone::Fit fit = tone::FitTone(y, 1000.0, 48000.0, y.size() / 4, y.size() / 2);
+        EXPECT_NEAR(tone::Db(fit.amplitude / (0.5 * 0.3)), 0.0, 0.2);
+        EXPECT_GE(tone::SinadDb(fit), 40.0);
+    }
 }
 
 } // namespace

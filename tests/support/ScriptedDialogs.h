@@ -38,10 +38,12 @@ public:
         return m_bYes;
     }
     void ShowError(QWidget*, const QString& text) override { m_asked << QStringLiteral("error:") + text; }
+    void ShowMessage(QWidget*, const QString& text) override { m_asked << QStringLiteral("message:") + text; }
     // The questions asked, without their prefix.
     QStringList Questions() const { return WithPrefix(QStringLiteral("ask:")); }
     // The failure messages shown, without their prefix.
     QStringList Errors() const { return WithPrefix(QStringLiteral("error:")); }
+    QStringList Messages() const { return WithPrefix(QStringLiteral("message:")); }
 
     QStringList m_answers;
     QStringList m_asked;

@@ -90,6 +90,40 @@ TEST(Writer, Names)
     EXPECT_TRUE(std::filesystem::exists(dir / "cut-D10000000Hz.wav"));
 }
 
+// A numbered output takes the number after the highest one the folder holds
+// for its name; other names in the folder do not count.
+TEST(Writer, NumberingContinuesAfterTheHighestInTheFolder)
+{
+    const struct {
+        std::vector<std::string> present;
+        const char* dest;
+        const char* next;
+        const char* proves;
+    } rows[] = {
+        {{}, "cut.wav", "cut_001.wav", "an empty folder starts at 1"},
+        {{"cut_005.wav"}, "cut.wav", "cut_006.wav", "the number continues after an earlier day's file"},
+        {{"cut_002.wav", "cut_009.wav", "cut_004.wav"}, "cut.wav", "cut_010.wav", "gaps are not refilled"},
+        {{"cut_999.wav", "cut_1000.wav"}, "cut.wav", "cut_1001.wav", "four-digit numbers count"},
+        {{"cut_0007.wav", "cut_7.wav", "cut_008.wav.bak", "cutter_009.wav", "cut_12a.wav", "other_050.wav"},
+         "cut.wav",
+         "cut_001.wav",
+         "names the writer would not make are not ours"},
+        {{"a_004.wav_004.wav", "a_006.wav_005.wav"}, "a.wav.wav", "a_005.wav_005.wav", "a repeated suffix"},
+    };
+    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
+    for (const auto& row : rows) {
+        TempDir dir;
+        for (const std::string& name : row.present)
+            riff::WriteFile(dir / name, std::vector<uint8_t>{'x'});
+        CRiffWaveFile w;
+        EXPECT_EQ(w.FreeOutputName(dir / row.dest, NAME_NUMBERED), dir / row.next) << row.proves;
+        ASSERT_EQ(w.OpenOutput(dir / row.dest, &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK) << row.proves;
+        w.CloseOutput();
+        EXPECT_EQ(w.m_strOutFile, dir / row.next) << row.proves;
+        EXPECT_TRUE(std::filesystem::exists(dir / row.next)) << row.proves;
+    }
+}
+
 // Every naming form of a 44100 frames/s output with a 10 MHz record (8000
 // and 48000 frames/s take "-D"): the frequency first, then the number or, in
 // its place, the local time of the open.
@@ -239,7 +273,7 @@ TEST(Writer, FourGibibyteLimitOfPlainOutputs)
     }
 }
 
-// A numbered output past its frame limit goes on in _002, passing over existing files.
+// A numbered output past its frame limit goes on under the next number, after existing files.
 TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
 {
     TempDir dir;
@@ -258,8 +292,9 @@ TEST(Writer, SplitNumbersOnAndKeepsExistingFiles)
     riff::WriteFile(dir / "cut_002.wav", old);
     CRiffWaveFile w2;
     ASSERT_EQ(w2.OpenOutput(dir / "cut.wav", &wf, 64, 64, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(w2.WriteBlock(block.data(), 64), -2);
     EXPECT_EQ(w2.m_strOutFile, dir / "cut_003.wav");
+    EXPECT_EQ(w2.WriteBlock(block.data(), 64), -2);
+    EXPECT_EQ(w2.m_strOutFile, dir / "cut_004.wav");
     w2.CloseOutput();
     EXPECT_EQ(ReadFile(dir / "cut_002.wav"), old);
 }

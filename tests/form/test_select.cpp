@@ -1,0 +1,448 @@
+// Selections on the picture with real drags and keys, the marks' labels and
+// the bar's segment at positions finer than a second, and the segment list
+// beside the form: kept across starts, renamed, removed, gone back to,
+// imported and exported, and saved all at once with a Cancel half way.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QProgressDialog>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "display/SpectrogramPlot.h"
+#include "doc/ProfileStore.h"
+#include "doc/TavirelDoc.h"
+#include "form/SegmentDock.h"
+#include "form/TavirelView.h"
+#include "support/ScopedTz.h"
+#include "support/ScriptedDialogs.h"
+#include "support/WaveBytes.h"
+
+namespace {
+
+constexpr int64_t C = 2048; // frames per column at zoom 1
+const SYSTEMTIME kStart{2003, 6, 6, 21, 9, 5, 0, 0};
+constexpr uint32_t kCentreHz = 7050000;
+
+int16_t SampleAt(size_t i)
+{
+    return static_cast<int16_t>(i * 7 % 20011);
+}
+
+class SelectTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_tz.emplace("UTC");
+        m_store = std::make_unique<CSettingsStore>(m_dir.filePath("Tavirel.conf"));
+        m_doc = std::make_unique<CTavirelDoc>(m_store.get());
+        ASSERT_TRUE(m_doc->OnNewDocument());
+        CFileDialogs::SetInstance(&m_dialogs);
+    }
+    void TearDown() override
+    {
+        m_dock.reset();
+        m_view.reset();
+        CFileDialogs::SetInstance(nullptr);
+    }
+
+    // A two-channel 16-bit I/Q source of nSec seconds at 1000 frames/s, tuned to kCentreHz, from 9:05:00.
+    QString Source(const char* name, int nSec)
+    {
+        riff::WaveShape shape(2, 1000);
+        SYSTEMTIME stop{};
+        EXPECT_TRUE((CTime(kStart, -1) + nSec).GetAsSystemTime(stop));
+        shape.auxi = riff::AuxiPayload(kStart, stop, {kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17});
+        const QString path = m_dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Gen16(nSec * 2000u, SampleAt))));
+        return path;
+    }
+    void Show(const QString& path)
+    {
+        m_doc->m_strSrcPath = path;
+        m_view = std::make_unique<CTavirelView>(m_doc.get());
+        m_view->m_nSaveProgressDelayMs = 0;
+        m_dock = std::make_unique<CSegmentDock>(m_view.get());
+        m_view->resize(m_view->GetDesignSize());
+        m_dock->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dock.get()));
+        m_view->show();
+        m_view->activateWindow(); // the keys are the window's shortcuts
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+        m_view->OnInitialUpdate();
+        m_view->GetLayoutWindow()->repaint();
+    }
+    QWidget* Form() const { return m_view->GetLayoutWindow(); }
+    QRect Pic() const { return m_view->m_pPlot->m_rcPlot; }
+    QPoint At(int x, int y = -1) const
+    {
+        return QPoint(Pic().left() + x, y < 0 ? Pic().center().y() : Pic().top() + y);
+    }
+    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers mods = {})
+    {
+        QTest::mousePress(Form(), Qt::LeftButton, mods, from);
+        Hover((from + to) / 2);
+        Hover(to);
+        QTest::mouseRelease(Form(), Qt::LeftButton, mods, to);
+    }
+    void Key(int key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(m_view.get(), Qt::Key(key), mods); }
+    // The pointer over the form without a button pressed.
+    void Hover(QPoint at)
+    {
+        QMouseEvent move(QEvent::MouseMove, at, Form()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(Form(), &move);
+    }
+    // Keys to the list, or to the form's window.
+    void FocusList()
+    {
+        m_dock->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_dock.get()));
+        m_dock->Table()->setFocus();
+    }
+    void FocusForm()
+    {
+        m_view->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
+    }
+    void WaitForPicture()
+    {
+        while (m_view->IsRenderPending())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        Form()->repaint();
+    }
+    std::pair<int64_t, int64_t> Marks() const { return {m_doc->m_nFromFrame, m_doc->m_nToFrame}; }
+    QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
+    QStringList Column(int col) const
+    {
+        QStringList texts;
+        const CSegmentTableModel* m = m_dock->Model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            texts << m->data(m->index(r, col)).toString();
+        return texts;
+    }
+    QPoint Cell(int row, int col) const
+    {
+        QTableView* t = m_dock->Table();
+        return t->visualRect(t->model()->index(row, col)).center();
+    }
+
+    std::optional<ScopedTz> m_tz;
+    QTemporaryDir m_dir;
+    std::unique_ptr<CSettingsStore> m_store;
+    std::unique_ptr<CTavirelDoc> m_doc;
+    CScriptedDialogs m_dialogs;
+    std::unique_ptr<CTavirelView> m_view;
+    std::unique_ptr<CSegmentDock> m_dock;
+};
+
+TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
+{
+    Show(Source("iq.wav", 1500)); // 733 blocks: more than the window's columns
+    const int W = Pic().width(), H = Pic().height();
+    ASSERT_GT(W, 100);
+    const int64_t end = 1500000, whole = end; // the data's last frame and the load's To
+    const struct {
+        const char* proves;
+        std::function<void()> act;
+        std::pair<int64_t, int64_t> marks; // relative to the window's first frame when bRelative
+        bool bRelative = true;
+        bool bBand = false;
+        bool bFineEdge = false; // To: 40 columns of two blocks after From, and one of one block
+    } rows[] = {
+        {"a drag selects the first frames of its columns", [&] { Drag(At(10), At(50)); }, {10 * C, 50 * C}},
+        {"dragged leftwards: the same span", [&] { Drag(At(50), At(10)); }, {10 * C, 50 * C}},
+        {"a move under 4 px stays a click: the marks stay", [&] { Drag(At(300), At(303)); }, {0, whole}, false},
+        {"Shift+drag: a rectangle with a band",
+         [&] { Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier); },
+         {10 * C, 50 * C},
+         true,
+         true},
+        {"Esc drops the band and keeps the span",
+         [&] {
+             Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
+             Key(Qt::Key_Escape);
+         },
+         {10 * C, 50 * C}},
+        {"a drag of no width in time selects nothing", [&] { Drag(At(10, 10), At(10, 60)); }, {0, whole}, false},
+        {"past the recording's end the span ends at its last frame",
+         [&] {
+             Key(Qt::Key_End);
+             WaitForPicture();
+             Drag(At(W - 10), At(W + 20));
+         },
+         {(733 - W) * C + (W - 10) * C, end},
+         false},
+        {"[ and ] at the pointer's columns",
+         [&] {
+             Hover(At(20));
+             Key(Qt::Key_BracketLeft);
+             Hover(At(70));
+             Key(Qt::Key_BracketRight);
+         },
+         {20 * C, 70 * C}},
+        {"] with the pointer off the picture: the window's end",
+         [&] {
+             Hover(m_view->Control(IDC_EXIT)->geometry().center());
+             Key(Qt::Key_BracketRight);
+         },
+         {0, W * C}},
+        {"[ past To sends To to the recording's end",
+         [&] {
+             Hover(At(20));
+             Key(Qt::Key_BracketRight);
+             Hover(At(40));
+             Key(Qt::Key_BracketLeft);
+         },
+         {40 * C, whole},
+         false},
+        {"Shift+Right moves the mark nearer the pointer by a column",
+         [&] {
+             Drag(At(10), At(50));
+             Hover(At(45));
+             Key(Qt::Key_Right, Qt::ShiftModifier);
+             Hover(At(12));
+             Key(Qt::Key_Left, Qt::ShiftModifier);
+         },
+         {9 * C, 51 * C}},
+        {"an edge dragged after zooming in takes the finer columns",
+         [&] {
+             Key(Qt::Key_Minus); // two blocks per column
+             WaitForPicture();
+             Drag(At(200), At(240)); // still in the window once zoomed in about its centre
+             Key(Qt::Key_Plus);
+             WaitForPicture();
+             const QPoint edge(m_view->XOfFrame(m_doc->m_nToFrame), Pic().center().y());
+             Drag(edge, edge + QPoint(1, 0));
+         },
+         {0, 0},
+         false,
+         false,
+         true},
+    };
+    for (const auto& r : rows) {
+        m_view->LoadSource(m_doc->m_strSrcPath);
+        m_view->RefreshPlot();
+        Form()->repaint();
+        r.act();
+        std::pair<int64_t, int64_t> want = r.marks;
+        if (r.bRelative)
+            want = {m_doc->ViewStartFrame() + want.first, m_doc->ViewStartFrame() + want.second};
+        if (r.bFineEdge)
+            want = {m_doc->m_nFromFrame, m_doc->m_nFromFrame + 40 * 2 * C + C};
+        EXPECT_EQ(Marks(), want) << r.proves;
+        EXPECT_EQ(m_doc->m_selBand.has_value(), r.bBand) << r.proves;
+    }
+    // The band of the rectangle: the picture's rows span the rate, centred on the tuning.
+    m_view->LoadSource(m_doc->m_strSrcPath);
+    Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
+    ASSERT_TRUE(m_doc->m_selBand.has_value());
+    const double rowHz = 1000.0 / H; // one row of the picture
+    EXPECT_NEAR(m_doc->m_selBand->dLowHz, kCentreHz - 250 + 0.5, rowHz);
+    EXPECT_NEAR(m_doc->m_selBand->dHighHz, kCentreHz + 250 + 0.5, rowHz);
+    Drag(At(30, 10), At(30, 60)); // inside the selection, off its edges
+    EXPECT_TRUE(m_view->m_wndStatus->text().contains(QStringLiteral("no width")))
+        << m_view->m_wndStatus->text().toStdString();
+}
+
+TEST_F(SelectTest, MarksFinerThanASecondKeepTheFormsTextsForWholeSeconds)
+{
+    Show(Source("iq.wav", 20)); // a short source: a quarter second moves the bar's ends by pixels
+    const struct {
+        const char* proves;
+        int64_t from, to;
+        bool dated;
+        QString fromText, toText;
+    } rows[] = {
+        {"whole seconds: the form's texts", 10000, 20000, true, "06/21/2003 9:05:10 (10 Secs)",
+         "06/21/2003 9:05:20 (20 Secs)"},
+        {"milliseconds otherwise", 10250, 17250, true, "06/21/2003 9:05:10.250 (10.250 Secs)",
+         "06/21/2003 9:05:17.250 (17.250 Secs)"},
+        {"a frame just past a second", 10001, 20000, true, "06/21/2003 9:05:10.001 (10.001 Secs)",
+         "06/21/2003 9:05:20 (20 Secs)"},
+        {"no recording time: seconds", 10250, 20000, false, "10.250 Secs", "20 Secs"},
+    };
+    for (const auto& r : rows) {
+        if (!r.dated)
+            m_doc->m_stStart = SYSTEMTIME{};
+        m_view->SetMarks(r.from, r.to);
+        EXPECT_EQ(Text(IDC_FROM), r.fromText) << r.proves;
+        EXPECT_EQ(Text(IDC_TO), r.toText) << r.proves;
+        // The bar's yellow segment at the marks' true place.
+        CWposCtrl& bar = m_view->m_wndPosBar;
+        bar.repaint();
+        const int width = bar.ClientRect().width();
+        EXPECT_EQ(bar.m_nFromPx, static_cast<int>(width * (r.from / 1000.0) / 20)) << r.proves;
+        EXPECT_EQ(bar.m_nToPx, static_cast<int>(width * (r.to / 1000.0) / 20)) << r.proves;
+    }
+}
+
+// The list kept for the source comes back at the next start, with what was
+// renamed and removed; a source changed since shows it with a warning.
+TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
+{
+    const QString src = Source("iq.wav", 300);
+    const struct {
+        const char* proves;
+        std::function<void()> act;
+        QStringList labels;
+    } steps[] = {
+        {"Insert adds the selection",
+         [&] {
+             Drag(At(40), At(60));
+             Key(Qt::Key_Insert);
+         },
+         {"Segment 1"}},
+        {"the list sorts by time; a band shows",
+         [&] {
+             Drag(At(10, 20), At(20, 60), Qt::ShiftModifier);
+             Key(Qt::Key_Insert);
+         },
+         {"Segment 2", "Segment 1"}},
+        {"F2 renames",
+         [&] {
+             FocusList();
+             m_dock->Table()->setCurrentIndex(m_dock->Model()->index(1, 0));
+             QTest::keyClick(m_dock->Table(), Qt::Key_F2);
+             auto* editor = m_dock->Table()->findChild<QLineEdit*>();
+             ASSERT_NE(editor, nullptr);
+             editor->selectAll();
+             QTest::keyClicks(editor, QStringLiteral("Burst A"));
+             QTest::keyClick(editor, Qt::Key_Return);
+             FocusForm();
+         },
+         {"Segment 2", "Burst A"}},
+        {"Delete removes the chosen rows",
+         [&] {
+             Drag(At(100), At(120));
+             Key(Qt::Key_Insert);
+             FocusList();
+             m_dock->Table()->selectRow(2);
+             QTest::keyClick(m_dock->Table(), Qt::Key_Delete);
+             FocusForm();
+         },
+         {"Segment 2", "Burst A"}},
+        {"a new start shows the list as it was",
+         [&] {
+             m_dock.reset();
+             m_view.reset();
+             Show(src);
+         },
+         {"Segment 2", "Burst A"}},
+    };
+    Show(src);
+    for (const auto& s : steps) {
+        s.act();
+        EXPECT_EQ(Column(CSegmentTableModel::ColLabel), s.labels) << s.proves;
+    }
+    EXPECT_EQ(Column(CSegmentTableModel::ColStart), (QStringList{"09:05:20.480", "09:06:21.920"}));
+    EXPECT_EQ(Column(CSegmentTableModel::ColDuration), (QStringList{"20.480 s", "40.960 s"}));
+    EXPECT_TRUE(Column(CSegmentTableModel::ColBand)[0].endsWith(QStringLiteral(" MHz")));
+    EXPECT_TRUE(m_dock->Note()->isHidden());
+
+    // A double-click off the label goes to the segment and selects it.
+    const QPoint cell = Cell(1, CSegmentTableModel::ColDuration);
+    QTest::mouseClick(m_dock->Table()->viewport(), Qt::LeftButton, {}, cell);
+    QTest::mouseDClick(m_dock->Table()->viewport(), Qt::LeftButton, {}, cell);
+    EXPECT_EQ(Marks(), (std::pair<int64_t, int64_t>{40 * C, 60 * C}));
+
+    // The source written anew: the list comes back with the warning.
+    m_dock.reset();
+    m_view.reset();
+    QFile::remove(src);
+    Source("iq.wav", 300);
+    Show(src);
+    EXPECT_EQ(Column(CSegmentTableModel::ColLabel), (QStringList{"Segment 2", "Burst A"}));
+    EXPECT_TRUE(m_dock->Note()->text().contains(QStringLiteral("may have moved")))
+        << m_dock->Note()->text().toStdString();
+}
+
+TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
+{
+    Show(Source("iq.wav", 300));
+    Drag(At(10), At(20));
+    Key(Qt::Key_Insert);
+    Drag(At(30, 20), At(45, 60), Qt::ShiftModifier);
+    Key(Qt::Key_Insert);
+    const std::vector<CSegment> before = m_doc->m_segments.Segments();
+    const QString csv = m_dir.filePath("list.csv");
+    m_dialogs.m_answers = {csv};
+    m_view->ExportSegments();
+    m_view->RemoveSegments({0, 1});
+    ASSERT_TRUE(m_doc->m_segments.IsEmpty());
+    m_dialogs.m_answers = {csv};
+    m_view->ImportSegments();
+    EXPECT_EQ(m_doc->m_segments.Segments(), before);
+    EXPECT_TRUE(m_dialogs.Messages().isEmpty());
+
+    QFile bad(m_dir.filePath("bad.csv"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("from_s,to_s,label\n1,2,fine\n5,3,backwards\n1,x,text\n");
+    bad.close();
+    m_dialogs.m_answers = {bad.fileName()};
+    m_view->ImportSegments();
+    EXPECT_EQ(m_doc->m_segments.Count(), 3);
+    ASSERT_EQ(m_dialogs.Messages().size(), 1);
+    EXPECT_TRUE(m_dialogs.Messages()[0].contains(QStringLiteral("Line 3")));
+    EXPECT_TRUE(m_dialogs.Messages()[0].contains(QStringLiteral("Line 4")));
+}
+
+// Save All with Cancel while its second segment is written: the first file
+// stays whole, the second is gone, the third never started, and the message
+// says so.
+TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
+{
+    Show(Source("iq.wav", 1500));
+    const QString dest = m_dir.filePath("out/cut.wav");
+    QDir().mkpath(m_dir.filePath("out"));
+    m_dialogs.m_answers = {dest};
+    QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
+    CSegmentList& list = m_doc->m_segments;
+    ASSERT_GE(list.Add(CSegment{1000, 5000, "first", {}}), 0);
+    ASSERT_GE(list.Add(CSegment{100000, 1400000, "long", {}}), 0); // over 256 blocks: reports while written
+    ASSERT_GE(list.Add(CSegment{1450000, 1460000, "last", SegmentBand{7050100, 7050300}}), 0);
+    QTimer poll;
+    int nCancels = 0;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = m_view->findChild<QProgressDialog*>();
+        if (dialog && dialog->labelText().contains(QStringLiteral("segment 2 of 3")) && dialog->value() > 333) {
+            ++nCancels;
+            dialog->cancel();
+        }
+    });
+    poll.start(0);
+    m_view->SaveAllSegments();
+    poll.stop();
+    EXPECT_EQ(nCancels, 1);
+    EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
+    const riff::Chunks first = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_001.wav").toStdString()));
+    EXPECT_EQ(first.payload.at("data").size(), 2u * 2048 * 4); // two blocks of two 16-bit channels
+    ASSERT_EQ(m_dialogs.Messages().size(), 1);
+    const QString said = m_dialogs.Messages()[0];
+    EXPECT_TRUE(said.startsWith(QStringLiteral("1 of 3 segments written.\nfirst: cut_001.wav\n")))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("Cancelled during segment 2 (\"long\")"))) << said.toStdString();
+
+    // Run again to its end: three more files, the band row's band extracted.
+    m_view->SaveAllSegments();
+    EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files).size(), 4);
+    EXPECT_TRUE(m_dialogs.Messages().last().contains(QStringLiteral("1 of them hold their band")))
+        << m_dialogs.Messages().last().toStdString();
+    const riff::Chunks band = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_004.wav").toStdString()));
+    const auto u32 = [](const std::vector<uint8_t>& b, size_t at) {
+        return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
+               uint32_t{b.at(at + 3)} << 24;
+    };
+    EXPECT_EQ(u32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
+}
+
+} // namespace
