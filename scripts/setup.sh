@@ -1,6 +1,6 @@
 # Sourced by scripts/run and scripts/test: installs the Debian packages that
 # building, testing and looking at the program need, when any is missing.
-TAVIREL_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev
+TAVIREL_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev libgmock-dev
   libbenchmark-dev libliquid-dev python3-numpy python3-scipy sox xvfb xauth imagemagick xdotool clang libclang-rt-14-dev libfftw3-dev
   fonts-dejavu-core desktop-file-utils dpkg-dev"
 

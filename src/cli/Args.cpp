@@ -5,9 +5,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <charconv>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "doc/TavirelDoc.h"
 
 void SetUpParser(QCommandLineParser& parser)
 {
@@ -97,6 +101,64 @@ bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out)
         return false;
     *out = v;
     return true;
+}
+
+bool ParseDecimal(const std::string& text, bool bSuffix, double* out)
+{
+    const size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
+    const size_t end = text.find_first_not_of("0123456789.", sign);
+    const std::string number = text.substr(0, end);
+    const std::string rest = end == std::string::npos ? std::string() : text.substr(end);
+    const size_t point = number.find('.', sign);
+    const bool digits = number.find_first_of("0123456789") != std::string::npos;
+    if (!digits || (point != std::string::npos && number.find('.', point + 1) != std::string::npos))
+        return false;
+    double v = 0.0; // from_chars reads a point whatever the locale
+    if (std::from_chars(number.data(), number.data() + number.size(), v).ptr != number.data() + number.size())
+        return false;
+    if (bSuffix && (rest == "k" || rest == "K"))
+        v *= 1e3;
+    else if (bSuffix && rest == "M")
+        v *= 1e6;
+    else if (bSuffix && rest == "G")
+        v *= 1e9;
+    else if (!rest.empty())
+        return false;
+    if (!std::isfinite(v))
+        return false;
+    *out = v;
+    return true;
+}
+
+std::optional<std::string> ParseSpan(const QCommandLineParser& parser, SpanArgs* span)
+{
+    const auto seconds = [&](const char* name, double* out) {
+        return TakeValues(parser, name, [&](const std::string& v) { return ParseDecimal(v, false, out) && *out >= 0; });
+    };
+    if (const auto bad = seconds("from", &span->dFromSec))
+        return "--from needs seconds, 0 or more, not " + *bad;
+    if (const auto bad = seconds("to", &span->dToSec))
+        return "--to needs seconds, 0 or more, not " + *bad;
+    if (span->dFromSec < 0)
+        return std::string("--from is missing");
+    if (span->dToSec < 0)
+        return std::string("--to is missing");
+    return std::nullopt;
+}
+
+std::optional<std::string> SpanFrames(const CTavirelDoc& doc, const SpanArgs& span, int64_t* pFrom, int64_t* pTo)
+{
+    *pFrom = doc.m_timeBase.FrameOfSeconds(span.dFromSec);
+    *pTo = doc.m_timeBase.FrameOfSeconds(span.dToSec);
+    if (*pTo <= *pFrom)
+        return std::string("--to must come after --from");
+    const auto frames = static_cast<int64_t>(doc.m_nDataFrames);
+    if (*pTo > frames) {
+        char length[64];
+        std::snprintf(length, sizeof length, "%.3f", doc.m_timeBase.SecondsOfFrame(frames));
+        return std::string("--to is past the end of the source, which is ") + length + " seconds long";
+    }
+    return std::nullopt;
 }
 
 QByteArray JsonMember(const char* key, const QJsonValue& value)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,6 +52,25 @@ std::string ArgBytes(const QString& arg);
 // allowed; false for anything else (empty text, blanks, a plus sign, other
 // characters, out of range).
 bool ParseWholeNumber(const std::string& text, long lo, long hi, long* out);
+
+// A decimal number: digits, a minus sign before them allowed, a fraction
+// after a point and (when bSuffix) a k, M or G multiplier. No blanks, plus
+// sign or exponent; read the same whatever the locale.
+bool ParseDecimal(const std::string& text, bool bSuffix, double* out);
+
+// A span of a source as given on the command line (--from, --to: seconds
+// as the bar counts them, with decimals); frames once the source is open.
+struct SpanArgs {
+    double dFromSec = -1.0, dToSec = -1.0;
+};
+
+// Reads --from and --to; an error message, or nothing.
+std::optional<std::string> ParseSpan(const QCommandLineParser& parser, SpanArgs* span);
+
+class CTavirelDoc;
+// The span's frames of doc's open source, in its time base: an error message
+// (an empty span, one past the end), or nothing.
+std::optional<std::string> SpanFrames(const CTavirelDoc& doc, const SpanArgs& span, int64_t* pFrom, int64_t* pTo);
 
 // One "key":value member written by Qt's JSON writer. A QJsonObject keeps its
 // keys sorted, so a command joins its members by hand in its documented order.

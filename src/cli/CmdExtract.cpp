@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QString>
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -71,74 +70,6 @@ int Failure(const std::string& message)
     return 1;
 }
 
-// A decimal number written as the other commands take numbers: digits, a
-// minus sign before them allowed, and here a fraction after a point and (when
-// bSuffix) a k, M or G multiplier. No blanks, plus sign or exponent.
-bool ParseNumber(const std::string& text, bool bSuffix, double* out)
-{
-    const size_t sign = !text.empty() && text[0] == '-' ? 1 : 0;
-    const size_t end = text.find_first_not_of("0123456789.", sign);
-    const std::string number = text.substr(0, end);
-    const std::string rest = end == std::string::npos ? std::string() : text.substr(end);
-    const size_t point = number.find('.', sign);
-    const bool digits = number.find_first_of("0123456789") != std::string::npos;
-    if (!digits || (point != std::string::npos && number.find('.', point + 1) != std::string::npos))
-        return false;
-    double v = 0.0; // from_chars reads a point whatever the locale
-    if (std::from_chars(number.data(), number.data() + number.size(), v).ptr != number.data() + number.size())
-        return false;
-    if (bSuffix && (rest == "k" || rest == "K"))
-        v *= 1e3;
-    else if (bSuffix && rest == "M")
-        v *= 1e6;
-    else if (bSuffix && rest == "G")
-        v *= 1e9;
-    else if (!rest.empty())
-        return false;
-    if (!std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
-}
-
-// The span as given; it becomes frames once the source is open.
-struct SpanArgs {
-    double dFromSec = -1.0, dToSec = -1.0;
-};
-
-// Reads --from and --to; an error message, or nothing.
-std::optional<std::string> ParseSpan(const QCommandLineParser& parser, SpanArgs* span)
-{
-    const auto seconds = [&](const char* name, double* out) {
-        return TakeValues(parser, name, [&](const std::string& v) { return ParseNumber(v, false, out) && *out >= 0; });
-    };
-    if (const auto bad = seconds("from", &span->dFromSec))
-        return "--from needs seconds, 0 or more, not " + *bad;
-    if (const auto bad = seconds("to", &span->dToSec))
-        return "--to needs seconds, 0 or more, not " + *bad;
-    if (span->dFromSec < 0)
-        return std::string("--from is missing");
-    if (span->dToSec < 0)
-        return std::string("--to is missing");
-    return std::nullopt;
-}
-
-// The span's frames of the open source, in its time base; an error message, or nothing.
-std::optional<std::string> SpanFrames(const CTavirelDoc& doc, const SpanArgs& span, int64_t* pFrom, int64_t* pTo)
-{
-    *pFrom = doc.m_timeBase.FrameOfSeconds(span.dFromSec);
-    *pTo = doc.m_timeBase.FrameOfSeconds(span.dToSec);
-    if (*pTo <= *pFrom)
-        return std::string("--to must come after --from");
-    const auto frames = static_cast<int64_t>(doc.m_nDataFrames);
-    if (*pTo > frames) {
-        char length[64];
-        std::snprintf(length, sizeof length, "%.3f", doc.m_timeBase.SecondsOfFrame(frames));
-        return std::string("--to is past the end of the source, which is ") + length + " seconds long";
-    }
-    return std::nullopt;
-}
-
 struct ExtractArgs {
     std::string file, dest;
     SpanArgs span;
@@ -153,7 +84,7 @@ struct ExtractArgs {
 int ReadBandArgs(const QCommandLineParser& parser, ExtractArgs* a)
 {
     const auto hz = [&](const char* name, double* out) {
-        return TakeValues(parser, name, [&](const std::string& v) { return ParseNumber(v, true, out); });
+        return TakeValues(parser, name, [&](const std::string& v) { return ParseDecimal(v, true, out); });
     };
     for (auto [name, out] : {std::pair{"low", &a->dLow}, std::pair{"high", &a->dHigh}, std::pair{"centre", &a->dCentre},
                              std::pair{"bandwidth", &a->dWidth}}) {

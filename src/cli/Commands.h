@@ -6,4 +6,5 @@ int CmdInfo(int argc, char** argv);
 int CmdDemo(int argc, char** argv);
 int CmdRender(int argc, char** argv);
 int CmdCut(int argc, char** argv);
+int CmdAudio(int argc, char** argv);
 int CmdExtract(int argc, char** argv);

@@ -24,6 +24,9 @@ const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
                       "          [--decimation D | --rate HZ] [--bits B] [--json]\n"
                       "                               save a band, mixed down and decimated, as a\n"
                       "                               new numbered I/Q wave file\n"
+                      "  audio FILE --from SEC --to SEC [--mode M] [--low HZ --high HZ] [--rate HZ]\n"
+                      "        [--deemphasis 50|75] --dest PATH\n"
+                      "                               save what the window plays as a new numbered wave file\n"
                       "  demo PATH                    write a demonstration I/Q recording\n"
                       "\n"
                       "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
@@ -35,7 +38,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", CmdInfo}, {"render", CmdRender}, {"cut", CmdCut}, {"extract", CmdExtract}, {"demo", CmdDemo},
+    {"info", CmdInfo},       {"render", CmdRender}, {"cut", CmdCut},
+    {"extract", CmdExtract}, {"audio", CmdAudio},   {"demo", CmdDemo},
 };
 
 } // namespace

@@ -60,17 +60,9 @@ uint32_t ClampU32(int64_t v)
 }
 
 // The source's record with the span's times, the band's middle and width.
-// From and To are timed by the source's time base, as every position is, to
-// the millisecond they fall in, from the recording's start (its milliseconds
-// kept).
 AUXIINFO BandRecord(const CTavirelDoc& doc, const band::BandPlan& plan, int64_t nFromFrame, int64_t nToFrame)
 {
-    AUXIINFO auxi = doc.m_auxi;
-    if (doc.m_stStart.wYear > 2000) {
-        const CTimeBase& tb = doc.m_timeBase;
-        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nFromFrame), auxi.stStartTime);
-        AddUtcMilliseconds(doc.m_stStart, tb.MillisecondOfFrame(nToFrame), auxi.stStopTime);
-    }
+    AUXIINFO auxi = SpanRecord(doc, nFromFrame, nToFrame);
     auxi.dwCenterFreq = ClampU32(plan.nCentreHz);
     auxi.dwBandwidth = ClampU32(std::llround(plan.dHighHz - plan.dLowHz));
     return auxi;

@@ -117,6 +117,16 @@ std::string SegmentOutputPath(const CTavirelDoc& doc)
     return doc.m_wave.FreeOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED);
 }
 
+AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame)
+{
+    AUXIINFO auxi = doc.m_auxi;
+    if (doc.m_stStart.wYear > 2000) {
+        doc.RecordingTimeOfFrame(nFromFrame, auxi.stStartTime);
+        doc.RecordingTimeOfFrame(nToFrame, auxi.stStopTime);
+    }
+    return auxi;
+}
+
 namespace {
 
 // The segment's own times into the record the output carries: the recording

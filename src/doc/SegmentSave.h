@@ -36,6 +36,17 @@ constexpr double kAgcOutputScale = 1073741824.0; // 0.5 * 2^31
 // The frame of whole second nSec of doc's source (its one time base).
 int64_t FrameOfSecond(const CTavirelDoc& doc, int nSec);
 
+// The segment's own times into doc.m_auxi, the record its file carries: the
+// recording's start plus the marks, added in universal time (no
+// daylight-saving shift); also doc.m_timeFrom and m_timeTo.
+void SetSegmentRecordTimes(CTavirelDoc& doc, int nFromSec, int nToSec);
+
+// The source's record with the times of the frames nFromFrame and nToFrame:
+// timed by the source's time base, as every position is, to the millisecond
+// they fall in, from the recording's start (its milliseconds kept). A source
+// without recording times keeps its record's.
+AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame);
+
 // Levels nFrames frames of nChannels (1 or 2) interleaved values in place.
 // The larger magnitude of a frame's values drives dLevel (carried from call to
 // call): a larger magnitude takes over at once, a smaller one pulls it by 1 %

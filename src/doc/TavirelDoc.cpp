@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "demod/Demodulator.h"
 #include "doc/ColourMaps.h"
 #include "doc/SettingsText.h"
 
@@ -48,6 +49,10 @@ bool CTavirelDoc::OnNewDocument()
     m_nRefLevel = 0;
     m_nZoom = 1;
     m_nRowMode = 0;
+    m_nDemodMode = DEMOD_AM;
+    m_bDeemphasis75 = false;
+    m_bFollowPlay = true;
+    m_nVolumeDb = 0;
     m_nWindow = WINDOW_HANN;
     m_nColourMap = COLOURS_CLASSIC;
     m_nRangeDb = kRangeToFloor;
@@ -120,7 +125,7 @@ bool CTavirelDoc::SaveSettings()
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode,
-                  m_nCacheBudgetMb, 0, 0, 0, 0, 0, 0);
+                  m_nCacheBudgetMb, m_nDemodMode, m_bDeemphasis75 ? 1 : 0, m_bFollowPlay ? 0 : 1, m_nVolumeDb, 0, 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
@@ -205,6 +210,14 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nRowMode = pInts[2] == 1 ? 1 : 0;
     if (nInts > 3)
         m_nCacheBudgetMb = pInts[3] > 0 && pInts[3] <= kMaxCacheBudgetMb ? pInts[3] : 0;
+    if (nInts > 4)
+        m_nDemodMode = pInts[4] >= 0 && pInts[4] < DEMOD_MODES ? pInts[4] : DEMOD_AM;
+    if (nInts > 5)
+        m_bDeemphasis75 = pInts[5] == 1;
+    if (nInts > 6)
+        m_bFollowPlay = pInts[6] != 1;
+    if (nInts > 7)
+        m_nVolumeDb = pInts[7] >= kVolumeMinDb && pInts[7] <= kVolumeMaxDb ? pInts[7] : 0;
 }
 
 int64_t CTavirelDoc::CacheBudgetBytes() const

@@ -116,6 +116,17 @@ public:
     static constexpr int kMaxCacheBudgetMb = 1 << 24;
     int m_nCacheBudgetMb = 0;
     int64_t CacheBudgetBytes() const;
+    // Listening, stored after them in the "INTs" list: the demodulator of an
+    // I/Q source (DEMOD_* of demod/Demodulator.h, the fifth value), broadcast
+    // FM's 75 us de-emphasis instead of 50 us (the sixth, 1), whether the
+    // window stays put while the playing line leaves it (the seventh, 1) and the
+    // volume in dB (the eighth, kVolumeMinDb .. kVolumeMaxDb).
+    int m_nDemodMode = 0;
+    bool m_bDeemphasis75 = false;
+    bool m_bFollowPlay = true;
+    int m_nVolumeDb = 0;
+    static constexpr int kVolumeMinDb = -60;
+    static constexpr int kVolumeMaxDb = 20;
     // When >= 0, the plot starts at this block (m_nFftSize frames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
     // The picture's choices (doc/PictureSettings.h), kept in "Settings\\Picture":
@@ -149,7 +160,8 @@ private:
     bool LoadSettingsLists();
     // Takes channel count, times, length and time base after a successful open.
     void TakeSourceFacts(const CRiffWaveFile& wave);
-    // Takes the stored zoom exponent and row mode, the second and third of the nInts "INTs" values read.
+    // Takes the stored zoom exponent, row mode and listening choices, the second
+    // to seventh of the nInts "INTs" values read.
     void TakeStoredView(const int* pInts, int nInts);
     // Reads and writes the picture's choices; what is missing or unknown gives the default.
     void LoadPictureSettings();

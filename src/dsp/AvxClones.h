@@ -8,3 +8,12 @@
 #else
 #define AVX2_CLONES
 #endif
+
+// AVX2_FMA_CLONES: the same for code that may fuse multiplies and adds (the
+// demodulation filters, which promise no bit pattern): the x86-64-v3 level
+// (AVX2 and FMA) and the baseline.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define AVX2_FMA_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define AVX2_FMA_CLONES
+#endif

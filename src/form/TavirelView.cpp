@@ -162,6 +162,7 @@ CTavirelView::CTavirelView(CTavirelDoc* pDoc, QWidget* parent) : CResizableFormV
     CreateControls();
     CreateViewActions();
     CreatePictureActions();
+    CreatePlayActions();
     CreateSelectActions();
     CreateSegmentActions();
     GetLayoutWindow()->installEventFilter(this); // the pointer leaving the form
@@ -378,6 +379,7 @@ void CTavirelView::OnInitialUpdate()
     StopRender();
     m_actRowsStrongest->setChecked(doc->m_nRowMode == PLOT_ROWS_STRONGEST_BIN);
     ShowPictureChoices();
+    ShowPlayChoices();
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);
@@ -392,6 +394,7 @@ void CTavirelView::LoadSource(const QString& path)
     if (m_bSaving)
         return; // the save's reader stays its own
     StopRender();
+    StopPlaying();
     doc->m_nViewStartBlock = -1;
     static_cast<QLabel*>(Control(IDC_CENTRE_FREQ))->clear();
     if (!doc->LoadSource(path)) {
@@ -475,6 +478,7 @@ void CTavirelView::OnMouseMove(Qt::KeyboardModifiers /*flags*/, const QPoint& po
 {
     m_ptPointer = point;
     m_bPointerIn = true;
+    TrackPointer();
     if (m_drag != Drag::None)
         UpdateDrag(point);
     else
@@ -499,6 +503,7 @@ bool CTavirelView::eventFilter(QObject* watched, QEvent* event)
         OnMouseMove(move->modifiers(), point);
     } else if (event->type() == QEvent::Leave && watched == GetLayoutWindow()) {
         m_bPointerIn = false; // `[` and `]` then mark at the window's ends
+        TrackPointer();
     }
     return CResizableFormView::eventFilter(watched, event);
 }
@@ -690,6 +695,7 @@ void CTavirelView::OnDraw(QPainter* painter)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_pPlot->Draw(PictureRect(), painter);
     PaintAxes(painter);
+    PaintPlayMarks(painter);
     RestoreCursor();
     // While no source is loaded the area keeps the last picture (black before the first).
     if (!doc->m_bLoaded && !m_pPlot->m_bitmap.isNull() && m_pPlot->m_bitmap.size() == m_pPlot->m_rcPlot.size())
@@ -752,6 +758,8 @@ void CTavirelView::RestoreCursor()
 void CTavirelView::OnDestroy()
 {
     StopRender();
+    if (m_player)
+        m_player->Stop();
     if (m_pDoc != nullptr)
         m_pDoc->CloseSource();
     delete m_pPlot;

@@ -15,6 +15,9 @@
 // of the columns at its ends, Shift+drag a rectangle with a frequency band;
 // keys [ ] and Shift+Left/Right set and move the marks; the segment list
 // keeps selections per source (TavirelViewSelect.cpp, TavirelViewSegments.cpp).
+//
+// Listening (Space, Shift+Space; View > Demodulation and Volume) plays on a
+// thread of its own and marks the playing position on the picture and the bar.
 #pragma once
 
 #include <QString>
@@ -27,6 +30,8 @@
 #include <optional>
 #include <vector>
 
+#include "audio/AudioPlayer.h"
+#include "audio/PlaySource.h"
 #include "display/PictureAxes.h"
 #include "doc/SegmentSave.h"
 #include "doc/SegmentStore.h"
@@ -41,6 +46,7 @@ class QImage;
 class QMenu;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 // Dialog ids of the form's controls.
 enum : int {
@@ -160,6 +166,36 @@ public:
     // The picture's rectangle in the form: the plot area, less the room of the
     // scales while they are shown.
     QRect PictureRect() const;
+
+    // Listening (TavirelViewPlay.cpp). Space plays the selection, or without
+    // one from the pointer's time over the picture (else from the window's
+    // start) to the recording's end, or stops what plays; Shift+Space loops
+    // the selection, or from there to the window's end. An I/Q source is
+    // heard through the demodulator of View > Demodulation in the
+    // selection's band, or the mode's usual band around the frequency under
+    // the pointer (else the centre), outlined on the picture. Without a
+    // device the status line says "No audio output device"; any other
+    // refusal is told in a message.
+    void PlayOrStop(bool bLoop);
+    void StopPlaying();
+    bool IsPlaying() const { return m_player && m_player->IsPlaying(); }
+    // The recording's frame heard, as the line marks it; -1 when nothing plays.
+    int64_t PlayingFrame() const { return m_nPlayFrame; }
+    // What Space (bLoop: Shift+Space) plays now: the span and the band. The
+    // one place that chooses it (the selection, the pointer and the window).
+    PlayChoice ChoiceToPlay(bool bLoop) const;
+    // The band outlined on the picture (I/Q): the one playing, else the one
+    // Space would play; false when there is none.
+    bool OutlinedBand(PlayBand* pBand) const;
+    // The listening choices, each kept in the document: the demodulator
+    // (DEMOD_*), 75 us de-emphasis, the volume (dB) and whether the window
+    // follows the playing line. A new mode or de-emphasis is heard at once.
+    void SetDemodMode(int nMode);
+    void SetDeemphasis75(bool b75);
+    void SetVolumeDb(int nDb);
+    void SetFollowPlay(bool bFollow);
+    // Plays on the sinks that sinks makes instead of the desktop's output.
+    void SetAudioSinks(CAudioPlayer::SinkFactory sinks);
 
     // Whether a rendering runs off the UI thread.
     bool IsRenderPending() const { return m_bRenderPending; }
@@ -289,6 +325,21 @@ private:
     void PaintAxes(QPainter* painter);
     // Asks for a file and writes image to it as a PNG.
     void SavePicture(const QImage& image);
+    // Listening's View commands, what they show, and the player's reports.
+    void CreatePlayActions();
+    QList<QAction*> PlayActions() const;
+    void ShowPlayChoices();
+    void AdoptPlayer(std::unique_ptr<CAudioPlayer> player);
+    void StartPlaying(const PlayChoice& choice, bool bLoop);
+    void OnPlayTick();
+    void OnPlayEnded();
+    void OnPlayFailed(const QString& message);
+    // The outline follows the pointer over the picture of an I/Q source.
+    void TrackPointer();
+    // The playing line and the band's outline over the picture shown.
+    void PaintPlayMarks(QPainter* painter);
+    // A message in the status line that the pointer does not wipe at once.
+    void ShowStatusMessage(const QString& text);
 
     // Marks and selections.
     void CreateSelectActions();
@@ -359,6 +410,19 @@ private:
     QAction* m_actAxes = nullptr;
     QAction* m_actExport = nullptr;
     std::unique_ptr<CPictureAxes> m_axes;
+    std::unique_ptr<CAudioPlayer> m_player;
+    QTimer* m_playTimer = nullptr;
+    PlayChoice m_playing; // what plays (valid while IsPlaying())
+    bool m_bPlayingLoop = false;
+    int64_t m_nPlayFrame = -1;
+    int m_nOutlineY = -1; // the pointer's row the outline was drawn for; -1: none
+    QMenu* m_menuDemod = nullptr;
+    QMenu* m_menuVolume = nullptr;
+    QAction* m_actPlay = nullptr;
+    QAction* m_actPlayLoop = nullptr;
+    QAction* m_actDeemphasis75 = nullptr;
+    QAction* m_actFollowPlay = nullptr;
+    QAction* m_actPlaySeparator = nullptr;
 
 signals:
     // The segment list changed; row: the row to show chosen (-1: none).

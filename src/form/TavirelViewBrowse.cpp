@@ -77,7 +77,7 @@ QList<QAction*> CTavirelView::ViewActions() const
 {
     return QList<QAction*>{m_actZoomIn,     m_actZoomOut,   m_actZoomWhole,
                            m_actZoomActual, m_actSeparator, m_actRowsStrongest} +
-           PictureActions();
+           PictureActions() + PlayActions();
 }
 
 int CTavirelView::SecondOfFrame(int64_t nFrame) const
@@ -285,6 +285,7 @@ void CTavirelView::PaintPicture(QPainter* painter)
     if (!picture.isNull())
         painter->drawImage(m_pPlot->m_rcPlot.topLeft(), picture);
     PaintAxes(painter);
+    PaintPlayMarks(painter);
 }
 
 QString CTavirelView::CentreFrequencyText() const

@@ -19,6 +19,7 @@
 #include "display/SpectrogramPlot.h"
 #include "doc/SettingsText.h"
 #include "doc/TavirelDoc.h"
+#include "form/ChoiceMenu.h"
 #include "form/FileDialogs.h"
 #include "form/SpinArrows.h"
 #include "form/TavirelView.h"
@@ -28,35 +29,12 @@ namespace {
 // One step of the range's arrows, dB.
 constexpr int kRangeStepDb = 10;
 
-// A submenu of exclusive, checkable choices; pick(value) runs on a choice.
-template <typename Pick>
-QMenu* ChoiceMenu(QWidget* owner, const QString& title, const std::vector<std::pair<int, QString>>& choices, Pick pick)
-{
-    auto* menu = new QMenu(title, owner);
-    auto* group = new QActionGroup(menu);
-    for (const auto& [value, text] : choices) {
-        QAction* action = menu->addAction(text);
-        action->setCheckable(true);
-        action->setData(value);
-        group->addAction(action);
-        QObject::connect(action, &QAction::triggered, owner, [pick, value = value] { pick(value); });
-    }
-    return menu;
-}
-
 std::vector<std::pair<int, QString>> ChoicesOf(std::span<const PictureChoice> list)
 {
     std::vector<std::pair<int, QString>> choices;
     for (const PictureChoice& c : list)
         choices.emplace_back(c.value, QString::fromLatin1(c.title));
     return choices;
-}
-
-// Checks the entry of a choice menu whose value is value.
-void CheckChoice(QMenu* menu, int value)
-{
-    for (QAction* action : menu->actions())
-        action->setChecked(action->data().toInt() == value);
 }
 
 } // namespace

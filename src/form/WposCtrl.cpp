@@ -66,6 +66,14 @@ void CWposCtrl::SetSegmentSeconds(double dFromSec, double dToSec)
     update();
 }
 
+void CWposCtrl::SetPlayPosition(double dSec)
+{
+    if (dSec == m_dPlaySec)
+        return;
+    m_dPlaySec = dSec;
+    update();
+}
+
 QRect CWposCtrl::ClientRect() const
 {
     return rect().adjusted(kEdgePx, kEdgePx, -kEdgePx, -kEdgePx);
@@ -129,6 +137,9 @@ void CWposCtrl::paintEvent(QPaintEvent*)
         const int nBottomPx = nHeightPx * 5 / 8;
         if (m_nFromPx < m_nToPx && nTopPx < nBottomPx)
             bar.fillRect(QRect(m_nFromPx, nTopPx, m_nToPx - m_nFromPx, nBottomPx - nTopPx), kYellow);
+        m_nPlayPx = m_dPlaySec < 0.0 ? -1 : std::min(static_cast<int>(nWidthPx * m_dPlaySec / m_nLength), nWidthPx - 1);
+        if (m_nPlayPx >= 0)
+            bar.fillRect(QRect(m_nPlayPx, 0, 1, nHeightPx), Qt::white);
     }
 
     // One copy of the finished picture.

@@ -1,6 +1,7 @@
 // CWposCtrl: the file position bar. A horizontal bar that stands for the whole
 // source file (dark blue), with the window the spectrogram shows (light blue)
-// and the output segment (a yellow band across the middle). Clicks become
+// and the output segment (a yellow band across the middle), and while the
+// recording plays a white line where it is heard. Clicks become
 // positions in seconds that are reported to the owner; the bar never moves its
 // own marks, the owner answers by calling the setters.
 #pragma once
@@ -25,6 +26,8 @@ public:
     void SetViewEnd(int nSec);
     void SetFrom(int nSec);
     void SetTo(int nSec);
+    // The playing position in seconds (with their fraction); negative: none.
+    void SetPlayPosition(double dSec);
     // The segment at positions finer than a second (marks set to frames):
     // m_nFrom and m_nTo take the whole seconds (rounded down), the rest is
     // kept for the drawing and the click checks.
@@ -52,8 +55,10 @@ public:
     double m_dToRest = 0.0;   // seconds past m_nTo
     int m_nFromPx = 0;        // converted at the last paint
     int m_nToPx = 0;
-    QImage m_bmpBar;  // the off-screen picture of the client area, kept until the next paint
-    QRect m_rcClient; // client rectangle (origin 0,0), refreshed at every paint
+    double m_dPlaySec = -1.0; // seconds
+    int m_nPlayPx = -1;       // converted at the last paint; -1: no line
+    QImage m_bmpBar;          // the off-screen picture of the client area, kept until the next paint
+    QRect m_rcClient;         // client rectangle (origin 0,0), refreshed at every paint
 
     QSize sizeHint() const override;
 

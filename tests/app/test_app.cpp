@@ -141,7 +141,8 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
         texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
     EXPECT_EQ(texts, (QStringList{"Zoom &In|+", "Zoom &Out|-", "&Whole Recording|W", "&Actual Size|1", "|",
                                   "&Strongest Bin per Row|", "|", "&FFT Size|", "Wi&ndow|", "&Colours|",
-                                  "Auto &Levels|A", "Sc&ales|", "|", "Se&gments|"}));
+                                  "Auto &Levels|A", "Sc&ales|", "|", "&Play / Stop|Space", "Play Loo&p|Shift+Space",
+                                  "&Demodulation|", "&Volume|", "&Follow Playing Line|", "|", "Se&gments|"}));
     struct Step {
         int action; // index in the menu
         int zoom, rows;
@@ -157,13 +158,28 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
         EXPECT_EQ(doc()->m_nRowMode, s.rows) << s.action;
         EXPECT_NE(view->m_pPlot->m_bitmap, before) << s.action;
     }
+    // Listening's choices come after them in the same list.
+    const auto entry = [&](int menu, const QString& text) -> QAction* {
+        for (QAction* a : frame()->m_menuView->actions()[menu]->menu()->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    };
+    entry(15, "&USB")->trigger();
+    entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->trigger();
+    entry(16, "-12 dB")->trigger();
+    frame()->m_menuView->actions()[17]->trigger(); // Follow Playing Line off
     frame()->close();
-    EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "0:1:1:0:0:0:0:0:0:0:");
+    EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "0:1:1:0:3:1:1:-12:0:0:");
     m_app.reset();
     Start();
     EXPECT_EQ(doc()->m_nZoom, 2);
     EXPECT_EQ(doc()->m_nRowMode, 1);
     EXPECT_TRUE(frame()->m_menuView->actions()[5]->isChecked());
+    EXPECT_TRUE(entry(15, "&USB")->isChecked());
+    EXPECT_TRUE(entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->isChecked());
+    EXPECT_TRUE(entry(16, "-12 dB")->isChecked());
+    EXPECT_FALSE(frame()->m_menuView->actions()[17]->isChecked());
 }
 
 // The picture's choices from the View menu, Auto Levels from its key; each

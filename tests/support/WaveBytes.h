@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <algorithm>
+#include <complex>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -220,6 +221,20 @@ inline std::vector<int16_t> IqTone(int frames, double amplitude, double cyclesPe
         s[2 * j + 1] = static_cast<int16_t>(std::lround(amplitude * 32767.0 * std::sin(k * static_cast<double>(j))));
     }
     return s;
+}
+
+// A 16-bit I/Q recording's data: seconds of signal(t) at rate (full scale 1.0).
+inline Bytes IqSignal16(uint32_t rate, double seconds, const std::function<std::complex<double>(double)>& signal)
+{
+    Bytes b;
+    const auto frames = static_cast<size_t>(rate * seconds);
+    b.v.reserve(4 * frames);
+    for (size_t j = 0; j < frames; ++j) {
+        const std::complex<double> z = signal(static_cast<double>(j) / rate);
+        b.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767.0 * z.real()))));
+        b.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767.0 * z.imag()))));
+    }
+    return b;
 }
 
 inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& b)

@@ -1,0 +1,275 @@
+// The playing path end to end on recording sinks: what a span of a
+// recording sounds like on the device (level, rate, first frame, volume),
+// demodulated baseband, the failures the user is told of (no device, a
+// source that does not fit), the immediate stop and the playing position.
+#include "audio/AudioPlayer.h"
+#include "audio/BasebandAudioSource.h"
+#include "audio/QtAudioSink.h"
+#include "audio/WaveAudioSource.h"
+
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "support/RecordingSink.h"
+#include "support/ToneFit.h"
+#include "support/WaveBytes.h"
+
+namespace {
+
+constexpr double kAmplitude = 0.5;
+constexpr int kWaitMs = 20000;
+
+// A one-channel 16-bit tone (or a two-channel file with it on both channels).
+std::string WriteTone(const QTemporaryDir& dir, const char* name, uint32_t rate, double hz, double seconds,
+                      uint16_t channels = 1)
+{
+    const auto frames = static_cast<size_t>(rate * seconds);
+    const riff::Bytes data = riff::Gen16(frames * channels, [&](size_t i) {
+        const double t = static_cast<double>(i / channels) / rate;
+        return static_cast<int16_t>(std::lround(kAmplitude * 32767.0 * std::cos(2.0 * std::numbers::pi * hz * t)));
+    });
+    const std::string path = dir.filePath(name).toStdString();
+    EXPECT_TRUE(riff::WriteFile(path, riff::Wave(riff::FmtPayload(1, channels, rate, 16), data)));
+    return path;
+}
+
+CAudioPlayer::SourceFactory WaveSpan(const std::string& path, int64_t from, int64_t to)
+{
+    return [=](double rate, std::string* error) -> std::unique_ptr<IAudioSource> {
+        auto source = std::make_unique<CWaveAudioSource>();
+        *error = source->Open(path, from, to, rate);
+        return error->empty() ? std::move(source) : nullptr;
+    };
+}
+
+CAudioPlayer::SinkFactory Sinks(std::shared_ptr<SinkLog> log,
+                                CRecordingSink::Clock clock = CRecordingSink::Clock::Instant, std::string error = {})
+{
+    return [=] { return std::make_unique<CRecordingSink>(log, clock, error); };
+}
+
+// Plays until the player ends by itself; the spies count what it said.
+struct Outcome {
+    int nStarted = 0, nFinished = 0, nFailed = 0;
+    QString message;
+};
+
+Outcome PlayToEnd(CAudioPlayer& player, CAudioPlayer::SourceFactory source, int nRateHz = 0)
+{
+    QSignalSpy started(&player, &CAudioPlayer::started), finished(&player, &CAudioPlayer::finished),
+        failed(&player, &CAudioPlayer::failed);
+    player.Play(std::move(source), nRateHz);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !finished.isEmpty() || !failed.isEmpty(); }, kWaitMs));
+    QTest::qWait(30); // nothing more is to come
+    Outcome o;
+    o.nStarted = static_cast<int>(started.size());
+    o.nFinished = static_cast<int>(finished.size());
+    o.nFailed = static_cast<int>(failed.size());
+    if (!failed.isEmpty())
+        o.message = failed.first().first().toString();
+    return o;
+}
+
+struct SpanCase {
+    const char* what;
+    uint32_t sourceRate;
+    double toneHz, fromSec, toSec, fileSec;
+    int deviceRate;
+    double volume;
+};
+
+TEST(Player, PlaysTheSpanAtTheDeviceRate)
+{
+    const SpanCase cases[] = {
+        {"8 kHz on a 48 kHz device", 8000, 1000, 0.25, 0.75, 1.0, 48000, 1.0},
+        {"CD rate on a CD-rate device: unchanged", 44100, 5000, 0.0, 0.5, 0.5, 44100, 1.0},
+        {"half the volume: 6 dB down", 48000, 1000, 0.1, 0.6, 1.0, 48000, 0.5},
+        {"a 2 MS/s recording", 2000000, 3000, 0.1, 0.3, 0.4, 48000, 1.0},
+        {"a span past the end stops there", 8000, 1000, 0.5, 5.0, 1.0, 44100, 1.0},
+    };
+    QTemporaryDir dir;
+    for (const SpanCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = WriteTone(dir, "tone.wav", c.sourceRate, c.toneHz, c.fileSec);
+        auto log = std::make_shared<SinkLog>();
+        CAudioPlayer player(Sinks(log));
+        player.SetVolume(c.volume);
+        const auto from = static_cast<int64_t>(c.fromSec * c.sourceRate);
+        const auto to = static_cast<int64_t>(c.toSec * c.sourceRate);
+        const Outcome o = PlayToEnd(player, WaveSpan(path, from, to), c.deviceRate);
+        EXPECT_EQ(o.nStarted, 1);
+        EXPECT_EQ(o.nFinished, 1);
+        EXPECT_EQ(o.nFailed, 0) << o.message.toStdString();
+        EXPECT_FALSE(player.IsPlaying());
+        EXPECT_EQ(log->nOpened, 1);
+        EXPECT_EQ(log->nClosed, 1);
+
+        const std::vector<float> y = log->Frames();
+        const double seconds = std::min(c.toSec, c.fileSec) - c.fromSec;
+        EXPECT_NEAR(static_cast<double>(y.size()), seconds * c.deviceRate, 3.0);
+        const size_t first = y.size() / 4, count = y.size() / 2;
+        const tone::Fit fit = tone::FitTone(y, c.toneHz, c.deviceRate, first, count);
+        EXPECT_NEAR(tone::Db(fit.amplitude / (kAmplitude * c.volume)), 0.0, 0.1);
+        EXPECT_GE(tone::SinadDb(fit), 80.0);
+        // The first frame played is the span's first frame.
+        const double phase = 2.0 * std::numbers::pi * c.toneHz * (c.fromSec + first / double(c.deviceRate));
+        EXPECT_NEAR(std::remainder(fit.phase - phase, 2.0 * std::numbers::pi), 0.0, 1e-3);
+    }
+}
+
+TEST(Player, TellsWhyNothingPlays)
+{
+    QTemporaryDir dir;
+    const std::string mono = WriteTone(dir, "mono.wav", 8000, 1000, 1.0);
+    const std::string iq = WriteTone(dir, "iq.wav", 8000, 1000, 1.0, 2);
+    const struct {
+        const char* what;
+        std::string sinkError;
+        CAudioPlayer::SourceFactory source;
+        std::string message;
+    } cases[] = {
+        {"no output device", kNoAudioDevice, WaveSpan(mono, 0, 8000), "No audio output device"},
+        {"a rate the device refuses", "The audio device does not play 1000 Hz", WaveSpan(mono, 0, 8000),
+         "The audio device does not play 1000 Hz"},
+        {"I/Q played as audio",
+         {},
+         WaveSpan(iq, 0, 8000),
+         "an I/Q recording plays through a demodulator, not as it is"},
+        {"a span past the end",
+         {},
+         WaveSpan(mono, 9000, 12000),
+         "nothing to play: the span is empty or lies past the recording's end"},
+        {"an empty span",
+         {},
+         WaveSpan(mono, 4000, 4000),
+         "nothing to play: the span is empty or lies past the recording's end"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto log = std::make_shared<SinkLog>();
+        CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Instant, c.sinkError));
+        const Outcome o = PlayToEnd(player, c.source);
+        EXPECT_EQ(o.nFailed, 1);
+        EXPECT_EQ(o.message.toStdString(), c.message);
+        EXPECT_EQ(o.nStarted + o.nFinished, 0);
+        EXPECT_FALSE(player.IsPlaying());
+        EXPECT_TRUE(log->Frames().empty());
+    }
+}
+
+TEST(Player, WithoutASoundServerSaysSo)
+{
+    if (!QMediaDevices::defaultAudioOutput().isNull())
+        GTEST_SKIP() << "this machine has an audio output";
+    QTemporaryDir dir;
+    CAudioPlayer player; // the desktop's own output
+    const Outcome o = PlayToEnd(player, WaveSpan(WriteTone(dir, "t.wav", 8000, 1000, 1.0), 0, 8000));
+    EXPECT_EQ(o.message.toStdString(), kNoAudioDevice);
+    EXPECT_EQ(o.nFailed, 1);
+    EXPECT_EQ(o.nStarted, 0);
+}
+
+TEST(Player, StopsAtOnce)
+{
+    QTemporaryDir dir;
+    const std::string path = WriteTone(dir, "long.wav", 8000, 1000, 10.0);
+    auto log = std::make_shared<SinkLog>();
+    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::RealTime));
+    QSignalSpy started(&player, &CAudioPlayer::started), finished(&player, &CAudioPlayer::finished);
+    player.Play(WaveSpan(path, 0, 80000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !started.isEmpty(); }, kWaitMs));
+    player.Stop();
+    EXPECT_FALSE(player.IsPlaying());
+    EXPECT_EQ(player.PositionFrame(), -1);
+    EXPECT_EQ(log->nClosed, 1);
+    const size_t written = log->Frames().size();
+    QTest::qWait(50);
+    EXPECT_EQ(log->Frames().size(), written); // nothing after the stop
+    EXPECT_LT(written, size_t(48000));        // ahead of the device by its buffer only, not the whole source
+    EXPECT_TRUE(finished.isEmpty());
+}
+
+TEST(Player, PositionFollowsTheDevice)
+{
+    QTemporaryDir dir;
+    const std::string path = WriteTone(dir, "t.wav", 8000, 1000, 4.0);
+    auto log = std::make_shared<SinkLog>();
+    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
+    player.Play(WaveSpan(path, 8000, 32000), 48000);
+    const struct {
+        int64_t played; // device frames at 48 kHz
+        int64_t frame;  // the recording's frame at 8 kHz heard then
+    } steps[] = {{0, 8000}, {4800, 8800}, {9600, 9600}};
+    for (const auto& s : steps) {
+        log->nManualPlayed = s.played;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == s.frame; }, kWaitMs))
+            << "played " << s.played << ": at " << player.PositionFrame();
+    }
+    EXPECT_TRUE(player.IsPlaying());
+}
+
+TEST(Player, LoopsWithoutAGap)
+{
+    QTemporaryDir dir;
+    const std::string path = WriteTone(dir, "t.wav", 8000, 1000, 1.0);
+    auto log = std::make_shared<SinkLog>();
+    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
+    player.Play(WaveSpan(path, 4000, 4800), 48000, true); // 0.1 s: 4800 device frames a pass
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log->Frames().size() >= 9600; }, kWaitMs));
+    const std::vector<float> y = log->Frames();
+    for (size_t i = 0; i < 4800; ++i)
+        ASSERT_EQ(y[i], y[i + 4800]) << "frame " << i; // the second pass is the first again
+    log->nManualPlayed = 4800 + 2400;                  // half-way through the second pass
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == 4400; }, kWaitMs)) << player.PositionFrame();
+}
+
+// AM at the rate the band extractor gives for a 2 MS/s source, from its
+// frame 1 000 000 on.
+class CAmBaseband final : public IBasebandSource {
+public:
+    double Rate() const override { return 12500.0; }
+    int Read(std::complex<float>* out, int nMax) override
+    {
+        const int n = std::min(nMax, kFrames - m_nAt);
+        for (int i = 0; i < n; ++i, ++m_nAt) {
+            const double t = m_nAt / Rate();
+            out[i] = std::complex<float>(
+                static_cast<float>(kAmplitude * (1.0 + 0.5 * std::cos(2.0 * std::numbers::pi * 1000.0 * t))), 0.0f);
+        }
+        return n;
+    }
+    int64_t SourceFrameOf(double dFrames) const override { return 1000000 + std::llround(dFrames * 160.0); }
+    std::string Error() const override { return {}; }
+
+    static constexpr int kFrames = 6250; // half a second
+private:
+    int m_nAt = 0;
+};
+
+TEST(Player, PlaysDemodulatedBaseband)
+{
+    auto log = std::make_shared<SinkLog>();
+    CAudioPlayer player(Sinks(log));
+    const Outcome o = PlayToEnd(player, [](double rate, std::string*) {
+        return std::make_unique<CBasebandAudioSource>(std::make_unique<CAmBaseband>(), DEMOD_AM, rate);
+    });
+    ASSERT_EQ(o.nFinished, 1) << o.message.toStdString();
+    const std::vector<float> y = log->Frames();
+    EXPECT_NEAR(static_cast<double>(y.size()), 0.5 * 48000, 3.0);
+    const tone::Fit fit = tone::FitTone(y, 1000.0, 48000.0, y.size() / 2, y.size() / 4);
+    EXPECT_NEAR(tone::Db(fit.amplitude / (0.5 * kAmplitude)), 0.0, 0.2);
+    EXPECT_GE(tone::SinadDb(fit), 40.0);
+    // One second of audio is the recording's 2 000 000 frames later.
+    CBasebandAudioSource source(std::make_unique<CAmBaseband>(), DEMOD_AM, 48000.0);
+    EXPECT_EQ(source.SourceFrameOf(48000) - source.SourceFrameOf(0), 2000000);
+}
+
+} // namespace
