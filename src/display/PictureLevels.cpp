@@ -1,5 +1,6 @@
 #include "display/PictureLevels.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cmath>
@@ -60,7 +61,8 @@ PictureLevels MeasurePictureLevels(PlotRenderSetup setup, int workers)
     return result;
 }
 
-double MeanPowerDb(const PlotRenderSetup& setup, int64_t firstFrame, int64_t frames, int firstBin, int lastBin)
+double MeanPowerDb(const PlotRenderSetup& setup, int64_t firstFrame, int64_t frames, int firstBin, int lastBin,
+                   int64_t maxTransforms)
 {
     const double none = std::numeric_limits<double>::quiet_NaN();
     if (!IsPictureFftSize(setup.fftSize) || firstBin < 0 || lastBin < firstBin || firstFrame < 0)
@@ -73,13 +75,18 @@ double MeanPowerDb(const PlotRenderSetup& setup, int64_t firstFrame, int64_t fra
     uint64_t total = 0;
     if (reader.Open(setup.path, &wf, setup.fftSize, &total, 0, &auxi) != WAVE_OK)
         return none;
-    reader.SeekFrame(firstFrame);
-    const int64_t transforms = std::max<int64_t>(1, (frames + setup.fftSize - 1) / setup.fftSize);
+    const int64_t all = std::max<int64_t>(1, (frames + setup.fftSize - 1) / setup.fftSize);
+    const int64_t transforms = std::clamp<int64_t>(maxTransforms, 1, all);
     std::vector<int32_t> samples(2 * static_cast<size_t>(setup.fftSize));
     std::vector<double> powers(static_cast<size_t>(lastBin - firstBin) + 1);
     double sum = 0.0;
     int64_t count = 0;
     for (int64_t t = 0; t < transforms; ++t) {
+        // Transform t of the `transforms` spread evenly over the `all` of the span.
+        if (transforms < all || t == 0) {
+            const int64_t at = t * (all / transforms) + t * (all % transforms) / transforms;
+            reader.SeekFrame(firstFrame + at * setup.fftSize);
+        }
         if (reader.ReadBlock(samples.data(), setup.fftSize, nullptr) != setup.fftSize)
             break;
         engine.LoadSamples(samples.data(), INT_MAX);

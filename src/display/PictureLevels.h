@@ -26,6 +26,9 @@ PictureLevels MeasurePictureLevels(PlotRenderSetup setup, int workers);
 // firstFrame, firstFrame + fftSize, ... and cover `frames` frames (at least
 // one transform), with the setup's source, channels and window, as the
 // picture computes them (DC patched for I/Q). The mean is taken of the
-// powers, not of their levels. NaN when no transform could be read or the
-// bins are out of range.
-double MeanPowerDb(const PlotRenderSetup& setup, int64_t firstFrame, int64_t frames, int firstBin, int lastBin);
+// powers, not of their levels. A span of more than maxTransforms transforms
+// is measured on that many, spread evenly over it (the first at firstFrame),
+// so that a long selection costs no more than a short one. NaN when no
+// transform could be read or the bins are out of range.
+double MeanPowerDb(const PlotRenderSetup& setup, int64_t firstFrame, int64_t frames, int firstBin, int lastBin,
+                   int64_t maxTransforms = INT64_MAX);

@@ -168,7 +168,9 @@ CSegmentDock::CSegmentDock(CTavirelView* view, QWidget* parent)
     // The view's commands, reachable while the dock floats as a window of its own.
     const QList<QAction*> commands = view->SegmentActions();
     addActions(commands);
-    const QList<QAction*> buttons{commands[0], m_actDelete, commands[1], m_actSaveChosen, commands[2], commands[3]};
+    addAction(view->SaveBandAction());
+    const QList<QAction*> buttons{commands[0], m_actDelete, commands[1],           m_actSaveChosen,
+                                  commands[2], commands[3], view->SaveBandAction()};
     auto* grid = new QGridLayout;
     for (int i = 0; i < buttons.size(); ++i) {
         auto* b = new QToolButton;

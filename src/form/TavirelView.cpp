@@ -515,6 +515,16 @@ void CTavirelView::ShowViewStatus()
     SetFittedText(m_wndStatus, m_strStatus, font());
 }
 
+void CTavirelView::ShowSelectionStatus()
+{
+    m_strStatus = SelectionMeasureText();
+    if (m_strStatus.isEmpty())
+        return;
+    SetFittedText(m_wndStatus, m_strStatus, font());
+    m_ptNotice = m_ptPointer; // the readout takes the line back once the pointer moves on
+    m_bNotice = true;
+}
+
 QString CTavirelView::ViewStatusText() const
 {
     const CTavirelDoc* doc = GetDocument();

@@ -74,6 +74,11 @@ enum : int {
     IDC_RANGE = 1023,
 };
 
+// "7.050250 MHz" at or above 1 MHz, "-12.500 kHz" below (a two-channel source's frequencies).
+QString RadioFrequencyText(double hz);
+// A width or rate in four figures: "500 Hz", "12.5 kHz", "1.25 MHz".
+QString FrequencySpanText(double hz);
+
 class CTavirelView : public CResizableFormView {
     Q_OBJECT
 public:
@@ -114,6 +119,11 @@ public:
     void RefreshPlot();
     void RestoreCursor();
     void OnSaveSegment(); // the segment save flow, in TavirelViewSave.cpp
+    // "Save Band" (Ctrl+Shift+S), for a rectangle selection: says the output's
+    // rate and centre and, once the user agrees, extracts the band into the
+    // next numbered file with the save's progress and Cancel.
+    void OnSaveBand();
+    QAction* SaveBandAction() const { return m_actSaveBand; }
     // Closes the source and deletes the plot; runs when the view is destroyed.
     void OnDestroy();
 
@@ -227,6 +237,11 @@ public:
     void OnEscape();
     // Whether the selection is drawn over the picture (set by marking, cleared by a new source).
     bool IsSelectionShown() const { return m_bSelectionShown; }
+    // The selection's measurements, as the status line and the label over the
+    // picture show them: its duration, 1/duration, the band's width (a
+    // rectangle) and the mean power of the picture's bins in it, such as
+    // "Δt 20.48 ms  1/Δt 48.83 Hz  BW 500 Hz  Mean -43.2 dB"; "" without a selection.
+    QString SelectionMeasureText() const;
     void OnLButtonUp(Qt::KeyboardModifiers flags, const QPoint& point) override;
 
     // ---- the segment list (TavirelViewSegments.cpp) ----
@@ -355,6 +370,18 @@ private:
     // The mark whose column edge is within reach of x: 1 From, 2 To, 0 none.
     int MarkEdgeAt(const QPoint& point) const;
     void PaintSelection(QPainter* painter);
+    // The label of the selection's measurements, beside it over the picture.
+    void PaintSelectionLabel(QPainter* painter, const QRect& area);
+    // The picture's display bins that lie in band (at least the nearest one).
+    std::pair<int, int> BinsOfBand(const SegmentBand& band) const;
+    // The mean power of the selection's bins and span, dB; kept until the selection or the picture's choices change.
+    double SelectionMeanPowerDb() const;
+    // The status line shows the selection's measurements until the pointer moves on.
+    void ShowSelectionStatus();
+    // The outcome of a save of one file: a cancel or a failure told.
+    void ShowSaveOutcome(const SegmentListResult& result);
+    // Whether the selection has a band, for Save Band's button and command.
+    void UpdateSaveBandEnabled();
     void UpdateSelectionCursor(const QPoint& point);
     // Keeps the list in the store; says so when it cannot.
     void KeepSegments();
@@ -383,6 +410,16 @@ private:
     QAction* m_actSaveAll = nullptr;
     QAction* m_actImportSegments = nullptr;
     QAction* m_actExportSegments = nullptr;
+    QAction* m_actSaveBand = nullptr;
+    // The last mean power measured, and of what.
+    struct MeasureKey {
+        int64_t nFrom = -1, nTo = -1;
+        std::optional<SegmentBand> band;
+        int nFftSize = 0, nWindow = 0;
+        bool operator==(const MeasureKey&) const = default;
+    };
+    mutable MeasureKey m_measureKey;
+    mutable double m_dMeasuredDb = 0.0;
 
     CTavirelDoc* m_pDoc;
     std::map<int, QWidget*> m_controls;

@@ -30,15 +30,14 @@ QAction* MakeAction(QWidget* owner, const QString& text, std::initializer_list<Q
     return action;
 }
 
-// "7.050250 MHz" at or above 1 MHz, "-12.500 kHz" below (a two-channel source's frequencies).
+} // namespace
+
 QString RadioFrequencyText(double hz)
 {
     if (std::fabs(hz) >= 1e6)
         return QString::asprintf("%.6f MHz", hz / 1e6);
     return QString::asprintf("%.3f kHz", hz / 1e3);
 }
-
-} // namespace
 
 void CTavirelView::CreateViewActions()
 {

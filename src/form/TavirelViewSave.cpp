@@ -3,15 +3,22 @@
 // Cancel button; the window keeps painting meanwhile, but takes no input (it
 // is refused while the save runs, the progress dialog's excepted). The
 // copying itself is the document layer's (SegmentSave), shared with
-// `tavirel-cli cut`.
+// `tavirel-cli cut`. "Save Band" extracts a rectangle selection's band
+// through the same saves (BandSave, shared with `tavirel-cli extract`).
 #include <QApplication>
 #include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QPushButton>
 
+#include <algorithm>
+
+#include "band/BandExtract.h"
+#include "doc/BandSave.h"
 #include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
+#include "form/FileDialogs.h"
 #include "form/TavirelView.h"
 
 namespace {
@@ -121,20 +128,70 @@ void CTavirelView::OnSaveSegment()
     // A segment of no frames writes nothing.
     if (!doc->m_bLoaded || m_bSaving || doc->m_nToFrame <= doc->m_nFromFrame)
         return;
-    const SegmentListResult result = RunSaves({CSegment{doc->m_nFromFrame, doc->m_nToFrame, QString(), doc->m_selBand}},
-                                              QStringLiteral("Save Segment"));
+    // The segment keeps the source's format and whole band; Save Band extracts a band.
+    ShowSaveOutcome(
+        RunSaves({CSegment{doc->m_nFromFrame, doc->m_nToFrame, QString(), {}}}, QStringLiteral("Save Segment")));
+}
+
+void CTavirelView::ShowSaveOutcome(const SegmentListResult& result)
+{
+    CTavirelDoc* doc = GetDocument();
     if (result.bCancelled) {
         m_wndStatus->setText(QStringLiteral("Save cancelled"));
         return;
     }
-    if (result.failure.nError == WAVE_OK) {
-        if (!result.fullBandNotes.empty()) // a band that cannot be extracted: the whole band was saved
-            ReportError(QStringLiteral("Saved in full band: ") + QString::fromStdString(result.fullBandNotes.front()));
+    if (result.failure.nError == WAVE_OK)
         return;
-    }
     // The reason goes in a message box: the status line is too narrow for it
     // and changes with the next pointer move.
     if (doc->m_bLoaded)
         ReportError(QFile::decodeName(result.failure.strMessage.c_str())); // the save loop words every fault
     m_wndStatus->setText(QStringLiteral("Save failed"));
+}
+
+void CTavirelView::UpdateSaveBandEnabled()
+{
+    const CTavirelDoc* doc = GetDocument();
+    m_actSaveBand->setEnabled(doc->m_bLoaded && doc->m_selBand.has_value());
+}
+
+void CTavirelView::OnSaveBand()
+{
+    CTavirelDoc* doc = GetDocument();
+    if (!doc->m_bLoaded || m_bSaving || !doc->m_selBand || doc->m_nToFrame <= doc->m_nFromFrame)
+        return;
+    if (!m_btnSave->isEnabled()) {
+        ReportError(QStringLiteral("Choose the destination file first (Dest File...)."));
+        return;
+    }
+    const SegmentBand band = *doc->m_selBand;
+    // A To of the whole length in seconds may lie past the last frame.
+    const CSegment s{doc->m_nFromFrame, std::min(doc->m_nToFrame, static_cast<int64_t>(doc->m_nDataFrames)), QString(),
+                     band};
+    const band::SourceSpectrum spectrum = DocSpectrum(*doc);
+    band::BandPlan plan;
+    const band::BandFault fault = band::DesignBand(spectrum, band.dLowHz, band.dHighHz, 0, &plan);
+    if (fault != band::BandFault::None) {
+        ReportError(QStringLiteral("The band cannot be saved: %1")
+                        .arg(QString::fromStdString(BandFaultMessage(fault, spectrum, band.dLowHz, band.dHighHz, 0))));
+        return;
+    }
+    const int64_t frames = band::BandOutputFrames(s.nFirstFrame, s.nEndFrame, plan.nDecimation);
+    if (frames <= 0) {
+        ReportError(QStringLiteral("The band cannot be saved: the span is shorter than one output frame of the band."));
+        return;
+    }
+    const QString target = QFile::decodeName(SegmentOutputPath(*doc).c_str());
+    const QString ask =
+        QStringLiteral(
+            "Save the band as I/Q at %1 Hz (1/%2 of the rate), centred on %3, %4 wide, %5 frames, into \"%6\"?")
+            .arg(plan.nOutputRate)
+            .arg(plan.nDecimation)
+            .arg(RadioFrequencyText(static_cast<double>(plan.nCentreHz)))
+            .arg(FrequencySpanText(band.dHighHz - band.dLowHz))
+            .arg(frames)
+            .arg(target);
+    if (!CFileDialogs::Instance()->AskYesNo(this, ask))
+        return;
+    ShowSaveOutcome(RunSaves({s}, QStringLiteral("Save Band")));
 }

@@ -46,6 +46,9 @@ void CTavirelView::CreateSegmentActions()
     m_actSaveAll = MakeCommand(this, QStringLiteral("Save All Segments"));
     m_actImportSegments = MakeCommand(this, QStringLiteral("Import Segments..."));
     m_actExportSegments = MakeCommand(this, QStringLiteral("Export Segments..."));
+    m_actSaveBand = MakeCommand(this, QStringLiteral("Save Band"), Qt::CTRL | Qt::SHIFT | Qt::Key_S);
+    m_actSaveBand->setEnabled(false);
+    connect(m_actSaveBand, &QAction::triggered, this, [this] { OnSaveBand(); });
     connect(m_actAddSegment, &QAction::triggered, this, [this] { AddSelectionToList(); });
     connect(m_actSaveAll, &QAction::triggered, this, [this] { SaveAllSegments(); });
     connect(m_actImportSegments, &QAction::triggered, this, [this] { ImportSegments(); });

@@ -1,7 +1,7 @@
 // Marks and selections: From and To as frames, dragged across the picture
 // (a time span, or with Shift a rectangle that adds a frequency band), their
 // edges dragged finer at a finer zoom, the keys that set and move them, and
-// the selection drawn over the picture.
+// the selection drawn over the picture with its measurements.
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "display/PictureLevels.h"
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
 #include "form/TavirelView.h"
@@ -24,6 +25,17 @@ constexpr int kEdgeReachPx = 3;
 
 const QColor kSelectionFill(255, 255, 255, 56);
 const QColor kSelectionEdge(255, 255, 0);
+const QColor kLabelBack(0, 0, 0, 160);
+
+// The frames a mean power is measured on at most: a selection of any length
+// costs a few milliseconds, so the label follows a drag.
+constexpr int64_t kMeasureFrames = int64_t{1} << 19;
+
+// "20.48 ms" under a second, "20.480 s" from there on.
+QString DurationText(double sec)
+{
+    return sec < 1.0 ? QString::asprintf("%.4g ms", sec * 1e3) : QString::asprintf("%.3f s", sec);
+}
 
 QAction* MakeKeyAction(QWidget* owner, const QKeySequence& key)
 {
@@ -56,6 +68,7 @@ void CTavirelView::OnSourceLoaded()
     const StoredSegments stored = m_segmentStore.Load(doc->m_strSrcPath, static_cast<int64_t>(doc->m_nDataFrames));
     doc->m_segments = stored.list;
     m_sourceIdentity = stored.identity;
+    UpdateSaveBandEnabled();
     m_strSegmentNote = stored.strMessage;
     emit SegmentsChanged(-1);
     if (stored.bSourceChanged && !stored.list.IsEmpty())
@@ -76,6 +89,8 @@ void CTavirelView::SetMarks(int64_t nFromFrame, int64_t nToFrame)
     const CTimeBase& tb = doc->m_timeBase;
     m_wndPosBar.SetSegmentSeconds(tb.SecondsOfFrame(nFromFrame), tb.SecondsOfFrame(nToFrame));
     UpdateSegmentLabels();
+    UpdateSaveBandEnabled();
+    ShowSelectionStatus();
     GetLayoutWindow()->update(PlotAreaRect());
 }
 
@@ -196,6 +211,8 @@ void CTavirelView::OnEscape()
     }
     if (doc->m_selBand) {
         doc->m_selBand.reset();
+        UpdateSaveBandEnabled();
+        ShowSelectionStatus();
         GetLayoutWindow()->update(PlotAreaRect());
     }
 }
@@ -334,5 +351,88 @@ void CTavirelView::PaintSelection(QPainter* painter)
     if (doc->m_selBand)
         for (int y : {area.top(), area.bottom()})
             painter->drawLine(area.left(), y, area.right(), y);
+    PaintSelectionLabel(painter, area);
     painter->restore();
+}
+
+void CTavirelView::PaintSelectionLabel(QPainter* painter, const QRect& area)
+{
+    const QString text = SelectionMeasureText();
+    if (text.isEmpty())
+        return;
+    const QRect rc = m_pPlot->m_rcPlot;
+    const QFontMetrics metrics(painter->font());
+    QRect box(0, 0, metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
+    // Just above the selection, or below it, so that it hides none of it;
+    // inside its top where neither has room (a span of the whole height).
+    box.moveBottomLeft(QPoint(area.left(), area.top() - 2));
+    if (box.top() < rc.top())
+        box.moveTop(area.bottom() + 2);
+    if (box.bottom() > rc.bottom())
+        box.moveTop(area.top() + 2);
+    box.moveRight(std::min(box.right(), rc.right() - 1));
+    box.moveLeft(std::max(box.left(), rc.left() + 1));
+    painter->fillRect(box, kLabelBack);
+    painter->setPen(kSelectionEdge);
+    painter->drawText(box, Qt::AlignCenter, text);
+}
+
+// ---- measurements ----
+
+QString FrequencySpanText(double hz)
+{
+    if (hz >= 1e6)
+        return QString::asprintf("%.4g MHz", hz / 1e6);
+    if (hz >= 1e3)
+        return QString::asprintf("%.4g kHz", hz / 1e3);
+    return QString::asprintf("%.4g Hz", hz);
+}
+
+std::pair<int, int> CTavirelView::BinsOfBand(const SegmentBand& band) const
+{
+    const CTavirelDoc* doc = GetDocument();
+    const double binHz = static_cast<double>(doc->m_wfSource.nSamplesPerSec) / doc->m_nFftSize;
+    // The display bin of a frequency, as FrequencyAtY places the bins.
+    const auto binOf = [&](double hz) {
+        return doc->m_bTwoChannel ? (hz - doc->m_auxi.dwCenterFreq) / binHz + (doc->m_nFftSize / 2 - 1) : hz / binHz;
+    };
+    const double b0 = binOf(band.dLowHz), b1 = binOf(band.dHighHz);
+    const int last = doc->m_nDisplayBins - 1;
+    int first = static_cast<int>(std::clamp(std::ceil(b0), 0.0, double(last)));
+    int end = static_cast<int>(std::clamp(std::ceil(b1) - 1, 0.0, double(last)));
+    if (end < first) // narrower than a bin: the nearest one
+        first = end = static_cast<int>(std::clamp(std::lround((b0 + b1) / 2), 0L, long{last}));
+    return {first, end};
+}
+
+double CTavirelView::SelectionMeanPowerDb() const
+{
+    const CTavirelDoc* doc = GetDocument();
+    const int64_t end = std::min(doc->m_nToFrame, static_cast<int64_t>(doc->m_nDataFrames));
+    const MeasureKey key{doc->m_nFromFrame, end, doc->m_selBand, doc->m_nFftSize, doc->m_nWindow};
+    if (key == m_measureKey || m_bSaving) // a save holds the source: the last value stays
+        return m_dMeasuredDb;
+    const auto [first, last] = doc->m_selBand ? BinsOfBand(*doc->m_selBand) : std::pair{0, doc->m_nDisplayBins - 1};
+    const PlotRenderSetup setup = m_pPlot->WindowSetup(QSize(1, 1), 1);
+    m_dMeasuredDb = MeanPowerDb(setup, key.nFrom, key.nTo - key.nFrom, first, last,
+                                std::max<int64_t>(1, kMeasureFrames / doc->m_nFftSize));
+    m_measureKey = key;
+    return m_dMeasuredDb;
+}
+
+QString CTavirelView::SelectionMeasureText() const
+{
+    const CTavirelDoc* doc = GetDocument();
+    const double rate = doc->m_wfSource.nSamplesPerSec;
+    if (!m_bSelectionShown || !doc->m_bLoaded || m_pPlot == nullptr || rate <= 0 ||
+        doc->m_nToFrame <= doc->m_nFromFrame)
+        return QString();
+    const double sec = static_cast<double>(doc->m_nToFrame - doc->m_nFromFrame) / rate;
+    QString text = QStringLiteral("Δt ") + DurationText(sec) + QStringLiteral("  1/Δt ") + FrequencySpanText(1.0 / sec);
+    if (doc->m_selBand)
+        text += QStringLiteral("  BW ") + FrequencySpanText(doc->m_selBand->dHighHz - doc->m_selBand->dLowHz);
+    const double db = SelectionMeanPowerDb();
+    if (std::isfinite(db))
+        text += QString::asprintf("  Mean %.1f dB", db);
+    return text;
 }

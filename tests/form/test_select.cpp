@@ -1,7 +1,8 @@
 // Selections on the picture with real drags and keys, the marks' labels and
 // the bar's segment at positions finer than a second, and the segment list
 // beside the form: kept across starts, renamed, removed, gone back to,
-// imported and exported, and saved all at once with a Cancel half way.
+// imported and exported, and saved all at once with a Cancel half way; the
+// selection's measurements and Save Band.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QLabel>
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -67,6 +69,25 @@ protected:
         EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Gen16(nSec * 2000u, SampleAt))));
         return path;
     }
+    // As Source, nFrames frames at nRate, silent but for a tone of half full
+    // scale kToneBins display bins above the tuning in frames 0 .. nToneEnd.
+    QString ToneSource(const char* name, uint32_t nRate, size_t nFrames, size_t nToneEnd)
+    {
+        riff::WaveShape shape(2, nRate);
+        SYSTEMTIME stop{};
+        EXPECT_TRUE((CTime(kStart, -1) + static_cast<int>(nFrames / nRate)).GetAsSystemTime(stop));
+        shape.auxi = riff::AuxiPayload(kStart, stop, {kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17});
+        const auto sample = [nToneEnd](size_t i) {
+            const size_t m = i / 2;
+            const double phase = 2.0 * M_PI * kToneBins * static_cast<double>(m % C) / C;
+            const double v = 0.5 * 32767.0 * (i % 2 == 0 ? std::cos(phase) : std::sin(phase));
+            return static_cast<int16_t>(m < nToneEnd ? std::lround(v) : 0);
+        };
+        const QString path = m_dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Gen16(nFrames * 2, sample))));
+        return path;
+    }
+    static constexpr int kToneBins = 100;
     void Show(const QString& path)
     {
         m_doc->m_strSrcPath = path;
@@ -443,6 +464,124 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
                uint32_t{b.at(at + 3)} << 24;
     };
     EXPECT_EQ(u32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
+}
+
+// The measurements of a selection against known values: a tone of half
+// full scale on a bin reads 20 log10(0.5 (n - 1) / n) dB there, and the Hann
+// window puts a quarter of its power on each neighbour, so the mean of b bins
+// around it holds 1.5 / b of it, times the share of the span it sounds in.
+TEST_F(SelectTest, SelectionMeasurementsOfAKnownTone)
+{
+    Show(ToneSource("tone.wav", 1000, 1500000, 750000)); // the tone in the first half
+    const double tone = 20.0 * std::log10(0.5 * 32767.0 / 32768.0 * (C - 1) / C);
+    const SegmentBand band{kCentreHz + 40.0, kCentreHz + 60.0}; // display bins 1105 .. 1145: 41, the tone's at 1123
+    const struct {
+        const char* proves;
+        int64_t from, to;
+        std::optional<SegmentBand> band;
+        const char* text; // before the mean
+        double meanDb;
+    } rows[] = {
+        {"a rectangle over the tone: its bins", 20480, 40960, band, "Δt 20.480 s  1/Δt 0.04883 Hz  BW 20 Hz",
+         tone + 10.0 * std::log10(1.5 / 41)},
+        {"a span: every bin of the picture",
+         20480,
+         40960,
+         {},
+         "Δt 20.480 s  1/Δt 0.04883 Hz",
+         tone + 10.0 * std::log10(1.5 / 2048)},
+        {"under a second: milliseconds; at least one transform", 20480, 20500, band, "Δt 20 ms  1/Δt 50 Hz  BW 20 Hz",
+         tone + 10.0 * std::log10(1.5 / 41)},
+        {"the whole recording: measured over all of it, the tone in half", 0, 1500000, band,
+         "Δt 1500.000 s  1/Δt 0.0006667 Hz  BW 20 Hz", tone + 10.0 * std::log10(0.5 * 1.5 / 41)},
+    };
+    for (const auto& r : rows) {
+        m_doc->m_selBand = r.band;
+        m_view->SetMarks(r.from, r.to);
+        const QString text = m_view->SelectionMeasureText();
+        const QString head = QString::fromUtf8(r.text) + QStringLiteral("  Mean ");
+        ASSERT_TRUE(text.startsWith(head)) << r.proves << ": " << text.toStdString();
+        EXPECT_NEAR(text.mid(head.size()).chopped(3).toDouble(), r.meanDb, 0.06) << r.proves;
+        EXPECT_EQ(m_view->m_wndStatus->text().replace(QLatin1Char('\n'), QStringLiteral("  ")), text) << r.proves;
+    }
+    // A drag shows them on the status line until the pointer moves on.
+    const int H = Pic().height();
+    Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
+    EXPECT_TRUE(m_view->m_wndStatus->text().startsWith(QStringLiteral("Δt 81.920 s")))
+        << m_view->m_wndStatus->text().toStdString();
+    Hover(At(100));
+    EXPECT_TRUE(m_view->m_wndStatus->text().startsWith(QStringLiteral("Cursor = ")))
+        << m_view->m_wndStatus->text().toStdString();
+}
+
+// Save Band: offered for a rectangle only, says the output's rate and centre
+// (as the file then holds them) before it starts, writes nothing when
+// declined or when the band cannot be extracted; Save Segment keeps the
+// whole band.
+TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
+{
+    constexpr uint32_t kRate = 96000;
+    Show(ToneSource("wide.wav", kRate, 2 * kRate, 0));
+    QDir().mkpath(m_dir.filePath("out"));
+    m_dialogs.m_answers = {m_dir.filePath("out/cut.wav")};
+    QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
+    const auto saveBand = [&] {
+        Key(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QCoreApplication::processEvents(); // a refusal is told once the events of the moment are handled
+    };
+    const auto files = [&] { return QDir(m_dir.filePath("out")).entryList(QDir::Files); };
+    const struct {
+        const char* proves;
+        std::optional<SegmentBand> band;
+        bool bYes;
+        int nQuestions, nErrors;
+        QStringList files;
+    } rows[] = {
+        {"a span without a band: not offered", {}, true, 0, 0, {}},
+        {"declined: nothing written", SegmentBand{kCentreHz - 6000.0, kCentreHz + 6000.0}, false, 1, 0, {}},
+        {"beyond the source's spectrum: told why, nothing asked",
+         SegmentBand{kCentreHz + 40000.0, kCentreHz + 60000.0},
+         true,
+         0,
+         1,
+         {}},
+        {"agreed: the next numbered file",
+         SegmentBand{kCentreHz - 6000.0, kCentreHz + 6000.0},
+         true,
+         1,
+         0,
+         {"cut_001.wav"}},
+    };
+    for (const auto& r : rows) {
+        m_dialogs.m_asked.clear();
+        m_dialogs.m_bYes = r.bYes;
+        m_doc->m_selBand = r.band;
+        m_view->SetMarks(9600, 9600 + kRate);
+        EXPECT_EQ(m_view->SaveBandAction()->isEnabled(), r.band.has_value()) << r.proves;
+        saveBand();
+        EXPECT_EQ(m_dialogs.Questions().size(), r.nQuestions) << r.proves;
+        EXPECT_EQ(m_dialogs.Errors().size(), r.nErrors) << r.proves;
+        EXPECT_EQ(files(), r.files) << r.proves;
+    }
+    // The question named the rate and centre the file holds: 12 kHz takes 96 kHz down by 6.
+    const riff::Chunks out = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_001.wav").toStdString()));
+    const auto u32 = [](const std::vector<uint8_t>& b, size_t at) {
+        return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
+               uint32_t{b.at(at + 3)} << 24;
+    };
+    const uint32_t rate = u32(out.payload.at("fmt "), 4), centre = u32(out.payload.at("auxi"), 32);
+    EXPECT_EQ(rate, kRate / 6);
+    EXPECT_EQ(out.payload.at("data").size(), size_t{kRate / 6} * 4); // one second of 16-bit I/Q
+    ASSERT_EQ(m_dialogs.Questions().size(), 1);
+    const QString asked = m_dialogs.Questions()[0];
+    EXPECT_TRUE(asked.contains(QStringLiteral("%1 Hz").arg(rate))) << asked.toStdString();
+    EXPECT_TRUE(asked.contains(RadioFrequencyText(centre))) << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("cut_001.wav"))) << asked.toStdString();
+
+    // Save Segment with the rectangle still selected: the source's rate and whole band.
+    QTest::mouseClick(m_view->Control(IDC_SAVE), Qt::LeftButton);
+    const riff::Chunks cut = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_002.wav").toStdString()));
+    EXPECT_EQ(u32(cut.payload.at("fmt "), 4), kRate);
 }
 
 } // namespace
