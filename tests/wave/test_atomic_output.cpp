@@ -151,8 +151,9 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
             if (rc == WAVE_OK && r.run != kOpenOnly) {
                 if (r.limit == kLimitAfterOpen)
                     limit.emplace(1 << 20);
-                if (r.shorten)
+                if (r.shorten) {
                     EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
+                }
                 rc = r.run == kCopy ? b.Copy() : b.Blocks();
             }
             limit.reset();
@@ -160,8 +161,9 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
             EXPECT_EQ(b.w.m_nErrno, r.err) << std::strerror(b.w.m_nErrno);
             EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
             EXPECT_FALSE(b.w.m_bOutOpen);
-            if (!r.shorten)
+            if (!r.shorten) {
                 EXPECT_EQ(ReadFile(b.src), b.bytes.v);
+            }
         }
     }
 }
@@ -259,44 +261,48 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
 // An output named without a number replaces a regular file or a symbolic link,
 // never a folder, device or FIFO: writing to /dev/null as root must not turn it
 // into a wave file. Told not to replace, it replaces nothing, not even a file
-// made at its name while it was written.
+// made at its name while it was written, whichever temporary it writes.
 TEST(AtomicOutput, UnnumberedOutputReplacesOnlyFiles)
 {
-    TempDir dir;
-    const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav",
-                      kept = dir / "keep.wav", late = dir / "late.wav";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::filesystem::create_directory(folder);
-    riff::WriteFile(file, Bytes{'x'});
-    riff::WriteFile(kept, Bytes{'k'});
-    const struct {
-        std::string path;
-        bool bReplace;
-        int rc, err; // of OpenOutput
-        int closeRc; // of CloseOutput, after an open that succeeded
-    } rows[] = {
-        {fifo, true, WAVE_ERR_CREATE, EEXIST, 0},   {folder, true, WAVE_ERR_CREATE, EISDIR, 0},
-        {file, true, WAVE_OK, 0, WAVE_OK},          {kept, false, WAVE_OK, 0, WAVE_ERR_CREATE},
-        {late, false, WAVE_OK, 0, WAVE_ERR_CREATE}, // made while the output was written
-    };
-    for (const auto& r : rows) {
-        CRiffWaveFile w;
-        w.m_bReplaceOutput = r.bReplace;
-        EXPECT_EQ(w.OpenOutput(r.path, &kStereo16, 2048, 0, 0, nullptr), r.rc) << r.path;
-        EXPECT_EQ(w.m_nErrno, r.err) << r.path;
-        if (r.path == late)
-            riff::WriteFile(late, Bytes{'l'});
-        if (r.rc == WAVE_OK) {
-            w.CloseOutput();
-            EXPECT_EQ(w.m_nError, r.closeRc) << r.path;
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+        TempDir dir;
+        const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav",
+                          kept = dir / "keep.wav", late = dir / "late.wav";
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::filesystem::create_directory(folder);
+        riff::WriteFile(file, Bytes{'x'});
+        riff::WriteFile(kept, Bytes{'k'});
+        const struct {
+            std::string path;
+            bool bReplace;
+            int rc, err; // of OpenOutput
+            int closeRc; // of CloseOutput, after an open that succeeded
+        } rows[] = {
+            {fifo, true, WAVE_ERR_CREATE, EEXIST, 0},   {folder, true, WAVE_ERR_CREATE, EISDIR, 0},
+            {file, true, WAVE_OK, 0, WAVE_OK},          {kept, false, WAVE_OK, 0, WAVE_ERR_CREATE},
+            {late, false, WAVE_OK, 0, WAVE_ERR_CREATE}, // made while the output was written
+        };
+        for (const auto& r : rows) {
+            CRiffWaveFile w;
+            w.m_bUnnamedOutput = unnamed;
+            w.m_bReplaceOutput = r.bReplace;
+            EXPECT_EQ(w.OpenOutput(r.path, &kStereo16, 2048, 0, 0, nullptr), r.rc) << r.path;
+            EXPECT_EQ(w.m_nErrno, r.err) << r.path;
+            if (r.path == late)
+                riff::WriteFile(late, Bytes{'l'});
+            if (r.rc == WAVE_OK) {
+                w.CloseOutput();
+                EXPECT_EQ(w.m_nError, r.closeRc) << r.path;
+            }
         }
+        struct stat st;
+        ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        EXPECT_EQ(faultfs::Names(dir.path.string()),
+                  (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav", "keep.wav", "late.wav"}));
+        EXPECT_GT(std::filesystem::file_size(file), 1u);
+        EXPECT_EQ(riff::ReadFile(kept), std::vector<uint8_t>{'k'});
+        EXPECT_EQ(riff::ReadFile(late), std::vector<uint8_t>{'l'});
     }
-    struct stat st;
-    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(faultfs::Names(dir.path.string()),
-              (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav", "keep.wav", "late.wav"}));
-    EXPECT_GT(std::filesystem::file_size(file), 1u);
-    EXPECT_EQ(riff::ReadFile(kept), std::vector<uint8_t>{'k'});
-    EXPECT_EQ(riff::ReadFile(late), std::vector<uint8_t>{'l'});
 }
