@@ -61,6 +61,11 @@ protected:
         QApplication::setActiveWindow(frame()); // for the Ctrl+N shortcut
     }
     CMainFrame* frame() { return m_app->m_pMainWnd.get(); }
+    void WaitForThePicture()
+    {
+        while (m_app->m_pView->IsRenderPending())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     CTavirelDoc* doc() { return m_app->m_pDoc.get(); }
 
     QTemporaryDir m_dir;
@@ -85,16 +90,6 @@ TEST_F(AppTest, CaptionAndAboutTexts)
                          "The Light Blue bar segment represents the screen display time window.",
                          "The Yellow bar segment represents the Output File time window to be saved.",
                      }));
-}
-
-TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
-{
-    Seed(40, m_dir.filePath("a.wav"));
-    Start();
-    Seed(-20, m_dir.filePath("b.wav")); // changed behind the program's back
-    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(doc()->m_nRefLevel, -20);
-    EXPECT_EQ(m_app->m_pView->m_strSrcFile, m_dir.filePath("b.wav"));
 }
 
 TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
@@ -132,10 +127,6 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     Seed(0, source);
     Start();
     CTavirelView* view = m_app->m_pView;
-    auto wait = [&] {
-        while (m_app->m_pView->IsRenderPending())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    };
     QStringList texts;
     for (const QAction* a : frame()->m_menuView->actions())
         texts << a->text() + QLatin1Char('|') + a->shortcut().toString();
@@ -153,7 +144,7 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     for (const Step& s : steps) {
         const QImage before = view->m_pPlot->m_bitmap;
         frame()->m_menuView->actions()[s.action]->trigger();
-        wait();
+        WaitForThePicture();
         EXPECT_EQ(doc()->m_nZoom, s.zoom) << s.action;
         EXPECT_EQ(doc()->m_nRowMode, s.rows) << s.action;
         EXPECT_NE(view->m_pPlot->m_bitmap, before) << s.action;
@@ -192,19 +183,15 @@ TEST_F(AppTest, PictureChoicesAndTheirSettingsLastAcrossStarts)
     Seed(0, source);
     Start();
     CTavirelView* view = m_app->m_pView;
-    auto wait = [&] {
-        while (view->IsRenderPending())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    };
     auto choose = [&](int menu, const QString& text) {
         for (QAction* a : frame()->m_menuView->actions()[menu]->menu()->actions())
             if (a->text() == text)
                 a->trigger();
-        wait();
+        WaitForThePicture();
     };
     EXPECT_EQ(frame()->m_menuFile->actions().value(0)->shortcut().toString(), "Ctrl+E");
     view->SetZoom(2);
-    wait();
+    WaitForThePicture();
     const struct {
         std::function<void()> change;
         std::function<bool()> done;
@@ -214,7 +201,7 @@ TEST_F(AppTest, PictureChoicesAndTheirSettingsLastAcrossStarts)
         {[&] { choose(9, "&Viridis"); }, [&] { return doc()->m_nColourMap == COLOURS_VIRIDIS; }},
         {[&] {
              QTest::keyClick(frame(), Qt::Key_A);
-             wait();
+             WaitForThePicture();
          },
          [&] { return doc()->m_nRefLevel == -20 && doc()->m_nRangeDb != kRangeToFloor; }},
         {[&] {
@@ -373,37 +360,36 @@ TEST_F(AppTest, MissingStoredSourceSaysWhyAtStartAndOnCtrlN)
     EXPECT_FALSE(doc()->m_bLoaded);
 }
 
-TEST_F(AppTest, CtrlNStartsTheStatusLineOverWithTheWindowAtZero)
+// Ctrl+N in a maximised window moved along the bar: the stored settings and
+// source are read again (changed behind the program's back), the status line
+// starts over with the window at 0 and the form still fills the frame.
+TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
 {
-    const QString path = m_dir.filePath("long.wav"); // 50 minutes at 1000 frames/s: longer than the window
-    ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(riff::WaveShape(1, 1000), riff::Ramp16(3000000))));
-    Seed(0, path);
-    Start();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame()));
-    CTavirelView* view = m_app->m_pView;
-    view->GetLayoutWindow()->repaint();
-    CWposCtrl& bar = view->m_wndPosBar;
-    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(bar.ClientRect().right(), bar.ClientRect().center().y()));
-    ASSERT_GT(doc()->m_nViewStart, 0);
-    ASSERT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("View %1 Sec").arg(doc()->m_nViewStart)));
-    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
-    view->GetLayoutWindow()->repaint();
-    EXPECT_EQ(view->m_wndStatus->text(), QStringLiteral("View 0 Sec to %1 Sec").arg(bar.m_nViewEnd));
-}
-
-TEST_F(AppTest, MaximisedFrameStaysFilledByTheFormOnCtrlN)
-{
-    Seed(0, Wave("source.wav", 24000));
+    // 50 minutes at 1000 frames/s: longer than the window.
+    const riff::Bytes bytes = riff::WaveFile(riff::WaveShape(1, 1000), riff::Ramp16(3000000));
+    const QString first = m_dir.filePath("a.wav"), second = m_dir.filePath("b.wav");
+    ASSERT_TRUE(riff::WriteFile(first.toStdString(), bytes) && riff::WriteFile(second.toStdString(), bytes));
+    Seed(40, first);
     m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
     Start();
     frame()->showMaximized();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frame()));
     const QSize maximised = frame()->size();
     ASSERT_GT(maximised.width(), 600);
+    CTavirelView* view = m_app->m_pView;
+    view->GetLayoutWindow()->repaint();
+    CWposCtrl& bar = view->m_wndPosBar;
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(bar.ClientRect().right(), bar.ClientRect().center().y()));
+    ASSERT_GT(doc()->m_nViewStart, 0);
+    ASSERT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("View %1 Sec").arg(doc()->m_nViewStart)));
+    Seed(-20, second);
     QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(doc()->m_nRefLevel, -20);
+    EXPECT_EQ(view->m_strSrcFile, second);
+    view->GetLayoutWindow()->repaint();
+    EXPECT_EQ(view->m_wndStatus->text(), QStringLiteral("View 0 Sec to %1 Sec").arg(bar.m_nViewEnd));
     EXPECT_TRUE(frame()->isMaximized());
     EXPECT_EQ(frame()->size(), maximised);
-    CTavirelView* view = m_app->m_pView;
     EXPECT_EQ(view->geometry().right(), frame()->rect().right());
     EXPECT_EQ(view->geometry().bottom(), frame()->rect().bottom());
     EXPECT_EQ(view->GetLayoutWindow()->size(), view->viewport()->size());

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -76,20 +75,11 @@ TEST(FftKernel, MatchesDirectDft)
             ExpectBins(n, real, {}, 1e-10);
 }
 
-// The largest engine size (524288 points or samples) at chosen bins, and an impulse in every bin.
-TEST(FftKernel, LargestSizeAndImpulse)
+// The largest engine size (524288 points or samples) at chosen bins.
+TEST(FftKernel, LargestSize)
 {
     ExpectBins(2 * 524288, false, {0, 1, 12345, 262143, 524287}, 1e-7);
     ExpectBins(524288, true, {0, 1, 12345, 131072, 262143}, 1e-7);
-    const size_t m = 524288;
-    std::vector<double> impulse(2 * m, 0.0);
-    impulse[2 * 3] = 1.0;
-    const auto a = Transform(impulse, false);
-    for (size_t k = 0; k < m; ++k)
-        ASSERT_LT(
-            std::abs(Complex(a[2 * k], a[2 * k + 1]) - std::polar(1.0, kTwoPi * static_cast<double>((3 * k) % m) / m)),
-            1e-12)
-            << k;
 }
 
 namespace {
@@ -109,15 +99,10 @@ uint64_t BitsHash(const std::vector<double>& a)
     return h;
 }
 
-// n doubles: a unit impulse at double 10, or 32-bit pseudo-random integers
-// scaled by 2^-31 (exact, no library maths involved).
-std::vector<double> ExactInput(size_t n, bool impulse)
+// n 32-bit pseudo-random integers scaled by 2^-31 (exact, no library maths involved).
+std::vector<double> ExactInput(size_t n)
 {
     std::vector<double> a(n, 0.0);
-    if (impulse) {
-        a[10] = 1.0;
-        return a;
-    }
     uint32_t s = 12345;
     for (auto& v : a) {
         s = s * 1664525u + 1013904223u;
@@ -126,41 +111,7 @@ std::vector<double> ExactInput(size_t n, bool impulse)
     return a;
 }
 
-struct BitExactCase {
-    const char* name;
-    bool real; // 2048 real samples, else 2048 complex points
-    bool impulse;
-    uint64_t hash;                                    // BitsHash of all outputs
-    std::array<std::pair<size_t, double>, 4> outputs; // chosen outputs, bit for bit
-};
-
 } // namespace
-
-// The kernel's exact results at the engine's block size. Any change of the
-// floating-point operations or of their order changes some output bit.
-TEST(FftKernel, BitExactAtBlockSize)
-{
-    // One row a line, as a table reads.
-    // clang-format off
-    const BitExactCase cases[] = {
-        {"complex impulse", false, true, 0xa467171905ebaabdull,
-         {{{3, 0x1.f6a296ab997cap-7}, {777, -0x1.4d1e24278e76bp-2}, {2049, 0.0}, {4095, -0x1.f6a296ab99755p-7}}}},
-        {"complex random", false, false, 0xaa3d7b84fbed028dull,
-         {{{3, 0x1.71d7519363199p+4}, {777, -0x1.a9de61b45592p+1}, {2049, 0x1.992f498p+5}, {4095, -0x1.32720bf748bdcp-2}}}},
-        {"real impulse", true, true, 0x6604db0de09b8ab9ull,
-         {{{1, 0.0}, {3, 0x1.f693731d1cf08p-6}, {777, -0x1.3affa292050bap-1}, {2047, -0x1.f693731d1cf09p-6}}}},
-        {"real random", true, false, 0xeb7f8f5f23771363ull,
-         {{{1, -0x1.13c172p+3}, {3, -0x1.7ac7fd08156c8p+3}, {777, 0x1.4b900e58ced85p+5}, {2047, 0x1.43953cd501849p+1}}}},
-    };
-    // clang-format on
-    for (const BitExactCase& c : cases) {
-        const auto a = Transform(ExactInput(c.real ? 2048 : 4096, c.impulse), c.real);
-        for (const auto& [i, v] : c.outputs)
-            EXPECT_EQ(std::bit_cast<uint64_t>(a[i]), std::bit_cast<uint64_t>(v))
-                << c.name << " output " << i << ": " << std::hexfloat << a[i];
-        EXPECT_EQ(BitsHash(a), c.hash) << c.name << std::hex << " hash 0x" << BitsHash(a);
-    }
-}
 
 // The real post-process with powers gives the spectrum of RealPostProcess and
 // the powers of one bin at a time, bit for bit, fresh and combined with
@@ -169,7 +120,7 @@ TEST(FftKernel, PostProcessPowersMatchOneBinAtATime)
 {
     for (size_t n : {16u, 64u, 2048u, 8192u}) {
         for (int combine : {0, 1}) {
-            auto a = Transform(ExactInput(n, false), false); // the half-length complex transform
+            auto a = Transform(ExactInput(n), false); // the half-length complex transform
             std::vector<int> ip(2 + static_cast<int>(std::sqrt(n / 2.0)));
             std::vector<double> w(n / 2);
             fft::MakeCosineTable(static_cast<int>(n / 4), ip.data(), w.data());

@@ -1,5 +1,6 @@
-// Display indices: the fast column mapping against a direct computation, the
-// bottom of the scale at every reference level, and the engine's power path.
+// Display indices: known levels on known scales, the fast column mapping
+// against the exact one on and beside every index boundary, silence at every
+// reference level, and the engine's power path.
 #include "dsp/LevelIndex.h"
 #include "dsp/SpectrumEngine.h"
 
@@ -21,18 +22,11 @@ struct Scale {
     int scale;
 };
 
-// The mapping written out plainly: level in bels, then steps below the top, truncated.
-int Direct(const Scale& s, double p)
+CLevelIndex Configured(const Scale& s)
 {
-    const double level = p > 0.0 ? std::log10(p + s.floor) + s.offset : -16.0;
-    if (level <= s.bottomDb * 0.1 && level < s.topDb * 0.1)
-        return -s.scale;
-    const double top = s.topDb * 0.1;
-    const double d = level - top;
-    const double v = d == 0.0 ? 0.0 : (d * (10.0 / (s.topDb - s.bottomDb))) * s.scale;
-    if (!(v >= -s.scale))
-        return -s.scale;
-    return v > 0.0 ? 0 : static_cast<int>(v);
+    CLevelIndex index;
+    index.Configure(s.floor, s.offset, -16.0, s.bottomDb * 0.1, s.topDb * 0.1, 10.0 / (s.topDb - s.bottomDb), s.scale);
+    return index;
 }
 
 // Powers on and next to every index boundary, plus log-uniform random powers and zeros.
@@ -40,21 +34,17 @@ std::vector<double> Powers(const Scale& s, int randomCount)
 {
     std::vector<double> p;
     const double stepBels = (s.topDb - s.bottomDb) * 0.1 / s.scale;
-    // Every boundary of the plot's scales, about a thousand spread over finer ones.
-    const int stride = s.scale > 2000 ? s.scale / 1000 : 1;
-    for (int k = 0; k <= s.scale + 1; k += stride) {
+    for (int k = 0; k <= s.scale + 1; ++k) {
         const double edge = std::pow(10.0, s.topDb * 0.1 - k * stepBels - s.offset) - s.floor;
         if (!(edge > 0.0))
             continue;
         double lo = edge, hi = edge;
         for (int u = 0; u < 4; ++u) {
-            p.push_back(lo);
-            p.push_back(hi);
+            p.insert(p.end(), {lo, hi});
             lo = std::nextafter(lo, 0.0);
             hi = std::nextafter(hi, INFINITY);
         }
-        p.push_back(edge * (1.0 - 1e-12));
-        p.push_back(edge * (1.0 + 1e-12));
+        p.insert(p.end(), {edge * (1.0 - 1e-12), edge * (1.0 + 1e-12)});
     }
     std::mt19937_64 rng(42);
     std::uniform_real_distribution<double> exponent(-3.0, 30.0);
@@ -65,89 +55,95 @@ std::vector<double> Powers(const Scale& s, int randomCount)
 
 } // namespace
 
-// Every mapped index equals the direct one: plot scales at several reference
-// levels, a coarse and a fine scale, and one too fine for the fast logarithm.
-TEST(LevelIndex, FastColumnEqualsDirectComputation)
+// Levels worked out by hand: bels below the top times steps per bel, truncated.
+TEST(LevelIndex, KnownLevelsOnKnownScales)
 {
-    const Scale rows[] = {{480.3, -18.68, 0.0, -160.0, 255},      {480.3, -18.68, -100.0, -160.0, 255},
-                          {480.3, -18.68, -20.0, -160.0, 255},    {120.07, -18.08, 100.0, -160.0, 255},
-                          {480.3, -18.68, 37.0, -160.0, 7},       {0.5, 3.0, 30.0, -200.0, 40000},
-                          {480.3, -18.68, 0.0, -160.0, 400000000}};
+    const struct {
+        const char* proves;
+        Scale s;
+        double power;
+        int index;
+    } rows[] = {
+        {"-76.99 dB is 122.7 steps of 160/255 dB down", {0, 0, 0, -160, 255}, 2e-8, -122},
+        {"the top is index 0", {0, 0, 0, -160, 255}, 1.0, 0},
+        {"above the top clips to 0", {0, 0, 0, -160, 255}, 10.0, 0},
+        {"below the bottom is the bottom", {0, 0, 0, -160, 255}, 1e-17, -255},
+        {"zero power is the floor level", {0, 0, 0, -160, 255}, 0.0, -255},
+        {"a -100 dB top: 26.99 dB down of 60", {0, 0, -100, -160, 255}, 2e-13, -114},
+        {"a scale too fine for the fast path", {0, 0, 0, -160, 400000000}, 2e-8, -192474250},
+    };
+    for (const auto& r : rows) {
+        CLevelIndex index = Configured(r.s);
+        int out = 999;
+        index.Map(&r.power, 1, &out);
+        EXPECT_EQ(out, r.index) << r.proves;
+        EXPECT_EQ(index.Exact(r.power), r.index) << r.proves;
+    }
+}
+
+// The vectorised logarithm never moves a power across an index boundary: plot
+// scales at several reference levels, a coarse and a fine scale.
+TEST(LevelIndex, FastColumnEqualsTheExactPath)
+{
+    const Scale rows[] = {{480.3, -18.68, 0.0, -160.0, 255},
+                          {480.3, -18.68, -100.0, -160.0, 255},
+                          {120.07, -18.08, 100.0, -160.0, 255},
+                          {480.3, -18.68, 37.0, -160.0, 7},
+                          {0.5, 3.0, 30.0, -200.0, 40000}};
     for (const Scale& s : rows) {
-        const std::vector<double> p = Powers(s, s.scale > 100000 ? 20000 : 1000000);
-        CLevelIndex index;
-        index.Configure(s.floor, s.offset, -16.0, s.bottomDb * 0.1, s.topDb * 0.1, 10.0 / (s.topDb - s.bottomDb),
-                        s.scale);
+        const std::vector<double> p = Powers(s, 300000);
+        CLevelIndex index = Configured(s);
         std::vector<int> out(p.size(), 999);
         // Odd lengths and offsets reach the tail of the vectorised loop.
         index.Map(p.data(), static_cast<int>(p.size()), out.data());
         index.Map(p.data() + 1, 3, out.data() + 1);
         int wrong = 0;
         for (size_t i = 0; i < p.size(); ++i)
-            wrong += out[i] != Direct(s, p[i]);
+            wrong += out[i] != index.Exact(p[i]);
         EXPECT_EQ(wrong, 0) << "top " << s.topDb << " scale " << s.scale << " of " << p.size();
     }
 }
 
-// Digital silence is the bottom colour, -255, at every reference level the plot
-// is given, in one and two channels, through both level paths.
-TEST(LevelIndex, SilenceIsTheBottomAtEveryReferenceLevel)
-{
-    const std::vector<int32_t> zeros(2 * N, 0);
-    for (int complex : {0, 1}) {
-        const int nBins = complex ? N : N / 2;
-        CSpectrumEngine e;
-        for (int ref = -100; ref <= 100; ++ref) {
-            e.SetParameters(complex, N, -160.0, ref, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
-            std::vector<int> levels(nBins, 0), powers(nBins, 0);
-            e.LoadSamples(zeros.data(), INT_MAX);
-            e.Transform();
-            e.GetDisplayLevels(255, 0, nBins - 1, levels.data());
-            e.TransformPower(0);
-            e.GetPowerLevels(255, 0, nBins - 1, powers.data());
-            for (int i = 0; i < nBins; ++i) {
-                ASSERT_EQ(levels[i], -255) << "ref " << ref << " complex " << complex << " bin " << i;
-                ASSERT_EQ(powers[i], -255) << "ref " << ref << " complex " << complex << " bin " << i;
-            }
-        }
-    }
-}
-
-// One block through the power path reads what the level path reads; a column
-// of several blocks keeps each bin's strongest block, whichever block it is.
-TEST(LevelIndex, PowerPathMatchesLevelsAndKeepsTheStrongestBlock)
+// Both level paths at every reference level the plot is given, in one and two
+// channels: digital silence is the bottom colour, -255; one block through the
+// power path reads what the level path reads; a column of several blocks
+// keeps each bin's strongest block, whichever block it is.
+TEST(LevelIndex, LevelAndPowerPathsAgreeAtEveryReferenceLevel)
 {
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, 3e6);
-    std::vector<int32_t> loud(2 * N), quiet(2 * N);
+    std::vector<int32_t> loud(2 * N), quiet(2 * N), zeros(2 * N, 0);
     for (int i = 0; i < 2 * N; ++i) {
-        const double tone = 1e9 * std::cos(0.3 * i);
-        loud[i] = static_cast<int32_t>(std::lround(noise(rng) + tone));
+        loud[i] = static_cast<int32_t>(std::lround(noise(rng) + 1e9 * std::cos(0.3 * i)));
         quiet[i] = static_cast<int32_t>(std::lround(noise(rng) * 0.001));
     }
     for (int complex : {0, 1}) {
         const int nBins = complex ? N : N / 2;
-        for (int ref : {-100, -37, 0, 55}) {
-            CSpectrumEngine e;
-            e.SetParameters(complex, N, -160.0, ref, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
-            std::vector<int> levels(nBins), single(nBins), loudFirst(nBins), loudLast(nBins);
-            e.LoadSamples(loud.data(), INT_MAX);
+        CSpectrumEngine e;
+        // The levels of the blocks given, one a transform, through both paths.
+        const auto levels = [&](std::initializer_list<const std::vector<int32_t>*> blocks) {
+            std::vector<int> byLevel(nBins), byPower(nBins);
+            e.LoadSamples(blocks.begin()[0]->data(), INT_MAX);
             e.Transform();
-            e.GetDisplayLevels(255, 0, nBins - 1, levels.data());
-            e.LoadSamples(loud.data(), INT_MAX); // the transform works in place
-            e.TransformPower(0);
-            e.GetPowerLevels(255, 0, nBins - 1, single.data());
-            e.LoadSamples(quiet.data(), INT_MAX);
-            e.TransformPower(1);
-            e.GetPowerLevels(255, 0, nBins - 1, loudFirst.data());
-            e.LoadSamples(quiet.data(), INT_MAX);
-            e.TransformPower(0);
-            e.LoadSamples(loud.data(), INT_MAX);
-            e.TransformPower(1);
-            e.GetPowerLevels(255, 0, nBins - 1, loudLast.data());
-            EXPECT_EQ(single, levels) << complex << " ref " << ref;
-            EXPECT_EQ(loudFirst, levels) << complex << " ref " << ref;
-            EXPECT_EQ(loudLast, levels) << complex << " ref " << ref;
+            e.GetDisplayLevels(255, 0, nBins - 1, byLevel.data());
+            int combine = 0;
+            for (const std::vector<int32_t>* b : blocks) {
+                e.LoadSamples(b->data(), INT_MAX); // the transform works in place
+                e.TransformPower(combine++);
+            }
+            e.GetPowerLevels(255, 0, nBins - 1, byPower.data());
+            return std::pair{byLevel, byPower};
+        };
+        for (int ref = -100; ref <= 100; ++ref) {
+            e.SetParameters(complex, N, -160.0, ref, 1, 0, WINDOW_HANN, 0, 1, PEAK_OFF, 0.0);
+            const std::vector<int> bottom(nBins, -255);
+            ASSERT_EQ(levels({&zeros}), std::pair(bottom, bottom)) << "ref " << ref << " complex " << complex;
+            if (ref % 31 != 0)
+                continue;
+            const auto [single, power] = levels({&loud});
+            EXPECT_EQ(power, single) << complex << " ref " << ref;
+            EXPECT_EQ(levels({&loud, &quiet}).second, single) << complex << " ref " << ref;
+            EXPECT_EQ(levels({&quiet, &loud}).second, single) << complex << " ref " << ref;
         }
     }
 }

@@ -32,12 +32,12 @@ std::vector<double> Block(CSpectrumEngine& e, const std::vector<int32_t>& sample
     return db;
 }
 
-// amp * cos (one channel) or amp * exp(+j 2 pi f i / N) plus dc on I (I/Q pairs).
-std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0)
+// amp * cos (one channel) or amp * exp(+j 2 pi f i / size) plus dc on I (I/Q pairs).
+std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0, int size = N)
 {
     std::vector<int32_t> s;
-    for (int i = 0; i < N; ++i) {
-        const double phase = kTwoPi * ((f * i % N + N) % N) / N;
+    for (int i = 0; i < size; ++i) {
+        const double phase = kTwoPi * static_cast<double>((int64_t{f} * i % size + size) % size) / size;
         s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, dc + amp * std::cos(phase)))));
         if (complex)
             s.push_back(static_cast<int32_t>(std::llround(amp * std::sin(phase))));
@@ -47,55 +47,36 @@ std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0)
 
 } // namespace
 
-// Full-scale tones read 0 dB on their display bin (two-channel DC is bin N/2 - 1) and not on the mirror bin.
-TEST(SpectrumEngine, FullScaleTonesReadZeroDbOnTheirBin)
+// Tones and DC on their display bin (two-channel DC is bin N/2 - 1), not on
+// the mirror bin; digital silence reads the floor.
+TEST(SpectrumEngine, TonesAndDcReadTheirLevelOnTheirBin)
 {
-    struct Row {
-        int complex, f, bin, other;
-    } rows[] = {{0, 1, 1, 3},
-                {0, 700, 700, 702},
-                {1, 37, N / 2 - 1 + 37, N / 2 - 1 - 37},
-                {1, -37, N / 2 - 1 - 37, N / 2 - 1 + 37},
-                {1, N / 2, N - 1, N / 2 + 1}};
-    for (const Row& r : rows) {
+    const struct {
+        const char* proves;
+        int complex;
+        std::vector<int32_t> samples;
+        int bin;
+        double db; // NAN: not looked at
+        int other;
+        double otherBelowDb;
+    } rows[] = {
+        {"bin 1", 0, Tone(0, 1, 2147483647.0), 1, 0.0, 3, -60.0},
+        {"bin 700", 0, Tone(0, 700, 2147483647.0), 700, 0.0, 702, -60.0},
+        {"I/Q +37", 1, Tone(1, 37, 2147483647.0), N / 2 - 1 + 37, 0.0, N / 2 - 1 - 37, -60.0},
+        {"I/Q -37", 1, Tone(1, -37, 2147483647.0), N / 2 - 1 - 37, 0.0, N / 2 - 1 + 37, -60.0},
+        {"I/Q Nyquist is the last bin", 1, Tone(1, N / 2, 2147483647.0), N - 1, 0.0, N / 2 + 1, -60.0},
+        {"one-channel bin 0 is true DC", 0, std::vector<int32_t>(N, 1 << 28), 0, -12.04, 2, -60.0},
+        {"a Nyquist tone is not DC", 0, Tone(0, N / 2, 1 << 30), 0, NAN, 0, -100.0},
+        {"silence is the floor", 1, std::vector<int32_t>(2 * N, 0), N - 1, -160.0, N / 2, -159.99},
+    };
+    for (const auto& r : rows) {
         CSpectrumEngine e;
         Configure(e, r.complex);
-        const auto db = Block(e, Tone(r.complex, r.f, 2147483647.0), r.complex ? N : N / 2);
-        EXPECT_NEAR(db[r.bin], 0.0, 0.01) << r.complex << " f " << r.f;
-        EXPECT_LT(db[r.other], -60.0) << r.complex << " f " << r.f;
-    }
-}
-
-// One-channel bin 0 is the true DC term: a Nyquist tone (large even-sample sum) is not DC.
-TEST(SpectrumEngine, RealBinZeroIsTrueDc)
-{
-    CSpectrumEngine e;
-    Configure(e, 0);
-    EXPECT_NEAR(Block(e, std::vector<int32_t>(N, 1 << 28), N / 2)[0], -12.04, 0.01);
-    EXPECT_LT(Block(e, Tone(0, N / 2, 1 << 30), N / 2)[0], -100.0);
-}
-
-TEST(SpectrumEngine, ZeroBlockReadsFloor)
-{
-    for (int complex : {0, 1}) {
-        CSpectrumEngine e;
-        Configure(e, complex);
-        for (double level : Block(e, std::vector<int32_t>(2 * N, 0), complex ? N : N / 2))
-            ASSERT_NEAR(level, -160.0, 1e-5);
-    }
-}
-
-// With a DC offset, DC and its neighbours are patched from +-2 when asked; the tone stays.
-TEST(SpectrumEngine, DcSuppression)
-{
-    const auto block = Tone(1, 100, 1e9, 5e8);
-    for (int suppress : {0, 1}) {
-        CSpectrumEngine e;
-        Configure(e, 1, 1, suppress);
-        const auto db = Block(e, block, N);
-        for (int bin : {N / 2 - 2, N / 2 - 1, N / 2})
-            EXPECT_EQ(db[bin] < -60.0, suppress == 1) << bin;
-        EXPECT_GT(db[N / 2 - 1 + 100], -10.0);
+        const auto db = Block(e, r.samples, r.complex ? N : N / 2);
+        if (!std::isnan(r.db)) {
+            EXPECT_NEAR(db[r.bin], r.db, 0.01) << r.proves;
+        }
+        EXPECT_LT(db[r.other], r.otherBelowDb) << r.proves;
     }
 }
 
@@ -133,14 +114,10 @@ TEST(SpectrumEngine, DisplayRangeIsChecked)
         EXPECT_EQ(out[i] != 77, i >= 4 && i <= 7) << i;
 }
 
-// Averages the first blocks plainly; LoadSamples' count shows which changes clear the average.
+// LoadSamples' count shows which changes clear the average.
 TEST(SpectrumEngine, AveragingAndWhatClearsIt)
 {
     CSpectrumEngine e;
-    Configure(e, 0, 2);
-    Block(e, std::vector<int32_t>(N, 0), N / 2);
-    EXPECT_NEAR(Block(e, Tone(0, 200, 2147483647.0), N / 2)[200], (-160.0 - 0.004) / 2, 1e-3);
-
     struct Row {
         const char* what;
         int complex, size, averages, window;
@@ -188,25 +165,8 @@ TEST(SpectrumEngine, OutOfRangeSizes)
     }
 }
 
-namespace {
-
-// A full-scale tone on bin f of a block of `size` frames, as Tone() makes it.
-std::vector<int32_t> ToneOfSize(int complex, int size, int f)
-{
-    std::vector<int32_t> s;
-    for (int i = 0; i < size; ++i) {
-        const double phase = kTwoPi * static_cast<double>(static_cast<int64_t>(f) * i % size) / size;
-        s.push_back(static_cast<int32_t>(std::llround(std::fmin(2147483647.0, 2147483647.0 * std::cos(phase)))));
-        if (complex)
-            s.push_back(static_cast<int32_t>(std::llround(2147483647.0 * std::sin(phase))));
-    }
-    return s;
-}
-
-} // namespace
-
-// Every block size loads, transforms and reads its bins in the right places,
-// through both level paths: the transform's passes differ with the size.
+// Every block size loads, transforms and reads its bins in the right places:
+// the transform's passes differ with the size.
 TEST(SpectrumEngine, TonesLandOnTheirBinAtEverySize)
 {
     for (int size : {256, 512, 1024, 4096, 8192, 32768, 65536}) {
@@ -216,20 +176,11 @@ TEST(SpectrumEngine, TonesLandOnTheirBinAtEverySize)
             const int bin = complex ? size / 2 - 1 + f : f;
             CSpectrumEngine e;
             Configure(e, complex, 1, 0, size);
-            const auto samples = ToneOfSize(complex, size, f);
+            const auto samples = Tone(complex, f, 2147483647.0, 0.0, size);
             const auto db = Block(e, samples, nBins);
             // The symmetric Hann window's coherent gain is (N - 1) / 2N.
             EXPECT_NEAR(db[bin], 20.0 * std::log10((size - 1.0) / size), 0.001) << size << " " << complex;
             EXPECT_LT(db[bin + 2], -55.0) << size << " " << complex;
-            e.SetParameters(complex, size, -160.0, 0.0, 1, 0, WINDOW_HANN, 0, 0, PEAK_OFF, 0.0);
-            e.LoadSamples(samples.data(), INT_MAX);
-            e.TransformPower(0);
-            std::vector<int> fromPower(nBins), fromLevels(nBins);
-            e.GetPowerLevels(255, 0, nBins - 1, fromPower.data());
-            e.LoadSamples(samples.data(), INT_MAX);
-            e.Transform();
-            e.GetDisplayLevels(255, 0, nBins - 1, fromLevels.data());
-            EXPECT_EQ(fromPower, fromLevels) << size << " " << complex;
         }
     }
 }
@@ -283,13 +234,11 @@ std::complex<double> DirectBin(const std::vector<double>& x, const std::vector<d
     return sum;
 }
 
-std::vector<double> WindowOf(int type)
+std::vector<double> Hann()
 {
     std::vector<double> w(N);
-    for (int i = 0; i < N; ++i) {
-        const double c = std::cos(kTwoPi * i / (N - 1));
-        w[i] = type == WINDOW_RECTANGULAR ? 0.5 : type == WINDOW_HAMMING ? 0.54 - 0.46 * c : 0.5 - 0.5 * c;
-    }
+    for (int i = 0; i < N; ++i)
+        w[i] = 0.5 - 0.5 * std::cos(kTwoPi * i / (N - 1));
     return w;
 }
 
@@ -300,33 +249,9 @@ double Db(std::complex<double> a, std::complex<double> b)
 
 } // namespace
 
-// Each window's levels, against the Hann window's, match a direct computation on and beside an off-bin tone.
-TEST(SpectrumEngine, WindowsMatchDirectComputation)
-{
-    std::vector<int32_t> samples(N);
-    std::vector<double> x(N);
-    for (int i = 0; i < N; ++i) {
-        samples[i] = static_cast<int32_t>(
-            std::llround(1e9 * std::cos(kTwoPi * 100.3 * i / N) + 3e8 * std::sin(kTwoPi * 37.0 * i / N)));
-        x[i] = samples[i];
-    }
-    CSpectrumEngine hann;
-    Configure(hann, 0);
-    const auto hannDb = Block(hann, samples, N / 2);
-    for (int type : {WINDOW_HAMMING, WINDOW_RECTANGULAR}) {
-        CSpectrumEngine e;
-        e.SetParameters(0, N, -200.0, 200.0, 1, 0, type, 0, 0, PEAK_OFF, 0.0);
-        const auto db = Block(e, samples, N / 2);
-        for (int bin : {37, 98, 100, 101, 104}) {
-            const double expected =
-                Db(DirectBin(x, {}, WindowOf(type), bin), DirectBin(x, {}, WindowOf(WINDOW_HANN), bin));
-            EXPECT_NEAR(db[bin] - hannDb[bin], expected, 1e-4) << "window " << type << " bin " << bin;
-        }
-    }
-}
-
 // The DC patch: display bins -1 and +1 read exactly as -2 and +2, and DC reads
-// the complex mean of the transform's points at -2 and +2.
+// the complex mean of the transform's points at -2 and +2; unasked, the DC
+// offset shows.
 TEST(SpectrumEngine, DcPatchValues)
 {
     std::vector<int32_t> samples;
@@ -338,13 +263,16 @@ TEST(SpectrumEngine, DcPatchValues)
         x[i] = samples[2 * i];
         y[i] = samples[2 * i + 1];
     }
+    const int dc = N / 2 - 1;
+    CSpectrumEngine plain;
+    Configure(plain, 1);
+    EXPECT_GT(Block(plain, samples, N)[dc], -20.0);
     CSpectrumEngine e;
     Configure(e, 1, 1, 1);
     const auto db = Block(e, samples, N);
-    const int dc = N / 2 - 1;
     EXPECT_EQ(db[dc - 1], db[dc - 2]);
     EXPECT_EQ(db[dc + 1], db[dc + 2]);
-    const auto w = WindowOf(WINDOW_HANN);
+    const auto w = Hann();
     const auto minus2 = DirectBin(x, y, w, -2), plus2 = DirectBin(x, y, w, 2);
     EXPECT_NEAR(db[dc] - db[dc - 2], Db(0.5 * (minus2 + plus2), minus2), 1e-4);
     EXPECT_NEAR(db[dc + 2] - db[dc - 2], Db(plus2, minus2), 1e-4);

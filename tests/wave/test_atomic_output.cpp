@@ -8,8 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <iostream>
+#include <optional>
 
 #include "platform/RiffWriter.h"
 #include "support/FaultFs.h"
@@ -17,7 +17,6 @@
 
 namespace {
 
-const WAVEFORMATEX kStereo16{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
 constexpr int64_t kSourceFrames = 1 << 19; // 2 MiB of 16-bit stereo
 
 // A source whose reads of the bytes [from, to) fail with EIO, as a bad sector does.
@@ -69,10 +68,6 @@ struct Bench {
         r.rc = w.Open(std::make_unique<FailingSource>(bytes.v, 400000, 500000), &r.wf, 2048, &r.frames, 0, &r.auxi);
         return r.rc;
     }
-    int OpenOutput(uint64_t planned = kSourceFrames)
-    {
-        return w.OpenOutput(out + "/cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, planned);
-    }
     // Copies the whole source; the writer's code.
     int Copy()
     {
@@ -104,107 +99,69 @@ struct Bench {
 
 TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
 {
-    struct Row {
+    enum { kOpenOnly, kCopy, kBlocks };
+    enum { kNoLimit, kLimitFirst, kLimitAfterOpen };
+    const struct {
         const char* name;
-        std::function<bool(Bench&, int&)> run; // false: the fault cannot be staged here
-        int code, err;
-    };
-    const Row rows[] = {
-        {"file size limit, blocks (RF64)",
-         [](Bench& b, int& rc) {
-             faultfs::SizeLimit limit(1 << 20);
-             rc = b.OpenSource() == WAVE_OK && b.OpenOutput(uint64_t{3} << 30) == WAVE_OK ? b.Blocks() : -1;
-             return true;
-         },
+        bool failingSource; // EIO on part of its bytes
+        const char* mount;  // a tmpfs over the destination folder with these options, or none
+        bool readOnly;
+        const char* dest;
+        uint64_t planned;
+        int limit;    // a 1 MiB file size limit
+        bool shorten; // the source is cut short once opened
+        int run, code, err;
+    } rows[] = {
+        {"file size limit, blocks (RF64)", false, nullptr, false, "/cut.wav", uint64_t{3} << 30, kLimitFirst, false,
+         kBlocks, WAVE_ERR_WRITE, EFBIG},
+        {"file size limit, byte copy", false, nullptr, false, "/cut.wav", kSourceFrames, kLimitAfterOpen, false, kCopy,
          WAVE_ERR_WRITE, EFBIG},
-        {"file size limit, byte copy",
-         [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
-             faultfs::SizeLimit limit(1 << 20);
-             rc = rc == WAVE_OK ? b.Copy() : rc;
-             return true;
-         },
-         WAVE_ERR_WRITE, EFBIG},
-        {"full file system",
-         [](Bench& b, int& rc) {
-             faultfs::Mount small(b.out, "size=256k");
-             if (!small.Ok())
-                 return false;
-             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Copy() : -1;
-             EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
-             return true;
-         },
+        {"full file system", false, "size=256k", false, "/cut.wav", kSourceFrames, kNoLimit, false, kCopy,
          WAVE_ERR_WRITE, ENOSPC},
-        {"read-only folder",
-         [](Bench& b, int& rc) {
-             faultfs::Mount ro(b.out, "size=1m", true);
-             if (!ro.Ok())
-                 return false;
-             rc = b.OpenSource() == WAVE_OK ? b.OpenOutput() : -1;
-             return true;
-         },
+        {"read-only folder", false, "size=1m", true, "/cut.wav", kSourceFrames, kNoLimit, false, kOpenOnly,
          WAVE_ERR_CREATE, EROFS},
-        {"missing folder",
-         [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK
-                      ? b.w.OpenOutput(b.out + "/none/cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr)
-                      : -1;
-             return true;
-         },
+        {"missing folder", false, nullptr, false, "/none/cut.wav", kSourceFrames, kNoLimit, false, kOpenOnly,
          WAVE_ERR_CREATE, ENOENT},
-        {"a folder as the destination",
-         [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK ? b.w.OpenOutput(b.out + "/", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr)
-                                            : -1;
-             return true;
-         },
+        {"a folder as the destination", false, nullptr, false, "/", kSourceFrames, kNoLimit, false, kOpenOnly,
          WAVE_ERR_CREATE, EISDIR},
-        {"read error, byte copy",
-         [](Bench& b, int& rc) {
-             rc = b.OpenFailingSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Copy() : -1;
-             return true;
-         },
+        {"read error, byte copy", true, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, false, kCopy,
          WAVE_ERR_READ, EIO},
-        {"read error, blocks",
-         [](Bench& b, int& rc) {
-             rc = b.OpenFailingSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Blocks() : -1;
-             return true;
-         },
-         WAVE_ERR_READ, EIO},
-        {"source shortened while read, byte copy",
-         [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
-             EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
-             rc = rc == WAVE_OK ? b.Copy() : rc;
-             return true;
-         },
-         WAVE_ERR_READ, 0},
-        {"source shortened while read, blocks",
-         [](Bench& b, int& rc) {
-             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? b.Blocks(10) : -1; // a good start
-             EXPECT_EQ(rc, WAVE_OK);
-             rc = b.OpenSource() == WAVE_OK && b.OpenOutput() == WAVE_OK ? WAVE_OK : -1;
-             EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
-             rc = rc == WAVE_OK ? b.Blocks() : rc;
-             std::filesystem::remove(b.out + "/cut_001.wav"); // the good start
-             return true;
-         },
-         WAVE_ERR_READ, 0},
+        {"read error, blocks", true, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, false, kBlocks, WAVE_ERR_READ,
+         EIO},
+        {"source shortened while read, byte copy", false, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, true,
+         kCopy, WAVE_ERR_READ, 0},
+        {"source shortened while read, blocks", false, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, true,
+         kBlocks, WAVE_ERR_READ, 0},
     };
     for (const bool unnamed : {true, false}) {
-        for (const Row& r : rows) {
+        for (const auto& r : rows) {
             SCOPED_TRACE(std::string(r.name) + (unnamed ? ", unnamed temporary" : ", named temporary"));
             Bench b(unnamed);
-            int rc = -1;
-            if (!r.run(b, rc)) {
+            std::optional<faultfs::Mount> mount;
+            if (r.mount && !mount.emplace(b.out, r.mount, r.readOnly).Ok()) {
                 std::cout << "skipped \"" << r.name << "\": mounting a tmpfs was refused (needs root)\n";
                 continue;
             }
+            std::optional<faultfs::SizeLimit> limit;
+            if (r.limit == kLimitFirst)
+                limit.emplace(1 << 20);
+            int rc = r.failingSource ? b.OpenFailingSource() : b.OpenSource();
+            if (rc == WAVE_OK)
+                rc = b.w.OpenOutput(b.out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, r.planned);
+            if (rc == WAVE_OK && r.run != kOpenOnly) {
+                if (r.limit == kLimitAfterOpen)
+                    limit.emplace(1 << 20);
+                if (r.shorten) {
+                    EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
+                }
+                rc = r.run == kCopy ? b.Copy() : b.Blocks();
+            }
+            limit.reset();
             EXPECT_EQ(rc, r.code);
             EXPECT_EQ(b.w.m_nErrno, r.err) << std::strerror(b.w.m_nErrno);
             EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
             EXPECT_FALSE(b.w.m_bOutOpen);
-            if (std::string(r.name).find("shortened") == std::string::npos) {
+            if (!r.shorten) {
                 EXPECT_EQ(ReadFile(b.src), b.bytes.v);
             }
         }
@@ -304,44 +261,48 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
 // An output named without a number replaces a regular file or a symbolic link,
 // never a folder, device or FIFO: writing to /dev/null as root must not turn it
 // into a wave file. Told not to replace, it replaces nothing, not even a file
-// made at its name while it was written.
+// made at its name while it was written, whichever temporary it writes.
 TEST(AtomicOutput, UnnumberedOutputReplacesOnlyFiles)
 {
-    TempDir dir;
-    const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav",
-                      kept = dir / "keep.wav", late = dir / "late.wav";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::filesystem::create_directory(folder);
-    riff::WriteFile(file, Bytes{'x'});
-    riff::WriteFile(kept, Bytes{'k'});
-    const struct {
-        std::string path;
-        bool bReplace;
-        int rc, err; // of OpenOutput
-        int closeRc; // of CloseOutput, after an open that succeeded
-    } rows[] = {
-        {fifo, true, WAVE_ERR_CREATE, EEXIST, 0},   {folder, true, WAVE_ERR_CREATE, EISDIR, 0},
-        {file, true, WAVE_OK, 0, WAVE_OK},          {kept, false, WAVE_OK, 0, WAVE_ERR_CREATE},
-        {late, false, WAVE_OK, 0, WAVE_ERR_CREATE}, // made while the output was written
-    };
-    for (const auto& r : rows) {
-        CRiffWaveFile w;
-        w.m_bReplaceOutput = r.bReplace;
-        EXPECT_EQ(w.OpenOutput(r.path, &kStereo16, 2048, 0, 0, nullptr), r.rc) << r.path;
-        EXPECT_EQ(w.m_nErrno, r.err) << r.path;
-        if (r.path == late)
-            riff::WriteFile(late, Bytes{'l'});
-        if (r.rc == WAVE_OK) {
-            w.CloseOutput();
-            EXPECT_EQ(w.m_nError, r.closeRc) << r.path;
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+        TempDir dir;
+        const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav",
+                          kept = dir / "keep.wav", late = dir / "late.wav";
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::filesystem::create_directory(folder);
+        riff::WriteFile(file, Bytes{'x'});
+        riff::WriteFile(kept, Bytes{'k'});
+        const struct {
+            std::string path;
+            bool bReplace;
+            int rc, err; // of OpenOutput
+            int closeRc; // of CloseOutput, after an open that succeeded
+        } rows[] = {
+            {fifo, true, WAVE_ERR_CREATE, EEXIST, 0},   {folder, true, WAVE_ERR_CREATE, EISDIR, 0},
+            {file, true, WAVE_OK, 0, WAVE_OK},          {kept, false, WAVE_OK, 0, WAVE_ERR_CREATE},
+            {late, false, WAVE_OK, 0, WAVE_ERR_CREATE}, // made while the output was written
+        };
+        for (const auto& r : rows) {
+            CRiffWaveFile w;
+            w.m_bUnnamedOutput = unnamed;
+            w.m_bReplaceOutput = r.bReplace;
+            EXPECT_EQ(w.OpenOutput(r.path, &kStereo16, 2048, 0, 0, nullptr), r.rc) << r.path;
+            EXPECT_EQ(w.m_nErrno, r.err) << r.path;
+            if (r.path == late)
+                riff::WriteFile(late, Bytes{'l'});
+            if (r.rc == WAVE_OK) {
+                w.CloseOutput();
+                EXPECT_EQ(w.m_nError, r.closeRc) << r.path;
+            }
         }
+        struct stat st;
+        ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISFIFO(st.st_mode));
+        EXPECT_EQ(faultfs::Names(dir.path.string()),
+                  (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav", "keep.wav", "late.wav"}));
+        EXPECT_GT(std::filesystem::file_size(file), 1u);
+        EXPECT_EQ(riff::ReadFile(kept), std::vector<uint8_t>{'k'});
+        EXPECT_EQ(riff::ReadFile(late), std::vector<uint8_t>{'l'});
     }
-    struct stat st;
-    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
-    EXPECT_EQ(faultfs::Names(dir.path.string()),
-              (std::set<std::string>{"pipe.wav", "folder.wav", "old.wav", "keep.wav", "late.wav"}));
-    EXPECT_GT(std::filesystem::file_size(file), 1u);
-    EXPECT_EQ(riff::ReadFile(kept), std::vector<uint8_t>{'k'});
-    EXPECT_EQ(riff::ReadFile(late), std::vector<uint8_t>{'l'});
 }

@@ -36,6 +36,9 @@ inline OpenResult OpenBytes(CRiffWaveFile& w, const Bytes& b, int nBlockFrames =
     return r;
 }
 
+const WAVEFORMATEX kMono16{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
+const WAVEFORMATEX kStereo16{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
+
 // A folder of the test's own, removed with everything in it.
 using TempDir = TempFolder;
 
