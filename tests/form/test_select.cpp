@@ -2,126 +2,17 @@
 // the bar's segment at positions finer than a second, and the segment list
 // beside the form: kept across starts, renamed, removed, gone back to,
 // imported and exported, and saved all at once with a Cancel half way.
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
-#include <QProgressDialog>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <optional>
-
-#include "display/SpectrogramPlot.h"
-#include "doc/ProfileStore.h"
-#include "doc/TavirelDoc.h"
-#include "form/SegmentDock.h"
-#include "form/TavirelView.h"
-#include "support/ScopedTz.h"
-#include "support/ScriptedDialogs.h"
-#include "support/WaveBytes.h"
+#include "form/FormFixture.h"
 
 namespace {
 
-constexpr int64_t C = 2048; // frames per column at zoom 1
-const SYSTEMTIME kStart{2003, 6, 6, 21, 9, 5, 0, 0};
-constexpr uint32_t kCentreHz = 7050000;
+using namespace form_test;
 
-int16_t SampleAt(size_t i)
-{
-    return static_cast<int16_t>(i * 7 % 20011);
-}
-
-class SelectTest : public ::testing::Test {
+class SelectTest : public FormTest {
 protected:
-    void SetUp() override
-    {
-        m_tz.emplace("UTC");
-        m_store = std::make_unique<CSettingsStore>(m_dir.filePath("Tavirel.conf"));
-        m_doc = std::make_unique<CTavirelDoc>(m_store.get());
-        ASSERT_TRUE(m_doc->OnNewDocument());
-        CFileDialogs::SetInstance(&m_dialogs);
-    }
-    void TearDown() override
-    {
-        m_dock.reset();
-        m_view.reset();
-        CFileDialogs::SetInstance(nullptr);
-    }
-
-    // A two-channel 16-bit I/Q source of nSec seconds at 1000 frames/s, tuned to kCentreHz, from 9:05:00.
-    QString Source(const char* name, int nSec)
-    {
-        riff::WaveShape shape(2, 1000);
-        SYSTEMTIME stop{};
-        EXPECT_TRUE((CTime(kStart, -1) + nSec).GetAsSystemTime(stop));
-        shape.auxi = riff::AuxiPayload(kStart, stop, {kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17});
-        const QString path = m_dir.filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Gen16(nSec * 2000u, SampleAt))));
-        return path;
-    }
-    void Show(const QString& path)
-    {
-        m_doc->m_strSrcPath = path;
-        m_view = std::make_unique<CTavirelView>(m_doc.get());
-        m_view->m_nSaveProgressDelayMs = 0;
-        m_dock = std::make_unique<CSegmentDock>(m_view.get());
-        m_view->resize(m_view->GetDesignSize());
-        m_dock->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dock.get()));
-        m_view->show();
-        m_view->activateWindow(); // the keys are the window's shortcuts
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
-        m_view->OnInitialUpdate();
-        m_view->GetLayoutWindow()->repaint();
-    }
-    QWidget* Form() const { return m_view->GetLayoutWindow(); }
-    QRect Pic() const { return m_view->m_pPlot->m_rcPlot; }
-    QPoint At(int x, int y = -1) const
-    {
-        return QPoint(Pic().left() + x, y < 0 ? Pic().center().y() : Pic().top() + y);
-    }
-    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::mousePress(Form(), Qt::LeftButton, mods, from);
-        Hover((from + to) / 2);
-        Hover(to);
-        QTest::mouseRelease(Form(), Qt::LeftButton, mods, to);
-    }
-    void Key(int key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(m_view.get(), Qt::Key(key), mods); }
-    // The pointer over the form without a button pressed.
-    void Hover(QPoint at)
-    {
-        QMouseEvent move(QEvent::MouseMove, at, Form()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(Form(), &move);
-    }
-    // Keys to the list, or to the form's window.
-    void FocusList()
-    {
-        m_dock->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_dock.get()));
-        m_dock->Table()->setFocus();
-    }
-    void FocusForm()
-    {
-        m_view->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
-    }
-    void WaitForPicture()
-    {
-        while (m_view->IsRenderPending())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        Form()->repaint();
-    }
-    std::pair<int64_t, int64_t> Marks() const { return {m_doc->m_nFromFrame, m_doc->m_nToFrame}; }
-    QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
     QStringList Column(int col) const
     {
         QStringList texts;
@@ -130,25 +21,12 @@ protected:
             texts << m->data(m->index(r, col)).toString();
         return texts;
     }
-    QPoint Cell(int row, int col) const
-    {
-        QTableView* t = m_dock->Table();
-        return t->visualRect(t->model()->index(row, col)).center();
-    }
-
-    std::optional<ScopedTz> m_tz;
-    QTemporaryDir m_dir;
-    std::unique_ptr<CSettingsStore> m_store;
-    std::unique_ptr<CTavirelDoc> m_doc;
-    CScriptedDialogs m_dialogs;
-    std::unique_ptr<CTavirelView> m_view;
-    std::unique_ptr<CSegmentDock> m_dock;
 };
 
 TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
 {
-    Show(Source("iq.wav", 1500)); // 733 blocks: more than the window's columns
-    const int W = Pic().width(), H = Pic().height();
+    Show(Source("iq.wav", 1500), true); // 733 blocks: more than the window's columns
+    const int W = Plot().width(), H = Plot().height();
     ASSERT_GT(W, 100);
     const int64_t end = 1500000, whole = end; // the data's last frame and the load's To
     const struct {
@@ -177,7 +55,7 @@ TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
         {"past the recording's end the span ends at its last frame",
          [&] {
              Key(Qt::Key_End);
-             WaitForPicture();
+             WaitRender();
              Drag(At(W - 10), At(W + 20));
          },
          {(733 - W) * C + (W - 10) * C, end},
@@ -217,11 +95,11 @@ TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
         {"an edge dragged after zooming in takes the finer columns",
          [&] {
              Key(Qt::Key_Minus); // two blocks per column
-             WaitForPicture();
+             WaitRender();
              Drag(At(200), At(240)); // still in the window once zoomed in about its centre
              Key(Qt::Key_Plus);
-             WaitForPicture();
-             const QPoint edge(m_view->XOfFrame(m_doc->m_nToFrame), Pic().center().y());
+             WaitRender();
+             const QPoint edge(m_view->XOfFrame(m_doc->m_nToFrame), Plot().center().y());
              Drag(edge, edge + QPoint(1, 0));
          },
          {0, 0},
@@ -256,7 +134,7 @@ TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
 
 TEST_F(SelectTest, MarksFinerThanASecondKeepTheFormsTextsForWholeSeconds)
 {
-    Show(Source("iq.wav", 20)); // a short source: a quarter second moves the bar's ends by pixels
+    Show(Source("iq.wav", 20), true); // a short source: a quarter second moves the bar's ends by pixels
     const struct {
         const char* proves;
         int64_t from, to;
@@ -331,15 +209,9 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
              FocusForm();
          },
          {"Segment 2", "Burst A"}},
-        {"a new start shows the list as it was",
-         [&] {
-             m_dock.reset();
-             m_view.reset();
-             Show(src);
-         },
-         {"Segment 2", "Burst A"}},
+        {"a new start shows the list as it was", [&] { Show(src, true); }, {"Segment 2", "Burst A"}},
     };
-    Show(src);
+    Show(src, true);
     for (const auto& s : steps) {
         s.act();
         EXPECT_EQ(Column(CSegmentTableModel::ColLabel), s.labels) << s.proves;
@@ -356,11 +228,10 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
     EXPECT_EQ(Marks(), (std::pair<int64_t, int64_t>{40 * C, 60 * C}));
 
     // The source written anew: the list comes back with the warning.
-    m_dock.reset();
-    m_view.reset();
+    Close();
     QFile::remove(src);
     Source("iq.wav", 300);
-    Show(src);
+    Show(src, true);
     EXPECT_EQ(Column(CSegmentTableModel::ColLabel), (QStringList{"Segment 2", "Burst A"}));
     EXPECT_TRUE(m_dock->Note()->text().contains(QStringLiteral("may have moved")))
         << m_dock->Note()->text().toStdString();
@@ -368,13 +239,13 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
 
 TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
 {
-    Show(Source("iq.wav", 300));
+    Show(Source("iq.wav", 300), true);
     Drag(At(10), At(20));
     Key(Qt::Key_Insert);
     Drag(At(30, 20), At(45, 60), Qt::ShiftModifier);
     Key(Qt::Key_Insert);
     const std::vector<CSegment> before = m_doc->m_segments.Segments();
-    const QString csv = m_dir.filePath("list.csv");
+    const QString csv = Path("list.csv");
     m_dialogs.m_answers = {csv};
     m_view->ExportSegments();
     m_view->RemoveSegments({0, 1});
@@ -384,7 +255,7 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
     EXPECT_EQ(m_doc->m_segments.Segments(), before);
     EXPECT_TRUE(m_dialogs.Messages().isEmpty());
 
-    QFile bad(m_dir.filePath("bad.csv"));
+    QFile bad(Path("bad.csv"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("from_s,to_s,label\n1,2,fine\n5,3,backwards\n1,x,text\n");
     bad.close();
@@ -401,30 +272,27 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
 // says so.
 TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
 {
-    Show(Source("iq.wav", 1500));
-    const QString dest = m_dir.filePath("out/cut.wav");
-    QDir().mkpath(m_dir.filePath("out"));
+    Show(Source("iq.wav", 1500), true);
+    const QString dest = Path("out/cut.wav");
+    QDir().mkpath(Path("out"));
     m_dialogs.m_answers = {dest};
     QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
     CSegmentList& list = m_doc->m_segments;
     ASSERT_GE(list.Add(CSegment{1000, 5000, "first", {}}), 0);
     ASSERT_GE(list.Add(CSegment{100000, 1400000, "long", {}}), 0); // over 256 blocks: reports while written
     ASSERT_GE(list.Add(CSegment{1450000, 1460000, "last", SegmentBand{7050100, 7050300}}), 0);
-    QTimer poll;
     int nCancels = 0;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = m_view->findChild<QProgressDialog*>();
-        if (dialog && dialog->labelText().contains(QStringLiteral("segment 2 of 3")) && dialog->value() > 333) {
-            ++nCancels;
-            dialog->cancel();
-        }
-    });
-    poll.start(0);
-    m_view->SaveAllSegments();
-    poll.stop();
+    WhileSaving([&] { m_view->SaveAllSegments(); },
+                [&](QProgressDialog* dialog) {
+                    if (dialog->labelText().contains(QStringLiteral("segment 2 of 3")) && dialog->value() > 333) {
+                        ++nCancels;
+                        dialog->cancel();
+                    }
+                    return true;
+                });
     EXPECT_EQ(nCancels, 1);
-    EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
-    const riff::Chunks first = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_001.wav").toStdString()));
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
+    const riff::Chunks first = riff::ParseWave(riff::ReadFile(Path("out/cut_001.wav").toStdString()));
     EXPECT_EQ(first.payload.at("data").size(), 2u * 2048 * 4); // two blocks of two 16-bit channels
     ASSERT_EQ(m_dialogs.Messages().size(), 1);
     const QString said = m_dialogs.Messages()[0];
@@ -434,15 +302,11 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
 
     // Run again to its end: three more files, the band row's band extracted.
     m_view->SaveAllSegments();
-    EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files).size(), 4);
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files).size(), 4);
     EXPECT_TRUE(m_dialogs.Messages().last().contains(QStringLiteral("1 of them hold their band")))
         << m_dialogs.Messages().last().toStdString();
-    const riff::Chunks band = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_004.wav").toStdString()));
-    const auto u32 = [](const std::vector<uint8_t>& b, size_t at) {
-        return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
-               uint32_t{b.at(at + 3)} << 24;
-    };
-    EXPECT_EQ(u32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
+    const riff::Chunks band = riff::ParseWave(riff::ReadFile(Path("out/cut_004.wav").toStdString()));
+    EXPECT_EQ(riff::Le32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
 }
 
 } // namespace
