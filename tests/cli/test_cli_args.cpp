@@ -89,7 +89,8 @@ TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
         {extract + "--low seven --high 7.101M", 2, "needs a frequency"},
         {extract + "--low 7.1e6 --high 7.101M", 2, "needs a frequency"},
         {extract + "--from +1 --low 7.1M --high 7.101M", 2, "--from needs seconds"},
-        {"extract OUT/none.wav --low 7.1M --high 7.101M --dest OUT/b.wav", 1, "cannot be read as a source"},
+        {"extract OUT/none.wav --from 1 --to 2 --low 7.1M --high 7.101M --dest OUT/b.wav", 1,
+         "cannot be read as a source"},
         // The usage names every render option; every command tells the version.
         {"--help", 0, "[--zoom K|fit]"},
         {"--help", 0, "[--rows first|strongest]"},

@@ -95,8 +95,9 @@ TEST_F(CliTest, EveryFormOfTheEndsCutsTheFramesSoxCounts)
             EXPECT_EQ(JsonField(line, "path"), "\"" + path + "\"");
             EXPECT_EQ(JsonField(line, "first_frame"), std::to_string(first));
             EXPECT_EQ(JsonField(line, "frames"), padded);
-            if (i == 0)
+            if (i == 0) {
                 EXPECT_EQ(JsonField(line, "label"), "\"" + r.label + "\"");
+            }
         }
         EXPECT_EQ(at, run.out.size()) << "one line per file";
     }

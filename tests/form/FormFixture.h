@@ -11,6 +11,9 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +24,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -215,6 +219,37 @@ protected:
         QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(m_view->viewport(), &drop);
         return true;
+    }
+    // Plays input on the picture, steps parted by ';': "drag P Q", "hover P" ("hover exit": over the Exit
+    // button) and "key K" (Esc, End, Right, Left, [, ], -, + or Ins), each with "+shift" for Shift held.
+    // A point is a column, or "column,row", of the picture; "W-n" counts from its right edge, "To+n" from
+    // the To mark's column.
+    void Play(const QString& input)
+    {
+        const auto point = [&](const QString& text) {
+            const QStringList xy = text.split(QLatin1Char(','));
+            const QString& x = xy[0];
+            const int dx = x.mid(x.indexOf(QRegularExpression(QStringLiteral("[-+]|$")))).toInt();
+            const int base = x.startsWith(QLatin1Char('W'))       ? Plot().width()
+                             : x.startsWith(QStringLiteral("To")) ? m_view->XOfFrame(m_doc->m_nToFrame) - Plot().left()
+                                                                  : 0;
+            return At(base + (base ? dx : x.toInt()), xy.size() > 1 ? xy[1].toInt() : -1);
+        };
+        const std::map<QString, int> keys{
+            {"Esc", Qt::Key_Escape}, {"End", Qt::Key_End},       {"Right", Qt::Key_Right},
+            {"Left", Qt::Key_Left},  {"[", Qt::Key_BracketLeft}, {"]", Qt::Key_BracketRight},
+            {"-", Qt::Key_Minus},    {"+", Qt::Key_Plus},        {"Ins", Qt::Key_Insert}};
+        for (const QString& step : input.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QStringList w = step.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            const Qt::KeyboardModifiers mods =
+                w.removeAll(QStringLiteral("+shift")) ? Qt::ShiftModifier : Qt::NoModifier;
+            if (w[0] == QStringLiteral("drag"))
+                Drag(point(w[1]), point(w[2]), mods);
+            else if (w[0] == QStringLiteral("hover"))
+                Hover(w[1] == QStringLiteral("exit") ? m_view->Control(IDC_EXIT)->geometry().center() : point(w[1]));
+            else
+                Key(keys.at(w[1]), mods);
+        }
     }
     // Runs a save; while it lets events through, step sees its progress dialog until it returns false.
     template <class Save>

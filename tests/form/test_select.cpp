@@ -21,6 +21,11 @@ protected:
             texts << m->data(m->index(r, col)).toString();
         return texts;
     }
+    QPoint Cell(int row, int col) const
+    {
+        QTableView* t = m_dock->Table();
+        return t->visualRect(t->model()->index(row, col)).center();
+    }
 };
 
 TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
@@ -28,101 +33,42 @@ TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
     Show(Source("iq.wav", 1500), true); // 733 blocks: more than the window's columns
     const int W = Plot().width(), H = Plot().height();
     ASSERT_GT(W, 100);
-    const int64_t end = 1500000, whole = end; // the data's last frame and the load's To
+    const int64_t end = 1500000; // the data's last frame and the load's To
+    const QString band = QStringLiteral("drag 10,%1 50,%2 +shift").arg(H / 4).arg(3 * H / 4);
     const struct {
         const char* proves;
-        std::function<void()> act;
-        std::pair<int64_t, int64_t> marks; // relative to the window's first frame when bRelative
-        bool bRelative = true;
+        QString input;    // as FormTest::Play reads it
+        int64_t from, to; // from -1: To 40 columns of two blocks after From, and one of one block
         bool bBand = false;
-        bool bFineEdge = false; // To: 40 columns of two blocks after From, and one of one block
     } rows[] = {
-        {"a drag selects the first frames of its columns", [&] { Drag(At(10), At(50)); }, {10 * C, 50 * C}},
-        {"dragged leftwards: the same span", [&] { Drag(At(50), At(10)); }, {10 * C, 50 * C}},
-        {"a move under 4 px stays a click: the marks stay", [&] { Drag(At(300), At(303)); }, {0, whole}, false},
-        {"Shift+drag: a rectangle with a band",
-         [&] { Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier); },
-         {10 * C, 50 * C},
-         true,
-         true},
-        {"Esc drops the band and keeps the span",
-         [&] {
-             Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
-             Key(Qt::Key_Escape);
-         },
-         {10 * C, 50 * C}},
-        {"a drag of no width in time selects nothing", [&] { Drag(At(10, 10), At(10, 60)); }, {0, whole}, false},
-        {"past the recording's end the span ends at its last frame",
-         [&] {
-             Key(Qt::Key_End);
-             WaitRender();
-             Drag(At(W - 10), At(W + 20));
-         },
-         {(733 - W) * C + (W - 10) * C, end},
-         false},
-        {"[ and ] at the pointer's columns",
-         [&] {
-             Hover(At(20));
-             Key(Qt::Key_BracketLeft);
-             Hover(At(70));
-             Key(Qt::Key_BracketRight);
-         },
-         {20 * C, 70 * C}},
-        {"] with the pointer off the picture: the window's end",
-         [&] {
-             Hover(m_view->Control(IDC_EXIT)->geometry().center());
-             Key(Qt::Key_BracketRight);
-         },
-         {0, W * C}},
-        {"[ past To sends To to the recording's end",
-         [&] {
-             Hover(At(20));
-             Key(Qt::Key_BracketRight);
-             Hover(At(40));
-             Key(Qt::Key_BracketLeft);
-         },
-         {40 * C, whole},
-         false},
+        {"a drag selects the first frames of its columns", "drag 10 50", 10 * C, 50 * C},
+        {"dragged leftwards: the same span", "drag 50 10", 10 * C, 50 * C},
+        {"a move under 4 px stays a click: the marks stay", "drag 300 303", 0, end},
+        {"Shift+drag: a rectangle with a band", band, 10 * C, 50 * C, true},
+        {"Esc drops the band and keeps the span", band + "; key Esc", 10 * C, 50 * C},
+        {"a drag of no width in time selects nothing", "drag 10,10 10,60", 0, end},
+        {"past the recording's end the span ends at its last frame", "key End; drag W-10 W+20",
+         (733 - W) * C + (W - 10) * C, end},
+        {"[ and ] at the pointer's columns", "hover 20; key [; hover 70; key ]", 20 * C, 70 * C},
+        {"] with the pointer off the picture: the window's end", "hover exit; key ]", 0, W * C},
+        {"[ past To sends To to the recording's end", "hover 20; key ]; hover 40; key [", 40 * C, end},
         {"Shift+Right moves the mark nearer the pointer by a column",
-         [&] {
-             Drag(At(10), At(50));
-             Hover(At(45));
-             Key(Qt::Key_Right, Qt::ShiftModifier);
-             Hover(At(12));
-             Key(Qt::Key_Left, Qt::ShiftModifier);
-         },
-         {9 * C, 51 * C}},
-        {"an edge dragged after zooming in takes the finer columns",
-         [&] {
-             Key(Qt::Key_Minus); // two blocks per column
-             WaitRender();
-             Drag(At(200), At(240)); // still in the window once zoomed in about its centre
-             Key(Qt::Key_Plus);
-             WaitRender();
-             const QPoint edge(m_view->XOfFrame(m_doc->m_nToFrame), Plot().center().y());
-             Drag(edge, edge + QPoint(1, 0));
-         },
-         {0, 0},
-         false,
-         false,
-         true},
+         "drag 10 50; hover 45; key Right +shift; hover 12; key Left +shift", 9 * C, 51 * C},
+        // Zoomed in about its centre, 200 to 240 stays in the window.
+        {"an edge dragged after zooming in takes the finer columns", "key -; drag 200 240; key +; drag To To+1", -1, 0},
     };
     for (const auto& r : rows) {
         m_view->LoadSource(m_doc->m_strSrcPath);
         m_view->RefreshPlot();
         Form()->repaint();
-        r.act();
-        std::pair<int64_t, int64_t> want = r.marks;
-        if (r.bRelative)
-            want = {m_doc->ViewStartFrame() + want.first, m_doc->ViewStartFrame() + want.second};
-        if (r.bFineEdge)
-            want = {m_doc->m_nFromFrame, m_doc->m_nFromFrame + 40 * 2 * C + C};
-        EXPECT_EQ(Marks(), want) << r.proves;
+        Play(r.input);
+        const int64_t from = r.from < 0 ? m_doc->m_nFromFrame : r.from;
+        EXPECT_EQ(Marks(), (std::pair{from, r.from < 0 ? from + 40 * 2 * C + C : r.to})) << r.proves;
         EXPECT_EQ(m_doc->m_selBand.has_value(), r.bBand) << r.proves;
     }
     // The band of the rectangle: the picture's rows span the rate, centred on the tuning.
     m_view->LoadSource(m_doc->m_strSrcPath);
-    Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
+    Play(band);
     ASSERT_TRUE(m_doc->m_selBand.has_value());
     const double rowHz = 1000.0 / H; // one row of the picture
     EXPECT_NEAR(m_doc->m_selBand->dLowHz, kCentreHz - 250 + 0.5, rowHz);
@@ -174,17 +120,9 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
         std::function<void()> act;
         QStringList labels;
     } steps[] = {
-        {"Insert adds the selection",
-         [&] {
-             Drag(At(40), At(60));
-             Key(Qt::Key_Insert);
-         },
-         {"Segment 1"}},
+        {"Insert adds the selection", [&] { Play("drag 40 60; key Ins"); }, {"Segment 1"}},
         {"the list sorts by time; a band shows",
-         [&] {
-             Drag(At(10, 20), At(20, 60), Qt::ShiftModifier);
-             Key(Qt::Key_Insert);
-         },
+         [&] { Play("drag 10,20 20,60 +shift; key Ins"); },
          {"Segment 2", "Segment 1"}},
         {"F2 renames",
          [&] {
@@ -201,8 +139,7 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
          {"Segment 2", "Burst A"}},
         {"Delete removes the chosen rows",
          [&] {
-             Drag(At(100), At(120));
-             Key(Qt::Key_Insert);
+             Play("drag 100 120; key Ins");
              FocusList();
              m_dock->Table()->selectRow(2);
              QTest::keyClick(m_dock->Table(), Qt::Key_Delete);
@@ -240,10 +177,7 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
 TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
 {
     Show(Source("iq.wav", 300), true);
-    Drag(At(10), At(20));
-    Key(Qt::Key_Insert);
-    Drag(At(30, 20), At(45, 60), Qt::ShiftModifier);
-    Key(Qt::Key_Insert);
+    Play("drag 10 20; key Ins; drag 30,20 45,60 +shift; key Ins");
     const std::vector<CSegment> before = m_doc->m_segments.Segments();
     const QString csv = Path("list.csv");
     m_dialogs.m_answers = {csv};
