@@ -220,56 +220,37 @@ TEST_F(FormTest, SourcesThatCannotBeOpenedSayWhy)
 {
     const char* const kMissing = "the file cannot be opened for reading (No such file or directory)";
     riff::WriteFile(Path("notes.wav").toStdString(), Bytes{'n', 'o', 't', 'e', 's'});
-    struct Case {
+    enum Act { None, SrcFile, Dropped, Deleted };
+    const struct {
         const char* what;
-        std::function<void()> act;
-        QStringList errors; // what the message boxes said
-        bool bLoaded;       // a source is shown afterwards
+        const char* shown;      // the source named at the start
+        Act act;                // then: notes.wav chosen or dropped, or the source deleted and rendered again
+        const char *file, *why; // of the message box, if any
+        bool bLoaded;           // a source is shown afterwards
+    } rows[] = {
+        {"no source named yet", "", None, nullptr, nullptr, false},
+        {"stored source missing at start", "gone.wav", None, "gone.wav", kMissing, false},
+        {"a file that is no wave chosen in Src File...", "a.wav", SrcFile, "notes.wav", "not a RIFF WAVE file", true},
+        {"a file that is no wave dropped", "a.wav", Dropped, "notes.wav", "not a RIFF WAVE file", true},
+        {"source deleted while shown, found by the next rendering", "a.wav", Deleted, "a.wav", kMissing, false},
     };
-    const auto CannotOpen = [](const QString& path, const char* why) {
-        return QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(path, QString::fromLatin1(why));
-    };
-    const Case cases[] = {
-        {"no source named yet", [&] { Show(QString()); }, {}, false},
-        {"stored source missing at start",
-         [&] { Show(Path("gone.wav")); },
-         {CannotOpen(Path("gone.wav"), kMissing)},
-         false},
-        {"a file that is no wave chosen in Src File...",
-         [&] {
-             Show(Source("a.wav", 10));
-             m_dialogs.m_answers = {Path("notes.wav")};
-             Click(IDC_SRC_FILE);
-         },
-         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")},
-         true},
-        {"a file that is no wave dropped",
-         [&] {
-             Show(Source("a.wav", 10));
-             EXPECT_TRUE(Drop({Path("notes.wav")}));
-         },
-         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")},
-         true},
-        {"source deleted while shown, found by the next rendering",
-         [&] {
-             Show(Source("a.wav", 10));
-             QFile::remove(Path("a.wav"));
-             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
-         },
-         {CannotOpen(Path("a.wav"), kMissing)},
-         false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& r : rows) {
         m_doc->m_strDestPath = Path("cut.wav");
         m_dialogs.m_asked.clear();
-        c.act();
-        EXPECT_EQ(Errors(), c.errors) << c.what;
-        EXPECT_EQ(m_doc->m_bLoaded, c.bLoaded) << c.what;
-        EXPECT_EQ(m_view->m_btnSave->isEnabled(), c.bLoaded) << c.what;
-        if (c.bLoaded)
-            EXPECT_EQ(Text(IDC_SRC_PATH), Path("a.wav")) << c.what; // the previous source stays
-        else
-            EXPECT_EQ(Status(), QString()) << c.what; // no window of a source that is gone
+        Show(*r.shown == 'a' ? Source(r.shown, 10) : *r.shown ? Path(r.shown) : QString());
+        m_dialogs.m_answers = {Path("notes.wav")};
+        if (r.act == SrcFile)
+            Click(IDC_SRC_FILE);
+        if (r.act == Dropped)
+            EXPECT_TRUE(Drop({Path("notes.wav")}));
+        if (r.act == Deleted && QFile::remove(Path("a.wav")))
+            QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
+        const QStringList said{QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(Path(r.file), r.why)};
+        EXPECT_EQ(Errors(), r.file ? said : QStringList()) << r.what;
+        EXPECT_EQ(m_doc->m_bLoaded, r.bLoaded) << r.what;
+        EXPECT_EQ(m_view->m_btnSave->isEnabled(), r.bLoaded) << r.what;
+        // The previous source stays, or no window of a source that is gone.
+        EXPECT_EQ(r.bLoaded ? Text(IDC_SRC_PATH) : Status(), r.bLoaded ? Path("a.wav") : QString()) << r.what;
     }
 }
 
