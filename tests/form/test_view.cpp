@@ -245,7 +245,8 @@ TEST_F(FormTest, SourcesThatCannotBeOpenedSayWhy)
             EXPECT_TRUE(Drop({Path("notes.wav")}));
         if (r.act == Deleted && QFile::remove(Path("a.wav")))
             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
-        const QStringList said{QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(Path(r.file), r.why)};
+        const QStringList said{
+            QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(Path(r.file), QString::fromLatin1(r.why))};
         EXPECT_EQ(Errors(), r.file ? said : QStringList()) << r.what;
         EXPECT_EQ(m_doc->m_bLoaded, r.bLoaded) << r.what;
         EXPECT_EQ(m_view->m_btnSave->isEnabled(), r.bLoaded) << r.what;
