@@ -241,8 +241,9 @@ TEST_F(FormTest, SourcesThatCannotBeOpenedSayWhy)
         m_dialogs.m_answers = {Path("notes.wav")};
         if (r.act == SrcFile)
             Click(IDC_SRC_FILE);
-        if (r.act == Dropped)
+        if (r.act == Dropped) {
             EXPECT_TRUE(Drop({Path("notes.wav")}));
+        }
         if (r.act == Deleted && QFile::remove(Path("a.wav")))
             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
         const QStringList said{
