@@ -1,151 +1,121 @@
-// The built tavirel-cli run as a user runs it: option spellings, version,
-// exit statuses and what is (not) written.
-#include <gtest/gtest.h>
+// The built tavirel-cli refusing what cannot give a sound result, in every
+// command: the exit status (2 usage, 1 fault), the words that name the fault,
+// and nothing written; option spellings and the version.
+#include <cstring>
+#include <sstream>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
-
-#include "support/TempFolder.h"
 #include "TavirelVersion.h"
+#include "cli/CliRun.h"
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string output; // stdout and stderr together
-};
-
-std::string Quoted(const std::string& s)
+// Arguments as words; SRC, LIST and OUT stand for the test's files.
+std::vector<std::string> Words(const std::string& text, const std::string& dir)
 {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) {
+        for (const auto& [key, value] : {std::pair{"SRC", "/src.wav"}, {"LIST", "/list.csv"}, {"OUT", "/out"}})
+            if (const size_t at = w.find(key); at != std::string::npos)
+                w.replace(at, std::strlen(key), dir + value);
+        words.push_back(w);
+    }
+    return words;
 }
 
-CliRun Cli(const std::vector<std::string>& args)
-{
-    std::string cmd = Quoted(TAVIREL_CLI_PATH);
-    for (const std::string& a : args)
-        cmd += " " + Quoted(a);
-    CliRun run;
-    FILE* pipe = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return run;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;)
-        run.output.append(buf, n);
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
-class CliArgs : public testing::Test {
+class CliArgs : public CliTest {
 protected:
     void SetUp() override
     {
-        // A folder of its own: tests of several builds run side by side.
-        m_dir = m_folder.path.string() + "/";
-        m_src = m_dir + "src.wav";
-        ASSERT_EQ(Cli({"demo", m_src, "--seconds", "3"}).status, 0);
+        // 10 s of I/Q at 48000 frames/s tuned to 7.1 MHz.
+        ASSERT_EQ(RunCli({"demo", Path("src.wav"), "--seconds", "10"}).status, 0);
+        ASSERT_TRUE(riff::WriteFile(Path("list.csv"), riff::Bytes::Text("from_s,to_s,label\n1,2,good\n5,x,bad\n")));
+        FreshOut();
     }
-    TempFolder m_folder;
-    std::string m_dir, m_src;
+    std::vector<std::string> Args(const std::string& text) const { return Words(text, m_tmp.path.string()); }
 };
 
 } // namespace
 
-TEST_F(CliArgs, UsageErrorsAndFailuresHaveTheirStatus)
+TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
 {
-    const std::string png = m_dir + "p.png", cut = m_dir + "c.wav";
-    struct Case {
-        std::vector<std::string> args;
+    const std::string render = "render SRC --width 8 --height 8 --out OUT/p.png ", cut = "cut SRC --dest OUT/c.wav ",
+                      extract = "extract SRC --from 1 --to 2 --dest OUT/b.wav ";
+    const struct {
+        std::string args;
         int status;
         const char* says;
-    } cases[] = {
-        // Negative seconds are usage errors in every command.
-        {{"render", m_src, "--start", "-5", "--width", "8", "--height", "8", "--out", png}, 2, "--start"},
-        {{"render", m_src, "--start=-1", "--width", "8", "--height", "8", "--out", png}, 2, "--start"},
-        {{"cut", m_src, "--from", "-3", "--to", "2", "--dest", cut}, 2, "--from"},
-        {{"cut", m_src, "--from", "0", "--to=-2", "--dest", cut}, 2, "--to"},
-        // A later good value does not excuse an earlier bad one.
-        {{"cut", m_src, "--from=-1", "--from", "0", "--to", "2", "--dest", cut}, 2, "--from"},
-        {{"demo", m_dir + "d.wav", "--seconds", "-5"}, 2, "--seconds"},
-        // A window starting at or after the end shows nothing: a failure, not a black picture.
-        {{"render", m_src, "--start", "3", "--width", "8", "--height", "8", "--out", png}, 1, "past the end"},
-        {{"render", m_src, "--start=500", "--width=8", "--height=8", "--out=" + png}, 1, "3 seconds long"},
+    } rows[] = {
+        // Negative seconds, in every command and either spelling; a later good value excuses nothing.
+        {render + "--start -5", 2, "--start"},
+        {render + "--start=-1", 2, "--start"},
+        {cut + "--from -3 --to 2", 2, "--from"},
+        {cut + "--from 0 --to=-2", 2, "--to"},
+        {cut + "--from=-1 --from 0 --to 2", 2, "--from"},
+        {"demo OUT/d.wav --seconds -5", 2, "--seconds"},
+        {cut + "--from +0 --to 2", 2, "--from"}, // digits only: no plus sign strtol would pass over
+        // A window at or after the end shows nothing: a failure, not a black picture.
+        {render + "--start 10", 1, "past the end"},
+        {render + "--start=500", 1, "10 seconds long"},
         // The parser's own complaints.
-        {{"cut", m_src, "--to", "2", "--dest", cut, "--from"}, 2, "missing value after --from"},
-        {{"render", m_src, "--start", "0", "--width", "8", "--height", "8", "--out", png, "--agc"},
-         2,
-         "unknown option --agc"},
-        {{"cut", m_src, "--from", "0", "--to", "2", "--dest", cut, "--agc=yes"}, 2, "--agc"},
-        {{"info", "--jason", m_src}, 2, "unknown option '--jason'"},
-        {{"demo", m_dir + "d.wav", "--seconds"}, 2, "--seconds"},
-        {{"frobnicate"}, 2, "unknown command"},
-        // Numbers are digits: no blank or plus sign before them.
-        {{"render", m_src, "--start", " +1", "--width", "8", "--height", "8", "--out", png}, 2, "--start"},
-        {{"cut", m_src, "--from", "+0", "--to", "2", "--dest", cut}, 2, "--from"},
-        // Reference levels are the window's 20 dB steps.
-        {{"render", m_src, "--start", "0", "--width", "8", "--height", "8", "--ref", "-30", "--out", png},
-         2,
-         "-100, -80, -60"},
-        // The top-level usage names every render option.
-        {{"--help"}, 0, "[--zoom K|fit]"},
-        {{"--help"}, 0, "[--rows first|strongest]"},
+        {cut + "--to 2 --from", 2, "missing value after --from"},
+        {render + "--start 0 --agc", 2, "unknown option --agc"},
+        {cut + "--from 0 --to 2 --agc=yes", 2, "--agc"},
+        {"info --jason SRC", 2, "unknown option '--jason'"},
+        {"demo OUT/d.wav --seconds", 2, "--seconds"},
+        {"frobnicate", 2, "unknown command"},
+        {render + "--start 0 --ref -30", 2, "-100, -80, -60"}, // the window's 20 dB steps
+        // Ends of a cut that give no sound segment.
+        {cut + "--from 2 --to 1.5", 2, "--to must come after --from"},
+        {cut + "--from 1.5 --to 1.5", 2, "--to must come after --from"},
+        {cut + "--from 1 --to 10.5", 2, "past the end of the source, which is 10 seconds long (480000 frames)"},
+        {cut + "--from-frame 5 --to-frame 480001", 2, "past the end"},
+        {cut + "--from 1 --from-frame 5 --to 2", 2, "both give the start"},
+        {cut + "--from-frame 1.5 --to 2", 2, "--from-frame needs whole frames"},
+        {cut + "--segments LIST --from 1", 2, "give no --from"},
+        {cut + "--segments LIST", 2, "Line 3"},
+        {cut + "--from 1", 2, "--to is missing"},
+        // Bands that cannot be extracted.
+        {extract + "--low 7.1M --high 7.1M", 2, "must lie above its lower edge"},
+        {extract + "--low 7.11M --high 7.1M", 2, "must lie above its lower edge"},
+        {extract + "--low 7.12M --high 7.13M", 2, "reaches outside the source's spectrum"},
+        {extract + "--centre 7.1M --bandwidth 60k", 2, "wider than the source's"},
+        {extract + "--low 7.1M --high 7.101M --decimation 0", 2, "must be 1 or more"},
+        {extract + "--low 7.1M --high 7.1001M --decimation 64", 2, "below the lowest output rate"},
+        {extract + "--low 7.1M --high 7.101M --rate 5000", 2, "the nearest rates are 4800 Hz (D 10) and 6000 Hz (D 8)"},
+        {extract + "--from 2 --to 2 --low 7.1M --high 7.101M", 2, "--to must come after --from"},
+        {extract + "--to 11 --low 7.1M --high 7.101M", 2, "past the end"},
+        {extract + "--low 7.1M --high 7.101M --bandwidth 1k", 2, "not both"},
+        {extract + "--low seven --high 7.101M", 2, "needs a frequency"},
+        {extract + "--low 7.1e6 --high 7.101M", 2, "needs a frequency"},
+        {extract + "--from +1 --low 7.1M --high 7.101M", 2, "--from needs seconds"},
+        {"extract OUT/none.wav --from 1 --to 2 --low 7.1M --high 7.101M --dest OUT/b.wav", 1,
+         "cannot be read as a source"},
+        // The usage names every render option; every command tells the version.
+        {"--help", 0, "[--zoom K|fit]"},
+        {"--help", 0, "[--rows first|strongest]"},
     };
-    for (const Case& c : cases) {
-        const CliRun run = Cli(c.args);
-        std::string line;
-        for (const std::string& a : c.args)
-            line += a + " ";
-        EXPECT_EQ(run.status, c.status) << line << "\n" << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << line << "\n" << run.output;
+    for (const auto& r : rows) {
+        const CliRun run = RunCli(Args(r.args));
+        EXPECT_EQ(run.status, r.status) << r.args << "\n" << run.err;
+        EXPECT_NE((run.out + run.err).find(r.says), std::string::npos) << r.args << "\n" << run.err;
+        ExpectOutEmpty(r.args);
     }
-    EXPECT_FALSE(Exists(png));
-    EXPECT_FALSE(Exists(m_dir + "c_001.wav"));
-    EXPECT_FALSE(Exists(m_dir + "d.wav"));
+    for (const char* command : {"", "info", "render", "cut", "demo", "extract"}) {
+        const CliRun run = RunCli(Words(std::string(command) + " --version", ""));
+        EXPECT_EQ(run.out, std::string("tavirel-cli ") + TAVIREL_VERSION + "\n") << command;
+    }
 }
 
 TEST_F(CliArgs, ValuesAfterEqualsSignOrAsNextArgumentAgree)
 {
-    const CliRun spaced =
-        Cli({"render", m_src, "--start", "2", "--width", "48", "--height", "8", "--out", m_dir + "a.png"});
-    const CliRun joined = Cli({"render", "--start=2", "--width=48", "--height=8", "--out=" + m_dir + "b.png", m_src});
-    EXPECT_EQ(spaced.status, 0) << spaced.output;
-    EXPECT_EQ(joined.status, 0) << joined.output;
-    EXPECT_EQ(spaced.output, "3\n"); // the source ends inside the window
-    EXPECT_EQ(joined.output, spaced.output);
-
-    const CliRun cut = Cli({"cut", "--from=1", "--to=2", "--dest=" + m_dir + "c.wav", m_src});
-    EXPECT_EQ(cut.status, 0) << cut.output;
-    EXPECT_EQ(cut.output, m_dir + "c_001.wav\n");
-    const CliRun info = Cli({"info", "--json", "--", m_dir + "c_001.wav"});
-    EXPECT_EQ(info.status, 0) << info.output;
-    EXPECT_NE(info.output.find("\"length_sec\":1,"), std::string::npos) << info.output;
-}
-
-TEST(CliVersion, EveryCommandAndTheToolTellTheProjectVersion)
-{
-    const std::string version = std::string("tavirel-cli ") + TAVIREL_VERSION + "\n";
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--version"},
-                                                                                      {"info", "--version"},
-                                                                                      {"render", "--version"},
-                                                                                      {"cut", "--version"},
-                                                                                      {"demo", "--version"}}) {
-        const CliRun run = Cli(args);
-        EXPECT_EQ(run.status, 0) << args[0];
-        EXPECT_EQ(run.output, version) << args[0];
-    }
+    const CliRun spaced = RunCli(Args("render SRC --start 9 --width 48 --height 8 --out OUT/a.png"));
+    const CliRun joined = RunCli(Args("render --start=9 --width=48 --height=8 --out=OUT/b.png SRC"));
+    EXPECT_EQ(spaced.out, "10\n") << spaced.err; // the source ends inside the window
+    EXPECT_EQ(joined.out, spaced.out) << joined.err;
+    const CliRun cut = RunCli(Args("cut --from=1 --to=2 --dest=OUT/c.wav SRC"));
+    EXPECT_EQ(cut.out, Path("out/c_001.wav\n")) << cut.err;
+    const CliRun info = RunCli(Args("info --json -- OUT/c_001.wav"));
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(JsonField(info.out, "length_sec"), "1");
 }

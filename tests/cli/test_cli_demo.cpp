@@ -1,14 +1,13 @@
 // The demonstration recording: a one-second I/Q file whose carriers stand at
 // their offsets and levels, with no mirror images; and a file at its path that
 // stays as it was unless --overwrite replaces it with a whole recording.
-#include <sys/wait.h>
-
 #include <cmath>
 #include <complex>
 #include <numbers>
 
 #include "cli/DemoRecording.h"
 #include "support/FaultFs.h"
+#include "cli/CliRun.h"
 #include "wave/wave_test_util.h"
 
 TEST(Demo, RecordingCarriers)
@@ -38,17 +37,6 @@ TEST(Demo, RecordingCarriers)
     }
 }
 
-namespace {
-
-// The exit status of a shell command, its output dropped.
-int Status(const std::string& cmd)
-{
-    const int raw = std::system((cmd + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-} // namespace
-
 TEST(Demo, AFailedOrRefusedDemoLeavesAnExistingFileAsItWas)
 {
     TempDir dir;
@@ -61,9 +49,15 @@ TEST(Demo, AFailedOrRefusedDemoLeavesAnExistingFileAsItWas)
         bool bReplaced;
     } rows[] = {
         {"--overwrite past the file size limit",
-         [&] { return Status("ulimit -f 200; trap '' XFSZ; " TAVIREL_CLI_PATH " demo --overwrite " + keep); }, 1,
-         false},
-        {"without --overwrite", [&] { return Status(TAVIREL_CLI_PATH " demo --seconds 1 " + keep); }, 1, false},
+         [&] {
+             return RunCli({"demo", "--overwrite", keep}, "ulimit -f 200; trap '' XFSZ; ").status;
+         },
+         1, false},
+        {"without --overwrite",
+         [&] {
+             return RunCli({"demo", "--seconds", "1", keep}).status;
+         },
+         1, false},
         {"named without replacing, whatever a check before found",
          [&] {
              DemoRecordingOptions opt;
@@ -71,8 +65,11 @@ TEST(Demo, AFailedOrRefusedDemoLeavesAnExistingFileAsItWas)
              return WriteDemoRecording(keep, opt);
          },
          WAVE_ERR_CREATE, false},
-        {"--overwrite with room", [&] { return Status(TAVIREL_CLI_PATH " demo --overwrite --seconds 1 " + keep); }, 0,
-         true},
+        {"--overwrite with room",
+         [&] {
+             return RunCli({"demo", "--overwrite", "--seconds", "1", keep}).status;
+         },
+         0, true},
     };
     for (const auto& r : rows) {
         ASSERT_TRUE(riff::WriteFile(keep, old));

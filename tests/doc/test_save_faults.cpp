@@ -1,26 +1,18 @@
 // The save loop under faults and crashes: a save killed at any point leaves
 // no segment or a whole one; every fault leaves no file, the source as it
 // was, and one message that says what happened.
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <iostream>
 
-#include "doc/SegmentSave.h"
-#include "doc/TavirelDoc.h"
+#include "doc/DocFixture.h"
 #include "platform/RiffWriter.h"
 #include "support/FaultFs.h"
-#include "support/WaveBytes.h"
 
 namespace {
 
@@ -28,34 +20,17 @@ namespace {
 constexpr uint32_t kRate = 8000;
 constexpr int kLengthSec = 600;
 
-struct Saver {
-    QTemporaryDir dir;
-    std::string folder = dir.filePath("out").toStdString();
-    std::string src = dir.filePath("src.wav").toStdString();
-    std::vector<uint8_t> bytes = riff::WaveFile({1, kRate}, riff::Ramp16(size_t{kRate} * kLengthSec)).v;
-    CTavirelDoc doc{nullptr};
-
-    Saver()
+struct Saver : SourceDoc {
+    Saver() { Load(riff::WaveFile({1, kRate}, riff::Ramp16(size_t{kRate} * kLengthSec))); }
+    SegmentSaveResult SaveAll(bool agc = false, const SegmentProgress& progress = {})
     {
-        std::filesystem::create_directory(folder);
-        EXPECT_TRUE(riff::WriteFile(src, bytes));
-        doc.m_strSrcPath = QFile::decodeName(src.c_str());
-        EXPECT_TRUE(doc.OpenSource(doc.m_strSrcPath));
-        doc.m_bLoaded = true;
-        doc.m_strDestPath = QFile::decodeName((folder + "/cut.wav").c_str());
+        return Save(0, FrameOfSecond(doc, kLengthSec), agc, progress, 0);
     }
-    SegmentSaveResult Save(bool agc = false, const SegmentProgress& progress = {})
-    {
-        double level = 0;
-        std::vector<int32_t> block(kSegmentBlockValues);
-        return SaveSegment(doc, 0, FrameOfSecond(doc, kLengthSec), agc, level, block.data(), progress);
-    }
-    std::string Out(const char* name) const { return folder + "/" + name; }
     // True when the file is the whole segment: every sample of the source.
     bool Whole(const std::string& path) const
     {
-        const std::vector<uint8_t> data = riff::ParseWave(riff::ReadFile(path)).payload["data"];
-        return data.size() >= bytes.size() - 44 && std::equal(bytes.begin() + 44, bytes.end(), data.begin());
+        const std::vector<uint8_t> data = Chunk(path, "data");
+        return data.size() >= src.size() - 44 && std::equal(src.begin() + 44, src.end(), data.begin());
     }
 };
 
@@ -70,7 +45,7 @@ bool KillSaveAt(Saver& s, int nReports, bool agc)
     const pid_t child = fork();
     if (child == 0) {
         char c = 0;
-        s.Save(agc, [&](double) { return write(up[1], "p", 1) == 1 && read(down[0], &c, 1) == 1; });
+        s.SaveAll(agc, [&](double) { return write(up[1], "p", 1) == 1 && read(down[0], &c, 1) == 1; });
         if (write(up[1], "d", 1) == 1)
             pause();
         _exit(0);
@@ -115,7 +90,7 @@ TEST(SaveFaults, AKilledSaveLeavesNoSegmentOrAWholeOne)
                 if (!r.agc) {
                     EXPECT_TRUE(s.Whole(s.Out("cut_001.wav")));
                 }
-                EXPECT_EQ(riff::ParseWave(riff::ReadFile(s.Out("cut_001.wav"))).payload["data"].size(),
+                EXPECT_EQ(Saver::Chunk(s.Out("cut_001.wav"), "data").size(),
                           2 * 4800512u); // 2344 whole blocks
             } else {
                 EXPECT_EQ(n.rfind(CRiffWriter::kTempPrefix, 0), 0u) << n; // at most a temporary of ours
@@ -123,7 +98,7 @@ TEST(SaveFaults, AKilledSaveLeavesNoSegmentOrAWholeOne)
             }
         }
         EXPECT_EQ(segment, r.reports == -1);
-        EXPECT_EQ(riff::ReadFile(s.src), s.bytes);
+        EXPECT_EQ(riff::ReadFile(s.srcPath), s.src);
     }
 }
 
@@ -139,11 +114,11 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
     };
     const auto none = [](Saver&) { return true; };
     const Row rows[] = {
-        {"source truncated while read", none, [](Saver& s) { return ::truncate(s.src.c_str(), 1 << 20) == 0; },
+        {"source truncated while read", none, [](Saver& s) { return ::truncate(s.srcPath.c_str(), 1 << 20) == 0; },
          WAVE_ERR_READ, "", "became shorter while it was read"},
         {"source deleted while read", none,
          [](Saver& s) {
-             ::unlink(s.src.c_str());
+             ::unlink(s.srcPath.c_str());
              return true;
          },
          WAVE_OK, "cut_001.wav", ""},
@@ -161,10 +136,10 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
         {"numbered name is a folder", [](Saver& s) { return std::filesystem::create_directory(s.Out("cut_001.wav")); },
          nullptr, WAVE_OK, "cut_002.wav", ""},
         {"numbered name is a symbolic link to the source",
-         [](Saver& s) { return ::symlink(s.src.c_str(), s.Out("cut_001.wav").c_str()) == 0; }, nullptr, WAVE_OK,
+         [](Saver& s) { return ::symlink(s.srcPath.c_str(), s.Out("cut_001.wav").c_str()) == 0; }, nullptr, WAVE_OK,
          "cut_002.wav", ""},
         {"numbered name is a hard link to the source",
-         [](Saver& s) { return ::link(s.src.c_str(), s.Out("cut_001.wav").c_str()) == 0; }, nullptr, WAVE_OK,
+         [](Saver& s) { return ::link(s.srcPath.c_str(), s.Out("cut_001.wav").c_str()) == 0; }, nullptr, WAVE_OK,
          "cut_002.wav", ""},
     };
     for (const bool agc : {false, true}) {
@@ -178,7 +153,7 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
             const std::set<std::string> before = faultfs::Names(s.folder);
             bool done = false;
             const SegmentSaveResult res =
-                s.Save(agc, [&](double) { return done || (done = !r.during || r.during(s), true); });
+                s.SaveAll(agc, [&](double) { return done || (done = !r.during || r.during(s), true); });
             EXPECT_EQ(res.nError, r.code) << res.strMessage;
             std::set<std::string> after = faultfs::Names(s.folder);
             if (*r.saved) {
@@ -193,8 +168,8 @@ TEST(SaveFaults, EveryFaultEndsWithNoFileAndOneMessage)
                 EXPECT_EQ(res.strMessage.rfind("The segment was not saved: ", 0), 0u) << res.strMessage;
             }
             EXPECT_EQ(after, before);
-            if (std::filesystem::exists(s.src) && r.code != WAVE_ERR_READ) {
-                EXPECT_EQ(riff::ReadFile(s.src), s.bytes);
+            if (std::filesystem::exists(s.srcPath) && r.code != WAVE_ERR_READ) {
+                EXPECT_EQ(riff::ReadFile(s.srcPath), s.src);
             }
             ::umount2(s.folder.c_str(), MNT_DETACH); // a staged tmpfs, if any
         }

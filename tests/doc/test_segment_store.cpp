@@ -8,14 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "doc/SegmentStore.h"
+#include "support/FaultFs.h"
 
 namespace {
 
@@ -201,16 +200,12 @@ TEST(SegmentStore, FailedWritesKeepTheStoredList)
     for (int i = 0; i < 1000; ++i)
         big.Add(CSegment{i * 10, i * 10 + 5, "a rather long label for each of these segments", std::nullopt});
 
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 8192;
-    setrlimit(RLIMIT_FSIZE, &small);
     QString error;
-    const bool bSaved = store.Save(source, IdentityOf(source), big, &error);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool bSaved = true;
+    {
+        const faultfs::SizeLimit limit(8192);
+        bSaved = store.Save(source, IdentityOf(source), big, &error);
+    }
     EXPECT_FALSE(bSaved);
     EXPECT_TRUE(error.startsWith("The segment list of rec.wav could not be kept: ")) << error.toStdString();
     EXPECT_EQ(ReadBytes(file), before);

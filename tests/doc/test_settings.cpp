@@ -34,36 +34,6 @@ TEST(Settings, FirstRunThenCloseWritesTheExactTexts)
     EXPECT_EQ(raw.value("Settings/Strings/DestPath").toString(), "");
 }
 
-TEST(Settings, StoredListsAsRead)
-{
-    const struct {
-        const char* list;
-        const char* text;
-        int level;
-        const char* src;
-    } rows[] = {
-        {"INTs", "0x14:0:0:0:0:0:0:0:0:0:", 20, "c:\\"}, // hexadecimal; no Strings: default paths
-        {"INTs", "40:", 40, ""},                         // short list: loading stops after the level
-        {"BOOLs", "0:0:0:0:0:0:0:", 0, ""},
-        {"DOUBLEs", "0:0:0:0:0:0:0:0:0:0:", 0, ""},
-    };
-    for (const auto& r : rows) {
-        QTemporaryDir dir;
-        CSettingsStore store(dir.filePath("Tavirel.conf"));
-        store.WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:0:");
-        store.WriteProfileString("Settings\\INTs", "INTs", "0:0:0:0:0:0:0:0:0:0:");
-        store.WriteProfileString("Settings\\DOUBLEs", "DOUBLEs", "0:0:0:0:0:0:0:0:0:0:0:");
-        store.WriteProfileString(QString("Settings\\") + r.list, r.list, r.text);
-        if (!*r.src) // a stored path that must not be read
-            store.WriteProfileString("Settings\\Strings", "SrcPath", "/tmp/a.wav");
-        CTavirelDoc doc(&store);
-        ASSERT_TRUE(doc.OnNewDocument());
-        EXPECT_EQ(doc.m_nRefLevel, r.level) << r.text;
-        EXPECT_EQ(doc.m_strSrcPath, r.src) << r.text;
-        EXPECT_EQ(doc.m_strDestPath, r.src) << r.text;
-    }
-}
-
 TEST(Settings, StoredZoomRowModeAndCacheBudget)
 {
     // The second value is the zoom's exponent, the third the row mode, the
@@ -119,27 +89,42 @@ QByteArray RandomBytes(int nBytes, uint32_t seed)
     return bytes;
 }
 
-// An intact settings file with the given "INTs" text and paths.
-QByteArray SettingsFile(const QByteArray& ints, const QByteArray& strings = "SrcPath=/data/a.wav\n")
+// A settings file with the given lists and paths ("" strings: none stored).
+QByteArray SettingsFile(const QByteArray& ints, const QByteArray& strings = "SrcPath=/data/a.wav\n",
+                        const QByteArray& bools = "0:0:0:0:0:0:0:0:",
+                        const QByteArray& doubles = "0:0:0:0:0:0:0:0:0:0:0:")
 {
-    return "[Settings]\nBOOLs\\BOOLs=0:0:0:0:0:0:0:0:\nDOUBLEs\\DOUBLEs=0:0:0:0:0:0:0:0:0:0:0:\n"
-           "INTs\\INTs=" +
-           ints + "\nStrings\\" + strings;
+    return "[Settings]\nBOOLs\\BOOLs=" + bools + "\nDOUBLEs\\DOUBLEs=" + doubles + "\nINTs\\INTs=" + ints +
+           (strings.isEmpty() ? QByteArray("\n") : "\nStrings\\" + strings);
 }
 
 } // namespace
 
-// Whatever the file holds, the document starts with a valid level and either
-// the stored paths or none, and the close afterwards leaves a file that the
-// next start reads in full.
-TEST(Settings, HostileFilesStartWithSoundDefaults)
+// The lists are read as sscanf reads them, and loading stops at the first
+// list that is short. Whatever the file holds, the document starts with a
+// valid level and either the stored paths or none, and the close afterwards
+// leaves a file that the next start reads in full.
+TEST(Settings, StoredFilesAsReadAndHostileOnesWithSoundDefaults)
 {
+    const QByteArray zeros = "0:0:0:0:0:0:0:0:0:0:";
     const struct {
         const char* what;
         QByteArray file;
         int level;
         const char* src;
+        int zoom = 1, rows = 0;
     } rows[] = {
+        {"hexadecimal level; no paths stored: the default ones", SettingsFile("0x14:0:0:0:0:0:0:0:0:0:", ""), 20,
+         "c:\\"},
+        {"short list, odd level: loading stops after it", SettingsFile("-10:"), -20, ""},
+        {"short BOOLs: loading stops", SettingsFile(zeros, "SrcPath=/data/a.wav\n", "0:0:0:0:0:0:0:"), 0, ""},
+        {"short DOUBLEs: loading stops", SettingsFile(zeros, "SrcPath=/data/a.wav\n", "0:0:0:0:0:0:0:0:", zeros), 0,
+         ""},
+        {"zoom exponent and row mode", SettingsFile("0:3:1:0:0:0:0:0:0:0:"), 0, "/data/a.wav", 8, 1},
+        {"the largest zoom", SettingsFile("0:24:0:0:0:0:0:0:0:0:"), 0, "/data/a.wav", 1 << 24},
+        {"zoom and rows out of bounds", SettingsFile("0:25:2:0:0:0:0:0:0:0:"), 0, "/data/a.wav"},
+        {"negative zoom and rows", SettingsFile("0:-1:-1:0:0:0:0:0:0:0:"), 0, "/data/a.wav"},
+        {"the row mode missing", SettingsFile("0:5:"), 0, "", 32},
         {"random bytes", RandomBytes(4096, 7), 0, ""},
         {"random bytes after a good start", SettingsFile("40:0:0:0:0:0:0:0:0:0:") + RandomBytes(2000, 3), 40,
          "/data/a.wav"},
@@ -148,10 +133,9 @@ TEST(Settings, HostileFilesStartWithSoundDefaults)
         {"level beyond int", SettingsFile("99999999999999999999:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},
         {"negative beyond int", SettingsFile("-0x80000001:0:0:0:0:0:0:0:0:0:"), -100, "/data/a.wav"},
         {"32-bit wrap of -500", SettingsFile("4294966796:0:0:0:0:0:0:0:0:0:"), 100, "/data/a.wav"},
-        {"short list, odd level", SettingsFile("-10:"), -20, ""},
         {"level list not text", SettingsFile("@Rect(1 2 3 4)"), 0, ""},
-        {"path not text", SettingsFile("0:0:0:0:0:0:0:0:0:0:", "SrcPath=@Size(1 2)\n"), 0, "c:\\"},
-        {"path with NUL", SettingsFile("0:0:0:0:0:0:0:0:0:0:", "SrcPath=/data/a.wav\\0/etc/passwd\n"), 0, "c:\\"},
+        {"path not text", SettingsFile(zeros, "SrcPath=@Size(1 2)\n"), 0, "c:\\"},
+        {"path with NUL", SettingsFile(zeros, "SrcPath=/data/a.wav\\0/etc/passwd\n"), 0, "c:\\"},
         {"keys missing", "[Settings]\nINTs\\INTs=20:0:0:0:0:0:0:0:0:0:\n", 0, ""},
         {"empty file", "", 0, ""},
     };
@@ -159,20 +143,22 @@ TEST(Settings, HostileFilesStartWithSoundDefaults)
         QTemporaryDir dir;
         const QString path = dir.filePath("Tavirel.conf");
         WriteFile(path, r.file);
-        {
+        for (const bool bAgain : {false, true}) { // as stored, then as the close wrote it
             CSettingsStore store(path);
             CTavirelDoc doc(&store);
+            doc.m_nZoom = 64; // a new document starts from the defaults
             ASSERT_TRUE(doc.OnNewDocument()) << r.what;
             EXPECT_EQ(doc.m_nRefLevel, r.level) << r.what;
+            EXPECT_EQ(doc.m_nZoom, r.zoom) << r.what;
+            EXPECT_EQ(doc.m_nRowMode, r.rows) << r.what;
             EXPECT_EQ(doc.m_strSrcPath.toStdString(), r.src) << r.what;
-            doc.m_strDestPath = "/data/cut.wav";
-            EXPECT_TRUE(doc.SaveSettings()) << r.what;
+            // No DestPath is stored: the default once the lists were read, none when loading stopped.
+            EXPECT_EQ(doc.m_strDestPath.toStdString(), bAgain ? "/data/cut.wav" : *r.src ? "c:\\" : "") << r.what;
+            if (!bAgain) {
+                doc.m_strDestPath = "/data/cut.wav";
+                EXPECT_TRUE(doc.SaveSettings()) << r.what;
+            }
         }
-        CSettingsStore store(path);
-        CTavirelDoc doc(&store);
-        ASSERT_TRUE(doc.OnNewDocument()) << r.what;
-        EXPECT_EQ(doc.m_nRefLevel, r.level) << r.what;
-        EXPECT_EQ(doc.m_strDestPath.toStdString(), "/data/cut.wav") << r.what;
     }
 }
 

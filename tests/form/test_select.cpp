@@ -7,70 +7,16 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
-#include <QProgressDialog>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <functional>
-#include <memory>
-#include <optional>
-
-#include "display/SpectrogramPlot.h"
-#include "doc/ProfileStore.h"
-#include "doc/TavirelDoc.h"
-#include "form/SegmentDock.h"
-#include "form/TavirelView.h"
-#include "support/ScopedTz.h"
-#include "support/ScriptedDialogs.h"
-#include "support/WaveBytes.h"
+#include "form/FormFixture.h"
 
 namespace {
 
-constexpr int64_t C = 2048; // frames per column at zoom 1
-const SYSTEMTIME kStart{2003, 6, 6, 21, 9, 5, 0, 0};
-constexpr uint32_t kCentreHz = 7050000;
+using namespace form_test;
 
-int16_t SampleAt(size_t i)
-{
-    return static_cast<int16_t>(i * 7 % 20011);
-}
-
-class SelectTest : public ::testing::Test {
+class SelectTest : public FormTest {
 protected:
-    void SetUp() override
-    {
-        m_tz.emplace("UTC");
-        m_store = std::make_unique<CSettingsStore>(m_dir.filePath("Tavirel.conf"));
-        m_doc = std::make_unique<CTavirelDoc>(m_store.get());
-        ASSERT_TRUE(m_doc->OnNewDocument());
-        CFileDialogs::SetInstance(&m_dialogs);
-    }
-    void TearDown() override
-    {
-        m_dock.reset();
-        m_view.reset();
-        CFileDialogs::SetInstance(nullptr);
-    }
-
-    // A two-channel 16-bit I/Q source of nSec seconds at 1000 frames/s, tuned to kCentreHz, from 9:05:00.
-    QString Source(const char* name, int nSec)
-    {
-        riff::WaveShape shape(2, 1000);
-        SYSTEMTIME stop{};
-        EXPECT_TRUE((CTime(kStart, -1) + nSec).GetAsSystemTime(stop));
-        shape.auxi = riff::AuxiPayload(kStart, stop, {kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17});
-        const QString path = m_dir.filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Gen16(nSec * 2000u, SampleAt))));
-        return path;
-    }
-    // As Source, nFrames frames at nRate, silent but for a tone of half full
-    // scale kToneBins display bins above the tuning in frames 0 .. nToneEnd.
     QString ToneSource(const char* name, uint32_t nRate, size_t nFrames, size_t nToneEnd)
     {
         riff::WaveShape shape(2, nRate);
@@ -88,61 +34,7 @@ protected:
         return path;
     }
     static constexpr int kToneBins = 100;
-    void Show(const QString& path)
-    {
-        m_doc->m_strSrcPath = path;
-        m_view = std::make_unique<CTavirelView>(m_doc.get());
-        m_view->m_nSaveProgressDelayMs = 0;
-        m_dock = std::make_unique<CSegmentDock>(m_view.get());
-        m_view->resize(m_view->GetDesignSize());
-        m_dock->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_dock.get()));
-        m_view->show();
-        m_view->activateWindow(); // the keys are the window's shortcuts
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
-        m_view->OnInitialUpdate();
-        m_view->GetLayoutWindow()->repaint();
-    }
-    QWidget* Form() const { return m_view->GetLayoutWindow(); }
     QRect Pic() const { return m_view->m_pPlot->m_rcPlot; }
-    QPoint At(int x, int y = -1) const
-    {
-        return QPoint(Pic().left() + x, y < 0 ? Pic().center().y() : Pic().top() + y);
-    }
-    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::mousePress(Form(), Qt::LeftButton, mods, from);
-        Hover((from + to) / 2);
-        Hover(to);
-        QTest::mouseRelease(Form(), Qt::LeftButton, mods, to);
-    }
-    void Key(int key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(m_view.get(), Qt::Key(key), mods); }
-    // The pointer over the form without a button pressed.
-    void Hover(QPoint at)
-    {
-        QMouseEvent move(QEvent::MouseMove, at, Form()->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(Form(), &move);
-    }
-    // Keys to the list, or to the form's window.
-    void FocusList()
-    {
-        m_dock->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_dock.get()));
-        m_dock->Table()->setFocus();
-    }
-    void FocusForm()
-    {
-        m_view->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
-    }
-    void WaitForPicture()
-    {
-        while (m_view->IsRenderPending())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        Form()->repaint();
-    }
-    std::pair<int64_t, int64_t> Marks() const { return {m_doc->m_nFromFrame, m_doc->m_nToFrame}; }
-    QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
     QStringList Column(int col) const
     {
         QStringList texts;
@@ -156,116 +48,49 @@ protected:
         QTableView* t = m_dock->Table();
         return t->visualRect(t->model()->index(row, col)).center();
     }
-
-    std::optional<ScopedTz> m_tz;
-    QTemporaryDir m_dir;
-    std::unique_ptr<CSettingsStore> m_store;
-    std::unique_ptr<CTavirelDoc> m_doc;
-    CScriptedDialogs m_dialogs;
-    std::unique_ptr<CTavirelView> m_view;
-    std::unique_ptr<CSegmentDock> m_dock;
 };
 
 TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
 {
-    Show(Source("iq.wav", 1500)); // 733 blocks: more than the window's columns
-    const int W = Pic().width(), H = Pic().height();
+    Show(Source("iq.wav", 1500), true); // 733 blocks: more than the window's columns
+    const int W = Plot().width(), H = Plot().height();
     ASSERT_GT(W, 100);
-    const int64_t end = 1500000, whole = end; // the data's last frame and the load's To
+    const int64_t end = 1500000; // the data's last frame and the load's To
+    const QString band = QStringLiteral("drag 10,%1 50,%2 +shift").arg(H / 4).arg(3 * H / 4);
     const struct {
         const char* proves;
-        std::function<void()> act;
-        std::pair<int64_t, int64_t> marks; // relative to the window's first frame when bRelative
-        bool bRelative = true;
+        QString input;    // as FormTest::Play reads it
+        int64_t from, to; // from -1: To 40 columns of two blocks after From, and one of one block
         bool bBand = false;
-        bool bFineEdge = false; // To: 40 columns of two blocks after From, and one of one block
     } rows[] = {
-        {"a drag selects the first frames of its columns", [&] { Drag(At(10), At(50)); }, {10 * C, 50 * C}},
-        {"dragged leftwards: the same span", [&] { Drag(At(50), At(10)); }, {10 * C, 50 * C}},
-        {"a move under 4 px stays a click: the marks stay", [&] { Drag(At(300), At(303)); }, {0, whole}, false},
-        {"Shift+drag: a rectangle with a band",
-         [&] { Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier); },
-         {10 * C, 50 * C},
-         true,
-         true},
-        {"Esc drops the band and keeps the span",
-         [&] {
-             Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
-             Key(Qt::Key_Escape);
-         },
-         {10 * C, 50 * C}},
-        {"a drag of no width in time selects nothing", [&] { Drag(At(10, 10), At(10, 60)); }, {0, whole}, false},
-        {"past the recording's end the span ends at its last frame",
-         [&] {
-             Key(Qt::Key_End);
-             WaitForPicture();
-             Drag(At(W - 10), At(W + 20));
-         },
-         {(733 - W) * C + (W - 10) * C, end},
-         false},
-        {"[ and ] at the pointer's columns",
-         [&] {
-             Hover(At(20));
-             Key(Qt::Key_BracketLeft);
-             Hover(At(70));
-             Key(Qt::Key_BracketRight);
-         },
-         {20 * C, 70 * C}},
-        {"] with the pointer off the picture: the window's end",
-         [&] {
-             Hover(m_view->Control(IDC_EXIT)->geometry().center());
-             Key(Qt::Key_BracketRight);
-         },
-         {0, W * C}},
-        {"[ past To sends To to the recording's end",
-         [&] {
-             Hover(At(20));
-             Key(Qt::Key_BracketRight);
-             Hover(At(40));
-             Key(Qt::Key_BracketLeft);
-         },
-         {40 * C, whole},
-         false},
+        {"a drag selects the first frames of its columns", "drag 10 50", 10 * C, 50 * C},
+        {"dragged leftwards: the same span", "drag 50 10", 10 * C, 50 * C},
+        {"a move under 4 px stays a click: the marks stay", "drag 300 303", 0, end},
+        {"Shift+drag: a rectangle with a band", band, 10 * C, 50 * C, true},
+        {"Esc drops the band and keeps the span", band + "; key Esc", 10 * C, 50 * C},
+        {"a drag of no width in time selects nothing", "drag 10,10 10,60", 0, end},
+        {"past the recording's end the span ends at its last frame", "key End; drag W-10 W+20",
+         (733 - W) * C + (W - 10) * C, end},
+        {"[ and ] at the pointer's columns", "hover 20; key [; hover 70; key ]", 20 * C, 70 * C},
+        {"] with the pointer off the picture: the window's end", "hover exit; key ]", 0, W * C},
+        {"[ past To sends To to the recording's end", "hover 20; key ]; hover 40; key [", 40 * C, end},
         {"Shift+Right moves the mark nearer the pointer by a column",
-         [&] {
-             Drag(At(10), At(50));
-             Hover(At(45));
-             Key(Qt::Key_Right, Qt::ShiftModifier);
-             Hover(At(12));
-             Key(Qt::Key_Left, Qt::ShiftModifier);
-         },
-         {9 * C, 51 * C}},
-        {"an edge dragged after zooming in takes the finer columns",
-         [&] {
-             Key(Qt::Key_Minus); // two blocks per column
-             WaitForPicture();
-             Drag(At(200), At(240)); // still in the window once zoomed in about its centre
-             Key(Qt::Key_Plus);
-             WaitForPicture();
-             const QPoint edge(m_view->XOfFrame(m_doc->m_nToFrame), Pic().center().y());
-             Drag(edge, edge + QPoint(1, 0));
-         },
-         {0, 0},
-         false,
-         false,
-         true},
+         "drag 10 50; hover 45; key Right +shift; hover 12; key Left +shift", 9 * C, 51 * C},
+        // Zoomed in about its centre, 200 to 240 stays in the window.
+        {"an edge dragged after zooming in takes the finer columns", "key -; drag 200 240; key +; drag To To+1", -1, 0},
     };
     for (const auto& r : rows) {
         m_view->LoadSource(m_doc->m_strSrcPath);
         m_view->RefreshPlot();
         Form()->repaint();
-        r.act();
-        std::pair<int64_t, int64_t> want = r.marks;
-        if (r.bRelative)
-            want = {m_doc->ViewStartFrame() + want.first, m_doc->ViewStartFrame() + want.second};
-        if (r.bFineEdge)
-            want = {m_doc->m_nFromFrame, m_doc->m_nFromFrame + 40 * 2 * C + C};
-        EXPECT_EQ(Marks(), want) << r.proves;
+        Play(r.input);
+        const int64_t from = r.from < 0 ? m_doc->m_nFromFrame : r.from;
+        EXPECT_EQ(Marks(), (std::pair{from, r.from < 0 ? from + 40 * 2 * C + C : r.to})) << r.proves;
         EXPECT_EQ(m_doc->m_selBand.has_value(), r.bBand) << r.proves;
     }
     // The band of the rectangle: the picture's rows span the rate, centred on the tuning.
     m_view->LoadSource(m_doc->m_strSrcPath);
-    Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
+    Play(band);
     ASSERT_TRUE(m_doc->m_selBand.has_value());
     const double rowHz = 1000.0 / H; // one row of the picture
     EXPECT_NEAR(m_doc->m_selBand->dLowHz, kCentreHz - 250 + 0.5, rowHz);
@@ -277,7 +102,7 @@ TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
 
 TEST_F(SelectTest, MarksFinerThanASecondKeepTheFormsTextsForWholeSeconds)
 {
-    Show(Source("iq.wav", 20)); // a short source: a quarter second moves the bar's ends by pixels
+    Show(Source("iq.wav", 20), true); // a short source: a quarter second moves the bar's ends by pixels
     const struct {
         const char* proves;
         int64_t from, to;
@@ -317,17 +142,9 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
         std::function<void()> act;
         QStringList labels;
     } steps[] = {
-        {"Insert adds the selection",
-         [&] {
-             Drag(At(40), At(60));
-             Key(Qt::Key_Insert);
-         },
-         {"Segment 1"}},
+        {"Insert adds the selection", [&] { Play("drag 40 60; key Ins"); }, {"Segment 1"}},
         {"the list sorts by time; a band shows",
-         [&] {
-             Drag(At(10, 20), At(20, 60), Qt::ShiftModifier);
-             Key(Qt::Key_Insert);
-         },
+         [&] { Play("drag 10,20 20,60 +shift; key Ins"); },
          {"Segment 2", "Segment 1"}},
         {"F2 renames",
          [&] {
@@ -344,23 +161,16 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
          {"Segment 2", "Burst A"}},
         {"Delete removes the chosen rows",
          [&] {
-             Drag(At(100), At(120));
-             Key(Qt::Key_Insert);
+             Play("drag 100 120; key Ins");
              FocusList();
              m_dock->Table()->selectRow(2);
              QTest::keyClick(m_dock->Table(), Qt::Key_Delete);
              FocusForm();
          },
          {"Segment 2", "Burst A"}},
-        {"a new start shows the list as it was",
-         [&] {
-             m_dock.reset();
-             m_view.reset();
-             Show(src);
-         },
-         {"Segment 2", "Burst A"}},
+        {"a new start shows the list as it was", [&] { Show(src, true); }, {"Segment 2", "Burst A"}},
     };
-    Show(src);
+    Show(src, true);
     for (const auto& s : steps) {
         s.act();
         EXPECT_EQ(Column(CSegmentTableModel::ColLabel), s.labels) << s.proves;
@@ -377,11 +187,10 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
     EXPECT_EQ(Marks(), (std::pair<int64_t, int64_t>{40 * C, 60 * C}));
 
     // The source written anew: the list comes back with the warning.
-    m_dock.reset();
-    m_view.reset();
+    Close();
     QFile::remove(src);
     Source("iq.wav", 300);
-    Show(src);
+    Show(src, true);
     EXPECT_EQ(Column(CSegmentTableModel::ColLabel), (QStringList{"Segment 2", "Burst A"}));
     EXPECT_TRUE(m_dock->Note()->text().contains(QStringLiteral("may have moved")))
         << m_dock->Note()->text().toStdString();
@@ -389,13 +198,10 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
 
 TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
 {
-    Show(Source("iq.wav", 300));
-    Drag(At(10), At(20));
-    Key(Qt::Key_Insert);
-    Drag(At(30, 20), At(45, 60), Qt::ShiftModifier);
-    Key(Qt::Key_Insert);
+    Show(Source("iq.wav", 300), true);
+    Play("drag 10 20; key Ins; drag 30,20 45,60 +shift; key Ins");
     const std::vector<CSegment> before = m_doc->m_segments.Segments();
-    const QString csv = m_dir.filePath("list.csv");
+    const QString csv = Path("list.csv");
     m_dialogs.m_answers = {csv};
     m_view->ExportSegments();
     m_view->RemoveSegments({0, 1});
@@ -405,7 +211,7 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
     EXPECT_EQ(m_doc->m_segments.Segments(), before);
     EXPECT_TRUE(m_dialogs.Messages().isEmpty());
 
-    QFile bad(m_dir.filePath("bad.csv"));
+    QFile bad(Path("bad.csv"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
     bad.write("from_s,to_s,label\n1,2,fine\n5,3,backwards\n1,x,text\n");
     bad.close();
@@ -422,30 +228,27 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
 // says so.
 TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
 {
-    Show(Source("iq.wav", 1500));
-    const QString dest = m_dir.filePath("out/cut.wav");
-    QDir().mkpath(m_dir.filePath("out"));
+    Show(Source("iq.wav", 1500), true);
+    const QString dest = Path("out/cut.wav");
+    QDir().mkpath(Path("out"));
     m_dialogs.m_answers = {dest};
     QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
     CSegmentList& list = m_doc->m_segments;
     ASSERT_GE(list.Add(CSegment{1000, 5000, "first", {}}), 0);
     ASSERT_GE(list.Add(CSegment{100000, 1400000, "long", {}}), 0); // over 256 blocks: reports while written
     ASSERT_GE(list.Add(CSegment{1450000, 1460000, "last", SegmentBand{7050100, 7050300}}), 0);
-    QTimer poll;
     int nCancels = 0;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = m_view->findChild<QProgressDialog*>();
-        if (dialog && dialog->labelText().contains(QStringLiteral("segment 2 of 3")) && dialog->value() > 333) {
-            ++nCancels;
-            dialog->cancel();
-        }
-    });
-    poll.start(0);
-    m_view->SaveAllSegments();
-    poll.stop();
+    WhileSaving([&] { m_view->SaveAllSegments(); },
+                [&](QProgressDialog* dialog) {
+                    if (dialog->labelText().contains(QStringLiteral("segment 2 of 3")) && dialog->value() > 333) {
+                        ++nCancels;
+                        dialog->cancel();
+                    }
+                    return true;
+                });
     EXPECT_EQ(nCancels, 1);
-    EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
-    const riff::Chunks first = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_001.wav").toStdString()));
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
+    const riff::Chunks first = riff::ParseWave(riff::ReadFile(Path("out/cut_001.wav").toStdString()));
     EXPECT_EQ(first.payload.at("data").size(), 2u * 2048 * 4); // two blocks of two 16-bit channels
     ASSERT_EQ(m_dialogs.Messages().size(), 1);
     const QString said = m_dialogs.Messages()[0];
@@ -455,15 +258,11 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
 
     // Run again to its end: three more files, the band row's band extracted.
     m_view->SaveAllSegments();
-    EXPECT_EQ(QDir(m_dir.filePath("out")).entryList(QDir::Files).size(), 4);
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files).size(), 4);
     EXPECT_TRUE(m_dialogs.Messages().last().contains(QStringLiteral("1 of them hold their band")))
         << m_dialogs.Messages().last().toStdString();
-    const riff::Chunks band = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_004.wav").toStdString()));
-    const auto u32 = [](const std::vector<uint8_t>& b, size_t at) {
-        return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
-               uint32_t{b.at(at + 3)} << 24;
-    };
-    EXPECT_EQ(u32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
+    const riff::Chunks band = riff::ParseWave(riff::ReadFile(Path("out/cut_004.wav").toStdString()));
+    EXPECT_EQ(riff::Le32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
 }
 
 // The measurements of a selection against known values: a tone of half

@@ -1,215 +1,37 @@
 // The main form driven by real clicks on the offscreen platform: labels, status line, plot and bar clicks,
-// the spin, the file buttons, dropped files, tab order, messages about failures, and "Save Segment" end
-// to end against `tavirel-cli cut`.
+// the spins, the file buttons, dropped files, tab order, messages about failures, zoom and scrolling,
+// readouts, and "Save Segment" end to end against `tavirel-cli cut`, with its progress and Cancel.
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
-#include <QCoreApplication>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QMimeData>
 #include <QProcess>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTime>
-#include <QTest>
-#include <QTimer>
 #include <QToolButton>
-#include <QUrl>
-#include <QWheelEvent>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
-#include <ctime>
-#include <functional>
-#include <memory>
-
-#include "display/SpectrogramPlot.h"
-#include "doc/ProfileStore.h"
-#include "doc/TavirelDoc.h"
-#include "form/TavirelView.h"
-#include "support/ScopedTz.h"
-#include "support/ScriptedDialogs.h"
-#include "support/WaveBytes.h"
-
-// Readable failure messages.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
+#include "form/FormFixture.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-const std::vector<uint32_t> kAuxiValues{7050000, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17};
-const SYSTEMTIME kStart{2003, 6, 6, 21, 9, 5, 0, 0};
-int16_t SampleAt(size_t f, size_t c)
+using namespace form_test;
+
+TEST_F(FormTest, LabelsShowTheRecordingTimesOrTheFilesOwn)
 {
-    return static_cast<int16_t>(f * 3 + c * 12345);
-}
-
-class ViewTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_tz.emplace("Europe/Berlin"); // recording times are shown as stored, not shifted
-        m_store = std::make_unique<CSettingsStore>(Path("Tavirel.conf"));
-        m_doc = std::make_unique<CTavirelDoc>(m_store.get());
-        ASSERT_TRUE(m_doc->OnNewDocument());
-        CFileDialogs::SetInstance(&m_dialogs);
-    }
-    void TearDown() override
-    {
-        m_view.reset();
-        CFileDialogs::SetInstance(nullptr);
-    }
-
-    QString Path(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
-    Bytes Read(const char* name) const { return riff::ReadFile(Path(name).toStdString()); }
-
-    // A two-channel 16-bit source of nSec seconds at 1000 frames/s, recorded from 9:05:00 on 21 June 2003 if dated
-    // (for spanSec seconds when given: times that disagree with the samples).
-    QString Source(const char* name, int nSec, bool dated = true, int spanSec = 0)
-    {
-        riff::WaveShape shape(2, 1000, 16);
-        SYSTEMTIME stop{};
-        if (dated && (CTime(kStart, -1) + (spanSec > 0 ? spanSec : nSec)).GetAsSystemTime(stop))
-            shape.auxi = riff::AuxiPayload(kStart, stop, kAuxiValues);
-        const riff::Bytes data = riff::Gen16(nSec * 2000u, [](size_t i) { return SampleAt(i / 2, i % 2); });
-        EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), riff::WaveFile(shape, data)));
-        return Path(name);
-    }
-
-    // Constructs, shows and first paints the view, as the main window does.
-    void ShowView(const QString& srcPath)
-    {
-        m_doc->m_strSrcPath = srcPath;
-        m_view = std::make_unique<CTavirelView>(m_doc.get());
-        m_view->resize(m_view->GetDesignSize());
-        m_view->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
-        m_view->OnInitialUpdate();
-        m_view->GetLayoutWindow()->repaint();
-    }
-
-    QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
-    // The status line's text as one line (a readout too long for it is shown in two).
-    QString Status() const { return m_view->m_wndStatus->text().replace(QLatin1Char('\n'), QStringLiteral("  ")); }
-    void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
-    CWposCtrl& Bar() const { return m_view->m_wndPosBar; }
-    QRect Plot() const { return m_view->PictureRect(); }
-    void ClickPlot(int x)
-    {
-        QTest::mouseClick(m_view->GetLayoutWindow(), Qt::LeftButton, {}, QPoint(x, Plot().center().y()));
-    }
-    void MoveTo(int x, int y) { QTest::mouseMove(m_view->GetLayoutWindow(), QPoint(x, y)); }
-    // A click on the bar at client column x (negative: from the right end).
-    void ClickBar(Qt::MouseButton button, int x, Qt::KeyboardModifiers mods = {})
-    {
-        const QRect c = Bar().ClientRect();
-        QTest::mouseClick(&Bar(), button, mods, QPoint(x < 0 ? c.right() + 1 + x : c.left() + x, c.center().y()));
-    }
-
-    // Shows a 60 s source, chooses the destination and marks From and To at bar columns fromPx, toPx.
-    void PrepareSave(int fromPx, int toPx)
-    {
-        ShowView(Source("src.wav", 60));
-        m_dialogs.m_answers = {Path("cut.wav")};
-        Click(IDC_DEST_FILE);
-        ClickBar(Qt::LeftButton, fromPx, Qt::ControlModifier);
-        ClickBar(Qt::RightButton, toPx, Qt::ControlModifier);
-        ASSERT_LT(Bar().m_nFrom, Bar().m_nTo);
-    }
-    void PressSave() { QTest::mouseClick(m_view->m_btnSave, Qt::LeftButton); }
-
-    // The failure messages shown so far; they are shown once pending events are handled.
-    QStringList Errors()
-    {
-        QCoreApplication::sendPostedEvents();
-        return m_dialogs.Errors();
-    }
-    QString CannotOpen(const QString& path, const char* why) const
-    {
-        return QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(path, QString::fromLatin1(why));
-    }
-    // Drags files onto the form as the desktop does; true when the form takes them, and then drops them.
-    bool Drop(const QStringList& paths)
-    {
-        QMimeData mime;
-        QList<QUrl> urls;
-        for (const QString& p : paths)
-            urls << (p.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(p) : QUrl(p));
-        mime.setUrls(urls);
-        const QPointF at = Plot().center();
-        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_view->viewport(), &enter);
-        if (!enter.isAccepted())
-            return false;
-        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_view->viewport(), &drop);
-        return true;
-    }
-
-    // The segment for the marks of the 60 s source (1000 frames a second): whole 2048-frame blocks
-    // from frame From x 1000 on, zeros past the source's end.
-    Bytes ExpectedSegment() const
-    {
-        const int from = Bar().m_nFrom, to = Bar().m_nTo;
-        SYSTEMTIME a, b;
-        EXPECT_TRUE((CTime(kStart, -1) + from).GetAsSystemTime(a) && (CTime(kStart, -1) + to).GetAsSystemTime(b));
-        const size_t first = from * 1000u, blocks = ((to - from) * 1000u + 2047) / 2048;
-        const riff::Bytes data = riff::Gen16(blocks * 2048 * 2, [&](size_t i) {
-            return first + i / 2 < 60000 ? SampleAt(first + i / 2, i % 2) : int16_t{0};
-        });
-        return riff::Wave(riff::FmtPayload(1, 2, 1000, 16, 18), data,
-                          {riff::Chunk("auxi", riff::AuxiPayload(a, b, kAuxiValues))})
-            .v;
-    }
-
-    std::optional<ScopedTz> m_tz; // first member: restored last
-    QTemporaryDir m_dir;
-    std::unique_ptr<CSettingsStore> m_store;
-    std::unique_ptr<CTavirelDoc> m_doc;
-    CScriptedDialogs m_dialogs;
-    std::unique_ptr<CTavirelView> m_view; // destroyed before the document
-};
-
-TEST_F(ViewTest, DatedSourceShowsWallClockTimesAndSegmentMarks)
-{
-    ShowView(Source("hour.wav", 3600));
+    Show(Source("hour.wav", 3600));
     EXPECT_EQ(Text(IDC_START_TIME), QStringLiteral("06/21/2003 9:05:00 (0 Sec)"));
     EXPECT_EQ(Text(IDC_END_TIME), QStringLiteral("06/21/2003 10:05:00 (3600 Sec)"));
     EXPECT_EQ(Text(IDC_FROM), QStringLiteral("06/21/2003 9:05:00 (0 Secs)"));
     EXPECT_EQ(Text(IDC_TO), QStringLiteral("06/21/2003 10:05:00 (3600 Secs)"));
-    ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 4, Qt::ControlModifier);
-    const int nFromSec = Bar().m_nFrom;
-    ASSERT_GT(nFromSec, 0);
-    EXPECT_EQ(Text(IDC_FROM), QString::fromStdString(m_doc->m_timeFrom.Format("%m/%d/%Y %-H:%M:%S ")) +
-                                  QStringLiteral("(%1 Secs)").arg(nFromSec));
-    m_doc->m_stStart = SYSTEMTIME{}; // no recording time: plain seconds
-    m_view->OnPosBarNotify(WPOS_SETFROM, 120);
-    EXPECT_EQ(Text(IDC_FROM), QStringLiteral("120 Secs"));
-}
-
-TEST_F(ViewTest, SourceWithoutRecordingTimeIsTimedByTheFile)
-{
-    ShowView(Source("plain.wav", 90, false));
+    Show(Source("plain.wav", 90, false)); // without a recording time of its own: timed by the file
     const QRegularExpression date(QStringLiteral(R"(^\d\d/\d\d/\d{4} \d{1,2}:\d\d:\d\d \(0 Sec\)$)"));
     EXPECT_TRUE(date.match(Text(IDC_START_TIME)).hasMatch()) << Text(IDC_START_TIME).toStdString();
     EXPECT_TRUE(Text(IDC_TO).endsWith(QStringLiteral(" (%1 Secs)").arg(m_doc->m_nLengthSec)));
 }
 
-TEST_F(ViewTest, StatusLineFollowsThePointerAndClicksMoveTheWindowWithinTheFile)
+TEST_F(FormTest, StatusLineFollowsThePointerAndClicksMoveTheWindowWithinTheFile)
 {
-    ShowView(Source("hour.wav", 3600));
+    Show(Source("hour.wav", 3600));
     const int nEndSec = Bar().m_nViewEnd;
     const QRect rc = Plot();
     // The wall-clock time of the pointer's column: 2048 frames of 1000 per second each.
@@ -237,34 +59,42 @@ TEST_F(ViewTest, StatusLineFollowsThePointerAndClicksMoveTheWindowWithinTheFile)
     EXPECT_EQ(Bar().m_nViewStart, m_doc->m_nViewStart);
 }
 
-TEST_F(ViewTest, WindowWiderThanTheFileStartsAtZero)
+TEST_F(FormTest, WindowWiderThanTheFileStartsAtZero)
 {
-    ShowView(Source("short.wav", 10));
+    Show(Source("short.wav", 10));
     Bar().m_nViewEnd = 25;
     m_view->OnPosBarNotify(WPOS_SETVIEW, 7); // length - span is negative
     EXPECT_EQ(m_doc->m_nViewStart, 0);
     EXPECT_EQ(m_doc->m_wave.GetPositionSeconds(), 0u);
 }
 
-TEST_F(ViewTest, SpinStepsTheReferenceLevelBetweenItsLimits)
+// The reference level's arrows step it by 20 dB between -100 and 100, each level fitting its label beside
+// the picture.
+TEST_F(FormTest, SpinStepsTheReferenceLevelBetweenItsLimitsEachFittingItsLabel)
 {
-    ShowView(Source("short.wav", 10));
+    Show(Source("short.wav", 10));
+    auto* label = static_cast<QLabel*>(m_view->Control(IDC_REF_LEVEL));
     auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN));
+    EXPECT_LE(label->geometry().right(), Plot().left()) << "the label stays beside the picture";
+    EXPECT_GE(label->font().pointSizeF(), 6.0);
+    std::vector<std::pair<QToolButton*, int>> clicks{{spin->m_btnUp, 100}, {spin->m_btnUp, 100}}; // held at the top
+    for (int level = 80; level >= -100; level -= 20)
+        clicks.emplace_back(spin->m_btnDown, level);
+    clicks.emplace_back(spin->m_btnDown, -100); // held at the bottom
     m_doc->m_nRefLevel = 80;
-    QTest::mouseClick(spin->m_btnUp, Qt::LeftButton);
-    EXPECT_EQ(Text(IDC_REF_LEVEL), QStringLiteral("100"));
-    QTest::mouseClick(spin->m_btnUp, Qt::LeftButton);
-    EXPECT_EQ(m_doc->m_nRefLevel, 100);
-    m_doc->m_nRefLevel = -100;
-    QTest::mouseClick(spin->m_btnDown, Qt::LeftButton);
-    EXPECT_EQ(m_doc->m_nRefLevel, -100);
+    for (const auto& [button, level] : clicks) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(m_doc->m_nRefLevel, level);
+        ASSERT_EQ(label->text(), QString::number(level));
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << level;
+    }
 }
 
 // The range's arrows and wheel: 10 dB steps, at least 20 dB; up to the floor
 // it follows the reference level again (the label shows the span).
-TEST_F(ViewTest, RangeStepsBetweenTwentyDbAndTheFloor)
+TEST_F(FormTest, RangeStepsBetweenTwentyDbAndTheFloor)
 {
-    ShowView(Source("short.wav", 10));
+    Show(Source("short.wav", 10));
     auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_RANGE_SPIN));
     const struct {
         int ref, range;
@@ -297,9 +127,9 @@ TEST_F(ViewTest, RangeStepsBetweenTwentyDbAndTheFloor)
 
 // Export Picture writes the shown picture inside its scales, or the same
 // window at a chosen size; a cancelled size or name writes nothing.
-TEST_F(ViewTest, ExportPictureAtTheShownOrAChosenSize)
+TEST_F(FormTest, ExportPictureAtTheShownOrAChosenSize)
 {
-    ShowView(Source("short.wav", 10));
+    Show(Source("short.wav", 10));
     const QString png = Path("shown.png");
     m_dialogs.m_bYes = true;
     m_dialogs.m_answers = QStringList{png};
@@ -322,14 +152,19 @@ TEST_F(ViewTest, ExportPictureAtTheShownOrAChosenSize)
     EXPECT_FALSE(QFile::exists(Path("none.png")));
 }
 
-TEST_F(ViewTest, SrcFileCancelledLeavesTheSourceClosedAndClicksIdle)
+// "Save Segment" needs a destination and a source; Src File... cancelled leaves the source closed and clicks idle.
+TEST_F(FormTest, SaveOnlyWithASourceAndADestination)
 {
-    const QString src = Source("short.wav", 10);
-    m_doc->m_strDestPath = Path("cut.wav");
-    ShowView(src);
+    Show(QString());
+    const QString src = Source("short.wav", 10), filter = QStringLiteral("|Wave Files (*.wav)");
+    m_dialogs.m_answers = {Path("cut.wav"), src};
+    Click(IDC_DEST_FILE);
+    EXPECT_EQ(Text(IDC_DEST_PATH), Path("cut.wav"));
+    EXPECT_FALSE(m_view->m_btnSave->isEnabled());
+    Click(IDC_SRC_FILE);
     EXPECT_TRUE(m_view->m_btnSave->isEnabled());
     Click(IDC_SRC_FILE); // no answer: cancelled
-    EXPECT_EQ(m_dialogs.m_asked, QStringList{QStringLiteral("open:") + src + QStringLiteral("|Wave Files (*.wav)")});
+    EXPECT_EQ(m_dialogs.m_asked, (QStringList{"save:" + filter, "open:" + filter, "open:" + src + filter}));
     EXPECT_FALSE(m_doc->m_bLoaded);
     EXPECT_FALSE(m_view->m_btnSave->isEnabled());
     const int nViewStartSec = m_doc->m_nViewStart;
@@ -338,112 +173,92 @@ TEST_F(ViewTest, SrcFileCancelledLeavesTheSourceClosedAndClicksIdle)
     EXPECT_EQ(m_doc->m_nViewStart, nViewStartSec);
 }
 
-TEST_F(ViewTest, DestinationEnablesSaveOnlyWithASource)
+// Segments saved from the marks are byte for byte the model's (whole 2048-frame blocks from frame From x 1000,
+// zeros past the source's end, the marks' times) and tavirel-cli cut's, levelled or not; numbering passes over
+// an existing file.
+TEST_F(FormTest, SaveWritesNumberedSegmentsAsTheModelAndTheCommandLineDo)
 {
-    ShowView(QString());
-    m_dialogs.m_answers = {Path("cut.wav"), Source("short.wav", 10)};
+    Show(Source("src.wav", 60));
+    m_dialogs.m_answers = {Path("cut.wav")};
     Click(IDC_DEST_FILE);
-    EXPECT_EQ(m_dialogs.m_asked.value(0), QStringLiteral("save:|Wave Files (*.wav)"));
-    EXPECT_EQ(Text(IDC_DEST_PATH), Path("cut.wav"));
-    EXPECT_FALSE(m_view->m_btnSave->isEnabled());
-    Click(IDC_SRC_FILE);
-    EXPECT_TRUE(m_view->m_btnSave->isEnabled());
-}
-
-TEST_F(ViewTest, SaveWritesNumberedSegmentsByteForByteAndPassesOverExistingFiles)
-{
-    PrepareSave(60, 150);
+    ClickBar(Qt::LeftButton, 60, Qt::ControlModifier);
+    ClickBar(Qt::RightButton, 150, Qt::ControlModifier);
+    const int from = Bar().m_nFrom, to = Bar().m_nTo;
+    ASSERT_LT(from, to);
+    SYSTEMTIME a, b;
+    ASSERT_TRUE((CTime(kStart, -1) + from).GetAsSystemTime(a) && (CTime(kStart, -1) + to).GetAsSystemTime(b));
+    const size_t first = from * 1000u, blocks = ((to - from) * 1000u + 2047) / 2048;
+    const Bytes expected =
+        riff::Wave(
+            riff::FmtPayload(1, 2, 1000, 16, 18),
+            riff::Gen16(blocks * 2048 * 2,
+                        [&](size_t i) { return first + i / 2 < 60000 ? SampleAt(first + i / 2, i % 2) : int16_t{0}; }),
+            {riff::Chunk("auxi", riff::AuxiPayload(a, b, kAuxiValues))})
+            .v;
     PressSave();
-    EXPECT_TRUE(Read("cut_001.wav") == ExpectedSegment());
-    PressSave();
-    EXPECT_TRUE(Read("cut_002.wav") == ExpectedSegment());
+    EXPECT_TRUE(Read("cut_001.wav") == expected);
     const Bytes earlier{'e', 'a', 'r', 'l', 'y'};
-    riff::WriteFile(Path("cut_003.wav").toStdString(), earlier);
-    PressSave();
-    EXPECT_TRUE(m_dialogs.Questions().isEmpty());
-    EXPECT_TRUE(Read("cut_003.wav") == earlier);
-    EXPECT_TRUE(Read("cut_004.wav") == ExpectedSegment());
-    EXPECT_TRUE(Read("cut.wav").empty());
-}
-
-TEST_F(ViewTest, CommandLineCutWritesTheSameBytesAsTheWindow)
-{
-    PrepareSave(100, 250);
-    PressSave();
+    riff::WriteFile(Path("cut_002.wav").toStdString(), earlier);
     Click(IDC_USE_AGC); // levelling on
     PressSave();
-    const QString cli = QStringLiteral(TAVIREL_CLI_PATH);
+    EXPECT_TRUE(m_dialogs.Questions().isEmpty());
+    EXPECT_TRUE(Read("cut_002.wav") == earlier);
+    EXPECT_TRUE(Read("cut.wav").empty());
     for (const char* dest : {"plain.wav", "agc.wav"}) {
-        QStringList args{QStringLiteral("cut"),    Path("src.wav"),
-                         QStringLiteral("--from"), QString::number(Bar().m_nFrom),
-                         QStringLiteral("--to"),   QString::number(Bar().m_nTo),
-                         QStringLiteral("--dest"), Path(dest)};
+        QStringList args{"cut",  Path("src.wav"),     "--from", QString::number(from),
+                         "--to", QString::number(to), "--dest", Path(dest)};
         if (dest[0] == 'a')
-            args << QStringLiteral("--agc");
-        EXPECT_EQ(QProcess::execute(cli, args), 0);
+            args << "--agc";
+        EXPECT_EQ(QProcess::execute(QStringLiteral(TAVIREL_CLI_PATH), args), 0);
     }
-    EXPECT_TRUE(Read("plain_001.wav") == Read("cut_001.wav"));
-    EXPECT_TRUE(Read("agc_001.wav") == Read("cut_002.wav"));
-    EXPECT_FALSE(Read("cut_001.wav") == Read("cut_002.wav"));
+    EXPECT_TRUE(Read("plain_001.wav") == expected);
+    EXPECT_TRUE(Read("agc_001.wav") == Read("cut_003.wav"));
+    EXPECT_FALSE(Read("cut_003.wav") == expected);
 }
 
-TEST_F(ViewTest, SourcesThatCannotBeOpenedSayWhy)
+TEST_F(FormTest, SourcesThatCannotBeOpenedSayWhy)
 {
     const char* const kMissing = "the file cannot be opened for reading (No such file or directory)";
     riff::WriteFile(Path("notes.wav").toStdString(), Bytes{'n', 'o', 't', 'e', 's'});
-    struct Case {
+    enum Act { None, SrcFile, Dropped, Deleted };
+    const struct {
         const char* what;
-        std::function<void()> act;
-        QStringList errors; // what the message boxes said
-        bool bLoaded;       // a source is shown afterwards
+        const char* shown;      // the source named at the start
+        Act act;                // then: notes.wav chosen or dropped, or the source deleted and rendered again
+        const char *file, *why; // of the message box, if any
+        bool bLoaded;           // a source is shown afterwards
+    } rows[] = {
+        {"no source named yet", "", None, nullptr, nullptr, false},
+        {"stored source missing at start", "gone.wav", None, "gone.wav", kMissing, false},
+        {"a file that is no wave chosen in Src File...", "a.wav", SrcFile, "notes.wav", "not a RIFF WAVE file", true},
+        {"a file that is no wave dropped", "a.wav", Dropped, "notes.wav", "not a RIFF WAVE file", true},
+        {"source deleted while shown, found by the next rendering", "a.wav", Deleted, "a.wav", kMissing, false},
     };
-    const Case cases[] = {
-        {"no source named yet", [&] { ShowView(QString()); }, {}, false},
-        {"stored source missing at start",
-         [&] { ShowView(Path("gone.wav")); },
-         {CannotOpen(Path("gone.wav"), kMissing)},
-         false},
-        {"a file that is no wave chosen in Src File...",
-         [&] {
-             ShowView(Source("a.wav", 10));
-             m_dialogs.m_answers = {Path("notes.wav")};
-             Click(IDC_SRC_FILE);
-         },
-         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")},
-         true},
-        {"a file that is no wave dropped",
-         [&] {
-             ShowView(Source("a.wav", 10));
-             EXPECT_TRUE(Drop({Path("notes.wav")}));
-         },
-         {CannotOpen(Path("notes.wav"), "not a RIFF WAVE file")},
-         true},
-        {"source deleted while shown, found by the next rendering",
-         [&] {
-             ShowView(Source("a.wav", 10));
-             QFile::remove(Path("a.wav"));
-             QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
-         },
-         {CannotOpen(Path("a.wav"), kMissing)},
-         false},
-    };
-    for (const Case& c : cases) {
+    for (const auto& r : rows) {
         m_doc->m_strDestPath = Path("cut.wav");
         m_dialogs.m_asked.clear();
-        c.act();
-        EXPECT_EQ(Errors(), c.errors) << c.what;
-        EXPECT_EQ(m_doc->m_bLoaded, c.bLoaded) << c.what;
-        EXPECT_EQ(m_view->m_btnSave->isEnabled(), c.bLoaded) << c.what;
-        if (c.bLoaded)
-            EXPECT_EQ(Text(IDC_SRC_PATH), Path("a.wav")) << c.what; // the previous source stays
-        else
-            EXPECT_EQ(Status(), QString()) << c.what; // no window of a source that is gone
+        Show(*r.shown == 'a' ? Source(r.shown, 10) : *r.shown ? Path(r.shown) : QString());
+        m_dialogs.m_answers = {Path("notes.wav")};
+        if (r.act == SrcFile)
+            Click(IDC_SRC_FILE);
+        if (r.act == Dropped) {
+            EXPECT_TRUE(Drop({Path("notes.wav")}));
+        }
+        if (r.act == Deleted && QFile::remove(Path("a.wav")))
+            QTest::mouseClick(static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN))->m_btnDown, Qt::LeftButton);
+        const QStringList said{
+            QStringLiteral("Cannot open \"%1\" as a source:\n%2.").arg(Path(r.file), QString::fromLatin1(r.why))};
+        EXPECT_EQ(Errors(), r.file ? said : QStringList()) << r.what;
+        EXPECT_EQ(m_doc->m_bLoaded, r.bLoaded) << r.what;
+        EXPECT_EQ(m_view->m_btnSave->isEnabled(), r.bLoaded) << r.what;
+        // The previous source stays, or no window of a source that is gone.
+        EXPECT_EQ(r.bLoaded ? Text(IDC_SRC_PATH) : Status(), r.bLoaded ? Path("a.wav") : QString()) << r.what;
     }
 }
 
-TEST_F(ViewTest, DroppedWaveFileBecomesTheSource)
+TEST_F(FormTest, DroppedWaveFileBecomesTheSource)
 {
-    ShowView(Source("a.wav", 10));
+    Show(Source("a.wav", 10));
     ClickBar(Qt::LeftButton, -2, Qt::ControlModifier);
     EXPECT_FALSE(Drop({Source("b.wav", 60), Path("a.wav")})); // one file at a time
     EXPECT_FALSE(Drop({QStringLiteral("https://example.org/b.wav")}));
@@ -456,9 +271,9 @@ TEST_F(ViewTest, DroppedWaveFileBecomesTheSource)
     EXPECT_EQ(Bar().m_nTo, 60);
 }
 
-TEST_F(ViewTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
+TEST_F(FormTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
 {
-    ShowView(Source("src.wav", 60));
+    Show(Source("src.wav", 60));
     m_dialogs.m_answers = {Path("no-such-folder/cut.wav")};
     Click(IDC_DEST_FILE);
     PressSave();
@@ -470,9 +285,9 @@ TEST_F(ViewTest, FailedSaveSaysWhyInAMessageBoxAndKeepsTheStatusShort)
     EXPECT_EQ(Status(), QStringLiteral("Save failed"));
 }
 
-TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverControls)
+TEST_F(FormTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverControls)
 {
-    ShowView(Source("hour.wav", 3600));
+    Show(Source("hour.wav", 3600));
     ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
     ASSERT_GT(m_doc->m_nViewStart, 0);
     m_dialogs.m_answers = {Source("other.wav", 3000)};
@@ -481,7 +296,7 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     EXPECT_EQ(Status(), QStringLiteral("View 0 Sec to %1 Sec").arg(nEndSec));
     // A wider form draws a longer window; the status line follows.
     m_view->resize(m_view->size() + QSize(200, 0));
-    m_view->GetLayoutWindow()->repaint();
+    Form()->repaint();
     EXPECT_GT(Bar().m_nViewEnd, nEndSec);
     const QString view = QStringLiteral("View 0 Sec to %1 Sec").arg(Bar().m_nViewEnd);
     EXPECT_EQ(Status(), view);
@@ -496,9 +311,8 @@ TEST_F(ViewTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
     }
 }
 
-// Every control of the form: its class, first text, place in dialog units and
-// anchors (in the order they are registered; no second anchor keeps the size).
-TEST_F(ViewTest, ControlTable)
+// Every control of the form: its class, first text and place in dialog units.
+TEST_F(FormTest, ControlTable)
 {
     const char* const help = "L-Click = Repositions Zoom Window         CTRL-L-Click = Set \"From\" Pos"
                              "       CTRL-R-Click = Set \"To\" Pos";
@@ -507,34 +321,31 @@ TEST_F(ViewTest, ControlTable)
         const char* cls;
         const char* text;
         QRect du;
-        int order; // of its anchoring
-        QSize first, second;
     } rows[] = {
-        {IDC_SRC_FILE, "QPushButton", "Src File...", {3, 3, 42, 14}, 3, ANCHOR_TOP_LEFT, ANCHOR_NONE},
-        {IDC_DEST_FILE, "QPushButton", "Dest File...", {3, 18, 42, 14}, 4, ANCHOR_TOP_LEFT, ANCHOR_NONE},
-        {IDC_SRC_PATH, "QLabel", "Source File", {52, 5, 254, 8}, 6, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
-        {IDC_DEST_PATH, "QLabel", "Destination File", {52, 21, 254, 8}, 8, ANCHOR_TOP_LEFT, ANCHOR_TOP_RIGHT},
-        {IDC_PLOT_AREA, "QFrame", "", {17, 38, 300, 101}, 0, ANCHOR_TOP_LEFT, ANCHOR_BOTTOM_RIGHT},
-        {IDC_FROM, "QLabel", "", {101, 176, 129, 8}, 15, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
-        {IDC_TO, "QLabel", "", {101, 186, 129, 8}, 16, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
-        {IDC_SAVE, "QPushButton", "Save Segment", {18, 182, 54, 14}, 10, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
-        {IDC_EXIT, "QPushButton", "Exit", {240, 181, 54, 14}, 14, ANCHOR_BOTTOM_RIGHT, ANCHOR_NONE},
-        {IDC_START_TIME, "QLabel", "StartTime", {5, 162, 96, 8}, 9, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
-        {IDC_END_TIME, "QLabel", "EndTime", {217, 162, 98, 8}, 13, ANCHOR_BOTTOM_RIGHT, ANCHOR_NONE},
-        {IDC_SPIN, "CSpinArrows", "", {4, 55, 8, 69}, 5, ANCHOR_MID_LEFT, ANCHOR_NONE},
-        {IDC_POS_BAR, "CWposCtrl", "", {7, 147, 310, 13}, 1, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT},
-        {IDC_FROM_CAPTION, "QLabel", "From:", {80, 176, 18, 8}, 17, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
-        {IDC_TO_CAPTION, "QLabel", "To:", {87, 185, 11, 8}, 18, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
-        {IDC_HELP_LINE, "QLabel", help, {4, 139, 315, 8}, 2, ANCHOR_BOTTOM_LEFT, ANCHOR_BOTTOM_RIGHT},
-        {IDC_USE_AGC, "QCheckBox", "Use AGC", {24, 171, 44, 10}, 11, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
-        {IDC_STATUS, "QLabel", "", {110, 163, 96, 10}, 19, ANCHOR_BOTTOM_MID, ANCHOR_NONE},
+        {IDC_SRC_FILE, "QPushButton", "Src File...", {3, 3, 42, 14}},
+        {IDC_DEST_FILE, "QPushButton", "Dest File...", {3, 18, 42, 14}},
+        {IDC_SRC_PATH, "QLabel", "Source File", {52, 5, 254, 8}},
+        {IDC_DEST_PATH, "QLabel", "Destination File", {52, 21, 254, 8}},
+        {IDC_PLOT_AREA, "QFrame", "", {17, 38, 300, 101}},
+        {IDC_FROM, "QLabel", "", {101, 176, 129, 8}},
+        {IDC_TO, "QLabel", "", {101, 186, 129, 8}},
+        {IDC_SAVE, "QPushButton", "Save Segment", {18, 182, 54, 14}},
+        {IDC_EXIT, "QPushButton", "Exit", {240, 181, 54, 14}},
+        {IDC_START_TIME, "QLabel", "StartTime", {5, 162, 96, 8}},
+        {IDC_END_TIME, "QLabel", "EndTime", {217, 162, 98, 8}},
+        {IDC_SPIN, "CSpinArrows", "", {4, 55, 8, 69}},
+        {IDC_POS_BAR, "CWposCtrl", "", {7, 147, 310, 13}},
+        {IDC_FROM_CAPTION, "QLabel", "From:", {80, 176, 18, 8}},
+        {IDC_TO_CAPTION, "QLabel", "To:", {87, 185, 11, 8}},
+        {IDC_HELP_LINE, "QLabel", help, {4, 139, 315, 8}},
+        {IDC_USE_AGC, "QCheckBox", "Use AGC", {24, 171, 44, 10}},
+        {IDC_STATUS, "QLabel", "", {110, 163, 96, 10}},
         // The level label keeps its row but takes the column left of the plot area.
-        {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}, 12, ANCHOR_BOTTOM_LEFT, ANCHOR_NONE},
-        {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}, 7, ANCHOR_TOP_RIGHT, ANCHOR_NONE},
-        // The range of the colour scale above the reference level's arrows, growing at half their pace; its label as
-        // wide as the column.
-        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}, 20, ANCHOR_TOP_LEFT, QSize(0, 25)},
-        {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}, 21, ANCHOR_TOP_LEFT, ANCHOR_NONE},
+        {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}},
+        {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}},
+        // The range of the colour scale above the reference level's arrows; its label as wide as the column.
+        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}},
+        {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}},
     };
     m_view = std::make_unique<CTavirelView>(m_doc.get());
     for (const Row& r : rows) {
@@ -557,21 +368,12 @@ TEST_F(ViewTest, ControlTable)
             EXPECT_EQ(got, px) << r.id;
         }
     }
-    m_view->resize(m_view->GetDesignSize());
-    m_view->OnInitialUpdate();
-    ASSERT_EQ(m_view->m_entries.size(), std::size(rows));
-    for (const Row& r : rows) {
-        const AnchorEntry& entry = m_view->m_entries[static_cast<size_t>(r.order)];
-        EXPECT_EQ(entry.hwndControl.data(), m_view->Control(r.id)) << r.id;
-        EXPECT_EQ(entry.topLeftAnchor, r.first) << r.id;
-        EXPECT_EQ(entry.bottomRightAnchor, r.second == ANCHOR_NONE ? r.first : r.second) << r.id;
-    }
 }
 
-TEST_F(ViewTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
+TEST_F(FormTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
 {
     m_doc->m_strDestPath = Path("cut.wav");
-    ShowView(Source("short.wav", 10)); // "Save Segment" enabled
+    Show(Source("short.wav", 10)); // "Save Segment" enabled
     QApplication::setActiveWindow(m_view.get());
     m_view->Control(IDC_USE_AGC)->setFocus();
     QTest::keyClick(m_view->Control(IDC_USE_AGC), Qt::Key_Tab);
@@ -585,78 +387,9 @@ TEST_F(ViewTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
     }
 }
 
-TEST_F(ViewTest, EveryReferenceLevelFitsItsLabel)
+TEST_F(FormTest, ZoomKeysWheelAndCommandsChangeThePictureAndTheBar)
 {
-    ShowView(Source("short.wav", 10));
-    auto* label = static_cast<QLabel*>(m_view->Control(IDC_REF_LEVEL));
-    auto* spin = static_cast<CSpinArrows*>(m_view->Control(IDC_SPIN));
-    EXPECT_LE(label->geometry().right(), Plot().left()) << "the label stays beside the picture";
-    EXPECT_GE(label->font().pointSizeF(), 6.0);
-    m_doc->m_nRefLevel = 100;
-    for (int level = 80; level >= -100; level -= 20) {
-        QTest::mouseClick(spin->m_btnDown, Qt::LeftButton);
-        ASSERT_EQ(label->text(), QString::number(level));
-        EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width()) << level;
-    }
-}
-
-// ---- browsing: zoom, scrolling, readouts, save progress ----
-
-class BrowseTest : public ViewTest {
-protected:
-    // The view shown and active (for its keys), its first picture drawn.
-    void ShowActive(const QString& srcPath)
-    {
-        ShowView(srcPath);
-        QApplication::setActiveWindow(m_view.get());
-    }
-    // Lets a rendering off the UI thread end; it reports through an event.
-    void WaitRender()
-    {
-        while (m_view->IsRenderPending())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    void Key(int key, Qt::KeyboardModifiers mods = {})
-    {
-        QTest::keyClick(m_view.get(), static_cast<Qt::Key>(key), mods);
-        WaitRender();
-    }
-    void Wheel(int notches, Qt::KeyboardModifiers mods = {})
-    {
-        // The form passes the wheel on to the scroll area's viewport, where the view takes it.
-        QWidget* viewport = m_view->viewport();
-        const QPointF at = m_view->GetLayoutWindow()->mapTo(viewport, QPointF(Plot().center()));
-        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, notches * 120), Qt::NoButton, mods,
-                          Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewport, &wheel);
-        WaitRender();
-    }
-    int64_t Blocks() const { return (static_cast<int64_t>(m_doc->m_nTotalFrames) + 2047) / 2048; }
-    QImage Picture() const { return m_view->m_pPlot->m_bitmap; }
-
-    // A source of nSec seconds at rate frames/s: two channels with a complex tone of toneHz
-    // (centre frequency and recording time from the auxi chunk), or one channel with a cosine.
-    QString ToneSource(const char* name, int channels, uint32_t rate, int nSec, double toneHz, uint32_t centreHz)
-    {
-        riff::WaveShape shape(static_cast<uint16_t>(channels), rate, 16);
-        if (centreHz != 0) {
-            SYSTEMTIME stop{};
-            EXPECT_TRUE((CTime(kStart, -1) + nSec).GetAsSystemTime(stop));
-            shape.auxi = riff::AuxiPayload(kStart, stop, {centreHz, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-        }
-        const double w = 2 * M_PI * toneHz / rate;
-        const riff::Bytes data = riff::Gen16(size_t{rate} * nSec * channels, [&](size_t i) {
-            const double phase = w * static_cast<double>(i / channels);
-            return static_cast<int16_t>(std::lround(16000 * (i % channels == 0 ? std::cos(phase) : std::sin(phase))));
-        });
-        EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), riff::WaveFile(shape, data)));
-        return Path(name);
-    }
-};
-
-TEST_F(BrowseTest, ZoomKeysWheelAndCommandsChangeThePictureAndTheBar)
-{
-    ShowActive(Source("hour.wav", 3600));
+    Show(Source("hour.wav", 3600));
     const int whole = static_cast<int>((Blocks() + Plot().width() - 1) / Plot().width()); // fills the window
     ASSERT_GE(whole, 3);
     const int four = std::min(4, whole);
@@ -708,9 +441,9 @@ TEST_F(BrowseTest, ZoomKeysWheelAndCommandsChangeThePictureAndTheBar)
     EXPECT_EQ(Bar().m_nViewEnd, 3600) << "the whole recording in the window";
 }
 
-TEST_F(BrowseTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
+TEST_F(FormTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
 {
-    ShowActive(Source("hour.wav", 3600));
+    Show(Source("hour.wav", 3600));
     const int64_t width = Plot().width(); // blocks in the window at one block per column
     const int64_t tenth = width / 10, last = Blocks() - width;
     ASSERT_GT(last, width + 2 * tenth);
@@ -755,12 +488,12 @@ TEST_F(BrowseTest, KeysAndWheelMoveTheWindowByBlocksAndStopAtBothEnds)
 
 // A source of exactly 2 x width blocks gains a padding block in its rounded
 // frame count; End and Whole Recording stop at its last block of data.
-TEST_F(BrowseTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
+TEST_F(FormTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
 {
     m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
-    ShowView(QString());        // the plot's width, for the source's length
+    Show(QString());            // the plot's width, for the source's length
     const int w = Plot().width();
-    ShowActive(ToneSource("exact.wav", 1, 2048, 2 * w, 256.0, 0));
+    Show(ToneSource("exact.wav", 1, 2048, 2 * w, 256.0, 0));
     const struct {
         const char* what;
         int key;
@@ -782,7 +515,7 @@ TEST_F(BrowseTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
     }
 }
 
-TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
+TEST_F(FormTest, ReadoutsAtKnownPixelsOfAToneSource)
 {
     struct Case {
         const char* name;
@@ -798,11 +531,11 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
         m_doc->m_nRefLevel = 0;
         m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
         // The tone on the first bin of the row three quarters down the picture.
-        ShowView(QString()); // the plot's height, for the tone's bin
+        Show(QString()); // the plot's height, for the tone's bin
         const int h = Plot().height(), yTone = h * 3 / 4;
         const int64_t bin = (int64_t{yTone} * rows + h - 1) / h;
         const double offsetHz = c.channels == 2 ? (bin - 1023) * rate / 2048.0 : bin * rate / 2048.0;
-        ShowActive(ToneSource(c.name, c.channels, rate, 30, offsetHz, c.centreHz));
+        Show(ToneSource(c.name, c.channels, rate, 30, offsetHz, c.centreHz));
         ASSERT_EQ(Plot().height(), h);
         EXPECT_EQ(Text(IDC_CENTRE_FREQ), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
 
@@ -848,9 +581,9 @@ TEST_F(BrowseTest, ReadoutsAtKnownPixelsOfAToneSource)
 
 // Times that span twice the samples (500 frames a second): the labels, the bar,
 // the readout, the status line, render --start and the cut count the same seconds.
-TEST_F(BrowseTest, OneClockForASourceWhoseTimesDisagreeWithItsSamples)
+TEST_F(FormTest, OneClockForASourceWhoseTimesDisagreeWithItsSamples)
 {
-    ShowActive(Source("slow.wav", 3600, true, 7200));
+    Show(Source("slow.wav", 3600, true, 7200));
     m_dialogs.m_answers = {Path("cut.wav")};
     Click(IDC_DEST_FILE);
     ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
@@ -906,12 +639,12 @@ TEST_F(BrowseTest, OneClockForASourceWhoseTimesDisagreeWithItsSamples)
 
 // Input queued while a save runs (it lets events through for its progress)
 // reaches nothing: the segment is byte for byte an undisturbed one's.
-TEST_F(BrowseTest, InputDuringASaveLeavesTheSegmentAsAnUndisturbedOne)
+TEST_F(FormTest, InputDuringASaveLeavesTheSegmentAsAnUndisturbedOne)
 {
     const QString other = Source("other.wav", 10);
     const QString src = ToneSource("long.wav", 1, 8192, 200, 1000.0, 0); // 800 blocks: progress every 256
     m_doc->m_strDestPath = Path("cut.wav");
-    ShowActive(src);
+    Show(src);
     PressSave();
     const Bytes undisturbed = Read("cut_001.wav");
     ASSERT_FALSE(undisturbed.empty());
@@ -928,20 +661,13 @@ TEST_F(BrowseTest, InputDuringASaveLeavesTheSegmentAsAnUndisturbedOne)
          }},
         {"a View key", [&] { QTest::keyClick(m_view.get(), Qt::Key_End); }},
     };
-    const auto cuts = [&] { return QDir(m_dir.path()).entryList({QStringLiteral("cut_*.wav")}, QDir::Files); };
+    const auto cuts = [&] { return Files("cut_*.wav"); };
     for (const auto& r : rows) {
-        // Once the save runs (its progress dialog exists), the input arrives.
-        std::function<void()> poll = [&] {
-            if (m_view->findChild<QProgressDialog*>() == nullptr)
-                QTimer::singleShot(0, m_view.get(), poll);
-            else
-                r.act();
-        };
-        ShowActive(src);
+        Show(src);
         m_dialogs.m_asked.clear();
         const QStringList before = cuts();
-        QTimer::singleShot(0, m_view.get(), poll);
-        PressSave();
+        // Once the save runs (its progress dialog exists), the input arrives.
+        WhileSaving([&] { PressSave(); }, [&](QProgressDialog*) { return r.act(), false; });
         QStringList written = cuts();
         for (const QString& name : before)
             written.removeOne(name);
@@ -953,37 +679,29 @@ TEST_F(BrowseTest, InputDuringASaveLeavesTheSegmentAsAnUndisturbedOne)
     }
 }
 
-TEST_F(BrowseTest, SaveShowsProgressAndCancelHalfWayLeavesNoFile)
+TEST_F(FormTest, SaveShowsProgressAndCancelHalfWayLeavesNoFile)
 {
     for (bool bCancel : {true, false}) {
         SCOPED_TRACE(bCancel ? "cancelled" : "completed");
         // One channel of 16 bits, 4096 blocks: progress reports every 256 blocks.
         const QString src = ToneSource("long.wav", 1, 100000, 84, 1000.0, 0);
         m_doc->m_strDestPath = Path("cut.wav");
-        ShowActive(src);
-        m_view->m_nSaveProgressDelayMs = 0;
+        Show(src);
         ClickBar(Qt::LeftButton, 0, Qt::ControlModifier);
         ClickBar(Qt::RightButton, -1, Qt::ControlModifier);
         ASSERT_GE(Bar().m_nTo - Bar().m_nFrom, 80);
 
         int cancelledAt = -1, largest = 0;
-        bool bSaving = true;
-        std::function<void()> poll = [&] {
-            auto* dialog = m_view->findChild<QProgressDialog*>();
-            if (!bSaving || dialog == nullptr)
-                return;
-            largest = std::max(largest, dialog->value());
-            if (bCancel && dialog->isVisible() && dialog->value() >= dialog->maximum() / 2) {
-                cancelledAt = dialog->value();
-                QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
-                return;
-            }
-            QTimer::singleShot(0, m_view.get(), poll);
-        };
-        QTimer::singleShot(0, m_view.get(), poll);
-        PressSave();
-        bSaving = false;
-        const QStringList written = QDir(m_dir.path()).entryList({QStringLiteral("cut*")}, QDir::Files);
+        WhileSaving([&] { PressSave(); },
+                    [&](QProgressDialog* dialog) {
+                        largest = std::max(largest, dialog->value());
+                        if (!bCancel || !dialog->isVisible() || dialog->value() < dialog->maximum() / 2)
+                            return true;
+                        cancelledAt = dialog->value();
+                        QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+                        return false;
+                    });
+        const QStringList written = Files("cut*");
         EXPECT_TRUE(Errors().isEmpty());
         if (bCancel) {
             EXPECT_GE(cancelledAt, 500);
@@ -995,7 +713,6 @@ TEST_F(BrowseTest, SaveShowsProgressAndCancelHalfWayLeavesNoFile)
             ASSERT_EQ(written.size(), 1);
             EXPECT_GT(QFileInfo(Path("cut_001.wav").replace("001", written[0].mid(4, 3))).size(), 16000000);
         }
-        m_view.reset();
     }
 }
 
