@@ -82,8 +82,9 @@ int ReadValues(const QCommandLineParser& parser, AudioArgs* a)
             return ParseWholeNumber(v, kMinRateHz, kMaxRateHz, &a->nRateHz);
         }))
         return Usage("--rate needs a whole number of Hz from 8000 to 192000, not ", *bad);
-    for (auto [name, out] :
+    for (const auto& [name, field] :
          {std::pair{"low", &c.dLowHz}, std::pair{"high", &c.dHighHz}, std::pair{"tune", &c.dTuneHz}}) {
+        double* out = field; // clang 14 lets no lambda capture a structured binding
         if (const auto bad = TakeValues(parser, name, [&](const std::string& v) { return ParseDecimal(v, true, out); }))
             return Usage((std::string("--") + name + " needs a frequency in Hz, not ").c_str(), *bad);
     }

@@ -37,7 +37,6 @@ namespace {
 constexpr int kWidth = 12;
 constexpr int kHeight = 90;
 constexpr int kBlocks = 1600; // the whole recording: 256 blocks per column in 7 of 12 columns
-constexpr int kWholeZoom = (kBlocks + kWidth - 1) / kWidth; // the fewest blocks per column that show it all
 
 // Bytes this process has read so far, from any file.
 int64_t BytesRead()

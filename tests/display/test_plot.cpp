@@ -188,6 +188,12 @@ uint64_t PictureHash(const QImage& picture)
 // they had before those became choices.
 TEST_F(PlotTest, DefaultPicturesKeepTheirBytes)
 {
+#ifdef __clang__
+    // The bytes are those of the g++ build that ships; clang orders the
+    // transform's floating-point sums differently, and other tests check its
+    // pictures against the direct computation.
+    GTEST_SKIP() << "picture bytes are pinned for the g++ build";
+#endif
     struct Case {
         int channels, zoom, rows, ref;
         uint64_t hash;
