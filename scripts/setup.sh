@@ -2,7 +2,7 @@
 # building, testing and looking at the program need, when any is missing.
 TAVIREL_PACKAGES="cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgtest-dev libgmock-dev
   libbenchmark-dev libliquid-dev python3-numpy python3-scipy sox xvfb xauth imagemagick xdotool clang libclang-rt-14-dev libfftw3-dev
-  fonts-dejavu-core desktop-file-utils dpkg-dev"
+  fonts-dejavu-core desktop-file-utils dpkg-dev python3-jsonschema"
 
 tavirel_install_packages() { # [extra packages...]
   local missing=()

@@ -17,7 +17,8 @@ namespace samples {
 // 2^31, so that a float of exactly 1.0 stays inside the 32-bit range.
 constexpr double kFloatScale = 2147480000.0;
 
-enum class Codec { None, U8, S16, S24, S32, F32 };
+// S8 is signed 8-bit, which wave files never hold but raw I/Q recordings often do.
+enum class Codec { None, U8, S8, S16, S24, S32, F32 };
 
 // The codec of a "fmt " record: format tag 1 (integer PCM) or 3 (IEEE float).
 inline Codec CodecFor(uint16_t formatTag, uint16_t bitsPerSample)
@@ -38,7 +39,8 @@ inline Codec CodecFor(uint16_t formatTag, uint16_t bitsPerSample)
 inline int BytesPerSample(Codec c)
 {
     switch (c) {
-    case Codec::U8: return 1;
+    case Codec::U8:
+    case Codec::S8: return 1;
     case Codec::S16: return 2;
     case Codec::S24: return 3;
     case Codec::S32:
@@ -55,6 +57,15 @@ inline int32_t ReadU8(const uint8_t* p)
 inline void WriteU8(int32_t v, uint8_t* p)
 {
     p[0] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> 24) ^ 0x80u);
+}
+
+inline int32_t ReadS8(const uint8_t* p)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 24);
+}
+inline void WriteS8(int32_t v, uint8_t* p)
+{
+    p[0] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> 24);
 }
 
 // Files are little-endian: on a little-endian host a sample is one unaligned
@@ -162,6 +173,7 @@ inline void Decode(Codec c, const uint8_t* __restrict src, int32_t* __restrict d
 {
     switch (c) {
     case Codec::U8: DecodeAll<1, ReadU8>(src, dst, count); break;
+    case Codec::S8: DecodeAll<1, ReadS8>(src, dst, count); break;
     case Codec::S16: DecodeAll<2, ReadS16>(src, dst, count); break;
     case Codec::S24: DecodeAll<3, ReadS24>(src, dst, count); break;
     case Codec::S32: DecodeAll<4, ReadS32>(src, dst, count); break;
@@ -175,6 +187,7 @@ inline void Encode(Codec c, const int32_t* __restrict src, uint8_t* __restrict d
 {
     switch (c) {
     case Codec::U8: EncodeAll<1, WriteU8>(src, dst, count); break;
+    case Codec::S8: EncodeAll<1, WriteS8>(src, dst, count); break;
     case Codec::S16: EncodeAll<2, WriteS16>(src, dst, count); break;
     case Codec::S24: EncodeAll<3, WriteS24>(src, dst, count); break;
     case Codec::S32: EncodeAll<4, WriteS32>(src, dst, count); break;

@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "sigmf/SigmfTypes.h"
+
+using samples::Codec;
+
+TEST(SigmfTypes, NamesMapToCodecsAndRefusalsNameTheType)
+{
+    struct Row {
+        const char* name;
+        Codec codec; // None: refused
+        bool complex;
+        const char* why;
+    };
+    const Row rows[] = {
+        {"ci8", Codec::S8, true, ""},         {"cu8_le", Codec::U8, true, ""},
+        {"ci16_le", Codec::S16, true, ""},    {"cf32_le", Codec::F32, true, ""},
+        {"ru8", Codec::U8, false, ""},        {"ri32_le", Codec::S32, false, ""},
+        {"ci16_be", Codec::None, false, "big-endian samples (\"ci16_be\")"},
+        {"cf64_le", Codec::None, false, "\"cf64_le\" are not supported"},
+        {"ru16_le", Codec::None, false, "\"ru16_le\" are not supported"},
+        {"ci16", Codec::None, false, "\"ci16\" are not supported"},
+        {"xi16_le", Codec::None, false, "\"xi16_le\" is not a SigMF data type"},
+        {"ci24_le", Codec::None, false, "is not a SigMF data type"},
+    };
+    for (const Row& r : rows) {
+        std::string why;
+        const sigmf::DataType* t = sigmf::FindDataType(r.name, &why);
+        if (r.codec == Codec::None) {
+            EXPECT_EQ(t, nullptr) << r.name;
+            EXPECT_NE(why.find(r.why), std::string::npos) << r.name << ": " << why;
+            continue;
+        }
+        ASSERT_NE(t, nullptr) << r.name;
+        EXPECT_EQ(t->codec, r.codec) << r.name;
+        EXPECT_EQ(t->complex, r.complex) << r.name;
+    }
+}
+
+TEST(SigmfTypes, TwentyFourBitWidensToThirtyTwo)
+{
+    EXPECT_STREQ(sigmf::TypeFor(Codec::S24, true)->name, "ci32_le");
+    EXPECT_STREQ(sigmf::TypeFor(Codec::S24, false)->name, "ri32_le");
+    EXPECT_STREQ(sigmf::TypeFor(Codec::U8, true)->name, "cu8");
+    EXPECT_EQ(sigmf::TypeFor(Codec::None, false), nullptr);
+}
