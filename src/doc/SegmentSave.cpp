@@ -10,6 +10,7 @@
 #include "band/BandExtract.h"
 #include "doc/BandSave.h"
 #include "doc/TavirelDoc.h"
+#include "sigmf/SigmfWrite.h"
 #include "wave/RiffWaveFile.h"
 
 namespace {
@@ -302,6 +303,20 @@ SegmentSaveResult SaveListSegment(CTavirelDoc& doc, const CSegment& s, bool bUse
 
 } // namespace
 
+std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames)
+{
+    if (!doc.m_bWriteSigmf)
+        return {};
+    sigmf::MetaAnnotation a;
+    a.nSampleCount = nSegmentFrames;
+    a.strLabel = s.strLabel.toStdString();
+    if (s.band) {
+        a.dLowHz = s.band->dLowHz;
+        a.dHighHz = s.band->dHighHz;
+    }
+    return sigmf::WriteMetaBesideWave(path, {a});
+}
+
 SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
                                   double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress)
 {
@@ -332,6 +347,8 @@ SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>&
             break;
         }
         if (r.bOpened) {
+            if (std::string note = WriteSavedMeta(doc, s, r.strPath, bExtracted ? nFrames : s.Frames()); !note.empty())
+                list.metaNotes.push_back(std::move(note));
             list.saved.push_back(std::move(r));
             list.rows.push_back(k - 1);
             list.frames.push_back(nFrames);
