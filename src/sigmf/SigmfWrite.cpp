@@ -122,7 +122,7 @@ bool DescribeWave(const std::string& path, MetaDescription* pDesc, std::string* 
     d.nTrailingBytes = ec ? 0 : std::max<int64_t>(0, static_cast<int64_t>(nFileBytes) - nDataEnd);
     if (wf.nChannels == 2 && auxi.dwCenterFreq != 0)
         d.dCentreHz = auxi.dwCenterFreq;
-    if (auxi.stStartTime.wYear > 2000)
+    if (wave.m_bRecordingTime)
         d.start = auxi.stStartTime;
     wave.Close();
     if (!d.pType) {
