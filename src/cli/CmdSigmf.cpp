@@ -13,23 +13,22 @@
 
 namespace {
 
-const char kSigmfUsage[] =
-    "usage: tavirel-cli sigmf FILE.wav [--dest PATH]\n"
-    "\n"
-    "Writes a SigMF description of the wave file FILE.wav beside it, so that SigMF\n"
-    "tools read the recording in place: the wave named as the dataset, the offset\n"
-    "of its samples as the capture's header bytes and anything after them as\n"
-    "trailing bytes, its sample type and rate, and from its \"auxi\" or \"rcvr\" record\n"
-    "the centre frequency (I/Q) and start time. 24-bit samples have no SigMF type:\n"
-    "such files get no description. An existing file is never replaced. Prints the\n"
-    "path written.\n"
-    "\n"
-    "  --dest PATH   the description's name, in the wave's folder (by default the\n"
-    "                wave's name with .sigmf-meta in place of its suffix)\n"
-    "  --help        this text\n"
-    "\n"
-    "Exit status: 0 written, 1 the file could not be described or written, 2 a\n"
-    "usage error.\n";
+const char kSigmfUsage[] = "usage: tavirel-cli sigmf FILE.wav [--dest PATH]\n"
+                           "\n"
+                           "Writes a SigMF description of the wave file FILE.wav beside it, so that SigMF\n"
+                           "tools read the recording in place: the wave named as the dataset, the offset\n"
+                           "of its samples as the capture's header bytes and anything after them as\n"
+                           "trailing bytes, its sample type and rate, and from its \"auxi\" or \"rcvr\" record\n"
+                           "the centre frequency (I/Q) and start time. 24-bit samples have no SigMF type:\n"
+                           "such files get no description. An existing file is never replaced. Prints the\n"
+                           "path written.\n"
+                           "\n"
+                           "  --dest PATH   the description's name, in the wave's folder (by default the\n"
+                           "                wave's name with .sigmf-meta in place of its suffix)\n"
+                           "  --help        this text\n"
+                           "\n"
+                           "Exit status: 0 written, 1 the file could not be described or written, 2 a\n"
+                           "usage error.\n";
 
 int Usage(const std::string& message)
 {

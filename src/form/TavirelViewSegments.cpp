@@ -49,6 +49,9 @@ void CTavirelView::CreateSegmentActions()
     m_actSaveBand = MakeCommand(this, QStringLiteral("Save Band"), Qt::CTRL | Qt::SHIFT | Qt::Key_S);
     m_actSaveBand->setEnabled(false);
     connect(m_actSaveBand, &QAction::triggered, this, [this] { OnSaveBand(); });
+    m_actWriteSigmf = MakeCommand(this, QStringLiteral("Write SigMF &Metadata"));
+    m_actWriteSigmf->setCheckable(true);
+    connect(m_actWriteSigmf, &QAction::toggled, this, [this](bool on) { GetDocument()->m_bWriteSigmf = on; });
     connect(m_actAddSegment, &QAction::triggered, this, [this] { AddSelectionToList(); });
     connect(m_actSaveAll, &QAction::triggered, this, [this] { SaveAllSegments(); });
     connect(m_actImportSegments, &QAction::triggered, this, [this] { ImportSegments(); });
@@ -194,6 +197,8 @@ void CTavirelView::SaveAllSegments(const std::vector<int>& rows)
     const auto bands = std::count(result.extracted.begin(), result.extracted.end(), 1);
     if (bands > 0)
         lines << QStringLiteral("%1 of them hold their band, extracted as I/Q files.").arg(bands);
+    for (const std::string& note : result.metaNotes)
+        lines << QString::fromStdString(note);
     for (const std::string& note : result.fullBandNotes)
         lines << QStringLiteral("Cut in full band, its band could not be extracted: %1")
                      .arg(QString::fromStdString(note));

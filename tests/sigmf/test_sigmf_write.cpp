@@ -9,12 +9,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "sigmf/SigmfWrite.h"
+#include "support/SigmfSchema.h"
 #include "support/TempFolder.h"
 #include "support/WaveBytes.h"
 
@@ -26,24 +26,6 @@ QJsonObject ReadMeta(const std::string& path)
 {
     QFile f(QString::fromStdString(path));
     return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
-}
-
-// Each meta's schema errors, as the Debian validator reports them ("" when valid).
-std::string SchemaErrors(const std::vector<std::string>& metas)
-{
-    std::string cmd = "/usr/bin/python3 -c 'import json,sys,jsonschema\n"
-                      "s=json.load(open(\"" TAVIREL_SIGMF_SCHEMA "\"))\n"
-                      "v=jsonschema.Draft202012Validator(s)\n"
-                      "for p in sys.argv[1:]:\n"
-                      " for e in v.iter_errors(json.load(open(p))): print(p, e.message)' 2>&1";
-    for (const std::string& m : metas)
-        cmd += " '" + m + "'";
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    return p && pclose(p) == 0 ? out : "the validator did not run: " + out;
 }
 
 } // namespace
@@ -63,10 +45,20 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         double centre; // 0: none written
     };
     const std::vector<Row> rows{
-        {"iq16.wav", riff::FmtPayload(1, 2, 48000, 16), {riff::Chunk("auxi", auxi)}, {tail}, "ci16_le",
-         "2026-06-21T09:07:56.250Z", 7074000},
-        {"real16.wav", riff::FmtPayload(1, 1, 48000, 16), {riff::Chunk("auxi", auxi)}, {}, "ri16_le",
-         "2026-06-21T09:07:56.250Z", 0},
+        {"iq16.wav",
+         riff::FmtPayload(1, 2, 48000, 16),
+         {riff::Chunk("auxi", auxi)},
+         {tail},
+         "ci16_le",
+         "2026-06-21T09:07:56.250Z",
+         7074000},
+        {"real16.wav",
+         riff::FmtPayload(1, 1, 48000, 16),
+         {riff::Chunk("auxi", auxi)},
+         {},
+         "ri16_le",
+         "2026-06-21T09:07:56.250Z",
+         0},
         {"u8.wav", riff::FmtPayload(1, 1, 8000, 8), {}, {}, "ru8", nullptr, 0},
         {"f32.wav", riff::FmtPayload(3, 2, 8000, 32), {}, {tail}, "cf32_le", nullptr, 0},
         {"ext32.wav", riff::ExtensibleFmtPayload(1, 2, 8000, 32), {}, {}, "ci32_le", nullptr, 0},
@@ -89,8 +81,7 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         const Bytes file = riff::Wave(r.fmt, ramp, r.before, r.after);
         ASSERT_TRUE(riff::WriteFile(wave, file));
         std::string metaPath;
-        const std::string why =
-            sigmf::WriteMetaBesideWave(wave, {{0, 4, 100.0, 200.0, "burst \xc3\xa9"}}, &metaPath);
+        const std::string why = sigmf::WriteMetaBesideWave(wave, {{0, 4, 100.0, 200.0, "burst \xc3\xa9"}}, &metaPath);
         if (!*r.type) {
             EXPECT_NE(why.find("24-bit samples have no SigMF type"), std::string::npos) << why;
             EXPECT_FALSE(QFile::exists(QString::fromStdString(metaPath)));
@@ -121,10 +112,10 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         written.push_back({metaPath, g["core:sample_rate"].toDouble(), r.centre, r.time,
                            static_cast<int64_t>(ramp.size()) / bytesPerFrame});
     }
-    EXPECT_EQ(SchemaErrors(metas), "");
+    EXPECT_EQ(SigmfSchemaErrors(metas), "");
     // Round trip through the SigMF reader: to be added over `written`.
     EXPECT_EQ(written.size(), rows.size() - 1);
-    for (const auto& [path, beside] : {std::pair{"a/b.wav", "a/b.sigmf-meta"}, {"a.b/c", "a.b/c.sigmf-meta"},
-                                       {"x.y.wav", "x.y.sigmf-meta"}})
+    for (const auto& [path, beside] :
+         {std::pair{"a/b.wav", "a/b.sigmf-meta"}, {"a.b/c", "a.b/c.sigmf-meta"}, {"x.y.wav", "x.y.sigmf-meta"}})
         EXPECT_EQ(sigmf::MetaPathBeside(path), beside);
 }
