@@ -310,7 +310,7 @@ std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std:
     sigmf::MetaAnnotation a;
     a.nSampleCount = nSegmentFrames;
     a.strLabel = s.strLabel.toStdString();
-    if (s.band) {
+    if (s.band.has_value()) {
         a.dLowHz = s.band->dLowHz;
         a.dHighHz = s.band->dHighHz;
     }
