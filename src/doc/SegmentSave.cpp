@@ -303,18 +303,42 @@ SegmentSaveResult SaveListSegment(CTavirelDoc& doc, const CSegment& s, bool bUse
 
 } // namespace
 
-std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames)
+namespace {
+
+// A segment as an annotation from frame nStart over nCount frames.
+sigmf::MetaAnnotation AnnotationOf(const CSegment& s, int64_t nStart, int64_t nCount)
 {
-    if (!doc.m_bWriteSigmf)
-        return {};
     sigmf::MetaAnnotation a;
-    a.nSampleCount = nSegmentFrames;
+    a.nSampleStart = nStart;
+    a.nSampleCount = nCount;
     a.strLabel = s.strLabel.toStdString();
     if (s.band.has_value()) {
         a.dLowHz = s.band->dLowHz;
         a.dHighHz = s.band->dHighHz;
     }
-    return sigmf::WriteMetaBesideWave(path, {a});
+    return a;
+}
+
+} // namespace
+
+std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames)
+{
+    if (!doc.m_bWriteSigmf)
+        return {};
+    return sigmf::WriteMetaBesideWave(path, {AnnotationOf(s, 0, nSegmentFrames)});
+}
+
+std::string WriteSegmentListMeta(const CTavirelDoc& doc, const std::string& path)
+{
+    const std::string source = WavePath(doc.m_strSrcPath);
+    sigmf::MetaDescription d;
+    std::string why;
+    if (sigmf::DescribeWave(source, &d, &why)) {
+        for (const CSegment& s : doc.m_segments.Segments())
+            d.annotations.push_back(AnnotationOf(s, s.nFirstFrame, s.Frames()));
+        why = sigmf::WriteNewFile(path, sigmf::MetaText(d));
+    }
+    return why.empty() ? why : "The segment list was not exported: " + why + ".";
 }
 
 SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,

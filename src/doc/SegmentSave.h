@@ -134,6 +134,12 @@ struct SegmentListResult {
 // when written or not asked for, else the warning (the file stays).
 std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames);
 
+// Writes doc's segment list as the .sigmf-meta at path: doc's source
+// described in place (DescribeWave), each segment an annotation from its
+// first frame, with its band's edges and its label. Never replaces a file.
+// Empty when written, else why not, in one sentence.
+std::string WriteSegmentListMeta(const CTavirelDoc& doc, const std::string& path);
+
 // Saves each segment as SaveSegment does, in the order given, under the
 // destination's next numbers; a segment with a band has its band extracted
 // (SaveBand, the default decimation) instead; each one's meta is written

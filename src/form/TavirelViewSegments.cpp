@@ -9,13 +9,17 @@
 #include <algorithm>
 
 #include "doc/SegmentCsv.h"
+#include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "sigmf/SigmfWrite.h"
 
 namespace {
 
 const char* const kSegmentFilter = "Segment Lists (*.csv)";
+// Export also offers the list as SigMF annotations of the source.
+const char* const kExportFilter = "Segment Lists (*.csv);;SigMF Metadata (*.sigmf-meta)";
 
 QAction* MakeCommand(QWidget* owner, const QString& text, const QKeySequence& key = {})
 {
@@ -152,9 +156,15 @@ void CTavirelView::ExportSegments()
     if (!doc->m_bLoaded || doc->m_segments.IsEmpty())
         return;
     const QString initial = QFileInfo(doc->m_strSrcPath).completeBaseName() + QStringLiteral(".csv");
-    const QString path = CFileDialogs::Instance()->GetSaveFileName(this, initial, QString::fromLatin1(kSegmentFilter));
+    const QString path = CFileDialogs::Instance()->GetSaveFileName(this, initial, QString::fromLatin1(kExportFilter));
     if (path.isEmpty())
         return;
+    if (path.endsWith(QLatin1String(sigmf::kMetaSuffix))) {
+        const std::string why = WriteSegmentListMeta(*doc, WavePath(path));
+        if (!why.empty())
+            ReportError(QString::fromStdString(why));
+        return;
+    }
     QString error;
     if (!WriteSegmentsCsv(path, doc->m_segments, ClockOf(doc->m_timeBase), &error))
         ReportError(error);
