@@ -94,12 +94,23 @@ __attribute__((always_inline)) inline V4d NegateIm(V4d v)
     return std::bit_cast<V4d>(std::bit_cast<V4u>(v) ^ Lanes<V4d>::kSignIm);
 }
 
+// (p - q, p + q) per point: one add-subtract instruction where the target
+// has it; p + (-q) and p - q are the same bits.
+__attribute__((always_inline)) inline V2d SubAdd(V2d p, V2d q)
+{
+    return __builtin_shufflevector(p - q, p + q, 0, 3);
+}
+__attribute__((always_inline)) inline V4d SubAdd(V4d p, V4d q)
+{
+    return __builtin_shufflevector(p - q, p + q, 0, 5, 2, 7);
+}
+
 // w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr); wr and wi
 // are one value for every point or one per lane.
 template <typename V, typename W>
 __attribute__((always_inline)) inline V Rotate(V y, W wr, W wi)
 {
-    return wr * y + NegateRe(wi * Swap(y));
+    return SubAdd(wr * y, wi * Swap(y));
 }
 
 // Sums and differences of the four points at j, j + l, j + 2l, j + 3l:
