@@ -388,22 +388,24 @@ void LoadFirstPass16(const uint8_t* s, const int* order, const double* pw, const
 
 // top[-k] and top[-k - 1] = the powers of the two points of v (or the larger
 // of each and the value there), each re * re + im * im.
-__attribute__((always_inline)) inline void PowersDown(double* top, int k, V4d v, int combine)
+template <bool combine>
+__attribute__((always_inline)) inline void PowersDown(double* top, int k, V4d v)
 {
     const V4d sq = v * v;
     const V4d sum = sq + Swap(sq);
     V2d p{sum[2], sum[0]};
     double* const out = top - k - 1;
-    if (combine) {
+    if constexpr (combine) {
         const V2d old = Load<V2d>(out);
         p = p > old ? p : old;
     }
     Store(out, p);
 }
 
-// LastPassPowers, two butterflies at a time.
-AVX2_CLONES
-void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
+// LastPassPowers, two butterflies at a time; combine is a template
+// argument, so the test is out of the loop.
+template <bool combine>
+__attribute__((always_inline)) inline void LastPassPowersOf(int n, int l, double* a, double* lowTop, double* highTop)
 {
     if ((l << 2) == n) {
         const int quarter = l >> 1; // points per quarter
@@ -414,10 +416,10 @@ void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highT
             Store(a + j + l, y.y1);
             Store(a + j + 3 * l, y.y3);
             const int k = j >> 1;
-            PowersDown(lowTop, k, y.y0, combine);
-            PowersDown(lowTop, k + quarter, y.y1, combine);
-            PowersDown(highTop, k, y.y2, combine);
-            PowersDown(highTop, k + quarter, y.y3, combine);
+            PowersDown<combine>(lowTop, k, y.y0);
+            PowersDown<combine>(lowTop, k + quarter, y.y1);
+            PowersDown<combine>(highTop, k, y.y2);
+            PowersDown<combine>(highTop, k + quarter, y.y3);
         }
         return;
     }
@@ -426,9 +428,18 @@ void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highT
         const V4d s0 = x0 + x1, s1 = x0 - x1;
         Store(a + j, s0);
         Store(a + j + l, s1);
-        PowersDown(lowTop, j >> 1, s0, combine);
-        PowersDown(highTop, j >> 1, s1, combine);
+        PowersDown<combine>(lowTop, j >> 1, s0);
+        PowersDown<combine>(highTop, j >> 1, s1);
     }
+}
+
+AVX2_CLONES
+void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
+{
+    if (combine)
+        LastPassPowersOf<true>(n, l, a, lowTop, highTop);
+    else
+        LastPassPowersOf<false>(n, l, a, lowTop, highTop);
 }
 
 // The last pass over span l: radix 4 when 4l = n, else radix 2. V4d takes
