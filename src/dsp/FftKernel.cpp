@@ -94,12 +94,23 @@ __attribute__((always_inline)) inline V4d NegateIm(V4d v)
     return std::bit_cast<V4d>(std::bit_cast<V4u>(v) ^ Lanes<V4d>::kSignIm);
 }
 
+// (p - q, p + q) per point: one add-subtract instruction where the target
+// has it; p + (-q) and p - q are the same bits.
+__attribute__((always_inline)) inline V2d SubAdd(V2d p, V2d q)
+{
+    return __builtin_shufflevector(p - q, p + q, 0, 3);
+}
+__attribute__((always_inline)) inline V4d SubAdd(V4d p, V4d q)
+{
+    return __builtin_shufflevector(p - q, p + q, 0, 5, 2, 7);
+}
+
 // w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr); wr and wi
 // are one value for every point or one per lane.
 template <typename V, typename W>
 __attribute__((always_inline)) inline V Rotate(V y, W wr, W wi)
 {
-    return wr * y + NegateRe(wi * Swap(y));
+    return SubAdd(wr * y, wi * Swap(y));
 }
 
 // Sums and differences of the four points at j, j + l, j + 2l, j + 3l:
@@ -377,22 +388,24 @@ void LoadFirstPass16(const uint8_t* s, const int* order, const double* pw, const
 
 // top[-k] and top[-k - 1] = the powers of the two points of v (or the larger
 // of each and the value there), each re * re + im * im.
-__attribute__((always_inline)) inline void PowersDown(double* top, int k, V4d v, int combine)
+template <bool combine>
+__attribute__((always_inline)) inline void PowersDown(double* top, int k, V4d v)
 {
     const V4d sq = v * v;
     const V4d sum = sq + Swap(sq);
     V2d p{sum[2], sum[0]};
     double* const out = top - k - 1;
-    if (combine) {
+    if constexpr (combine) {
         const V2d old = Load<V2d>(out);
         p = p > old ? p : old;
     }
     Store(out, p);
 }
 
-// LastPassPowers, two butterflies at a time.
-AVX2_CLONES
-void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
+// LastPassPowers, two butterflies at a time; combine is a template
+// argument, so the test is out of the loop.
+template <bool combine>
+__attribute__((always_inline)) inline void LastPassPowersOf(int n, int l, double* a, double* lowTop, double* highTop)
 {
     if ((l << 2) == n) {
         const int quarter = l >> 1; // points per quarter
@@ -403,10 +416,10 @@ void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highT
             Store(a + j + l, y.y1);
             Store(a + j + 3 * l, y.y3);
             const int k = j >> 1;
-            PowersDown(lowTop, k, y.y0, combine);
-            PowersDown(lowTop, k + quarter, y.y1, combine);
-            PowersDown(highTop, k, y.y2, combine);
-            PowersDown(highTop, k + quarter, y.y3, combine);
+            PowersDown<combine>(lowTop, k, y.y0);
+            PowersDown<combine>(lowTop, k + quarter, y.y1);
+            PowersDown<combine>(highTop, k, y.y2);
+            PowersDown<combine>(highTop, k + quarter, y.y3);
         }
         return;
     }
@@ -415,9 +428,18 @@ void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highT
         const V4d s0 = x0 + x1, s1 = x0 - x1;
         Store(a + j, s0);
         Store(a + j + l, s1);
-        PowersDown(lowTop, j >> 1, s0, combine);
-        PowersDown(highTop, j >> 1, s1, combine);
+        PowersDown<combine>(lowTop, j >> 1, s0);
+        PowersDown<combine>(highTop, j >> 1, s1);
     }
+}
+
+AVX2_CLONES
+void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
+{
+    if (combine)
+        LastPassPowersOf<true>(n, l, a, lowTop, highTop);
+    else
+        LastPassPowersOf<false>(n, l, a, lowTop, highTop);
 }
 
 // The last pass over span l: radix 4 when 4l = n, else radix 2. V4d takes

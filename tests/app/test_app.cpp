@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,22 +73,11 @@ protected:
     std::unique_ptr<CTavirelApp> m_app;
 };
 
-TEST_F(AppTest, CaptionAndAboutTexts)
+TEST_F(AppTest, CaptionAndAboutBox)
 {
     Start();
     EXPECT_EQ(frame()->windowTitle(), "Tavirel");
-    CAboutDlg dlg;
-    EXPECT_EQ(dlg.windowTitle(), "About Tavirel");
-    QSet<QString> texts;
-    for (const QLabel* label : dlg.findChildren<QLabel*>())
-        if (!label->text().isEmpty())
-            texts.insert(label->text());
-    EXPECT_EQ(texts, (QSet<QString>{
-                         "Tavirel Version 1.07",
-                         "The Dark Blue horizontal bar beneath the screen represents the entire input file.",
-                         "The Light Blue bar segment represents the screen display time window.",
-                         "The Yellow bar segment represents the Output File time window to be saved.",
-                     }));
+    EXPECT_EQ(CAboutDlg().windowTitle(), "About Tavirel");
 }
 
 TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)

@@ -1,7 +1,6 @@
 // The main form driven by real clicks on the offscreen platform: labels, status line, plot and bar clicks,
 // the spins, the file buttons, dropped files, tab order, messages about failures, zoom and scrolling,
 // readouts, and "Save Segment" end to end against `tavirel-cli cut`, with its progress and Cancel.
-#include <QAbstractButton>
 #include <QAction>
 #include <QFileInfo>
 #include <QProcess>
@@ -308,82 +307,6 @@ TEST_F(FormTest, StatusLineStartsOverWithANewSourceAndFollowsThePointerOverContr
         QWidget* control = m_view->Control(id);
         QTest::mouseMove(control, control->rect().center());
         EXPECT_EQ(Status(), view) << id;
-    }
-}
-
-// Every control of the form: its class, first text and place in dialog units.
-TEST_F(FormTest, ControlTable)
-{
-    const char* const help = "L-Click = Repositions Zoom Window         CTRL-L-Click = Set \"From\" Pos"
-                             "       CTRL-R-Click = Set \"To\" Pos";
-    struct Row {
-        int id;
-        const char* cls;
-        const char* text;
-        QRect du;
-    } rows[] = {
-        {IDC_SRC_FILE, "QPushButton", "Src File...", {3, 3, 42, 14}},
-        {IDC_DEST_FILE, "QPushButton", "Dest File...", {3, 18, 42, 14}},
-        {IDC_SRC_PATH, "QLabel", "Source File", {52, 5, 254, 8}},
-        {IDC_DEST_PATH, "QLabel", "Destination File", {52, 21, 254, 8}},
-        {IDC_PLOT_AREA, "QFrame", "", {17, 38, 300, 101}},
-        {IDC_FROM, "QLabel", "", {101, 176, 129, 8}},
-        {IDC_TO, "QLabel", "", {101, 186, 129, 8}},
-        {IDC_SAVE, "QPushButton", "Save Segment", {18, 182, 54, 14}},
-        {IDC_EXIT, "QPushButton", "Exit", {240, 181, 54, 14}},
-        {IDC_START_TIME, "QLabel", "StartTime", {5, 162, 96, 8}},
-        {IDC_END_TIME, "QLabel", "EndTime", {217, 162, 98, 8}},
-        {IDC_SPIN, "CSpinArrows", "", {4, 55, 8, 69}},
-        {IDC_POS_BAR, "CWposCtrl", "", {7, 147, 310, 13}},
-        {IDC_FROM_CAPTION, "QLabel", "From:", {80, 176, 18, 8}},
-        {IDC_TO_CAPTION, "QLabel", "To:", {87, 185, 11, 8}},
-        {IDC_HELP_LINE, "QLabel", help, {4, 139, 315, 8}},
-        {IDC_USE_AGC, "QCheckBox", "Use AGC", {24, 171, 44, 10}},
-        {IDC_STATUS, "QLabel", "", {110, 163, 96, 10}},
-        // The level label keeps its row but takes the column left of the plot area.
-        {IDC_REF_LEVEL, "QLabel", "99", {3, 126, 11, 11}},
-        {IDC_CENTRE_FREQ, "QLabel", "", {180, 30, 137, 8}},
-        // The range of the colour scale above the reference level's arrows; its label as wide as the column.
-        {IDC_RANGE_SPIN, "CSpinArrows", "", {4, 46, 8, 8}},
-        {IDC_RANGE, "QLabel", "", {3, 38, 11, 8}},
-    };
-    m_view = std::make_unique<CTavirelView>(m_doc.get());
-    for (const Row& r : rows) {
-        QWidget* control = m_view->Control(r.id);
-        ASSERT_NE(control, nullptr) << r.id;
-        EXPECT_STREQ(control->metaObject()->className(), r.cls) << r.id;
-        QString text;
-        if (auto* label = qobject_cast<QLabel*>(control))
-            text = label->text();
-        else if (auto* button = qobject_cast<QAbstractButton*>(control))
-            text = button->text();
-        EXPECT_EQ(text, QString::fromLatin1(r.text)) << r.id;
-        const QRect px = m_view->DialogUnitsToPx(r.du.x(), r.du.y(), r.du.width(), r.du.height());
-        const QRect got = control->geometry();
-        if (r.id == IDC_REF_LEVEL || r.id == IDC_RANGE) {
-            EXPECT_EQ(got.top(), px.top());
-            EXPECT_EQ(got.height(), px.height());
-            EXPECT_LE(got.right(), m_view->Control(IDC_PLOT_AREA)->geometry().left());
-        } else {
-            EXPECT_EQ(got, px) << r.id;
-        }
-    }
-}
-
-TEST_F(FormTest, TabVisitsTheTemplateStopsInOrderEachWithAVisibleFocus)
-{
-    m_doc->m_strDestPath = Path("cut.wav");
-    Show(Source("short.wav", 10)); // "Save Segment" enabled
-    QApplication::setActiveWindow(m_view.get());
-    m_view->Control(IDC_USE_AGC)->setFocus();
-    QTest::keyClick(m_view->Control(IDC_USE_AGC), Qt::Key_Tab);
-    const int stops[] = {IDC_SRC_FILE, IDC_DEST_FILE, IDC_SAVE, IDC_EXIT, IDC_POS_BAR, IDC_USE_AGC, IDC_SRC_FILE};
-    for (int id : stops) {
-        QWidget* control = m_view->Control(id);
-        ASSERT_EQ(QApplication::focusWidget(), control) << id;
-        const QImage focused = control->grab().toImage();
-        QTest::keyClick(control, Qt::Key_Tab);
-        EXPECT_NE(control->grab().toImage(), focused) << id << " shows no focus";
     }
 }
 
