@@ -26,9 +26,9 @@
 
 namespace {
 
-const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PATH [--agc] [--json]\n"
-                         "       tavirel-cli cut FILE --from-frame N --to-frame N --dest PATH [--agc] [--json]\n"
-                         "       tavirel-cli cut FILE --segments LIST.csv --dest PATH [--agc] [--json]\n"
+const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PATH [--agc] [--sigmf] [--json]\n"
+                         "       tavirel-cli cut FILE --from-frame N --to-frame N --dest PATH [--agc] [--sigmf] [--json]\n"
+                         "       tavirel-cli cut FILE --segments LIST.csv --dest PATH [--agc] [--sigmf] [--json]\n"
                          "\n"
                          "Saves the part of FILE from --from to --to as a new wave file, exactly as the\n"
                          "window's \"Save Segment\" does for those marks: the source's format, an \"auxi\"\n"
@@ -56,6 +56,10 @@ const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PAT
                          "                     whole, and nothing is written\n"
                          "  --dest PATH        destination name, for example cut.wav\n"
                          "  --agc              level the samples with the automatic gain control\n"
+                         "  --sigmf            also write a SigMF description beside each file\n"
+                         "                     (cut_001.sigmf-meta: the wave read in place, the\n"
+                         "                     segment's label and band as an annotation); 24-bit\n"
+                         "                     files have no SigMF type and get none\n"
                          "  --json             print one JSON object per file written instead: path,\n"
                          "                     first_frame, frames (in the file), from_s, to_s, start and\n"
                          "                     stop (the recording's clock, or null) and label\n"
@@ -84,6 +88,7 @@ struct CutArgs {
     std::optional<int64_t> fromFrame, toFrame;
     bool bAgc = false;
     bool bJson = false;
+    bool bSigmf = false;
 };
 
 // Whole frames, 0 or more.
@@ -142,7 +147,7 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
     SetUpParser(parser);
     for (const char* name : {"from", "to", "from-frame", "to-frame", "segments", "dest"})
         AddValueOption(parser, name);
-    for (const char* name : {"agc", "overwrite", "json"})
+    for (const char* name : {"agc", "overwrite", "json", "sigmf"})
         parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kCutUsage, &error);
@@ -160,6 +165,7 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
         return Usage("--dest needs a path");
     a->bAgc = isSet("agc");
     a->bJson = isSet("json");
+    a->bSigmf = isSet("sigmf");
     if (isSet("overwrite"))
         std::fputs("tavirel-cli cut: --overwrite has no effect: the segment takes the next free number "
                    "and never replaces a file\n",
@@ -292,6 +298,7 @@ int CmdCut(int argc, char** argv)
                        WaveErrorText(code) + ")");
     }
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
+    doc.m_bWriteSigmf = args.bSigmf;
 
     std::vector<CSegment> spans;
     const int status = args.segments.empty() ? SpanToCut(args, doc, &spans) : ListToCut(args, doc, &spans);
@@ -307,6 +314,8 @@ int CmdCut(int argc, char** argv)
     }
     if (std::fflush(stdout) != 0)
         return 1;
+    for (const std::string& note : result.metaNotes)
+        std::fprintf(stderr, "tavirel-cli cut: %s\n", note.c_str());
     for (const std::string& note : result.fullBandNotes)
         std::fprintf(stderr, "tavirel-cli cut: cut in full band, its band could not be extracted: %s\n", note.c_str());
     if (result.failure.nError != WAVE_OK)

@@ -16,13 +16,15 @@
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "doc/BandSave.h"
+#include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
 
 namespace {
 
 const char kExtractUsage[] =
     "usage: tavirel-cli extract FILE --from SEC --to SEC --low HZ --high HZ --dest PATH\n"
-    "                           [--decimation D | --rate HZ] [--bits 16|24|32|float] [--json]\n"
+    "                           [--decimation D | --rate HZ] [--bits 16|24|32|float] [--sigmf]\n"
+    "                           [--json]\n"
     "\n"
     "Saves the band from --low to --high of FILE between seconds --from and --to as\n"
     "a new two-channel (I/Q) wave file centred on the band's middle: mixed down,\n"
@@ -51,6 +53,9 @@ const char kExtractUsage[] =
     "  --rate HZ         the output rate instead: rate/D for a whole D\n"
     "  --bits B          sample depth: 16, 24, 32 or float; by default the source's\n"
     "  --dest PATH       destination name, for example band.wav\n"
+    "  --sigmf           also write a SigMF description beside the file\n"
+    "                    (band_001.sigmf-meta: the wave read in place, the band as\n"
+    "                    an annotation); 24-bit files have no SigMF type and get none\n"
     "  --json            print one JSON line: path, frames, rate, decimation,\n"
     "                    centre, bandwidth, taps (per stage), factors (per stage)\n"
     "                    and clipped (samples clipped at the depth's full scale)\n"
@@ -78,6 +83,7 @@ struct ExtractArgs {
     double dRate = 0.0;   // 0: not given
     BandBits bits = BandBits::Source;
     bool bJson = false;
+    bool bSigmf = false;
 };
 
 // Reads the band's edges, decimation or rate and depth; -1 to go on, else the exit status.
@@ -136,6 +142,7 @@ int ReadArgs(int argc, char** argv, ExtractArgs* a)
     for (const char* name : {"from", "to", "low", "high", "centre", "bandwidth", "decimation", "rate", "bits", "dest"})
         AddValueOption(parser, name);
     parser.addOption(QCommandLineOption(QStringLiteral("json")));
+    parser.addOption(QCommandLineOption(QStringLiteral("sigmf")));
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kExtractUsage, &error);
     if (status == 2 && error.kind == ArgError::Unknown)
@@ -156,6 +163,7 @@ int ReadArgs(int argc, char** argv, ExtractArgs* a)
     if (!parser.isSet(QStringLiteral("dest")))
         return Usage("--dest is missing");
     a->bJson = parser.isSet(QStringLiteral("json"));
+    a->bSigmf = parser.isSet(QStringLiteral("sigmf"));
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return Usage("more than one source file given: " + ArgBytes(files[1]));
@@ -245,5 +253,11 @@ int CmdExtract(int argc, char** argv)
         PrintJson(result, plan);
     else
         std::printf("%s\n", result.strPath.c_str());
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    if (std::fflush(stdout) != 0)
+        return 1;
+    doc.m_bWriteSigmf = args.bSigmf;
+    const CSegment s{from, to, QString(), SegmentBand{plan.dLowHz, plan.dHighHz}};
+    if (const std::string note = WriteSavedMeta(doc, s, result.strPath, result.nFrames); !note.empty())
+        std::fprintf(stderr, "tavirel-cli extract: %s\n", note.c_str());
+    return 0;
 }

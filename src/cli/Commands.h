@@ -8,3 +8,4 @@ int CmdRender(int argc, char** argv);
 int CmdCut(int argc, char** argv);
 int CmdAudio(int argc, char** argv);
 int CmdExtract(int argc, char** argv);
+int CmdSigmf(int argc, char** argv);

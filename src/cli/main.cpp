@@ -18,15 +18,17 @@ const char kUsage[] = "usage: tavirel-cli COMMAND [ARGS]\n"
                       "         [--range DB] [--axes] --out PICTURE.png\n"
                       "                               the spectrogram of a time window, as the window shows it\n"
                       "  cut FILE (--from T --to T | --from-frame N --to-frame N | --segments LIST.csv)\n"
-                      "      --dest PATH [--agc] [--json]\n"
+                      "      --dest PATH [--agc] [--sigmf] [--json]\n"
                       "                               save segments as new numbered wave files\n"
                       "  extract FILE --from SEC --to SEC --low HZ --high HZ --dest PATH\n"
-                      "          [--decimation D | --rate HZ] [--bits B] [--json]\n"
+                      "          [--decimation D | --rate HZ] [--bits B] [--sigmf] [--json]\n"
                       "                               save a band, mixed down and decimated, as a\n"
                       "                               new numbered I/Q wave file\n"
                       "  audio FILE --from SEC --to SEC [--mode M] [--low HZ --high HZ] [--rate HZ]\n"
                       "        [--deemphasis 50|75] --dest PATH\n"
                       "                               save what the window plays as a new numbered wave file\n"
+                      "  sigmf FILE.wav [--dest PATH]   describe a wave recording in a .sigmf-meta beside it,\n"
+                      "                               so that SigMF tools read it in place\n"
                       "  demo PATH                    write a demonstration I/Q recording\n"
                       "\n"
                       "Run 'tavirel-cli COMMAND --help' for a command's own options, 'tavirel-cli --version'\n"
@@ -40,6 +42,7 @@ struct Command {
 const Command kCommands[] = {
     {"info", CmdInfo},       {"render", CmdRender}, {"cut", CmdCut},
     {"extract", CmdExtract}, {"audio", CmdAudio},   {"demo", CmdDemo},
+    {"sigmf", CmdSigmf},
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "band/BandExtract.h"
 #include "doc/BandSave.h"
 #include "doc/TavirelDoc.h"
+#include "sigmf/SigmfWrite.h"
 #include "wave/RiffWaveFile.h"
 
 namespace {
@@ -302,6 +303,44 @@ SegmentSaveResult SaveListSegment(CTavirelDoc& doc, const CSegment& s, bool bUse
 
 } // namespace
 
+namespace {
+
+// A segment as an annotation from frame nStart over nCount frames.
+sigmf::MetaAnnotation AnnotationOf(const CSegment& s, int64_t nStart, int64_t nCount)
+{
+    sigmf::MetaAnnotation a;
+    a.nSampleStart = nStart;
+    a.nSampleCount = nCount;
+    a.strLabel = s.strLabel.toStdString();
+    if (s.band.has_value()) {
+        a.dLowHz = s.band->dLowHz;
+        a.dHighHz = s.band->dHighHz;
+    }
+    return a;
+}
+
+} // namespace
+
+std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames)
+{
+    if (!doc.m_bWriteSigmf)
+        return {};
+    return sigmf::WriteMetaBesideWave(path, {AnnotationOf(s, 0, nSegmentFrames)});
+}
+
+std::string WriteSegmentListMeta(const CTavirelDoc& doc, const std::string& path)
+{
+    const std::string source = WavePath(doc.m_strSrcPath);
+    sigmf::MetaDescription d;
+    std::string why;
+    if (sigmf::DescribeWave(source, &d, &why)) {
+        for (const CSegment& s : doc.m_segments.Segments())
+            d.annotations.push_back(AnnotationOf(s, s.nFirstFrame, s.Frames()));
+        why = sigmf::WriteNewFile(path, sigmf::MetaText(d));
+    }
+    return why.empty() ? why : "The segment list was not exported: " + why + ".";
+}
+
 SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
                                   double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress)
 {
@@ -332,6 +371,8 @@ SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>&
             break;
         }
         if (r.bOpened) {
+            if (std::string note = WriteSavedMeta(doc, s, r.strPath, bExtracted ? nFrames : s.Frames()); !note.empty())
+                list.metaNotes.push_back(std::move(note));
             list.saved.push_back(std::move(r));
             list.rows.push_back(k - 1);
             list.frames.push_back(nFrames);

@@ -121,14 +121,29 @@ struct SegmentListResult {
     // Segments with a band that cannot be extracted (too narrow for the span,
     // beyond the source's spectrum...) are cut in full band; why, "Segment 3: ...".
     std::vector<std::string> fullBandNotes;
+    // With doc.m_bWriteSigmf: each file whose .sigmf-meta was not written, and why.
+    std::vector<std::string> metaNotes;
     int nAttempted = 0;        // segments started (the last may have failed or been cancelled)
     bool bCancelled = false;   // cancelled: the segment in progress was dropped
     SegmentSaveResult failure; // the save that failed (nError != WAVE_OK), if one did
 };
 
+// With doc.m_bWriteSigmf, writes the .sigmf-meta beside the saved file at
+// path (WriteMetaBesideWave): the wave described in place, and s's label and
+// band as one annotation over the file's first nSegmentFrames frames. Empty
+// when written or not asked for, else the warning (the file stays).
+std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames);
+
+// Writes doc's segment list as the .sigmf-meta at path: doc's source
+// described in place (DescribeWave), each segment an annotation from its
+// first frame, with its band's edges and its label. Never replaces a file.
+// Empty when written, else why not, in one sentence.
+std::string WriteSegmentListMeta(const CTavirelDoc& doc, const std::string& path);
+
 // Saves each segment as SaveSegment does, in the order given, under the
 // destination's next numbers; a segment with a band has its band extracted
-// (SaveBand, the default decimation) instead. Stops at the first failure or a
+// (SaveBand, the default decimation) instead; each one's meta is written
+// after it (WriteSavedMeta). Stops at the first failure or a
 // cancel. Files already written stay.
 SegmentListResult SaveSegmentList(CTavirelDoc& doc, const std::vector<CSegment>& segments, bool bUseAgc,
                                   double& dAgcLevel, int32_t* pBlock, const SegmentListProgress& progress = {});

@@ -127,6 +127,9 @@ public:
     int m_nVolumeDb = 0;
     static constexpr int kVolumeMinDb = -60;
     static constexpr int kVolumeMaxDb = 20;
+    // Whether every saved segment or band gets a .sigmf-meta beside it (the
+    // ninth value of the "INTs" list, 1).
+    bool m_bWriteSigmf = false;
     // When >= 0, the plot starts at this block (m_nFftSize frames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
     // The picture's choices (doc/PictureSettings.h), kept in "Settings\\Picture":

@@ -385,6 +385,7 @@ void CTavirelView::OnInitialUpdate()
     m_actRowsStrongest->setChecked(doc->m_nRowMode == PLOT_ROWS_STRONGEST_BIN);
     ShowPictureChoices();
     ShowPlayChoices();
+    m_actWriteSigmf->setChecked(doc->m_bWriteSigmf);
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);

@@ -124,6 +124,8 @@ public:
     // next numbered file with the save's progress and Cancel.
     void OnSaveBand();
     QAction* SaveBandAction() const { return m_actSaveBand; }
+    // "Write SigMF Metadata": a .sigmf-meta beside every saved file (doc->m_bWriteSigmf).
+    QAction* WriteSigmfAction() const { return m_actWriteSigmf; }
     // Closes the source and deletes the plot; runs when the view is destroyed.
     void OnDestroy();
 
@@ -410,6 +412,7 @@ private:
     QAction* m_actSaveAll = nullptr;
     QAction* m_actImportSegments = nullptr;
     QAction* m_actExportSegments = nullptr;
+    QAction* m_actWriteSigmf = nullptr;
     QAction* m_actSaveBand = nullptr;
     // The last mean power measured, and of what.
     struct MeasureKey {

@@ -140,8 +140,11 @@ void CTavirelView::ShowSaveOutcome(const SegmentListResult& result)
         m_wndStatus->setText(QStringLiteral("Save cancelled"));
         return;
     }
-    if (result.failure.nError == WAVE_OK)
+    if (result.failure.nError == WAVE_OK) {
+        if (!result.metaNotes.empty()) // the file was written, its description not
+            ReportError(QString::fromStdString(result.metaNotes.front()));
         return;
+    }
     // The reason goes in a message box: the status line is too narrow for it
     // and changes with the next pointer move.
     if (doc->m_bLoaded)

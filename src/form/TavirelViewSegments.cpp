@@ -9,13 +9,17 @@
 #include <algorithm>
 
 #include "doc/SegmentCsv.h"
+#include "doc/SegmentSave.h"
 #include "doc/TavirelDoc.h"
 #include "form/FileDialogs.h"
 #include "form/TavirelView.h"
+#include "sigmf/SigmfWrite.h"
 
 namespace {
 
 const char* const kSegmentFilter = "Segment Lists (*.csv)";
+// Export also offers the list as SigMF annotations of the source.
+const char* const kExportFilter = "Segment Lists (*.csv);;SigMF Metadata (*.sigmf-meta)";
 
 QAction* MakeCommand(QWidget* owner, const QString& text, const QKeySequence& key = {})
 {
@@ -49,6 +53,9 @@ void CTavirelView::CreateSegmentActions()
     m_actSaveBand = MakeCommand(this, QStringLiteral("Save Band"), Qt::CTRL | Qt::SHIFT | Qt::Key_S);
     m_actSaveBand->setEnabled(false);
     connect(m_actSaveBand, &QAction::triggered, this, [this] { OnSaveBand(); });
+    m_actWriteSigmf = MakeCommand(this, QStringLiteral("Write SigMF &Metadata"));
+    m_actWriteSigmf->setCheckable(true);
+    connect(m_actWriteSigmf, &QAction::toggled, this, [this](bool on) { GetDocument()->m_bWriteSigmf = on; });
     connect(m_actAddSegment, &QAction::triggered, this, [this] { AddSelectionToList(); });
     connect(m_actSaveAll, &QAction::triggered, this, [this] { SaveAllSegments(); });
     connect(m_actImportSegments, &QAction::triggered, this, [this] { ImportSegments(); });
@@ -149,9 +156,15 @@ void CTavirelView::ExportSegments()
     if (!doc->m_bLoaded || doc->m_segments.IsEmpty())
         return;
     const QString initial = QFileInfo(doc->m_strSrcPath).completeBaseName() + QStringLiteral(".csv");
-    const QString path = CFileDialogs::Instance()->GetSaveFileName(this, initial, QString::fromLatin1(kSegmentFilter));
+    const QString path = CFileDialogs::Instance()->GetSaveFileName(this, initial, QString::fromLatin1(kExportFilter));
     if (path.isEmpty())
         return;
+    if (path.endsWith(QLatin1String(sigmf::kMetaSuffix))) {
+        const std::string why = WriteSegmentListMeta(*doc, WavePath(path));
+        if (!why.empty())
+            ReportError(QString::fromStdString(why));
+        return;
+    }
     QString error;
     if (!WriteSegmentsCsv(path, doc->m_segments, ClockOf(doc->m_timeBase), &error))
         ReportError(error);
@@ -194,6 +207,8 @@ void CTavirelView::SaveAllSegments(const std::vector<int>& rows)
     const auto bands = std::count(result.extracted.begin(), result.extracted.end(), 1);
     if (bands > 0)
         lines << QStringLiteral("%1 of them hold their band, extracted as I/Q files.").arg(bands);
+    for (const std::string& note : result.metaNotes)
+        lines << QString::fromStdString(note);
     for (const std::string& note : result.fullBandNotes)
         lines << QStringLiteral("Cut in full band, its band could not be extracted: %1")
                      .arg(QString::fromStdString(note));

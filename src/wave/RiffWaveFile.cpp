@@ -313,6 +313,7 @@ void CRiffWaveFile::ResetSource(AUXIINFO& auxi)
     m_nDataFrames = 0;
     m_lDataBytes = 0;
     m_lDataEnd = 0;
+    m_bRecordingTime = false;
     m_fmtExtensible.clear();
     m_wfIn = WAVEFORMATEX{};
     auxi.stStartTime.wYear = 0;
@@ -437,7 +438,8 @@ void CRiffWaveFile::SetTimeBase(int64_t tCreated, AUXIINFO& auxi)
     // no daylight saving.
     const int64_t nFrames = static_cast<int64_t>(m_nDataFrames);
     const CTimeBase nominal = CTimeBase::OfSampleRate(m_wfIn.nSamplesPerSec);
-    if (auxi.stStartTime.wYear > 2000) {
+    m_bRecordingTime = auxi.stStartTime.wYear > 2000;
+    if (m_bRecordingTime) {
         const int64_t t0 = UtcSeconds(auxi.stStartTime);
         const int64_t dMs =
             (UtcSeconds(auxi.stStopTime) - t0) * 1000 + auxi.stStopTime.wMilliseconds - auxi.stStartTime.wMilliseconds;

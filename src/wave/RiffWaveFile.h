@@ -242,6 +242,9 @@ public:
     // Bytes of sample data the source really holds: the data chunk, ended
     // where the file ends when its size claims more.
     int64_t m_lDataBytes = 0;
+    // The source's record holds its recording's start time; otherwise the
+    // times Open gives are the file's own (local time of its last change).
+    bool m_bRecordingTime = false;
 
 private:
     // Reads the next block into the buffer: 1 when it holds samples, 0 at the

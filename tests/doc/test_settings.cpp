@@ -37,15 +37,17 @@ TEST(Settings, FirstRunThenCloseWritesTheExactTexts)
 TEST(Settings, StoredZoomRowModeAndCacheBudget)
 {
     // The second value is the zoom's exponent, the third the row mode, the
-    // fourth the cache budget in MiB (0: 2 GiB); others give the defaults.
+    // fourth the cache budget in MiB (0: 2 GiB), the ninth 1 to write SigMF
+    // metadata; others give the defaults.
     const struct {
         const char* ints;
         int zoom, rows;
         int64_t budgetMb;
+        bool sigmf = false;
     } rows[] = {
-        {"0:3:1:512:0:0:0:0:0:0:", 8, 1, 512},
+        {"0:3:1:512:0:0:0:0:1:0:", 8, 1, 512, true},
         {"0:24:0:0:0:0:0:0:0:0:", 1 << 24, 0, 2048},
-        {"0:25:2:-5:0:0:0:0:0:0:", 1, 0, 2048},
+        {"0:25:2:-5:0:0:0:0:2:0:", 1, 0, 2048},
         {"0:-1:-1:16777217:0:0:0:0:0:0:", 1, 0, 2048},
         {"0:5:", 32, 0, 2048}, // the row mode missing
     };
@@ -60,10 +62,11 @@ TEST(Settings, StoredZoomRowModeAndCacheBudget)
         EXPECT_EQ(doc.m_nZoom, r.zoom) << r.ints;
         EXPECT_EQ(doc.m_nRowMode, r.rows) << r.ints;
         EXPECT_EQ(doc.CacheBudgetBytes(), r.budgetMb << 20) << r.ints;
+        EXPECT_EQ(doc.m_bWriteSigmf, r.sigmf) << r.ints;
         if (r.rows == 1) {
             doc.m_nZoom = 1 << 24;
             doc.OnCloseDocument();
-            EXPECT_EQ(store.GetProfileString("Settings\\INTs", "INTs"), "0:24:1:512:0:0:0:0:0:0:");
+            EXPECT_EQ(store.GetProfileString("Settings\\INTs", "INTs"), "0:24:1:512:0:0:0:0:1:0:");
         }
     }
 }

@@ -5,11 +5,15 @@
 // selection's measurements and Save Band.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 
 #include "form/FormFixture.h"
+#include "support/SigmfSchema.h"
 
 namespace {
 
@@ -210,6 +214,28 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
     m_view->ImportSegments();
     EXPECT_EQ(m_doc->m_segments.Segments(), before);
     EXPECT_TRUE(m_dialogs.Messages().isEmpty());
+
+    // As SigMF: the source described in place, each segment an annotation;
+    // a second export finds the name taken and says so.
+    const QString meta = Path("list.sigmf-meta");
+    m_dialogs.m_answers = {meta, meta};
+    m_view->ExportSegments();
+    m_view->ExportSegments();
+    QFile f(meta);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QJsonArray notes = QJsonDocument::fromJson(f.readAll())["annotations"].toArray();
+    ASSERT_EQ(notes.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(notes[i]["core:sample_start"].toInteger(), before[static_cast<size_t>(i)].nFirstFrame);
+        EXPECT_EQ(notes[i]["core:sample_count"].toInteger(), before[static_cast<size_t>(i)].Frames());
+        EXPECT_EQ(notes[i]["core:label"].toString(), before[static_cast<size_t>(i)].strLabel);
+    }
+    EXPECT_EQ(notes[1]["core:freq_upper_edge"].toDouble(), before[1].band->dHighHz);
+    EXPECT_EQ(SigmfSchemaErrors({meta.toStdString()}), "");
+    QApplication::processEvents(); // the error is shown from the event loop
+    ASSERT_EQ(m_dialogs.Errors().size(), 1);
+    EXPECT_TRUE(m_dialogs.Errors()[0].contains(QStringLiteral("already exists")))
+        << m_dialogs.Errors()[0].toStdString();
 
     QFile bad(Path("bad.csv"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));

@@ -1,0 +1,121 @@
+// The metadata the program writes: each wave described in place finds its
+// samples through header and trailing bytes, carries its type, centre and
+// start, never replaces a file, and every meta validates against the SigMF
+// schema (python3-jsonschema).
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sigmf/SigmfWrite.h"
+#include "support/SigmfSchema.h"
+#include "support/TempFolder.h"
+#include "support/WaveBytes.h"
+
+namespace {
+
+using riff::Bytes;
+
+QJsonObject ReadMeta(const std::string& path)
+{
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+}
+
+} // namespace
+
+TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
+{
+    const SYSTEMTIME start{2026, 6, 0, 21, 9, 7, 56, 250};
+    const Bytes auxi = riff::AuxiPayload(start, start, {7074000});
+    const Bytes tail = riff::Chunk("LIST", Bytes().Id("INFO").Id("ISFT").U32(3).U8('x').U8('y').U8(0));
+    const Bytes ramp = riff::Ramp16(96);
+    struct Row {
+        const char* name;
+        Bytes fmt;
+        std::vector<Bytes> before, after;
+        const char* type; // "": refused
+        const char* time;
+        double centre; // 0: none written
+    };
+    const std::vector<Row> rows{
+        {"iq16.wav",
+         riff::FmtPayload(1, 2, 48000, 16),
+         {riff::Chunk("auxi", auxi)},
+         {tail},
+         "ci16_le",
+         "2026-06-21T09:07:56.250Z",
+         7074000},
+        {"real16.wav",
+         riff::FmtPayload(1, 1, 48000, 16),
+         {riff::Chunk("auxi", auxi)},
+         {},
+         "ri16_le",
+         "2026-06-21T09:07:56.250Z",
+         0},
+        {"u8.wav", riff::FmtPayload(1, 1, 8000, 8), {}, {}, "ru8", nullptr, 0},
+        {"f32.wav", riff::FmtPayload(3, 2, 8000, 32), {}, {tail}, "cf32_le", nullptr, 0},
+        {"ext32.wav", riff::ExtensibleFmtPayload(1, 2, 8000, 32), {}, {}, "ci32_le", nullptr, 0},
+        {"s24.wav", riff::FmtPayload(1, 2, 8000, 24), {}, {}, "", nullptr, 0},
+    };
+    TempFolder dir;
+    std::vector<std::string> metas;
+    // The files written, for the check that each reads back through the SigMF
+    // reader with the same rate, centre, start and frames.
+    struct Written {
+        std::string meta;
+        double rate, centre;
+        const char* time;
+        int64_t frames;
+    };
+    std::vector<Written> written;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string wave = dir / r.name;
+        const Bytes file = riff::Wave(r.fmt, ramp, r.before, r.after);
+        ASSERT_TRUE(riff::WriteFile(wave, file));
+        std::string metaPath;
+        const std::string why = sigmf::WriteMetaBesideWave(wave, {{0, 4, 100.0, 200.0, "burst \xc3\xa9"}}, &metaPath);
+        if (!*r.type) {
+            EXPECT_NE(why.find("24-bit samples have no SigMF type"), std::string::npos) << why;
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(metaPath)));
+            continue;
+        }
+        ASSERT_EQ(why, "");
+        const QJsonObject meta = ReadMeta(metaPath);
+        const QJsonObject g = meta["global"].toObject();
+        const QJsonObject c = meta["captures"].toArray()[0].toObject();
+        EXPECT_EQ(g["core:datatype"].toString().toStdString(), r.type);
+        EXPECT_EQ(g["core:dataset"].toString().toStdString(), r.name);
+        // The bytes between header and trailing bytes are the samples exactly.
+        const int64_t header = c["core:header_bytes"].toInteger(), trailing = g["core:trailing_bytes"].toInteger();
+        ASSERT_EQ(static_cast<int64_t>(file.size()) - header - trailing, static_cast<int64_t>(ramp.size()));
+        EXPECT_TRUE(std::equal(ramp.v.begin(), ramp.v.end(), file.v.begin() + header));
+        EXPECT_EQ(trailing, static_cast<int64_t>(r.after.empty() ? 0 : tail.size()));
+        EXPECT_EQ(c["core:datetime"].toString().toStdString(), r.time ? r.time : "");
+        EXPECT_EQ(c["core:frequency"].toDouble(), r.centre);
+        const QJsonObject a = meta["annotations"].toArray()[0].toObject();
+        EXPECT_EQ(a["core:label"].toString(), QString::fromUtf8("burst \xc3\xa9"));
+        EXPECT_EQ(a["core:freq_upper_edge"].toDouble(), 200.0);
+        // A second description finds the name taken: the first stays as it was.
+        const std::vector<uint8_t> before = riff::ReadFile(metaPath);
+        EXPECT_NE(sigmf::WriteMetaBesideWave(wave, {}).find("already exists"), std::string::npos);
+        EXPECT_EQ(riff::ReadFile(metaPath), before);
+        metas.push_back(metaPath);
+        const int bytesPerFrame = r.fmt.v[12];
+        written.push_back({metaPath, g["core:sample_rate"].toDouble(), r.centre, r.time,
+                           static_cast<int64_t>(ramp.size()) / bytesPerFrame});
+    }
+    EXPECT_EQ(SigmfSchemaErrors(metas), "");
+    // Round trip through the SigMF reader: to be added over `written`.
+    EXPECT_EQ(written.size(), rows.size() - 1);
+    for (const auto& [path, beside] :
+         {std::pair{"a/b.wav", "a/b.sigmf-meta"}, {"a.b/c", "a.b/c.sigmf-meta"}, {"x.y.wav", "x.y.sigmf-meta"}})
+        EXPECT_EQ(sigmf::MetaPathBeside(path), beside);
+}
