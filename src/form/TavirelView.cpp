@@ -34,7 +34,7 @@ constexpr int kFormHeightDu = 198;
 
 const char* const kWaveFilter = "Wave Files (*.wav)";
 const char* const kSourceFilter =
-    "Recordings (*.wav *.sigmf-meta *.sigmf-data);;Wave Files (*.wav);;SigMF Recordings (*.sigmf-meta *.sigmf-data)";
+    "Recordings (*.wav *.sigmf-meta *.sigmf-data *.sigmf);;Wave Files (*.wav);;SigMF Recordings (*.sigmf-meta *.sigmf-data *.sigmf)";
 
 const char* const kHelpLine = "L-Click = Repositions Zoom Window"
                               "         "

@@ -5,14 +5,28 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
+
+#include "sigmf/SigmfArchive.h"
 
 namespace sigmf {
 namespace {
 
 const std::string kMetaExt = ".sigmf-meta";
 const std::string kDataExt = ".sigmf-data";
+const std::string kArchiveExt = ".sigmf";
+
+std::string TooLargeText()
+{
+    return "the metadata is larger than " + std::to_string(kMaxMetaBytes >> 20) + " MiB";
+}
+
+int64_t FramesOf(const RawLayout& l)
+{
+    return l.lBytes / (int64_t{samples::BytesPerSample(l.codec)} * l.nChannels);
+}
 
 std::string Stem(const std::string& path)
 {
@@ -43,7 +57,7 @@ bool ReadMetaFile(const std::string& path, Meta& meta, std::string& error)
         return false;
     }
     if (f.size() > kMaxMetaBytes) {
-        error = "the metadata is larger than " + std::to_string(kMaxMetaBytes >> 20) + " MiB";
+        error = TooLargeText();
         return false;
     }
     return ParseMeta(f.read(kMaxMetaBytes + 1), meta, error);
@@ -129,13 +143,50 @@ bool ReadPair(const std::string& metaPath, const std::string& dataPath, Recordin
     if (!LocateSamples(meta, info.size(), r.layout, error))
         return false;
     r.layout.samplesPath = data;
-    const int64_t frameBytes = int64_t{samples::BytesPerSample(r.layout.codec)} * r.layout.nChannels;
-    TakeAnnotations(meta, r.layout.lBytes / frameBytes, r);
+    TakeAnnotations(meta, FramesOf(r.layout), r);
+    return true;
+}
+
+// A .sigmf archive: its first meta member and the data member of the same name, read in place.
+bool ReadArchive(const std::string& path, Recording& r, std::string& error)
+{
+    QFile f(QString::fromStdString(path));
+    std::vector<Member> members;
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = "the archive cannot be read (" + f.errorString().toStdString() + ")";
+        return false;
+    }
+    if (!IndexArchive(f, members, error))
+        return false;
+    const auto meta = std::find_if(members.begin(), members.end(), [](const Member& m) { return m.name.ends_with(kMetaExt); });
+    if (meta == members.end()) {
+        error = "the archive holds no " + kMetaExt + " member";
+        return false;
+    }
+    const std::string dataName = Stem(meta->name) + kDataExt;
+    const auto data = std::find_if(members.begin(), members.end(), [&](const Member& m) { return m.name == dataName; });
+    if (data == members.end()) {
+        error = "the archive holds no member \"" + dataName + "\"";
+        return false;
+    }
+    if (meta->lBytes > kMaxMetaBytes) {
+        error = TooLargeText();
+        return false;
+    }
+    Meta m;
+    if (!f.seek(meta->lOffset) || !ParseMeta(f.read(meta->lBytes), m, error) || !TakeGlobals(m, r.layout, error) ||
+        !LocateSamples(m, data->lBytes, r.layout, error))
+        return false;
+    r.layout.lOffset += data->lOffset;
+    r.layout.samplesPath = path;
+    TakeAnnotations(m, FramesOf(r.layout), r);
     return true;
 }
 
 bool ReadUncached(const std::string& path, Recording& r, std::string& error)
 {
+    if (path.ends_with(kArchiveExt))
+        return ReadArchive(path, r, error);
     if (path.ends_with(kMetaExt))
         return ReadPair(path, Stem(path) + kDataExt, r, error);
     const std::string meta = Stem(path) + kMetaExt;
@@ -150,7 +201,7 @@ bool ReadUncached(const std::string& path, Recording& r, std::string& error)
 
 bool IsSigmfPath(const std::string& path)
 {
-    return path.ends_with(kMetaExt) || path.ends_with(kDataExt);
+    return path.ends_with(kMetaExt) || path.ends_with(kDataExt) || path.ends_with(kArchiveExt);
 }
 
 bool ReadRecording(const std::string& path, Recording& out, std::string& error)

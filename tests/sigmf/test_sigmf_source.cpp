@@ -169,3 +169,38 @@ TEST(SigmfSource, AnnotationsBecomeSpansOfTheData)
     EXPECT_EQ(r.annotations[1].label, "only comment");
     EXPECT_EQ(r.warnings.size(), 2u);
 }
+
+TEST(SigmfSource, ArchiveMembersReadInPlaceAndHostileOnesAreRefused)
+{
+    TempFolder dir;
+    WriteText(dir / "r.sigmf-data", std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8) + std::string(4088, '\x10'));
+    WriteText(dir / "r.sigmf-meta", Meta("\"core:datatype\":\"ci16_le\",\"core:sample_rate\":48000"));
+    // Archives built by Python's tarfile: a good one, then one fault each.
+    const std::string py = "cd " + dir.path.string() + R"( && /usr/bin/python3 -c "
+import tarfile, io
+def tar(name, members, cut=0):
+    with tarfile.open(name, 'w', format=tarfile.USTAR_FORMAT) as t:
+        for n, f, kind in members:
+            i = t.gettarinfo(f, arcname=n)
+            if kind == 'sym': i.type = tarfile.SYMTYPE; i.linkname = '/etc/passwd'; i.size = 0
+            t.addfile(i, open(f, 'rb') if kind != 'sym' else None)
+    if cut: open(name, 'r+b').truncate(cut)
+good = [('r/r.sigmf-meta', 'r.sigmf-meta', ''), ('r/r.sigmf-data', 'r.sigmf-data', '')]
+tar('good.sigmf', good)
+tar('climb.sigmf', [('../../x.sigmf-meta', 'r.sigmf-meta', '')] + good)
+tar('link.sigmf', good[:1] + [('r/r.sigmf-data', 'r.sigmf-data', 'sym')])
+tar('short.sigmf', good, cut=2048)
+")";
+    ASSERT_EQ(std::system(py.c_str()), 0);
+    std::vector<int32_t> plain, packed;
+    std::string text;
+    ASSERT_EQ(ReadAll(dir / "r.sigmf-meta", plain, text), WAVE_OK) << text;
+    ASSERT_EQ(ReadAll(dir / "good.sigmf", packed, text), WAVE_OK) << text;
+    EXPECT_EQ(packed, plain);
+    for (const auto& [name, why] : std::vector<std::pair<std::string, std::string>>{
+             {"climb.sigmf", "leads outside the archive"}, {"link.sigmf", "is a link"}, {"short.sigmf", "past the archive's end"}}) {
+        std::vector<int32_t> values;
+        EXPECT_EQ(ReadAll(dir / name, values, text), WAVE_ERR_DESCRIPTION) << name;
+        EXPECT_NE(text.find(why), std::string::npos) << name << ": " << text;
+    }
+}
