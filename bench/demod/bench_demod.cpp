@@ -14,6 +14,7 @@
 #include "demod/Resampler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <complex>
@@ -23,12 +24,19 @@
 #include <unistd.h>
 #include <string>
 #include <functional>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <vector>
 
 #ifdef TAVIREL_HAVE_AUDIO
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "audio/AudioPlayer.h"
 #include "audio/PlaySource.h"
+#include "audio/QtAudioSink.h"
 #include "audio/WaveAudioSource.h"
 #include "platform/RiffReader.h"
 #endif
@@ -274,6 +282,19 @@ bool WriteIqRecording(const std::string& path, double rate, int64_t nFrames)
     return std::fclose(f) == 0 && ok;
 }
 
+// What the player knows of a recording WriteIqRecording made.
+PlayFacts IqFacts(const std::string& path, double rate, int64_t nFrames)
+{
+    PlayFacts facts;
+    facts.strPath = path;
+    facts.spectrum = band::SourceSpectrum{static_cast<uint32_t>(rate), 2, 0};
+    facts.input.open = [path] { return std::unique_ptr<CByteSource>(CFileByteSource::Open(path)); };
+    facts.input.lDataOffset = 44;
+    facts.input.nFrames = nFrames;
+    facts.input.codec = samples::Codec::S16;
+    return facts;
+}
+
 // Listening to an I/Q recording from the page cache: the player's whole
 // source (band extraction, demodulator, the change to 48 kHz) on one core,
 // and the time to its first audio, against reading the same bytes alone.
@@ -288,13 +309,7 @@ void BenchIqPlayback()
         const auto frames = static_cast<int64_t>(rate / 4); // a quarter of a second
         if (!WriteIqRecording(path, rate, frames))
             break;
-        PlayFacts facts;
-        facts.strPath = path;
-        facts.spectrum = band::SourceSpectrum{static_cast<uint32_t>(rate), 2, 0};
-        facts.input.open = [path] { return std::unique_ptr<CByteSource>(CFileByteSource::Open(path)); };
-        facts.input.lDataOffset = 44;
-        facts.input.nFrames = frames;
-        facts.input.codec = samples::Codec::S16;
+        const PlayFacts facts = IqFacts(path, rate, frames);
         std::vector<uint8_t> bytes(1 << 20);
         const double read = MedianSeconds([&] {
             auto file = CFileByteSource::Open(path);
@@ -327,6 +342,87 @@ void BenchIqPlayback()
     std::remove(path.c_str());
     rmdir(folder);
 }
+// Milliseconds from fn's start until done() is called from the event loop; -1
+// after a failure or 3 s.
+double MillisecondsUntil(const std::function<void(std::function<void(bool)>)>& fn)
+{
+    QEventLoop loop;
+    double ms = -1.0;
+    const auto t0 = std::chrono::steady_clock::now();
+    fn([&](bool ok) {
+        if (ok)
+            ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        loop.quit();
+    });
+    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+    loop.exec();
+    return ms;
+}
+
+// From Space to sound on the desktop's default output: the time from
+// CAudioPlayer::Play to its first audio at the device, for a 2 MS/s I/Q
+// recording, against the device alone (a bare sink's first pull).
+void BenchStartOnDevice()
+{
+    static int argc = 1;
+    static char name[] = "bench_demod";
+    static char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    std::printf("\nStarting to play on the default output device:\n");
+    char folder[] = "/tmp/tavirel-bench-start-XXXXXX";
+    if (!mkdtemp(folder))
+        return;
+    const std::string path = std::string(folder) + "/iq.wav";
+    const double rate = 2e6;
+    const auto frames = static_cast<int64_t>(rate * 2);
+    if (WriteIqRecording(path, rate, frames)) {
+        for (int round = 0; round < 3; ++round) {
+            CQtAudioSink sink;
+            std::string error;
+            const double bare = MillisecondsUntil([&](const std::function<void(bool)>& done) {
+                if (!(error = sink.Open(0)).empty())
+                    return done(false);
+                // The device may pull on a thread of its own: the loop looks for the first pull.
+                auto pulled = std::make_shared<std::atomic<bool>>(false);
+                sink.Start([pulled](float* p, int n) {
+                    std::fill_n(p, n, 0.0f);
+                    pulled->store(true);
+                    return n;
+                });
+                auto* poll = new QTimer(QCoreApplication::instance());
+                QObject::connect(poll, &QTimer::timeout, [poll, pulled, done] {
+                    if (pulled->load()) {
+                        poll->deleteLater();
+                        done(true);
+                    }
+                });
+                poll->start(1);
+            });
+            if (bare < 0) {
+                std::printf("  not measured: %s\n", error.empty() ? "the device took no audio" : error.c_str());
+                break;
+            }
+            sink.Close();
+            const PlayFacts facts = IqFacts(path, rate, frames);
+            CAudioPlayer player;
+            const double play = MillisecondsUntil([&](const std::function<void(bool)>& done) {
+                QObject::connect(&player, &CAudioPlayer::started, [done] { done(true); });
+                QObject::connect(&player, &CAudioPlayer::failed, [done] { done(false); });
+                PlayChoice choice;
+                choice.nMode = DEMOD_WFM;
+                choice.nToFrame = frames;
+                player.Play([facts, choice](double dRateHz, std::string* pError) {
+                    return MakePlaySource(facts, choice, dRateHz, pError);
+                });
+            });
+            player.Stop();
+            std::printf("  WFM from a 2 MS/s I/Q file: first audio at the device after %.1f ms; a bare sink's first "
+                        "pull %.1f ms (ratio %.2f)\n", play, bare, play / bare);
+        }
+    }
+    std::remove(path.c_str());
+    rmdir(folder);
+}
 #endif
 
 } // namespace
@@ -338,6 +434,7 @@ int main()
 #ifdef TAVIREL_HAVE_AUDIO
     BenchPlayback();
     BenchIqPlayback();
+    BenchStartOnDevice();
 #endif
 #ifndef TAVIREL_HAVE_LIQUID
     std::printf("liquid-dsp not found at build time: no baseline\n");

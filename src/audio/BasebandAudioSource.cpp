@@ -17,8 +17,6 @@ CBasebandAudioSource::CBasebandAudioSource(std::unique_ptr<IBasebandSource> base
 
 bool CBasebandAudioSource::Refill()
 {
-    m_ready.clear();
-    m_nReadyAt = 0;
     while (m_ready.empty()) {
         if (m_bFlushed)
             return false;
@@ -39,16 +37,6 @@ bool CBasebandAudioSource::Refill()
         m_toDevice.Process(m_audio.data(), static_cast<int>(m_audio.size()), m_ready);
     }
     return true;
-}
-
-int CBasebandAudioSource::Read(float* pOut, int nMax)
-{
-    if (m_nReadyAt == m_ready.size() && !Refill())
-        return m_strError.empty() ? 0 : -1;
-    const int n = static_cast<int>(std::min<size_t>(nMax, m_ready.size() - m_nReadyAt));
-    std::copy_n(m_ready.data() + m_nReadyAt, n, pOut);
-    m_nReadyAt += n;
-    return n;
 }
 
 int64_t CBasebandAudioSource::SourceFrameOf(int64_t nAudioFrames) const

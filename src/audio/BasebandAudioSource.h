@@ -11,20 +11,18 @@
 #include "demod/Demodulator.h"
 #include "demod/Resampler.h"
 
-class CBasebandAudioSource final : public IAudioSource {
+class CBasebandAudioSource final : public CPieceAudioSource {
 public:
     // nMode: DEMOD_*; dDeemphasisSec for broadcast FM.
     CBasebandAudioSource(std::unique_ptr<IBasebandSource> baseband, int nMode, double dRateHz,
                          double dDeemphasisSec = kDeemphasis50us);
 
     double Rate() const override { return m_toDevice.OutRate(); }
-    int Read(float* pOut, int nMax) override;
     int64_t SourceFrameOf(int64_t nAudioFrames) const override;
-    std::string Error() const override { return m_strError; }
 
 private:
     // Demodulates the next piece of baseband into m_ready; false at the end.
-    bool Refill();
+    bool Refill() override;
 
     std::unique_ptr<IBasebandSource> m_baseband;
     CDemodulator m_demod;
@@ -32,7 +30,4 @@ private:
     bool m_bFlushed = false;
     std::vector<std::complex<float>> m_in;
     std::vector<float> m_audio;
-    std::vector<float> m_ready;
-    size_t m_nReadyAt = 0;
-    std::string m_strError;
 };

@@ -35,8 +35,10 @@ std::string CWaveAudioSource::Open(const std::string& path, int64_t nFromFrame, 
 
 bool CWaveAudioSource::Refill()
 {
-    m_ready.clear();
-    m_nReadyAt = 0;
+    if (!m_resampler) {
+        m_strError = "no recording is open";
+        return false;
+    }
     while (m_ready.empty()) {
         if (m_nLeftFrames <= 0) {
             if (m_bFlushed)
@@ -58,18 +60,6 @@ bool CWaveAudioSource::Refill()
         m_resampler->Process(m_samples.data(), nUsed, m_ready);
     }
     return true;
-}
-
-int CWaveAudioSource::Read(float* pOut, int nMax)
-{
-    if (!m_resampler)
-        return -1;
-    if (m_nReadyAt == m_ready.size() && !Refill())
-        return m_strError.empty() ? 0 : -1;
-    const int n = static_cast<int>(std::min<size_t>(nMax, m_ready.size() - m_nReadyAt));
-    std::copy_n(m_ready.data() + m_nReadyAt, n, pOut);
-    m_nReadyAt += n;
-    return n;
 }
 
 int64_t CWaveAudioSource::SourceFrameOf(int64_t nAudioFrames) const

@@ -11,7 +11,7 @@
 #include "demod/Resampler.h"
 #include "wave/RiffWaveFile.h"
 
-class CWaveAudioSource final : public IAudioSource {
+class CWaveAudioSource final : public CPieceAudioSource {
 public:
     CWaveAudioSource() = default;
     // Opens path for the frames nFromFrame .. nToFrame (cut to the
@@ -21,9 +21,7 @@ public:
     std::string Open(const std::string& path, int64_t nFromFrame, int64_t nToFrame, double dRateHz);
 
     double Rate() const override { return m_dRateHz; }
-    int Read(float* pOut, int nMax) override;
     int64_t SourceFrameOf(int64_t nAudioFrames) const override;
-    std::string Error() const override { return m_strError; }
 
     // The recording's sample rate and its frames.
     double SourceRate() const { return m_wf.nSamplesPerSec; }
@@ -31,7 +29,7 @@ public:
 
 private:
     // Reads and resamples the next block into m_ready; false at the end.
-    bool Refill();
+    bool Refill() override;
 
     CRiffWaveFile m_wave;
     WAVEFORMATEX m_wf;
@@ -42,7 +40,4 @@ private:
     bool m_bFlushed = false;
     std::vector<int32_t> m_block;
     std::vector<float> m_samples;
-    std::vector<float> m_ready; // resampled, not handed out yet
-    size_t m_nReadyAt = 0;
-    std::string m_strError;
 };

@@ -316,10 +316,9 @@ int ReadPictureArgs(const QCommandLineParser& parser, RenderArgs* a)
     return -1;
 }
 
-// Reads the options into *a; returns -1 to go on, otherwise the exit status.
-int ReadArgs(int argc, char** argv, RenderArgs* a)
+// Parses the command line into parser; -1 to go on, otherwise the exit status.
+int ParseRenderLine(QCommandLineParser& parser, int argc, char** argv)
 {
-    QCommandLineParser parser;
     SetUpParser(parser);
     for (const char* name :
          {"start", "width", "height", "ref", "zoom", "rows", "out", "fft", "window", "colours", "range"})
@@ -334,10 +333,13 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("missing value for ", error.option.c_str());
     if (status == 2)
         return Usage(error.text.c_str());
-    if (status >= 0)
-        return status;
+    return status;
+}
 
-    const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
+// Reads the window's choices (start, size, level, zoom, rows, output) into *a;
+// -1 to go on, otherwise the exit status.
+int ReadWindowArgs(const QCommandLineParser& parser, RenderArgs* a)
+{
     const auto whole = [&](const char* name, long lo, long hi, long* out) {
         return TakeValues(parser, name, [&](const std::string& v) { return ParseWholeNumber(v, lo, hi, out); });
     };
@@ -366,8 +368,20 @@ int ReadArgs(int argc, char** argv, RenderArgs* a)
         return Usage("--rows takes 'first' or 'strongest', not ", bad->c_str());
     if (TakeValues(parser, "out", [&](const std::string& v) { return !(a->outPath = v).empty(); }))
         return Usage("--out needs a path");
+    return -1;
+}
+
+// Reads the options into *a; returns -1 to go on, otherwise the exit status.
+int ReadArgs(int argc, char** argv, RenderArgs* a)
+{
+    QCommandLineParser parser;
+    if (const int status = ParseRenderLine(parser, argc, argv); status >= 0)
+        return status;
+    if (const int status = ReadWindowArgs(parser, a); status >= 0)
+        return status;
     if (const int picture = ReadPictureArgs(parser, a); picture >= 0)
         return picture;
+    const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
     a->overwrite = isSet("overwrite");
 
     const QStringList files = parser.positionalArguments();
@@ -427,6 +441,20 @@ bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc, int pictureWidth)
     return true;
 }
 
+// The graphics layer the scales' text needs, on a platform without a display.
+std::unique_ptr<QGuiApplication> StartOffscreenGraphics()
+{
+    static int qtArgc = 1;
+    static char qtName[] = "tavirel-cli";
+    static char* qtArgv[] = {qtName, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Its start-up notes (a missing runtime folder) are nothing the user asked for.
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    auto gui = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+    qInstallMessageHandler(previous);
+    return gui;
+}
+
 } // namespace
 
 int CmdRender(int argc, char** argv)
@@ -436,19 +464,9 @@ int CmdRender(int argc, char** argv)
         return status;
     if (const int status = CheckOutputPath(args); status >= 0)
         return status;
-    // The scales' text needs the graphics layer, on a platform without a display.
-    static int qtArgc = 1;
-    static char qtName[] = "tavirel-cli";
-    static char* qtArgv[] = {qtName, nullptr};
     std::unique_ptr<QGuiApplication> gui;
-    if (args.axes) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Its start-up notes (a missing runtime folder) are nothing the user asked for.
-        const QtMessageHandler previous =
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        gui = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
-        qInstallMessageHandler(previous);
-    }
+    if (args.axes)
+        gui = StartOffscreenGraphics();
     CTavirelDoc doc(nullptr);
     const QSize outer(static_cast<int>(args.widthPx), static_cast<int>(args.heightPx));
     if (!SetUpDocument(args, doc, outer.width()))

@@ -457,6 +457,69 @@ namespace {
 
 constexpr int kBatchColumns = 64; // picture columns drawn per read of the pyramid
 
+// The finest columns of `level` that picture column x covers: [First(x), End(x)),
+// cut at the recording's end; Past(x): column x lies after the recording.
+struct LevelColumns {
+    const PyramidShape& shape;
+    const PlotRenderSetup& setup;
+    int level;
+    int64_t startBlock;
+    int64_t c;
+
+    bool Whole() const { return level == shape.levels; }
+    int64_t First(int x) const { return Whole() ? x : (startBlock + int64_t{x} * setup.zoom) / c; }
+    int64_t End(int x) const
+    {
+        if (Whole())
+            return int64_t{x} + 1;
+        const int64_t blocks = std::min(shape.blocks, startBlock + (int64_t{x} + 1) * setup.zoom);
+        return (blocks + c - 1) / c;
+    }
+    bool Past(int x) const
+    {
+        return Whole() ? x >= shape.wholeWidth : startBlock + int64_t{x} * setup.zoom >= shape.blocks;
+    }
+};
+
+// Puts one column's levels into the tile: per row the first bin on it, or the
+// strongest of its bins (the largest code); marks the rows it drew.
+void ColumnIntoTile(const PlotRenderSetup& setup, const CCodeIndexTable& table, const uint32_t* column, int bins,
+                    uint8_t* out, std::vector<int>& used)
+{
+    int lastRow = -1;
+    uint32_t best = 0;
+    for (int i = 0; i < bins; ++i) {
+        const int row = setup.rowOfBin[static_cast<size_t>(i)];
+        if (setup.rowMode == PLOT_ROWS_STRONGEST_BIN) {
+            best = (i > 0 && row == lastRow) ? std::max(best, column[i]) : column[i];
+            lastRow = row;
+            if (i + 1 < bins && setup.rowOfBin[static_cast<size_t>(i) + 1] == row)
+                continue;
+        } else {
+            if (row == lastRow)
+                continue;
+            lastRow = row;
+            best = column[i];
+        }
+        out[static_cast<size_t>(row) * kBatchColumns] = static_cast<uint8_t>(table.Of(best) + 255);
+        used[static_cast<size_t>(row)] = 1;
+    }
+}
+
+// Copies the tile's columns [b0, b1) into the picture; rows no bin falls on stay as they are (black).
+void TileIntoPicture(const PlotRenderSetup& setup, const std::vector<uint8_t>& tile, const std::vector<int>& used,
+                     int b0, int b1)
+{
+    for (int y = 0; y < setup.height; ++y) {
+        if (!used[static_cast<size_t>(y)])
+            continue;
+        auto* line = reinterpret_cast<uint32_t*>(setup.bits + y * setup.bytesPerLine);
+        const uint8_t* in = tile.data() + static_cast<size_t>(y) * kBatchColumns;
+        for (int x = b0; x < b1; ++x)
+            line[x] = setup.pixels[in[x - b0]];
+    }
+}
+
 // Draws picture columns [x0, x1) from `level`; the first column not drawn
 // because the recording ended (x1 when all were), -1 on a failed read.
 int DrawColumns(const CLevelPyramid& pyramid, const PlotRenderSetup& setup, const CCodeIndexTable& table, int level,
@@ -464,65 +527,28 @@ int DrawColumns(const CLevelPyramid& pyramid, const PlotRenderSetup& setup, cons
 {
     const PyramidShape& shape = pyramid.Shape();
     const int bins = std::min(setup.bins, shape.bins);
-    const int64_t startBlock = setup.startFrame / shape.fftSize;
-    const int64_t c = shape.ColumnBlocks(level);
+    const LevelColumns cols{shape, setup, level, setup.startFrame / shape.fftSize, shape.ColumnBlocks(level)};
     std::vector<uint8_t> raw;
     std::vector<uint32_t> codes, column(static_cast<size_t>(shape.bins));
     std::vector<uint8_t> tile(static_cast<size_t>(kBatchColumns) * static_cast<size_t>(setup.height), 0);
     std::vector<int> used(static_cast<size_t>(setup.height), 0);
     for (int b0 = x0; b0 < x1; b0 += kBatchColumns) {
         int b1 = std::min(x1, b0 + kBatchColumns);
-        // The finest columns of the batch: its picture columns' blocks, cut at the recording's end.
-        auto first = [&](int x) { return level == shape.levels ? x : (startBlock + int64_t{x} * setup.zoom) / c; };
-        auto end = [&](int x) {
-            if (level == shape.levels)
-                return int64_t{x} + 1;
-            const int64_t blocks = std::min(shape.blocks, startBlock + (int64_t{x} + 1) * setup.zoom);
-            return (blocks + c - 1) / c;
-        };
-        while (b1 > b0 && (level == shape.levels ? b1 - 1 >= shape.wholeWidth
-                                                 : startBlock + int64_t{b1 - 1} * setup.zoom >= shape.blocks))
+        while (b1 > b0 && cols.Past(b1 - 1))
             --b1;
         if (b1 == b0)
             return b0;
-        const int64_t c0 = first(b0);
-        if (!pyramid.ReadCodes(level, c0, end(b1 - 1), raw, codes))
+        const int64_t c0 = cols.First(b0);
+        if (!pyramid.ReadCodes(level, c0, cols.End(b1 - 1), raw, codes))
             return -1;
         std::fill(used.begin(), used.end(), 0);
         for (int x = b0; x < b1; ++x) {
             std::fill(column.begin(), column.end(), 0u);
-            for (int64_t k = first(x); k < end(x); ++k)
+            for (int64_t k = cols.First(x); k < cols.End(x); ++k)
                 MaxInto(column.data(), codes.data() + (k - c0) * shape.bins, bins);
-            // Per row the first bin on it, or the strongest of its bins (the largest code).
-            uint8_t* const out = tile.data() + static_cast<size_t>(x - b0);
-            int lastRow = -1;
-            uint32_t best = 0;
-            for (int i = 0; i < bins; ++i) {
-                const int row = setup.rowOfBin[static_cast<size_t>(i)];
-                if (setup.rowMode == PLOT_ROWS_STRONGEST_BIN) {
-                    best = (i > 0 && row == lastRow) ? std::max(best, column[static_cast<size_t>(i)])
-                                                     : column[static_cast<size_t>(i)];
-                    lastRow = row;
-                    if (i + 1 < bins && setup.rowOfBin[static_cast<size_t>(i) + 1] == row)
-                        continue;
-                } else {
-                    if (row == lastRow)
-                        continue;
-                    lastRow = row;
-                    best = column[static_cast<size_t>(i)];
-                }
-                out[static_cast<size_t>(row) * kBatchColumns] = static_cast<uint8_t>(table.Of(best) + 255);
-                used[static_cast<size_t>(row)] = 1;
-            }
+            ColumnIntoTile(setup, table, column.data(), bins, tile.data() + static_cast<size_t>(x - b0), used);
         }
-        for (int y = 0; y < setup.height; ++y) {
-            if (!used[static_cast<size_t>(y)])
-                continue; // rows no bin falls on stay as they are (black)
-            auto* line = reinterpret_cast<uint32_t*>(setup.bits + y * setup.bytesPerLine);
-            const uint8_t* in = tile.data() + static_cast<size_t>(y) * kBatchColumns;
-            for (int x = b0; x < b1; ++x)
-                line[x] = setup.pixels[in[x - b0]];
-        }
+        TileIntoPicture(setup, tile, used, b0, b1);
         if (b1 < std::min(x1, b0 + kBatchColumns))
             return b1;
     }

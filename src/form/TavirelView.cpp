@@ -148,6 +148,20 @@ void SetFittedText(QLabel* label, const QString& text, const QFont& normal)
     label->setText(shown);
 }
 
+// The plot area: a black frame the spectrogram is drawn into. Mouse input
+// passes through it to the form.
+QFrame* MakePlotFrame()
+{
+    auto* plotArea = new QFrame;
+    plotArea->setFrameStyle(QFrame::Box | QFrame::Plain);
+    plotArea->setLineWidth(1);
+    QPalette black = plotArea->palette();
+    black.setColor(QPalette::WindowText, Qt::black);
+    plotArea->setPalette(black);
+    plotArea->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return plotArea;
+}
+
 } // namespace
 
 // ---- the form ----
@@ -215,16 +229,7 @@ void CTavirelView::CreateControls()
     AddControl(IDC_SRC_PATH, MakeSunkenLabel(QStringLiteral("Source File")), 52, 5, 254, 8);
     AddControl(IDC_DEST_PATH, MakeSunkenLabel(QStringLiteral("Destination File")), 52, 21, 254, 8);
 
-    // The plot area: a black frame the spectrogram is drawn into. Mouse input
-    // passes through it to the form.
-    auto* plotArea = new QFrame;
-    plotArea->setFrameStyle(QFrame::Box | QFrame::Plain);
-    plotArea->setLineWidth(1);
-    QPalette black = plotArea->palette();
-    black.setColor(QPalette::WindowText, Qt::black);
-    plotArea->setPalette(black);
-    plotArea->setAttribute(Qt::WA_TransparentForMouseEvents);
-    AddControl(IDC_PLOT_AREA, plotArea, 17, 38, 300, 101);
+    AddControl(IDC_PLOT_AREA, MakePlotFrame(), 17, 38, 300, 101);
 
     AddControl(IDC_FROM, MakeSunkenLabel(QString()), 101, 176, 129, 8);
     AddControl(IDC_TO, MakeSunkenLabel(QString()), 101, 186, 129, 8);
