@@ -131,7 +131,7 @@ void CTavirelApp::TakeCommandLineFile()
     if (m_pDoc->ProbeSource(path))
         m_pDoc->m_strSrcPath = path;
     else
-        m_pView->ReportError(CTavirelView::CannotOpenText(path, m_pDoc->m_nSourceError));
+        m_pView->ReportError(CTavirelView::CannotOpenText(path, m_pDoc->m_nSourceError, m_pDoc->m_strSourceError));
 }
 
 void CTavirelApp::OnShowAbout()

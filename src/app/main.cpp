@@ -5,12 +5,15 @@
 
 #include <QApplication>
 
+#include "sigmf/SigmfSource.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
+    sigmf::InstallSourceResolver();
     QStringList ignored;
     CTavirelApp app;
     // Qt has taken its own options out of the arguments by now.

@@ -31,7 +31,7 @@ PlayFacts PlayFactsOf(const CTavirelDoc& doc)
     facts.input.open = [path] { return std::unique_ptr<CByteSource>(CFileByteSource::Open(path)); };
     facts.input.lDataOffset = doc.m_wave.m_lDataStart;
     facts.input.nFrames = static_cast<int64_t>(doc.m_nDataFrames);
-    facts.input.codec = samples::CodecFor(doc.m_wfSource.wFormatTag, doc.m_wfSource.wBitsPerSample);
+    facts.input.codec = doc.m_codecSource;
     return facts;
 }
 

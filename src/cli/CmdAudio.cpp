@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/SourceOpen.h"
 #include "audio/AudioSave.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -160,11 +161,8 @@ int CmdAudio(int argc, char** argv)
         return status;
 
     CTavirelDoc doc(nullptr);
-    if (!doc.LoadSource(QFile::decodeName(args.file.c_str()))) {
-        const int code = doc.m_wave.m_nError;
-        return Failure(args.file + ": cannot be read as a source (error " + std::to_string(code) + ": " +
-                       WaveErrorText(code) + ")");
-    }
+    if (const std::string failed = LoadSourceFor(doc, args.file); !failed.empty())
+        return Failure(failed);
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
     PlayChoice choice = args.choice;
     if (const auto bad = SpanFrames(doc, args.span, &choice.nFromFrame, &choice.nToFrame))

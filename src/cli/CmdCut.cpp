@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/SourceOpen.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "doc/SegmentCsv.h"
@@ -292,11 +293,8 @@ int CmdCut(int argc, char** argv)
 
     // The document opens the source as the window does.
     CTavirelDoc doc(nullptr);
-    if (!doc.LoadSource(QFile::decodeName(args.file.c_str()))) {
-        const int code = doc.m_wave.m_nError;
-        return Failure(args.file + ": cannot be read as a source (error " + std::to_string(code) + ": " +
-                       WaveErrorText(code) + ")");
-    }
+    if (const std::string failed = LoadSourceFor(doc, args.file); !failed.empty())
+        return Failure(failed);
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
     doc.m_bWriteSigmf = args.bSigmf;
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/SourceOpen.h"
 #include "band/BandExtract.h"
 #include "band/BandPlan.h"
 #include "cli/Args.h"
@@ -221,11 +222,8 @@ int CmdExtract(int argc, char** argv)
         return status;
 
     CTavirelDoc doc(nullptr);
-    if (!doc.LoadSource(QFile::decodeName(args.file.c_str()))) {
-        const int code = doc.m_wave.m_nError;
-        return Failure(args.file + ": cannot be read as a source (error " + std::to_string(code) + ": " +
-                       WaveErrorText(code) + ")");
-    }
+    if (const std::string failed = LoadSourceFor(doc, args.file); !failed.empty())
+        return Failure(failed);
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
     int64_t from = 0, to = 0;
     if (const auto bad = SpanFrames(doc, args.span, &from, &to))

@@ -37,6 +37,7 @@ const char kInfoUsage[] = "usage: tavirel-cli info [--json] FILE...\n"
 struct Info {
     std::string path;
     int error = 0;
+    std::string message; // the error in words
     WAVEFORMATEX wf;
     uint64_t frames = 0;
     AUXIINFO auxi;
@@ -52,6 +53,7 @@ Info Probe(const std::string& path)
     info.path = path;
     CRiffWaveFile wave;
     info.error = wave.Open(path, &info.wf, kWaveBlockFrames, &info.frames, 0, &info.auxi);
+    info.message = wave.ErrorText();
     info.dataFrames = wave.m_nDataFrames;
     info.lengthSec = wave.m_nLengthSec;
     info.framesPerSec = wave.m_timeBase.FramesPerSecond();
@@ -89,7 +91,7 @@ void PrintJson(const Info& i)
 {
     // File names that are not UTF-8 show U+FFFD for their stray bytes.
     QByteArrayList members{JsonMember("file", QString::fromUtf8(i.path)), JsonMember("error", i.error),
-                           JsonMember("message", QString::fromUtf8(WaveErrorText(i.error)))};
+                           JsonMember("message", QString::fromStdString(i.message))};
     if (i.error == WAVE_OK) {
         members << JsonMember("format_tag", i.wf.wFormatTag) << JsonMember("channels", i.wf.nChannels)
                 << JsonMember("sample_rate", qint64(i.wf.nSamplesPerSec))
@@ -115,7 +117,7 @@ void PrintText(const Info& i)
 {
     const std::string name = Printable(i.path);
     if (i.error != WAVE_OK) {
-        std::fprintf(stderr, "tavirel-cli: %s: %s (error %d)\n", name.c_str(), WaveErrorText(i.error), i.error);
+        std::fprintf(stderr, "tavirel-cli: %s: %s (error %d)\n", name.c_str(), i.message.c_str(), i.error);
         return;
     }
     std::printf("%s\n", name.c_str());

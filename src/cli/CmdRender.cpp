@@ -21,6 +21,7 @@
 
 #include <zlib.h>
 
+#include "cli/SourceOpen.h"
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "display/PictureAxes.h"
@@ -417,8 +418,8 @@ bool SetUpDocument(const RenderArgs& a, CTavirelDoc& doc, int pictureWidth)
 {
     const char* source = a.source.c_str();
     doc.OnNewDocument();
-    if (!doc.LoadSource(QFile::decodeName(source))) {
-        std::fprintf(stderr, "tavirel-cli render: %s: %s\n", source, WaveErrorText(doc.m_wave.m_nError));
+    if (const std::string failed = LoadSourceFor(doc, source); !failed.empty()) {
+        std::fprintf(stderr, "tavirel-cli render: %s\n", failed.c_str());
         return false;
     }
     doc.m_nRefLevel = static_cast<int>(a.refDb);

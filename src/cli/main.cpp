@@ -5,6 +5,7 @@
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
+#include "sigmf/SigmfSource.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ int main(int argc, char** argv)
         PrintVersion();
         return 0;
     }
+    sigmf::InstallSourceResolver();
     for (const Command& c : kCommands) {
         if (!std::strcmp(argv[1], c.name))
             return c.run(argc - 2, argv + 2);

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "wave/RawLayout.h"
+
 namespace {
 
 const char kMissingKey[] = "tavirel-missing";
@@ -42,20 +44,36 @@ QString Folder()
     return base.isEmpty() ? QString() : base + "/tavirel/overview";
 }
 
-QString SourceKey(const QString& source, int renderer)
+// A file's name and state; empty when it is not there.
+QByteArray FileKey(const QString& path)
 {
-    const QString canonical = QFileInfo(source).canonicalFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
     struct stat st {};
     if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &st) != 0)
         return {};
     // The change time moves with any write or replacement, even when the
     // modification time was set back; the inode tells a replaced file.
-    const QByteArray key = canonical.toUtf8() + " size " + QByteArray::number(static_cast<qint64>(st.st_size)) +
-                           " mtime " + Nanoseconds(st.st_mtim) + " ctime " + Nanoseconds(st.st_ctim) + " inode " +
-                           QByteArray::number(static_cast<quint64>(st.st_ino)) + " device " +
-                           QByteArray::number(static_cast<quint64>(st.st_dev)) + " renderer " +
-                           QByteArray::number(renderer);
-    return QString::fromUtf8(key);
+    return canonical.toUtf8() + " size " + QByteArray::number(static_cast<qint64>(st.st_size)) + " mtime " +
+           Nanoseconds(st.st_mtim) + " ctime " + Nanoseconds(st.st_ctim) + " inode " +
+           QByteArray::number(static_cast<quint64>(st.st_ino)) + " device " +
+           QByteArray::number(static_cast<quint64>(st.st_dev));
+}
+
+QString SourceKey(const QString& source, int renderer)
+{
+    QByteArray key = FileKey(source);
+    if (key.isEmpty())
+        return {};
+    // A source described by another file (SigMF) is also its samples file and their place in it.
+    RawLayout layout;
+    std::string why;
+    const SourceResolver& resolve = CurrentSourceResolver();
+    if (resolve && resolve(QFile::encodeName(source).toStdString(), layout, why) && why.empty())
+        key += " samples " + FileKey(QFile::decodeName(layout.samplesPath.c_str())) + " offset " +
+               QByteArray::number(static_cast<qint64>(layout.lOffset)) + " bytes " +
+               QByteArray::number(static_cast<qint64>(layout.lBytes)) + " codec " +
+               QByteArray::number(static_cast<int>(layout.codec));
+    return QString::fromUtf8(key + " renderer " + QByteArray::number(renderer));
 }
 
 QString PyramidSettings(const PlotRenderSetup& setup)

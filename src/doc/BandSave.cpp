@@ -108,7 +108,7 @@ bool WriteBand(CTavirelDoc& doc, const band::BandPlan& plan, const band::BandJob
     input.open = [path] { return std::unique_ptr<CByteSource>(CFileByteSource::Open(path)); };
     input.lDataOffset = wave.m_lDataStart;
     input.nFrames = static_cast<int64_t>(wave.m_nDataFrames);
-    input.codec = samples::CodecFor(doc.m_wfSource.wFormatTag, doc.m_wfSource.wBitsPerSample);
+    input.codec = doc.m_codecSource;
     CQuantizer quantizer(samples::CodecFor(wave.m_wfOut.wFormatTag, wave.m_wfOut.wBitsPerSample));
     std::vector<int32_t> block(2 * kBandBlockFrames);
     bool writeFailed = false;

@@ -153,9 +153,9 @@ bool Report(const SegmentProgress& progress, int64_t nDoneFrames, int64_t nPlann
     return !progress || progress(static_cast<double>(nDoneFrames) / static_cast<double>(nPlannedFrames));
 }
 
-// The levelled save: whole blocks read, levelled and written. Returns false
-// when the progress function cancelled.
-bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLevel, int32_t* pBlock,
+// The decoding save: whole blocks read, levelled when bLevel, and written in
+// the output's codec. Returns false when the progress function cancelled.
+bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, bool bLevel, double& dAgcLevel, int32_t* pBlock,
                         const SegmentProgress& progress, SegmentSaveResult& result)
 {
     CRiffWaveFile& wave = doc.m_wave;
@@ -172,7 +172,8 @@ bool SaveLevelledBlocks(CTavirelDoc& doc, int64_t nPlannedFrames, double& dAgcLe
                 result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_READ;
             return true;
         }
-        AgcLevelBlock(pBlock, kWaveBlockFrames, doc.m_wfSource.nChannels, dAgcLevel);
+        if (bLevel)
+            AgcLevelBlock(pBlock, kWaveBlockFrames, doc.m_wfSource.nChannels, dAgcLevel);
         if (wave.WriteBlock(pBlock, kWaveBlockFrames) != kWaveBlockFrames) {
             result.nError = wave.m_nError != WAVE_OK ? wave.m_nError : WAVE_ERR_WRITE;
             return true;
@@ -232,8 +233,13 @@ void WriteSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nPlanned, bool b
     }
     result.bOpened = true;
     wave.SeekFrame(nFromFrame);
-    const bool bGoOn = bUseAgc || wave.m_bWrap ? SaveLevelledBlocks(doc, nPlanned, dAgcLevel, pBlock, progress, result)
-                                               : SaveCopiedBytes(wave, nPlanned, progress, result);
+    // Bytes are copied only when the output stores a sample as the source does
+    // (a signed 8-bit source becomes unsigned 8-bit wave, value for value).
+    const bool bLevel = bUseAgc || wave.m_bWrap;
+    const bool bSameCodec = wave.SampleCodec() == samples::CodecFor(wave.m_wfOut.wFormatTag, wave.m_wfOut.wBitsPerSample);
+    const bool bGoOn = bLevel || !bSameCodec
+                           ? SaveLevelledBlocks(doc, nPlanned, bLevel, dAgcLevel, pBlock, progress, result)
+                           : SaveCopiedBytes(wave, nPlanned, progress, result);
     result.bCancelled = !bGoOn;
     if (result.nError != WAVE_OK)
         result.nErrno = wave.m_nErrno;

@@ -231,6 +231,7 @@ int64_t CTavirelDoc::CacheBudgetBytes() const
 void CTavirelDoc::TakeSourceFacts(const CRiffWaveFile& wave)
 {
     m_bTwoChannel = m_wfSource.nChannels == 1 ? 0 : 1;
+    m_codecSource = wave.SampleCodec();
     SetFftSize(m_nFftSize);
     m_stStart = m_auxi.stStartTime;
     m_stStop = m_auxi.stStopTime;
@@ -245,6 +246,7 @@ bool CTavirelDoc::ProbeSource(const QString& path)
     uint64_t nFrames = 0;
     m_auxi = AUXIINFO{};
     m_nSourceError = probe.Open(WavePath(path), &m_wfSource, 0, &nFrames, 0, &m_auxi);
+    m_strSourceError = probe.ErrorText();
     if (m_nSourceError != WAVE_OK) {
         m_nLengthSec = 0;
         return false;
@@ -260,6 +262,7 @@ bool CTavirelDoc::OpenSource(const QString& path)
     m_auxi = AUXIINFO{};
     m_wave.Close();
     m_nSourceError = m_wave.Open(WavePath(path), &m_wfSource, kWaveBlockFrames, &m_nTotalFrames, 0, &m_auxi);
+    m_strSourceError = m_wave.ErrorText();
     if (m_nSourceError != WAVE_OK) {
         m_wave.Close(); // an allocation failure may leave the file open
         m_nLengthSec = 0;

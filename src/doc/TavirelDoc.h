@@ -91,6 +91,8 @@ public:
 
     // The reader's code of the last ProbeSource or OpenSource (WAVE_OK after success).
     int m_nSourceError = 0;
+    // m_nSourceError in words, with a refused recording's own reason.
+    std::string m_strSourceError;
     bool m_bLoaded = false;
     int m_bTwoChannel = 0;
     int m_nViewStart = 0;
@@ -145,6 +147,8 @@ public:
     std::array<uint32_t, 256> m_palette{};
     SYSTEMTIME m_stStop, m_stStart;
     WAVEFORMATEX m_wfSource;
+    // How the source stores a sample (CRiffWaveFile::SampleCodec).
+    samples::Codec m_codecSource = samples::Codec::None;
     AUXIINFO m_auxi;
     CRiffWaveFile m_wave;
     CTime m_timeTo, m_timeFrom;

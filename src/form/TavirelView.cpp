@@ -33,6 +33,8 @@ constexpr int kFormWidthDu = 322;
 constexpr int kFormHeightDu = 198;
 
 const char* const kWaveFilter = "Wave Files (*.wav)";
+const char* const kSourceFilter =
+    "Recordings (*.wav *.sigmf-meta *.sigmf-data *.sigmf);;Wave Files (*.wav);;SigMF Recordings (*.sigmf-meta *.sigmf-data *.sigmf)";
 
 const char* const kHelpLine = "L-Click = Repositions Zoom Window"
                               "         "
@@ -408,7 +410,7 @@ void CTavirelView::LoadSource(const QString& path)
         m_bViewStatusStale = false;
         m_wndStatus->clear();
         if (!path.isEmpty())
-            ReportError(CannotOpenText(path, doc->m_nSourceError));
+            ReportError(CannotOpenText(path, doc->m_nSourceError, doc->m_strSourceError));
         return;
     }
     const int nLengthSec = doc->m_nLengthSec;
@@ -599,13 +601,13 @@ void CTavirelView::OnSrcFile()
     m_btnSave->setEnabled(false);
     doc->CloseSource();
     const QString path =
-        CFileDialogs::Instance()->GetOpenFileName(this, doc->m_strSrcPath, QString::fromLatin1(kWaveFilter));
+        CFileDialogs::Instance()->GetOpenFileName(this, doc->m_strSrcPath, QString::fromLatin1(kSourceFilter));
     if (path.isEmpty())
         return; // cancelled: the source stays closed
     if (doc->ProbeSource(path))
         doc->m_strSrcPath = path;
     else
-        ReportError(CannotOpenText(path, doc->m_nSourceError)); // the previous source comes back
+        ReportError(CannotOpenText(path, doc->m_nSourceError, doc->m_strSourceError)); // the previous source comes back
     m_strSrcFile = doc->m_strSrcPath;
     LoadSource(m_strSrcFile);
     RefreshPlot();
@@ -617,7 +619,7 @@ bool CTavirelView::OpenSourceFile(const QString& path)
     // source's facts as they are.
     CTavirelDoc probe(nullptr);
     if (!probe.ProbeSource(path)) {
-        ReportError(CannotOpenText(path, probe.m_nSourceError));
+        ReportError(CannotOpenText(path, probe.m_nSourceError, probe.m_strSourceError));
         return false;
     }
     CTavirelDoc* doc = GetDocument();
@@ -634,9 +636,9 @@ void CTavirelView::ReportError(const QString& text)
         this, [this, text] { CFileDialogs::Instance()->ShowError(window(), text); }, Qt::QueuedConnection);
 }
 
-QString CTavirelView::CannotOpenText(const QString& path, int nError)
+QString CTavirelView::CannotOpenText(const QString& path, int nError, const std::string& detail)
 {
-    QString why = QString::fromUtf8(WaveErrorText(nError));
+    QString why = QString::fromStdString(detail.empty() ? std::string(WaveErrorText(nError)) : detail);
     if (nError == WAVE_ERR_OPEN) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -762,7 +764,7 @@ void CTavirelView::OnSourceLost()
     m_btnSave->setEnabled(false);
     m_bViewStatusStale = false;
     m_wndStatus->clear();
-    ReportError(CannotOpenText(doc->m_strSrcPath, doc->m_nSourceError));
+    ReportError(CannotOpenText(doc->m_strSrcPath, doc->m_nSourceError, doc->m_strSourceError));
 }
 
 void CTavirelView::RestoreCursor()

@@ -107,7 +107,8 @@ public:
     void ReportError(const QString& text);
     // Why path could not be opened as a source: the reader's code as text and,
     // when the file itself would not open, the system's reason.
-    static QString CannotOpenText(const QString& path, int nError);
+    // detail: the reader's own words for the error (CRiffWaveFile::ErrorText), when it has them.
+    static QString CannotOpenText(const QString& path, int nError, const std::string& detail = {});
     void UpdateSegmentLabels();
     // The position bar's callback; also used by a click on the plot.
     void OnPosBarNotify(int kind, int seconds);

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "doc/SourceAnnotations.h"
 #include "display/PictureLevels.h"
 #include "display/SpectrogramPlot.h"
 #include "doc/TavirelDoc.h"
@@ -66,10 +67,14 @@ void CTavirelView::OnSourceLoaded()
     doc->m_nFromFrame = 0;
     doc->m_nToFrame = FrameOfSecond(*doc, doc->m_nLengthSec);
     const StoredSegments stored = m_segmentStore.Load(doc->m_strSrcPath, static_cast<int64_t>(doc->m_nDataFrames));
-    doc->m_segments = stored.list;
+    // A recording's own annotations fill the list until the user keeps one of their own for it.
+    QStringList skipped;
+    doc->m_segments = stored.bFound ? stored.list
+                                    : SourceAnnotations(doc->m_strSrcPath,
+                                                        static_cast<int64_t>(doc->m_nDataFrames), &skipped);
     m_sourceIdentity = stored.identity;
     UpdateSaveBandEnabled();
-    m_strSegmentNote = stored.strMessage;
+    m_strSegmentNote = skipped.isEmpty() ? stored.strMessage : skipped.join(QLatin1Char(' '));
     emit SegmentsChanged(-1);
     if (stored.bSourceChanged && !stored.list.IsEmpty())
         ReportError(stored.strMessage);

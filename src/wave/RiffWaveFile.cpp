@@ -13,6 +13,7 @@
 #include "platform/LittleEndian.h"
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
+#include "wave/RawLayout.h"
 #include "wave/SampleFormats.h"
 #include "wave/WaveHeader.h"
 
@@ -202,6 +203,7 @@ const char* WaveErrorText(int code)
     case WAVE_ERR_CREATE: return "the output file cannot be created";
     case WAVE_ERR_WRITE: return "writing the output file failed";
     case WAVE_ERR_OUT_NOT_OPEN: return "no output file is open";
+    case WAVE_ERR_DESCRIPTION: return "the recording's description is refused";
     default: return "unknown error";
     }
 }
@@ -221,6 +223,12 @@ CRiffWaveFile::~CRiffWaveFile()
 int CRiffWaveFile::Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
                         int nStartFrame, AUXIINFO* pAuxi)
 {
+    // A path the registered resolver describes is read as the raw samples it names.
+    const SourceResolver& resolve = CurrentSourceResolver();
+    RawLayout layout;
+    std::string why;
+    if (resolve && resolve(path, layout, why))
+        return OpenRaw(layout, why, pwf, nBlockFrames, pnFrames, nStartFrame, pAuxi);
     return Open(CFileByteSource::Open(path), pwf, nBlockFrames, pnFrames, nStartFrame, pAuxi);
 }
 
@@ -241,21 +249,74 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     if (source)
         source->GetCreationTime(tCreated);
 
-    if (nStartFrame == -1) {
-        m_bWrap = true;
-        nStartFrame = 0;
-    }
-
     wavehdr::SourceChunks chunks;
     if (const int rc = ReadHeader(std::move(source), chunks, auxi, nFramesOut); rc != WAVE_OK) {
         Close();
         return m_nError = rc;
     }
+    return FinishOpen(chunks.data.lOffset, tCreated, wf, nBlockFrames, nFramesOut, nStartFrame, auxi);
+}
 
+int CRiffWaveFile::OpenRaw(const RawLayout& layout, const std::string& why, WAVEFORMATEX* pwf, int nBlockFrames,
+                           uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi)
+{
+    WAVEFORMATEX wfScratch;
+    uint64_t framesScratch = 0;
+    AUXIINFO auxiScratch;
+    WAVEFORMATEX& wf = pwf ? *pwf : wfScratch;
+    uint64_t& nFramesOut = pnFrames ? *pnFrames : framesScratch;
+    AUXIINFO& auxi = pAuxi ? *pAuxi : auxiScratch;
+
+    ResetSource(auxi);
+    nFramesOut = 0;
+    if (!why.empty()) {
+        m_strError = why;
+        return m_nError = WAVE_ERR_DESCRIPTION;
+    }
+    if (const int rc = ReadLayout(layout, auxi); rc != WAVE_OK) {
+        Close();
+        return m_nError = rc;
+    }
+    int64_t tCreated = 0;
+    m_hmmioIn->GetCreationTime(tCreated);
+    return FinishOpen(layout.lOffset, tCreated, wf, nBlockFrames, nFramesOut, nStartFrame, auxi);
+}
+
+int CRiffWaveFile::ReadLayout(const RawLayout& layout, AUXIINFO& auxi)
+{
+    const int bytes = samples::BytesPerSample(layout.codec);
+    if (bytes == 0 || layout.nChannels < 1 || layout.nChannels > 2 || layout.lOffset < 0 || layout.lBytes < 0)
+        return WAVE_ERR_FORMAT;
+    std::unique_ptr<CFileByteSource> source = CFileByteSource::Open(layout.samplesPath);
+    if (!source)
+        return WAVE_ERR_OPEN;
+    // Bytes the layout claims past the file's end are not read.
+    m_lDataBytes = std::min(layout.lBytes, std::max<int64_t>(0, source->Size() - layout.lOffset));
+    m_hmmioIn = std::make_unique<CRiffReader>(std::move(source));
+    m_codecIn = layout.codec;
+    m_wfIn.wFormatTag = layout.codec == samples::Codec::F32 ? wavehdr::kTagFloat : wavehdr::kTagPcm;
+    m_wfIn.nChannels = static_cast<uint16_t>(layout.nChannels);
+    m_wfIn.nSamplesPerSec = layout.nSampleRate;
+    m_wfIn.wBitsPerSample = static_cast<uint16_t>(8 * bytes);
+    m_wfIn.nBlockAlign = static_cast<uint16_t>(bytes * layout.nChannels);
+    m_wfIn.nAvgBytesPerSec = layout.nSampleRate * m_wfIn.nBlockAlign;
+    auxi = layout.auxi;
+    if (m_lDataBytes < m_wfIn.nBlockAlign)
+        return WAVE_ERR_EMPTY;
+    return CheckFormat();
+}
+
+int CRiffWaveFile::FinishOpen(int64_t lDataOffset, int64_t tCreated, WAVEFORMATEX& wf, int nBlockFrames,
+                              uint64_t& nFramesOut, int nStartFrame, AUXIINFO& auxi)
+{
+    if (nStartFrame == -1) {
+        m_bWrap = true;
+        nStartFrame = 0;
+    }
     // The caller's record has the plain tag and the 16 bytes as stored.
     wf = m_wfIn;
     wf.cbSize = 0;
-    uint64_t nFrames = LocateFrames(chunks.data.lOffset, nStartFrame);
+    uint64_t nFrames = LocateFrames(lDataOffset, nStartFrame);
     if (nBlockFrames != 0)
         nFrames = PrepareBlocks(nBlockFrames, nFrames);
     nFramesOut = nFrames;
@@ -264,6 +325,11 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
     if (nBlockFrames == 0)
         Close();
     return m_nError;
+}
+
+std::string CRiffWaveFile::ErrorText() const
+{
+    return m_nError == WAVE_ERR_DESCRIPTION && !m_strError.empty() ? m_strError : WaveErrorText(m_nError);
 }
 
 int CRiffWaveFile::ReadHeader(std::unique_ptr<CByteSource> source, wavehdr::SourceChunks& chunks, AUXIINFO& auxi,
@@ -316,6 +382,8 @@ void CRiffWaveFile::ResetSource(AUXIINFO& auxi)
     m_bRecordingTime = false;
     m_fmtExtensible.clear();
     m_wfIn = WAVEFORMATEX{};
+    m_codecIn = samples::Codec::None;
+    m_strError.clear();
     auxi.stStartTime.wYear = 0;
     auxi.stStopTime.wYear = 0;
     auxi.dwCenterFreq = auxi.dwClockFreq = auxi.dwSpare1 = auxi.dwBandwidth = 0;
@@ -493,8 +561,8 @@ void CRiffWaveFile::FillWrapped(int nFrom)
 
 uint8_t CRiffWaveFile::SilenceByte() const
 {
-    // 8-bit samples are unsigned around 128.
-    return m_wfIn.wBitsPerSample == 8 ? 0x80 : 0x00;
+    // Unsigned 8-bit samples are centred on 128.
+    return SampleCodec() == samples::Codec::U8 ? 0x80 : 0x00;
 }
 
 int CRiffWaveFile::FillBlock(int& progress)

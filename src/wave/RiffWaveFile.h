@@ -16,6 +16,7 @@
 class CRiffReader; // platform/RiffReader.h
 class CRiffWriter; // platform/RiffWriter.h
 class CByteSource; // platform/RiffReader.h
+struct RawLayout;  // wave/RawLayout.h
 namespace wavehdr {
 struct ChunkAt; // wave/WaveHeader.h
 struct SourceChunks;
@@ -34,7 +35,8 @@ enum : int {
     WAVE_ERR_NOT_OPEN = 107,    // ReadBlock with no source open
     WAVE_ERR_CREATE = 108,      // creating the output file failed
     WAVE_ERR_WRITE = 109,       // creating, writing or finishing an output chunk failed
-    WAVE_ERR_OUT_NOT_OPEN = 110 // WriteBlock with no output open
+    WAVE_ERR_OUT_NOT_OPEN = 110, // WriteBlock with no output open
+    WAVE_ERR_DESCRIPTION = 111   // a raw source's description was refused (ErrorText() says why)
 };
 
 // A plain-words description of a result code.
@@ -115,7 +117,14 @@ public:
     // as the file holds them (SampleCodec()), valid until the next read, seek,
     // SetReadAhead or Close.
     int ReadBlockBytes(int nFrames, const uint8_t** ppBytes, int* pProgress);
-    samples::Codec SampleCodec() const { return samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample); }
+    // How the source stores a sample: the wave codec of its format, or a raw layout's own.
+    samples::Codec SampleCodec() const
+    {
+        return m_codecIn != samples::Codec::None ? m_codecIn
+                                                 : samples::CodecFor(m_wfIn.wFormatTag, m_wfIn.wBitsPerSample);
+    }
+    // The last result in words: the refusal text of a raw source's resolver, else WaveErrorText(m_nError).
+    std::string ErrorText() const;
     // Positions the next block read at whole second nSec (m_timeBase's frame there).
     void SeekSeconds(int nSec);
     // Positions the next block read at frame nFrame of the data (before the
@@ -245,6 +254,10 @@ public:
     // The source's record holds its recording's start time; otherwise the
     // times Open gives are the file's own (local time of its last change).
     bool m_bRecordingTime = false;
+    // A raw source's codec (None for wave sources, whose codec follows m_wfIn).
+    samples::Codec m_codecIn = samples::Codec::None;
+    // Why a raw source was refused (with WAVE_ERR_DESCRIPTION).
+    std::string m_strError;
 
 private:
     // Reads the next block into the buffer: 1 when it holds samples, 0 at the
@@ -253,6 +266,14 @@ private:
 
     // Open's steps, in order.
     void ResetSource(AUXIINFO& auxi);
+    // Open of a resolved raw source: why (when not empty) refuses it.
+    int OpenRaw(const RawLayout& layout, const std::string& why, WAVEFORMATEX* pwf, int nBlockFrames,
+                uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi);
+    // Opens the layout's samples file and takes format and metadata from the layout; a result code.
+    int ReadLayout(const RawLayout& layout, AUXIINFO& auxi);
+    // The steps after the header, common to both kinds of source.
+    int FinishOpen(int64_t lDataOffset, int64_t tCreated, WAVEFORMATEX& wf, int nBlockFrames, uint64_t& nFramesOut,
+                   int nStartFrame, AUXIINFO& auxi);
     // Finds the chunks, reads format and metadata and checks them; leaves the
     // data's byte count in nFramesOut. A result code.
     int ReadHeader(std::unique_ptr<CByteSource> source, wavehdr::SourceChunks& chunks, AUXIINFO& auxi,

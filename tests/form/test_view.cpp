@@ -156,6 +156,8 @@ TEST_F(FormTest, SaveOnlyWithASourceAndADestination)
 {
     Show(QString());
     const QString src = Source("short.wav", 10), filter = QStringLiteral("|Wave Files (*.wav)");
+    const QString sources = QStringLiteral("|Recordings (*.wav *.sigmf-meta *.sigmf-data *.sigmf);;Wave Files (*.wav);;"
+                                           "SigMF Recordings (*.sigmf-meta *.sigmf-data *.sigmf)");
     m_dialogs.m_answers = {Path("cut.wav"), src};
     Click(IDC_DEST_FILE);
     EXPECT_EQ(Text(IDC_DEST_PATH), Path("cut.wav"));
@@ -163,7 +165,7 @@ TEST_F(FormTest, SaveOnlyWithASourceAndADestination)
     Click(IDC_SRC_FILE);
     EXPECT_TRUE(m_view->m_btnSave->isEnabled());
     Click(IDC_SRC_FILE); // no answer: cancelled
-    EXPECT_EQ(m_dialogs.m_asked, (QStringList{"save:" + filter, "open:" + filter, "open:" + src + filter}));
+    EXPECT_EQ(m_dialogs.m_asked, (QStringList{"save:" + filter, "open:" + sources, "open:" + src + sources}));
     EXPECT_FALSE(m_doc->m_bLoaded);
     EXPECT_FALSE(m_view->m_btnSave->isEnabled());
     const int nViewStartSec = m_doc->m_nViewStart;

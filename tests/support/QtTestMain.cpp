@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sigmf/SigmfSource.h"
+
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -15,6 +17,7 @@ int main(int argc, char** argv)
     QTemporaryDir dataHome;
     setenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit().constData(), 1);
     QApplication app(argc, argv);
+    sigmf::InstallSourceResolver();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
