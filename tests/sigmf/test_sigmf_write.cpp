@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "sigmf/SigmfSource.h"
 #include "sigmf/SigmfWrite.h"
 #include "support/SigmfSchema.h"
 #include "support/TempFolder.h"
 #include "support/WaveBytes.h"
+#include "wave/RiffWaveFile.h"
 
 namespace {
 
@@ -113,8 +115,25 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
                            static_cast<int64_t>(ramp.size()) / bytesPerFrame});
     }
     EXPECT_EQ(SigmfSchemaErrors(metas), "");
-    // Round trip through the SigMF reader: to be added over `written`.
-    EXPECT_EQ(written.size(), rows.size() - 1);
+    // Each meta opens through the program's reader with the wave's rate, centre, start and frames.
+    ASSERT_EQ(written.size(), rows.size() - 1);
+    sigmf::InstallSourceResolver();
+    for (const Written& w : written) {
+        SCOPED_TRACE(w.meta);
+        CRiffWaveFile wave;
+        WAVEFORMATEX wf;
+        uint64_t frames = 0;
+        AUXIINFO auxi;
+        ASSERT_EQ(wave.Open(w.meta, &wf, 0, &frames, 0, &auxi), WAVE_OK) << wave.ErrorText();
+        EXPECT_EQ(wf.nSamplesPerSec, w.rate);
+        EXPECT_EQ(auxi.dwCenterFreq, w.centre);
+        EXPECT_EQ(static_cast<int64_t>(frames), w.frames);
+        if (w.time) {
+            EXPECT_EQ(std::vector<uint16_t>({auxi.stStartTime.wHour, auxi.stStartTime.wMinute,
+                                             auxi.stStartTime.wSecond, auxi.stStartTime.wMilliseconds}),
+                      std::vector<uint16_t>({9, 7, 56, 250}));
+        }
+    }
     for (const auto& [path, beside] :
          {std::pair{"a/b.wav", "a/b.sigmf-meta"}, {"a.b/c", "a.b/c.sigmf-meta"}, {"x.y.wav", "x.y.sigmf-meta"}})
         EXPECT_EQ(sigmf::MetaPathBeside(path), beside);
