@@ -36,7 +36,7 @@ const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PAT
                          "record with the segment's start and stop time (to the millisecond), and whole\n"
                          "blocks of 2048 frames (the last may run past --to). With --segments every row\n"
                          "of the list is saved, in time order, as \"Save All Segments\" does (a row\n"
-    "with a band as that band, extracted as tavirel-cli extract does). Without\n"
+                         "with a band as that band, extracted as tavirel-cli extract does). Without\n"
                          "--agc the samples are the source's bytes exactly. Files are named from PATH\n"
                          "with a running number in place of its last four characters (cut.wav becomes\n"
                          "cut_001.wav), the number after the highest one already in its folder, so no\n"

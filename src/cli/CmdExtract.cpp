@@ -144,7 +144,8 @@ int ReadArgs(int argc, char** argv, ExtractArgs* a)
 {
     QCommandLineParser parser;
     SetUpParser(parser);
-    for (const char* name : {"from", "to", "low", "high", "centre", "bandwidth", "decimation", "rate", "bits", "dest", "format"})
+    for (const char* name :
+         {"from", "to", "low", "high", "centre", "bandwidth", "decimation", "rate", "bits", "dest", "format"})
         AddValueOption(parser, name);
     parser.addOption(QCommandLineOption(QStringLiteral("json")));
     parser.addOption(QCommandLineOption(QStringLiteral("sigmf")));

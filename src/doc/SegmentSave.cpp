@@ -228,8 +228,8 @@ void WriteSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nPlanned, bool b
 {
     CRiffWaveFile& wave = doc.m_wave;
     const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
-    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0, SaveNameFlags(doc),
-                                      &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
+    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0,
+                                      SaveNameFlags(doc), &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
     result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
     if (nOpen != WAVE_OK) {
         result.nError = nOpen;

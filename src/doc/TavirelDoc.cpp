@@ -127,8 +127,8 @@ bool CTavirelDoc::SaveSettings()
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode,
-                  m_nCacheBudgetMb, m_nDemodMode, m_bDeemphasis75 ? 1 : 0, m_bFollowPlay ? 0 : 1, m_nVolumeDb, m_bWriteSigmf ? 1 : 0,
-                  m_bSaveAsSigmf ? 1 : 0);
+                  m_nCacheBudgetMb, m_nDemodMode, m_bDeemphasis75 ? 1 : 0, m_bFollowPlay ? 0 : 1, m_nVolumeDb,
+                  m_bWriteSigmf ? 1 : 0, m_bSaveAsSigmf ? 1 : 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,

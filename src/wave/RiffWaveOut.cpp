@@ -172,8 +172,6 @@ std::string CRiffWaveFile::MakeOutputName(const std::string& path, int nNameFlag
                            nullptr, OutputSuffix(nNameFlags));
 }
 
-
-
 int CRiffWaveFile::FirstFreeNumber(const std::string& path, int nNameFlags) const
 {
     const int nLast =
@@ -196,9 +194,8 @@ int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
 {
     m_hmmioOut = std::make_unique<CRiffWriter>();
     m_nOutSeq = IsSequenced(nNameFlags) ? FirstFreeNumber(path, nNameFlags) : 0;
-    m_strOutFile =
-        BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec, &m_strSeqSuffix,
-                                   OutputSuffix(nNameFlags));
+    m_strOutFile = BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
+                                   &m_strSeqSuffix, OutputSuffix(nNameFlags));
     const size_t slash = m_strOutFile.rfind('/');
     const std::string folder =
         slash == std::string::npos ? std::string() : m_strOutFile.substr(0, std::max<size_t>(slash, 1));
@@ -226,9 +223,8 @@ bool CRiffWaveFile::PublishOutput()
         return w.Publish(m_strOutFile, m_bReplaceOutput, m_bSyncOutput);
     // A file that anyone made under the chosen name meanwhile is passed over, never replaced.
     for (int nSeq = m_nOutSeq; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nOutSeq <= kMaxNumberTries; ++nSeq) {
-        const std::string name =
-            BuildOutputName(m_strOutPath, m_nNameFlags, nSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec, nullptr,
-                            OutputSuffix(m_nNameFlags));
+        const std::string name = BuildOutputName(m_strOutPath, m_nNameFlags, nSeq, m_auxiOut.dwCenterFreq,
+                                                 m_wfOut.nSamplesPerSec, nullptr, OutputSuffix(m_nNameFlags));
         if (w.Publish(name, false, m_bSyncOutput)) {
             m_nFileSeq = nSeq;
             m_strOutFile = name;

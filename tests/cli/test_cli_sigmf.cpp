@@ -100,7 +100,7 @@ TEST_F(CliTest, SigmfMetaBesideCutsBandsAndRecordingsCarryTheirOwnFieldsAndValid
 
 namespace {
 
-// Every value of a source (wave or SigMF recording) from frame nFrom on, nFrames frames, as the block reader gives them.
+// The values of a source (wave or SigMF recording), nFrames frames from nFrom on, as read
 std::vector<int32_t> Values(const std::string& path, int64_t nFrom, int64_t nFrames, WAVEFORMATEX* pwf)
 {
     CRiffWaveFile wave;
@@ -133,15 +133,25 @@ TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
         riff::WaveShape shape;
         std::vector<std::string> extra; // the command and its options before --dest
         std::string type, centre;
-        int64_t nFrom, nFrames;          // the output's span of the source (in its frames), frames held
+        int64_t nFrom, nFrames; // the output's span of the source (in its frames), frames held
     } rows[] = {
         {"iq16", iq, {"cut", "--from", "1", "--to", "1.5"}, "ci16_le", "7074000", 48000, 24576},
         {"u8", {1, 48000, 8}, {"cut", "--from-frame", "100", "--to-frame", "5000"}, "ru8", "-", 100, 6144},
         {"iq24", {2, 48000, 24}, {"cut", "--from", "0", "--to", "0.5"}, "ci32_le", "-", 0, 24576},
-        {"band", iq, {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000", "--bits", "float"},
-         "cf32_le", "7071000", -1, 0},
-        {"band16", iq, {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000"}, "ci16_le",
-         "7071000", -1, 0},
+        {"band",
+         iq,
+         {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000", "--bits", "float"},
+         "cf32_le",
+         "7071000",
+         -1,
+         0},
+        {"band16",
+         iq,
+         {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000"},
+         "ci16_le",
+         "7071000",
+         -1,
+         0},
     };
     std::vector<std::string> metas;
     for (const auto& r : rows) {
@@ -173,7 +183,8 @@ TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
         EXPECT_EQ(got, want);
         EXPECT_EQ(wfOut.nSamplesPerSec, wfSrc.nSamplesPerSec);
         EXPECT_EQ(std::filesystem::file_size(out + "/" + r.name + "_001.sigmf-data"),
-                  static_cast<uintmax_t>(r.nFrames * wfSrc.nChannels * (wfSrc.wBitsPerSample == 24 ? 4 : wfSrc.wBitsPerSample / 8)));
+                  static_cast<uintmax_t>(r.nFrames * wfSrc.nChannels *
+                                         (wfSrc.wBitsPerSample == 24 ? 4 : wfSrc.wBitsPerSample / 8)));
     }
     EXPECT_EQ(Field(out + "/iq16_001.sigmf-meta", "captures", "core:datetime"), "2026-06-21T09:07:01.250Z");
     EXPECT_EQ(SigmfSchemaErrors(metas), "");
