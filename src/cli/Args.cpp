@@ -37,6 +37,16 @@ std::string QuotedOption(const QString& message)
 
 } // namespace
 
+std::string ArgErrorMessage(const ArgError& error)
+{
+    switch (error.kind) {
+    case ArgError::Unknown: return "unknown option " + error.option;
+    case ArgError::MissingValue: return "missing value after " + error.option;
+    case ArgError::Other: break;
+    }
+    return error.text;
+}
+
 int ParseArgs(QCommandLineParser& parser, int argc, char** argv, const char* usage, ArgError* error)
 {
     // Latin-1 maps every byte to one character and back, whatever the locale.

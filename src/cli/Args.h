@@ -35,6 +35,10 @@ void AddValueOption(QCommandLineParser& parser, const char* name);
 // the command to report in its own words.
 int ParseArgs(QCommandLineParser& parser, int argc, char** argv, const char* usage, ArgError* error);
 
+// The words every command reports a parse error in: "unknown option X",
+// "missing value after X", or the parser's own description.
+std::string ArgErrorMessage(const ArgError& error);
+
 // Hands each value an option was given, first to last, to take(); returns the
 // first value take() refuses, or nothing when it took them all. An option
 // given twice thus keeps its last value, and a bad earlier one is still an error.

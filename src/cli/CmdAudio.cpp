@@ -126,12 +126,8 @@ int ReadArgs(int argc, char** argv, AudioArgs* a)
         AddValueOption(parser, name);
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kAudioUsage, &error);
-    if (status == 2 && error.kind == ArgError::Unknown)
-        return Usage("unknown option ", error.option);
-    if (status == 2 && error.kind == ArgError::MissingValue)
-        return Usage("missing value after ", error.option);
     if (status == 2)
-        return Usage(error.text.c_str());
+        return Usage(ArgErrorMessage(error).c_str());
     if (status >= 0)
         return status;
     if (const auto bad = ParseSpan(parser, &a->span))

@@ -151,12 +151,8 @@ int ReadArgs(int argc, char** argv, ExtractArgs* a)
     parser.addOption(QCommandLineOption(QStringLiteral("sigmf")));
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kExtractUsage, &error);
-    if (status == 2 && error.kind == ArgError::Unknown)
-        return Usage("unknown option " + error.option);
-    if (status == 2 && error.kind == ArgError::MissingValue)
-        return Usage("missing value after " + error.option);
     if (status == 2)
-        return Usage(error.text);
+        return Usage(ArgErrorMessage(error));
     if (status >= 0)
         return status;
 

@@ -327,12 +327,8 @@ int ParseRenderLine(QCommandLineParser& parser, int argc, char** argv)
     parser.addOption(QCommandLineOption(QStringLiteral("axes")));
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kRenderUsage, &error);
-    if (status == 2 && error.kind == ArgError::Unknown)
-        return Usage("unknown option ", error.option.c_str());
-    if (status == 2 && error.kind == ArgError::MissingValue)
-        return Usage("missing value for ", error.option.c_str());
     if (status == 2)
-        return Usage(error.text.c_str());
+        return Usage(ArgErrorMessage(error).c_str());
     return status;
 }
 

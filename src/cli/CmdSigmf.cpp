@@ -51,12 +51,8 @@ int CmdSigmf(int argc, char** argv)
     AddValueOption(parser, "dest");
     ArgError error;
     const int status = ParseArgs(parser, argc, argv, kSigmfUsage, &error);
-    if (status == 2 && error.kind == ArgError::Unknown)
-        return Usage("unknown option " + error.option);
-    if (status == 2 && error.kind == ArgError::MissingValue)
-        return Usage("missing value after " + error.option);
     if (status == 2)
-        return Usage(error.text);
+        return Usage(ArgErrorMessage(error));
     if (status >= 0)
         return status;
     const QStringList files = parser.positionalArguments();

@@ -19,6 +19,20 @@
 
 namespace {
 
+// Open's results: the caller's, or stand-ins for those a careless caller left out.
+struct OpenResults {
+    WAVEFORMATEX wfScratch;
+    uint64_t framesScratch = 0;
+    AUXIINFO auxiScratch;
+    WAVEFORMATEX& wf;
+    uint64_t& frames;
+    AUXIINFO& auxi;
+    OpenResults(WAVEFORMATEX* pwf, uint64_t* pnFrames, AUXIINFO* pAuxi)
+        : wf(pwf ? *pwf : wfScratch), frames(pnFrames ? *pnFrames : framesScratch), auxi(pAuxi ? *pAuxi : auxiScratch)
+    {
+    }
+};
+
 // Largest block buffer Open agrees to allocate.
 constexpr int64_t kMaxBlockBytes = 256LL * 1024 * 1024;
 
@@ -235,13 +249,10 @@ int CRiffWaveFile::Open(const std::string& path, WAVEFORMATEX* pwf, int nBlockFr
 int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, int nBlockFrames, uint64_t* pnFrames,
                         int nStartFrame, AUXIINFO* pAuxi)
 {
-    // Callers always pass all three; stand-ins keep a careless caller safe.
-    WAVEFORMATEX wfScratch;
-    uint64_t framesScratch = 0;
-    AUXIINFO auxiScratch;
-    WAVEFORMATEX& wf = pwf ? *pwf : wfScratch;
-    uint64_t& nFramesOut = pnFrames ? *pnFrames : framesScratch;
-    AUXIINFO& auxi = pAuxi ? *pAuxi : auxiScratch;
+    OpenResults out(pwf, pnFrames, pAuxi);
+    WAVEFORMATEX& wf = out.wf;
+    uint64_t& nFramesOut = out.frames;
+    AUXIINFO& auxi = out.auxi;
 
     ResetSource(auxi);
     // The file's own time stands in when it carries no recording time.
@@ -260,12 +271,10 @@ int CRiffWaveFile::Open(std::unique_ptr<CByteSource> source, WAVEFORMATEX* pwf, 
 int CRiffWaveFile::OpenRaw(const RawLayout& layout, const std::string& why, WAVEFORMATEX* pwf, int nBlockFrames,
                            uint64_t* pnFrames, int nStartFrame, AUXIINFO* pAuxi)
 {
-    WAVEFORMATEX wfScratch;
-    uint64_t framesScratch = 0;
-    AUXIINFO auxiScratch;
-    WAVEFORMATEX& wf = pwf ? *pwf : wfScratch;
-    uint64_t& nFramesOut = pnFrames ? *pnFrames : framesScratch;
-    AUXIINFO& auxi = pAuxi ? *pAuxi : auxiScratch;
+    OpenResults out(pwf, pnFrames, pAuxi);
+    WAVEFORMATEX& wf = out.wf;
+    uint64_t& nFramesOut = out.frames;
+    AUXIINFO& auxi = out.auxi;
 
     ResetSource(auxi);
     nFramesOut = 0;
