@@ -88,6 +88,7 @@ void CTavirelApp::ConnectUi()
     frame->m_menuFile->addAction(m_pView->ExportAction());
     frame->m_menuFile->addAction(m_pView->SaveBandAction());
     frame->m_menuFile->addAction(m_pView->WriteSigmfAction());
+    frame->m_menuFile->addAction(m_pView->SaveAsSigmfAction());
     frame->m_menuView->addSeparator();
     QAction* segments = m_pSegmentDock->toggleViewAction();
     segments->setText(QStringLiteral("Se&gments"));

@@ -183,3 +183,11 @@ int UsageError(const char* command, const char* message, const std::string& deta
                  detail.c_str(), command);
     return 2;
 }
+
+std::optional<std::string> TakeFormat(const QCommandLineParser& parser, bool* pSigmf)
+{
+    return TakeValues(parser, "format", [&](const std::string& v) {
+        *pSigmf = v == "sigmf";
+        return v == "sigmf" || v == "wav";
+    });
+}

@@ -45,6 +45,10 @@ std::string ArgErrorMessage(const ArgError& error);
 std::optional<std::string> TakeValues(const QCommandLineParser& parser, const char* name,
                                       const std::function<bool(const std::string&)>& take);
 
+// The values of --format (wav or sigmf; the last counts) into *pSigmf; the
+// first other value, or nothing.
+std::optional<std::string> TakeFormat(const QCommandLineParser& parser, bool* pSigmf);
+
 // Prints "tavirel-cli VERSION" on stdout.
 void PrintVersion();
 

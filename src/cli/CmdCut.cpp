@@ -27,16 +27,16 @@
 
 namespace {
 
-const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PATH [--agc] [--sigmf] [--json]\n"
-                         "       tavirel-cli cut FILE --from-frame N --to-frame N --dest PATH [--agc] [--sigmf] [--json]\n"
-                         "       tavirel-cli cut FILE --segments LIST.csv --dest PATH [--agc] [--sigmf] [--json]\n"
+const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PATH [OPTIONS]\n"
+                         "       tavirel-cli cut FILE --from-frame N --to-frame N --dest PATH [OPTIONS]\n"
+                         "       tavirel-cli cut FILE --segments LIST.csv --dest PATH [OPTIONS]\n"
                          "\n"
                          "Saves the part of FILE from --from to --to as a new wave file, exactly as the\n"
                          "window's \"Save Segment\" does for those marks: the source's format, an \"auxi\"\n"
                          "record with the segment's start and stop time (to the millisecond), and whole\n"
                          "blocks of 2048 frames (the last may run past --to). With --segments every row\n"
                          "of the list is saved, in time order, as \"Save All Segments\" does (a row\n"
-    "with a band as that band, extracted as tavirel-cli extract does). Without\n"
+                         "with a band as that band, extracted as tavirel-cli extract does). Without\n"
                          "--agc the samples are the source's bytes exactly. Files are named from PATH\n"
                          "with a running number in place of its last four characters (cut.wav becomes\n"
                          "cut_001.wav), the number after the highest one already in its folder, so no\n"
@@ -57,6 +57,10 @@ const char kCutUsage[] = "usage: tavirel-cli cut FILE --from T --to T --dest PAT
                          "                     whole, and nothing is written\n"
                          "  --dest PATH        destination name, for example cut.wav\n"
                          "  --agc              level the samples with the automatic gain control\n"
+                         "  --format F         wav (the default) or sigmf: a SigMF recording instead,\n"
+                         "                     cut_001.sigmf-data (the samples losslessly, 24-bit ones\n"
+                         "                     widened to 32) and cut_001.sigmf-meta (rate, centre,\n"
+                         "                     start, the segment's label and band as an annotation)\n"
                          "  --sigmf            also write a SigMF description beside each file\n"
                          "                     (cut_001.sigmf-meta: the wave read in place, the\n"
                          "                     segment's label and band as an annotation); 24-bit\n"
@@ -90,6 +94,7 @@ struct CutArgs {
     bool bAgc = false;
     bool bJson = false;
     bool bSigmf = false;
+    bool bSaveAsSigmf = false;
 };
 
 // Whole frames, 0 or more.
@@ -146,7 +151,7 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
 {
     QCommandLineParser parser;
     SetUpParser(parser);
-    for (const char* name : {"from", "to", "from-frame", "to-frame", "segments", "dest"})
+    for (const char* name : {"from", "to", "from-frame", "to-frame", "segments", "dest", "format"})
         AddValueOption(parser, name);
     for (const char* name : {"agc", "overwrite", "json", "sigmf"})
         parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
@@ -163,6 +168,8 @@ int ReadArgs(int argc, char** argv, CutArgs* a)
     a->bAgc = isSet("agc");
     a->bJson = isSet("json");
     a->bSigmf = isSet("sigmf");
+    if (const auto bad = TakeFormat(parser, &a->bSaveAsSigmf))
+        return Usage("--format needs wav or sigmf, not ", *bad);
     if (isSet("overwrite"))
         std::fputs("tavirel-cli cut: --overwrite has no effect: the segment takes the next free number "
                    "and never replaces a file\n",
@@ -293,6 +300,7 @@ int CmdCut(int argc, char** argv)
         return Failure(failed);
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
     doc.m_bWriteSigmf = args.bSigmf;
+    doc.m_bSaveAsSigmf = args.bSaveAsSigmf;
 
     std::vector<CSegment> spans;
     const int status = args.segments.empty() ? SpanToCut(args, doc, &spans) : ListToCut(args, doc, &spans);

@@ -25,7 +25,7 @@ namespace {
 const char kExtractUsage[] =
     "usage: tavirel-cli extract FILE --from SEC --to SEC --low HZ --high HZ --dest PATH\n"
     "                           [--decimation D | --rate HZ] [--bits 16|24|32|float] [--sigmf]\n"
-    "                           [--json]\n"
+    "                           [--format wav|sigmf] [--json]\n"
     "\n"
     "Saves the band from --low to --high of FILE between seconds --from and --to as\n"
     "a new two-channel (I/Q) wave file centred on the band's middle: mixed down,\n"
@@ -54,6 +54,9 @@ const char kExtractUsage[] =
     "  --rate HZ         the output rate instead: rate/D for a whole D\n"
     "  --bits B          sample depth: 16, 24, 32 or float; by default the source's\n"
     "  --dest PATH       destination name, for example band.wav\n"
+    "  --format F        wav (the default) or sigmf: a SigMF recording instead,\n"
+    "                    band_001.sigmf-data and band_001.sigmf-meta (24-bit\n"
+    "                    samples widened to 32)\n"
     "  --sigmf           also write a SigMF description beside the file\n"
     "                    (band_001.sigmf-meta: the wave read in place, the band as\n"
     "                    an annotation); 24-bit files have no SigMF type and get none\n"
@@ -85,6 +88,7 @@ struct ExtractArgs {
     BandBits bits = BandBits::Source;
     bool bJson = false;
     bool bSigmf = false;
+    bool bSaveAsSigmf = false;
 };
 
 // Reads the band's edges, decimation or rate and depth; -1 to go on, else the exit status.
@@ -140,7 +144,8 @@ int ReadArgs(int argc, char** argv, ExtractArgs* a)
 {
     QCommandLineParser parser;
     SetUpParser(parser);
-    for (const char* name : {"from", "to", "low", "high", "centre", "bandwidth", "decimation", "rate", "bits", "dest"})
+    for (const char* name :
+         {"from", "to", "low", "high", "centre", "bandwidth", "decimation", "rate", "bits", "dest", "format"})
         AddValueOption(parser, name);
     parser.addOption(QCommandLineOption(QStringLiteral("json")));
     parser.addOption(QCommandLineOption(QStringLiteral("sigmf")));
@@ -161,6 +166,8 @@ int ReadArgs(int argc, char** argv, ExtractArgs* a)
         return Usage("--dest is missing");
     a->bJson = parser.isSet(QStringLiteral("json"));
     a->bSigmf = parser.isSet(QStringLiteral("sigmf"));
+    if (const auto bad = TakeFormat(parser, &a->bSaveAsSigmf))
+        return Usage("--format needs wav or sigmf, not " + *bad);
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
         return Usage("more than one source file given: " + ArgBytes(files[1]));
@@ -221,6 +228,7 @@ int CmdExtract(int argc, char** argv)
     if (const std::string failed = LoadSourceFor(doc, args.file); !failed.empty())
         return Failure(failed);
     doc.m_strDestPath = QFile::decodeName(args.dest.c_str());
+    doc.m_bSaveAsSigmf = args.bSaveAsSigmf;
     int64_t from = 0, to = 0;
     if (const auto bad = SpanFrames(doc, args.span, &from, &to))
         return Usage(*bad);

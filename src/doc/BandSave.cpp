@@ -210,8 +210,8 @@ BandSaveResult SaveBand(CTavirelDoc& doc, const band::BandPlan& plan, int64_t nF
         const AUXIINFO auxi = BandRecord(doc, plan, nFromFrame, nToFrame);
         const std::vector<uint8_t> ext =
             wave.m_fmtExtensible.empty() ? std::vector<uint8_t>{} : wavehdr::ExtensibleFormatBytes(wf, kIqChannelMask);
-        const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &wf, kBandBlockFrames, 0, NAME_NUMBERED, &auxi,
-                                          static_cast<uint64_t>(job.nOutFrames), ext.empty() ? nullptr : &ext);
+        const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &wf, kBandBlockFrames, 0, SaveNameFlags(doc),
+                                          &auxi, static_cast<uint64_t>(job.nOutFrames), ext.empty() ? nullptr : &ext);
         result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
         if (nOpen != WAVE_OK) {
             result.nError = nOpen;

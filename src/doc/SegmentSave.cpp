@@ -113,9 +113,14 @@ void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel)
     }
 }
 
+int SaveNameFlags(const CTavirelDoc& doc)
+{
+    return NAME_NUMBERED | (doc.m_bSaveAsSigmf ? NAME_RAW : 0);
+}
+
 std::string SegmentOutputPath(const CTavirelDoc& doc)
 {
-    return doc.m_wave.FreeOutputName(WavePath(doc.m_strDestPath), NAME_NUMBERED);
+    return doc.m_wave.FreeOutputName(WavePath(doc.m_strDestPath), SaveNameFlags(doc));
 }
 
 AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame)
@@ -223,8 +228,8 @@ void WriteSegment(CTavirelDoc& doc, int64_t nFromFrame, int64_t nPlanned, bool b
 {
     CRiffWaveFile& wave = doc.m_wave;
     const std::vector<uint8_t>* pFmt = wave.m_fmtExtensible.empty() ? nullptr : &wave.m_fmtExtensible;
-    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0, NAME_NUMBERED,
-                                      &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
+    const int nOpen = wave.OpenOutput(WavePath(doc.m_strDestPath), &doc.m_wfSource, kWaveBlockFrames, 0,
+                                      SaveNameFlags(doc), &doc.m_auxi, static_cast<uint64_t>(nPlanned), pFmt);
     result.strPath = nOpen == WAVE_OK ? wave.m_strOutFile : SegmentOutputPath(doc);
     if (nOpen != WAVE_OK) {
         result.nError = nOpen;
@@ -327,8 +332,33 @@ sigmf::MetaAnnotation AnnotationOf(const CSegment& s, int64_t nStart, int64_t nC
 
 } // namespace
 
+namespace {
+
+// The conforming meta of the data file just written through doc.m_wave (its
+// output's format and record), the segment as its one annotation.
+std::string WriteRecordingMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path,
+                               int64_t nSegmentFrames)
+{
+    const WAVEFORMATEX& wf = doc.m_wave.m_wfOut;
+    sigmf::MetaDescription d;
+    d.pType = sigmf::TypeFor(samples::CodecFor(wf.wFormatTag, wf.wBitsPerSample), wf.nChannels == 2);
+    d.dSampleRate = wf.nSamplesPerSec;
+    if (wf.nChannels == 2 && doc.m_wave.m_auxiOut.dwCenterFreq != 0)
+        d.dCentreHz = doc.m_wave.m_auxiOut.dwCenterFreq;
+    if (SYSTEMTIME st{}; doc.RecordingTimeOfFrame(s.nFirstFrame, st))
+        d.start = st;
+    d.annotations = {AnnotationOf(s, 0, nSegmentFrames)};
+    const std::string why = d.pType ? sigmf::WriteNewFile(sigmf::MetaPathBeside(path), sigmf::MetaText(d))
+                                    : "its samples have no SigMF type";
+    return why.empty() ? why : "No SigMF metadata was written for " + path + ": " + why + ".";
+}
+
+} // namespace
+
 std::string WriteSavedMeta(const CTavirelDoc& doc, const CSegment& s, const std::string& path, int64_t nSegmentFrames)
 {
+    if (doc.m_bSaveAsSigmf)
+        return WriteRecordingMeta(doc, s, path, nSegmentFrames);
     if (!doc.m_bWriteSigmf)
         return {};
     return sigmf::WriteMetaBesideWave(path, {AnnotationOf(s, 0, nSegmentFrames)});

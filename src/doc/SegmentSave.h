@@ -55,6 +55,10 @@ AUXIINFO SpanRecord(const CTavirelDoc& doc, int64_t nFromFrame, int64_t nToFrame
 // to kAgcOutputScale, clamped at full scale; otherwise the frame is unchanged.
 void AgcLevelBlock(int32_t* pBlock, int nFrames, int nChannels, double& dLevel);
 
+// The output name flags of doc's saves: numbered, raw data files with
+// m_bSaveAsSigmf.
+int SaveNameFlags(const CTavirelDoc& doc);
+
 // The path the next save of doc would create now: the destination with the
 // next free running number (after the highest in its folder and the last one
 // used). It never names an existing file.

@@ -53,6 +53,7 @@ bool CTavirelDoc::OnNewDocument()
     m_bDeemphasis75 = false;
     m_bFollowPlay = true;
     m_bWriteSigmf = false;
+    m_bSaveAsSigmf = false;
     m_nVolumeDb = 0;
     m_nWindow = WINDOW_HANN;
     m_nColourMap = COLOURS_CLASSIC;
@@ -126,7 +127,8 @@ bool CTavirelDoc::SaveSettings()
     if (!m_pStore->WriteProfileString(kBools, QStringLiteral("BOOLs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%i:%i:%i:%i:%i:%i:%i:%i:%i:%i:", m_nRefLevel, ZoomStep(m_nZoom), m_nRowMode,
-                  m_nCacheBudgetMb, m_nDemodMode, m_bDeemphasis75 ? 1 : 0, m_bFollowPlay ? 0 : 1, m_nVolumeDb, m_bWriteSigmf ? 1 : 0, 0);
+                  m_nCacheBudgetMb, m_nDemodMode, m_bDeemphasis75 ? 1 : 0, m_bFollowPlay ? 0 : 1, m_nVolumeDb,
+                  m_bWriteSigmf ? 1 : 0, m_bSaveAsSigmf ? 1 : 0);
     if (!m_pStore->WriteProfileString(kInts, QStringLiteral("INTs"), QString::fromLatin1(text)))
         return false;
     std::snprintf(text, sizeof text, "%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:%lg:", 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
@@ -221,6 +223,8 @@ void CTavirelDoc::TakeStoredView(const int* pInts, int nInts)
         m_nVolumeDb = pInts[7] >= kVolumeMinDb && pInts[7] <= kVolumeMaxDb ? pInts[7] : 0;
     if (nInts > 8)
         m_bWriteSigmf = pInts[8] == 1;
+    if (nInts > 9)
+        m_bSaveAsSigmf = pInts[9] == 1;
 }
 
 int64_t CTavirelDoc::CacheBudgetBytes() const

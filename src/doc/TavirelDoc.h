@@ -132,6 +132,10 @@ public:
     // Whether every saved segment or band gets a .sigmf-meta beside it (the
     // ninth value of the "INTs" list, 1).
     bool m_bWriteSigmf = false;
+    // Whether segments and bands are saved as SigMF recordings (a
+    // .sigmf-data and its .sigmf-meta) instead of wave files (the tenth
+    // value of the "INTs" list, 1).
+    bool m_bSaveAsSigmf = false;
     // When >= 0, the plot starts at this block (m_nFftSize frames each, from the data start) instead of m_nViewStart.
     int64_t m_nViewStartBlock = -1;
     // The picture's choices (doc/PictureSettings.h), kept in "Settings\\Picture":

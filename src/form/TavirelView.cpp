@@ -388,6 +388,7 @@ void CTavirelView::OnInitialUpdate()
     ShowPictureChoices();
     ShowPlayChoices();
     m_actWriteSigmf->setChecked(doc->m_bWriteSigmf);
+    m_actSaveAsSigmf->setChecked(doc->m_bSaveAsSigmf);
     m_strSrcFile = doc->m_strSrcPath;
     m_strDestFile = doc->m_strDestPath;
     LoadSource(doc->m_strSrcPath);

@@ -127,6 +127,9 @@ public:
     QAction* SaveBandAction() const { return m_actSaveBand; }
     // "Write SigMF Metadata": a .sigmf-meta beside every saved file (doc->m_bWriteSigmf).
     QAction* WriteSigmfAction() const { return m_actWriteSigmf; }
+    // "Save as SigMF Recording": segments and bands saved as .sigmf-data and
+    // .sigmf-meta instead of wave files (doc->m_bSaveAsSigmf).
+    QAction* SaveAsSigmfAction() const { return m_actSaveAsSigmf; }
     // Closes the source and deletes the plot; runs when the view is destroyed.
     void OnDestroy();
 
@@ -414,6 +417,7 @@ private:
     QAction* m_actImportSegments = nullptr;
     QAction* m_actExportSegments = nullptr;
     QAction* m_actWriteSigmf = nullptr;
+    QAction* m_actSaveAsSigmf = nullptr;
     QAction* m_actSaveBand = nullptr;
     // The last mean power measured, and of what.
     struct MeasureKey {

@@ -56,6 +56,9 @@ void CTavirelView::CreateSegmentActions()
     m_actWriteSigmf = MakeCommand(this, QStringLiteral("Write SigMF &Metadata"));
     m_actWriteSigmf->setCheckable(true);
     connect(m_actWriteSigmf, &QAction::toggled, this, [this](bool on) { GetDocument()->m_bWriteSigmf = on; });
+    m_actSaveAsSigmf = MakeCommand(this, QStringLiteral("Save as SigMF &Recording"));
+    m_actSaveAsSigmf->setCheckable(true);
+    connect(m_actSaveAsSigmf, &QAction::toggled, this, [this](bool on) { GetDocument()->m_bSaveAsSigmf = on; });
     connect(m_actAddSegment, &QAction::triggered, this, [this] { AddSelectionToList(); });
     connect(m_actSaveAll, &QAction::triggered, this, [this] { SaveAllSegments(); });
     connect(m_actImportSegments, &QAction::triggered, this, [this] { ImportSegments(); });

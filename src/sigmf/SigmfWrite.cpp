@@ -107,7 +107,7 @@ bool DescribeWave(const std::string& path, MetaDescription* pDesc, std::string* 
     }
     const samples::Codec codec = wave.SampleCodec();
     if (codec == samples::Codec::S24) {
-        *pWhy = "24-bit samples have no SigMF type";
+        *pWhy = "24-bit samples have no SigMF type (save them as a SigMF recording with --format sigmf)";
         return false;
     }
     MetaDescription& d = *pDesc;

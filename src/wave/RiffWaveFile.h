@@ -53,8 +53,15 @@ constexpr int kWaveBlockFrames = 2048;
 enum : int {
     NAME_NUMBERED = 1,  // "_%3.3d.wav" with the running file number
     NAME_TIMESTAMP = 2, // "_%Y%m%d_%H%M%S.wav" with the current local time
-    NAME_FREQUENCY = 4  // "-%luHz.wav" ("-D%luHz.wav" at 8000 or 48000 samples/s)
+    NAME_FREQUENCY = 4, // "-%luHz.wav" ("-D%luHz.wav" at 8000 or 48000 samples/s)
+    // The output holds the sample bytes only (no RIFF header, no record) and
+    // its name ends in kRawOutputSuffix instead of ".wav"; 24-bit samples are
+    // written as 32-bit ones, losslessly widened. Numbers count per suffix.
+    NAME_RAW = 8
 };
+
+// The name suffix of a raw output (see m_bRawOutput).
+inline constexpr const char* kRawOutputSuffix = ".sigmf-data";
 
 // The recording metadata record, the 72-byte payload of an "auxi" chunk.
 struct AUXIINFO {

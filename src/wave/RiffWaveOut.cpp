@@ -43,6 +43,12 @@ bool IsSequenced(int nNameFlags)
     return (nNameFlags & NAME_NUMBERED) && !(nNameFlags & NAME_TIMESTAMP);
 }
 
+// The suffix an output name ends in.
+std::string OutputSuffix(int nNameFlags)
+{
+    return (nNameFlags & NAME_RAW) ? kRawOutputSuffix : ".wav";
+}
+
 // The "fmt " payload written: a source's extensible record (its first 40
 // bytes) as it stands but for the derived fields, otherwise the 18-byte plain
 // record. cbSize counts what follows it in those 40 bytes, whatever a longer
@@ -90,7 +96,7 @@ std::string SeqDigits(int nSeq)
 // so a folder called "x.wav" stays as it is; a file name shorter than four
 // characters is replaced whole. seqDigits is the running number's text.
 std::string BuildOutputName(const std::string& path, int nNameFlags, const std::string& seqDigits, uint32_t dwFreqHz,
-                            uint32_t nRate, std::string* pSeqSuffix)
+                            uint32_t nRate, std::string* pSeqSuffix, const std::string& ext)
 {
     const size_t slash = path.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -100,14 +106,14 @@ std::string BuildOutputName(const std::string& path, int nNameFlags, const std::
         return path;
     char suffix[64];
     if (nNameFlags & NAME_FREQUENCY) {
-        std::snprintf(suffix, sizeof suffix, (nRate == 8000 || nRate == 48000) ? "-D%luHz.wav" : "-%luHz.wav",
-                      static_cast<unsigned long>(dwFreqHz));
+        std::snprintf(suffix, sizeof suffix, (nRate == 8000 || nRate == 48000) ? "-D%luHz%s" : "-%luHz%s",
+                      static_cast<unsigned long>(dwFreqHz), ext.c_str());
         name = ReplaceAll(name, Right4(name), suffix);
     }
     if (nNameFlags & NAME_TIMESTAMP) {
-        name = ReplaceAll(name, Right4(name), CTime::GetCurrentTime().Format("_%Y%m%d_%H%M%S.wav"));
+        name = ReplaceAll(name, Right4(name), CTime::GetCurrentTime().Format("_%Y%m%d_%H%M%S") + ext);
     } else if (nNameFlags & NAME_NUMBERED) {
-        const std::string seqSuffix = "_" + seqDigits + ".wav";
+        const std::string seqSuffix = "_" + seqDigits + ext;
         if (pSeqSuffix)
             *pSeqSuffix = seqSuffix;
         name = ReplaceAll(name, Right4(name), seqSuffix);
@@ -116,9 +122,9 @@ std::string BuildOutputName(const std::string& path, int nNameFlags, const std::
 }
 
 std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, uint32_t dwFreqHz, uint32_t nRate,
-                            std::string* pSeqSuffix)
+                            std::string* pSeqSuffix, const std::string& ext)
 {
-    return BuildOutputName(path, nNameFlags, SeqDigits(nSeq), dwFreqHz, nRate, pSeqSuffix);
+    return BuildOutputName(path, nNameFlags, SeqDigits(nSeq), dwFreqHz, nRate, pSeqSuffix, ext);
 }
 
 // The highest running number among the files of path's folder that carry a
@@ -126,12 +132,13 @@ std::string BuildOutputName(const std::string& path, int nNameFlags, int nSeq, u
 // numbered name of path for some number written as the names write it, so
 // cut_007.wav counts for cut.wav, and cut_7.wav, cut_007.wav.bak or
 // cutter_009.wav do not. Numbers too large to be followed are passed over.
-int HighestNumberInFolder(const std::string& path, int nNameFlags, uint32_t dwFreqHz, uint32_t nRate)
+int HighestNumberInFolder(const std::string& path, int nNameFlags, uint32_t dwFreqHz, uint32_t nRate,
+                          const std::string& ext)
 {
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, std::max<size_t>(slash, 1));
     // '/' never occurs in a file name, so it marks where the number stands.
-    const std::string pattern = BuildOutputName(path.substr(slash + 1), nNameFlags, "/", dwFreqHz, nRate, nullptr);
+    const std::string pattern = BuildOutputName(path.substr(slash + 1), nNameFlags, "/", dwFreqHz, nRate, nullptr, ext);
     const size_t first = pattern.find('/');
     if (first == std::string::npos)
         return 0;
@@ -162,14 +169,14 @@ std::string CRiffWaveFile::MakeOutputName(const std::string& path, int nNameFlag
     // The frequency and rate are those of the output last opened, as the
     // next split file would use them.
     return BuildOutputName(path, nNameFlags, nSeq, m_bHaveAuxi ? m_auxiOut.dwCenterFreq : 0, m_wfOut.nSamplesPerSec,
-                           nullptr);
+                           nullptr, OutputSuffix(nNameFlags));
 }
 
 int CRiffWaveFile::FirstFreeNumber(const std::string& path, int nNameFlags) const
 {
     const int nLast =
         std::max(m_nFileSeq, HighestNumberInFolder(path, nNameFlags, m_bHaveAuxi ? m_auxiOut.dwCenterFreq : 0,
-                                                   m_wfOut.nSamplesPerSec));
+                                                   m_wfOut.nSamplesPerSec, OutputSuffix(nNameFlags)));
     for (int nSeq = nLast + 1; nSeq > 0 && nSeq < INT_MAX && nSeq - nLast <= kMaxNumberTries; ++nSeq) {
         struct stat st;
         if (::lstat(MakeOutputName(path, nNameFlags, nSeq).c_str(), &st) != 0)
@@ -187,8 +194,8 @@ int CRiffWaveFile::CreateOutputFile(const std::string& path, int nNameFlags)
 {
     m_hmmioOut = std::make_unique<CRiffWriter>();
     m_nOutSeq = IsSequenced(nNameFlags) ? FirstFreeNumber(path, nNameFlags) : 0;
-    m_strOutFile =
-        BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec, &m_strSeqSuffix);
+    m_strOutFile = BuildOutputName(path, nNameFlags, m_nOutSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec,
+                                   &m_strSeqSuffix, OutputSuffix(nNameFlags));
     const size_t slash = m_strOutFile.rfind('/');
     const std::string folder =
         slash == std::string::npos ? std::string() : m_strOutFile.substr(0, std::max<size_t>(slash, 1));
@@ -216,8 +223,8 @@ bool CRiffWaveFile::PublishOutput()
         return w.Publish(m_strOutFile, m_bReplaceOutput, m_bSyncOutput);
     // A file that anyone made under the chosen name meanwhile is passed over, never replaced.
     for (int nSeq = m_nOutSeq; nSeq > 0 && nSeq < INT_MAX && nSeq - m_nOutSeq <= kMaxNumberTries; ++nSeq) {
-        const std::string name =
-            BuildOutputName(m_strOutPath, m_nNameFlags, nSeq, m_auxiOut.dwCenterFreq, m_wfOut.nSamplesPerSec, nullptr);
+        const std::string name = BuildOutputName(m_strOutPath, m_nNameFlags, nSeq, m_auxiOut.dwCenterFreq,
+                                                 m_wfOut.nSamplesPerSec, nullptr, OutputSuffix(m_nNameFlags));
         if (w.Publish(name, false, m_bSyncOutput)) {
             m_nFileSeq = nSeq;
             m_strOutFile = name;
@@ -276,7 +283,9 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
 {
     // Copies first: a split passes this object's own members back in.
     const std::string outPath = path;
-    const WAVEFORMATEX wf = pwf ? *pwf : WAVEFORMATEX{};
+    WAVEFORMATEX wf = pwf ? *pwf : WAVEFORMATEX{};
+    if ((nNameFlags & NAME_RAW) && wf.wBitsPerSample == 24)
+        wf.wBitsPerSample = 32; // raw data files hold 24-bit samples widened, value << 8
     const AUXIINFO auxi = pAuxi ? *pAuxi : AUXIINFO{};
     const std::vector<uint8_t> fmtChunk = pFmtChunk ? *pFmtChunk : std::vector<uint8_t>{};
 
@@ -298,7 +307,7 @@ int CRiffWaveFile::OpenOutput(const std::string& path, const WAVEFORMATEX* pwf, 
         return m_nError;
     if (CreateOutputFile(outPath, nNameFlags) != WAVE_OK)
         return m_nError = WAVE_ERR_CREATE;
-    if (!WriteOutputHeader(m_fmtOut)) {
+    if (!(nNameFlags & NAME_RAW) && !WriteOutputHeader(m_fmtOut)) {
         AbandonOutput();
         return m_nError = WAVE_ERR_WRITE;
     }
@@ -361,7 +370,7 @@ void CRiffWaveFile::ResetOutputState()
 
 bool CRiffWaveFile::OutputHasRoom(int64_t nNewBytes) const
 {
-    if (m_bRf64Out)
+    if (m_bRf64Out || (m_nNameFlags & NAME_RAW))
         return true;
     const int64_t total = static_cast<int64_t>(m_nFramesWritten) * m_nBytesPerFrameOut + nNewBytes;
     return RiffOverheadBytes(m_bHaveAuxi) + static_cast<int64_t>(m_fmtOut.size()) - kFmtBytes + total + (total & 1) <=
@@ -454,6 +463,8 @@ void CRiffWaveFile::ClearAuxiRewrite()
 
 bool CRiffWaveFile::FinishOutputSizes()
 {
+    if (m_nNameFlags & NAME_RAW)
+        return true; // the data bytes only: no sizes, no record
     // Sizes are written last. A plain form: ascending out of "data" writes its
     // size (the sample bytes, pad byte not counted) and the pad byte, ascending
     // out of the form writes the file size - 8. A 64-bit form keeps

@@ -1,13 +1,19 @@
 // SigMF descriptions from the command line: beside each cut and band with
 // --sigmf, and of a recording in place with `sigmf`; each carries the output's
-// own start, centre and annotation, none replaces a file, all validate.
+// own start, centre and annotation, none replaces a file, all validate; and
+// SigMF recordings written instead of waves with --format sigmf.
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 #include "cli/CliRun.h"
+#include "sigmf/SigmfSource.h"
+#include "sigmf/SigmfWrite.h"
 #include "support/SigmfSchema.h"
+#include "wave/RiffWaveFile.h"
 
 namespace {
 
@@ -66,7 +72,8 @@ TEST_F(CliTest, SigmfMetaBesideCutsBandsAndRecordingsCarryTheirOwnFieldsAndValid
         {{"cut", s24, "--from", "0", "--to", "0.5", "--sigmf", "--dest", out + "/c24.wav"},
          out + "/c24_001.sigmf-meta",
          "tavirel-cli cut: No SigMF metadata was written for " + out +
-             "/c24_001.wav: 24-bit samples have no SigMF type.\n"},
+             "/c24_001.wav: 24-bit samples have no SigMF type (save them as a SigMF recording with --format "
+             "sigmf).\n"},
     };
     std::vector<std::string> metas;
     for (const auto& r : rows) {
@@ -88,5 +95,97 @@ TEST_F(CliTest, SigmfMetaBesideCutsBandsAndRecordingsCarryTheirOwnFieldsAndValid
     }
     EXPECT_FALSE(std::filesystem::exists(out + "/c24_001.sigmf-meta"));
     EXPECT_TRUE(std::filesystem::exists(out + "/c24_001.wav"));
+    EXPECT_EQ(SigmfSchemaErrors(metas), "");
+}
+
+namespace {
+
+// The values of a source (wave or SigMF recording), nFrames frames from nFrom on, as read
+std::vector<int32_t> Values(const std::string& path, int64_t nFrom, int64_t nFrames, WAVEFORMATEX* pwf)
+{
+    CRiffWaveFile wave;
+    AUXIINFO auxi;
+    uint64_t total = 0;
+    if (wave.Open(path, pwf, kWaveBlockFrames, &total, 0, &auxi) != WAVE_OK)
+        return {};
+    wave.SeekFrame(nFrom);
+    std::vector<int32_t> all, block(2 * kWaveBlockFrames);
+    int progress = 0;
+    while (static_cast<int64_t>(all.size()) < nFrames * pwf->nChannels &&
+           wave.ReadBlock(block.data(), kWaveBlockFrames, &progress) > 0)
+        all.insert(all.end(), block.begin(), block.begin() + kWaveBlockFrames * pwf->nChannels);
+    all.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(all.size()), nFrames * pwf->nChannels)));
+    return all;
+}
+
+} // namespace
+
+TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
+{
+    sigmf::InstallSourceResolver();
+    const std::string out = Out();
+    FreshOut();
+    riff::WaveShape iq(2, 48000);
+    iq.auxi = riff::AuxiPayload(SYSTEMTIME{2026, 6, 0, 21, 9, 7, 0, 250}, SYSTEMTIME{2026, 6, 0, 21, 9, 7, 4, 250},
+                                {7074000});
+    const struct {
+        const char* name;
+        riff::WaveShape shape;
+        std::vector<std::string> extra; // the command and its options before --dest
+        std::string type, centre;
+        int64_t nFrom, nFrames; // the output's span of the source (in its frames), frames held
+    } rows[] = {
+        {"iq16", iq, {"cut", "--from", "1", "--to", "1.5"}, "ci16_le", "7074000", 48000, 24576},
+        {"u8", {1, 48000, 8}, {"cut", "--from-frame", "100", "--to-frame", "5000"}, "ru8", "-", 100, 6144},
+        {"iq24", {2, 48000, 24}, {"cut", "--from", "0", "--to", "0.5"}, "ci32_le", "-", 0, 24576},
+        {"band",
+         iq,
+         {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000", "--bits", "float"},
+         "cf32_le",
+         "7071000",
+         -1,
+         0},
+        {"band16",
+         iq,
+         {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000"},
+         "ci16_le",
+         "7071000",
+         -1,
+         0},
+    };
+    std::vector<std::string> metas;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string src = Path(std::string(r.name) + ".wav"), dest = out + "/" + r.name + ".wav";
+        ASSERT_TRUE(riff::WriteFile(src, riff::WaveFile(r.shape, riff::Ramp16(2 * 48000 * 4, -30000))));
+        std::vector<std::string> args{r.extra[0], src};
+        args.insert(args.end(), r.extra.begin() + 1, r.extra.end());
+        for (const char* more : {"--format", "sigmf", "--dest"})
+            args.push_back(more);
+        args.push_back(dest);
+        for (int k = 1; k <= 2; ++k) { // the second run numbers on
+            const std::string data = out + "/" + r.name + "_00" + std::to_string(k) + ".sigmf-data";
+            const std::string meta = sigmf::MetaPathBeside(data);
+            const CliRun run = RunCli(args);
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.out, data + "\n");
+            EXPECT_EQ(Field(meta, "global", "core:datatype"), r.type);
+            EXPECT_EQ(Field(meta, "captures", "core:frequency"), r.centre);
+            EXPECT_EQ(Field(meta, "global", "core:dataset"), "-");
+            metas.push_back(meta);
+        }
+        EXPECT_FALSE(std::filesystem::exists(out + "/" + r.name + "_001.wav"));
+        if (r.nFrom < 0)
+            continue;
+        WAVEFORMATEX wfSrc, wfOut;
+        const std::vector<int32_t> want = Values(src, r.nFrom, r.nFrames, &wfSrc);
+        const std::vector<int32_t> got = Values(out + "/" + r.name + "_001.sigmf-meta", 0, r.nFrames + 1, &wfOut);
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(wfOut.nSamplesPerSec, wfSrc.nSamplesPerSec);
+        EXPECT_EQ(std::filesystem::file_size(out + "/" + r.name + "_001.sigmf-data"),
+                  static_cast<uintmax_t>(r.nFrames * wfSrc.nChannels *
+                                         (wfSrc.wBitsPerSample == 24 ? 4 : wfSrc.wBitsPerSample / 8)));
+    }
+    EXPECT_EQ(Field(out + "/iq16_001.sigmf-meta", "captures", "core:datetime"), "2026-06-21T09:07:01.250Z");
     EXPECT_EQ(SigmfSchemaErrors(metas), "");
 }
