@@ -642,3 +642,32 @@ TEST_F(FormTest, SaveShowsProgressAndCancelHalfWayLeavesNoFile)
 }
 
 } // namespace
+
+// A SigMF recording's annotations fill its segment list (label, else comment; edges as the band);
+// one past the data is skipped with a note.
+TEST_F(FormTest, SigmfAnnotationsFillTheSegmentList)
+{
+    QFile data(Path("rec.sigmf-data"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly));
+    data.write(QByteArray(4 * 8000, '\0')); // 8000 ci16 samples
+    data.close();
+    QFile meta(Path("rec.sigmf-meta"));
+    ASSERT_TRUE(meta.open(QIODevice::WriteOnly));
+    meta.write(R"({"global":{"core:datatype":"ci16_le","core:sample_rate":4000,"core:version":"1.2.5"},
+        "captures":[{"core:sample_start":0,"core:frequency":1000000}],
+        "annotations":[{"core:sample_start":400,"core:sample_count":800,"core:label":"burst",
+                        "core:freq_lower_edge":999000,"core:freq_upper_edge":1001000},
+                       {"core:sample_start":2000,"core:sample_count":100,"core:comment":"note"},
+                       {"core:sample_start":7990,"core:sample_count":100,"core:label":"past"}]})");
+    meta.close();
+    Show(Path("rec.sigmf-meta"));
+    const CSegmentList& list = m_doc->m_segments;
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.At(0).strLabel, "burst");
+    EXPECT_EQ(list.At(0).nFirstFrame, 400);
+    EXPECT_EQ(list.At(0).Frames(), 800);
+    ASSERT_TRUE(list.At(0).band.has_value());
+    EXPECT_EQ(list.At(0).band->dHighHz - list.At(0).band->dLowHz, 2000.0);
+    EXPECT_EQ(list.At(1).strLabel, "note");
+    EXPECT_FALSE(m_view->SegmentNote().isEmpty());
+}
