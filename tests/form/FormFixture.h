@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <QWheelEvent>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -44,6 +45,16 @@ inline void PrintTo(const QString& s, std::ostream* os)
 }
 
 namespace form_test {
+
+// Matchers of a text; a failure shows the whole text.
+MATCHER_P(Has, part, "holds \"" + QString(part).toStdString() + '"')
+{
+    return arg.contains(QString(part));
+}
+MATCHER_P(Begins, part, "begins with \"" + QString(part).toStdString() + '"')
+{
+    return arg.startsWith(QString(part));
+}
 
 using Bytes = std::vector<uint8_t>;
 constexpr int64_t C = 2048; // frames per column at zoom 1
@@ -83,13 +94,14 @@ protected:
         SYSTEMTIME stop{};
         if (dated && (CTime(kStart, -1) + (spanSec > 0 ? spanSec : nSec)).GetAsSystemTime(stop))
             shape.auxi = riff::AuxiPayload(kStart, stop, kAuxiValues);
-        const riff::Bytes data = riff::Gen16(nSec * 2000u, [](size_t i) { return SampleAt(i / 2, i % 2); });
-        EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), riff::WaveFile(shape, data)));
-        return Path(name);
+        return Write(name,
+                     riff::WaveFile(shape, riff::Gen16(nSec * 2000u, [](size_t i) { return SampleAt(i / 2, i % 2); })));
     }
     // A source of nSec seconds at rate frames/s: two channels with a complex tone of toneHz
-    // (centre frequency and recording time from the auxi chunk), or one channel with a cosine.
-    QString ToneSource(const char* name, int channels, uint32_t rate, int nSec, double toneHz, uint32_t centreHz)
+    // (centre frequency and recording time from the auxi chunk), or one channel with a cosine;
+    // silent from frame toneEnd on.
+    QString ToneSource(const char* name, int channels, uint32_t rate, int nSec, double toneHz, uint32_t centreHz,
+                       size_t toneEnd = SIZE_MAX)
     {
         riff::WaveShape shape(static_cast<uint16_t>(channels), rate, 16);
         SYSTEMTIME stop{};
@@ -97,10 +109,18 @@ protected:
             shape.auxi = riff::AuxiPayload(kStart, stop, {centreHz, 0, 0, 0, 0, 0, 0, 0, 0, 0});
         const double w = 2 * M_PI * toneHz / rate;
         const riff::Bytes data = riff::Gen16(size_t{rate} * nSec * channels, [&](size_t i) {
-            const double phase = w * static_cast<double>(i / channels);
-            return static_cast<int16_t>(std::lround(16000 * (i % channels == 0 ? std::cos(phase) : std::sin(phase))));
+            const size_t frame = i / channels;
+            const double phase = w * static_cast<double>(frame);
+            const double v =
+                frame < toneEnd ? kToneAmplitude * (i % channels == 0 ? std::cos(phase) : std::sin(phase)) : 0;
+            return static_cast<int16_t>(std::lround(v));
         });
-        EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), riff::WaveFile(shape, data)));
+        return Write(name, riff::WaveFile(shape, data));
+    }
+    static constexpr double kToneAmplitude = 16000;
+    QString Write(const char* name, const riff::Bytes& bytes)
+    {
+        EXPECT_TRUE(riff::WriteFile(Path(name).toStdString(), bytes));
         return Path(name);
     }
 
@@ -221,9 +241,9 @@ protected:
         return true;
     }
     // Plays input on the picture, steps parted by ';': "drag P Q", "hover P" ("hover exit": over the Exit
-    // button) and "key K" (Esc, End, Right, Left, [, ], -, + or Ins), each with "+shift" for Shift held.
-    // A point is a column, or "column,row", of the picture; "W-n" counts from its right edge, "To+n" from
-    // the To mark's column.
+    // button), "key K" (a key named in the table below) and "wheel N" (notches away from the user), each
+    // with "+shift" or "+ctrl" for the modifier held. A point is a column, or "column,row", of the picture;
+    // "W-n" counts from its right edge, "To+n" from the To mark's column.
     void Play(const QString& input)
     {
         const auto point = [&](const QString& text) {
@@ -236,17 +256,25 @@ protected:
             return At(base + (base ? dx : x.toInt()), xy.size() > 1 ? xy[1].toInt() : -1);
         };
         const std::map<QString, int> keys{
-            {"Esc", Qt::Key_Escape}, {"End", Qt::Key_End},       {"Right", Qt::Key_Right},
-            {"Left", Qt::Key_Left},  {"[", Qt::Key_BracketLeft}, {"]", Qt::Key_BracketRight},
-            {"-", Qt::Key_Minus},    {"+", Qt::Key_Plus},        {"Ins", Qt::Key_Insert}};
+            {"Esc", Qt::Key_Escape},    {"End", Qt::Key_End},       {"Home", Qt::Key_Home},
+            {"Right", Qt::Key_Right},   {"Left", Qt::Key_Left},     {"PgUp", Qt::Key_PageUp},
+            {"PgDn", Qt::Key_PageDown}, {"[", Qt::Key_BracketLeft}, {"]", Qt::Key_BracketRight},
+            {"-", Qt::Key_Minus},       {"+", Qt::Key_Plus},        {"=", Qt::Key_Equal},
+            {"W", Qt::Key_W},           {"1", Qt::Key_1},           {"S", Qt::Key_S},
+            {"Ins", Qt::Key_Insert}};
         for (const QString& step : input.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
             QStringList w = step.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            const Qt::KeyboardModifiers mods =
-                w.removeAll(QStringLiteral("+shift")) ? Qt::ShiftModifier : Qt::NoModifier;
+            Qt::KeyboardModifiers mods;
+            if (w.removeAll(QStringLiteral("+shift")))
+                mods |= Qt::ShiftModifier;
+            if (w.removeAll(QStringLiteral("+ctrl")))
+                mods |= Qt::ControlModifier;
             if (w[0] == QStringLiteral("drag"))
                 Drag(point(w[1]), point(w[2]), mods);
             else if (w[0] == QStringLiteral("hover"))
                 Hover(w[1] == QStringLiteral("exit") ? m_view->Control(IDC_EXIT)->geometry().center() : point(w[1]));
+            else if (w[0] == QStringLiteral("wheel"))
+                Wheel(w[1].toInt(), mods);
             else
                 Key(keys.at(w[1]), mods);
         }

@@ -21,24 +21,6 @@ using namespace form_test;
 
 class SelectTest : public FormTest {
 protected:
-    QString ToneSource(const char* name, uint32_t nRate, size_t nFrames, size_t nToneEnd)
-    {
-        riff::WaveShape shape(2, nRate);
-        SYSTEMTIME stop{};
-        EXPECT_TRUE((CTime(kStart, -1) + static_cast<int>(nFrames / nRate)).GetAsSystemTime(stop));
-        shape.auxi = riff::AuxiPayload(kStart, stop, {kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17});
-        const auto sample = [nToneEnd](size_t i) {
-            const size_t m = i / 2;
-            const double phase = 2.0 * M_PI * kToneBins * static_cast<double>(m % C) / C;
-            const double v = 0.5 * 32767.0 * (i % 2 == 0 ? std::cos(phase) : std::sin(phase));
-            return static_cast<int16_t>(m < nToneEnd ? std::lround(v) : 0);
-        };
-        const QString path = m_dir.filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Gen16(nFrames * 2, sample))));
-        return path;
-    }
-    static constexpr int kToneBins = 100;
-    QRect Pic() const { return m_view->m_pPlot->m_rcPlot; }
     QStringList Column(int col) const
     {
         QStringList texts;
@@ -46,11 +28,6 @@ protected:
         for (int r = 0; r < m->rowCount(); ++r)
             texts << m->data(m->index(r, col)).toString();
         return texts;
-    }
-    QPoint Cell(int row, int col) const
-    {
-        QTableView* t = m_dock->Table();
-        return t->visualRect(t->model()->index(row, col)).center();
     }
 };
 
@@ -100,8 +77,7 @@ TEST_F(SelectTest, DragsAndKeysSetTheMarksToColumnsFirstFrames)
     EXPECT_NEAR(m_doc->m_selBand->dLowHz, kCentreHz - 250 + 0.5, rowHz);
     EXPECT_NEAR(m_doc->m_selBand->dHighHz, kCentreHz + 250 + 0.5, rowHz);
     Drag(At(30, 10), At(30, 60)); // inside the selection, off its edges
-    EXPECT_TRUE(m_view->m_wndStatus->text().contains(QStringLiteral("no width")))
-        << m_view->m_wndStatus->text().toStdString();
+    EXPECT_THAT(Status(), Has("no width"));
 }
 
 TEST_F(SelectTest, MarksFinerThanASecondKeepTheFormsTextsForWholeSeconds)
@@ -181,11 +157,12 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
     }
     EXPECT_EQ(Column(CSegmentTableModel::ColStart), (QStringList{"09:05:20.480", "09:06:21.920"}));
     EXPECT_EQ(Column(CSegmentTableModel::ColDuration), (QStringList{"20.480 s", "40.960 s"}));
-    EXPECT_TRUE(Column(CSegmentTableModel::ColBand)[0].endsWith(QStringLiteral(" MHz")));
+    EXPECT_EQ(Column(CSegmentTableModel::ColBand)[0].right(4), QStringLiteral(" MHz"));
     EXPECT_TRUE(m_dock->Note()->isHidden());
 
     // A double-click off the label goes to the segment and selects it.
-    const QPoint cell = Cell(1, CSegmentTableModel::ColDuration);
+    const QPoint cell =
+        m_dock->Table()->visualRect(m_dock->Model()->index(1, CSegmentTableModel::ColDuration)).center();
     QTest::mouseClick(m_dock->Table()->viewport(), Qt::LeftButton, {}, cell);
     QTest::mouseDClick(m_dock->Table()->viewport(), Qt::LeftButton, {}, cell);
     EXPECT_EQ(Marks(), (std::pair<int64_t, int64_t>{40 * C, 60 * C}));
@@ -196,8 +173,7 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
     Source("iq.wav", 300);
     Show(src, true);
     EXPECT_EQ(Column(CSegmentTableModel::ColLabel), (QStringList{"Segment 2", "Burst A"}));
-    EXPECT_TRUE(m_dock->Note()->text().contains(QStringLiteral("may have moved")))
-        << m_dock->Note()->text().toStdString();
+    EXPECT_THAT(m_dock->Note()->text(), Has("may have moved"));
 }
 
 TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
@@ -232,10 +208,7 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
     }
     EXPECT_EQ(notes[1]["core:freq_upper_edge"].toDouble(), before[1].band->dHighHz);
     EXPECT_EQ(SigmfSchemaErrors({meta.toStdString()}), "");
-    QApplication::processEvents(); // the error is shown from the event loop
-    ASSERT_EQ(m_dialogs.Errors().size(), 1);
-    EXPECT_TRUE(m_dialogs.Errors()[0].contains(QStringLiteral("already exists")))
-        << m_dialogs.Errors()[0].toStdString();
+    EXPECT_THAT(Errors(), testing::ElementsAre(Has("already exists")));
 
     QFile bad(Path("bad.csv"));
     ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
@@ -244,9 +217,7 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
     m_dialogs.m_answers = {bad.fileName()};
     m_view->ImportSegments();
     EXPECT_EQ(m_doc->m_segments.Count(), 3);
-    ASSERT_EQ(m_dialogs.Messages().size(), 1);
-    EXPECT_TRUE(m_dialogs.Messages()[0].contains(QStringLiteral("Line 3")));
-    EXPECT_TRUE(m_dialogs.Messages()[0].contains(QStringLiteral("Line 4")));
+    EXPECT_THAT(m_dialogs.Messages(), testing::ElementsAre(testing::AllOf(Has("Line 3"), Has("Line 4"))));
 }
 
 // Save All with Cancel while its second segment is written: the first file
@@ -276,17 +247,14 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
     EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
     const riff::Chunks first = riff::ParseWave(riff::ReadFile(Path("out/cut_001.wav").toStdString()));
     EXPECT_EQ(first.payload.at("data").size(), 2u * 2048 * 4); // two blocks of two 16-bit channels
-    ASSERT_EQ(m_dialogs.Messages().size(), 1);
-    const QString said = m_dialogs.Messages()[0];
-    EXPECT_TRUE(said.startsWith(QStringLiteral("1 of 3 segments written.\nfirst: cut_001.wav\n")))
-        << said.toStdString();
-    EXPECT_TRUE(said.contains(QStringLiteral("Cancelled during segment 2 (\"long\")"))) << said.toStdString();
+    EXPECT_THAT(m_dialogs.Messages(),
+                testing::ElementsAre(testing::AllOf(Begins("1 of 3 segments written.\nfirst: cut_001.wav\n"),
+                                                    Has("Cancelled during segment 2 (\"long\")"))));
 
     // Run again to its end: three more files, the band row's band extracted.
     m_view->SaveAllSegments();
     EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files).size(), 4);
-    EXPECT_TRUE(m_dialogs.Messages().last().contains(QStringLiteral("1 of them hold their band")))
-        << m_dialogs.Messages().last().toStdString();
+    EXPECT_THAT(m_dialogs.Messages().last(), Has("1 of them hold their band"));
     const riff::Chunks band = riff::ParseWave(riff::ReadFile(Path("out/cut_004.wav").toStdString()));
     EXPECT_EQ(riff::Le32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
 }
@@ -297,8 +265,8 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
 // around it holds 1.5 / b of it, times the share of the span it sounds in.
 TEST_F(SelectTest, SelectionMeasurementsOfAKnownTone)
 {
-    Show(ToneSource("tone.wav", 1000, 1500000, 750000)); // the tone in the first half
-    const double tone = 20.0 * std::log10(0.5 * 32767.0 / 32768.0 * (C - 1) / C);
+    Show(ToneSource("tone.wav", 2, 1000, 1500, 100 * 1000.0 / C, kCentreHz, 750000)); // on bin 100, the first half
+    const double tone = 20.0 * std::log10(kToneAmplitude / 32768.0 * (C - 1) / C);
     const SegmentBand band{kCentreHz + 40.0, kCentreHz + 60.0}; // display bins 1105 .. 1145: 41, the tone's at 1123
     const struct {
         const char* proves;
@@ -325,18 +293,15 @@ TEST_F(SelectTest, SelectionMeasurementsOfAKnownTone)
         m_view->SetMarks(r.from, r.to);
         const QString text = m_view->SelectionMeasureText();
         const QString head = QString::fromUtf8(r.text) + QStringLiteral("  Mean ");
-        ASSERT_TRUE(text.startsWith(head)) << r.proves << ": " << text.toStdString();
+        ASSERT_THAT(text, Begins(head)) << r.proves;
         EXPECT_NEAR(text.mid(head.size()).chopped(3).toDouble(), r.meanDb, 0.06) << r.proves;
-        EXPECT_EQ(m_view->m_wndStatus->text().replace(QLatin1Char('\n'), QStringLiteral("  ")), text) << r.proves;
+        EXPECT_EQ(Status(), text) << r.proves;
     }
     // A drag shows them on the status line until the pointer moves on.
-    const int H = Pic().height();
-    Drag(At(10, H / 4), At(50, 3 * H / 4), Qt::ShiftModifier);
-    EXPECT_TRUE(m_view->m_wndStatus->text().startsWith(QStringLiteral("Δt 81.920 s")))
-        << m_view->m_wndStatus->text().toStdString();
-    Hover(At(100));
-    EXPECT_TRUE(m_view->m_wndStatus->text().startsWith(QStringLiteral("Cursor = ")))
-        << m_view->m_wndStatus->text().toStdString();
+    Play(QStringLiteral("drag 10,%1 50,%2 +shift").arg(Plot().height() / 4).arg(3 * Plot().height() / 4));
+    EXPECT_THAT(Status(), Begins("Δt 81.920 s"));
+    Play("hover 100");
+    EXPECT_THAT(Status(), Begins("Cursor = "));
 }
 
 // Save Band: offered for a rectangle only, says the output's rate and centre
@@ -346,7 +311,7 @@ TEST_F(SelectTest, SelectionMeasurementsOfAKnownTone)
 TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
 {
     constexpr uint32_t kRate = 96000;
-    Show(ToneSource("wide.wav", kRate, 2 * kRate, 0));
+    Show(ToneSource("wide.wav", 2, kRate, 2, 0.0, kCentreHz, 0)); // silent
     QDir().mkpath(m_dir.filePath("out"));
     m_dialogs.m_answers = {m_dir.filePath("out/cut.wav")};
     QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
@@ -390,23 +355,18 @@ TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
     }
     // The question named the rate and centre the file holds: 12 kHz takes 96 kHz down by 6.
     const riff::Chunks out = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_001.wav").toStdString()));
-    const auto u32 = [](const std::vector<uint8_t>& b, size_t at) {
-        return uint32_t{b.at(at)} | uint32_t{b.at(at + 1)} << 8 | uint32_t{b.at(at + 2)} << 16 |
-               uint32_t{b.at(at + 3)} << 24;
-    };
-    const uint32_t rate = u32(out.payload.at("fmt "), 4), centre = u32(out.payload.at("auxi"), 32);
+    const uint32_t rate = riff::Le32(out.payload.at("fmt "), 4), centre = riff::Le32(out.payload.at("auxi"), 32);
     EXPECT_EQ(rate, kRate / 6);
     EXPECT_EQ(out.payload.at("data").size(), size_t{kRate / 6} * 4); // one second of 16-bit I/Q
     ASSERT_EQ(m_dialogs.Questions().size(), 1);
     const QString asked = m_dialogs.Questions()[0];
-    EXPECT_TRUE(asked.contains(QStringLiteral("%1 Hz").arg(rate))) << asked.toStdString();
-    EXPECT_TRUE(asked.contains(RadioFrequencyText(centre))) << asked.toStdString();
-    EXPECT_TRUE(asked.contains(QStringLiteral("cut_001.wav"))) << asked.toStdString();
+    EXPECT_THAT(asked, testing::AllOf(Has(QStringLiteral("%1 Hz").arg(rate)), Has(RadioFrequencyText(centre)),
+                                      Has("cut_001.wav")));
 
     // Save Segment with the rectangle still selected: the source's rate and whole band.
     QTest::mouseClick(m_view->Control(IDC_SAVE), Qt::LeftButton);
     const riff::Chunks cut = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_002.wav").toStdString()));
-    EXPECT_EQ(u32(cut.payload.at("fmt "), 4), kRate);
+    EXPECT_EQ(riff::Le32(cut.payload.at("fmt "), 4), kRate);
 }
 
 } // namespace
