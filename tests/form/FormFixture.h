@@ -3,25 +3,10 @@
 // list beside it) shown and active, and real mouse, key, wheel and drop events.
 #pragma once
 
-#include <QApplication>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QLabel>
-#include <QMimeData>
-#include <QMouseEvent>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
-#include <QWheelEvent>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>

@@ -3,15 +3,6 @@
 // beside the form: kept across starts, renamed, removed, gone back to,
 // imported and exported, and saved all at once with a Cancel half way; the
 // selection's measurements and Save Band.
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-#include <QLineEdit>
-#include <QTableView>
-
 #include "form/FormFixture.h"
 #include "support/SigmfSchema.h"
 
@@ -312,14 +303,9 @@ TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
 {
     constexpr uint32_t kRate = 96000;
     Show(ToneSource("wide.wav", 2, kRate, 2, 0.0, kCentreHz, 0)); // silent
-    QDir().mkpath(m_dir.filePath("out"));
-    m_dialogs.m_answers = {m_dir.filePath("out/cut.wav")};
-    QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
-    const auto saveBand = [&] {
-        Key(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
-        QCoreApplication::processEvents(); // a refusal is told once the events of the moment are handled
-    };
-    const auto files = [&] { return QDir(m_dir.filePath("out")).entryList(QDir::Files); };
+    m_dialogs.m_answers = {Path("cut.wav")};
+    Click(IDC_DEST_FILE);
+    const SegmentBand in{kCentreHz - 6000.0, kCentreHz + 6000.0}, far{kCentreHz + 40000.0, kCentreHz + 60000.0};
     const struct {
         const char* proves;
         std::optional<SegmentBand> band;
@@ -328,19 +314,9 @@ TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
         QStringList files;
     } rows[] = {
         {"a span without a band: not offered", {}, true, 0, 0, {}},
-        {"declined: nothing written", SegmentBand{kCentreHz - 6000.0, kCentreHz + 6000.0}, false, 1, 0, {}},
-        {"beyond the source's spectrum: told why, nothing asked",
-         SegmentBand{kCentreHz + 40000.0, kCentreHz + 60000.0},
-         true,
-         0,
-         1,
-         {}},
-        {"agreed: the next numbered file",
-         SegmentBand{kCentreHz - 6000.0, kCentreHz + 6000.0},
-         true,
-         1,
-         0,
-         {"cut_001.wav"}},
+        {"declined: nothing written", in, false, 1, 0, {}},
+        {"beyond the source's spectrum: told why, nothing asked", far, true, 0, 1, {}},
+        {"agreed: the next numbered file", in, true, 1, 0, {"cut_001.wav"}},
     };
     for (const auto& r : rows) {
         m_dialogs.m_asked.clear();
@@ -348,24 +324,23 @@ TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
         m_doc->m_selBand = r.band;
         m_view->SetMarks(9600, 9600 + kRate);
         EXPECT_EQ(m_view->SaveBandAction()->isEnabled(), r.band.has_value()) << r.proves;
-        saveBand();
+        Play("key S +ctrl +shift");
         EXPECT_EQ(m_dialogs.Questions().size(), r.nQuestions) << r.proves;
-        EXPECT_EQ(m_dialogs.Errors().size(), r.nErrors) << r.proves;
-        EXPECT_EQ(files(), r.files) << r.proves;
+        EXPECT_EQ(Errors().size(), r.nErrors) << r.proves;
+        EXPECT_EQ(Files("cut*"), r.files) << r.proves;
     }
     // The question named the rate and centre the file holds: 12 kHz takes 96 kHz down by 6.
-    const riff::Chunks out = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_001.wav").toStdString()));
+    const riff::Chunks out = riff::ParseWave(Read("cut_001.wav"));
     const uint32_t rate = riff::Le32(out.payload.at("fmt "), 4), centre = riff::Le32(out.payload.at("auxi"), 32);
     EXPECT_EQ(rate, kRate / 6);
     EXPECT_EQ(out.payload.at("data").size(), size_t{kRate / 6} * 4); // one second of 16-bit I/Q
-    ASSERT_EQ(m_dialogs.Questions().size(), 1);
-    const QString asked = m_dialogs.Questions()[0];
-    EXPECT_THAT(asked, testing::AllOf(Has(QStringLiteral("%1 Hz").arg(rate)), Has(RadioFrequencyText(centre)),
-                                      Has("cut_001.wav")));
+    EXPECT_THAT(m_dialogs.Questions(),
+                testing::ElementsAre(testing::AllOf(Has(QStringLiteral("%1 Hz").arg(rate)),
+                                                    Has(RadioFrequencyText(centre)), Has("cut_001.wav"))));
 
     // Save Segment with the rectangle still selected: the source's rate and whole band.
-    QTest::mouseClick(m_view->Control(IDC_SAVE), Qt::LeftButton);
-    const riff::Chunks cut = riff::ParseWave(riff::ReadFile(m_dir.filePath("out/cut_002.wav").toStdString()));
+    PressSave();
+    const riff::Chunks cut = riff::ParseWave(Read("cut_002.wav"));
     EXPECT_EQ(riff::Le32(cut.payload.at("fmt "), 4), kRate);
 }
 
