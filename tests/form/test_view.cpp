@@ -370,67 +370,60 @@ TEST_F(FormTest, EndAndWholeRecordingStopAtTheLastBlockOfData)
     }
 }
 
+// The readout at known pixels of a tone source, I/Q in MHz about its centre or one channel in Hz: the column's
+// second and time, the row's frequency and the level, whole in the form's narrow status line.
 TEST_F(FormTest, ReadoutsAtKnownPixelsOfAToneSource)
 {
-    struct Case {
+    const struct {
         const char* name;
         int channels;
         uint32_t centreHz;
         const char* unit;
-    };
-    const Case cases[] = {{"iq.wav", 2, 7050000, " MHz"}, {"mono.wav", 1, 0, " Hz"}};
-    for (const Case& c : cases) {
+    } cases[] = {{"iq.wav", 2, 7050000, " MHz"}, {"mono.wav", 1, 0, " Hz"}};
+    const QRegularExpression readout(
+        QStringLiteral("^Cursor = ([0-9]+) Sec  (\\S+)  (-?[0-9.]+)( MHz| Hz)  (-?[0-9]+) dB$"));
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const uint32_t rate = 8192;         // 4 Hz per bin
-        const int rows = 1024 * c.channels; // display bins
+        const uint32_t rate = 8192; // 4 Hz per bin
         m_doc->m_nRefLevel = 0;
         m_doc->m_bShowAxes = false; // the picture fills the plot area, with a source or without
-        // The tone on the first bin of the row three quarters down the picture.
+        // The tone on the first bin of the row three quarters down the picture, of 1024 x channels bins.
         Show(QString()); // the plot's height, for the tone's bin
         const int h = Plot().height(), yTone = h * 3 / 4;
-        const int64_t bin = (int64_t{yTone} * rows + h - 1) / h;
-        const double offsetHz = c.channels == 2 ? (bin - 1023) * rate / 2048.0 : bin * rate / 2048.0;
+        const int64_t bin = (int64_t{yTone} * 1024 * c.channels + h - 1) / h;
+        const double offsetHz = (c.channels == 2 ? bin - 1023 : bin) * rate / 2048.0;
         Show(ToneSource(c.name, c.channels, rate, 30, offsetHz, c.centreHz));
         ASSERT_EQ(Plot().height(), h);
         EXPECT_EQ(Text(IDC_CENTRE_FREQ), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
-
-        const QRegularExpression readout(
-            QStringLiteral("^Cursor = ([0-9]+) Sec  (\\S+)  (-?[0-9.]+)( MHz| Hz)  (-?[0-9]+) dB$"));
-        auto at = [&](int x, int y) {
+        const auto at = [&](int x, int y) {
             MoveTo(Plot().left() + x, Plot().top() + y);
-            const QRegularExpressionMatch m = readout.match(Status());
-            EXPECT_TRUE(m.hasMatch()) << Status().toStdString();
-            // The whole readout shows in the form's narrow status line.
             const QLabel* line = m_view->m_wndStatus;
             const QStringList rows = line->text().split(QLatin1Char('\n'));
-            for (const QString& row : rows)
+            for (const QString& row : rows) // the whole readout shows, the last line's descenders may touch the frame
                 EXPECT_LE(line->fontMetrics().horizontalAdvance(row), line->contentsRect().width())
                     << row.toStdString();
-            const QFontMetrics metrics = line->fontMetrics(); // the last line's descenders may touch the frame
-            EXPECT_LE((rows.size() - 1) * metrics.lineSpacing() + metrics.ascent(), line->contentsRect().height());
+            EXPECT_LE((rows.size() - 1) * line->fontMetrics().lineSpacing() + line->fontMetrics().ascent(),
+                      line->contentsRect().height());
+            const QRegularExpressionMatch m = readout.match(Status());
+            EXPECT_TRUE(m.hasMatch()) << Status().toStdString();
             return m;
         };
         // Without a recording time of its own a source is timed by its file.
-        const QString startTime = QString::fromStdString(CTime(m_doc->m_stStart, -1).Format("%H:%M:%S"));
-        if (c.centreHz) {
-            ASSERT_EQ(startTime, QStringLiteral("09:05:00"));
-        }
-        const QTime start = QTime::fromString(startTime, QStringLiteral("HH:mm:ss"));
-        const QRegularExpressionMatch tone = at(100, yTone);
-        // Column 100 starts 100 blocks of 2048 frames in: 25 s.
-        EXPECT_EQ(tone.captured(1), QStringLiteral("25"));
+        const QTime start =
+            c.centreHz ? QTime(9, 5)
+                       : QTime::fromString(QString::fromStdString(CTime(m_doc->m_stStart, -1).Format("%H:%M:%S")),
+                                           QStringLiteral("HH:mm:ss"));
+        const QRegularExpressionMatch tone = at(100, yTone); // 100 blocks of 2048 frames in: 25 s
+        EXPECT_EQ(tone.captured(1) + tone.captured(4), QStringLiteral("25") + c.unit);
         EXPECT_EQ(tone.captured(2), start.addSecs(25).toString(QStringLiteral("HH:mm:ss.zzz")));
-        EXPECT_EQ(tone.captured(4), QString::fromLatin1(c.unit));
-        const double hz = tone.captured(3).toDouble() * (c.centreHz ? 1e6 : 1);
-        EXPECT_NEAR(hz, c.centreHz + offsetHz, 1.0);
+        EXPECT_NEAR(tone.captured(3).toDouble() * (c.centreHz ? 1e6 : 1), c.centreHz + offsetHz, 1.0);
         EXPECT_GT(tone.captured(5).toInt(), -20) << "the tone is strong";
-        const QRegularExpressionMatch quiet = at(100, h / 4);
-        EXPECT_LT(quiet.captured(5).toInt(), tone.captured(5).toInt() - 60) << "away from the tone";
-        EXPECT_EQ(at(3, yTone).captured(1), QStringLiteral("0"));
-        EXPECT_EQ(at(3, yTone).captured(2), start.addMSecs(750).toString(QStringLiteral("HH:mm:ss.zzz")));
+        EXPECT_LT(at(100, h / 4).captured(5).toInt(), tone.captured(5).toInt() - 60) << "away from the tone";
+        const QRegularExpressionMatch early = at(3, yTone);
+        EXPECT_EQ(early.captured(1) + ' ' + early.captured(2), "0 " + start.addMSecs(750).toString("HH:mm:ss.zzz"));
         // Past the recording's end (120 blocks) the status line tells of the window.
         MoveTo(Plot().left() + 130, Plot().top() + yTone);
-        EXPECT_TRUE(Status().startsWith(QStringLiteral("View "))) << Status().toStdString();
+        EXPECT_THAT(Status(), Begins("View "));
     }
 }
 
