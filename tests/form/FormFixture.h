@@ -214,7 +214,7 @@ protected:
         QMimeData mime;
         QList<QUrl> urls;
         for (const QString& p : paths)
-            urls << (p.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(p) : QUrl(p));
+            urls << QUrl::fromUserInput(p);
         mime.setUrls(urls);
         const QPointF at = Plot().center();
         QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);

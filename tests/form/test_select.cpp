@@ -178,11 +178,8 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
     EXPECT_EQ(SigmfSchemaErrors({meta.toStdString()}), "");
     EXPECT_THAT(Errors(), testing::ElementsAre(Has("already exists")));
 
-    QFile bad(Path("bad.csv"));
-    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-    bad.write("from_s,to_s,label\n1,2,fine\n5,3,backwards\n1,x,text\n");
-    bad.close();
-    m_dialogs.m_answers = {bad.fileName()};
+    m_dialogs.m_answers = {
+        Write("bad.csv", riff::Bytes::Text("from_s,to_s,label\n1,2,fine\n5,3,backwards\n1,x,text\n"))};
     m_view->ImportSegments();
     EXPECT_EQ(m_doc->m_segments.Count(), 3);
     EXPECT_THAT(m_dialogs.Messages(), testing::ElementsAre(testing::AllOf(Has("Line 3"), Has("Line 4"))));
@@ -241,20 +238,13 @@ TEST_F(SelectTest, SelectionMeasurementsOfAKnownTone)
         int64_t from, to;
         std::optional<SegmentBand> band;
         const char* text; // before the mean
-        double meanDb;
+        double share;     // of the tone's power in the mean
     } rows[] = {
-        {"a rectangle over the tone: its bins", 20480, 40960, band, "Δt 20.480 s  1/Δt 0.04883 Hz  BW 20 Hz",
-         tone + 10.0 * std::log10(1.5 / 41)},
-        {"a span: every bin of the picture",
-         20480,
-         40960,
-         {},
-         "Δt 20.480 s  1/Δt 0.04883 Hz",
-         tone + 10.0 * std::log10(1.5 / 2048)},
-        {"under a second: milliseconds; at least one transform", 20480, 20500, band, "Δt 20 ms  1/Δt 50 Hz  BW 20 Hz",
-         tone + 10.0 * std::log10(1.5 / 41)},
-        {"the whole recording: measured over all of it, the tone in half", 0, 1500000, band,
-         "Δt 1500.000 s  1/Δt 0.0006667 Hz  BW 20 Hz", tone + 10.0 * std::log10(0.5 * 1.5 / 41)},
+        {"a rectangle over the tone: its bins", 20480, 40960, band, "Δt 20.480 s  1/Δt 0.04883 Hz  BW 20 Hz", 1.5 / 41},
+        {"a span: every bin of the picture", 20480, 40960, std::nullopt, "Δt 20.480 s  1/Δt 0.04883 Hz", 1.5 / 2048},
+        {"under a second: milliseconds; one transform", 20480, 20500, band, "Δt 20 ms  1/Δt 50 Hz  BW 20 Hz", 1.5 / 41},
+        {"the whole recording, the tone in half", 0, 1500000, band, "Δt 1500.000 s  1/Δt 0.0006667 Hz  BW 20 Hz",
+         0.5 * 1.5 / 41},
     };
     for (const auto& r : rows) {
         m_doc->m_selBand = r.band;
@@ -262,7 +252,7 @@ TEST_F(SelectTest, SelectionMeasurementsOfAKnownTone)
         const QString text = m_view->SelectionMeasureText();
         const QString head = QString::fromUtf8(r.text) + QStringLiteral("  Mean ");
         ASSERT_THAT(text, Begins(head)) << r.proves;
-        EXPECT_NEAR(text.mid(head.size()).chopped(3).toDouble(), r.meanDb, 0.06) << r.proves;
+        EXPECT_NEAR(text.mid(head.size()).chopped(3).toDouble(), tone + 10.0 * std::log10(r.share), 0.06) << r.proves;
         EXPECT_EQ(Status(), text) << r.proves;
     }
     // A drag shows them on the status line until the pointer moves on.
