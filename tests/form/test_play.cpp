@@ -139,11 +139,10 @@ TEST_F(PlayTest, TellsWhyNothingPlays)
             EXPECT_FALSE(m_view->IsPlaying());
         }
         EXPECT_EQ(m_view->m_wndStatus->text() == QStringLiteral("No audio output device"), r.bStatus);
-        const QStringList errors = Errors();
-        EXPECT_EQ(errors.size(), r.bError ? 2 : 0);
-        for (const QString& e : errors)
-            EXPECT_THAT(e, testing::AllOf(Begins("The band cannot be played: the band "),
-                                          Has("reaches outside the source's spectrum")));
+        EXPECT_THAT(Errors(),
+                    testing::AllOf(testing::SizeIs(r.bError ? 2 : 0),
+                                   testing::Each(testing::AllOf(Begins("The band cannot be played: the band "),
+                                                                Has("reaches outside the source's spectrum")))));
         EXPECT_EQ(Picture(), picture);
         EXPECT_TRUE(m_log->Frames().empty());
         m_dialogs.m_asked.clear();

@@ -191,14 +191,12 @@ TEST_F(SelectTest, ExportAndImportKeepTheListAndNameRefusedLines)
 TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
 {
     Show(Source("iq.wav", 1500), true);
-    const QString dest = Path("out/cut.wav");
-    QDir().mkpath(Path("out"));
-    m_dialogs.m_answers = {dest};
-    QTest::mouseClick(m_view->Control(IDC_DEST_FILE), Qt::LeftButton);
-    CSegmentList& list = m_doc->m_segments;
-    ASSERT_GE(list.Add(CSegment{1000, 5000, "first", {}}), 0);
-    ASSERT_GE(list.Add(CSegment{100000, 1400000, "long", {}}), 0); // over 256 blocks: reports while written
-    ASSERT_GE(list.Add(CSegment{1450000, 1460000, "last", SegmentBand{7050100, 7050300}}), 0);
+    m_dialogs.m_answers = {Path("cut.wav")};
+    Click(IDC_DEST_FILE);
+    // The long one of over 256 blocks reports while written.
+    for (const CSegment& s : {CSegment{1000, 5000, "first", {}}, CSegment{100000, 1400000, "long", {}},
+                              CSegment{1450000, 1460000, "last", SegmentBand{7050100, 7050300}}})
+        ASSERT_GE(m_doc->m_segments.Add(s), 0);
     int nCancels = 0;
     WhileSaving([&] { m_view->SaveAllSegments(); },
                 [&](QProgressDialog* dialog) {
@@ -209,19 +207,18 @@ TEST_F(SelectTest, SaveAllCancelledHalfWayKeepsTheFinishedFiles)
                     return true;
                 });
     EXPECT_EQ(nCancels, 1);
-    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files), (QStringList{"cut_001.wav"}));
-    const riff::Chunks first = riff::ParseWave(riff::ReadFile(Path("out/cut_001.wav").toStdString()));
-    EXPECT_EQ(first.payload.at("data").size(), 2u * 2048 * 4); // two blocks of two 16-bit channels
+    EXPECT_EQ(Files("cut*"), (QStringList{"cut_001.wav"}));
+    EXPECT_EQ(riff::ParseWave(Read("cut_001.wav")).payload.at("data").size(), 2u * C * 4); // two blocks of I/Q
     EXPECT_THAT(m_dialogs.Messages(),
                 testing::ElementsAre(testing::AllOf(Begins("1 of 3 segments written.\nfirst: cut_001.wav\n"),
                                                     Has("Cancelled during segment 2 (\"long\")"))));
 
     // Run again to its end: three more files, the band row's band extracted.
     m_view->SaveAllSegments();
-    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files).size(), 4);
+    EXPECT_EQ(Files("cut*").size(), 4);
     EXPECT_THAT(m_dialogs.Messages().last(), Has("1 of them hold their band"));
-    const riff::Chunks band = riff::ParseWave(riff::ReadFile(Path("out/cut_004.wav").toStdString()));
-    EXPECT_EQ(riff::Le32(band.payload.at("auxi"), 32), kCentreHz + 200); // tuned to the band's middle
+    EXPECT_EQ(riff::Le32(riff::ParseWave(Read("cut_004.wav")).payload.at("auxi"), 32), kCentreHz + 200) // its middle
+        << "the band row's band extracted";
 }
 
 // The measurements of a selection against known values: a tone of half
