@@ -303,7 +303,7 @@ TEST_F(SelectTest, SaveBandSaysRateAndCentreAndWritesTheNumberedBandFile)
                                                     Has(RadioFrequencyText(centre)), Has("cut_001.wav"))));
 
     // Save Segment with the rectangle still selected: the source's rate and whole band.
-    PressSave();
+    Click(IDC_SAVE);
     const riff::Chunks cut = riff::ParseWave(Read("cut_002.wav"));
     EXPECT_EQ(riff::Le32(cut.payload.at("fmt "), 4), kRate);
 }
