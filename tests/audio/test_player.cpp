@@ -78,17 +78,15 @@ Outcome PlayToEnd(CAudioPlayer& player, CAudioPlayer::SourceFactory source, int 
     return o;
 }
 
-struct SpanCase {
-    const char* what;
-    uint32_t sourceRate;
-    double toneHz, fromSec, toSec, fileSec;
-    int deviceRate;
-    double volume;
-};
-
 TEST(Player, PlaysTheSpanAtTheDeviceRate)
 {
-    const SpanCase cases[] = {
+    const struct {
+        const char* what;
+        uint32_t sourceRate;
+        double toneHz, fromSec, toSec, fileSec;
+        int deviceRate;
+        double volume;
+    } cases[] = {
         {"8 kHz on a 48 kHz device", 8000, 1000, 0.25, 0.75, 1.0, 48000, 1.0},
         {"CD rate on a CD-rate device: unchanged", 44100, 5000, 0.0, 0.5, 0.5, 44100, 1.0},
         {"half the volume: 6 dB down", 48000, 1000, 0.1, 0.6, 1.0, 48000, 0.5},
@@ -96,7 +94,7 @@ TEST(Player, PlaysTheSpanAtTheDeviceRate)
         {"a span past the end stops there", 8000, 1000, 0.5, 5.0, 1.0, 44100, 1.0},
     };
     QTemporaryDir dir;
-    for (const SpanCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = WriteTone(dir, "tone.wav", c.sourceRate, c.toneHz, c.fileSec);
         auto log = std::make_shared<SinkLog>();
@@ -125,56 +123,43 @@ TEST(Player, PlaysTheSpanAtTheDeviceRate)
     }
 }
 
+// The desktop's own output is tried only on a machine without one.
 TEST(Player, TellsWhyNothingPlays)
 {
     QTemporaryDir dir;
     const std::string mono = WriteTone(dir, "mono.wav", 8000, 1000, 1.0);
     const std::string iq = WriteTone(dir, "iq.wav", 8000, 1000, 1.0, 2);
+    const std::string refused = "The audio device does not play 1000 Hz";
+    const std::string nothing = "nothing to play: the span is empty or lies past the recording's end";
     const struct {
         const char* what;
-        std::string sinkError;
-        CAudioPlayer::SourceFactory source;
+        const char* sinkError; // the recording sink's; nullptr: the desktop's own output
+        bool bIq;
+        int64_t from, to;
         std::string message;
     } cases[] = {
-        {"no output device", kNoAudioDevice, WaveSpan(mono, 0, 8000), "No audio output device"},
-        {"a rate the device refuses", "The audio device does not play 1000 Hz", WaveSpan(mono, 0, 8000),
-         "The audio device does not play 1000 Hz"},
-        {"I/Q played as audio",
-         {},
-         WaveSpan(iq, 0, 8000),
-         "an I/Q recording plays through a demodulator, not as it is"},
-        {"a span past the end",
-         {},
-         WaveSpan(mono, 9000, 12000),
-         "nothing to play: the span is empty or lies past the recording's end"},
-        {"an empty span",
-         {},
-         WaveSpan(mono, 4000, 4000),
-         "nothing to play: the span is empty or lies past the recording's end"},
+        {"no output device", kNoAudioDevice, false, 0, 8000, "No audio output device"},
+        {"no sound server", nullptr, false, 0, 8000, "No audio output device"},
+        {"a rate the device refuses", refused.c_str(), false, 0, 8000, refused},
+        {"I/Q played as audio", "", true, 0, 8000, "an I/Q recording plays through a demodulator, not as it is"},
+        {"a span past the end", "", false, 9000, 12000, nothing},
+        {"an empty span", "", false, 4000, 4000, nothing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (!c.sinkError && !QMediaDevices::defaultAudioOutput().isNull())
+            continue; // this machine has an audio output
         auto log = std::make_shared<SinkLog>();
-        CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Instant, c.sinkError));
-        const Outcome o = PlayToEnd(player, c.source);
+        const auto player =
+            c.sinkError ? std::make_unique<CAudioPlayer>(Sinks(log, CRecordingSink::Clock::Instant, c.sinkError))
+                        : std::make_unique<CAudioPlayer>();
+        const Outcome o = PlayToEnd(*player, WaveSpan(c.bIq ? iq : mono, c.from, c.to));
         EXPECT_EQ(o.nFailed, 1);
         EXPECT_EQ(o.message.toStdString(), c.message);
         EXPECT_EQ(o.nStarted + o.nFinished, 0);
-        EXPECT_FALSE(player.IsPlaying());
+        EXPECT_FALSE(player->IsPlaying());
         EXPECT_TRUE(log->Frames().empty());
     }
-}
-
-TEST(Player, WithoutASoundServerSaysSo)
-{
-    if (!QMediaDevices::defaultAudioOutput().isNull())
-        GTEST_SKIP() << "this machine has an audio output";
-    QTemporaryDir dir;
-    CAudioPlayer player; // the desktop's own output
-    const Outcome o = PlayToEnd(player, WaveSpan(WriteTone(dir, "t.wav", 8000, 1000, 1.0), 0, 8000));
-    EXPECT_EQ(o.message.toStdString(), kNoAudioDevice);
-    EXPECT_EQ(o.nFailed, 1);
-    EXPECT_EQ(o.nStarted, 0);
 }
 
 TEST(Player, StopsAtOnce)
@@ -197,38 +182,26 @@ TEST(Player, StopsAtOnce)
     EXPECT_TRUE(finished.isEmpty());
 }
 
-TEST(Player, PositionFollowsTheDevice)
-{
-    QTemporaryDir dir;
-    const std::string path = WriteTone(dir, "t.wav", 8000, 1000, 4.0);
-    auto log = std::make_shared<SinkLog>();
-    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
-    player.Play(WaveSpan(path, 8000, 32000), 48000);
-    const struct {
-        int64_t played; // device frames at 48 kHz
-        int64_t frame;  // the recording's frame at 8 kHz heard then
-    } steps[] = {{0, 8000}, {4800, 8800}, {9600, 9600}};
-    for (const auto& s : steps) {
-        log->nManualPlayed = s.played;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == s.frame; }, kWaitMs))
-            << "played " << s.played << ": at " << player.PositionFrame();
-    }
-    EXPECT_TRUE(player.IsPlaying());
-}
-
-TEST(Player, LoopsWithoutAGap)
+// The playing position is the recording's frame the device plays now, from
+// the span's first frame on and again from it in each pass.
+TEST(Player, LoopsWithoutAGapAndThePositionFollowsTheDevice)
 {
     QTemporaryDir dir;
     const std::string path = WriteTone(dir, "t.wav", 8000, 1000, 1.0);
     auto log = std::make_shared<SinkLog>();
     CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
     player.Play(WaveSpan(path, 4000, 4800), 48000, true); // 0.1 s: 4800 device frames a pass
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == 4000; }, kWaitMs)) << player.PositionFrame();
     ASSERT_TRUE(QTest::qWaitFor([&] { return log->Frames().size() >= 9600; }, kWaitMs));
     const std::vector<float> y = log->Frames();
     for (size_t i = 0; i < 4800; ++i)
         ASSERT_EQ(y[i], y[i + 4800]) << "frame " << i; // the second pass is the first again
-    log->nManualPlayed = 4800 + 2400;                  // half-way through the second pass
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == 4400; }, kWaitMs)) << player.PositionFrame();
+    for (const auto& [played, frame] : {std::pair<int64_t, int64_t>{1200, 4200}, {4800 + 2400, 4400}}) {
+        log->nManualPlayed = played; // device frames at 48 kHz: a quarter into the first pass, half into the second
+        EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == frame; }, kWaitMs))
+            << player.PositionFrame();
+    }
+    EXPECT_TRUE(player.IsPlaying());
 }
 
 // AM at the rate the band extractor gives for a 2 MS/s source, from its

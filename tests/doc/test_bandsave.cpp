@@ -36,12 +36,13 @@ riff::Bytes Samples(int channels, int bits, bool bFloat, uint32_t rate, double s
     return b;
 }
 
-// A source with an "auxi" record that starts at kStart and lasts as long as its samples.
+// A source with an "auxi" record that starts at kStart and spans statedSec
+// seconds (0: as long as its samples last).
 riff::Bytes Source(int channels, int bits, bool bFloat, bool bExtensible, uint32_t rate, double seconds,
-                   const std::function<double(int64_t, int)>& gen)
+                   const std::function<double(int64_t, int)>& gen, int statedSec = 0)
 {
     SYSTEMTIME stop;
-    AddUtcMilliseconds(kStart, std::llround(seconds * 1000), stop);
+    AddUtcMilliseconds(kStart, statedSec > 0 ? int64_t{statedSec} * 1000 : std::llround(seconds * 1000), stop);
     const riff::Bytes auxi = riff::AuxiPayload(kStart, stop, {kCentre, 80000000, 11, 0, 22, 33, 44, 55, 66, 77});
     const uint16_t tag = bFloat ? 3 : 1;
     const riff::Bytes fmt =
@@ -88,6 +89,8 @@ double Tone(int64_t n, int c, double f, uint32_t rate, double a)
 
 } // namespace
 
+// Seconds are the recording's own: with times spanning 5 s of 3 s of
+// samples, a second holds 57600 frames, as the bar and the cut count them.
 TEST(BandSave, HeadersRecordsAndSoxAgree)
 {
     const struct {
@@ -97,24 +100,28 @@ TEST(BandSave, HeadersRecordsAndSoxAgree)
         BandBits out;
         size_t fmtBytes;
         uint16_t tag, outBits;
+        int statedSec = 0;            // of the recording times; 0: as long as the samples
+        int64_t sourceFrames = 96000; // from 1.5 s to 2.5 s
     } rows[] = {
         {"16-bit I/Q keeps its plain form and depth", 2, 16, false, false, BandBits::Source, 18, 1, 16},
         {"an extensible 24-bit source keeps its form", 2, 24, false, true, BandBits::Source, 40, 0xFFFE, 24},
         {"--bits float", 2, 16, false, false, BandBits::Float, 18, 3, 32},
         {"--bits 16 from float", 2, 32, true, false, BandBits::Int16, 18, 1, 16},
         {"a one-channel source gives two channels", 1, 16, false, false, BandBits::Source, 18, 1, 16},
+        {"times spanning 5 s of samples", 2, 16, false, false, BandBits::Source, 18, 1, 16, 5, 57600},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);
         Band b;
         const uint32_t rate = 96000;
-        b.Load(Source(r.channels, r.bits, r.bFloat, r.bExtensible, rate, 3.0,
-                      [&](int64_t n, int c) { return Tone(n, c, 5000, rate, 0.5); }));
+        b.Load(Source(
+            r.channels, r.bits, r.bFloat, r.bExtensible, rate, 3.0,
+            [&](int64_t n, int c) { return Tone(n, c, 5000, rate, 0.5); }, r.statedSec));
         const double low = r.channels == 2 ? kCentre + 4000.0 : 4000.0, high = low + 2000;
         const BandSaveResult res = b.Save(low, high, 1.5, 2.5, r.out);
         ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
         EXPECT_EQ(res.strPath, b.folder + "/band_001.wav");
-        EXPECT_EQ(res.nFrames, 96000 / b.plan.nDecimation);
+        EXPECT_EQ(res.nFrames, r.sourceFrames / b.plan.nDecimation);
         riff::Chunks c = riff::ParseWave(riff::ReadFile(res.strPath));
         ASSERT_EQ(c.order, (std::vector<std::string>{"fmt ", "auxi", "data"}));
         const std::vector<uint8_t>& fmt = c.payload["fmt "];
@@ -195,15 +202,14 @@ TEST(BandSave, FaultsAndCancelsLeaveNoFile)
 {
     const struct {
         const char* proves;
-        std::function<std::unique_ptr<faultfs::SizeLimit>()> limit;
+        int64_t limitBytes; // the file size limit; 0: none
         const char* dest;
         bool cancel;
         const char* message; // the failure's message begins so; "" for a cancel
     } rows[] = {
-        {"a cancel at the first report", [] { return nullptr; }, "band.wav", true, ""},
-        {"the file size limit", [] { return std::make_unique<faultfs::SizeLimit>(64 * 1024); }, "band.wav", false,
-         "The band was not saved: writing "},
-        {"a missing folder", [] { return nullptr; }, "none/band.wav", false,
+        {"a cancel at the first report", 0, "band.wav", true, ""},
+        {"the file size limit", 64 * 1024, "band.wav", false, "The band was not saved: writing "},
+        {"a missing folder", 0, "none/band.wav", false,
          "The band was not saved: no file can be created in the folder "},
     };
     for (const auto& r : rows) {
@@ -212,46 +218,13 @@ TEST(BandSave, FaultsAndCancelsLeaveNoFile)
         b.Load(
             Source(2, 16, false, false, 192000, 4.0, [](int64_t n, int c) { return Tone(n, c, 1000, 192000, 0.5); }));
         b.doc.m_strDestPath = QFile::decodeName((b.folder + "/" + r.dest).c_str());
-        const auto limit = r.limit();
+        const auto limit =
+            r.limitBytes > 0 ? std::make_unique<faultfs::SizeLimit>(static_cast<rlim_t>(r.limitBytes)) : nullptr;
         // A band of 0.8 of the source's rate: little decimation, a large file.
         const BandSaveResult res =
             b.Save(kCentre - 76000, kCentre + 76000, 0.0, 4.0, BandBits::Float, [&](double) { return !r.cancel; });
         EXPECT_EQ(res.bCancelled, r.cancel);
         EXPECT_EQ(res.strMessage.rfind(r.message, 0), 0u) << res.strMessage;
         EXPECT_EQ(faultfs::Names(b.folder), std::set<std::string>{});
-    }
-}
-
-TEST(BandSave, SpanAndStampsInTheRecordingsOwnSeconds)
-{
-    // 2 s of samples at 48000 frames/s whose times span `stated` seconds: a
-    // second holds 96000 / stated frames, as the bar and the cut count them.
-    const struct {
-        const char* proves;
-        int stated;
-        double from, to;
-        int64_t sourceFrames;     // From to To, known
-        uint16_t startMs, stopMs; // of the stamps, after 12:00:00 (kStart's milliseconds kept)
-    } rows[] = {
-        {"times that agree: seconds of the sample rate", 2, 0.5, 1.75, 60000, 750, 2000},
-        {"times spanning 5 s: 19200 frames a second", 5, 1.5, 4.25, 52800, 1750, 4500},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.proves);
-        Band b;
-        SYSTEMTIME stop;
-        AddUtcMilliseconds(kStart, int64_t{r.stated} * 1000, stop);
-        b.Load(
-            riff::Wave(riff::FmtPayload(1, 2, 48000, 16),
-                       Samples(2, 16, false, 48000, 2.0, [](int64_t n, int c) { return Tone(n, c, 3000, 48000, 0.5); }),
-                       {riff::Chunk("auxi", riff::AuxiPayload(kStart, stop, {kCentre}))}));
-        const BandSaveResult res = b.Save(kCentre + 2000, kCentre + 4000, r.from, r.to);
-        ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
-        EXPECT_EQ(res.nFrames, r.sourceFrames / b.plan.nDecimation);
-        const AUXIINFO a = Band::Auxi(res.strPath);
-        EXPECT_EQ(a.stStartTime,
-                  (SYSTEMTIME{2024, 5, 3, 1, 12, 0, uint16_t(r.startMs / 1000), uint16_t(r.startMs % 1000)}));
-        EXPECT_EQ(a.stStopTime,
-                  (SYSTEMTIME{2024, 5, 3, 1, 12, 0, uint16_t(r.stopMs / 1000), uint16_t(r.stopMs % 1000)}));
     }
 }

@@ -1,27 +1,10 @@
-// The document's colour map and opening of sources.
+// The document's probing and opening of sources.
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "doc/TavirelDoc.h"
 #include "support/WaveBytes.h"
-
-TEST(Palette, NamedEntries)
-{
-    CTavirelDoc doc(nullptr);
-    ASSERT_TRUE(doc.OnNewDocument());
-    EXPECT_EQ(MakeColorRef(1, 2, 3), 0x030201u);
-    for (auto [index, rgb] : {std::pair{0, MakeColorRef(0, 0, 0)},
-                              {42, MakeColorRef(0, 0, 249)},
-                              {43, MakeColorRef(0, 0, 255)},
-                              {86, MakeColorRef(0, 255, 255)},
-                              {119, MakeColorRef(0, 255, 0)},
-                              {128, MakeColorRef(61, 255, 0)},
-                              {153, MakeColorRef(255, 255, 0)},
-                              {216, MakeColorRef(255, 0, 0)},
-                              {255, MakeColorRef(255, 0, 128)}})
-        EXPECT_EQ(doc.m_palette[static_cast<size_t>(index)], rgb) << index;
-}
 
 TEST(Source, ProbeAndOpenMonoAndStereoAndRefuseFailingFiles)
 {

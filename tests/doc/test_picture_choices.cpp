@@ -1,4 +1,4 @@
-// The colour maps' end colours, as their published tables give them, and the
+// The colour maps' entries, as their published tables give them, and the
 // fit of Auto Levels' reference level and range.
 #include <gtest/gtest.h>
 
@@ -8,25 +8,43 @@
 #include "doc/PictureSettings.h"
 #include "doc/TavirelDoc.h"
 
-TEST(PictureChoices, EndColoursOfEachMap)
+// The classic map is the form's (black .. blue .. violet) and a new
+// document's; the others end as matplotlib's published tables do; an unknown
+// map (99) is the classic one.
+TEST(PictureChoices, EntriesOfEachMap)
 {
     const struct {
-        int map;
-        uint32_t first, last; // RGB
+        int map, index;
+        uint32_t rgb;
     } rows[] = {
-        {COLOURS_CLASSIC, 0x000000, 0xFF0080}, // the form's black .. violet
-        {COLOURS_VIRIDIS, 0x440154, 0xFDE725}, // matplotlib's published ends
-        {COLOURS_INFERNO, 0x000004, 0xFCFFA4},   {COLOURS_TURBO, 0x30123B, 0x7A0403},
-        {COLOURS_GREYSCALE, 0x000000, 0xFFFFFF}, {99, 0x000000, 0xFF0080}, // an unknown map is the form's
+        {COLOURS_CLASSIC, 0, 0x000000},
+        {COLOURS_CLASSIC, 42, 0x0000F9},
+        {COLOURS_CLASSIC, 43, 0x0000FF},
+        {COLOURS_CLASSIC, 86, 0x00FFFF},
+        {COLOURS_CLASSIC, 119, 0x00FF00},
+        {COLOURS_CLASSIC, 128, 0x3DFF00},
+        {COLOURS_CLASSIC, 153, 0xFFFF00},
+        {COLOURS_CLASSIC, 216, 0xFF0000},
+        {COLOURS_CLASSIC, 255, 0xFF0080},
+        {COLOURS_VIRIDIS, 0, 0x440154},
+        {COLOURS_VIRIDIS, 255, 0xFDE725},
+        {COLOURS_INFERNO, 0, 0x000004},
+        {COLOURS_INFERNO, 255, 0xFCFFA4},
+        {COLOURS_TURBO, 0, 0x30123B},
+        {COLOURS_TURBO, 255, 0x7A0403},
+        {COLOURS_GREYSCALE, 0, 0},
+        {COLOURS_GREYSCALE, 255, 0xFFFFFF},
+        {99, 0, 0x000000},
+        {99, 255, 0xFF0080},
     };
     auto rgb = [](uint32_t colorref) {
         return ((colorref & 0xFF) << 16) | (colorref & 0xFF00) | ((colorref >> 16) & 0xFF);
     };
-    for (const auto& r : rows) {
-        const auto entries = ColourMapEntries(r.map);
-        EXPECT_EQ(rgb(entries[0]), r.first) << r.map;
-        EXPECT_EQ(rgb(entries[255]), r.last) << r.map;
-    }
+    for (const auto& r : rows)
+        EXPECT_EQ(rgb(ColourMapEntries(r.map)[static_cast<size_t>(r.index)]), r.rgb) << r.map << " at " << r.index;
+    CTavirelDoc doc(nullptr);
+    ASSERT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(doc.m_palette, ColourMapEntries(COLOURS_CLASSIC));
 }
 
 TEST(PictureChoices, AutoLevelsFitReferenceAndRange)

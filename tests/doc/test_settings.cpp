@@ -13,6 +13,8 @@
 #include "doc/ProfileStore.h"
 #include "doc/TavirelDoc.h"
 
+// A first run starts with no source; the close writes every value as text,
+// the picture's choices by name after the paths.
 TEST(Settings, FirstRunThenCloseWritesTheExactTexts)
 {
     QTemporaryDir dir;
@@ -24,51 +26,28 @@ TEST(Settings, FirstRunThenCloseWritesTheExactTexts)
         EXPECT_TRUE(doc.m_strSrcPath.isEmpty());
         doc.m_nRefLevel = -20;
         doc.m_strSrcPath = QString::fromUtf8("/data/Kurzwelle \xc3\xa4.wav");
+        doc.SetFftSize(256);
+        doc.m_nWindow = WINDOW_HAMMING;
+        doc.SetColourMap(COLOURS_VIRIDIS);
+        doc.m_nRangeDb = 90;
+        doc.m_bShowAxes = false;
         doc.OnCloseDocument();
     }
     QSettings raw(path, QSettings::NativeFormat);
-    EXPECT_EQ(raw.value("Settings/BOOLs/BOOLs").toString(), "0:0:0:0:0:0:0:0:");
-    EXPECT_EQ(raw.value("Settings/INTs/INTs").toString(), "-20:0:0:0:0:0:0:0:0:0:");
-    EXPECT_EQ(raw.value("Settings/DOUBLEs/DOUBLEs").toString(), "0:0:0:0:0:0:0:0:0:0:0:");
-    EXPECT_EQ(raw.value("Settings/Strings/SrcPath").toString(), QString::fromUtf8("/data/Kurzwelle \xc3\xa4.wav"));
-    EXPECT_EQ(raw.value("Settings/Strings/DestPath").toString(), "");
-}
-
-TEST(Settings, StoredZoomRowModeAndCacheBudget)
-{
-    // The second value is the zoom's exponent, the third the row mode, the
-    // fourth the cache budget in MiB (0: 2 GiB), the ninth 1 to write SigMF
-    // metadata; others give the defaults.
-    const struct {
-        const char* ints;
-        int zoom, rows;
-        int64_t budgetMb;
-        bool sigmf = false;
-    } rows[] = {
-        {"0:3:1:512:0:0:0:0:1:0:", 8, 1, 512, true},
-        {"0:24:0:0:0:0:0:0:0:0:", 1 << 24, 0, 2048},
-        {"0:25:2:-5:0:0:0:0:2:0:", 1, 0, 2048},
-        {"0:-1:-1:16777217:0:0:0:0:0:0:", 1, 0, 2048},
-        {"0:5:", 32, 0, 2048}, // the row mode missing
+    const std::pair<const char*, QString> texts[] = {
+        {"BOOLs/BOOLs", "0:0:0:0:0:0:0:0:"},
+        {"INTs/INTs", "-20:0:0:0:0:0:0:0:0:0:"},
+        {"DOUBLEs/DOUBLEs", "0:0:0:0:0:0:0:0:0:0:0:"},
+        {"Strings/SrcPath", QString::fromUtf8("/data/Kurzwelle \xc3\xa4.wav")},
+        {"Strings/DestPath", ""},
+        {"Picture/FftSize", "256"},
+        {"Picture/Window", "hamming"},
+        {"Picture/Colours", "viridis"},
+        {"Picture/Range", "90"},
+        {"Picture/Axes", "0"},
     };
-    for (const auto& r : rows) {
-        QTemporaryDir dir;
-        CSettingsStore store(dir.filePath("Tavirel.conf"));
-        store.WriteProfileString("Settings\\BOOLs", "BOOLs", "0:0:0:0:0:0:0:0:");
-        store.WriteProfileString("Settings\\INTs", "INTs", r.ints);
-        CTavirelDoc doc(&store);
-        doc.m_nZoom = 64; // a new document starts from the defaults
-        ASSERT_TRUE(doc.OnNewDocument());
-        EXPECT_EQ(doc.m_nZoom, r.zoom) << r.ints;
-        EXPECT_EQ(doc.m_nRowMode, r.rows) << r.ints;
-        EXPECT_EQ(doc.CacheBudgetBytes(), r.budgetMb << 20) << r.ints;
-        EXPECT_EQ(doc.m_bWriteSigmf, r.sigmf) << r.ints;
-        if (r.rows == 1) {
-            doc.m_nZoom = 1 << 24;
-            doc.OnCloseDocument();
-            EXPECT_EQ(store.GetProfileString("Settings\\INTs", "INTs"), "0:24:1:512:0:0:0:0:1:0:");
-        }
-    }
+    for (const auto& [key, text] : texts)
+        EXPECT_EQ(raw.value(QString("Settings/") + key).toString(), text) << key;
 }
 
 namespace {
@@ -116,6 +95,8 @@ TEST(Settings, StoredFilesAsReadAndHostileOnesWithSoundDefaults)
         int level;
         const char* src;
         int zoom = 1, rows = 0;
+        int64_t budgetMb = 2048; // the fourth value, in MiB (0: 2 GiB)
+        bool sigmf = false;      // the ninth, 1 to write SigMF metadata
     } rows[] = {
         {"hexadecimal level; no paths stored: the default ones", SettingsFile("0x14:0:0:0:0:0:0:0:0:0:", ""), 20,
          "c:\\"},
@@ -123,10 +104,11 @@ TEST(Settings, StoredFilesAsReadAndHostileOnesWithSoundDefaults)
         {"short BOOLs: loading stops", SettingsFile(zeros, "SrcPath=/data/a.wav\n", "0:0:0:0:0:0:0:"), 0, ""},
         {"short DOUBLEs: loading stops", SettingsFile(zeros, "SrcPath=/data/a.wav\n", "0:0:0:0:0:0:0:0:", zeros), 0,
          ""},
-        {"zoom exponent and row mode", SettingsFile("0:3:1:0:0:0:0:0:0:0:"), 0, "/data/a.wav", 8, 1},
+        {"zoom exponent, row mode, cache budget, SigMF metadata", SettingsFile("0:3:1:512:0:0:0:0:1:0:"), 0,
+         "/data/a.wav", 8, 1, 512, true},
         {"the largest zoom", SettingsFile("0:24:0:0:0:0:0:0:0:0:"), 0, "/data/a.wav", 1 << 24},
-        {"zoom and rows out of bounds", SettingsFile("0:25:2:0:0:0:0:0:0:0:"), 0, "/data/a.wav"},
-        {"negative zoom and rows", SettingsFile("0:-1:-1:0:0:0:0:0:0:0:"), 0, "/data/a.wav"},
+        {"zoom, rows, budget and SigMF out of bounds", SettingsFile("0:25:2:-5:0:0:0:0:2:0:"), 0, "/data/a.wav"},
+        {"negative zoom and rows, budget past 16 TiB", SettingsFile("0:-1:-1:16777217:0:0:0:0:0:0:"), 0, "/data/a.wav"},
         {"the row mode missing", SettingsFile("0:5:"), 0, "", 32},
         {"random bytes", RandomBytes(4096, 7), 0, ""},
         {"random bytes after a good start", SettingsFile("40:0:0:0:0:0:0:0:0:0:") + RandomBytes(2000, 3), 40,
@@ -154,6 +136,8 @@ TEST(Settings, StoredFilesAsReadAndHostileOnesWithSoundDefaults)
             EXPECT_EQ(doc.m_nRefLevel, r.level) << r.what;
             EXPECT_EQ(doc.m_nZoom, r.zoom) << r.what;
             EXPECT_EQ(doc.m_nRowMode, r.rows) << r.what;
+            EXPECT_EQ(doc.CacheBudgetBytes(), r.budgetMb << 20) << r.what;
+            EXPECT_EQ(doc.m_bWriteSigmf, r.sigmf) << r.what;
             EXPECT_EQ(doc.m_strSrcPath.toStdString(), r.src) << r.what;
             // No DestPath is stored: the default once the lists were read, none when loading stopped.
             EXPECT_EQ(doc.m_strDestPath.toStdString(), bAgain ? "/data/cut.wav" : *r.src ? "c:\\" : "") << r.what;
@@ -232,25 +216,4 @@ TEST(Settings, StoredPictureChoices)
         EXPECT_EQ(doc.m_nRangeDb, r.rangeDb) << r.range;
         EXPECT_EQ(doc.m_bShowAxes, r.showAxes) << r.axes;
     }
-    // Written after the paths, by name, and read back; the form's values keep their texts.
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Tavirel.conf");
-    {
-        CSettingsStore store(path);
-        CTavirelDoc doc(&store);
-        doc.OnNewDocument();
-        doc.SetFftSize(256);
-        doc.m_nWindow = WINDOW_HAMMING;
-        doc.SetColourMap(COLOURS_VIRIDIS);
-        doc.m_nRangeDb = 90;
-        doc.m_bShowAxes = false;
-        doc.OnCloseDocument();
-    }
-    QSettings raw(path, QSettings::NativeFormat);
-    EXPECT_EQ(raw.value("Settings/INTs/INTs").toString(), "0:0:0:0:0:0:0:0:0:0:");
-    EXPECT_EQ(raw.value("Settings/Picture/FftSize").toString(), "256");
-    EXPECT_EQ(raw.value("Settings/Picture/Window").toString(), "hamming");
-    EXPECT_EQ(raw.value("Settings/Picture/Colours").toString(), "viridis");
-    EXPECT_EQ(raw.value("Settings/Picture/Range").toString(), "90");
-    EXPECT_EQ(raw.value("Settings/Picture/Axes").toString(), "0");
 }
