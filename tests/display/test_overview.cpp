@@ -231,57 +231,44 @@ TEST_F(OverviewTest, FullOrReadOnlyCacheFolder)
     }
 }
 
-// The source cut short while the whole-recording rendering reads it (a
-// transient failure): neither the picture nor the pyramid is kept, so the
-// source made whole again, even with its old modification time, shows whole.
-TEST_F(OverviewTest, ASourceThatShrinksWhileReadLeavesNoEntry)
+// Reads that fail during a whole-recording rendering: the source cut short
+// while it is read (a transient failure), or no file that can be opened from
+// the provisional picture on (the source as it was). The picture is cut short
+// and neither it nor the pyramid is kept, so the source as it was before,
+// even with its old modification time, shows whole.
+TEST_F(OverviewTest, PicturesOfFailedReadsAreNotKept)
 {
-    const QString path = Noise("iq.wav", 2);
-    Load(path);
-    m_plot.m_nWorkers = 1;
-    m_nWidth = 40; // spans of columns, read one after the other
-    const QImage exact = Exact();
-    const QDateTime modified = QFileInfo(path).lastModified();
-    m_doc.m_nDrawnStart = -1;
-    std::atomic<bool> cut{false};
-    ASSERT_TRUE(m_plot.RequestRender(
-        [&](int, int) {
-            if (!cut.exchange(true))
-                QFile(path).resize(10000);
-        },
-        {}));
-    m_plot.FinishRender();
-    EXPECT_TRUE(cut.load());
-    EXPECT_TRUE(Entries("*").isEmpty());
-
-    Noise("iq.wav", 2);
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(modified, QFileDevice::FileModificationTime));
-    Load(path);
-    EXPECT_EQ(Whole(), exact);
-}
-
-// A read that fails while the source stays as it was (here: no file can be
-// opened): the picture is cut short, and kept nowhere.
-TEST_F(OverviewTest, APictureCutShortByAFailedReadIsNotKept)
-{
-    Load(Noise("iq.wav", 2, 600));
-    m_plot.m_nWorkers = 1;
-    m_plot.m_nQuickBlocks = 0; // a provisional picture first, whose report starts the failure
-    const QImage exact = Exact();
-    m_doc.m_nDrawnStart = -1;
     struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     struct rlimit none = old;
     none.rlim_cur = 0;
-    // From the provisional picture to the end no file can be opened, the source's worker reader included.
-    ASSERT_TRUE(m_plot.RequestRender(
-        {}, [&] { ::setrlimit(RLIMIT_NOFILE, &old); }, [&] { ::setrlimit(RLIMIT_NOFILE, &none); }));
-    EXPECT_TRUE(m_plot.FinishRender());
-    ::setrlimit(RLIMIT_NOFILE, &old);
-    EXPECT_NE(m_plot.m_bitmap, exact) << "the rendering could not read the source";
-    EXPECT_TRUE(Entries("*").isEmpty());
-    EXPECT_EQ(Whole(), exact);
+    for (const bool shrink : {true, false}) {
+        const QString path = Noise("iq.wav", 2, shrink ? kBlocks : 600);
+        Load(path);
+        m_plot.m_nWorkers = 1;
+        m_plot.m_nQuickBlocks = shrink ? 8192 : 0; // a provisional picture first, whose report starts the failure
+        m_nWidth = shrink ? 40 : kWidth;           // spans of columns, read one after the other
+        const QImage exact = Exact();
+        const QDateTime modified = QFileInfo(path).lastModified();
+        m_doc.m_nDrawnStart = -1;
+        std::atomic<bool> cut{false};
+        ASSERT_TRUE(m_plot.RequestRender(
+            [&](int, int) {
+                if (shrink && !cut.exchange(true))
+                    QFile(path).resize(10000);
+            },
+            [&] { ::setrlimit(RLIMIT_NOFILE, &old); }, [&] { ::setrlimit(RLIMIT_NOFILE, shrink ? &old : &none); }));
+        m_plot.FinishRender();
+        ::setrlimit(RLIMIT_NOFILE, &old);
+        EXPECT_NE(m_plot.m_bitmap, exact) << shrink;
+        EXPECT_TRUE(Entries("*").isEmpty()) << shrink;
+        Noise("iq.wav", 2, shrink ? kBlocks : 600);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(modified, QFileDevice::FileModificationTime));
+        Load(path);
+        EXPECT_EQ(Whole(), exact) << shrink;
+        RemoveEntries("*");
+    }
 }
 
 // Gives path the access and modification times of st, to the nanosecond.
