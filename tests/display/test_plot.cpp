@@ -167,12 +167,27 @@ TEST_F(PlotTest, SourceEndingInsideTheWindowAndItsReopen)
     }
 }
 
+// Empty rectangles draw nothing and touch nothing; a picture is drawn onto
+// the screen at its rectangle and rendered again only when the window's start,
+// the rectangle or the stale mark changed.
 TEST_F(PlotTest, RendersOnlyWhenStartRectangleOrStaleMarkChanged)
 {
     Load(WriteSignal(2, 4));
-    const QRect rc(10, 20, 6, 50);
+    m_doc.m_nDrawnStart = 7;
     QImage screen(40, 80, QImage::Format_RGB32);
     screen.fill(Qt::white);
+    const QImage white = screen.copy();
+    for (const QRect& rc : {QRect(0, 0, 0, 50), QRect(0, 0, 50, 0), QRect(QPoint(10, 10), QPoint(5, 40))}) {
+        QPainter painter(&screen);
+        m_plot.Draw(rc, &painter);
+        m_plot.Refresh(&painter);
+        m_plot.Render();
+    }
+    EXPECT_TRUE(m_plot.m_bitmap.isNull());
+    EXPECT_EQ(m_doc.m_nDrawnStart, 7);
+    EXPECT_EQ(screen, white);
+
+    const QRect rc(10, 20, 6, 50);
     {
         QPainter painter(&screen);
         m_plot.Draw(rc, &painter);
@@ -220,7 +235,8 @@ TEST_F(PlotTest, WorkersDrawTheSamePictureAtEveryZoom)
                         one = m_plot.m_bitmap.copy();
                     EXPECT_EQ(m_plot.m_bitmap, one) << what << workers;
                     // 37 columns of zoom x 2048 frames from second 1 (block 3) at 8000 frames/s; the source has 40 s.
-                    EXPECT_EQ(m_doc.m_nViewEnd, std::min<int>(40, (8000 / N + 37 * zoom) * N / 8000)) << what << workers;
+                    EXPECT_EQ(m_doc.m_nViewEnd, std::min<int>(40, (8000 / N + 37 * zoom) * N / 8000))
+                        << what << workers;
                 }
                 EXPECT_FALSE(ColumnIsBlack(0)) << what;
             }
@@ -257,25 +273,6 @@ TEST_F(PlotTest, BurstsAndCarriersStayVisible)
         EXPECT_EQ(CSpectrogramPlot::FitZoom(r.frames, r.width), r.zoom) << r.frames;
 }
 
-TEST_F(PlotTest, EmptyAreasDrawNothingAndTouchNothing)
-{
-    Load(WriteSignal(1, 2));
-    m_doc.m_nDrawnStart = 7;
-    QImage screen(40, 80, QImage::Format_RGB32);
-    screen.fill(Qt::white);
-    const QImage white = screen.copy();
-    for (const QRect& rc : {QRect(0, 0, 0, 50), QRect(0, 0, 50, 0), QRect(QPoint(10, 10), QPoint(5, 40))}) {
-        QPainter painter(&screen);
-        m_plot.Draw(rc, &painter);
-        m_plot.Refresh(&painter);
-        m_plot.Render();
-    }
-    EXPECT_TRUE(m_plot.m_bitmap.isNull());
-    EXPECT_EQ(m_doc.m_nDrawnStart, 7);
-    EXPECT_EQ(screen, white);
-}
-
-
 // tavirel-cli render writes the plot's picture as an indexed PNG and prints
 // the window's end; it keeps an existing file unless told to overwrite, and
 // writes into a pipe given with --overwrite instead of replacing it; each
@@ -286,7 +283,8 @@ TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
     const QString wav = WriteSignal(2, 3), png = m_dir.filePath("out.png");
     const auto run = [&](const QString& args, const QString& out) {
         QProcess p;
-        p.start(TAVIREL_CLI_PATH, QStringList{"render", wav, "--out", out, "--width", "16", "--height", "120"} + args.split(' '));
+        p.start(TAVIREL_CLI_PATH,
+                QStringList{"render", wav, "--out", out, "--width", "16", "--height", "120"} + args.split(' '));
         EXPECT_TRUE(p.waitForFinished(60000));
         return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
     };
@@ -294,10 +292,9 @@ TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
     Load(wav, -20);
     for (const int rows : {PLOT_ROWS_FIRST_BIN, PLOT_ROWS_STRONGEST_BIN}) {
         const bool first = rows == PLOT_ROWS_FIRST_BIN;
-        EXPECT_EQ(run(first ? "--start 1 --ref -20"
-                            : "--start 0 --ref -20 --zoom fit --rows strongest --overwrite",
-                      png),
-                  std::pair(0, QString("3\n")));
+        EXPECT_EQ(
+            run(first ? "--start 1 --ref -20" : "--start 0 --ref -20 --zoom fit --rows strongest --overwrite", png),
+            std::pair(0, QString("3\n")));
         m_doc.m_nViewStart = first ? 1 : 0;
         m_doc.m_nRowMode = rows;
         m_plot.Draw(QRect(0, 0, 16, 120), nullptr);

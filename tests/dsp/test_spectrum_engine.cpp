@@ -156,8 +156,8 @@ TEST(SpectrumEngine, AveragingAndWhatClearsIt)
 // Seen by the last display bin written.
 TEST(SpectrumEngine, OutOfRangeSizes)
 {
-    const int sizes[][2] = {{1024, 1024},     {524288, 524288}, {1023, 524288}, {0, 524288},   {524289, 524288},
-                            {1500, 1024},     {256, 256},       {512, 512},     {300, 524288}, {128, 524288}};
+    const int sizes[][2] = {{1024, 1024}, {524288, 524288}, {1023, 524288}, {0, 524288},   {524289, 524288},
+                            {1500, 1024}, {256, 256},       {512, 512},     {300, 524288}, {128, 524288}};
     for (const auto [asked, used] : sizes) {
         CSpectrumEngine e;
         Configure(e, 1, 1, 0, asked);
