@@ -31,15 +31,12 @@ double Turns(int64_t f, int64_t n, uint32_t rate)
 // Float frames of a tone of amplitude a at f Hz (integer), frames first .. first + count.
 std::vector<float> Tone(int channels, uint32_t rate, int64_t f, double a, int64_t first, int64_t count)
 {
-    std::vector<float> x(static_cast<size_t>(count * channels));
+    std::vector<float> x;
     for (int64_t i = 0; i < count; ++i) {
         const double ph = 2.0 * M_PI * Turns(f, first + i, rate) + 0.3;
-        if (channels == 2) {
-            x[static_cast<size_t>(2 * i)] = static_cast<float>(a * std::cos(ph));
-            x[static_cast<size_t>(2 * i + 1)] = static_cast<float>(a * std::sin(ph));
-        } else {
-            x[static_cast<size_t>(i)] = static_cast<float>(a * std::cos(ph));
-        }
+        x.push_back(static_cast<float>(a * std::cos(ph)));
+        if (channels == 2)
+            x.push_back(static_cast<float>(a * std::sin(ph)));
     }
     return x;
 }

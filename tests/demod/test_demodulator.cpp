@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <complex>
+#include <algorithm>
 #include <functional>
 #include <numbers>
 #include <random>
@@ -44,11 +45,16 @@ std::vector<std::complex<float>> Make(const Signal& s, double rate, double secon
     return x;
 }
 
-std::vector<float> Demodulate(CDemodulator& d, const std::vector<std::complex<float>>& x, size_t block)
+// Demodulates x in blocks of `block` values, or of random sizes up to it when rng is given, flushed.
+std::vector<float> Demodulate(int mode, double rate, const std::vector<std::complex<float>>& x, size_t block,
+                              std::mt19937* rng = nullptr)
 {
+    CDemodulator d(mode, rate);
     std::vector<float> audio;
-    for (size_t i = 0; i < x.size(); i += block)
-        d.Process(x.data() + i, static_cast<int>(std::min(block, x.size() - i)), audio);
+    for (size_t i = 0, n = block; i < x.size(); i += n) {
+        n = std::min(x.size() - i, rng ? std::uniform_int_distribution<size_t>(1, block)(*rng) : block);
+        d.Process(x.data() + i, static_cast<int>(n), audio);
+    }
     d.Flush(audio);
     return audio;
 }
@@ -68,6 +74,8 @@ struct ModeCase {
     double level;  // its amplitude; 0: nothing is to be heard
 };
 
+// Each mode's tone at its level and clean, or nothing at all; the same audio
+// however the input is cut into blocks.
 TEST(Demodulator, TonesAtTheirLevels)
 {
     const ModeCase cases[] = {
@@ -85,12 +93,16 @@ TEST(Demodulator, TonesAtTheirLevels)
         {"CW: 100 Hz above it, 800 Hz", DEMOD_CW, 8000, Tone(100), 800, kA},
         {"CW: a signal 600 Hz off is rejected", DEMOD_CW, 8000, Tone(600), 1300, 0.0},
     };
+    std::mt19937 rng(3);
     for (const ModeCase& c : cases) {
         SCOPED_TRACE(c.what);
-        CDemodulator d(c.mode, c.rate);
         const auto x = Make(c.signal, c.rate, 0.5);
-        const std::vector<float> audio = Demodulate(d, x, 1024);
-        const double rate = d.AudioRate();
+        const std::vector<float> audio = Demodulate(c.mode, c.rate, x, 1024);
+        const std::vector<float> pieces = Demodulate(c.mode, c.rate, x, 2000, &rng);
+        ASSERT_EQ(pieces.size(), audio.size());
+        for (size_t i = 0; i < audio.size(); ++i)
+            ASSERT_NEAR(pieces[i], audio[i], 1e-5f) << "output " << i;
+        const double rate = CDemodulator(c.mode, c.rate).AudioRate();
         ASSERT_NEAR(static_cast<double>(audio.size()), x.size() * rate / c.rate, 2.0);
         const auto first = static_cast<size_t>(0.2 * rate), count = static_cast<size_t>(0.25 * rate);
         const tone::Fit fit = tone::FitTone(audio, c.toneHz, rate, first, count);
@@ -100,28 +112,6 @@ TEST(Demodulator, TonesAtTheirLevels)
         }
         EXPECT_NEAR(tone::Db(fit.amplitude / c.level), 0.0, 0.2);
         EXPECT_GE(tone::SinadDb(fit), 40.0);
-    }
-}
-
-TEST(Demodulator, BlocksDoNotMatter)
-{
-    std::mt19937 rng(3);
-    for (int mode = 0; mode < DEMOD_MODES; ++mode) {
-        SCOPED_TRACE(DemodMode(mode).szName);
-        const double rate = 2.0 * DemodBandwidth(mode) + 1000.0;
-        const auto x = Make(Fm(0.1 * DemodBandwidth(mode), 700), rate, 0.1);
-        CDemodulator whole(mode, rate), pieces(mode, rate);
-        const std::vector<float> a = Demodulate(whole, x, x.size());
-        std::vector<float> b;
-        for (size_t i = 0; i < x.size();) {
-            const size_t n = std::min<size_t>(x.size() - i, std::uniform_int_distribution<size_t>(1, 2000)(rng));
-            pieces.Process(x.data() + i, static_cast<int>(n), b);
-            i += n;
-        }
-        pieces.Flush(b);
-        ASSERT_EQ(a.size(), b.size());
-        for (size_t i = 0; i < a.size(); ++i)
-            ASSERT_NEAR(a[i], b[i], 1e-5f) << "output " << i;
     }
 }
 

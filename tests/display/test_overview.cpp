@@ -4,33 +4,24 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QTemporaryDir>
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
-#include <functional>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 
-#include <gtest/gtest.h>
-
+#include "display/DisplayFixture.h"
 #include "display/OverviewCache.h"
-#include "display/SpectrogramPlot.h"
-#include "doc/TavirelDoc.h"
 #include "support/FaultFs.h"
-#include "support/WaveBytes.h"
 
 namespace {
 
@@ -50,58 +41,28 @@ int64_t BytesRead()
     return 0;
 }
 
-struct stat StatOf(const QString& path)
-{
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
-// Gives path the access and modification times of st, to the nanosecond.
-void SetTimes(const QString& path, const struct stat& st)
-{
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
 // Noise whose strength wanders over 60 dB and a tone: levels all over the colour scale.
 riff::Bytes NoiseSource(int channels, int blocks)
 {
     uint32_t seed = 99;
     const size_t n = size_t{2048} * static_cast<size_t>(blocks) * static_cast<size_t>(channels);
-    return riff::Gen16(n, [&](size_t i) {
-        seed = seed * 1664525u + 1013904223u;
-        const double t = static_cast<double>(i / static_cast<size_t>(channels));
-        const double gain = std::pow(10.0, -3.0 * (0.5 + 0.5 * std::sin(t / 90000.0)));
-        const double v = gain * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0) + 0.05 * std::cos(t * 0.3);
-        return static_cast<int16_t>(std::lround(v * 20000.0));
-    });
+    return riff::WaveFile({static_cast<uint16_t>(channels)}, riff::Gen16(n, [&](size_t i) {
+                              seed = seed * 1664525u + 1013904223u;
+                              const double t = static_cast<double>(i / static_cast<size_t>(channels));
+                              const double gain = std::pow(10.0, -3.0 * (0.5 + 0.5 * std::sin(t / 90000.0)));
+                              const double v =
+                                  gain * (static_cast<double>(seed >> 8) / 8388608.0 - 1.0) + 0.05 * std::cos(t * 0.3);
+                              return static_cast<int16_t>(std::lround(v * 20000.0));
+                          }));
 }
 
-class OverviewTest : public ::testing::Test {
+class OverviewTest : public DisplayTest {
 protected:
-    OverviewTest() : m_doc(nullptr), m_plot(&m_doc)
-    {
-        qputenv("XDG_CACHE_HOME", m_dir.filePath("cache").toUtf8());
-        m_doc.OnNewDocument();
-        m_plot.m_nCacheMinBytes = 0;
-    }
-    ~OverviewTest() override { qunsetenv("XDG_CACHE_HOME"); }
+    OverviewTest() { m_plot.m_nCacheMinBytes = 0; }
 
-    QString Write(const QString& name, int channels, int blocks = kBlocks)
+    QString Noise(const QString& name, int channels, int blocks = kBlocks)
     {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(riff::WriteFile(path.toStdString(),
-                                    riff::WaveFile({static_cast<uint16_t>(channels)}, NoiseSource(channels, blocks))));
-        return path;
-    }
-    void Load(const QString& path, int refLevel = 0)
-    {
-        m_doc.m_strSrcPath = path;
-        ASSERT_TRUE(m_doc.OpenSource(path));
-        m_doc.m_bLoaded = true;
-        m_doc.m_nRefLevel = refLevel;
-        m_plot.SetLevels(m_doc.m_bTwoChannel, refLevel);
+        return Write(name, NoiseSource(channels, blocks));
     }
     // The picture of a window: from the samples alone, or as the cache and pyramid allow.
     QImage Picture(int zoom, int64_t startBlock, int rows, bool samplesOnly)
@@ -118,34 +79,24 @@ protected:
         m_plot.m_nCacheMinBytes = minBytes;
         return m_plot.m_bitmap.copy();
     }
-    QImage Whole(int rows = PLOT_ROWS_FIRST_BIN)
-    {
-        return Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, m_nWidth), 0, rows, false);
-    }
-    QStringList Entries(const char* pattern) const
-    {
-        return QDir(m_dir.filePath("cache/tavirel/overview")).entryList({pattern}, QDir::Files);
-    }
+    int WholeZoom() const { return CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, m_nWidth); }
+    QImage Whole(int rows = PLOT_ROWS_FIRST_BIN) { return Picture(WholeZoom(), 0, rows, false); }
+    QImage Exact() { return Picture(WholeZoom(), 0, PLOT_ROWS_FIRST_BIN, true); }
+
+    QString Folder() const { return m_dir.filePath("cache/tavirel/overview"); }
+    QStringList Entries(const char* pattern) const { return QDir(Folder()).entryList({pattern}, QDir::Files); }
     QString Entry(const char* pattern) const
     {
         const QStringList e = Entries(pattern);
-        return e.size() == 1 ? m_dir.filePath("cache/tavirel/overview/" + e[0]) : QString();
+        return e.size() == 1 ? Folder() + '/' + e[0] : QString();
     }
-    // Palette entry of each pixel; -1 for a colour not in it.
-    int IndexOf(QRgb pixel) const
+    void RemoveEntries(const char* pattern) const
     {
-        for (int e = 0; e < 256; ++e) {
-            const uint32_t c = m_doc.m_palette[static_cast<size_t>(e)];
-            if (qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF) == (pixel | 0xFF000000u))
-                return e;
-        }
-        return -1;
+        for (const QString& e : Entries(pattern))
+            QFile::remove(Folder() + '/' + e);
     }
 
     int m_nWidth = kWidth;
-    QTemporaryDir m_dir;
-    CTavirelDoc m_doc;
-    CSpectrogramPlot m_plot;
 };
 
 // After one whole-recording rendering every window of 64 transforms per
@@ -178,13 +129,14 @@ TEST_F(OverviewTest, PyramidPicturesMatchSamplePicturesAtEveryCoarseZoom)
         if (c.channels != channels) {
             channels = c.channels;
             QDir(m_dir.filePath("cache")).removeRecursively();
-            path = Write(c.channels == 2 ? "iq.wav" : "mono.wav", c.channels);
+            path = Noise(c.channels == 2 ? "iq.wav" : "mono.wav", c.channels);
         }
         Load(path, c.ref);
         if (c.fft != fft || c.window != window || Entries("*.tvp").isEmpty()) {
             fft = c.fft;
             window = c.window;
-            EXPECT_EQ(Picture(64, 0, c.rows, false), Picture(64, 0, c.rows, true))
+            const QImage exact = Picture(64, 0, c.rows, true);
+            EXPECT_EQ(Picture(64, 0, c.rows, false), exact)
                 << c.fft << ": drawn from the samples, not from the pyramid of another size or window";
             const qsizetype pyramids = Entries("*.tvp").size();
             Picture(whole, 0, PLOT_ROWS_FIRST_BIN, false);
@@ -195,19 +147,19 @@ TEST_F(OverviewTest, PyramidPicturesMatchSamplePicturesAtEveryCoarseZoom)
             int64_t startBlock;
         } windows[] = {{64, 0}, {64, 64 * 7}, {128, 256}, {256, 0}, {whole, 0}};
         for (const auto& w : windows) {
-            const std::string what = std::to_string(c.channels) + " ch fft " + std::to_string(c.fft) + " rows " +
-                                     std::to_string(c.rows) + " ref " + std::to_string(c.ref) + " zoom " +
-                                     std::to_string(w.zoom) + " start " + std::to_string(w.startBlock);
+            const std::string what =
+                (testing::Message() << c.channels << " ch fft " << c.fft << " rows " << c.rows << " ref " << c.ref
+                                    << " zoom " << w.zoom << " start " << w.startBlock)
+                    .GetString();
             const QImage exact = Picture(w.zoom, w.startBlock, c.rows, true);
-            for (const QString& png : Entries("*.png"))
-                QFile::remove(m_dir.filePath("cache/tavirel/overview/" + png));
+            RemoveEntries("*.png");
             const int64_t before = BytesRead();
             const QImage drawn = Picture(w.zoom, w.startBlock, c.rows, false);
             EXPECT_LT(BytesRead() - before, QFileInfo(path).size() / 8) << what;
             int differ = 0, lit = 0;
             for (int y = 0; y < kHeight; ++y)
                 for (int x = 0; x < kWidth; ++x) {
-                    const int a = IndexOf(exact.pixel(x, y)), b = IndexOf(drawn.pixel(x, y));
+                    const int a = EntryOf(exact.pixel(x, y)), b = EntryOf(drawn.pixel(x, y));
                     ASSERT_LE(std::abs(a - b), 1) << what << " pixel " << x << "," << y;
                     differ += a != b;
                     lit += a > 0 && a < 255;
@@ -218,89 +170,59 @@ TEST_F(OverviewTest, PyramidPicturesMatchSamplePicturesAtEveryCoarseZoom)
     }
 }
 
-// A cache entry that is cut short, damaged or made for another source is
-// never trusted: the picture is the samples' own.
-TEST_F(OverviewTest, DamagedTruncatedAndForeignEntriesAreIgnored)
+// A pyramid that is cut short, damaged or made for another source is never
+// trusted: the pictures are the samples' own.
+TEST_F(OverviewTest, DamagedTruncatedAndForeignPyramidsAreIgnored)
 {
-    const QString other = Write("other.wav", 2, 1500);
-    Load(other);
+    Load(Noise("other.wav", 2, 1500));
     Whole();
-    const QString foreignPyramid = Entry("*.tvp");
-    ASSERT_FALSE(foreignPyramid.isEmpty());
-    QFile::rename(foreignPyramid, m_dir.filePath("foreign.tvp"));
-    QFile::remove(Entry("*.png"));
-
-    const QString path = Write("iq.wav", 2);
-    struct Damage {
+    ASSERT_TRUE(QFile::rename(Entry("*.tvp"), m_dir.filePath("foreign.tvp")));
+    const auto overwrite = [](qint64 at, const QByteArray& bytes) {
+        return [=](const QString& entry) {
+            QFile f(entry);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(at) && f.write(bytes) == bytes.size());
+        };
+    };
+    const struct {
         const char* what;
-        const char* pattern;
         std::function<void(const QString& entry)> apply;
     } damages[] = {
-        {"pyramid cut short", "*.tvp", [](const QString& e) { QFile(e).resize(QFileInfo(e).size() - 100); }},
-        {"pyramid column damaged", "*.tvp",
-         [](const QString& e) {
-             QFile f(e);
-             f.open(QIODevice::ReadWrite);
-             f.seek(4096); // 200 bins of the first finest column, which the zoom of 64 reads, at full level
-             f.write(QByteArray(600, '\xff'));
-         }},
-        {"pyramid header damaged", "*.tvp",
-         [](const QString& e) {
-             QFile f(e);
-             f.open(QIODevice::ReadWrite);
-             f.seek(20);
-             f.write("\x01", 1);
-         }},
-        {"another source's pyramid", "*.tvp",
-         [&](const QString& e) {
-             QFile::remove(e);
-             QFile::copy(m_dir.filePath("foreign.tvp"), e);
-         }},
-        {"picture cut short", "*.png", [](const QString& e) { QFile(e).resize(QFileInfo(e).size() / 2); }},
-        {"picture of another size", "*.png",
-         [](const QString& e) {
-             QImage small(3, 3, QImage::Format_RGB32);
-             small.fill(Qt::white);
-             small.save(e, "PNG");
-         }},
-        {"no picture at all", "*.png",
-         [](const QString& e) { riff::WriteFile(e.toStdString(), riff::Bytes::Text("x")); }},
+        {"cut short", [](const QString& e) { QFile(e).resize(QFileInfo(e).size() - 100); }},
+        // 200 bins of the first finest column, which the zoom of 64 reads, at full level
+        {"a column damaged", overwrite(4096, QByteArray(600, '\xff'))},
+        {"the header damaged", overwrite(20, QByteArray(1, '\x01'))},
+        {"another source's",
+         [&](const QString& e) { ASSERT_TRUE(QFile::remove(e) && QFile::copy(m_dir.filePath("foreign.tvp"), e)); }},
     };
-    for (const Damage& d : damages) {
+    const QString path = Noise("iq.wav", 2);
+    for (const auto& d : damages) {
         Load(path);
-        const QImage exact = Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, kWidth), 0, 0, true);
-        const QImage whole = Whole(); // builds the entries
-        const QString entry = Entry(d.pattern);
-        ASSERT_FALSE(entry.isEmpty()) << d.what;
-        d.apply(entry);
-        if (QString(d.pattern) == "*.tvp")
-            QFile::remove(Entry("*.png"));
+        const QImage exact = Exact();
+        Whole(); // builds the entries
+        d.apply(Entry("*.tvp"));
+        RemoveEntries("*.png");
         Load(path, -20); // another reference level: the pyramid draws, if it is trusted
-        const QImage exactRef = Picture(64, 0, 0, true);
-        EXPECT_EQ(Picture(64, 0, 0, false), exactRef) << d.what;
+        const QImage exactAtRef = Picture(64, 0, 0, true);
+        EXPECT_EQ(Picture(64, 0, 0, false), exactAtRef) << d.what;
         Load(path);
         EXPECT_EQ(Whole(), exact) << d.what;
-        for (const QString& e : Entries("*"))
-            QFile::remove(m_dir.filePath("cache/tavirel/overview/" + e));
-        (void)whole;
+        RemoveEntries("*");
     }
 }
 
 // A cache folder that cannot be written: the pictures are drawn all the same.
 TEST_F(OverviewTest, FullOrReadOnlyCacheFolder)
 {
-    const QString path = Write("iq.wav", 2);
-    Load(path);
-    const QImage exact = Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, kWidth), 0, 0, true);
-    const std::string folder = m_dir.filePath("cache/tavirel/overview").toStdString();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
-    struct Fault {
+    Load(Noise("iq.wav", 2));
+    const QImage exact = Exact();
+    ASSERT_TRUE(QDir().mkpath(Folder()));
+    const struct {
         const char* what;
         const char* options;
         bool readOnly;
     } faults[] = {{"full", "size=8k", false}, {"read-only", "size=1m", true}};
-    for (const Fault& f : faults) {
-        faultfs::Mount mount(folder, f.options, f.readOnly);
+    for (const auto& f : faults) {
+        faultfs::Mount mount(Folder().toStdString(), f.options, f.readOnly);
         if (!mount.Ok())
             GTEST_SKIP() << "mounting a file system needs root";
         EXPECT_EQ(Whole(), exact) << f.what;
@@ -309,129 +231,123 @@ TEST_F(OverviewTest, FullOrReadOnlyCacheFolder)
     }
 }
 
-// The source cut short while the whole-recording rendering reads it (a
-// transient failure): neither the picture nor the pyramid is kept, so the
-// source made whole again, even with its old modification time, shows whole.
-TEST_F(OverviewTest, ASourceThatShrinksWhileReadLeavesNoEntry)
+// Reads that fail during a whole-recording rendering: the source cut short
+// while it is read (a transient failure), or no file that can be opened from
+// the provisional picture on (the source as it was). The picture is cut short
+// and neither it nor the pyramid is kept, so the source as it was before,
+// even with its old modification time, shows whole.
+TEST_F(OverviewTest, PicturesOfFailedReadsAreNotKept)
 {
-    const QString path = Write("iq.wav", 2);
-    const riff::Bytes whole = riff::WaveFile({2}, NoiseSource(2, kBlocks));
-    Load(path);
-    m_plot.m_nWorkers = 1;
-    m_nWidth = 40; // spans of columns, read one after the other
-    const QImage exact = Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, m_nWidth), 0, 0, true);
-    const QDateTime modified = QFileInfo(path).lastModified();
-    m_doc.m_nZoom = CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, m_nWidth);
-    m_doc.m_nViewStartBlock = 0;
-    m_doc.m_nDrawnStart = -1;
-    std::atomic<bool> cut{false};
-    auto onColumns = [&](int, int) {
-        if (!cut.exchange(true))
-            QFile(path).resize(10000);
-    };
-    ASSERT_TRUE(m_plot.RequestRender(onColumns, {}));
-    m_plot.FinishRender();
-    EXPECT_TRUE(cut.load());
-    EXPECT_TRUE(Entries("*.png").isEmpty());
-    EXPECT_TRUE(Entries("*.tvp").isEmpty());
-
-    ASSERT_TRUE(riff::WriteFile(path.toStdString(), whole));
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
-    }
-    Load(path);
-    EXPECT_EQ(Whole(), exact);
-}
-
-// A read that fails while the source stays as it was (here: no file can be
-// opened): the picture is cut short, and kept nowhere.
-TEST_F(OverviewTest, APictureCutShortByAFailedReadIsNotKept)
-{
-    Load(Write("iq.wav", 2, 600));
-    m_plot.m_nWorkers = 1;
-    m_plot.m_nQuickBlocks = 0; // a provisional picture first, whose report starts the failure
-    const QImage exact = Picture(CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, kWidth), 0, 0, true);
-    m_doc.m_nDrawnStart = -1;
     struct rlimit old {};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     struct rlimit none = old;
     none.rlim_cur = 0;
-    // From the provisional picture to the end no file can be opened, the source's worker reader included.
-    ASSERT_TRUE(m_plot.RequestRender(
-        {}, [&] { ::setrlimit(RLIMIT_NOFILE, &old); }, [&] { ::setrlimit(RLIMIT_NOFILE, &none); }));
-    EXPECT_TRUE(m_plot.FinishRender());
-    ::setrlimit(RLIMIT_NOFILE, &old);
-    EXPECT_NE(m_plot.m_bitmap, exact) << "the rendering could not read the source";
-    EXPECT_TRUE(Entries("*").isEmpty());
-    EXPECT_EQ(Whole(), exact);
+    for (const bool shrink : {true, false}) {
+        const QString path = Noise("iq.wav", 2, shrink ? kBlocks : 600);
+        Load(path);
+        m_plot.m_nWorkers = 1;
+        m_plot.m_nQuickBlocks = shrink ? 8192 : 0; // a provisional picture first, whose report starts the failure
+        m_nWidth = shrink ? 40 : kWidth;           // spans of columns, read one after the other
+        const QImage exact = Exact();
+        const QDateTime modified = QFileInfo(path).lastModified();
+        m_doc.m_nDrawnStart = -1;
+        std::atomic<bool> cut{false};
+        ASSERT_TRUE(m_plot.RequestRender(
+            [&](int, int) {
+                if (shrink && !cut.exchange(true))
+                    QFile(path).resize(10000);
+            },
+            [&] { ::setrlimit(RLIMIT_NOFILE, &old); }, [&] { ::setrlimit(RLIMIT_NOFILE, shrink ? &old : &none); }));
+        m_plot.FinishRender();
+        ::setrlimit(RLIMIT_NOFILE, &old);
+        EXPECT_NE(m_plot.m_bitmap, exact) << shrink;
+        EXPECT_TRUE(Entries("*").isEmpty()) << shrink;
+        Noise("iq.wav", 2, shrink ? kBlocks : 600);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(modified, QFileDevice::FileModificationTime));
+        Load(path);
+        EXPECT_EQ(Whole(), exact) << shrink;
+        RemoveEntries("*");
+    }
 }
 
-// An entry is found again only while nothing about the source changed, and
-// not by another version of the renderer.
+// Gives path the access and modification times of st, to the nanosecond.
+void SetTimes(const QString& path, const struct stat& st)
+{
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+// A whole-source picture is read from its entry (a mark put into it shows, in
+// both rendering paths, with the window's end) only while nothing about the
+// source changed, and not by another version of the renderer; the entry of
+// the source's old state goes.
 TEST_F(OverviewTest, EntriesMissWhenAnythingAboutTheSourceChanged)
 {
-    const QString path = Write("iq.wav", 2, 600);
+    const QString path = Noise("iq.wav", 2, 600);
     const riff::Bytes other = riff::WaveFile(
         {2}, riff::Gen16(size_t{2048} * 600 * 2, [](size_t i) { return static_cast<int16_t>(i % 7 * 1000); }));
-    struct Change {
+    struct stat st {};
+    const struct {
         const char* what;
         std::function<void()> apply;
     } changes[] = {
         {"newer modification time",
          [&] {
              QFile f(path);
-             f.open(QIODevice::ReadWrite);
-             f.setFileTime(QDateTime::currentDateTime().addSecs(90), QFileDevice::FileModificationTime);
+             EXPECT_TRUE(f.open(QIODevice::ReadWrite) &&
+                         f.setFileTime(QDateTime::currentDateTime().addSecs(90), QFileDevice::FileModificationTime));
          }},
         {"replaced by a file of the same size and modification time",
          [&] {
-             const struct stat st = StatOf(path);
-             const QString temp = path + ".new";
-             riff::WriteFile(temp.toStdString(), other);
+             const QString temp = Write("iq.wav.new", other);
              SetTimes(temp, st);
              ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData());
          }},
         {"rewritten in place, modification time kept to the nanosecond",
          [&] {
-             const struct stat st = StatOf(path);
              std::this_thread::sleep_for(std::chrono::milliseconds(20)); // a change time of its own
-             {
-                 QFile f(path);
-                 f.open(QIODevice::ReadWrite);
-                 f.seek(f.size() - 4);
-                 f.write("\x7f\x7f\x7f\x7f", 4);
-             }
+             QFile f(path);
+             EXPECT_TRUE(f.open(QIODevice::ReadWrite) && f.seek(f.size() - 4) && f.write("\x7f\x7f\x7f\x7f", 4) == 4 &&
+                         f.flush());
              SetTimes(path, st);
          }},
     };
-    for (const Change& c : changes) {
+    for (const auto& c : changes) {
         Load(path);
-        const QImage before = Whole();
-        QImage marked = before;
+        QImage marked = Whole();
+        const int end = m_doc.m_nViewEnd;
         marked.setPixel(0, 0, qRgb(255, 255, 255));
-        const QString entry = Entry("*.png");
-        {
-            QImageWriter writer(entry, "PNG");
-            writer.setText("tavirel-missing", QString::number(kWidth));
-            ASSERT_TRUE(writer.write(marked));
-        }
+        const QString missing = QImageReader(Entry("*.png")).text("tavirel-missing");
+        QImageWriter writer(Entry("*.png"), "PNG");
+        writer.setText("tavirel-missing", missing);
+        ASSERT_TRUE(writer.write(marked));
+        m_doc.m_nViewEnd = -1;
         EXPECT_EQ(Whole(), marked) << c.what << ": the entry is used while the source is unchanged";
+        EXPECT_EQ(m_doc.m_nViewEnd, end) << c.what;
+        m_plot.m_bitmap.fill(Qt::black);
+        ASSERT_TRUE(m_plot.RequestRender({}, {}));
+        EXPECT_TRUE(m_plot.FinishRender());
+        EXPECT_EQ(m_plot.m_bitmap, marked) << c.what << ": the asynchronous rendering reads it too";
+        ::stat(QFile::encodeName(path).constData(), &st);
         c.apply();
         Load(path);
         const QImage after = Picture(m_doc.m_nZoom, 0, 0, true);
         EXPECT_EQ(Whole(), after) << c.what;
+        EXPECT_EQ(Entries("*.png").size(), 1) << c.what;
     }
     EXPECT_NE(overview_cache::EntryPath(overview_cache::SourceKey(path, 1), "s", ".png"),
               overview_cache::EntryPath(overview_cache::SourceKey(path, 2), "s", ".png"))
         << "another renderer version, another entry";
 }
 
-// One entry per picture setting: a second setting keeps the first.
+// One entry per picture setting: a second setting keeps the first. A picture
+// of part of the source is not kept.
 TEST_F(OverviewTest, OneEntryPerPictureSetting)
 {
-    Load(Write("iq.wav", 2, 600));
+    Load(Noise("iq.wav", 2, 600));
+    Picture(16, 0, PLOT_ROWS_FIRST_BIN, false);
+    EXPECT_TRUE(Entries("*.png").isEmpty());
     Whole();
     Load(m_doc.m_strSrcPath, -20);
     Whole();
@@ -448,19 +364,15 @@ TEST_F(OverviewTest, LoadFillsThePictureInPlaceOrNotAtAll)
     const QString entry = m_dir.filePath("entry.png");
     QImage stored(20, 10, QImage::Format_RGB32);
     stored.fill(qRgb(10, 20, 30));
-    struct Row {
+    const struct {
         const char* what;
         std::function<void()> make;
         bool loads;
     } rows[] = {
         {"whole entry", [&] { overview_cache::Store(entry, stored, 20); }, true},
         {"cut short", [&] { QFile(entry).resize(QFileInfo(entry).size() / 2); }, false},
-        {"no columns count",
-         [&] {
-             QFile::remove(entry);
-             stored.save(entry, "PNG");
-         },
-         false},
+        {"another size", [&] { overview_cache::Store(entry, stored.copy(0, 0, 20, 9), 20); }, false},
+        {"no columns count", [&] { stored.save(entry, "PNG"); }, false},
         {"count past the width",
          [&] {
              QImageWriter w(entry, "PNG");
@@ -470,7 +382,7 @@ TEST_F(OverviewTest, LoadFillsThePictureInPlaceOrNotAtAll)
          false},
         {"missing", [&] { QFile::remove(entry); }, false},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         r.make();
         QImage picture(20, 10, QImage::Format_RGB32);
         picture.fill(Qt::black);
@@ -486,37 +398,37 @@ TEST_F(OverviewTest, LoadFillsThePictureInPlaceOrNotAtAll)
 // Entries beyond the budget go, the least recently used first.
 TEST_F(OverviewTest, TheBudgetRemovesTheLeastRecentlyUsedEntries)
 {
-    const QString folder = m_dir.filePath("cache/tavirel/overview");
-    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(QDir().mkpath(Folder()));
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    struct Entry {
+    const struct {
         const char* name;
         int kib, ageSecs;
         bool kept;
     } entries[] = {{"a.png", 40, 30, true},  {"b.tvp", 50, 20, true},  {"c.png", 30, 10, true},
                    {"d.tvp", 10, 50, false}, {"e.png", 20, 40, false}, {"f.tvp.1234.part", 10, 5, true}};
-    for (const Entry& e : entries) {
-        const QString path = folder + '/' + e.name;
-        ASSERT_TRUE(riff::WriteFile(path.toStdString(), std::vector<uint8_t>(size_t{1024} * e.kib, 1)));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    for (const auto& e : entries) {
+        QFile f(Folder() + '/' + e.name);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(QByteArray(1024 * e.kib, 1)) == 1024 * e.kib && f.flush());
         ASSERT_TRUE(f.setFileTime(now.addSecs(-e.ageSecs), QFileDevice::FileModificationTime));
     }
     overview_cache::KeepWithin(135 * 1024);
-    for (const Entry& e : entries)
-        EXPECT_EQ(QFileInfo::exists(folder + '/' + e.name), e.kept) << e.name;
+    for (const auto& e : entries)
+        EXPECT_EQ(QFileInfo::exists(Folder() + '/' + e.name), e.kept) << e.name;
 }
 
 // A rendering of many blocks first delivers a provisional picture with every
-// column drawn, then the exact columns, and ends with the exact picture.
-TEST_F(OverviewTest, ProvisionalPictureThenExactColumns)
+// column drawn, then the exact columns, and ends with the exact picture. A
+// newer request cancels an older one, which then changes nothing; a cancelled
+// rendering leaves the picture as it was.
+TEST_F(OverviewTest, ProvisionalPictureThenExactColumnsAndCancels)
 {
-    Load(Write("iq.wav", 2));
+    Load(Noise("iq.wav", 2));
     m_plot.m_nCacheMinBytes = -1;
     m_plot.m_nQuickBlocks = 256;
     const QImage exact = Picture(128, 0, 0, true);
+    const int end = m_doc.m_nViewEnd;
     m_plot.m_bitmap.fill(Qt::white);
-    std::atomic<int> provisional{0}, columnsBefore{0}, columns{0};
+    std::atomic<int> provisional{0}, columnsBefore{0}, columns{0}, done{0};
     ASSERT_TRUE(m_plot.RequestRender(
         [&](int x0, int x1) {
             columns += x1 - x0;
@@ -529,25 +441,42 @@ TEST_F(OverviewTest, ProvisionalPictureThenExactColumns)
     m_plot.TakeProvisional();
     EXPECT_TRUE(m_plot.IsProvisional());
     for (int x = 0; x < kWidth; ++x)
-        EXPECT_NE(IndexOf(m_plot.m_bitmap.pixel(x, 0)), -1) << "column " << x << " is drawn";
+        EXPECT_NE(EntryOf(m_plot.m_bitmap.pixel(x, 0)), -1) << "column " << x << " is drawn";
     EXPECT_TRUE(m_plot.FinishRender());
     EXPECT_FALSE(m_plot.IsProvisional());
     EXPECT_EQ(columnsBefore.load(), 0);
     EXPECT_GE(columns.load(), kWidth);
     EXPECT_EQ(m_plot.m_bitmap, exact);
+
+    m_plot.m_bitmap.fill(Qt::white);
+    m_doc.m_nViewStartBlock = 300;
+    ASSERT_TRUE(m_plot.RequestRender({}, [&] { ++done; }));
+    m_doc.m_nViewStartBlock = 0;
+    m_doc.m_nViewEnd = -1;
+    ASSERT_TRUE(m_plot.RequestRender({}, [&] { ++done; })); // cancels the first
+    EXPECT_TRUE(m_plot.FinishRender());
+    EXPECT_EQ(done.load(), 2);
+    EXPECT_EQ(m_plot.m_bitmap, exact);
+    EXPECT_EQ(m_doc.m_nViewEnd, end);
+
+    m_plot.m_bitmap.fill(Qt::white);
+    m_doc.m_nDrawnStart = -1;
+    ASSERT_TRUE(m_plot.RequestRender({}, {}));
+    m_plot.CancelRender();
+    EXPECT_FALSE(m_plot.FinishRender());
+    EXPECT_EQ(Pixel(0, 0), qRgb(255, 255, 255));
 }
 
 // A cancel stops a rendering within a few blocks, even inside one column of many blocks.
 TEST_F(OverviewTest, CancelStopsInsideAColumn)
 {
     // 1 GiB of silence, mostly a hole in the file: one column of all its blocks.
-    const QString path = m_dir.filePath("long.wav");
     const int64_t dataBytes = int64_t{1} << 30;
     const uint32_t dataBytes32 = static_cast<uint32_t>(dataBytes);
     riff::Bytes body = riff::Chunk("fmt ", riff::FmtPayload(1, 1, 8000, 16));
     body.Id("data").U32(dataBytes32);
     const riff::Bytes head = riff::Riff("WAVE", body, static_cast<uint32_t>(4 + body.size()) + dataBytes32);
-    ASSERT_TRUE(riff::WriteFile(path.toStdString(), head));
+    const QString path = Write("long.wav", head);
     ASSERT_TRUE(QFile(path).resize(static_cast<qint64>(head.size()) + dataBytes));
     Load(path);
     m_plot.m_nCacheMinBytes = -1;

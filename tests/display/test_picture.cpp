@@ -1,37 +1,26 @@
-// The scales around the picture, Auto Levels' measurement and the mean power
-// of a rectangle, on generated recordings of known tones, bursts and noise.
+// The scales around the picture and Auto Levels' measurement, on generated
+// recordings of known tones and noise.
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QImage>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <cmath>
 #include <complex>
 #include <random>
 
+#include "display/DisplayFixture.h"
 #include "display/PictureAxes.h"
 #include "display/PictureLevels.h"
-#include "display/SpectrogramPlot.h"
-#include "doc/TavirelDoc.h"
-#include "support/WaveBytes.h"
 
 namespace {
 
-class PictureTest : public ::testing::Test {
+class PictureTest : public DisplayTest {
 protected:
-    PictureTest() : m_doc(nullptr), m_plot(&m_doc) { m_doc.OnNewDocument(); }
-
     // A recording of `frames` frames: a tone of `hz` (I/Q: e^(+j 2 pi hz t)) at
     // `amplitude` from frame `from` on, silence before, plus Gaussian noise of
     // `noise` (both as fractions of full scale).
-    void Load(int channels, uint32_t rate, int64_t frames, double hz, int64_t from, double amplitude = 0.5,
-              double noise = 0.0, std::optional<riff::Bytes> auxi = {})
+    void LoadTone(int channels, uint32_t rate, int64_t frames, double hz, int64_t from, double amplitude = 0.5,
+                  double noise = 0.0, std::optional<riff::Bytes> auxi = {})
     {
         std::mt19937 rng(7);
         std::normal_distribution<double> gauss(0.0, noise * 32767.0);
@@ -43,17 +32,10 @@ protected:
             if (channels == 2)
                 s.push_back(static_cast<int16_t>(std::lround(z.imag() + (noise > 0 ? gauss(rng) : 0.0))));
         }
-        const QString path = m_dir.filePath("s.wav");
         const riff::WaveShape shape(static_cast<uint16_t>(channels), rate, 16, 1, std::move(auxi));
-        ASSERT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(shape, riff::Pcm16(s))));
-        ASSERT_TRUE(m_doc.LoadSource(path));
-        m_plot.SetLevels(m_doc.m_bTwoChannel, m_doc.m_nRefLevel);
+        Load(Write("s.wav", riff::WaveFile(shape, riff::Pcm16(s))));
     }
-    bool Lit(int x, int y) const { return (m_plot.m_bitmap.pixel(x, y) & 0xFFFFFF) != 0; }
-
-    QTemporaryDir m_dir;
-    CTavirelDoc m_doc;
-    CSpectrogramPlot m_plot;
+    bool Lit(int x, int y) const { return Pixel(x, y) != qRgb(0, 0, 0); }
 };
 
 // The value a label stands for: seconds (of the day for clock times) or Hz.
@@ -115,7 +97,7 @@ TEST_F(PictureTest, TicksMarkTheTimesAndFrequenciesOfKnownTones)
         m_doc.SetFftSize(r.fft);
         m_doc.m_nZoom = r.zoom;
         m_doc.m_nRangeDb = 40; // the bottom colour (black) at -40 dB
-        Load(r.channels, r.rate, r.frames, r.hz, r.from, 0.5, 0.0, r.auxi);
+        LoadTone(r.channels, r.rate, r.frames, r.hz, r.from, 0.5, 0.0, r.auxi);
         const QSize size(r.width, r.height);
         m_plot.Draw(QRect(QPoint(), size), nullptr);
         if (!r.auxi && r.channels == 2)
@@ -142,13 +124,12 @@ TEST_F(PictureTest, TicksMarkTheTimesAndFrequenciesOfKnownTones)
 
 // White noise of a known power per bin and a tone 30 dB below full scale:
 // the strongest level is the tone's, the median the noise's (the median of a
-// bin's power is ln 2 of its mean), and Auto Levels puts its reference on the
-// next 20 dB step and its bottom colour on the noise.
+// bin's power is ln 2 of its mean).
 TEST_F(PictureTest, AutoLevelsMeasureAKnownNoiseFloor)
 {
     const int n = 2048;
     const double sigma = 0.001;
-    Load(1, 8000, 40 * n, 1000.0, 0, std::pow(10.0, -30.0 / 20.0), sigma);
+    LoadTone(1, 8000, 40 * n, 1000.0, 0, std::pow(10.0, -30.0 / 20.0), sigma);
     m_plot.Draw(QRect(0, 0, 40, 200), nullptr);
     double windowPower = 0.0;
     for (int i = 0; i < n; ++i)
@@ -160,77 +141,6 @@ TEST_F(PictureTest, AutoLevelsMeasureAKnownNoiseFloor)
     ASSERT_TRUE(levels.measured);
     EXPECT_NEAR(levels.strongestDb, -30.0, 1.0);
     EXPECT_NEAR(levels.noiseFloorDb, expected, 1.0);
-    const AutoLevels fit = AutoLevelsFor(levels.strongestDb, levels.noiseFloorDb);
-    EXPECT_EQ(fit.refDb, -20);
-    EXPECT_NEAR(fit.rangeDb, -20.0 - expected, 1.5);
-}
-
-// A tone of half full scale on a bin (Hann window): -6 dB on its bin, its
-// neighbours each a quarter of its power, half of it over two transforms of
-// which one holds it.
-TEST_F(PictureTest, MeanPowerOfARectangle)
-{
-    const int n = 2048;
-    Load(2, 8000, 4 * n, 100.0 * 8000 / n, n); // display bin 1023 + 100, from the second transform on
-    const PlotRenderSetup setup = m_plot.WindowSetup(QSize(4, 100), 1);
-    const int bin = n / 2 - 1 + 100;
-    const double tone = 20.0 * std::log10(0.5 * 32767.0 / 32768.0 * (n - 1) / n);
-    const struct {
-        int64_t first, frames;
-        int lo, hi;
-        double db;
-    } rows[] = {
-        {n, n, bin, bin, tone},
-        {n, 2 * n, bin - 1, bin + 1, tone + 10.0 * std::log10(1.5 / 3.0)},
-        {0, 2 * n, bin, bin, tone - 10.0 * std::log10(2.0)},
-    };
-    for (const auto& r : rows)
-        EXPECT_NEAR(MeanPowerDb(setup, r.first, r.frames, r.lo, r.hi), r.db, 0.01) << r.first << " " << r.lo;
-    EXPECT_TRUE(std::isnan(MeanPowerDb(setup, 0, n, n, n))) << "a bin past the last";
-}
-
-// render's picture options: each unknown value is a usage error naming the
-// allowed ones; --axes keeps the PNG at W x H; a pipe given with --overwrite
-// is written into, not replaced.
-TEST_F(PictureTest, CliRenderPictureOptions)
-{
-    Load(2, 8000, 3 * 8000, 500.0, 0);
-    const QString cli = QStringLiteral(TAVIREL_CLI_PATH), png = m_dir.filePath("out.png");
-    auto run = [&](QStringList args) {
-        QProcess p;
-        p.start(cli, QStringList{"render", m_doc.m_strSrcPath, "--start", "0", "--width", "300", "--height", "200",
-                                 "--overwrite"} +
-                         args);
-        EXPECT_TRUE(p.waitForFinished(60000));
-        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
-    };
-    const struct {
-        const char *arg, *allowed;
-    } bad[] = {
-        {"--fft=1000", "256, 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536"},
-        {"--fft=128", "256, 512"},
-        {"--window=kaiser", "hann, hamming, blackman-harris or rectangular"},
-        {"--colours=jet", "classic, viridis, inferno, turbo or greyscale"},
-        {"--range=19", "20 to 260 dB"},
-        {"--range=261", "20 to 260 dB"},
-    };
-    for (const auto& b : bad) {
-        const auto [status, error] = run({b.arg, "--out", png});
-        EXPECT_EQ(status, 2) << b.arg;
-        EXPECT_TRUE(error.contains(b.allowed)) << qPrintable(error);
-    }
-    EXPECT_EQ(run({"--fft=512", "--window=hamming", "--colours=turbo", "--range=60", "--axes", "--out", png}).first, 0);
-    EXPECT_EQ(QImage(png).size(), QSize(300, 200));
-    EXPECT_EQ(run({"--width=20", "--axes", "--out", png}).first, 2) << "no room for the picture";
-
-    const QString pipe = m_dir.filePath("pipe");
-    ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
-    QProcess reader;
-    reader.start("cat", {pipe});
-    EXPECT_EQ(run({"--out", pipe}).first, 0);
-    EXPECT_TRUE(reader.waitForFinished(10000));
-    EXPECT_TRUE(reader.readAllStandardOutput().startsWith("\x89PNG"));
-    struct stat st {};
-    ASSERT_EQ(stat(pipe.toLocal8Bit().constData(), &st), 0);
-    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_TRUE(std::isnan(MeanPowerDb(m_plot.WindowSetup(QSize(40, 200), 1), 0, n, n / 2, n / 2)))
+        << "the mean power of a bin past the last";
 }

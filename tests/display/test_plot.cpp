@@ -1,26 +1,17 @@
-// The spectrogram plot on hand-built sources read through the real reader and engine.
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
+// The spectrogram plot on hand-built sources read through the real reader and
+// engine, and tavirel-cli render, which writes its picture.
 #include <QFile>
-#include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
-#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
-#include <string>
 #include <cmath>
 #include <complex>
+#include <string>
 
-#include <gtest/gtest.h>
-
-#include "display/SpectrogramPlot.h"
-#include "doc/TavirelDoc.h"
-#include "support/WaveBytes.h"
+#include "display/DisplayFixture.h"
 
 namespace {
 
@@ -48,38 +39,13 @@ std::vector<int16_t> Signal(int channels, int seconds)
     return s;
 }
 
-class PlotTest : public ::testing::Test {
+class PlotTest : public DisplayTest {
 protected:
-    PlotTest() : m_doc(nullptr), m_plot(&m_doc) { m_doc.OnNewDocument(); }
-
-    QString Write(const QString& name, const riff::Bytes& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(riff::WriteFile(path.toStdString(), bytes));
-        return path;
-    }
     QString WriteSignal(int channels, int seconds)
     {
         return Write("s.wav",
                      riff::WaveFile({static_cast<uint16_t>(channels)}, riff::Pcm16(Signal(channels, seconds))));
     }
-    // What the view does when a source has been chosen.
-    void Load(const QString& path, int refLevel = 0)
-    {
-        m_doc.m_strSrcPath = path;
-        ASSERT_TRUE(m_doc.OpenSource(path));
-        m_doc.m_bLoaded = true;
-        m_doc.m_nRefLevel = refLevel;
-        m_doc.m_nViewStart = 0;
-        m_doc.m_nDrawnStart = -1;
-        m_plot.SetLevels(m_doc.m_bTwoChannel, refLevel);
-    }
-    QRgb Colour(int index) const
-    {
-        const uint32_t c = m_doc.m_palette[static_cast<size_t>(index + 255)];
-        return qRgb(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
-    }
-    QRgb Pixel(int x, int y) const { return m_plot.m_bitmap.pixel(x, y) | 0xFF000000u; }
     bool ColumnIsBlack(int x) const
     {
         for (int y = 0; y < m_plot.m_bitmap.height(); ++y)
@@ -87,10 +53,6 @@ protected:
                 return false;
         return true;
     }
-
-    QTemporaryDir m_dir;
-    CTavirelDoc m_doc;
-    CSpectrogramPlot m_plot;
 };
 
 // Direct DFT of each windowed block, DC patched from +-2 bins (two channels),
@@ -163,7 +125,7 @@ TEST_F(PlotTest, PicturesMatchAReferenceComputationPixelForPixel)
                 const int index = db <= bottom
                                       ? -255
                                       : std::clamp(static_cast<int>(255.0 * (db - c.ref) / (c.ref - bottom)), -255, 0);
-                ASSERT_EQ(Pixel(x, row), Colour(index))
+                ASSERT_EQ(Pixel(x, row), Colour(index + 255))
                     << c.channels << " ch, " << n << " frames, pixel " << x << "," << row << " bin " << i;
             }
             for (int row = 0; row < c.height; ++row)
@@ -205,12 +167,27 @@ TEST_F(PlotTest, SourceEndingInsideTheWindowAndItsReopen)
     }
 }
 
+// Empty rectangles draw nothing and touch nothing; a picture is drawn onto
+// the screen at its rectangle and rendered again only when the window's start,
+// the rectangle or the stale mark changed.
 TEST_F(PlotTest, RendersOnlyWhenStartRectangleOrStaleMarkChanged)
 {
     Load(WriteSignal(2, 4));
-    const QRect rc(10, 20, 6, 50);
+    m_doc.m_nDrawnStart = 7;
     QImage screen(40, 80, QImage::Format_RGB32);
     screen.fill(Qt::white);
+    const QImage white = screen.copy();
+    for (const QRect& rc : {QRect(0, 0, 0, 50), QRect(0, 0, 50, 0), QRect(QPoint(10, 10), QPoint(5, 40))}) {
+        QPainter painter(&screen);
+        m_plot.Draw(rc, &painter);
+        m_plot.Refresh(&painter);
+        m_plot.Render();
+    }
+    EXPECT_TRUE(m_plot.m_bitmap.isNull());
+    EXPECT_EQ(m_doc.m_nDrawnStart, 7);
+    EXPECT_EQ(screen, white);
+
+    const QRect rc(10, 20, 6, 50);
     {
         QPainter painter(&screen);
         m_plot.Draw(rc, &painter);
@@ -248,21 +225,19 @@ TEST_F(PlotTest, WorkersDrawTheSamePictureAtEveryZoom)
                 m_doc.m_nZoom = zoom;
                 m_doc.m_nRowMode = rows;
                 m_doc.m_nViewStart = 1;
-                QImage pictures[3];
-                int ends[3];
-                for (int w : {0, 1, 2}) {
-                    m_plot.m_nWorkers = w == 0 ? 1 : (w == 1 ? 2 : 5);
+                const std::string what = std::to_string(channels) + " ch zoom " + std::to_string(zoom) + " workers ";
+                QImage one;
+                for (int workers : {1, 2, 5}) {
+                    m_plot.m_nWorkers = workers;
                     m_doc.m_nDrawnStart = -1;
                     m_plot.Draw(QRect(0, 0, 37, 90), nullptr);
-                    pictures[w] = m_plot.m_bitmap.copy();
-                    ends[w] = m_doc.m_nViewEnd;
+                    if (workers == 1)
+                        one = m_plot.m_bitmap.copy();
+                    EXPECT_EQ(m_plot.m_bitmap, one) << what << workers;
+                    // 37 columns of zoom x 2048 frames from second 1 (block 3) at 8000 frames/s; the source has 40 s.
+                    EXPECT_EQ(m_doc.m_nViewEnd, std::min<int>(40, (8000 / N + 37 * zoom) * N / 8000))
+                        << what << workers;
                 }
-                const std::string what = std::to_string(channels) + " ch zoom " + std::to_string(zoom);
-                EXPECT_EQ(pictures[1], pictures[0]) << what;
-                EXPECT_EQ(pictures[2], pictures[0]) << what;
-                EXPECT_EQ(ends[1], ends[0]) << what;
-                // 37 columns of zoom x 2048 frames from second 1 (block 3) at 8000 frames/s; the source has 40 s.
-                EXPECT_EQ(ends[0], std::min<int>(40, (8000 / N + 37 * zoom) * N / 8000)) << what;
                 EXPECT_FALSE(ColumnIsBlack(0)) << what;
             }
         }
@@ -285,9 +260,9 @@ TEST_F(PlotTest, BurstsAndCarriersStayVisible)
             m_plot.Draw(QRect(0, 0, 31, 100), nullptr);
             int lit = 0;
             for (int x = 0; x < 31; ++x)
-                lit += Pixel(x, 10) == Colour(-9);
+                lit += Pixel(x, 10) == Colour(246);
             EXPECT_EQ(lit, rows == PLOT_ROWS_STRONGEST_BIN ? 1 : 0) << "zoom " << zoom;
-            EXPECT_EQ(Pixel(13 / zoom, 10) == Colour(-9), rows == PLOT_ROWS_STRONGEST_BIN) << "zoom " << zoom;
+            EXPECT_EQ(Pixel(13 / zoom, 10) == Colour(246), rows == PLOT_ROWS_STRONGEST_BIN) << "zoom " << zoom;
         }
     }
     struct Row {
@@ -298,135 +273,71 @@ TEST_F(PlotTest, BurstsAndCarriersStayVisible)
         EXPECT_EQ(CSpectrogramPlot::FitZoom(r.frames, r.width), r.zoom) << r.frames;
 }
 
-// An asynchronous rendering delivers every column and ends with the synchronous
-// picture; a newer request cancels an older one, which then changes nothing.
-TEST_F(PlotTest, AsynchronousRenderingAndItsCancel)
-{
-    Load(WriteSignal(2, 20));
-    m_doc.m_nZoom = 2;
-    m_plot.Draw(QRect(0, 0, 30, 80), nullptr);
-    const QImage expected = m_plot.m_bitmap.copy();
-    const int expectedEnd = m_doc.m_nViewEnd;
-
-    std::atomic<int> columns{0}, done{0};
-    auto onColumns = [&](int x0, int x1) { columns += x1 - x0; };
-    auto onDone = [&] { ++done; };
-    m_plot.m_bitmap.fill(Qt::white);
-    m_doc.m_nViewStart = 3;
-    ASSERT_TRUE(m_plot.RequestRender(onColumns, onDone));
-    m_doc.m_nViewStart = 0;
-    ASSERT_TRUE(m_plot.RequestRender(onColumns, onDone)); // cancels the first
-    EXPECT_TRUE(m_plot.FinishRender());
-    EXPECT_EQ(done.load(), 2);
-    EXPECT_GE(columns.load(), 30);
-    EXPECT_EQ(m_plot.m_bitmap, expected);
-    EXPECT_EQ(m_doc.m_nViewEnd, expectedEnd);
-    EXPECT_EQ(m_doc.m_nDrawnStart, 0);
-
-    m_plot.m_bitmap.fill(Qt::white);
-    ASSERT_TRUE(m_plot.RequestRender({}, {}));
-    m_plot.CancelRender();
-    EXPECT_FALSE(m_plot.FinishRender());
-    EXPECT_EQ(m_plot.m_bitmap.pixel(0, 0) | 0xFF000000u, qRgb(255, 255, 255));
-}
-
-// A whole-source picture is kept in the cache folder and read from there (a
-// mark put into the entry shows, in both rendering paths) until the source
-// changes; pictures of part of a source are not kept.
-TEST_F(PlotTest, WholeSourcePicturesComeFromTheCacheUntilTheSourceChanges)
-{
-    qputenv("XDG_CACHE_HOME", m_dir.filePath("cache").toUtf8());
-    const QDir cache(m_dir.filePath("cache/tavirel/overview"));
-    const QString path = WriteSignal(2, 6);
-    Load(path);
-    m_plot.m_nCacheMinBytes = 0;
-    m_plot.Draw(QRect(0, 0, 12, 40), nullptr);
-    EXPECT_TRUE(cache.entryList(QDir::Files).isEmpty());
-
-    m_doc.m_nZoom = CSpectrogramPlot::FitZoom(m_doc.m_nTotalFrames, 12); // 24 blocks: 2 per column
-    ASSERT_EQ(m_doc.m_nZoom, 2);
-    m_plot.Refresh(nullptr);
-    const QImage fresh = m_plot.m_bitmap.copy();
-    const int end = m_doc.m_nViewEnd;
-    const QStringList entries = cache.entryList(QDir::Files);
-    ASSERT_EQ(entries.size(), 1);
-
-    const QString entry = cache.filePath(entries[0]);
-    const QString missing = QImageReader(entry).text("tavirel-missing");
-    QImage marked = fresh;
-    marked.setPixel(0, 0, qRgb(255, 255, 255));
-    {
-        QImageWriter writer(entry, "PNG");
-        writer.setText("tavirel-missing", missing);
-        ASSERT_TRUE(writer.write(marked));
-    }
-    m_doc.m_nDrawnStart = -1;
-    m_plot.Refresh(nullptr);
-    EXPECT_EQ(m_plot.m_bitmap, marked);
-    EXPECT_EQ(m_doc.m_nViewEnd, end);
-    m_plot.m_bitmap.fill(Qt::black);
-    ASSERT_TRUE(m_plot.RequestRender({}, {}));
-    EXPECT_TRUE(m_plot.FinishRender());
-    EXPECT_EQ(m_plot.m_bitmap, marked);
-
-    // The same bytes with a newer modification time are a changed source.
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(QDateTime::currentDateTime().addSecs(90), QFileDevice::FileModificationTime));
-    }
-    Load(path);
-    m_plot.Refresh(nullptr);
-    EXPECT_EQ(m_plot.m_bitmap, fresh);
-    EXPECT_EQ(cache.entryList(QDir::Files).size(), 1);
-    EXPECT_NE(cache.entryList(QDir::Files)[0], entries[0]);
-}
-
-TEST_F(PlotTest, EmptyAreasDrawNothingAndTouchNothing)
-{
-    Load(WriteSignal(1, 2));
-    m_doc.m_nDrawnStart = 7;
-    QImage screen(40, 80, QImage::Format_RGB32);
-    screen.fill(Qt::white);
-    const QImage white = screen.copy();
-    for (const QRect& rc : {QRect(0, 0, 0, 50), QRect(0, 0, 50, 0), QRect(QPoint(10, 10), QPoint(5, 40))}) {
-        QPainter painter(&screen);
-        m_plot.Draw(rc, &painter);
-        m_plot.Refresh(&painter);
-        m_plot.Render();
-    }
-    EXPECT_TRUE(m_plot.m_bitmap.isNull());
-    EXPECT_EQ(m_doc.m_nDrawnStart, 7);
-    EXPECT_EQ(screen, white);
-}
-
-// tavirel-cli render writes the plot's picture as a PNG, prints the window's end and keeps existing files.
+// tavirel-cli render writes the plot's picture as an indexed PNG and prints
+// the window's end; it keeps an existing file unless told to overwrite, and
+// writes into a pipe given with --overwrite instead of replacing it; each
+// unknown value is a usage error naming the allowed ones; --axes keeps the PNG
+// at W x H.
 TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
 {
-    const QString cli = QStringLiteral(TAVIREL_CLI_PATH);
     const QString wav = WriteSignal(2, 3), png = m_dir.filePath("out.png");
-    auto run = [&](QStringList args) {
+    const auto run = [&](const QString& args, const QString& out) {
         QProcess p;
-        p.start(cli, QStringList{"render", wav, "--width", "16", "--height", "120", "--out", png} + args);
+        p.start(TAVIREL_CLI_PATH,
+                QStringList{"render", wav, "--out", out, "--width", "16", "--height", "120"} + args.split(' '));
         EXPECT_TRUE(p.waitForFinished(60000));
-        return std::pair{p.exitCode(), p.readAllStandardOutput()};
+        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError())};
     };
-    EXPECT_EQ(run({"--start", "1", "--ref", "-20"}), std::pair(0, QByteArray("3\n")));
+    // At second 1, then the whole source (12 blocks fit 16 columns at zoom 1) with the strongest bin per row.
     Load(wav, -20);
-    m_doc.m_nViewStart = 1;
-    m_plot.Draw(QRect(0, 0, 16, 120), nullptr);
-    EXPECT_EQ(QImage(png, "PNG").format(), QImage::Format_Indexed8);
-    EXPECT_EQ(QImage(png, "PNG").convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap);
-    EXPECT_EQ(run({"--start", "0"}).first, 1);
-    for (const char* bad : {"--zoom=0", "--zoom=fits", "--rows=most", "--start=1.5"})
-        EXPECT_EQ(run({bad, "--start", "0", "--overwrite"}).first, 2) << bad;
-    // The whole 3-second source (12 blocks) fits 16 columns at zoom 1; strongest bins per row.
-    EXPECT_EQ(run({"--start", "0", "--ref", "-20", "--zoom", "fit", "--rows", "strongest", "--overwrite"}),
-              std::pair(0, QByteArray("3\n")));
-    m_doc.m_nViewStart = 0;
-    m_doc.m_nRowMode = PLOT_ROWS_STRONGEST_BIN;
-    m_plot.Refresh(nullptr);
-    EXPECT_EQ(QImage(png, "PNG").convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap);
+    for (const int rows : {PLOT_ROWS_FIRST_BIN, PLOT_ROWS_STRONGEST_BIN}) {
+        const bool first = rows == PLOT_ROWS_FIRST_BIN;
+        EXPECT_EQ(
+            run(first ? "--start 1 --ref -20" : "--start 0 --ref -20 --zoom fit --rows strongest --overwrite", png),
+            std::pair(0, QString("3\n")));
+        m_doc.m_nViewStart = first ? 1 : 0;
+        m_doc.m_nRowMode = rows;
+        m_plot.Draw(QRect(0, 0, 16, 120), nullptr);
+        const QImage written(png, "PNG");
+        EXPECT_EQ(written.format(), QImage::Format_Indexed8);
+        EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), m_plot.m_bitmap) << rows;
+    }
+    const struct {
+        const char *args, *says;
+        int status;
+    } rows[] = {
+        {"--start 0", "the file exists", 1},
+        {"--zoom=0 --start 0 --overwrite", "--zoom", 2},
+        {"--zoom=fits --start 0 --overwrite", "--zoom", 2},
+        {"--rows=most --start 0 --overwrite", "--rows", 2},
+        {"--start=1.5 --start 0 --overwrite", "--start", 2},
+        {"--start 0 --overwrite --fft=1000", "256, 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536", 2},
+        {"--start 0 --overwrite --fft=128", "256, 512", 2},
+        {"--start 0 --overwrite --window=kaiser", "hann, hamming, blackman-harris or rectangular", 2},
+        {"--start 0 --overwrite --colours=jet", "classic, viridis, inferno, turbo or greyscale", 2},
+        {"--start 0 --overwrite --range=19", "20 to 260 dB", 2},
+        {"--start 0 --overwrite --range=261", "20 to 260 dB", 2},
+        {"--start 0 --overwrite --width=20 --axes", "no room for the picture", 2},
+        {"--start 0 --overwrite --fft=512 --window=hamming --colours=turbo --range=60 --axes --width 300 --height 200",
+         "3", 0},
+    };
+    for (const auto& r : rows) {
+        const auto [status, said] = run(r.args, png);
+        EXPECT_EQ(status, r.status) << r.args;
+        EXPECT_TRUE(said.contains(r.says)) << r.args << ": " << qPrintable(said);
+    }
+    EXPECT_EQ(QImage(png).size(), QSize(300, 200));
+
+    const QString pipe = m_dir.filePath("pipe");
+    ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+    QProcess reader;
+    reader.start("cat", {pipe});
+    EXPECT_EQ(run("--start 0 --overwrite", pipe).first, 0);
+    EXPECT_TRUE(reader.waitForFinished(10000));
+    EXPECT_TRUE(reader.readAllStandardOutput().startsWith("\x89PNG"));
+    struct stat st {};
+    ASSERT_EQ(stat(pipe.toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 } // namespace

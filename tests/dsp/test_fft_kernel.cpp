@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
-#include <cstdint>
-#include <cstring>
 #include <cmath>
 #include <complex>
 #include <random>
@@ -80,65 +77,4 @@ TEST(FftKernel, LargestSize)
 {
     ExpectBins(2 * 524288, false, {0, 1, 12345, 262143, 524287}, 1e-7);
     ExpectBins(524288, true, {0, 1, 12345, 131072, 262143}, 1e-7);
-}
-
-namespace {
-
-// 64-bit FNV-1a over the bits of every output double.
-uint64_t BitsHash(const std::vector<double>& a)
-{
-    uint64_t h = 14695981039346656037ull;
-    for (double v : a) {
-        uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        for (int byte = 0; byte < 8; ++byte) {
-            h ^= (bits >> (8 * byte)) & 0xFF;
-            h *= 1099511628211ull;
-        }
-    }
-    return h;
-}
-
-// n 32-bit pseudo-random integers scaled by 2^-31 (exact, no library maths involved).
-std::vector<double> ExactInput(size_t n)
-{
-    std::vector<double> a(n, 0.0);
-    uint32_t s = 12345;
-    for (auto& v : a) {
-        s = s * 1664525u + 1013904223u;
-        v = static_cast<int32_t>(s) * 0x1p-31;
-    }
-    return a;
-}
-
-} // namespace
-
-// The real post-process with powers gives the spectrum of RealPostProcess and
-// the powers of one bin at a time, bit for bit, fresh and combined with
-// earlier powers (larger and smaller ones).
-TEST(FftKernel, PostProcessPowersMatchOneBinAtATime)
-{
-    for (size_t n : {16u, 64u, 2048u, 8192u}) {
-        for (int combine : {0, 1}) {
-            auto a = Transform(ExactInput(n), false); // the half-length complex transform
-            std::vector<int> ip(2 + static_cast<int>(std::sqrt(n / 2.0)));
-            std::vector<double> w(n / 2);
-            fft::MakeCosineTable(static_cast<int>(n / 4), ip.data(), w.data());
-            std::vector<double> earlier(n / 2), power(n / 2);
-            for (size_t b = 0; b < n / 2; ++b)
-                earlier[b] = power[b] = (b % 3 == 0) ? 1e30 : 1e-30;
-            auto expected = a;
-            fft::RealPostProcess(static_cast<int>(n), expected.data(), static_cast<int>(n / 4), w.data());
-            fft::RealPostProcessPowers(static_cast<int>(n), a.data(), static_cast<int>(n / 4), w.data(), power.data(),
-                                       combine);
-            ASSERT_EQ(BitsHash(a), BitsHash(expected)) << n;
-            for (size_t b = 1; b < n / 2; ++b) {
-                if (b == n / 4)
-                    continue; // untouched by the post-process
-                const double p = expected[2 * b] * expected[2 * b] + expected[2 * b + 1] * expected[2 * b + 1];
-                const double want = combine ? std::max(p, earlier[b]) : p;
-                ASSERT_EQ(std::bit_cast<uint64_t>(power[b]), std::bit_cast<uint64_t>(want)) << n << " bin " << b;
-            }
-        }
-    }
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <complex>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -48,10 +47,13 @@ std::vector<int32_t> Tone(int complex, int f, double amp, double dc = 0.0, int s
 } // namespace
 
 // Tones and DC on their display bin (two-channel DC is bin N/2 - 1), not on
-// the mirror bin; digital silence reads the floor.
+// the mirror bin, at every size (the transform's passes differ with it), at the
+// symmetric Hann window's coherent gain of (N - 1) / 2N; digital silence reads
+// the floor.
 TEST(SpectrumEngine, TonesAndDcReadTheirLevelOnTheirBin)
 {
-    const struct {
+    const double full = 2147483647.0, gain = 20.0 * std::log10((N - 1.0) / N);
+    struct Row {
         const char* proves;
         int complex;
         std::vector<int32_t> samples;
@@ -59,24 +61,33 @@ TEST(SpectrumEngine, TonesAndDcReadTheirLevelOnTheirBin)
         double db; // NAN: not looked at
         int other;
         double otherBelowDb;
-    } rows[] = {
-        {"bin 1", 0, Tone(0, 1, 2147483647.0), 1, 0.0, 3, -60.0},
-        {"bin 700", 0, Tone(0, 700, 2147483647.0), 700, 0.0, 702, -60.0},
-        {"I/Q +37", 1, Tone(1, 37, 2147483647.0), N / 2 - 1 + 37, 0.0, N / 2 - 1 - 37, -60.0},
-        {"I/Q -37", 1, Tone(1, -37, 2147483647.0), N / 2 - 1 - 37, 0.0, N / 2 - 1 + 37, -60.0},
-        {"I/Q Nyquist is the last bin", 1, Tone(1, N / 2, 2147483647.0), N - 1, 0.0, N / 2 + 1, -60.0},
-        {"one-channel bin 0 is true DC", 0, std::vector<int32_t>(N, 1 << 28), 0, -12.04, 2, -60.0},
+        int size = N;
+    };
+    std::vector<Row> rows = {
+        {"bin 1", 0, Tone(0, 1, full), 1, gain, 3, -60.0},
+        {"bin 700", 0, Tone(0, 700, full), 700, gain, 702, -60.0},
+        {"I/Q +37", 1, Tone(1, 37, full), N / 2 - 1 + 37, gain, N / 2 - 1 - 37, -60.0},
+        {"I/Q -37", 1, Tone(1, -37, full), N / 2 - 1 - 37, gain, N / 2 - 1 + 37, -60.0},
+        {"I/Q Nyquist is the last bin", 1, Tone(1, N / 2, full), N - 1, gain, N / 2 + 1, -60.0},
+        {"one-channel bin 0 is true DC", 0, std::vector<int32_t>(N, 1 << 28), 0, gain - 12.0412, 2, -60.0},
+        {"I/Q DC shows unless suppressed", 1, Tone(1, 0, 1 << 28), N / 2 - 1, gain - 18.0618, N / 2 + 1, -60.0},
         {"a Nyquist tone is not DC", 0, Tone(0, N / 2, 1 << 30), 0, NAN, 0, -100.0},
         {"silence is the floor", 1, std::vector<int32_t>(2 * N, 0), N - 1, -160.0, N / 2, -159.99},
     };
-    for (const auto& r : rows) {
-        CSpectrumEngine e;
-        Configure(e, r.complex);
-        const auto db = Block(e, r.samples, r.complex ? N : N / 2);
-        if (!std::isnan(r.db)) {
-            EXPECT_NEAR(db[r.bin], r.db, 0.01) << r.proves;
+    for (int size : {256, 512, 1024, 4096, 8192, 32768, 65536})
+        for (int complex : {0, 1}) {
+            const int f = size / 8 + 3, bin = complex ? size / 2 - 1 + f : f;
+            rows.push_back({"every size", complex, Tone(complex, f, full, 0.0, size), bin,
+                            20.0 * std::log10((size - 1.0) / size), bin + 2, -55.0, size});
         }
-        EXPECT_LT(db[r.other], r.otherBelowDb) << r.proves;
+    for (const Row& r : rows) {
+        CSpectrumEngine e;
+        Configure(e, r.complex, 1, 0, r.size);
+        const auto db = Block(e, r.samples, r.complex ? r.size : r.size / 2);
+        if (!std::isnan(r.db)) {
+            EXPECT_NEAR(db[r.bin], r.db, 0.002) << r.proves << " " << r.size << " " << r.complex;
+        }
+        EXPECT_LT(db[r.other], r.otherBelowDb) << r.proves << " " << r.size << " " << r.complex;
     }
 }
 
@@ -145,16 +156,9 @@ TEST(SpectrumEngine, AveragingAndWhatClearsIt)
 // Seen by the last display bin written.
 TEST(SpectrumEngine, OutOfRangeSizes)
 {
-    for (auto [asked, used] : {std::pair{1024, 1024},
-                               {524288, 524288},
-                               {1023, 524288},
-                               {0, 524288},
-                               {524289, 524288},
-                               {1500, 1024},
-                               {256, 256},
-                               {512, 512},
-                               {300, 524288},
-                               {128, 524288}}) {
+    const int sizes[][2] = {{1024, 1024}, {524288, 524288}, {1023, 524288}, {0, 524288},   {524289, 524288},
+                            {1500, 1024}, {256, 256},       {512, 512},     {300, 524288}, {128, 524288}};
+    for (const auto [asked, used] : sizes) {
         CSpectrumEngine e;
         Configure(e, 1, 1, 0, asked);
         std::vector<int> out(524290, 77);
@@ -162,26 +166,6 @@ TEST(SpectrumEngine, OutOfRangeSizes)
         e.GetDisplayLevels(255, used, used, out.data());
         EXPECT_NE(out[used - 1], 77) << asked;
         EXPECT_EQ(out[used], 77) << asked;
-    }
-}
-
-// Every block size loads, transforms and reads its bins in the right places:
-// the transform's passes differ with the size.
-TEST(SpectrumEngine, TonesLandOnTheirBinAtEverySize)
-{
-    for (int size : {256, 512, 1024, 4096, 8192, 32768, 65536}) {
-        for (int complex : {0, 1}) {
-            const int f = size / 8 + 3;
-            const int nBins = complex ? size : size / 2;
-            const int bin = complex ? size / 2 - 1 + f : f;
-            CSpectrumEngine e;
-            Configure(e, complex, 1, 0, size);
-            const auto samples = Tone(complex, f, 2147483647.0, 0.0, size);
-            const auto db = Block(e, samples, nBins);
-            // The symmetric Hann window's coherent gain is (N - 1) / 2N.
-            EXPECT_NEAR(db[bin], 20.0 * std::log10((size - 1.0) / size), 0.001) << size << " " << complex;
-            EXPECT_LT(db[bin + 2], -55.0) << size << " " << complex;
-        }
     }
 }
 
@@ -201,81 +185,6 @@ TEST(SpectrumEngine, OverloadFromAnySample)
             EXPECT_EQ(e.GetDisplayLevels(255, 0, 0, out.data()), at >= 0 ? 1 : 0) << complex << " at " << at;
         }
     }
-}
-
-// Past the averaging length each block replaces one average's worth of the sum:
-// sum = sum - average + level, average = sum / length.
-TEST(SpectrumEngine, AverageAfterMoreBlocksThanItsLength)
-{
-    CSpectrumEngine e;
-    Configure(e, 0, 2);
-    const std::vector<int32_t> zeros(N, 0);
-    const double tone = Block(e, Tone(0, 200, 2147483647.0), N / 2)[200]; // the first block of the average
-    double sum = tone;
-    double average = tone;
-    for (int block = 2; block <= 5; ++block) {
-        sum = block <= 2 ? sum - 160.0 : sum - average - 160.0;
-        average = sum / 2;
-        EXPECT_NEAR(Block(e, zeros, N / 2)[200], average, 1e-5) << "block " << block;
-    }
-}
-
-namespace {
-
-// Direct DFT at frequency k (bins) of samples under window w, with i the index of a sample in the block.
-std::complex<double> DirectBin(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& w,
-                               int k)
-{
-    std::complex<double> sum;
-    for (size_t i = 0; i < w.size(); ++i)
-        sum +=
-            w[i] * std::complex<double>(x[i], y.empty() ? 0.0 : y[i]) *
-            std::polar(1.0, -kTwoPi * static_cast<double>((static_cast<int64_t>(k) * static_cast<int64_t>(i)) % N) / N);
-    return sum;
-}
-
-std::vector<double> Hann()
-{
-    std::vector<double> w(N);
-    for (int i = 0; i < N; ++i)
-        w[i] = 0.5 - 0.5 * std::cos(kTwoPi * i / (N - 1));
-    return w;
-}
-
-double Db(std::complex<double> a, std::complex<double> b)
-{
-    return 10.0 * std::log10(std::norm(a) / std::norm(b));
-}
-
-} // namespace
-
-// The DC patch: display bins -1 and +1 read exactly as -2 and +2, and DC reads
-// the complex mean of the transform's points at -2 and +2; unasked, the DC
-// offset shows.
-TEST(SpectrumEngine, DcPatchValues)
-{
-    std::vector<int32_t> samples;
-    std::vector<double> x(N), y(N);
-    for (int i = 0; i < N; ++i) {
-        const double phase = kTwoPi * 2.0 * i / N;
-        samples.push_back(static_cast<int32_t>(std::llround(4e8 + 9e8 * std::cos(phase + 0.3))));
-        samples.push_back(static_cast<int32_t>(std::llround(2e8 * std::sin(phase))));
-        x[i] = samples[2 * i];
-        y[i] = samples[2 * i + 1];
-    }
-    const int dc = N / 2 - 1;
-    CSpectrumEngine plain;
-    Configure(plain, 1);
-    EXPECT_GT(Block(plain, samples, N)[dc], -20.0);
-    CSpectrumEngine e;
-    Configure(e, 1, 1, 1);
-    const auto db = Block(e, samples, N);
-    EXPECT_EQ(db[dc - 1], db[dc - 2]);
-    EXPECT_EQ(db[dc + 1], db[dc + 2]);
-    const auto w = Hann();
-    const auto minus2 = DirectBin(x, y, w, -2), plus2 = DirectBin(x, y, w, 2);
-    EXPECT_NEAR(db[dc] - db[dc - 2], Db(0.5 * (minus2 + plus2), minus2), 1e-4);
-    EXPECT_NEAR(db[dc + 2] - db[dc - 2], Db(plus2, minus2), 1e-4);
 }
 
 // Full-scale tones of one channel at bin 100 and 100.5: the level on bin 100
