@@ -19,28 +19,19 @@ namespace {
 
 constexpr int64_t kSourceFrames = 1 << 19; // 2 MiB of 16-bit stereo
 
-// A source whose reads of the bytes [from, to) fail with EIO, as a bad sector does.
-class FailingSource : public CByteSource {
+// A source whose reads of the bytes [400000, 500000) fail with EIO, as a bad sector does.
+class FailingSource : public CMemoryByteSource {
 public:
-    FailingSource(std::vector<uint8_t> bytes, int64_t from, int64_t to)
-        : m_mem(std::move(bytes)), m_from(from), m_to(to)
-    {
-    }
+    using CMemoryByteSource::CMemoryByteSource;
     int64_t Read(void* p, int64_t n) override
     {
-        if (Tell() < m_to && Tell() + n > m_from) {
+        if (Tell() < 500000 && Tell() + n > 400000) {
             errno = EIO;
             return -1;
         }
-        return m_mem.Read(p, n);
+        return CMemoryByteSource::Read(p, n);
     }
-    bool Seek(int64_t offset) override { return m_mem.Seek(offset); }
-    int64_t Tell() const override { return m_mem.Tell(); }
-    int64_t Size() const override { return m_mem.Size(); }
-
-private:
-    CMemoryByteSource m_mem;
-    int64_t m_from, m_to;
+    const uint8_t* View(int64_t) override { return nullptr; }
 };
 
 // A source file in its own folder and an empty destination folder.
@@ -49,24 +40,19 @@ struct Bench {
     std::string src = dir / "src.wav", out = dir / "out";
     Bytes bytes = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(2 * kSourceFrames));
     CRiffWaveFile w;
-    Bench(bool bUnnamed)
+    explicit Bench(bool bUnnamed)
     {
         riff::WriteFile(src, bytes);
         std::filesystem::create_directory(out);
         w.m_bUnnamedOutput = bUnnamed;
     }
-    int OpenSource()
+    int OpenSource(bool bFailing)
     {
         WAVEFORMATEX wf;
         AUXIINFO a;
         uint64_t frames = 0;
-        return w.Open(src, &wf, 2048, &frames, 0, &a);
-    }
-    int OpenFailingSource()
-    {
-        OpenResult r;
-        r.rc = w.Open(std::make_unique<FailingSource>(bytes.v, 400000, 500000), &r.wf, 2048, &r.frames, 0, &r.auxi);
-        return r.rc;
+        return bFailing ? w.Open(std::make_unique<FailingSource>(bytes.v), &wf, 2048, &frames, 0, &a)
+                        : w.Open(src, &wf, 2048, &frames, 0, &a);
     }
     // Copies the whole source; the writer's code.
     int Copy()
@@ -76,12 +62,12 @@ struct Bench {
         return w.m_nError;
     }
     // Reads and writes blocks until something fails; a read failure is
-    // abandoned by the caller, as the save loop does.
-    int Blocks(int nMaxBlocks = 1 << 20)
+    // abandoned, as the save loop does.
+    int Blocks()
     {
         std::vector<int32_t> block(4096);
         int progress = 0;
-        for (int i = 0; i < nMaxBlocks; ++i) {
+        for (;;) {
             const int n = w.ReadBlock(block.data(), 2048, &progress);
             if (n < 0) {
                 w.AbandonOutput();
@@ -99,59 +85,50 @@ struct Bench {
 
 TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
 {
+    enum { kGood, kEio, kShortened };                // the source: EIO on part of its bytes, or cut short once opened
+    enum { kNoLimit, kLimitFirst, kLimitAfterOpen }; // a 1 MiB file size limit
     enum { kOpenOnly, kCopy, kBlocks };
-    enum { kNoLimit, kLimitFirst, kLimitAfterOpen };
+    enum { kAnyFs, kFullFs, kReadOnlyFs };
     const struct {
         const char* name;
-        bool failingSource; // EIO on part of its bytes
-        const char* mount;  // a tmpfs over the destination folder with these options, or none
-        bool readOnly;
+        int source;
+        int fs; // a tmpfs over the destination folder: full, or read-only
         const char* dest;
-        uint64_t planned;
-        int limit;    // a 1 MiB file size limit
-        bool shorten; // the source is cut short once opened
-        int run, code, err;
+        bool rf64; // planned past 4 GiB
+        int limit, run, code, err;
     } rows[] = {
-        {"file size limit, blocks (RF64)", false, nullptr, false, "/cut.wav", uint64_t{3} << 30, kLimitFirst, false,
-         kBlocks, WAVE_ERR_WRITE, EFBIG},
-        {"file size limit, byte copy", false, nullptr, false, "/cut.wav", kSourceFrames, kLimitAfterOpen, false, kCopy,
-         WAVE_ERR_WRITE, EFBIG},
-        {"full file system", false, "size=256k", false, "/cut.wav", kSourceFrames, kNoLimit, false, kCopy,
-         WAVE_ERR_WRITE, ENOSPC},
-        {"read-only folder", false, "size=1m", true, "/cut.wav", kSourceFrames, kNoLimit, false, kOpenOnly,
-         WAVE_ERR_CREATE, EROFS},
-        {"missing folder", false, nullptr, false, "/none/cut.wav", kSourceFrames, kNoLimit, false, kOpenOnly,
-         WAVE_ERR_CREATE, ENOENT},
-        {"a folder as the destination", false, nullptr, false, "/", kSourceFrames, kNoLimit, false, kOpenOnly,
-         WAVE_ERR_CREATE, EISDIR},
-        {"read error, byte copy", true, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, false, kCopy,
-         WAVE_ERR_READ, EIO},
-        {"read error, blocks", true, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, false, kBlocks, WAVE_ERR_READ,
-         EIO},
-        {"source shortened while read, byte copy", false, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, true,
-         kCopy, WAVE_ERR_READ, 0},
-        {"source shortened while read, blocks", false, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, true,
-         kBlocks, WAVE_ERR_READ, 0},
+        {"size limit, blocks (RF64)", kGood, kAnyFs, "/cut.wav", true, kLimitFirst, kBlocks, WAVE_ERR_WRITE, EFBIG},
+        {"size limit, byte copy", kGood, kAnyFs, "/cut.wav", false, kLimitAfterOpen, kCopy, WAVE_ERR_WRITE, EFBIG},
+        {"full file system", kGood, kFullFs, "/cut.wav", false, kNoLimit, kCopy, WAVE_ERR_WRITE, ENOSPC},
+        {"read-only folder", kGood, kReadOnlyFs, "/cut.wav", false, kNoLimit, kOpenOnly, WAVE_ERR_CREATE, EROFS},
+        {"missing folder", kGood, kAnyFs, "/none/cut.wav", false, kNoLimit, kOpenOnly, WAVE_ERR_CREATE, ENOENT},
+        {"a folder as the destination", kGood, kAnyFs, "/", false, kNoLimit, kOpenOnly, WAVE_ERR_CREATE, EISDIR},
+        {"read error, byte copy", kEio, kAnyFs, "/cut.wav", false, kNoLimit, kCopy, WAVE_ERR_READ, EIO},
+        {"read error, blocks", kEio, kAnyFs, "/cut.wav", false, kNoLimit, kBlocks, WAVE_ERR_READ, EIO},
+        {"source shortened, byte copy", kShortened, kAnyFs, "/cut.wav", false, kNoLimit, kCopy, WAVE_ERR_READ, 0},
+        {"source shortened, blocks", kShortened, kAnyFs, "/cut.wav", false, kNoLimit, kBlocks, WAVE_ERR_READ, 0},
     };
     for (const bool unnamed : {true, false}) {
         for (const auto& r : rows) {
             SCOPED_TRACE(std::string(r.name) + (unnamed ? ", unnamed temporary" : ", named temporary"));
             Bench b(unnamed);
             std::optional<faultfs::Mount> mount;
-            if (r.mount && !mount.emplace(b.out, r.mount, r.readOnly).Ok()) {
+            if (r.fs != kAnyFs &&
+                !mount.emplace(b.out, r.fs == kFullFs ? "size=256k" : "size=1m", r.fs == kReadOnlyFs).Ok()) {
                 std::cout << "skipped \"" << r.name << "\": mounting a tmpfs was refused (needs root)\n";
                 continue;
             }
             std::optional<faultfs::SizeLimit> limit;
             if (r.limit == kLimitFirst)
                 limit.emplace(1 << 20);
-            int rc = r.failingSource ? b.OpenFailingSource() : b.OpenSource();
+            int rc = b.OpenSource(r.source == kEio);
+            const uint64_t planned = r.rf64 ? uint64_t{3} << 30 : kSourceFrames;
             if (rc == WAVE_OK)
-                rc = b.w.OpenOutput(b.out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, r.planned);
+                rc = b.w.OpenOutput(b.out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, planned);
             if (rc == WAVE_OK && r.run != kOpenOnly) {
                 if (r.limit == kLimitAfterOpen)
                     limit.emplace(1 << 20);
-                if (r.shorten) {
+                if (r.source == kShortened) {
                     EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
                 }
                 rc = r.run == kCopy ? b.Copy() : b.Blocks();
@@ -161,7 +138,7 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
             EXPECT_EQ(b.w.m_nErrno, r.err) << std::strerror(b.w.m_nErrno);
             EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
             EXPECT_FALSE(b.w.m_bOutOpen);
-            if (!r.shorten) {
+            if (r.source != kShortened) {
                 EXPECT_EQ(ReadFile(b.src), b.bytes.v);
             }
         }

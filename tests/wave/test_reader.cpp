@@ -1,6 +1,8 @@
 // The source reader: which files open, metadata, sample conversions, the end of
-// the data, seeking, positions past 2 GiB and sox-made files.
+// the data, seeking, positions past 4 GiB, the time base, and sox-made files
+// read and copied as sox reads them.
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <tuple>
 #include <unistd.h>
@@ -92,15 +94,18 @@ TEST(Reader, SampleConversions)
     }
 }
 
-// 10000 bytes of 16-bit stereo: 2500 frames, 4096 reported, the second block
-// ends in silence, the third read ends the data and closes the reader.
+// 10000 bytes of 16-bit stereo, half a frame and a chunk after them: 2500
+// frames, 4096 reported, the second block ends in silence (neither the half
+// frame nor the chunk after "data" is read), the third read ends the data and
+// closes the reader.
 TEST(Reader, TwoAndAHalfThousandFrames)
 {
     Bytes data;
     for (int i = 1; i <= 2500; ++i)
         data.U16(static_cast<uint16_t>(i)).U16(static_cast<uint16_t>(-i));
     CRiffWaveFile w;
-    const OpenResult o = OpenBytes(w, Wave(FmtPayload(1, 2, 8000, 16), data));
+    const OpenResult o =
+        OpenBytes(w, Wave(FmtPayload(1, 2, 8000, 16), data.U8(0x55), {}, {Chunk("LIST", Bytes().Fill(8, 0x7F))}));
     ASSERT_EQ(o.rc, WAVE_OK);
     EXPECT_EQ(o.frames, 4096u);
     EXPECT_EQ(w.m_nDataFrames, 2500u);
@@ -116,18 +121,6 @@ TEST(Reader, TwoAndAHalfThousandFrames)
     ReadOne(w, 2048, 2, &ret);
     EXPECT_EQ(ret, -1);
     EXPECT_EQ(w.m_nError, WAVE_ERR_NOT_OPEN);
-}
-
-TEST(Reader, ReadsStopAtTheDataChunkEnd)
-{
-    Bytes data = riff::Ramp16(3);
-    data.U8(0x55); // half a sample
-    CRiffWaveFile w;
-    ASSERT_EQ(OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), data, {}, {Chunk("LIST", Bytes().Fill(8, 0x7F))})).rc,
-              WAVE_OK);
-    const std::vector<int32_t> v = ReadOne(w, 2048, 1);
-    EXPECT_EQ(v[2], 3 << 16);
-    EXPECT_EQ(std::vector<int32_t>(v.begin() + 3, v.end()), std::vector<int32_t>(2045, 0));
 }
 
 TEST(Reader, NegativeSeekAndClosedReader)
@@ -175,9 +168,10 @@ TEST(Reader, OversizeRequestsCloseTheSource)
     }
 }
 
-// Files sox made, every format, against sox's own 32-bit raw output of them;
+// Files sox made, every format: the reader gives sox's own 32-bit raw output
+// of them, and a segment the writer copies from them reads in sox the same.
 // -D with more than 16 bits gives sox's default, the extensible header.
-TEST(Reader, SoxFilesMatchSoxRawOutput)
+TEST(Reader, SoxFilesReadAndCopiedAsSoxReadsThem)
 {
     if (!HaveSox())
         GTEST_SKIP() << "sox is not installed";
@@ -196,20 +190,36 @@ TEST(Reader, SoxFilesMatchSoxRawOutput)
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.format);
-        const std::string wav = dir / "s.wav", f = r.format;
-        ASSERT_NE(Sh("sox -n -r 8000 " + f + " " + wav + " synth 0.5 sine 440 sine 660 vol 0.9"), "!");
-        const std::vector<uint8_t> bytes = ReadFile(wav);
-        EXPECT_EQ(riff::ParseWave(bytes).payload["fmt "].size(), r.fmtBytes);
+        const std::string src = dir / "s.wav", out = dir / "out.wav", f = r.format;
+        ASSERT_NE(Sh("sox -n -r 8000 " + f + " " + src + " synth 0.5 sine 440 sine 660 vol 0.9"), "!");
+        EXPECT_EQ(riff::ParseWave(ReadFile(src)).payload["fmt "].size(), r.fmtBytes);
         const bool isFloat = f.find("float") != std::string::npos;
-        const std::string raw = Sh("sox " + wav + (isFloat ? " -t f32 -" : " -t s32 -"));
+        const std::string raw = Sh("sox " + src + (isFloat ? " -t f32 -" : " -t s32 -"));
         const int channels = f[f.find("-c ") + 3] - '0';
         ASSERT_EQ(raw.size(), 4000u * 4 * channels);
         CRiffWaveFile w;
-        ASSERT_EQ(OpenBytes(w, Bytes(bytes), 4000).rc, WAVE_OK);
-        const std::vector<int32_t> got = ReadOne(w, 4000, channels);
-        for (size_t i = 0; i < raw.size() / 4; ++i) {
-            const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + 4 * i);
-            ASSERT_EQ(got[i], isFloat ? samples::ReadF32(p) : samples::ReadS32(p)) << "sample " << i;
+        WAVEFORMATEX wf;
+        AUXIINFO a;
+        uint64_t frames = 0;
+        ASSERT_EQ(w.Open(src, &wf, 1000, &frames, 0, &a), WAVE_OK);
+        ASSERT_EQ(w.OpenOutput(out, &wf, 1000, 0, 0, &a), WAVE_OK);
+        for (size_t i = 0; i < raw.size() / 4; i += 1000 * channels) {
+            const std::vector<int32_t> got = ReadOne(w, 1000, channels);
+            for (size_t j = 0; j < got.size(); ++j) {
+                const auto* p = reinterpret_cast<const uint8_t*>(raw.data() + 4 * (i + j));
+                ASSERT_EQ(got[j], isFloat ? samples::ReadF32(p) : samples::ReadS32(p)) << "sample " << i + j;
+            }
+            const int n = i + 1000 * channels < raw.size() / 4 ? 1000 : 999; // the last block not whole
+            ASSERT_EQ(w.WriteBlock(got.data(), n), n);
+        }
+        w.CloseOutput();
+        const std::string want = Sh("sox -D " + src + " -t f64 -"), got = Sh("sox -D " + out + " -t f64 -");
+        ASSERT_EQ(got.size(), want.size() - 8 * channels);
+        for (size_t i = 0; i < got.size(); i += 8) {
+            double g, x;
+            std::memcpy(&g, got.data() + i, 8);
+            std::memcpy(&x, want.data() + i, 8);
+            ASSERT_NEAR(g, x, isFloat ? 0x1p-31 : 0.0) << "sample " << i / 8;
         }
     }
 }
@@ -222,9 +232,6 @@ TEST(Reader, OpenCodesAndRecordingForms)
 {
     const Bytes mono = FmtPayload(1, 1, 8000, 16), ten = riff::Ramp16(10); // 10 frames
     const Bytes monoC = Chunk("fmt ", mono), tenC = Chunk("data", ten);
-    const auto with = [&](uint16_t tag, uint16_t ch, uint32_t rate, uint16_t bits) {
-        return Wave(FmtPayload(tag, ch, rate, bits), ten);
-    };
     using riff::ExtensibleFmtPayload;
     const Bytes data = riff::Ramp16(200); // 400 bytes of 16-bit stereo: 100 frames
     const Bytes fmt = FmtPayload(1, 2, 8000, 16), fmtC = Chunk("fmt ", fmt);
@@ -264,15 +271,7 @@ TEST(Reader, OpenCodesAndRecordingForms)
         {"fmt shorter than 16", Wave(FmtPayload(1, 1, 8000, 16, 14), ten), WAVE_ERR_CHUNK, 0, 0},
         {"data before fmt", Riff("WAVE", Bytes(tenC).Add(monoC)), WAVE_OK, 10, 0},
         {"empty data", Wave(mono, Bytes{}), WAVE_ERR_EMPTY, 0, 0},
-        {"zero channels", with(1, 0, 8000, 16), WAVE_ERR_FORMAT, 0, 0},
-        {"rate 999", with(1, 1, 999, 16), WAVE_ERR_FORMAT, 0, 0},
-        {"rate 1000", with(1, 1, 1000, 16), WAVE_OK, 10, 0},
-        {"rate 100000001", with(1, 1, 100000001, 16), WAVE_ERR_FORMAT, 0, 0},
-        {"rate 100000000", with(1, 1, 100000000, 16), WAVE_OK, 10, 0},
-        {"3 channels", with(1, 3, 8000, 16), WAVE_ERR_FORMAT, 0, 0},
-        {"12 bits", with(1, 1, 8000, 12), WAVE_ERR_FORMAT, 0, 0},
-        {"tag 2", with(2, 1, 8000, 16), WAVE_ERR_FORMAT, 0, 0},
-        {"extensible tag", with(0xFFFE, 1, 8000, 16), WAVE_ERR_FORMAT, 0, 0},
+        {"extensible tag in a 16-byte fmt", Wave(FmtPayload(0xFFFE, 1, 8000, 16), ten), WAVE_ERR_FORMAT, 0, 0},
         {"extensible PCM 16-bit", ext(ExtensibleFmtPayload(1, 2, 8000, 16)), WAVE_OK, 100, 0},
         {"extensible PCM 24-bit, 20 valid bits",
          Wave(ExtensibleFmtPayload(1, 1, 8000, 24, 20), riff::Bytes().Fill(300, 1)), WAVE_OK, 100, 0},
@@ -430,14 +429,10 @@ TEST(Reader, TimeBaseOfTheRecordingTimes)
 {
     const auto at = [](int ms) { // from 2024-03-31 00:30, an hour and a half before that change
         const int s = 1800 + ms / 1000;
-        return SYSTEMTIME{2024,
-                          3,
-                          0,
-                          31,
-                          static_cast<uint16_t>(s / 3600),
-                          static_cast<uint16_t>(s / 60 % 60),
-                          static_cast<uint16_t>(s % 60),
-                          static_cast<uint16_t>(ms % 1000)};
+        SYSTEMTIME t{2024, 3, 0, 31};
+        std::tie(t.wHour, t.wMinute, t.wSecond, t.wMilliseconds) =
+            std::make_tuple(s / 3600, s / 60 % 60, s % 60, ms % 1000);
+        return t;
     };
     const struct {
         const char* proves;
