@@ -48,11 +48,7 @@ struct Bench {
     }
     int OpenSource(bool bFailing)
     {
-        WAVEFORMATEX wf;
-        AUXIINFO a;
-        uint64_t frames = 0;
-        return bFailing ? w.Open(std::make_unique<FailingSource>(bytes.v), &wf, 2048, &frames, 0, &a)
-                        : w.Open(src, &wf, 2048, &frames, 0, &a);
+        return (bFailing ? OpenFrom(w, std::make_unique<FailingSource>(bytes.v)) : OpenFrom(w, src)).rc;
     }
     // Copies the whole source; the writer's code.
     int Copy()

@@ -71,14 +71,6 @@ TEST(Writer, LayoutByteForByte)
     }
 }
 
-TEST(Writer, NumberedNamesOfOddPaths)
-{
-    const CRiffWaveFile n;
-    EXPECT_EQ(n.MakeOutputName("a.wav.wav", NAME_NUMBERED, 1), "a_001.wav_001.wav");
-    EXPECT_EQ(n.MakeOutputName("/d/abc", NAME_NUMBERED, 2), "/d/_002.wav");
-    EXPECT_EQ(n.MakeOutputName("/t/x.wav/cut.wav", NAME_NUMBERED, 7), "/t/x.wav/cut_007.wav");
-}
-
 // A numbered output takes the number after the highest one the folder holds
 // for its name; other names in the folder do not count.
 TEST(Writer, NumberingContinuesAfterTheHighestInTheFolder)
@@ -98,9 +90,12 @@ TEST(Writer, NumberingContinuesAfterTheHighestInTheFolder)
          "cut.wav",
          "cut_001.wav"},
         {"a repeated suffix", {"a_004.wav_004.wav", "a_006.wav_005.wav"}, "a.wav.wav", "a_005.wav_005.wav"},
+        {"a name without .wav", {"_002.wav"}, "abc", "_003.wav"},
+        {"a folder named .wav", {"x.wav/cut_006.wav"}, "x.wav/cut.wav", "x.wav/cut_007.wav"},
     };
     for (const auto& row : rows) {
         TempDir dir;
+        std::filesystem::create_directory(dir / "x.wav");
         for (const std::string& name : row.present)
             riff::WriteFile(dir / name, Bytes{'x'});
         CRiffWaveFile w;
