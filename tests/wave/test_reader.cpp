@@ -31,40 +31,53 @@ long long Stamp(const SYSTEMTIME& t)
 TEST(Reader, AuxiFormsAndRcvr)
 {
     const ScopedTz zone("Europe/Berlin"); // only the 68-byte form holds local times
+    // Start and stop times.
+    const Bytes minute = Bytes().Time(2023, 1, 2, 3, 4, 5).Time(2023, 1, 2, 3, 5, 5);
+    const Bytes summer = Bytes().Time(2023, 7, 1, 12, 0, 0).Time(2023, 7, 1, 12, 0, 30);
+    const Bytes winter = Bytes().Time(2023, 1, 15, 12, 0, 0).Time(2023, 1, 15, 12, 0, 30);
+    const Bytes spring = Bytes().Time(2024, 3, 10, 12, 0, 0).Time(2024, 3, 10, 12, 0, 10);
+    const Bytes fourSec = Bytes().Time(2023, 1, 2, 3, 4, 5).Time(2023, 1, 2, 3, 4, 9);
     const Bytes a28 = Bytes().Time(2024, 3, 10, 12, 0, 0).U32(111).U32(64000000).U32(333);
     const Bytes rcvr1 = Bytes().U32(144800000).U32(1).I32(1700000000).Fill(24, 0);
-    // One row a line, as a table reads.
+    // Two lines a row, as a table reads.
     // clang-format off
     const struct {
+        const char* proves;
         std::vector<Bytes> chunks;
         uint32_t center, clock, bw;
         long long start, stop;
         int lengthSec;
     } rows[] = {
-        {{Chunk("auxi", a28)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
-        {{Chunk("auxi", Bytes().Time(2023, 1, 2, 3, 4, 5).Time(2023, 1, 2, 3, 5, 5).U32(1).U32(2).U32(3))},
+        {"28 bytes: start; stop from the data", {Chunk("auxi", a28)},
+         111, 64000000, 333, 20240310120000, 20240310120002, 2},
+        {"44 bytes: start, stop", {Chunk("auxi", Bytes(minute).U32(1).U32(2).U32(3))},
          1, 2, 3, 20230102030405, 20230102030505, 60},
-        {{Chunk("auxi", Bytes().Time(2023, 7, 1, 12, 0, 0).Time(2023, 7, 1, 12, 0, 30).U32(9).U32(5).U32(0).U32(6).Fill(20, 0))},
+        {"68 bytes: local summer times", {Chunk("auxi", Bytes(summer).U32(9).U32(5).U32(0).U32(6).Fill(20, 0))},
          9, 5, 6, 20230701100000, 20230701100030, 30},
-        {{Chunk("auxi", Bytes().Time(2023, 1, 15, 12, 0, 0).Time(2023, 1, 15, 12, 0, 30).U32(9).Fill(32, 0))},
+        {"68 bytes: local winter times", {Chunk("auxi", Bytes(winter).U32(9).Fill(32, 0))},
          9, 0, 0, 20230115110000, 20230115110030, 30},
-        {{Chunk("auxi", Bytes().Time(2024, 3, 10, 12, 0, 0).Time(2024, 3, 10, 12, 0, 10).U32(1).U32(2).U32(0).U32(3).Fill(24, 0))},
+        {"72 bytes: universal times", {Chunk("auxi", Bytes(spring).U32(1).U32(2).U32(0).U32(3).Fill(24, 0))},
          1, 2, 3, 20240310120000, 20240310120010, 10},
-        {{Chunk("auxi", Bytes().Time(2023, 1, 2, 3, 4, 5).Time(2023, 1, 2, 3, 4, 9).U32(14070000).Fill(128, 0xAB))},
+        {"164 bytes: its clock, the rate as bandwidth", {Chunk("auxi", Bytes(fourSec).U32(14070000).Fill(128, 1))},
          14070000, 66666667, 8000, 20230102030405, 20230102030409, 4},
-        {{Chunk("rcvr", rcvr1)}, 144800000, 80000000, 250000, 20231114221320, 20231114221322, 2},
-        {{Chunk("rcvr", Bytes().U32(5).U32(7).I32(1700000000))}, 5, 80000000, 125000, 20231114221320, 20231114221322, 2},
-        {{Chunk("auxi", a28), Chunk("rcvr", rcvr1)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
-        {{Chunk("rcvr", rcvr1), Chunk("auxi", a28)}, 111, 64000000, 333, 20240310120000, 20240310120002, 2},
+        {"rcvr of 36 bytes", {Chunk("rcvr", rcvr1)},
+         144800000, 80000000, 250000, 20231114221320, 20231114221322, 2},
+        {"rcvr of 12 bytes", {Chunk("rcvr", Bytes().U32(5).U32(7).I32(1700000000))},
+         5, 80000000, 125000, 20231114221320, 20231114221322, 2},
+        {"auxi before rcvr wins", {Chunk("auxi", a28), Chunk("rcvr", rcvr1)},
+         111, 64000000, 333, 20240310120000, 20240310120002, 2},
+        {"auxi after rcvr wins", {Chunk("rcvr", rcvr1), Chunk("auxi", a28)},
+         111, 64000000, 333, 20240310120000, 20240310120002, 2},
     };
     // clang-format on
     for (const auto& row : rows) {
         CRiffWaveFile w;
         const OpenResult r = OpenBytes(w, Wave(FmtPayload(1, 1, 8000, 16), riff::Ramp16(16000), row.chunks));
-        ASSERT_EQ(r.rc, WAVE_OK);
+        ASSERT_EQ(r.rc, WAVE_OK) << row.proves;
         EXPECT_EQ(std::make_tuple(r.auxi.dwCenterFreq, r.auxi.dwClockFreq, r.auxi.dwBandwidth,
                                   Stamp(r.auxi.stStartTime), Stamp(r.auxi.stStopTime), w.m_nLengthSec),
-                  std::make_tuple(row.center, row.clock, row.bw, row.start, row.stop, row.lengthSec));
+                  std::make_tuple(row.center, row.clock, row.bw, row.start, row.stop, row.lengthSec))
+            << row.proves;
     }
 }
 
@@ -297,21 +310,19 @@ TEST(Reader, SixGibibyteRecordings)
     const auto plain = [&](uint32_t riffSize, uint32_t dataSize) {
         return Riff("WAVE", Bytes(fmtC).Id("data").U32(dataSize), riffSize);
     };
+    const Bytes rf64 = riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(~0u));
     const struct {
         const char* proves;
         Bytes header;
         Bytes tail;
         uint32_t centerHz;
-        // One row a line, as a table reads.
-        // clang-format off
     } rows[] = {
         {"sizes 0xFFFFFFFF", plain(0xFFFFFFFFu, 0xFFFFFFFFu), {}, 0},
         {"sizes wrapped", plain(static_cast<uint32_t>(36 + dataBytes), static_cast<uint32_t>(dataBytes)), {}, 0},
         {"wrapped, auxi after data", plain(0, static_cast<uint32_t>(dataBytes)), auxi, 145000000},
-        {"RF64", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(0xFFFFFFFFu)), {}, 0},
-        {"RF64, auxi after data", riff::Rf64(Bytes(Chunk("ds64", riff::Ds64Payload(0, dataBytes))).Add(fmtC).Id("data").U32(0xFFFFFFFFu)), auxi, 145000000},
+        {"RF64", rf64, {}, 0},
+        {"RF64, auxi after data", rf64, auxi, 145000000},
     };
-    // clang-format on
     for (const auto& row : rows) {
         const std::string path = dir / "big.wav";
         const int64_t start = static_cast<int64_t>(row.header.size());
