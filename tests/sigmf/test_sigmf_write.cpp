@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,9 +34,11 @@ QJsonObject ReadMeta(const std::string& path)
 TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
 {
     const SYSTEMTIME start{2026, 6, 0, 21, 9, 7, 56, 250};
-    const Bytes auxi = riff::AuxiPayload(start, start, {7074000});
+    const std::vector<Bytes> withAuxi{riff::Chunk("auxi", riff::AuxiPayload(start, start, {7074000}))}, none;
     const Bytes tail = riff::Chunk("LIST", Bytes().Id("INFO").Id("ISFT").U32(3).U8('x').U8('y').U8(0));
+    const std::vector<Bytes> withTail{tail};
     const Bytes ramp = riff::Ramp16(96);
+    const char* kStart = "2026-06-21T09:07:56.250Z";
     struct Row {
         const char* name;
         Bytes fmt;
@@ -47,36 +48,16 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         double centre; // 0: none written
     };
     const std::vector<Row> rows{
-        {"iq16.wav",
-         riff::FmtPayload(1, 2, 48000, 16),
-         {riff::Chunk("auxi", auxi)},
-         {tail},
-         "ci16_le",
-         "2026-06-21T09:07:56.250Z",
-         7074000},
-        {"real16.wav",
-         riff::FmtPayload(1, 1, 48000, 16),
-         {riff::Chunk("auxi", auxi)},
-         {},
-         "ri16_le",
-         "2026-06-21T09:07:56.250Z",
-         0},
-        {"u8.wav", riff::FmtPayload(1, 1, 8000, 8), {}, {}, "ru8", nullptr, 0},
-        {"f32.wav", riff::FmtPayload(3, 2, 8000, 32), {}, {tail}, "cf32_le", nullptr, 0},
-        {"ext32.wav", riff::ExtensibleFmtPayload(1, 2, 8000, 32), {}, {}, "ci32_le", nullptr, 0},
-        {"s24.wav", riff::FmtPayload(1, 2, 8000, 24), {}, {}, "", nullptr, 0},
+        {"iq16.wav", riff::FmtPayload(1, 2, 48000, 16), withAuxi, withTail, "ci16_le", kStart, 7074000},
+        {"real16.wav", riff::FmtPayload(1, 1, 48000, 16), withAuxi, none, "ri16_le", kStart, 0},
+        {"u8.wav", riff::FmtPayload(1, 1, 8000, 8), none, none, "ru8", nullptr, 0},
+        {"f32.wav", riff::FmtPayload(3, 2, 8000, 32), none, withTail, "cf32_le", nullptr, 0},
+        {"ext32.wav", riff::ExtensibleFmtPayload(1, 2, 8000, 32), none, none, "ci32_le", nullptr, 0},
+        {"s24.wav", riff::FmtPayload(1, 2, 8000, 24), none, none, "", nullptr, 0},
     };
     TempFolder dir;
     std::vector<std::string> metas;
-    // The files written, for the check that each reads back through the SigMF
-    // reader with the same rate, centre, start and frames.
-    struct Written {
-        std::string meta;
-        double rate, centre;
-        const char* time;
-        int64_t frames;
-    };
-    std::vector<Written> written;
+    sigmf::InstallSourceResolver();
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         const std::string wave = dir / r.name;
@@ -110,30 +91,23 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         EXPECT_NE(sigmf::WriteMetaBesideWave(wave, {}).find("already exists"), std::string::npos);
         EXPECT_EQ(riff::ReadFile(metaPath), before);
         metas.push_back(metaPath);
-        const int bytesPerFrame = r.fmt.v[12];
-        written.push_back({metaPath, g["core:sample_rate"].toDouble(), r.centre, r.time,
-                           static_cast<int64_t>(ramp.size()) / bytesPerFrame});
-    }
-    EXPECT_EQ(SigmfSchemaErrors(metas), "");
-    // Each meta opens through the program's reader with the wave's rate, centre, start and frames.
-    ASSERT_EQ(written.size(), rows.size() - 1);
-    sigmf::InstallSourceResolver();
-    for (const Written& w : written) {
-        SCOPED_TRACE(w.meta);
-        CRiffWaveFile wave;
+        // The meta opens through the program's reader with the wave's rate, centre, start and frames.
+        CRiffWaveFile in;
         WAVEFORMATEX wf;
         uint64_t frames = 0;
         AUXIINFO auxi;
-        ASSERT_EQ(wave.Open(w.meta, &wf, 0, &frames, 0, &auxi), WAVE_OK) << wave.ErrorText();
-        EXPECT_EQ(wf.nSamplesPerSec, w.rate);
-        EXPECT_EQ(auxi.dwCenterFreq, w.centre);
-        EXPECT_EQ(static_cast<int64_t>(frames), w.frames);
-        if (w.time) {
-            EXPECT_EQ(std::vector<uint16_t>({auxi.stStartTime.wHour, auxi.stStartTime.wMinute,
-                                             auxi.stStartTime.wSecond, auxi.stStartTime.wMilliseconds}),
+        ASSERT_EQ(in.Open(metaPath, &wf, 0, &frames, 0, &auxi), WAVE_OK) << in.ErrorText();
+        EXPECT_EQ(wf.nSamplesPerSec, riff::Le32(r.fmt.v, 4));
+        EXPECT_EQ(auxi.dwCenterFreq, r.centre);
+        EXPECT_EQ(frames, ramp.size() / r.fmt.v[12]); // the fmt's bytes a frame
+        if (r.time) {
+            EXPECT_EQ(std::vector<uint16_t>({auxi.stStartTime.wHour, auxi.stStartTime.wMinute, auxi.stStartTime.wSecond,
+                                             auxi.stStartTime.wMilliseconds}),
                       std::vector<uint16_t>({9, 7, 56, 250}));
         }
     }
+    EXPECT_EQ(metas.size(), rows.size() - 1);
+    EXPECT_EQ(SigmfSchemaErrors(metas), "");
     for (const auto& [path, beside] :
          {std::pair{"a/b.wav", "a/b.sigmf-meta"}, {"a.b/c", "a.b/c.sigmf-meta"}, {"x.y.wav", "x.y.sigmf-meta"}})
         EXPECT_EQ(sigmf::MetaPathBeside(path), beside);

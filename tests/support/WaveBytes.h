@@ -198,13 +198,6 @@ inline Bytes Pcm16(const std::vector<int16_t>& s)
 {
     return Gen16(s.size(), [&](size_t i) { return s[i]; });
 }
-inline Bytes Float32(const std::vector<float>& s)
-{
-    Bytes b;
-    for (float f : s)
-        b.F32(f);
-    return b;
-}
 // n 16-bit samples counting up from first.
 inline Bytes Ramp16(size_t n, int16_t first = 1)
 {

@@ -19,16 +19,14 @@ namespace {
 
 constexpr int64_t kSourceFrames = 1 << 19; // 2 MiB of 16-bit stereo
 
-// A source whose reads of the bytes [from, to) fail with EIO, as a bad sector does.
+// A source whose reads of the bytes [400000, 500000) fail with EIO, as a bad
+// sector does; it offers no view of its bytes, so every one is read.
 class FailingSource : public CByteSource {
 public:
-    FailingSource(std::vector<uint8_t> bytes, int64_t from, int64_t to)
-        : m_mem(std::move(bytes)), m_from(from), m_to(to)
-    {
-    }
+    explicit FailingSource(std::vector<uint8_t> bytes) : m_mem(std::move(bytes)) {}
     int64_t Read(void* p, int64_t n) override
     {
-        if (Tell() < m_to && Tell() + n > m_from) {
+        if (Tell() < 500000 && Tell() + n > 400000) {
             errno = EIO;
             return -1;
         }
@@ -40,7 +38,6 @@ public:
 
 private:
     CMemoryByteSource m_mem;
-    int64_t m_from, m_to;
 };
 
 // A source file in its own folder and an empty destination folder.
@@ -49,24 +46,15 @@ struct Bench {
     std::string src = dir / "src.wav", out = dir / "out";
     Bytes bytes = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(2 * kSourceFrames));
     CRiffWaveFile w;
-    Bench(bool bUnnamed)
+    explicit Bench(bool bUnnamed)
     {
         riff::WriteFile(src, bytes);
         std::filesystem::create_directory(out);
         w.m_bUnnamedOutput = bUnnamed;
     }
-    int OpenSource()
+    int OpenSource(bool bFailing)
     {
-        WAVEFORMATEX wf;
-        AUXIINFO a;
-        uint64_t frames = 0;
-        return w.Open(src, &wf, 2048, &frames, 0, &a);
-    }
-    int OpenFailingSource()
-    {
-        OpenResult r;
-        r.rc = w.Open(std::make_unique<FailingSource>(bytes.v, 400000, 500000), &r.wf, 2048, &r.frames, 0, &r.auxi);
-        return r.rc;
+        return (bFailing ? OpenFrom(w, std::make_unique<FailingSource>(bytes.v)) : OpenFrom(w, src)).rc;
     }
     // Copies the whole source; the writer's code.
     int Copy()
@@ -76,12 +64,12 @@ struct Bench {
         return w.m_nError;
     }
     // Reads and writes blocks until something fails; a read failure is
-    // abandoned by the caller, as the save loop does.
-    int Blocks(int nMaxBlocks = 1 << 20)
+    // abandoned, as the save loop does.
+    int Blocks()
     {
         std::vector<int32_t> block(4096);
         int progress = 0;
-        for (int i = 0; i < nMaxBlocks; ++i) {
+        for (;;) {
             const int n = w.ReadBlock(block.data(), 2048, &progress);
             if (n < 0) {
                 w.AbandonOutput();
@@ -99,59 +87,50 @@ struct Bench {
 
 TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
 {
+    enum { kGood, kEio, kShortened };                // the source: EIO on part of its bytes, or cut short once opened
+    enum { kNoLimit, kLimitFirst, kLimitAfterOpen }; // a 1 MiB file size limit
     enum { kOpenOnly, kCopy, kBlocks };
-    enum { kNoLimit, kLimitFirst, kLimitAfterOpen };
+    enum { kAnyFs, kFullFs, kReadOnlyFs };
     const struct {
         const char* name;
-        bool failingSource; // EIO on part of its bytes
-        const char* mount;  // a tmpfs over the destination folder with these options, or none
-        bool readOnly;
+        int source;
+        int fs; // a tmpfs over the destination folder: full, or read-only
         const char* dest;
-        uint64_t planned;
-        int limit;    // a 1 MiB file size limit
-        bool shorten; // the source is cut short once opened
-        int run, code, err;
+        bool rf64; // planned past 4 GiB
+        int limit, run, code, err;
     } rows[] = {
-        {"file size limit, blocks (RF64)", false, nullptr, false, "/cut.wav", uint64_t{3} << 30, kLimitFirst, false,
-         kBlocks, WAVE_ERR_WRITE, EFBIG},
-        {"file size limit, byte copy", false, nullptr, false, "/cut.wav", kSourceFrames, kLimitAfterOpen, false, kCopy,
-         WAVE_ERR_WRITE, EFBIG},
-        {"full file system", false, "size=256k", false, "/cut.wav", kSourceFrames, kNoLimit, false, kCopy,
-         WAVE_ERR_WRITE, ENOSPC},
-        {"read-only folder", false, "size=1m", true, "/cut.wav", kSourceFrames, kNoLimit, false, kOpenOnly,
-         WAVE_ERR_CREATE, EROFS},
-        {"missing folder", false, nullptr, false, "/none/cut.wav", kSourceFrames, kNoLimit, false, kOpenOnly,
-         WAVE_ERR_CREATE, ENOENT},
-        {"a folder as the destination", false, nullptr, false, "/", kSourceFrames, kNoLimit, false, kOpenOnly,
-         WAVE_ERR_CREATE, EISDIR},
-        {"read error, byte copy", true, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, false, kCopy,
-         WAVE_ERR_READ, EIO},
-        {"read error, blocks", true, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, false, kBlocks, WAVE_ERR_READ,
-         EIO},
-        {"source shortened while read, byte copy", false, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, true,
-         kCopy, WAVE_ERR_READ, 0},
-        {"source shortened while read, blocks", false, nullptr, false, "/cut.wav", kSourceFrames, kNoLimit, true,
-         kBlocks, WAVE_ERR_READ, 0},
+        {"size limit, blocks (RF64)", kGood, kAnyFs, "/cut.wav", true, kLimitFirst, kBlocks, WAVE_ERR_WRITE, EFBIG},
+        {"size limit, byte copy", kGood, kAnyFs, "/cut.wav", false, kLimitAfterOpen, kCopy, WAVE_ERR_WRITE, EFBIG},
+        {"full file system", kGood, kFullFs, "/cut.wav", false, kNoLimit, kCopy, WAVE_ERR_WRITE, ENOSPC},
+        {"read-only folder", kGood, kReadOnlyFs, "/cut.wav", false, kNoLimit, kOpenOnly, WAVE_ERR_CREATE, EROFS},
+        {"missing folder", kGood, kAnyFs, "/none/cut.wav", false, kNoLimit, kOpenOnly, WAVE_ERR_CREATE, ENOENT},
+        {"a folder as the destination", kGood, kAnyFs, "/", false, kNoLimit, kOpenOnly, WAVE_ERR_CREATE, EISDIR},
+        {"read error, byte copy", kEio, kAnyFs, "/cut.wav", false, kNoLimit, kCopy, WAVE_ERR_READ, EIO},
+        {"read error, blocks", kEio, kAnyFs, "/cut.wav", false, kNoLimit, kBlocks, WAVE_ERR_READ, EIO},
+        {"source shortened, byte copy", kShortened, kAnyFs, "/cut.wav", false, kNoLimit, kCopy, WAVE_ERR_READ, 0},
+        {"source shortened, blocks", kShortened, kAnyFs, "/cut.wav", false, kNoLimit, kBlocks, WAVE_ERR_READ, 0},
     };
     for (const bool unnamed : {true, false}) {
         for (const auto& r : rows) {
             SCOPED_TRACE(std::string(r.name) + (unnamed ? ", unnamed temporary" : ", named temporary"));
             Bench b(unnamed);
             std::optional<faultfs::Mount> mount;
-            if (r.mount && !mount.emplace(b.out, r.mount, r.readOnly).Ok()) {
+            if (r.fs != kAnyFs &&
+                !mount.emplace(b.out, r.fs == kFullFs ? "size=256k" : "size=1m", r.fs == kReadOnlyFs).Ok()) {
                 std::cout << "skipped \"" << r.name << "\": mounting a tmpfs was refused (needs root)\n";
                 continue;
             }
             std::optional<faultfs::SizeLimit> limit;
             if (r.limit == kLimitFirst)
                 limit.emplace(1 << 20);
-            int rc = r.failingSource ? b.OpenFailingSource() : b.OpenSource();
+            int rc = b.OpenSource(r.source == kEio);
+            const uint64_t planned = r.rf64 ? uint64_t{3} << 30 : kSourceFrames;
             if (rc == WAVE_OK)
-                rc = b.w.OpenOutput(b.out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, r.planned);
+                rc = b.w.OpenOutput(b.out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, planned);
             if (rc == WAVE_OK && r.run != kOpenOnly) {
                 if (r.limit == kLimitAfterOpen)
                     limit.emplace(1 << 20);
-                if (r.shorten) {
+                if (r.source == kShortened) {
                     EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
                 }
                 rc = r.run == kCopy ? b.Copy() : b.Blocks();
@@ -161,55 +140,42 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
             EXPECT_EQ(b.w.m_nErrno, r.err) << std::strerror(b.w.m_nErrno);
             EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
             EXPECT_FALSE(b.w.m_bOutOpen);
-            if (!r.shorten) {
+            if (r.source != kShortened) {
                 EXPECT_EQ(ReadFile(b.src), b.bytes.v);
             }
         }
     }
 }
 
-// A name taken while a segment is written is passed over when the segment is
-// named, never replaced; two outputs of one folder get two numbers.
-TEST(AtomicOutput, NamesTakenMeanwhileArePassedOver)
-{
-    TempDir dir;
-    const WAVEFORMATEX wf{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
-    CRiffWaveFile a, b;
-    ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(a.m_strOutFile, dir / "cut_001.wav");
-    const std::vector<uint8_t> other = {'o'};
-    riff::WriteFile(dir / "cut_001.wav", other);
-    ASSERT_EQ(b.OpenOutput(dir / "cut.wav", &wf, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-    EXPECT_EQ(b.m_strOutFile, dir / "cut_002.wav");
-    a.CloseOutput();
-    b.CloseOutput();
-    EXPECT_EQ(std::make_pair(a.m_strOutFile, b.m_strOutFile), std::make_pair(dir / "cut_002.wav", dir / "cut_003.wav"));
-    EXPECT_EQ(ReadFile(dir / "cut_001.wav"), other);
-    for (const char* n : {"cut_002.wav", "cut_003.wav"})
-        EXPECT_EQ(riff::ParseWave(ReadFile(dir / n)).order, (std::vector<std::string>{"fmt ", "data"})) << n;
-    EXPECT_EQ(faultfs::Names(dir.path.string()), (std::set<std::string>{"cut_001.wav", "cut_002.wav", "cut_003.wav"}));
-}
-
 // While a segment is written only a temporary of ours exists, never the
-// segment's name; afterwards only the segment.
-TEST(AtomicOutput, OnlyATemporaryUntilFinished)
+// segment's name; a name taken meanwhile is passed over when the segment is
+// named, never replaced; two outputs of one folder get two numbers.
+TEST(AtomicOutput, OnlyATemporaryUntilNamedAndTakenNamesPassedOver)
 {
     for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
         TempDir dir;
-        CRiffWaveFile w;
-        w.m_bUnnamedOutput = unnamed;
-        ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &kStereo16, 2048, 0, NAME_NUMBERED, nullptr), WAVE_OK);
-        std::vector<int32_t> block(4096, 0x10000);
-        ASSERT_EQ(w.WriteBlock(block.data(), 2048), 2048);
+        CRiffWaveFile a, b;
+        a.m_bUnnamedOutput = b.m_bUnnamedOutput = unnamed;
+        ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &kMono16, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+        EXPECT_EQ(a.m_strOutFile, dir / "cut_001.wav");
+        const std::vector<int32_t> block(64, 0x10000);
+        ASSERT_EQ(a.WriteBlock(block.data(), 64), 64);
         const std::set<std::string> during = faultfs::Names(dir.path.string());
-        EXPECT_LE(during.size(), 1u) << unnamed;
+        EXPECT_TRUE(during.size() == 1 || (unnamed && during.empty())) << during.size();
         for (const std::string& n : during)
             EXPECT_EQ(n.rfind(CRiffWriter::kTempPrefix, 0), 0u) << n;
-        if (!unnamed) {
-            EXPECT_EQ(during.size(), 1u);
-        }
-        w.CloseOutput();
-        EXPECT_EQ(faultfs::Names(dir.path.string()), std::set<std::string>{"cut_001.wav"}) << unnamed;
+        riff::WriteFile(dir / "cut_001.wav", Bytes{'o'});
+        ASSERT_EQ(b.OpenOutput(dir / "cut.wav", &kMono16, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
+        EXPECT_EQ(b.m_strOutFile, dir / "cut_002.wav");
+        a.CloseOutput();
+        b.CloseOutput();
+        EXPECT_EQ(std::pair(a.m_strOutFile, b.m_strOutFile), std::pair(dir / "cut_002.wav", dir / "cut_003.wav"));
+        EXPECT_EQ(ReadFile(dir / "cut_001.wav"), std::vector<uint8_t>{'o'});
+        for (const char* n : {"cut_002.wav", "cut_003.wav"})
+            EXPECT_EQ(riff::ParseWave(ReadFile(dir / n)).order, (std::vector<std::string>{"fmt ", "data"})) << n;
+        EXPECT_EQ(faultfs::Names(dir.path.string()),
+                  (std::set<std::string>{"cut_001.wav", "cut_002.wav", "cut_003.wav"}));
     }
 }
 

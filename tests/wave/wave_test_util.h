@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "support/TempFolder.h"
 #include "platform/RiffReader.h"
@@ -29,11 +30,17 @@ struct OpenResult {
     AUXIINFO auxi;
 };
 
-inline OpenResult OpenBytes(CRiffWaveFile& w, const Bytes& b, int nBlockFrames = 2048)
+// Opens a path or a byte source in w.
+template <typename Source>
+OpenResult OpenFrom(CRiffWaveFile& w, Source&& source, int nBlockFrames = 2048)
 {
     OpenResult r;
-    r.rc = w.Open(std::make_unique<CMemoryByteSource>(b.v), &r.wf, nBlockFrames, &r.frames, 0, &r.auxi);
+    r.rc = w.Open(std::forward<Source>(source), &r.wf, nBlockFrames, &r.frames, 0, &r.auxi);
     return r;
+}
+inline OpenResult OpenBytes(CRiffWaveFile& w, const Bytes& b, int nBlockFrames = 2048)
+{
+    return OpenFrom(w, std::make_unique<CMemoryByteSource>(b.v), nBlockFrames);
 }
 
 const WAVEFORMATEX kMono16{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
