@@ -125,9 +125,10 @@ __attribute__((always_inline)) inline V4d SubAdd(V4d p, V4d q)
 {
     return __builtin_shufflevector(p - q, p + q, 0, 5, 2, 7);
 }
+// Eight lanes have no add-subtract instruction: a sign flip and an add.
 __attribute__((always_inline)) inline V8d SubAdd(V8d p, V8d q)
 {
-    return __builtin_shufflevector(p - q, p + q, 0, 9, 2, 11, 4, 13, 6, 15);
+    return p + NegateRe(q);
 }
 
 // w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr); wr and wi
