@@ -41,6 +41,8 @@ function(tavirel_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${T_LIBS} tavirel_options GTest::gtest GTest::gmock)
+  # Data kept beside the tests is found by this absolute path, whatever the build folder or compiler cache.
+  target_compile_definitions(${name} PRIVATE TAVIREL_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests")
   if(T_QT)
     target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/QtTestMain.cpp)
     target_link_libraries(${name} PRIVATE tavirel_sigmf Qt6::Widgets Qt6::Test)

@@ -66,6 +66,14 @@ protected:
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     CTavirelDoc* doc() { return m_app->m_pDoc.get(); }
+    // The entry of the View menu's submenu at this index with this text.
+    QAction* Entry(int menu, const QString& text)
+    {
+        for (QAction* a : frame()->m_menuView->actions()[menu]->menu()->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    }
 
     QTemporaryDir m_dir;
     CScriptedDialogs m_dialogs;
@@ -138,15 +146,9 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
         EXPECT_NE(view->m_pPlot->m_bitmap, before) << s.action;
     }
     // Listening's choices come after them in the same list.
-    const auto entry = [&](int menu, const QString& text) -> QAction* {
-        for (QAction* a : frame()->m_menuView->actions()[menu]->menu()->actions())
-            if (a->text() == text)
-                return a;
-        return nullptr;
-    };
-    entry(15, "&USB")->trigger();
-    entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->trigger();
-    entry(16, "-12 dB")->trigger();
+    Entry(15, "&USB")->trigger();
+    Entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->trigger();
+    Entry(16, "-12 dB")->trigger();
     frame()->m_menuView->actions()[17]->trigger(); // Follow Playing Line off
     frame()->close();
     EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "0:1:1:0:3:1:1:-12:0:0:");
@@ -155,9 +157,9 @@ TEST_F(AppTest, ViewMenuCommandsAndTheirSettingsLastAcrossStarts)
     EXPECT_EQ(doc()->m_nZoom, 2);
     EXPECT_EQ(doc()->m_nRowMode, 1);
     EXPECT_TRUE(frame()->m_menuView->actions()[5]->isChecked());
-    EXPECT_TRUE(entry(15, "&USB")->isChecked());
-    EXPECT_TRUE(entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->isChecked());
-    EXPECT_TRUE(entry(16, "-12 dB")->isChecked());
+    EXPECT_TRUE(Entry(15, "&USB")->isChecked());
+    EXPECT_TRUE(Entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->isChecked());
+    EXPECT_TRUE(Entry(16, "-12 dB")->isChecked());
     EXPECT_FALSE(frame()->m_menuView->actions()[17]->isChecked());
 }
 
@@ -171,10 +173,8 @@ TEST_F(AppTest, PictureChoicesAndTheirSettingsLastAcrossStarts)
     Seed(0, source);
     Start();
     CTavirelView* view = m_app->m_pView;
-    auto choose = [&](int menu, const QString& text) {
-        for (QAction* a : frame()->m_menuView->actions()[menu]->menu()->actions())
-            if (a->text() == text)
-                a->trigger();
+    const auto choose = [&](int menu, const QString& text) {
+        Entry(menu, text)->trigger();
         WaitForThePicture();
     };
     EXPECT_EQ(frame()->m_menuFile->actions().value(0)->shortcut().toString(), "Ctrl+E");
@@ -187,15 +187,9 @@ TEST_F(AppTest, PictureChoicesAndTheirSettingsLastAcrossStarts)
         {[&] { choose(7, "512"); }, [&] { return doc()->m_nFftSize == 512 && doc()->m_nZoom == 8; }},
         {[&] { choose(8, "&Blackman-Harris"); }, [&] { return doc()->m_nWindow == WINDOW_BLACKMAN_HARRIS; }},
         {[&] { choose(9, "&Viridis"); }, [&] { return doc()->m_nColourMap == COLOURS_VIRIDIS; }},
-        {[&] {
-             QTest::keyClick(frame(), Qt::Key_A);
-             WaitForThePicture();
-         },
+        {[&] { QTest::keyClick(frame(), Qt::Key_A); WaitForThePicture(); },
          [&] { return doc()->m_nRefLevel == -20 && doc()->m_nRangeDb != kRangeToFloor; }},
-        {[&] {
-             frame()->m_menuView->actions()[11]->trigger();
-             QCoreApplication::processEvents();
-         },
+        {[&] { frame()->m_menuView->actions()[11]->trigger(); QCoreApplication::processEvents(); },
          [&] { return !doc()->m_bShowAxes && view->PictureRect() == view->PlotAreaRect(); }},
     };
     for (size_t i = 0; i < std::size(steps); ++i) {

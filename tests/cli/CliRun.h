@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,20 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& pr
     for (const std::string& a : args)
         command += " " + ShellQuoted(a);
     return Shell(command);
+}
+
+// Arguments as words (split at blanks); SRC, LIST and OUT stand for dir's src.wav, list.csv and out.
+inline std::vector<std::string> Words(const std::string& text, const std::string& dir = "")
+{
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) {
+        for (const auto& [key, value] : {std::pair{"SRC", "/src.wav"}, {"LIST", "/list.csv"}, {"OUT", "/out"}})
+            if (const size_t at = w.find(key); !dir.empty() && at != std::string::npos)
+                w.replace(at, std::strlen(key), dir + value);
+        words.push_back(w);
+    }
+    return words;
 }
 
 // The value of a flat JSON object line: the text after "key": up to the next comma or brace.

@@ -1,27 +1,10 @@
 // The built tavirel-cli refusing what cannot give a sound result, in every
 // command: the exit status (2 usage, 1 fault), the words that name the fault,
 // and nothing written; option spellings and the version.
-#include <cstring>
-#include <sstream>
-
 #include "TavirelVersion.h"
 #include "cli/CliRun.h"
 
 namespace {
-
-// Arguments as words; SRC, LIST and OUT stand for the test's files.
-std::vector<std::string> Words(const std::string& text, const std::string& dir)
-{
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    for (std::string w; in >> w;) {
-        for (const auto& [key, value] : {std::pair{"SRC", "/src.wav"}, {"LIST", "/list.csv"}, {"OUT", "/out"}})
-            if (const size_t at = w.find(key); at != std::string::npos)
-                w.replace(at, std::strlen(key), dir + value);
-        words.push_back(w);
-    }
-    return words;
-}
 
 class CliArgs : public CliTest {
 protected:

@@ -11,30 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/Commands.h"
+#include "cli/CliRun.h"
 #include "support/ToneFit.h"
 #include "wave/wave_test_util.h"
 
 namespace {
-
-// Runs the command in this process; its exit status, and what it printed.
-int Audio(std::vector<std::string> args, std::string* out = nullptr, std::string* err = nullptr)
-{
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = CmdAudio(static_cast<int>(args.size()), argv.data());
-    std::fflush(stdout);
-    const std::string o = testing::internal::GetCapturedStdout(), e = testing::internal::GetCapturedStderr();
-    if (out)
-        *out = o;
-    if (err)
-        *err = e;
-    return status;
-}
 
 const riff::Bytes kAuxiTimes = riff::Bytes().Time(2024, 5, 1, 10, 0, 0).Time(2024, 5, 1, 10, 0, 0);
 
@@ -95,83 +76,35 @@ TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
     const struct {
         const char* what;
         riff::Bytes source;
-        std::vector<std::string> options;
+        const char* options;
         const char* name; // the file written
         int rate;
-        double seconds;
-        double level;    // of the 1 kHz tone
-        double rejectHz; // a tone that must stay 40 dB under the level; 0: none
+        double seconds, level; // of the 1 kHz tone
+        double rejectHz;       // a tone that must stay 40 dB under the level; 0: none
     } rows[] = {
-        {"8 kHz to the default 48 kHz",
-         ToneRecording(8000, 1, 3.0),
-         {"--from", "1", "--to", "3"},
-         "a_001.wav",
-         48000,
-         2.0,
-         0.5,
-         0},
-        {"the next number, at 44.1 kHz",
-         ToneRecording(8000, 1, 3.0),
-         {"--from", "0", "--to", "1", "--rate", "44100"},
-         "a_002.wav",
-         44100,
-         1.0,
-         0.5,
-         0},
-        {"a 2 MS/s recording",
-         ToneRecording(2000000, 1, 3.0),
-         {"--from", "0", "--to", "1", "--rate=22050"},
-         "a_003.wav",
-         22050,
-         1.0,
-         0.5,
-         0},
-        {"AM tuned to its carrier, half a second in",
-         Am(),
-         {"--from", "0.25", "--to", "1.25", "--tune", "7.22M"},
-         "a_004.wav",
-         48000,
-         1.0,
-         0.5 * kA,
-         0},
-        {"narrow FM in the band given",
-         Fm(2500),
-         {"--from", "0.25", "--to", "1.25", "--mode", "fm", "--low", "7213750", "--high", "7226.25k"},
-         "a_005.wav",
-         48000,
-         1.0,
-         0.5,
-         0},
-        {"broadcast FM with 75 us de-emphasis",
-         Fm(37500),
-         {"--from", "0.25", "--to", "1.25", "--mode", "wfm", "--tune", "7.22M", "--deemphasis", "75"},
-         "a_006.wav",
-         48000,
-         1.0,
-         0.5 * Deemphasis(75e-6),
-         0},
-        {"USB passes above the carrier, rejects below",
-         TwoSidebands(),
-         {"--from", "0.25", "--to", "1.25", "--mode", "usb", "--tune", "7.22M"},
-         "a_007.wav",
-         48000,
-         1.0,
-         kA,
-         1500},
+        {"8 kHz to the default 48 kHz", ToneRecording(8000, 1, 3.0), "--from 1 --to 3", "a_001.wav", 48000, 2, 0.5, 0},
+        {"the next number, at 44.1 kHz", ToneRecording(8000, 1, 3.0), "--from 0 --to 1 --rate 44100", "a_002.wav",
+         44100, 1, 0.5, 0},
+        {"a 2 MS/s recording", ToneRecording(2000000, 1, 3.0), "--from 0 --to 1 --rate=22050", "a_003.wav", 22050, 1,
+         0.5, 0},
+        {"AM tuned to its carrier, half a second in", Am(), "--from 0.25 --to 1.25 --tune 7.22M", "a_004.wav", 48000, 1,
+         0.5 * kA, 0},
+        {"narrow FM in the band given", Fm(2500), "--from 0.25 --to 1.25 --mode fm --low 7213750 --high 7226.25k",
+         "a_005.wav", 48000, 1, 0.5, 0},
+        {"broadcast FM with 75 us de-emphasis", Fm(37500),
+         "--from 0.25 --to 1.25 --mode wfm --tune 7.22M --deemphasis 75", "a_006.wav", 48000, 1,
+         0.5 * Deemphasis(75e-6), 0},
+        {"USB passes above the carrier, rejects below", TwoSidebands(), "--from 0.25 --to 1.25 --mode usb --tune 7.22M",
+         "a_007.wav", 48000, 1, kA, 1500},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
-        const std::string src = dir / "src.wav", dest = dir / "a.wav";
+        const std::string src = dir / "src.wav", written = dir / r.name;
         ASSERT_TRUE(riff::WriteFile(src, r.source));
-        std::vector<std::string> args{src, "--dest", dest};
-        args.insert(args.end(), r.options.begin(), r.options.end());
-        std::string out, err;
-        ASSERT_EQ(Audio(args, &out, &err), 0) << err;
-        const std::string written = dir / r.name;
-        EXPECT_EQ(out, written + "\n");
-        EXPECT_EQ(Sh("sox --i -r " + written), std::to_string(r.rate) + "\n");
-        EXPECT_EQ(Sh("sox --i -c " + written), "1\n");
-        EXPECT_EQ(Sh("sox --i -b " + written), "16\n");
+        const CliRun run = RunCli(Words("audio " + src + " --dest " + (dir / "a.wav") + " " + r.options));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, written + "\n");
+        EXPECT_EQ(Sh("for o in r c b; do sox --i -$o " + written + "; done"), std::to_string(r.rate) + "\n1\n16\n");
         EXPECT_NEAR(std::stod(Sh("sox --i -s " + written)), r.seconds * r.rate, 2.0);
         const std::string raw = Sh("sox " + written + " -t f32 -");
         std::vector<float> y(raw.size() / 4);
@@ -196,75 +129,46 @@ TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
         SCOPED_TRACE(s.name);
         const riff::Chunks c = riff::ParseWave(riff::ReadFile(dir / s.name));
         ASSERT_EQ(c.payload.count("auxi"), 1u);
-        const AUXIINFO auxi = AuxiFromBytes(c.payload.at("auxi").data());
-        EXPECT_EQ(auxi.stStartTime.wHour, 10);
-        EXPECT_EQ(auxi.stStartTime.wSecond, s.startSecond);
-        EXPECT_EQ(auxi.stStartTime.wMilliseconds, s.startMs);
-        EXPECT_EQ(auxi.stStopTime.wSecond, s.stopSecond);
-        EXPECT_EQ(auxi.dwCenterFreq, s.centre);
-        EXPECT_EQ(auxi.dwBandwidth, s.bandwidth);
+        const AUXIINFO a = AuxiFromBytes(c.payload.at("auxi").data());
+        EXPECT_EQ(std::tuple(a.stStartTime.wHour, a.stStartTime.wSecond, a.stStartTime.wMilliseconds,
+                             a.stStopTime.wSecond, a.dwCenterFreq, a.dwBandwidth),
+                  std::tuple(10, s.startSecond, s.startMs, s.stopSecond, s.centre, s.bandwidth));
     }
 }
 
 TEST(CliAudio, RefusesAndWritesNothing)
 {
     TempDir dir;
-    const std::string mono = dir / "mono.wav", iq = dir / "iq.wav", dest = dir / "out.wav";
+    const std::string mono = dir / "mono.wav", iq = dir / "iq.wav";
     ASSERT_TRUE(riff::WriteFile(mono, ToneRecording(8000, 1, 2.0)));
     ASSERT_TRUE(riff::WriteFile(iq, ToneRecording(8000, 2, 2.0)));
     const struct {
-        const char* what;
-        std::vector<std::string> args;
+        std::string args; // after the source
         int status;
         std::string message; // the first line of standard error
     } rows[] = {
-        {"a mode for a one-channel recording",
-         {mono, "--from", "0", "--to", "1", "--mode", "am"},
-         2,
+        {mono + " --from 0 --to 1 --mode am", 2,
          "A one-channel recording plays as it is; demodulation needs an I/Q recording."},
-        {"a band for a one-channel recording",
-         {mono, "--from", "0", "--to", "1", "--low", "0", "--high", "900"},
-         2,
+        {mono + " --from 0 --to 1 --low 0 --high 900", 2,
          "A one-channel recording plays whole; a band is chosen in an I/Q recording."},
-        {"a band outside the spectrum",
-         {iq, "--from", "0", "--to", "1", "--low", "3000", "--high", "5000"},
-         2,
+        {iq + " --from 0 --to 1 --low 3000 --high 5000", 2,
          "The band cannot be played: the band 3000 Hz to 5000 Hz reaches outside the source's spectrum, -4000 Hz to "
          "4000 Hz (offsets from its centre)."},
-        {"past the end",
-         {mono, "--from", "0", "--to", "2.5"},
-         2,
-         "--to is past the end of the source, which is 2.000 seconds long"},
-        {"a de-emphasis that does not exist",
-         {iq, "--from", "0", "--to", "1", "--mode", "wfm", "--deemphasis", "60"},
-         2,
-         "--deemphasis takes 50 or 75 (microseconds), not 60"},
-        {"a rate out of range",
-         {mono, "--from", "0", "--to", "1", "--rate", "1000"},
-         2,
-         "--rate needs a whole number of Hz from 8000 to 192000, not 1000"},
-        {"an unknown mode",
-         {iq, "--from", "0", "--to", "1", "--mode", "dsb"},
-         2,
-         "--mode takes am, fm, wfm, usb, lsb or cw, not dsb"},
-        {"half a band", {iq, "--from", "0", "--to", "1", "--low", "100"}, 2, "--low and --high go together"},
-        {"an upside-down band",
-         {iq, "--from", "0", "--to", "1", "--low", "900", "--high", "100"},
-         2,
-         "--high must lie above --low"},
-        {"an empty span", {mono, "--from", "1", "--to", "1"}, 2, "--to must come after --from"},
-        {"no source",
-         {dir / "none.wav", "--from", "0", "--to", "1"},
-         1,
+        {mono + " --from 0 --to 2.5", 2, "--to is past the end of the source, which is 2.000 seconds long"},
+        {iq + " --from 0 --to 1 --mode wfm --deemphasis 60", 2, "--deemphasis takes 50 or 75 (microseconds), not 60"},
+        {mono + " --from 0 --to 1 --rate 1000", 2, "--rate needs a whole number of Hz from 8000 to 192000, not 1000"},
+        {iq + " --from 0 --to 1 --mode dsb", 2, "--mode takes am, fm, wfm, usb, lsb or cw, not dsb"},
+        {iq + " --from 0 --to 1 --low 100", 2, "--low and --high go together"},
+        {iq + " --from 0 --to 1 --low 900 --high 100", 2, "--high must lie above --low"},
+        {mono + " --from 1 --to 1", 2, "--to must come after --from"},
+        {dir / "none.wav --from 0 --to 1", 1,
          dir / "none.wav" + ": cannot be read as a source (error 101: the file cannot be opened for reading)"},
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        std::vector<std::string> args = r.args;
-        args.insert(args.end(), {"--dest", dest});
-        std::string err;
-        EXPECT_EQ(Audio(args, nullptr, &err), r.status);
-        EXPECT_EQ(err.substr(0, err.find('\n')), "tavirel-cli audio: " + r.message);
+        SCOPED_TRACE(r.args);
+        const CliRun run = RunCli(Words("audio " + r.args + " --dest " + (dir / "out.wav")));
+        EXPECT_EQ(run.status, r.status);
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), "tavirel-cli audio: " + r.message);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 2); // the two sources only
     }
 }

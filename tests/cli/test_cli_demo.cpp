@@ -13,9 +13,7 @@
 TEST(Demo, RecordingCarriers)
 {
     TempDir dir;
-    DemoRecordingOptions opt;
-    opt.nLengthSec = 1;
-    ASSERT_EQ(WriteDemoRecording(dir / "demo.wav", opt), WAVE_OK);
+    ASSERT_EQ(WriteDemoRecording(dir / "demo.wav", DemoRecordingOptions{.nLengthSec = 1}), WAVE_OK);
     CRiffWaveFile w;
     const OpenResult r = OpenBytes(w, Bytes(ReadFile(dir / "demo.wav")), 48000);
     ASSERT_EQ(r.rc, WAVE_OK);
@@ -49,27 +47,12 @@ TEST(Demo, AFailedOrRefusedDemoLeavesAnExistingFileAsItWas)
         bool bReplaced;
     } rows[] = {
         {"--overwrite past the file size limit",
-         [&] {
-             return RunCli({"demo", "--overwrite", keep}, "ulimit -f 200; trap '' XFSZ; ").status;
-         },
-         1, false},
-        {"without --overwrite",
-         [&] {
-             return RunCli({"demo", "--seconds", "1", keep}).status;
-         },
-         1, false},
+         [&] { return RunCli({"demo", "--overwrite", keep}, "ulimit -f 200; trap '' XFSZ; ").status; }, 1, false},
+        {"without --overwrite", [&] { return RunCli({"demo", "--seconds", "1", keep}).status; }, 1, false},
         {"named without replacing, whatever a check before found",
-         [&] {
-             DemoRecordingOptions opt;
-             opt.nLengthSec = 1;
-             return WriteDemoRecording(keep, opt);
-         },
-         WAVE_ERR_CREATE, false},
-        {"--overwrite with room",
-         [&] {
-             return RunCli({"demo", "--overwrite", "--seconds", "1", keep}).status;
-         },
-         0, true},
+         [&] { return WriteDemoRecording(keep, DemoRecordingOptions{.nLengthSec = 1}); }, WAVE_ERR_CREATE, false},
+        {"--overwrite with room", [&] { return RunCli({"demo", "--overwrite", "--seconds", "1", keep}).status; }, 0,
+         true},
     };
     for (const auto& r : rows) {
         ASSERT_TRUE(riff::WriteFile(keep, old));

@@ -43,49 +43,36 @@ TEST_F(CliTest, SigmfMetaBesideCutsBandsAndRecordingsCarryTheirOwnFieldsAndValid
     ASSERT_TRUE(riff::WriteFile(src, riff::WaveFile(shape, riff::Ramp16(2 * 48000 * 4))));
     ASSERT_TRUE(riff::WriteFile(s24, riff::WaveFile({2, 48000, 24}, riff::Ramp16(3 * 48000))));
     FreshOut();
+    const std::string c24 = out + "/c24_001";
     const struct {
-        std::vector<std::string> args;
-        std::string meta, warning;
+        std::string args, meta, warning;
         // capture datetime and frequency, annotation count ("-": not looked at) and lower edge
         std::string time = {}, centre = {}, count = {}, low = {};
     } rows[] = {
-        {{"cut", src, "--from", "1.5", "--to", "2", "--sigmf", "--dest", out + "/cut.wav"},
-         out + "/cut_001.sigmf-meta",
-         "",
-         "2026-06-21T09:07:01.750Z",
-         "7074000",
-         "24000",
-         "-"},
-        {{"extract", src, "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000", "--sigmf", "--dest",
-          out + "/band.wav"},
-         out + "/band_001.sigmf-meta",
-         "",
-         "2026-06-21T09:07:01.250Z",
-         "7071000",
-         "-",
-         "7070000"},
-        {{"sigmf", src}, Path("src.sigmf-meta"), "", "2026-06-21T09:07:00.250Z", "7074000", "-", "-"},
-        {{"sigmf", src},
-         Path("src.sigmf-meta"),
+        {"cut SRC --from 1.5 --to 2 --sigmf --dest OUT/cut.wav", out + "/cut_001.sigmf-meta", "",
+         "2026-06-21T09:07:01.750Z", "7074000", "24000", "-"},
+        {"extract SRC --from 1 --to 2 --low 7070000 --high 7072000 --sigmf --dest OUT/band.wav",
+         out + "/band_001.sigmf-meta", "", "2026-06-21T09:07:01.250Z", "7071000", "-", "7070000"},
+        {"sigmf SRC", Path("src.sigmf-meta"), "", "2026-06-21T09:07:00.250Z", "7074000", "-", "-"},
+        {"sigmf SRC", Path("src.sigmf-meta"),
          "tavirel-cli sigmf: no SigMF metadata was written for " + src + ": " + Path("src.sigmf-meta") +
              " already exists.\n"},
-        {{"cut", s24, "--from", "0", "--to", "0.5", "--sigmf", "--dest", out + "/c24.wav"},
-         out + "/c24_001.sigmf-meta",
-         "tavirel-cli cut: No SigMF metadata was written for " + out +
-             "/c24_001.wav: 24-bit samples have no SigMF type (save them as a SigMF recording with --format "
-             "sigmf).\n"},
+        {"cut " + s24 + " --from 0 --to 0.5 --sigmf --dest OUT/c24.wav", c24 + ".sigmf-meta",
+         "tavirel-cli cut: No SigMF metadata was written for " + c24 +
+             ".wav: 24-bit samples have no SigMF type (save them as a SigMF recording with --format sigmf).\n"},
     };
     std::vector<std::string> metas;
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.args[0] + " " + r.meta);
-        const CliRun run = RunCli(r.args);
+        SCOPED_TRACE(r.args);
+        const bool described = r.args.starts_with("sigmf");
+        const CliRun run = RunCli(Words(r.args, m_tmp.path.string()));
         EXPECT_EQ(run.err, r.warning);
-        EXPECT_EQ(run.status, r.args[0] == "sigmf" && !r.warning.empty() ? 1 : 0);
+        EXPECT_EQ(run.status, described && !r.warning.empty() ? 1 : 0);
         if (!r.warning.empty())
             continue;
         EXPECT_EQ(Field(r.meta, "captures", "core:datetime"), r.time);
         EXPECT_EQ(Field(r.meta, "captures", "core:frequency"), r.centre);
-        if (r.args[0] != "sigmf") {
+        if (!described) {
             if (r.count != "-") {
                 EXPECT_EQ(Field(r.meta, "annotations", "core:sample_count"), r.count);
             }
@@ -93,8 +80,8 @@ TEST_F(CliTest, SigmfMetaBesideCutsBandsAndRecordingsCarryTheirOwnFieldsAndValid
         }
         metas.push_back(r.meta);
     }
-    EXPECT_FALSE(std::filesystem::exists(out + "/c24_001.sigmf-meta"));
-    EXPECT_TRUE(std::filesystem::exists(out + "/c24_001.wav"));
+    EXPECT_FALSE(std::filesystem::exists(c24 + ".sigmf-meta"));
+    EXPECT_TRUE(std::filesystem::exists(c24 + ".wav"));
     EXPECT_EQ(SigmfSchemaErrors(metas), "");
 }
 
@@ -131,38 +118,23 @@ TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
     const struct {
         const char* name;
         riff::WaveShape shape;
-        std::vector<std::string> extra; // the command and its options before --dest
+        std::string command; // with its options; the source goes after its first word, --dest last
         std::string type, centre;
-        int64_t nFrom, nFrames; // the output's span of the source (in its frames), frames held
+        int64_t nFrom, nFrames; // the output's span of the source (in its frames), frames held; -1: not compared
     } rows[] = {
-        {"iq16", iq, {"cut", "--from", "1", "--to", "1.5"}, "ci16_le", "7074000", 48000, 24576},
-        {"u8", {1, 48000, 8}, {"cut", "--from-frame", "100", "--to-frame", "5000"}, "ru8", "-", 100, 6144},
-        {"iq24", {2, 48000, 24}, {"cut", "--from", "0", "--to", "0.5"}, "ci32_le", "-", 0, 24576},
-        {"band",
-         iq,
-         {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000", "--bits", "float"},
-         "cf32_le",
-         "7071000",
-         -1,
-         0},
-        {"band16",
-         iq,
-         {"extract", "--from", "1", "--to", "2", "--low", "7070000", "--high", "7072000"},
-         "ci16_le",
-         "7071000",
-         -1,
-         0},
+        {"iq16", iq, "cut --from 1 --to 1.5", "ci16_le", "7074000", 48000, 24576},
+        {"u8", {1, 48000, 8}, "cut --from-frame 100 --to-frame 5000", "ru8", "-", 100, 6144},
+        {"iq24", {2, 48000, 24}, "cut --from 0 --to 0.5", "ci32_le", "-", 0, 24576},
+        {"band", iq, "extract --from 1 --to 2 --low 7070000 --high 7072000 --bits float", "cf32_le", "7071000", -1, 0},
+        {"band16", iq, "extract --from 1 --to 2 --low 7070000 --high 7072000", "ci16_le", "7071000", -1, 0},
     };
     std::vector<std::string> metas;
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         const std::string src = Path(std::string(r.name) + ".wav"), dest = out + "/" + r.name + ".wav";
         ASSERT_TRUE(riff::WriteFile(src, riff::WaveFile(r.shape, riff::Ramp16(2 * 48000 * 4, -30000))));
-        std::vector<std::string> args{r.extra[0], src};
-        args.insert(args.end(), r.extra.begin() + 1, r.extra.end());
-        for (const char* more : {"--format", "sigmf", "--dest"})
-            args.push_back(more);
-        args.push_back(dest);
+        std::vector<std::string> args = Words(r.command + " --format sigmf --dest " + dest);
+        args.insert(args.begin() + 1, src);
         for (int k = 1; k <= 2; ++k) { // the second run numbers on
             const std::string data = out + "/" + r.name + "_00" + std::to_string(k) + ".sigmf-data";
             const std::string meta = sigmf::MetaPathBeside(data);

@@ -3,15 +3,13 @@
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 // Each meta's schema errors, one line each ("" when all are valid).
 inline std::string SigmfSchemaErrors(const std::vector<std::string>& metas)
 {
-    const std::string schema =
-        (std::filesystem::path(__FILE__).parent_path().parent_path() / "sigmf/data/sigmf-schema-1.2.5.json").string();
+    const std::string schema = TAVIREL_TESTS_DIR "/sigmf/data/sigmf-schema-1.2.5.json";
     std::string cmd = "/usr/bin/python3 -c 'import json,sys,jsonschema\n"
                       "v=jsonschema.Draft202012Validator(json.load(open(sys.argv[1])))\n"
                       "for p in sys.argv[2:]:\n"
