@@ -17,3 +17,22 @@
 #else
 #define AVX2_FMA_CLONES
 #endif
+
+// AVX512_VERSION marks a function written for the x86-64-v4 level (AVX-512),
+// with eight-lane vectors where its AVX2_CLONES partner has four; the caller
+// takes it where Avx512() says the machine runs it. Elsewhere Avx512() is
+// false and the function is never called.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define AVX512_VERSION __attribute__((target("arch=x86-64-v4")))
+inline bool Avx512()
+{
+    static const bool runs = __builtin_cpu_supports("x86-64-v4");
+    return runs;
+}
+#else
+#define AVX512_VERSION
+inline bool Avx512()
+{
+    return false;
+}
+#endif

@@ -10,15 +10,18 @@
 namespace fft {
 namespace {
 
-// One complex point (re, im) as a two-lane vector, or two neighbouring points
-// as a four-lane one (two butterflies at once). Every lane operation below is
-// the scalar operation of the same lane, so the results are bit for bit those
-// of one double at a time: a - b is a + (-b), and negation is exact.
+// One complex point (re, im) as a two-lane vector, or two (four) neighbouring
+// points as a four-lane (eight-lane) one: two (four) butterflies at once.
+// Every lane operation below is the scalar operation of the same lane, so the
+// results are bit for bit those of one double at a time: a - b is a + (-b),
+// and negation is exact.
 #pragma GCC diagnostic ignored "-Wpsabi"
 using V2d = double __attribute__((vector_size(16)));
 using V2u = unsigned long long __attribute__((vector_size(16)));
 using V4d = double __attribute__((vector_size(32)));
 using V4u = unsigned long long __attribute__((vector_size(32)));
+using V8d = double __attribute__((vector_size(64)));
+using V8u = unsigned long long __attribute__((vector_size(64)));
 
 template <typename V>
 struct Lanes;
@@ -32,6 +35,12 @@ struct Lanes<V4d> {
     using U = V4u;
     static constexpr U kSignRe{0x8000000000000000ULL, 0, 0x8000000000000000ULL, 0};
     static constexpr U kSignIm{0, 0x8000000000000000ULL, 0, 0x8000000000000000ULL};
+};
+template <>
+struct Lanes<V8d> {
+    using U = V8u;
+    static constexpr U kSignRe{0x8000000000000000ULL, 0, 0x8000000000000000ULL, 0,
+                               0x8000000000000000ULL, 0, 0x8000000000000000ULL, 0};
 };
 
 template <typename V>
@@ -57,6 +66,10 @@ __attribute__((always_inline)) inline V4d Swap(V4d v)
 {
     return __builtin_shufflevector(v, v, 1, 0, 3, 2);
 }
+__attribute__((always_inline)) inline V8d Swap(V8d v)
+{
+    return __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6);
+}
 __attribute__((always_inline)) inline V2d DupRe(V2d v)
 {
     return __builtin_shufflevector(v, v, 0, 0);
@@ -65,6 +78,10 @@ __attribute__((always_inline)) inline V4d DupRe(V4d v)
 {
     return __builtin_shufflevector(v, v, 0, 0, 2, 2);
 }
+__attribute__((always_inline)) inline V8d DupRe(V8d v)
+{
+    return __builtin_shufflevector(v, v, 0, 0, 2, 2, 4, 4, 6, 6);
+}
 __attribute__((always_inline)) inline V2d DupIm(V2d v)
 {
     return __builtin_shufflevector(v, v, 1, 1);
@@ -72,6 +89,10 @@ __attribute__((always_inline)) inline V2d DupIm(V2d v)
 __attribute__((always_inline)) inline V4d DupIm(V4d v)
 {
     return __builtin_shufflevector(v, v, 1, 1, 3, 3);
+}
+__attribute__((always_inline)) inline V8d DupIm(V8d v)
+{
+    return __builtin_shufflevector(v, v, 1, 1, 3, 3, 5, 5, 7, 7);
 }
 
 // The two points of a four-lane vector in the other order.
@@ -103,6 +124,11 @@ __attribute__((always_inline)) inline V2d SubAdd(V2d p, V2d q)
 __attribute__((always_inline)) inline V4d SubAdd(V4d p, V4d q)
 {
     return __builtin_shufflevector(p - q, p + q, 0, 5, 2, 7);
+}
+// Eight lanes have no add-subtract instruction: a sign flip and an add.
+__attribute__((always_inline)) inline V8d SubAdd(V8d p, V8d q)
+{
+    return p + NegateRe(q);
 }
 
 // w * y for w = (wr, wi): (wr * yr - wi * yi, wr * yi + wi * yr); wr and wi
@@ -188,8 +214,8 @@ __attribute__((always_inline)) inline void TwiddledButterfly(double* a, int j, i
     Store(a + j + 3 * l, Rotate(y.y3, w3r, w3i));
 }
 
-// One radix-4 pass with butterfly span l; V4d takes two butterflies at a time
-// and needs l to be a multiple of 4.
+// One radix-4 pass with butterfly span l; V4d (V8d) takes two (four)
+// butterflies at a time and needs l to be a multiple of 4 (8).
 template <typename V>
 __attribute__((always_inline)) inline void Radix4Stage(int n, int l, double* a, const double* w)
 {
@@ -226,10 +252,16 @@ void PairedRadix4Stage(int n, int l, double* a, const double* w)
     Radix4Stage<V4d>(n, l, a, w);
 }
 
+AVX512_VERSION
+void WideRadix4Stage(int n, int l, double* a, const double* w)
+{
+    Radix4Stage<V8d>(n, l, a, w);
+}
+
 // Blocks [b0, b1) of the radix-4 pass with span l, block b being the 4l
 // doubles from 4l * b, each with the twiddles the whole pass gives it: the
-// same butterflies as Radix4Stage's, taken in parts. V4d needs l to be a
-// multiple of 4.
+// same butterflies as Radix4Stage's, taken in parts. V4d (V8d) needs l to
+// be a multiple of 4 (8).
 template <typename V>
 __attribute__((always_inline)) inline void Radix4Blocks(int l, double* a, const double* w, int b0, int b1)
 {
@@ -274,6 +306,12 @@ AVX2_CLONES
 void PairedRadix4Blocks(int l, double* a, const double* w, int b0, int b1)
 {
     Radix4Blocks<V4d>(l, a, w, b0, b1);
+}
+
+AVX512_VERSION
+void WideRadix4Blocks(int l, double* a, const double* w, int b0, int b1)
+{
+    Radix4Blocks<V8d>(l, a, w, b0, b1);
 }
 
 // The table-twiddled first-pass butterflies of the pair of blocks at j (j at
@@ -386,31 +424,42 @@ void LoadFirstPass16(const uint8_t* s, const int* order, const double* pw, const
     LoadFirstPass(Samples16{s}, order, pw, w, a, d0, d1);
 }
 
-// top[-k] and top[-k - 1] = the powers of the two points of v (or the larger
-// of each and the value there), each re * re + im * im.
-template <bool combine>
-__attribute__((always_inline)) inline void PowersDown(double* top, int k, V4d v)
+// The real lanes of v, last point first.
+__attribute__((always_inline)) inline V2d RealsDown(V4d v)
 {
-    const V4d sq = v * v;
-    const V4d sum = sq + Swap(sq);
-    V2d p{sum[2], sum[0]};
-    double* const out = top - k - 1;
+    return V2d{v[2], v[0]};
+}
+__attribute__((always_inline)) inline V4d RealsDown(V8d v)
+{
+    return __builtin_shufflevector(v, v, 6, 4, 2, 0);
+}
+
+// top[-k], top[-k - 1], ... = the powers of the points of v (or the larger of
+// each and the value there), each re * re + im * im.
+template <bool combine, typename V>
+__attribute__((always_inline)) inline void PowersDown(double* top, int k, V v)
+{
+    const V sq = v * v;
+    auto p = RealsDown(sq + Swap(sq));
+    constexpr int points = sizeof(p) / sizeof(double);
+    double* const out = top - k - (points - 1);
     if constexpr (combine) {
-        const V2d old = Load<V2d>(out);
+        const auto old = Load<decltype(p)>(out);
         p = p > old ? p : old;
     }
     Store(out, p);
 }
 
-// LastPassPowers, two butterflies at a time; combine is a template
-// argument, so the test is out of the loop.
-template <bool combine>
+// LastPassPowers, two (V4d) or four (V8d) butterflies at a time; combine is
+// a template argument, so the test is out of the loop.
+template <bool combine, typename V>
 __attribute__((always_inline)) inline void LastPassPowersOf(int n, int l, double* a, double* lowTop, double* highTop)
 {
+    constexpr int step = sizeof(V) / sizeof(double);
     if ((l << 2) == n) {
         const int quarter = l >> 1; // points per quarter
-        for (int j = 0; j < l; j += 4) {
-            const Radix4<V4d> y = Sums<V4d>(a, j, l);
+        for (int j = 0; j < l; j += step) {
+            const Radix4<V> y = Sums<V>(a, j, l);
             Store(a + j, y.y0);
             Store(a + j + 2 * l, y.y2);
             Store(a + j + l, y.y1);
@@ -423,9 +472,9 @@ __attribute__((always_inline)) inline void LastPassPowersOf(int n, int l, double
         }
         return;
     }
-    for (int j = 0; j < l; j += 4) {
-        const V4d x0 = Load<V4d>(a + j), x1 = Load<V4d>(a + j + l);
-        const V4d s0 = x0 + x1, s1 = x0 - x1;
+    for (int j = 0; j < l; j += step) {
+        const V x0 = Load<V>(a + j), x1 = Load<V>(a + j + l);
+        const V s0 = x0 + x1, s1 = x0 - x1;
         Store(a + j, s0);
         Store(a + j + l, s1);
         PowersDown<combine>(lowTop, j >> 1, s0);
@@ -437,13 +486,22 @@ AVX2_CLONES
 void PairedLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
 {
     if (combine)
-        LastPassPowersOf<true>(n, l, a, lowTop, highTop);
+        LastPassPowersOf<true, V4d>(n, l, a, lowTop, highTop);
     else
-        LastPassPowersOf<false>(n, l, a, lowTop, highTop);
+        LastPassPowersOf<false, V4d>(n, l, a, lowTop, highTop);
 }
 
-// The last pass over span l: radix 4 when 4l = n, else radix 2. V4d takes
-// two butterflies at a time and needs l to be a multiple of 4.
+AVX512_VERSION
+void WideLastPassPowers(int n, int l, double* a, double* lowTop, double* highTop, int combine)
+{
+    if (combine)
+        LastPassPowersOf<true, V8d>(n, l, a, lowTop, highTop);
+    else
+        LastPassPowersOf<false, V8d>(n, l, a, lowTop, highTop);
+}
+
+// The last pass over span l: radix 4 when 4l = n, else radix 2. V4d (V8d)
+// takes two (four) butterflies at a time and needs l to be a multiple of 4 (8).
 template <typename V>
 __attribute__((always_inline)) inline void LastPassOf(int n, int l, double* a)
 {
@@ -464,6 +522,12 @@ AVX2_CLONES
 void PairedLastPass(int n, int l, double* a)
 {
     LastPassOf<V4d>(n, l, a);
+}
+
+AVX512_VERSION
+void WideLastPass(int n, int l, double* a)
+{
+    LastPassOf<V8d>(n, l, a);
 }
 
 // power[b] = p[0] and power[b + 1] = p[1], or the larger of each and the
@@ -629,7 +693,7 @@ namespace {
 void BlockPassesAfterFirst(int n, double* a, const double* w, int d0, int d1)
 {
     for (int l = 8; (l << 2) < n && (l << 2) <= d1 - d0; l <<= 2)
-        PairedRadix4Blocks(l, a, w, d0 / (l << 2), d1 / (l << 2));
+        (Avx512() ? WideRadix4Blocks : PairedRadix4Blocks)(l, a, w, d0 / (l << 2), d1 / (l << 2));
 }
 
 } // namespace
@@ -667,7 +731,8 @@ void LoadBlock16(int n, const uint8_t* pcm16, const int* order, const double* pa
 
 void LastPassPowers(int n, double* a, double* lowTop, double* highTop, int combine)
 {
-    PairedLastPassPowers(n, LastSpan(n), a, lowTop, highTop, combine);
+    // The span is a multiple of 8 from n = 64 on.
+    (Avx512() ? WideLastPassPowers : PairedLastPassPowers)(n, LastSpan(n), a, lowTop, highTop, combine);
 }
 
 void WidePasses(int n, double* a, const double* w)
@@ -681,7 +746,9 @@ void WidePasses(int n, double* a, const double* w)
 void LastPass(int n, double* a)
 {
     const int l = LastSpan(n);
-    if (l % 4 == 0)
+    if (l % 8 == 0 && Avx512())
+        WideLastPass(n, l, a);
+    else if (l % 4 == 0)
         PairedLastPass(n, l, a);
     else
         LastPassOf<V2d>(n, l, a);
@@ -708,7 +775,9 @@ void FirstRadix4Stage(int n, double* a, const double* w)
 
 void MiddleRadix4Stage(int n, int l, double* a, const double* w)
 {
-    if (l % 4 == 0)
+    if (l % 8 == 0 && Avx512())
+        WideRadix4Stage(n, l, a, w);
+    else if (l % 4 == 0)
         PairedRadix4Stage(n, l, a, w);
     else
         Radix4Stage<V2d>(n, l, a, w);
