@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int N = 2048;
-
 struct Scale {
     double floor, offset, topDb, bottomDb;
     int scale;
