@@ -196,9 +196,9 @@ TEST(Player, LoopsWithoutAGapAndThePositionFollowsTheDevice)
     const std::vector<float> y = log->Frames();
     for (size_t i = 0; i < 4800; ++i)
         ASSERT_EQ(y[i], y[i + 4800]) << "frame " << i; // the second pass is the first again
-    for (const auto& [played, frame] : {std::pair<int64_t, int64_t>{1200, 4200}, {4800 + 2400, 4400}}) {
-        log->nManualPlayed = played; // device frames at 48 kHz: a quarter into the first pass, half into the second
-        EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == frame; }, kWaitMs))
+    for (const std::pair<int64_t, int64_t>& at : {std::pair<int64_t, int64_t>{1200, 4200}, {4800 + 2400, 4400}}) {
+        log->nManualPlayed = at.first; // device frames at 48 kHz: a quarter into the first pass, half into the second
+        EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == at.second; }, kWaitMs))
             << player.PositionFrame();
     }
     EXPECT_TRUE(player.IsPlaying());
