@@ -38,12 +38,16 @@ protected:
     bool Lit(int x, int y) const { return Pixel(x, y) != qRgb(0, 0, 0); }
 };
 
-// The value a label stands for: seconds (of the day for clock times) or Hz.
-double LabelValue(const QString& label)
+// The value a label stands for: seconds (of the day for clock times, read as the next day's when
+// earlier than the start, so a recording across midnight reads on) or Hz.
+double LabelValue(const PictureAxesModel& m, const QString& label)
 {
     const QRegularExpressionMatch clock = QRegularExpression("^(\\d\\d):(\\d\\d):(\\d\\d(\\.\\d+)?)$").match(label);
-    if (clock.hasMatch())
-        return clock.captured(1).toInt() * 3600.0 + clock.captured(2).toInt() * 60.0 + clock.captured(3).toDouble();
+    if (clock.hasMatch()) {
+        const double t =
+            clock.captured(1).toInt() * 3600.0 + clock.captured(2).toInt() * 60.0 + clock.captured(3).toDouble();
+        return t < m.startSecondOfDay ? t + 86400.0 : t;
+    }
     const QStringList parts = label.split(' ');
     const double unit = parts.value(1) == "MHz" ? 1e6 : parts.value(1) == "kHz" ? 1e3 : 1.0;
     return parts.value(0).toDouble() * unit;
@@ -55,7 +59,7 @@ void ExpectTicks(const std::vector<AxisTick>& ticks, double (*px)(const PictureA
 {
     ASSERT_GE(ticks.size(), 2u) << what;
     for (size_t i = 0; i < ticks.size(); ++i) {
-        EXPECT_NEAR(px(m, LabelValue(ticks[i].label)), ticks[i].px, 1e-6) << what << " " << qPrintable(ticks[i].label);
+        EXPECT_NEAR(px(m, LabelValue(m, ticks[i].label)), ticks[i].px, 1e-6) << what << " " << qPrintable(ticks[i].label);
         if (i > 0) {
             EXPECT_NEAR(ticks[i].px - ticks[i - 1].px, ticks[1].px - ticks[0].px, 1e-6) << what;
             EXPECT_GE(ticks[i].px - ticks[i - 1].px, roomPx) << what << " " << qPrintable(ticks[i].label);
