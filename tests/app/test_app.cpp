@@ -53,10 +53,12 @@ protected:
         m_store.WriteProfileString("Settings\\DOUBLEs", "DOUBLEs", "0:0:0:0:0:0:0:0:0:0:0:");
         m_store.WriteProfileString("Settings\\Strings", "SrcPath", srcPath);
     }
-    void Start()
+    // Starts the program, with a file named on its command line when given.
+    void Start(const QString& commandLineFile = {})
     {
         m_app = std::make_unique<CTavirelApp>();
         m_app->m_pStore = &m_store;
+        m_app->m_strCommandLineFile = commandLineFile;
         ASSERT_TRUE(m_app->InitInstance());
         QApplication::setActiveWindow(frame()); // for the Ctrl+N shortcut
     }
@@ -313,10 +315,7 @@ TEST_F(AppTest, FileOnTheCommandLineOpensAsTheSource)
     for (const Case& c : cases) {
         Seed(0, stored);
         m_dialogs.m_asked.clear();
-        m_app = std::make_unique<CTavirelApp>();
-        m_app->m_pStore = &m_store;
-        m_app->m_strCommandLineFile = c.arg;
-        ASSERT_TRUE(m_app->InitInstance());
+        Start(c.arg);
         EXPECT_EQ(Errors(), c.errors) << c.arg.toStdString();
         EXPECT_TRUE(doc()->m_bLoaded) << c.arg.toStdString();
         EXPECT_EQ(m_app->m_pView->m_strSrcFile, c.shown) << c.arg.toStdString();
