@@ -316,10 +316,8 @@ TEST_F(FormTest, KeysAndWheelZoomAndMoveTheWindowWithinTheRecording)
         EXPECT_THAT(Status(), Begins("View ")) << r.input;
         shown = Picture();
     }
-    // Starts placed by blocks show on the status line to a tenth of a second.
+    // A click on the bar places the window, placed by blocks by the key, at a whole second again.
     Key(Qt::Key_Right);
-    EXPECT_EQ(Status(), QString::asprintf("View %.1f Sec to %.1f Sec", tenth * 2.048, (tenth + width) * 2.048));
-    // A click on the bar places the window at a whole second again.
     ClickBar(Qt::LeftButton, Bar().ClientRect().width() / 2);
     EXPECT_EQ(m_doc->m_nViewStartBlock, -1);
     EXPECT_EQ(Status(), QStringLiteral("View %1 Sec to %2 Sec").arg(Bar().m_nViewStart).arg(Bar().m_nViewEnd));
