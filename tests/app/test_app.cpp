@@ -33,10 +33,11 @@ protected:
         m_app.reset();
         CFileDialogs::SetInstance(nullptr);
     }
-    QString Wave(const char* name, uint32_t frames)
+    // A one-channel ramp of frames at rate frames/s.
+    QString Wave(const char* name, uint32_t frames, uint32_t rate = 8000)
     {
         const QString path = m_dir.filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile({1}, riff::Ramp16(frames))));
+        EXPECT_TRUE(riff::WriteFile(path.toStdString(), riff::WaveFile(riff::WaveShape(1, rate), riff::Ramp16(frames))));
         return path;
     }
     // The failure messages shown once the events of start-up are handled.
@@ -52,10 +53,12 @@ protected:
         m_store.WriteProfileString("Settings\\DOUBLEs", "DOUBLEs", "0:0:0:0:0:0:0:0:0:0:0:");
         m_store.WriteProfileString("Settings\\Strings", "SrcPath", srcPath);
     }
-    void Start()
+    // Starts the program, with a file named on its command line when given.
+    void Start(const QString& commandLineFile = {})
     {
         m_app = std::make_unique<CTavirelApp>();
         m_app->m_pStore = &m_store;
+        m_app->m_strCommandLineFile = commandLineFile;
         ASSERT_TRUE(m_app->InitInstance());
         QApplication::setActiveWindow(frame()); // for the Ctrl+N shortcut
     }
@@ -81,22 +84,17 @@ protected:
     std::unique_ptr<CTavirelApp> m_app;
 };
 
-TEST_F(AppTest, CaptionAndAboutBox)
-{
-    Start();
-    EXPECT_EQ(frame()->windowTitle(), "Tavirel");
-    EXPECT_EQ(CAboutDlg().windowTitle(), "About Tavirel");
-}
-
+// The caption and About box; Exit and closing the window both write the placement and settings.
 TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
 {
-    const QString source = m_dir.filePath("source.wav");
-    ASSERT_TRUE(riff::WriteFile(source.toStdString(), riff::WaveFile({1}, riff::Ramp16(24000))));
+    const QString source = Wave("source.wav", 24000);
     for (bool byExit : {true, false}) {
         Seed(40, source);
         m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
         Start();
         ASSERT_TRUE(doc()->m_bLoaded);
+        EXPECT_EQ(frame()->windowTitle(), "Tavirel");
+        EXPECT_EQ(CAboutDlg().windowTitle(), "About Tavirel");
         ASSERT_EQ(frame()->geometry(), QRect(100, 120, 600, 400));
         frame()->setGeometry(60, 70, 640, 480);
         doc()->m_nRefLevel = -40;
@@ -317,10 +315,7 @@ TEST_F(AppTest, FileOnTheCommandLineOpensAsTheSource)
     for (const Case& c : cases) {
         Seed(0, stored);
         m_dialogs.m_asked.clear();
-        m_app = std::make_unique<CTavirelApp>();
-        m_app->m_pStore = &m_store;
-        m_app->m_strCommandLineFile = c.arg;
-        ASSERT_TRUE(m_app->InitInstance());
+        Start(c.arg);
         EXPECT_EQ(Errors(), c.errors) << c.arg.toStdString();
         EXPECT_TRUE(doc()->m_bLoaded) << c.arg.toStdString();
         EXPECT_EQ(m_app->m_pView->m_strSrcFile, c.shown) << c.arg.toStdString();
@@ -331,26 +326,14 @@ TEST_F(AppTest, FileOnTheCommandLineOpensAsTheSource)
     QDir::setCurrent(previousFolder);
 }
 
-TEST_F(AppTest, MissingStoredSourceSaysWhyAtStartAndOnCtrlN)
-{
-    Seed(0, m_dir.filePath("gone.wav"));
-    Start();
-    const QString why = CTavirelView::CannotOpenText(m_dir.filePath("gone.wav"), WAVE_ERR_OPEN);
-    EXPECT_EQ(Errors(), QStringList{why});
-    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
-    EXPECT_EQ(Errors(), (QStringList{why, why}));
-    EXPECT_FALSE(doc()->m_bLoaded);
-}
-
 // Ctrl+N in a maximised window moved along the bar: the stored settings and
 // source are read again (changed behind the program's back), the status line
-// starts over with the window at 0 and the form still fills the frame.
+// starts over with the window at 0 and the form still fills the frame; a
+// stored source gone since says why.
 TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
 {
     // 50 minutes at 1000 frames/s: longer than the window.
-    const riff::Bytes bytes = riff::WaveFile(riff::WaveShape(1, 1000), riff::Ramp16(3000000));
-    const QString first = m_dir.filePath("a.wav"), second = m_dir.filePath("b.wav");
-    ASSERT_TRUE(riff::WriteFile(first.toStdString(), bytes) && riff::WriteFile(second.toStdString(), bytes));
+    const QString first = Wave("a.wav", 3000000, 1000), second = Wave("b.wav", 3000000, 1000);
     Seed(40, first);
     m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
     Start();
@@ -377,6 +360,10 @@ TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
     EXPECT_EQ(view->GetLayoutWindow()->size(), view->viewport()->size());
     EXPECT_EQ(view->PlotAreaRect().right(), view->Control(IDC_POS_BAR)->geometry().right())
         << "the picture spans the form";
+    Seed(0, m_dir.filePath("gone.wav"));
+    QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(Errors(), QStringList{CTavirelView::CannotOpenText(m_dir.filePath("gone.wav"), WAVE_ERR_OPEN)});
+    EXPECT_FALSE(doc()->m_bLoaded);
 }
 
 } // namespace

@@ -32,7 +32,9 @@ public:
 
 } // namespace
 
-TEST(AnchorLayout, ResizingBeforeTheInitialUpdateMovesNothingThenAnchorsPlace)
+// Resizing before the initial update moves nothing, then the anchors place; below the design size the controls
+// keep their places and the form scrolls.
+TEST(AnchorLayout, AnchorsPlaceAfterTheInitialUpdateAndBelowTheDesignSizeTheFormScrolls)
 {
     CTestForm form;
     form.resize(640, 480);
@@ -40,12 +42,6 @@ TEST(AnchorLayout, ResizingBeforeTheInitialUpdateMovesNothingThenAnchorsPlace)
     form.OnInitialUpdate();
     EXPECT_EQ(form.m_pCorner->geometry(), QRect(540, 430, 80, 30));
     EXPECT_EQ(form.m_pStretch->geometry(), QRect(10, 10, 620, 380));
-}
-
-TEST(AnchorLayout, BelowTheDesignSizeControlsKeepTheirPlacesAndTheFormScrolls)
-{
-    CTestForm form;
-    form.OnInitialUpdate();
     form.resize(600, 500);
     form.resize(200, 150);
     EXPECT_EQ(form.m_pStretch->geometry(), QRect(10, 10, 380, 200));
