@@ -79,9 +79,8 @@ TEST_F(PlotTest, PicturesMatchAReferenceComputationPixelForPixel)
         Load(Write("ref.wav", riff::WaveFile({static_cast<uint16_t>(c.channels)}, riff::Pcm16(s))), c.ref);
         m_doc.m_nViewStart = c.startSec;
         m_plot.Draw(QRect(0, 0, c.width, c.height), nullptr);
-        const int n = c.n;
         const bool two = c.channels == 2;
-        const int bins = two ? n : n / 2;
+        const int n = c.n, bins = two ? n : n / 2;
         const double normDb = -20.0 * std::log10(n * (two ? 1073740000.0 : 536870000.0));
         const double bottom = c.range == kRangeToFloor ? -160.0 : c.ref - c.range;
         std::vector<std::complex<double>> e(n);
