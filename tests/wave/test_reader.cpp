@@ -394,6 +394,7 @@ TEST(Reader, TimeBaseOfTheRecordingTimes)
     } rows[] = {
         {"times agree with the samples", 6000, 0, 6000, 6, 1000, 2, 2000},
         {"times span twice the samples", 6000, 0, 12000, 12, 500, 2, 1000},
+        {"times span 5 s of 2048 frames: 409.6 a second", 2048, 0, 5000, 5, 409.6, 1, 410},
         {"no times: the whole seconds the data holds", 5500, -1, 0, 5, 1000, 2, 2000},
         {"stop = start: the nearest second of the data", 5400, 0, 0, 5, 1000, 3, 3000},
         {"0.2 s across a second's boundary: milliseconds count", 200, 900, 1100, 0, 1000, 0, 0},
