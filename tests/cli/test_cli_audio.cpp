@@ -60,19 +60,13 @@ riff::Bytes TwoSidebands() // 1 kHz above the carrier, 1.5 kHz below
         [](double t) { return std::polar(kA, 2.0 * M_PI * 1000.0 * t) + std::polar(kA, -2.0 * M_PI * 1500.0 * t); });
 }
 
-// Broadcast FM's de-emphasis at 1 kHz.
-double Deemphasis(double tau)
-{
-    return 1.0 / std::hypot(1.0, 2.0 * M_PI * 1000.0 * tau);
-}
-
 } // namespace
 
 TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
 {
     if (!HaveSox())
         GTEST_SKIP() << "sox is not installed";
-    TempDir dir;
+    TempFolder dir;
     const struct {
         const char* what;
         riff::Bytes source;
@@ -93,7 +87,7 @@ TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
          "a_005.wav", 48000, 1, 0.5, 0},
         {"broadcast FM with 75 us de-emphasis", Fm(37500),
          "--from 0.25 --to 1.25 --mode wfm --tune 7.22M --deemphasis 75", "a_006.wav", 48000, 1,
-         0.5 * Deemphasis(75e-6), 0},
+         0.5 / std::hypot(1.0, 2.0 * M_PI * 1000.0 * 75e-6), 0}, // the de-emphasis at 1 kHz
         {"USB passes above the carrier, rejects below", TwoSidebands(), "--from 0.25 --to 1.25 --mode usb --tune 7.22M",
          "a_007.wav", 48000, 1, kA, 1500},
     };
@@ -138,7 +132,7 @@ TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
 
 TEST(CliAudio, RefusesAndWritesNothing)
 {
-    TempDir dir;
+    TempFolder dir;
     const std::string mono = dir / "mono.wav", iq = dir / "iq.wav";
     ASSERT_TRUE(riff::WriteFile(mono, ToneRecording(8000, 1, 2.0)));
     ASSERT_TRUE(riff::WriteFile(iq, ToneRecording(8000, 2, 2.0)));

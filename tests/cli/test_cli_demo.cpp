@@ -12,7 +12,7 @@
 
 TEST(Demo, RecordingCarriers)
 {
-    TempDir dir;
+    TempFolder dir;
     ASSERT_EQ(WriteDemoRecording(dir / "demo.wav", DemoRecordingOptions{.nLengthSec = 1}), WAVE_OK);
     CRiffWaveFile w;
     const OpenResult r = OpenBytes(w, Bytes(ReadFile(dir / "demo.wav")), 48000);
@@ -37,7 +37,7 @@ TEST(Demo, RecordingCarriers)
 
 TEST(Demo, AFailedOrRefusedDemoLeavesAnExistingFileAsItWas)
 {
-    TempDir dir;
+    TempFolder dir;
     const std::string keep = dir / "keep.wav";
     const std::vector<uint8_t> old{'k', 'e', 'e', 'p'};
     const struct {

@@ -7,13 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
-
 #include "cli/CliRun.h"
 #include "sigmf/SigmfSource.h"
 #include "sigmf/SigmfWrite.h"
 #include "support/SigmfSchema.h"
-#include "wave/RiffWaveFile.h"
+#include "wave/wave_test_util.h"
 
 namespace {
 
@@ -85,28 +83,6 @@ TEST_F(CliTest, SigmfMetaBesideCutsBandsAndRecordingsCarryTheirOwnFieldsAndValid
     EXPECT_EQ(SigmfSchemaErrors(metas), "");
 }
 
-namespace {
-
-// The values of a source (wave or SigMF recording), nFrames frames from nFrom on, as read
-std::vector<int32_t> Values(const std::string& path, int64_t nFrom, int64_t nFrames, WAVEFORMATEX* pwf)
-{
-    CRiffWaveFile wave;
-    AUXIINFO auxi;
-    uint64_t total = 0;
-    if (wave.Open(path, pwf, kWaveBlockFrames, &total, 0, &auxi) != WAVE_OK)
-        return {};
-    wave.SeekFrame(nFrom);
-    std::vector<int32_t> all, block(2 * kWaveBlockFrames);
-    int progress = 0;
-    while (static_cast<int64_t>(all.size()) < nFrames * pwf->nChannels &&
-           wave.ReadBlock(block.data(), kWaveBlockFrames, &progress) > 0)
-        all.insert(all.end(), block.begin(), block.begin() + kWaveBlockFrames * pwf->nChannels);
-    all.resize(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(all.size()), nFrames * pwf->nChannels)));
-    return all;
-}
-
-} // namespace
-
 TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
 {
     sigmf::InstallSourceResolver();
@@ -149,14 +125,13 @@ TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
         EXPECT_FALSE(std::filesystem::exists(out + "/" + r.name + "_001.wav"));
         if (r.nFrom < 0)
             continue;
-        WAVEFORMATEX wfSrc, wfOut;
-        const std::vector<int32_t> want = Values(src, r.nFrom, r.nFrames, &wfSrc);
-        const std::vector<int32_t> got = Values(out + "/" + r.name + "_001.sigmf-meta", 0, r.nFrames + 1, &wfOut);
-        EXPECT_EQ(got, want);
-        EXPECT_EQ(wfOut.nSamplesPerSec, wfSrc.nSamplesPerSec);
+        const ReadBack from = ReadValues(src), got = ReadValues(out + "/" + r.name + "_001.sigmf-meta");
+        const auto at = [&](int64_t frame) { return from.values.begin() + frame * from.wf.nChannels; };
+        EXPECT_EQ(got.values, std::vector<int32_t>(at(r.nFrom), at(r.nFrom + r.nFrames)));
+        EXPECT_EQ(got.wf.nSamplesPerSec, from.wf.nSamplesPerSec);
         EXPECT_EQ(std::filesystem::file_size(out + "/" + r.name + "_001.sigmf-data"),
-                  static_cast<uintmax_t>(r.nFrames * wfSrc.nChannels *
-                                         (wfSrc.wBitsPerSample == 24 ? 4 : wfSrc.wBitsPerSample / 8)));
+                  static_cast<uintmax_t>(r.nFrames * from.wf.nChannels *
+                                         (from.wf.wBitsPerSample == 24 ? 4 : from.wf.wBitsPerSample / 8)));
     }
     EXPECT_EQ(Field(out + "/iq16_001.sigmf-meta", "captures", "core:datetime"), "2026-06-21T09:07:01.250Z");
     EXPECT_EQ(SigmfSchemaErrors(metas), "");

@@ -1,5 +1,5 @@
 // The band save below the widgets: the files' headers and records (read
-// back by hand and by sox), a burst's onset at the same wall-clock time in
+// back by hand), a burst's onset at the same wall-clock time in
 // source and band, clipping, and faults and cancels that leave no file.
 #include <cmath>
 #include <cstring>
@@ -67,20 +67,6 @@ struct Band : SourceDoc {
     band::BandPlan plan;
 };
 
-// What sox says of a file (soxi's one-letter query; sox is one of the build's packages).
-std::string Soxi(const char* what, const std::string& path)
-{
-    const QTemporaryDir dir;
-    const std::string out = dir.filePath("soxi").toStdString();
-    std::string s;
-    if (std::system(("soxi -" + std::string(what) + " '" + path + "' >" + out + " 2>&1").c_str()) != 0)
-        return s;
-    for (uint8_t c : riff::ReadFile(out))
-        if (c != '\n' && c != ' ')
-            s += static_cast<char>(c);
-    return s;
-}
-
 double Tone(int64_t n, int c, double f, uint32_t rate, double a)
 {
     const double ph = 2.0 * M_PI * f * static_cast<double>(n) / rate;
@@ -91,7 +77,7 @@ double Tone(int64_t n, int c, double f, uint32_t rate, double a)
 
 // Seconds are the recording's own: with times spanning 5 s of 3 s of
 // samples, a second holds 57600 frames, as the bar and the cut count them.
-TEST(BandSave, HeadersRecordsAndSoxAgree)
+TEST(BandSave, HeadersAndRecords)
 {
     const struct {
         const char* proves;
@@ -129,6 +115,7 @@ TEST(BandSave, HeadersRecordsAndSoxAgree)
         EXPECT_EQ(fmt[0] | fmt[1] << 8, r.tag);
         EXPECT_EQ(fmt[2], 2); // channels
         EXPECT_EQ(riff::Le32(fmt, 4), b.plan.nOutputRate);
+        EXPECT_EQ(fmt[12], 2 * r.outBits / 8); // bytes a frame
         EXPECT_EQ(fmt[14], r.outBits);
         EXPECT_EQ(c.payload["data"].size(), static_cast<size_t>(res.nFrames) * 2 * r.outBits / 8);
         const AUXIINFO a = Band::Auxi(res.strPath);
@@ -138,9 +125,6 @@ TEST(BandSave, HeadersRecordsAndSoxAgree)
         EXPECT_EQ(a.dwBandwidth, 2000u);
         EXPECT_EQ(a.dwClockFreq, 80000000u);
         EXPECT_EQ(std::vector<uint32_t>({a.dwSpare1, a.dwSpare2, a.dwSpare7}), (std::vector<uint32_t>{11, 22, 77}));
-        EXPECT_EQ(Soxi("c", res.strPath), "2");
-        EXPECT_EQ(Soxi("r", res.strPath), std::to_string(b.plan.nOutputRate));
-        EXPECT_EQ(Soxi("s", res.strPath), std::to_string(res.nFrames));
     }
 }
 

@@ -22,18 +22,11 @@ std::string Meta(const std::string& global, const std::string& captures = "[]", 
            ",\"annotations\":" + annotations + "}";
 }
 
-// Opens path and reads every value of it; the open's result code and text.
-int ReadAll(const std::string& path, std::vector<int32_t>& values, std::string& text)
+// Opens a recording, SigMF ones included, and reads every value of it.
+ReadBack ReadAll(const std::string& path)
 {
     sigmf::InstallSourceResolver();
-    CRiffWaveFile wave;
-    const OpenResult o = OpenFrom(wave, path, kWaveBlockFrames);
-    text = wave.ErrorText();
-    std::vector<int32_t> block(size_t{kWaveBlockFrames} * o.wf.nChannels);
-    while (o.rc == WAVE_OK && wave.ReadBlock(block.data(), kWaveBlockFrames, nullptr) > 0)
-        values.insert(values.end(), block.begin(), block.end());
-    values.resize(std::min(values.size(), size_t{wave.m_nDataFrames} * o.wf.nChannels));
-    return o.rc;
+    return ReadValues(path);
 }
 
 // Writes NAME.sigmf-data for each type (3 header bytes, 5 trailing) and
@@ -87,11 +80,10 @@ TEST(SigmfSource, EveryTypeReadsAsNumpyDoes)
         std::vector<int32_t> expect(3000 * 4);
         in.read(reinterpret_cast<char*>(expect.data()), static_cast<std::streamsize>(expect.size() * 4));
         expect.resize(static_cast<size_t>(in.gcount()) / 4);
-        std::vector<int32_t> got;
-        std::string text;
-        ASSERT_EQ(ReadAll(dir / (name + ".sigmf-meta"), got, text), WAVE_OK) << name << ": " << text;
-        EXPECT_EQ(got.size(), size_t{3000} * static_cast<size_t>(type[0] == 'c' ? 2 : ch)) << name;
-        EXPECT_EQ(got, expect) << name;
+        const ReadBack got = ReadAll(dir / (name + ".sigmf-meta"));
+        ASSERT_EQ(got.rc, WAVE_OK) << name << ": " << got.text;
+        EXPECT_EQ(got.values.size(), size_t{3000} * static_cast<size_t>(type[0] == 'c' ? 2 : ch)) << name;
+        EXPECT_EQ(got.values, expect) << name;
     }
 }
 
@@ -131,10 +123,9 @@ TEST(SigmfSource, RefusalsNameTheFault)
         WriteText(base + ".sigmf-meta", c.meta);
         if (c.dataBytes >= 0)
             WriteText(base + ".sigmf-data", std::string(static_cast<size_t>(c.dataBytes), '\1'));
-        std::vector<int32_t> values;
-        std::string text;
-        EXPECT_EQ(ReadAll(base + ".sigmf-meta", values, text), WAVE_ERR_DESCRIPTION) << n;
-        EXPECT_NE(text.find(c.text), std::string::npos) << n << ": " << text;
+        const ReadBack got = ReadAll(base + ".sigmf-meta");
+        EXPECT_EQ(got.rc, WAVE_ERR_DESCRIPTION) << n;
+        EXPECT_NE(got.text.find(c.text), std::string::npos) << n << ": " << got.text;
     }
 }
 
@@ -187,17 +178,16 @@ tar('link.sigmf', good[:1] + [('r/r.sigmf-data', 'r.sigmf-data', 'sym')])
 tar('short.sigmf', good, cut=5000)
 ")";
     ASSERT_EQ(std::system(py.c_str()), 0);
-    std::vector<int32_t> plain, packed;
-    std::string text;
-    ASSERT_EQ(ReadAll(dir / "r.sigmf-meta", plain, text), WAVE_OK) << text;
-    ASSERT_EQ(ReadAll(dir / "good.sigmf", packed, text), WAVE_OK) << text;
-    EXPECT_EQ(packed, plain);
+    const ReadBack plain = ReadAll(dir / "r.sigmf-meta"), packed = ReadAll(dir / "good.sigmf");
+    ASSERT_EQ(plain.rc, WAVE_OK) << plain.text;
+    ASSERT_EQ(packed.rc, WAVE_OK) << packed.text;
+    EXPECT_EQ(packed.values, plain.values);
     for (const auto& [name, why] :
          std::vector<std::pair<std::string, std::string>>{{"climb.sigmf", "leads outside the archive"},
                                                           {"link.sigmf", "is a link"},
                                                           {"short.sigmf", "past the archive's end"}}) {
-        std::vector<int32_t> values;
-        EXPECT_EQ(ReadAll(dir / name, values, text), WAVE_ERR_DESCRIPTION) << name;
-        EXPECT_NE(text.find(why), std::string::npos) << name << ": " << text;
+        const ReadBack got = ReadAll(dir / name);
+        EXPECT_EQ(got.rc, WAVE_ERR_DESCRIPTION) << name;
+        EXPECT_NE(got.text.find(why), std::string::npos) << name << ": " << got.text;
     }
 }

@@ -1,6 +1,6 @@
 // Hand-built RIFF wave bytes for every test folder: little-endian fields,
 // chunks with their pad byte (any size field may be falsified), whole wave
-// files with optional "auxi"/"rcvr" records, generated samples, file I/O and
+// files with an optional "auxi" record, generated samples, file I/O and
 // a chunk splitter for checking written files.
 #pragma once
 
@@ -81,13 +81,11 @@ struct Bytes {
 
 // A chunk: id, size (the payload's own unless given), payload, and a zero pad
 // byte after an odd payload.
-inline Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> size = {}, bool pad = true)
+inline Bytes Chunk(const char* id, const Bytes& payload, std::optional<uint32_t> size = {})
 {
     Bytes b;
     b.Id(id).U32(size ? *size : static_cast<uint32_t>(payload.size())).Add(payload);
-    if (pad && payload.size() % 2)
-        b.U8(0);
-    return b;
+    return payload.size() % 2 ? b.U8(0) : b;
 }
 
 // A RIFF form of the given type around body.
@@ -160,7 +158,7 @@ inline Bytes AuxiPayload(const SYSTEMTIME& start, const SYSTEMTIME& stop, const 
     return b;
 }
 
-// The usual whole file: "fmt " (16 bytes), optional "auxi" and "rcvr", "data".
+// The usual whole file: "fmt " (16 bytes), an optional "auxi", "data".
 struct WaveShape {
     WaveShape(uint16_t channels_ = 1, uint32_t rate_ = 8000, uint16_t bits_ = 16, uint16_t tag_ = 1,
               std::optional<Bytes> auxi_ = {})
@@ -172,24 +170,18 @@ struct WaveShape {
     uint32_t rate;
     uint16_t bits;
     std::optional<Bytes> auxi; // payload, see AuxiPayload
-    std::optional<Bytes> rcvr;
 };
 
 inline Bytes WaveFile(const WaveShape& s, const Bytes& data)
 {
-    std::vector<Bytes> meta;
-    if (s.auxi)
-        meta.push_back(Chunk("auxi", *s.auxi));
-    if (s.rcvr)
-        meta.push_back(Chunk("rcvr", *s.rcvr));
-    return Wave(FmtPayload(s.tag, s.channels, s.rate, s.bits), data, meta);
+    const Bytes fmt = FmtPayload(s.tag, s.channels, s.rate, s.bits);
+    return s.auxi ? Wave(fmt, data, {Chunk("auxi", *s.auxi)}) : Wave(fmt, data);
 }
 
 // Sample payloads: n 16-bit values from a generator of the value index, or given.
 inline Bytes Gen16(size_t n, const std::function<int16_t(size_t)>& sample)
 {
     Bytes b;
-    b.v.reserve(2 * n);
     for (size_t i = 0; i < n; ++i)
         b.U16(static_cast<uint16_t>(sample(i)));
     return b;
@@ -220,9 +212,7 @@ inline std::vector<int16_t> IqTone(int frames, double amplitude, double cyclesPe
 inline Bytes IqSignal16(uint32_t rate, double seconds, const std::function<std::complex<double>(double)>& signal)
 {
     Bytes b;
-    const auto frames = static_cast<size_t>(rate * seconds);
-    b.v.reserve(4 * frames);
-    for (size_t j = 0; j < frames; ++j) {
+    for (size_t j = 0; j < static_cast<size_t>(rate * seconds); ++j) {
         const std::complex<double> z = signal(static_cast<double>(j) / rate);
         b.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767.0 * z.real()))));
         b.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767.0 * z.imag()))));

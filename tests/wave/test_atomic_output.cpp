@@ -42,7 +42,7 @@ private:
 
 // A source file in its own folder and an empty destination folder.
 struct Bench {
-    TempDir dir;
+    TempFolder dir;
     std::string src = dir / "src.wav", out = dir / "out";
     Bytes bytes = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(2 * kSourceFrames));
     CRiffWaveFile w;
@@ -154,7 +154,7 @@ TEST(AtomicOutput, OnlyATemporaryUntilNamedAndTakenNamesPassedOver)
 {
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
-        TempDir dir;
+        TempFolder dir;
         CRiffWaveFile a, b;
         a.m_bUnnamedOutput = b.m_bUnnamedOutput = unnamed;
         ASSERT_EQ(a.OpenOutput(dir / "cut.wav", &kMono16, 64, 0, NAME_NUMBERED, nullptr), WAVE_OK);
@@ -203,7 +203,7 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
         {"tavirel-" + gone + "-6.part", 3600, false, false},
         {"cut_001.wav", 3600, false, false},
     };
-    TempDir dir;
+    TempFolder dir;
     for (const auto& r : rows) {
         const std::string p = dir / r.name;
         if (r.dir)
@@ -232,7 +232,7 @@ TEST(AtomicOutput, UnnumberedOutputReplacesOnlyFiles)
 {
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
-        TempDir dir;
+        TempFolder dir;
         const std::string fifo = dir / "pipe.wav", folder = dir / "folder.wav", file = dir / "old.wav",
                           kept = dir / "keep.wav", late = dir / "late.wav";
         ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

@@ -11,13 +11,11 @@
 
 namespace {
 
-std::vector<int32_t> ReadOne(CRiffWaveFile& w, int nFrames, int channels, int* pRet = nullptr)
+std::vector<int32_t> ReadOne(CRiffWaveFile& w, int nFrames, int channels)
 {
     std::vector<int32_t> out(static_cast<size_t>(nFrames * channels), 0x5A5A5A5A);
     int progress = -1;
-    const int r = w.ReadBlock(out.data(), nFrames, &progress);
-    if (pRet)
-        *pRet = r;
+    w.ReadBlock(out.data(), nFrames, &progress);
     return out;
 }
 
@@ -102,12 +100,10 @@ TEST(Reader, TwoAndAHalfThousandFrames)
     const std::vector<int32_t> b2 = ReadOne(w, 2048, 2);
     EXPECT_EQ(b2[2 * 451 + 1], -(2500 << 16));
     EXPECT_EQ(std::vector<int32_t>(b2.begin() + 2 * 452, b2.end()), std::vector<int32_t>(2 * 1596, 0));
-    int ret = -1;
-    ReadOne(w, 2048, 2, &ret);
-    EXPECT_EQ(ret, 0);
+    std::vector<int32_t> buf(2 * 2048);
+    EXPECT_EQ(w.ReadBlock(buf.data(), 2048, nullptr), 0);
     w.SeekSeconds(1); // closed: nothing to seek
-    ReadOne(w, 2048, 2, &ret);
-    EXPECT_EQ(ret, -1);
+    EXPECT_EQ(w.ReadBlock(buf.data(), 2048, nullptr), -1);
     EXPECT_EQ(w.m_nError, WAVE_ERR_NOT_OPEN);
 }
 
@@ -146,7 +142,7 @@ TEST(Reader, SoxFilesReadAndCopiedAsSoxReadsThem)
 {
     if (!HaveSox())
         GTEST_SKIP() << "sox is not installed";
-    TempDir dir;
+    TempFolder dir;
     const struct {
         const char* format;
         size_t fmtBytes;
@@ -303,7 +299,7 @@ void WriteSparse(const std::string& path, const Bytes& header, int64_t lFileByte
 // whole length, and a second past 4 GiB lands on its byte.
 TEST(Reader, SixGibibyteRecordings)
 {
-    TempDir dir;
+    TempFolder dir;
     const int64_t dataBytes = 6LL << 30;
     const Bytes fmtC = Chunk("fmt ", FmtPayload(1, 2, 2000000, 16));
     const Bytes auxi = Chunk("auxi", Bytes().Time(2024, 1, 1, 0, 0, 0).U32(145000000).U32(0).U32(0));
@@ -320,7 +316,6 @@ TEST(Reader, SixGibibyteRecordings)
         {"sizes 0xFFFFFFFF", plain(0xFFFFFFFFu, 0xFFFFFFFFu), {}, 0},
         {"sizes wrapped", plain(static_cast<uint32_t>(36 + dataBytes), static_cast<uint32_t>(dataBytes)), {}, 0},
         {"wrapped, auxi after data", plain(0, static_cast<uint32_t>(dataBytes)), auxi, 145000000},
-        {"RF64", rf64, {}, 0},
         {"RF64, auxi after data", rf64, auxi, 145000000},
     };
     for (const auto& row : rows) {

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "support/TempFolder.h"
 #include "platform/RiffReader.h"
@@ -43,11 +45,28 @@ inline OpenResult OpenBytes(CRiffWaveFile& w, const Bytes& b, int nBlockFrames =
     return OpenFrom(w, std::make_unique<CMemoryByteSource>(b.v), nBlockFrames);
 }
 
+// Every value of the data of a source opened at path (a SigMF recording once
+// its resolver is installed), with the open's code, format and error text.
+struct ReadBack {
+    int rc;
+    WAVEFORMATEX wf;
+    std::string text;
+    std::vector<int32_t> values;
+};
+inline ReadBack ReadValues(const std::string& path)
+{
+    CRiffWaveFile w;
+    const OpenResult o = OpenFrom(w, path, kWaveBlockFrames);
+    ReadBack r{o.rc, o.wf, w.ErrorText(), {}};
+    std::vector<int32_t> block(size_t{kWaveBlockFrames} * o.wf.nChannels);
+    while (o.rc == WAVE_OK && w.ReadBlock(block.data(), kWaveBlockFrames, nullptr) > 0)
+        r.values.insert(r.values.end(), block.begin(), block.end());
+    r.values.resize(std::min(r.values.size(), size_t{w.m_nDataFrames} * o.wf.nChannels));
+    return r;
+}
+
 const WAVEFORMATEX kMono16{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 16};
 const WAVEFORMATEX kStereo16{.wFormatTag = 1, .nChannels = 2, .nSamplesPerSec = 48000, .wBitsPerSample = 16};
-
-// A folder of the test's own, removed with everything in it.
-using TempDir = TempFolder;
 
 // Runs a shell command; its standard output, or "!" when it failed.
 inline std::string Sh(const std::string& cmd)
