@@ -33,15 +33,26 @@ tavirel_build() { # build-dir [cmake args...] [-- targets...]
 
 # Line and branch coverage of src/, one line per folder, from a --coverage build.
 tavirel_coverage_report() { # build-dir
-  local dir
+  local dir summary
   for dir in "$ROOT"/src/*/; do
     dir="$(basename "$dir")"
-    gcovr -r "$ROOT" --object-directory "$1" -f "src/$dir/" --exclude-unreachable-branches \
-      --exclude-throw-branches --print-summary -o /dev/null 2>/dev/null |
-      awk -v d="$dir" '/^lines:/{l=$2} /^branches:/{b=$2} END{printf "coverage %-10s lines %7s  branches %7s\n", d, l, b}'
+    summary=$(tavirel_gcovr "$1" "src/$dir/") || return 1
+    awk -v d="$dir" '/^lines:/{l=$2} /^branches:/{b=$2} END{printf "coverage %-10s lines %7s  branches %7s\n", d, l, b}' \
+      <<<"$summary"
   done
-  gcovr -r "$ROOT" --object-directory "$1" -f src/ --exclude-unreachable-branches --exclude-throw-branches \
-    --print-summary -o /dev/null 2>/dev/null | sed 's/^/coverage all        /'
+  summary=$(tavirel_gcovr "$1" src/) || return 1
+  sed 's/^/coverage all        /' <<<"$summary"
+}
+
+# gcovr's summary of the sources under a path; its error is shown when it fails.
+tavirel_gcovr() { # build-dir path
+  local err
+  err=$(mktemp)
+  if ! gcovr -r "$ROOT" --object-directory "$1" -f "$2" --exclude-unreachable-branches --exclude-throw-branches \
+    --print-summary -o /dev/null 2>"$err"; then
+    echo "coverage of $2 failed:" >&2; tail -n 3 "$err" >&2; rm -f "$err"; return 1
+  fi
+  rm -f "$err"
 }
 
 # Non-blank, non-comment lines of the .cpp and .h files under a folder.
