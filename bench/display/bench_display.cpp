@@ -306,7 +306,7 @@ bool BenchZoomed(const QString& path, int zoom)
     const Times t = DrawTimes(src.doc, 0, zoom, columns, &checksum);
     const double mb = static_cast<double>(columns) * zoom * kWaveBlockFrames * 4 / 1e6;
     std::printf("zoom %d, %d columns of two-channel 16-bit source (%.0f MB): %.1f ms (cpu %.1f), %.0f MB/s "
-                "(aim >= 1000)\n",
+                "(aim >= 3000)\n",
                 zoom, columns, mb, t.wall, t.cpu, mb / t.wall * 1e3);
     // On a machine busy with other work the wall time says little; the
     // processor time does: the rate all workers would reach on idle cores.
