@@ -88,7 +88,6 @@ TEST(Band, TonesThroughPassbandEdgeTransitionAndStopband)
         int64_t origin = 5000;
     } rows[] = {
         {"the band's middle passes at unity gain", 2, 2048000, 64, 0.0, -0.1, 0.1, true},
-        {"inside the band stays flat", 2, 2048000, 64, 0.25, -0.1, 0.1, true},
         {"the band's edge stays within 0.1 dB", 2, 2048000, 64, -0.4, -0.1, 0.1, true},
         {"the transition lies between", 2, 2048000, 64, 0.45, -80.0, 0.1, false},
         {"half the output rate away is 80 dB down", 2, 2048000, 64, 0.5, -400.0, -80.0, false},
@@ -137,7 +136,6 @@ TEST(Band, PlanChoicesAndFaults)
         {"the whole I/Q spectrum: nothing to decimate", iq, 6000000, 8000000, 0, BandFault::None, 1, 7000000},
         {"a chosen D", iq, 6999000, 7001000, 100, BandFault::None, 100, 7000000},
         {"zero width", iq, 7000000, 7000000, 0, BandFault::NoWidth},
-        {"negative width", iq, 7000100, 7000000, 0, BandFault::NoWidth},
         {"outside the spectrum", iq, 7990000, 8010000, 0, BandFault::OutsideSpectrum},
         {"one channel has no negative frequencies", mono, -100, 100, 0, BandFault::OutsideSpectrum},
         {"wider than the source", mono, 0, 30000, 0, BandFault::WiderThanSource},

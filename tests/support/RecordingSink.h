@@ -34,10 +34,8 @@ class CRecordingSink final : public IAudioSink {
 public:
     enum class Clock { Instant, RealTime, Manual };
 
-    CRecordingSink(std::shared_ptr<SinkLog> log, Clock clock = Clock::Instant, std::string openError = {},
-                   int nDefaultRateHz = 48000, int nBufferFrames = 9600)
-        : m_log(std::move(log)), m_clock(clock), m_openError(std::move(openError)), m_nRateHz(nDefaultRateHz),
-          m_buffer(nBufferFrames)
+    CRecordingSink(std::shared_ptr<SinkLog> log, Clock clock = Clock::Instant, std::string openError = {})
+        : m_log(std::move(log)), m_clock(clock), m_openError(std::move(openError))
     {
     }
 
@@ -90,8 +88,8 @@ private:
     std::shared_ptr<SinkLog> m_log;
     Clock m_clock;
     std::string m_openError;
-    int m_nRateHz;
-    std::vector<float> m_buffer;
+    int m_nRateHz = 48000;
+    std::vector<float> m_buffer = std::vector<float>(9600);
     Feed m_feed;
     std::unique_ptr<QTimer> m_timer;
     int64_t m_nTaken = 0;
