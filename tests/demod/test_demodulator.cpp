@@ -145,9 +145,7 @@ TEST(Resampler, KeepsTonesAndStopsWhatWouldAlias)
         {"the highest source rate", 100000000, 48000, 2000, 0.03},
         {"96 kHz to 48 kHz, a tone at 30 kHz", 96000, 48000, 30000, 0.1, false},
         {"48 kHz to CD, a tone just past CD's Nyquist", 48000, 44100, 22500, 0.1, false},
-        {"2 MS/s, a tone at 400 kHz", 2000000, 48000, 400000, 0.1, false},
         {"2 MS/s, a tone where the first halving folds onto 1 kHz", 2000000, 48000, 999000, 0.1, false},
-        {"100 MS/s, a tone at 10 MHz", 100000000, 48000, 10e6, 0.02, false},
         {"100 MS/s, a tone where the first halving folds onto 1 kHz", 100000000, 48000, 49999000, 0.02, false},
     };
     std::mt19937 rng(7);
