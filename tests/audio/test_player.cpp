@@ -155,7 +155,7 @@ TEST(Player, StopsAtOnce)
     QTemporaryDir dir;
     const std::string path = WriteTone(dir, "long.wav", 8000, 1000, 10.0);
     auto log = std::make_shared<SinkLog>();
-    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::RealTime));
+    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
     QSignalSpy started(&player, &CAudioPlayer::started), finished(&player, &CAudioPlayer::finished);
     player.Play(WaveSpan(path, 0, 80000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !started.isEmpty(); }, kWaitMs));
@@ -164,9 +164,9 @@ TEST(Player, StopsAtOnce)
     EXPECT_EQ(player.PositionFrame(), -1);
     EXPECT_EQ(log->nClosed, 1);
     const size_t written = log->Frames().size();
+    log->nManualPlayed = static_cast<int64_t>(written); // the device has room again: an open sink would take more
     QTest::qWait(50);
     EXPECT_EQ(log->Frames().size(), written); // nothing after the stop
-    EXPECT_LT(written, size_t(48000));        // ahead of the device by its buffer only, not the whole source
     EXPECT_TRUE(finished.isEmpty());
 }
 

@@ -1,14 +1,13 @@
 // An audio sink for the player's tests: it takes its audio from the
 // player's feed on a timer of the player's thread, keeps no more than its
 // buffer ahead of what it has played, records everything it is given, and
-// plays at once, in real time or only as far as the test says.
+// plays at once or only as far as the test says.
 #pragma once
 
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,7 +31,7 @@ struct SinkLog {
 
 class CRecordingSink final : public IAudioSink {
 public:
-    enum class Clock { Instant, RealTime, Manual };
+    enum class Clock { Instant, Manual };
 
     CRecordingSink(std::shared_ptr<SinkLog> log, Clock clock = Clock::Instant, std::string openError = {})
         : m_log(std::move(log)), m_clock(clock), m_openError(std::move(openError))
@@ -51,7 +50,6 @@ public:
     std::string Start(Feed feed) override
     {
         m_feed = std::move(feed);
-        m_start = std::chrono::steady_clock::now();
         m_timer = std::make_unique<QTimer>();
         QObject::connect(m_timer.get(), &QTimer::timeout, [this] { Pull(); });
         m_timer->start(m_clock == Clock::Instant ? 0 : 5);
@@ -59,13 +57,7 @@ public:
     }
     int64_t PlayedFrames() override
     {
-        switch (m_clock) {
-        case Clock::Instant: return m_nTaken;
-        case Clock::Manual: return std::min(m_nTaken, m_log->nManualPlayed.load());
-        case Clock::RealTime: break;
-        }
-        const double sec = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        return std::min(m_nTaken, static_cast<int64_t>(sec * m_nRateHz));
+        return m_clock == Clock::Instant ? m_nTaken : std::min(m_nTaken, m_log->nManualPlayed.load());
     }
     void Close() override
     {
@@ -93,5 +85,4 @@ private:
     Feed m_feed;
     std::unique_ptr<QTimer> m_timer;
     int64_t m_nTaken = 0;
-    std::chrono::steady_clock::time_point m_start;
 };
