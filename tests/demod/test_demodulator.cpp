@@ -42,11 +42,13 @@ Signal Tone(double hz)
     return [=](double t) { return std::polar(kA, kTwoPi * hz * t + 0.2); };
 }
 
-std::vector<std::complex<float>> Make(const Signal& s, double rate, double seconds)
+// s(t) sampled at rate for the given seconds, as Values.
+template <class Value, class F>
+std::vector<Value> Make(const F& s, double rate, double seconds)
 {
-    std::vector<std::complex<float>> x(static_cast<size_t>(rate * seconds));
+    std::vector<Value> x(static_cast<size_t>(rate * seconds));
     for (size_t i = 0; i < x.size(); ++i)
-        x[i] = std::complex<float>(s(static_cast<double>(i) / rate));
+        x[i] = static_cast<Value>(s(static_cast<double>(i) / rate));
     return x;
 }
 
@@ -100,7 +102,7 @@ TEST(Demodulator, TonesAtTheirLevels)
     std::mt19937 rng(3);
     for (const ModeCase& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto x = Make(c.signal, c.rate, 0.5);
+        const auto x = Make<std::complex<float>>(c.signal, c.rate, 0.5);
         const std::vector<float> audio = InBlocks(CDemodulator(c.mode, c.rate), x, 1024);
         ASSERT_THAT(InBlocks(CDemodulator(c.mode, c.rate), x, 2000, &rng),
                     testing::Pointwise(testing::FloatNear(1e-5f), audio));
@@ -115,14 +117,6 @@ TEST(Demodulator, TonesAtTheirLevels)
         EXPECT_NEAR(tone::Db(fit.amplitude / c.level), 0.0, 0.2);
         EXPECT_GE(tone::SinadDb(fit), 40.0);
     }
-}
-
-std::vector<float> Cosine(double hz, double rate, size_t n)
-{
-    std::vector<float> x(n);
-    for (size_t i = 0; i < n; ++i)
-        x[i] = static_cast<float>(kA * std::cos(kTwoPi * hz * static_cast<double>(i) / rate));
-    return x;
 }
 
 // Tones within the output's band keep their level and phase (no delay) with
@@ -152,10 +146,10 @@ TEST(Resampler, KeepsTonesAndStopsWhatWouldAlias)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         CResampler r(c.in, c.out);
-        const auto n = static_cast<size_t>(c.seconds * c.in);
-        const std::vector<float> x = Cosine(c.toneHz, c.in, n), y = InBlocks(r, x, 4096);
+        const auto x = Make<float>([&](double t) { return kA * std::cos(kTwoPi * c.toneHz * t); }, c.in, c.seconds);
+        const std::vector<float> y = InBlocks(r, x, 4096);
         ASSERT_THAT(InBlocks(CResampler(c.in, c.out), x, 3000, &rng), testing::Pointwise(testing::FloatNear(1e-6f), y));
-        EXPECT_NEAR(static_cast<double>(y.size()), n * c.out / c.in, 2.0);
+        EXPECT_NEAR(static_cast<double>(y.size()), x.size() * c.out / c.in, 2.0);
         // The middle half, away from the stream's ends.
         const size_t first = y.size() / 4, count = y.size() / 2;
         if (!c.kept) {
