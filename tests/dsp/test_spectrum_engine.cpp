@@ -92,8 +92,7 @@ std::vector<double> Powers(const Scale& s, int randomCount)
 
 // Tones and DC on their display bin (two-channel DC is bin N/2 - 1), not on
 // the mirror bin, at every size (the transform's passes differ with it), at the
-// symmetric Hann window's coherent gain of (N - 1) / 2N; digital silence reads
-// the floor.
+// symmetric Hann window's coherent gain of (N - 1) / 2N.
 TEST(SpectrumEngine, TonesAndDcReadTheirLevelOnTheirBin)
 {
     const double full = 2147483647.0, gain = 20.0 * std::log10((N - 1.0) / N);
