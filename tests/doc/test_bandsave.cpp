@@ -89,12 +89,12 @@ TEST(BandSave, HeadersAndRecords)
         int statedSec = 0;            // of the recording times; 0: as long as the samples
         int64_t sourceFrames = 96000; // from 1.5 s to 2.5 s
     } rows[] = {
-        {"16-bit I/Q keeps its plain form and depth", 2, 16, false, false, BandBits::Source, 18, 1, 16},
         {"an extensible 24-bit source keeps its form", 2, 24, false, true, BandBits::Source, 40, 0xFFFE, 24},
         {"--bits float", 2, 16, false, false, BandBits::Float, 18, 3, 32},
         {"--bits 16 from float", 2, 32, true, false, BandBits::Int16, 18, 1, 16},
         {"a one-channel source gives two channels", 1, 16, false, false, BandBits::Source, 18, 1, 16},
-        {"times spanning 5 s of samples", 2, 16, false, false, BandBits::Source, 18, 1, 16, 5, 57600},
+        {"16-bit I/Q keeps its form and depth; times span 5 s", 2, 16, false, false, BandBits::Source, 18, 1, 16, 5,
+         57600},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);
