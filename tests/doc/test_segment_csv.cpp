@@ -39,7 +39,6 @@ TEST(SegmentCsv, EachRowTakenOrRefusedNamingItsLine)
         {"abc,2,x,,", {}, "from_s \"abc\" is not a number"},
         {"nan,2", {}, "is not a number"},
         {"1,,x", {}, "to_s is missing"},
-        {"", {}, nullptr}, // a blank line is passed over
         {"5,2,x", {}, "from_s 5 comes after to_s 2"},
         {"-1,2", {}, "outside the recording (0 to 380.000 s)"},
         {"379,380.0000005", {}, "to_s 380.0000005 lies outside"},
