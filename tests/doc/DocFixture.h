@@ -39,10 +39,6 @@ struct SourceDoc {
         std::vector<int32_t> block(kSegmentBlockValues);
         return SaveSegment(doc, from, to, agc, level, block.data(), progress);
     }
-    SegmentSaveResult SaveSeconds(int from, int to, bool agc = false, const SegmentProgress& progress = {})
-    {
-        return Save(FrameOfSecond(doc, from), FrameOfSecond(doc, to), agc, progress);
-    }
     std::string Out(const char* name) const { return folder + "/" + name; }
     static std::vector<uint8_t> Chunk(const std::string& path, const char* id)
     {

@@ -17,6 +17,7 @@ TEST(PictureChoices, EntriesOfEachMap)
         int map, index;
         uint32_t rgb;
     } rows[] = {
+        {COLOURS_CLASSIC, 0, 0x000000},
         {COLOURS_CLASSIC, 42, 0x0000F9},
         {COLOURS_CLASSIC, 43, 0x0000FF},
         {COLOURS_CLASSIC, 86, 0x00FFFF},
