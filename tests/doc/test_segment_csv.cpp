@@ -24,7 +24,6 @@ QByteArray WithHeader(const QString& row)
 
 TEST(SegmentCsv, EachRowTakenOrRefusedNamingItsLine)
 {
-    const QString tenThousand(10000, 'L');
     const struct {
         QString row;
         std::optional<CSegment> taken;
@@ -51,7 +50,7 @@ TEST(SegmentCsv, EachRowTakenOrRefusedNamingItsLine)
         {QString::fromUtf8("1,2,a\x01"
                            "b\tc"),
          CSegment{2000000, 4000000, "ab c", {}}, "control characters"},
-        {"1,2," + tenThousand, CSegment{2000000, 4000000, QString(256, 'L'), {}}, "cut to 256"},
+        {"1,2," + QString(10000, 'L'), CSegment{2000000, 4000000, QString(256, 'L'), {}}, "cut to 256"},
     };
     for (const auto& r : rows) {
         const SegmentCsvRead read = ParseSegmentsCsv(WithHeader(r.row), kClock, kFrames);

@@ -183,7 +183,6 @@ TEST(SegmentSave, SpanOfFramesWithMillisecondTimesInEveryZone)
             AddUtcMilliseconds(r.recorded, 6000, end);
             shape.auxi = riff::AuxiPayload(r.recorded, end);
             t.Load(riff::WaveFile(shape, riff::Ramp16(6000)));
-            EXPECT_EQ(t.doc.m_nLengthSec, 6);
             const SegmentSaveResult res = t.Save(r.from, r.to, false, {}, 0);
             ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
             const std::vector<uint8_t> d = SourceDoc::Chunk(res.strPath, "data");
