@@ -22,11 +22,11 @@ struct SourceDoc {
         std::filesystem::create_directory(folder);
         doc.m_strDestPath = QFile::decodeName(Out(dest).c_str());
     }
-    // Writes the source file under name and opens it.
-    void Load(const riff::Bytes& file, const char* name = "src.wav")
+    // Writes the source file as src.wav and opens it.
+    void Load(const riff::Bytes& file)
     {
         src = file.v;
-        srcPath = dir.filePath(name).toStdString();
+        srcPath = dir.filePath("src.wav").toStdString();
         doc.m_strSrcPath = QFile::decodeName(srcPath.c_str());
         ASSERT_TRUE(riff::WriteFile(srcPath, src));
         ASSERT_TRUE(doc.OpenSource(doc.m_strSrcPath));
@@ -38,10 +38,6 @@ struct SourceDoc {
     {
         std::vector<int32_t> block(kSegmentBlockValues);
         return SaveSegment(doc, from, to, agc, level, block.data(), progress);
-    }
-    SegmentSaveResult SaveSeconds(int from, int to, bool agc = false, const SegmentProgress& progress = {})
-    {
-        return Save(FrameOfSecond(doc, from), FrameOfSecond(doc, to), agc, progress);
     }
     std::string Out(const char* name) const { return folder + "/" + name; }
     static std::vector<uint8_t> Chunk(const std::string& path, const char* id)

@@ -15,41 +15,34 @@ namespace {
 constexpr uint32_t kCentre = 7000000;
 const SYSTEMTIME kStart{2024, 5, 0, 1, 12, 0, 0, 250};
 
-// A recording of seconds at rate whose frame n holds gen(n, channel) (full scale 1.0).
-riff::Bytes Samples(int channels, int bits, bool bFloat, uint32_t rate, double seconds,
-                    const std::function<double(int64_t, int)>& gen)
+// A source of seconds at rate whose frame n holds gen(n, channel) (full scale
+// 1.0), 32-bit samples as floats, with an "auxi" record that starts at kStart
+// and spans statedSec seconds (0: as long as its samples last).
+riff::Bytes Source(int channels, int bits, bool bExtensible, uint32_t rate, double seconds,
+                   const std::function<double(int64_t, int)>& gen, int statedSec = 0)
 {
-    riff::Bytes b;
-    const auto frames = static_cast<int64_t>(seconds * rate);
-    for (int64_t n = 0; n < frames; ++n) {
+    riff::Bytes data;
+    for (int64_t n = 0; n < static_cast<int64_t>(seconds * rate); ++n) {
         for (int c = 0; c < channels; ++c) {
             const double v = gen(n, c);
-            if (bFloat)
-                b.F32(static_cast<float>(v));
+            if (bits == 32)
+                data.F32(static_cast<float>(v));
             else if (bits == 16)
-                b.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))));
+                data.U16(static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767))));
             else
-                b.U8(static_cast<uint8_t>(std::lround(v * 8388607)))
+                data.U8(static_cast<uint8_t>(std::lround(v * 8388607)))
                     .U16(static_cast<uint16_t>(std::lround(v * 8388607) >> 8));
         }
     }
-    return b;
-}
-
-// A source with an "auxi" record that starts at kStart and spans statedSec
-// seconds (0: as long as its samples last).
-riff::Bytes Source(int channels, int bits, bool bFloat, bool bExtensible, uint32_t rate, double seconds,
-                   const std::function<double(int64_t, int)>& gen, int statedSec = 0)
-{
     SYSTEMTIME stop;
     AddUtcMilliseconds(kStart, statedSec > 0 ? int64_t{statedSec} * 1000 : std::llround(seconds * 1000), stop);
     const riff::Bytes auxi = riff::AuxiPayload(kStart, stop, {kCentre, 80000000, 11, 0, 22, 33, 44, 55, 66, 77});
-    const uint16_t tag = bFloat ? 3 : 1;
+    const uint16_t tag = bits == 32 ? 3 : 1;
     const riff::Bytes fmt =
         bExtensible
             ? riff::ExtensibleFmtPayload(tag, static_cast<uint16_t>(channels), rate, static_cast<uint16_t>(bits))
             : riff::FmtPayload(tag, static_cast<uint16_t>(channels), rate, static_cast<uint16_t>(bits));
-    return riff::Wave(fmt, Samples(channels, bits, bFloat, rate, seconds, gen), {riff::Chunk("auxi", auxi)});
+    return riff::Wave(fmt, data, {riff::Chunk("auxi", auxi)});
 }
 
 // A source opened with its band destination out/band.wav, and a band planned and saved from it.
@@ -82,27 +75,26 @@ TEST(BandSave, HeadersAndRecords)
     const struct {
         const char* proves;
         int channels, bits;
-        bool bFloat, bExtensible;
+        bool bExtensible;
         BandBits out;
         size_t fmtBytes;
         uint16_t tag, outBits;
         int statedSec = 0;            // of the recording times; 0: as long as the samples
         int64_t sourceFrames = 96000; // from 1.5 s to 2.5 s
     } rows[] = {
-        {"16-bit I/Q keeps its plain form and depth", 2, 16, false, false, BandBits::Source, 18, 1, 16},
-        {"an extensible 24-bit source keeps its form", 2, 24, false, true, BandBits::Source, 40, 0xFFFE, 24},
-        {"--bits float", 2, 16, false, false, BandBits::Float, 18, 3, 32},
-        {"--bits 16 from float", 2, 32, true, false, BandBits::Int16, 18, 1, 16},
-        {"a one-channel source gives two channels", 1, 16, false, false, BandBits::Source, 18, 1, 16},
-        {"times spanning 5 s of samples", 2, 16, false, false, BandBits::Source, 18, 1, 16, 5, 57600},
+        {"an extensible 24-bit source keeps its form", 2, 24, true, BandBits::Source, 40, 0xFFFE, 24},
+        {"--bits float", 2, 16, false, BandBits::Float, 18, 3, 32},
+        {"--bits 16 from float", 2, 32, false, BandBits::Int16, 18, 1, 16},
+        {"a one-channel source gives two channels", 1, 16, false, BandBits::Source, 18, 1, 16},
+        {"16-bit I/Q keeps its form and depth; times span 5 s", 2, 16, false, BandBits::Source, 18, 1, 16, 5, 57600},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);
         Band b;
         const uint32_t rate = 96000;
         b.Load(Source(
-            r.channels, r.bits, r.bFloat, r.bExtensible, rate, 3.0,
-            [&](int64_t n, int c) { return Tone(n, c, 5000, rate, 0.5); }, r.statedSec));
+            r.channels, r.bits, r.bExtensible, rate, 3.0, [&](int64_t n, int c) { return Tone(n, c, 5000, rate, 0.5); },
+            r.statedSec));
         const double low = r.channels == 2 ? kCentre + 4000.0 : 4000.0, high = low + 2000;
         const BandSaveResult res = b.Save(low, high, 1.5, 2.5, r.out);
         ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
@@ -138,7 +130,7 @@ TEST(BandSave, BurstOnsetAtTheSameWallClockTime)
         SCOPED_TRACE(channels == 2 ? "I/Q" : "one channel");
         Band b;
         const double f = channels == 2 ? 12000 : 20000;
-        b.Load(Source(channels, 16, false, false, rate, 3.0,
+        b.Load(Source(channels, 16, false, rate, 3.0,
                       [&](int64_t n, int c) { return n < onset ? 0.0 : Tone(n, c, f, rate, 0.5); }));
         const double base = channels == 2 ? kCentre : 0;
         const BandSaveResult res = b.Save(base + f - 1000, base + f + 1000, 1.0, 2.0, BandBits::Float);
@@ -170,7 +162,7 @@ TEST(BandSave, SamplesBeyondFullScaleAreClippedAndCounted)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);
         Band b;
-        b.Load(Source(2, 16, false, false, 48000, 2.0, [&](int64_t, int) { return r.a; }));
+        b.Load(Source(2, 16, false, 48000, 2.0, [&](int64_t, int) { return r.a; }));
         const BandSaveResult res = b.Save(kCentre - 1500, kCentre + 500, 0.5, 1.5);
         ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
         EXPECT_EQ(res.nClipped > 0, r.clipped);
@@ -199,8 +191,7 @@ TEST(BandSave, FaultsAndCancelsLeaveNoFile)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.proves);
         Band b;
-        b.Load(
-            Source(2, 16, false, false, 192000, 4.0, [](int64_t n, int c) { return Tone(n, c, 1000, 192000, 0.5); }));
+        b.Load(Source(2, 16, false, 192000, 4.0, [](int64_t n, int c) { return Tone(n, c, 1000, 192000, 0.5); }));
         b.doc.m_strDestPath = QFile::decodeName((b.folder + "/" + r.dest).c_str());
         const auto limit =
             r.limitBytes > 0 ? std::make_unique<faultfs::SizeLimit>(static_cast<rlim_t>(r.limitBytes)) : nullptr;

@@ -32,9 +32,7 @@ TEST(PictureChoices, EntriesOfEachMap)
         {COLOURS_INFERNO, 255, 0xFCFFA4},
         {COLOURS_TURBO, 0, 0x30123B},
         {COLOURS_TURBO, 255, 0x7A0403},
-        {COLOURS_GREYSCALE, 0, 0},
         {COLOURS_GREYSCALE, 255, 0xFFFFFF},
-        {99, 0, 0x000000},
         {99, 255, 0xFF0080},
     };
     auto rgb = [](uint32_t colorref) {

@@ -26,7 +26,6 @@ TEST(TimeInput, AcceptedForms)
         {kMorning, "09:07:56.25", 176.25, true, "a time of day"},
         {kMorning, "9:07:56.2500005", 176.2500005, true, "one-digit hour, sub-microsecond decimals kept"},
         {kMorning, "09:05", 0.0, true, "hours and minutes at the very start"},
-        {kMorning, "09:04:59.999", 86399.999, true, "just before the start means the next day"},
         {kMidnight, "23:59:31", 0.5, true, "the start's milliseconds count"},
         {kMidnight, "00:00:10", 39.5, true, "past midnight: the next day's time"},
         {kMorning, "2026-06-21T09:07:56.25Z", 176.25, true, "a universal date and time"},
@@ -51,13 +50,9 @@ TEST(TimeInput, RefusedWithAReason)
         const char* says;
     } rows[] = {
         {kNoTime, "09:07:56.25", "no recording time"},
-        {kNoTime, "2026-06-21T09:07:56.25Z", "no recording time"},
         {kMorning, "", "no position"},
         {kMorning, "abc", "is not a position"},
         {kMorning, "1.2.3", "is not a position"},
-        {kMorning, "-5", "is not a position"},
-        {kMorning, "1e3", "is not a position"},
-        {kMorning, "176.25s", "is not a position"},
         {kMorning, "25:00:00", "not a valid time of day"},
         {kMorning, "09:60:00", "not a valid time of day"},
         {kMorning, "09:07:56.", "is not a time of day"},
