@@ -21,8 +21,8 @@ AUXIINFO Record()
 // "fmt " of 18 bytes, "auxi", "data"; an output planned past the 32-bit sizes
 // is RF64 from the start, "ds64" first with the true sizes; an odd data size
 // gets a pad byte that the RIFF size counts and the data size does not;
-// WriteBlock(0) at once gives a valid empty file. sox reads each, and none
-// takes a write once closed.
+// WriteBlock(0) at once gives a valid empty file. None takes a write once
+// closed.
 TEST(Writer, LayoutByteForByte)
 {
     const WAVEFORMATEX mono24{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 24};
@@ -62,9 +62,6 @@ TEST(Writer, LayoutByteForByte)
         EXPECT_EQ(ReadFile(dir / "cut.wav"), r.expected.v) << r.proves;
         EXPECT_EQ(w.WriteBlock(six.data(), 1), -1) << r.proves;
         EXPECT_EQ(w.m_nError, WAVE_ERR_OUT_NOT_OPEN) << r.proves;
-        if (frames && HaveSox()) {
-            EXPECT_EQ(Sh("sox --i -s " + dir / "cut.wav"), "3\n") << r.proves;
-        }
     }
 }
 
