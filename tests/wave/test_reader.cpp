@@ -145,13 +145,9 @@ TEST(Reader, SoxFilesReadAndCopiedAsSoxReadsThem)
         const char* format;
         size_t fmtBytes;
     } rows[] = {
-        {"-t wavpcm -c 1 -b 8 -e unsigned-integer", 16},
-        {"-t wavpcm -c 2 -b 16 -e signed-integer", 16},
-        {"-t wavpcm -c 1 -b 24 -e signed-integer", 16},
-        {"-t wavpcm -c 2 -b 32 -e signed-integer", 16},
-        {"-t wavpcm -c 2 -b 32 -e floating-point", 18},
-        {"-D -c 2 -b 24", 40},
-        {"-D -c 1 -b 32", 40},
+        {"-t wavpcm -c 1 -b 8 -e unsigned-integer", 16}, {"-t wavpcm -c 2 -b 16 -e signed-integer", 16},
+        {"-t wavpcm -c 1 -b 24 -e signed-integer", 16},  {"-t wavpcm -c 2 -b 32 -e signed-integer", 16},
+        {"-t wavpcm -c 2 -b 32 -e floating-point", 18},  {"-D -c 2 -b 24", 40},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.format);

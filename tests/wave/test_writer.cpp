@@ -110,7 +110,6 @@ TEST(Writer, NameForms)
         uint32_t rate;
         const char* name; // '#' stands for the local time stamp
     } rows[] = {
-        {NAME_NUMBERED, 44100, "cut_001.wav"},
         {NAME_FREQUENCY, 44100, "cut-10000000Hz.wav"},
         {NAME_FREQUENCY, 48000, "cut-D10000000Hz.wav"},
         {NAME_FREQUENCY | NAME_NUMBERED, 44100, "cut-10000000Hz_001.wav"},
