@@ -192,7 +192,6 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
         {".tavirel-" + gone + "-5.partial", 3600, false, false},
         {".tavirel-" + gone + "-x.part", 3600, false, false},
         {"tavirel-" + gone + "-6.part", 3600, false, false},
-        {"cut_001.wav", 3600, false, false},
     };
     TempFolder dir;
     for (const auto& r : rows) {
@@ -212,7 +211,7 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
     const std::set<std::string> left = faultfs::Names(dir.path.string());
     for (const auto& r : rows)
         EXPECT_EQ(left.count(r.name), r.removed ? 0u : 1u) << r.name;
-    EXPECT_EQ(left.count("cut_002.wav"), 1u);
+    EXPECT_EQ(left.count("cut_001.wav"), 1u);
 }
 
 // An output named without a number replaces a regular file or a symbolic link,
