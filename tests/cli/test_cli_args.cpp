@@ -53,13 +53,14 @@ TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
         {cut + "--segments LIST --from 1", 2, "give no --from"},
         {cut + "--segments LIST", 2, "Line 3"},
         {cut + "--from 1", 2, "--to is missing"},
-        // Bands that cannot be extracted; the span's ends are checked as audio checks them (CliAudio).
+        // Bands that cannot be extracted, and a span that cannot (its other faults: CliAudio).
         {extract + "--low 7.1M --high 7.1M", 2, "must lie above its lower edge"},
         {extract + "--low 7.12M --high 7.13M", 2, "reaches outside the source's spectrum"},
         {extract + "--centre 7.1M --bandwidth 60k", 2, "wider than the source's"},
         {extract + "--low 7.1M --high 7.101M --decimation 0", 2, "must be 1 or more"},
         {extract + "--low 7.1M --high 7.1001M --decimation 64", 2, "below the lowest output rate"},
         {extract + "--low 7.1M --high 7.101M --rate 5000", 2, "the nearest rates are 4800 Hz (D 10) and 6000 Hz (D 8)"},
+        {extract + "--from 2 --to 2 --low 7.1M --high 7.101M", 2, "--to must come after --from"},
         {extract + "--low 7.1M --high 7.101M --bandwidth 1k", 2, "not both"},
         {extract + "--low 7.1e6 --high 7.101M", 2, "needs a frequency"},
         {extract + "--from +1 --low 7.1M --high 7.101M", 2, "--from needs seconds"},

@@ -106,8 +106,7 @@ TEST(Reader, TwoAndAHalfThousandFrames)
 }
 
 // A request the block buffer cannot serve is a read error (106) that closes
-// the source: more frames than a block, more than are left of it, none, or
-// no buffer.
+// the source: more frames than are left of the block, none, or no buffer.
 TEST(Reader, OversizeRequestsCloseTheSource)
 {
     const struct {
@@ -115,7 +114,6 @@ TEST(Reader, OversizeRequestsCloseTheSource)
         int first, second;
         bool buffer;
     } rows[] = {
-        {"more than a block", 0, 501, true},
         {"more than is left of the block", 300, 201, true},
         {"no frames", 0, 0, true},
         {"no buffer", 0, 10, false},
