@@ -76,10 +76,7 @@ TEST(Writer, NumberingContinuesAfterTheHighestInTheFolder)
         const char* next;
     } rows[] = {
         {"an empty folder starts at 1", {}, "cut.wav", "cut_001.wav"},
-        {"the number continues after the highest, gaps are not refilled",
-         {"cut_002.wav", "cut_009.wav", "cut_004.wav"},
-         "cut.wav",
-         "cut_010.wav"},
+        {"after the highest, no gap refilled", {"cut_002.wav", "cut_009.wav", "cut_004.wav"}, "cut.wav", "cut_010.wav"},
         {"four-digit numbers count", {"cut_999.wav", "cut_1000.wav"}, "cut.wav", "cut_1001.wav"},
         {"names the writer would not make are not ours",
          {"cut_0007.wav", "cut_7.wav", "cut_008.wav.bak", "cutter_009.wav", "cut_12a.wav", "other_050.wav"},
