@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -82,7 +81,6 @@ protected:
     std::string Out() const { return m_tmp / "out"; }
     void FreshOut()
     {
-        ::umount2(Out().c_str(), MNT_DETACH);
         std::filesystem::remove_all(Out());
         std::filesystem::create_directory(Out());
     }
@@ -91,6 +89,5 @@ protected:
     {
         EXPECT_EQ(faultfs::Names(Out()), std::set<std::string>{}) << what;
     }
-    void TearDown() override { ::umount2(Out().c_str(), MNT_DETACH); }
     TempFolder m_tmp;
 };

@@ -35,7 +35,6 @@ TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
         {cut + "--from 0 --to=-2", 2, "--to"},
         {cut + "--from=-1 --from 0 --to 2", 2, "--from"},
         {"demo OUT/d.wav --seconds -5", 2, "--seconds"},
-        {cut + "--from +0 --to 2", 2, "--from"}, // digits only: no plus sign strtol would pass over
         // A window at or after the end shows nothing: a failure, not a black picture.
         {render + "--start 10", 1, "past the end of " + Path("src.wav") + ", which is 10 seconds long"},
         // The parser's own complaints.
@@ -47,16 +46,14 @@ TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
         {"frobnicate", 2, "unknown command"},
         {render + "--start 0 --ref -30", 2, "-100, -80, -60"}, // the window's 20 dB steps
         // Ends of a cut that give no sound segment.
-        {cut + "--from 2 --to 1.5", 2, "--to must come after --from"},
         {cut + "--from 1.5 --to 1.5", 2, "--to must come after --from"},
         {cut + "--from 1 --to 10.5", 2, "past the end of the source, which is 10 seconds long (480000 frames)"},
-        {cut + "--from-frame 5 --to-frame 480001", 2, "past the end"},
         {cut + "--from 1 --from-frame 5 --to 2", 2, "both give the start"},
         {cut + "--from-frame 1.5 --to 2", 2, "--from-frame needs whole frames"},
         {cut + "--segments LIST --from 1", 2, "give no --from"},
         {cut + "--segments LIST", 2, "Line 3"},
         {cut + "--from 1", 2, "--to is missing"},
-        // Bands that cannot be extracted.
+        // Bands that cannot be extracted, and a span that cannot (its other faults: CliAudio).
         {extract + "--low 7.1M --high 7.1M", 2, "must lie above its lower edge"},
         {extract + "--low 7.12M --high 7.13M", 2, "reaches outside the source's spectrum"},
         {extract + "--centre 7.1M --bandwidth 60k", 2, "wider than the source's"},
@@ -64,9 +61,7 @@ TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
         {extract + "--low 7.1M --high 7.1001M --decimation 64", 2, "below the lowest output rate"},
         {extract + "--low 7.1M --high 7.101M --rate 5000", 2, "the nearest rates are 4800 Hz (D 10) and 6000 Hz (D 8)"},
         {extract + "--from 2 --to 2 --low 7.1M --high 7.101M", 2, "--to must come after --from"},
-        {extract + "--to 11 --low 7.1M --high 7.101M", 2, "past the end"},
         {extract + "--low 7.1M --high 7.101M --bandwidth 1k", 2, "not both"},
-        {extract + "--low seven --high 7.101M", 2, "needs a frequency"},
         {extract + "--low 7.1e6 --high 7.101M", 2, "needs a frequency"},
         {extract + "--from +1 --low 7.1M --high 7.101M", 2, "--from needs seconds"},
         {"extract OUT/none.wav --from 1 --to 2 --low 7.1M --high 7.101M --dest OUT/b.wav", 1,

@@ -45,19 +45,10 @@ riff::Bytes IqRecording(const std::function<std::complex<double>(double)>& signa
     return riff::Wave(riff::FmtPayload(1, 2, 1000000, 16), data, {riff::Chunk("auxi", auxi)});
 }
 
-riff::Bytes Am()
-{
-    return IqRecording([](double t) { return kA * (1.0 + 0.5 * std::cos(2.0 * M_PI * 1000.0 * t)); });
-}
 riff::Bytes Fm(double deviationHz)
 {
     return IqRecording(
         [=](double t) { return std::polar(kA, deviationHz / 1000.0 * std::sin(2.0 * M_PI * 1000.0 * t)); });
-}
-riff::Bytes TwoSidebands() // 1 kHz above the carrier, 1.5 kHz below
-{
-    return IqRecording(
-        [](double t) { return std::polar(kA, 2.0 * M_PI * 1000.0 * t) + std::polar(kA, -2.0 * M_PI * 1500.0 * t); });
 }
 
 } // namespace
@@ -79,17 +70,18 @@ TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
         {"8 kHz to the default 48 kHz", ToneRecording(8000, 1, 3.0), "--from 1 --to 3", "a_001.wav", 48000, 2, 0.5, 0},
         {"the next number, at 44.1 kHz", ToneRecording(8000, 1, 3.0), "--from 0 --to 1 --rate 44100", "a_002.wav",
          44100, 1, 0.5, 0},
-        {"a 2 MS/s recording", ToneRecording(2000000, 1, 3.0), "--from 0 --to 1 --rate=22050", "a_003.wav", 22050, 1,
-         0.5, 0},
-        {"AM tuned to its carrier, half a second in", Am(), "--from 0.25 --to 1.25 --tune 7.22M", "a_004.wav", 48000, 1,
-         0.5 * kA, 0},
+        {"AM tuned to its carrier, half a second in",
+         IqRecording([](double t) { return kA * (1.0 + 0.5 * std::cos(2.0 * M_PI * 1000.0 * t)); }),
+         "--from 0.25 --to 1.25 --tune 7.22M", "a_003.wav", 48000, 1, 0.5 * kA, 0},
         {"narrow FM in the band given", Fm(2500), "--from 0.25 --to 1.25 --mode fm --low 7213750 --high 7226.25k",
-         "a_005.wav", 48000, 1, 0.5, 0},
+         "a_004.wav", 48000, 1, 0.5, 0},
         {"broadcast FM with 75 us de-emphasis", Fm(37500),
-         "--from 0.25 --to 1.25 --mode wfm --tune 7.22M --deemphasis 75", "a_006.wav", 48000, 1,
+         "--from 0.25 --to 1.25 --mode wfm --tune 7.22M --deemphasis 75", "a_005.wav", 48000, 1,
          0.5 / std::hypot(1.0, 2.0 * M_PI * 1000.0 * 75e-6), 0}, // the de-emphasis at 1 kHz
-        {"USB passes above the carrier, rejects below", TwoSidebands(), "--from 0.25 --to 1.25 --mode usb --tune 7.22M",
-         "a_007.wav", 48000, 1, kA, 1500},
+        {"USB passes 1 kHz above the carrier, rejects 1.5 kHz below", IqRecording([](double t) {
+             return std::polar(kA, 2.0 * M_PI * 1000.0 * t) + std::polar(kA, -2.0 * M_PI * 1500.0 * t);
+         }),
+         "--from 0.25 --to 1.25 --mode usb --tune 7.22M", "a_006.wav", 48000, 1, kA, 1500},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -117,8 +109,8 @@ TEST(CliAudio, WritesWhatPlaysAsSoxReadsIt)
         int startSecond, startMs, stopSecond;
         uint32_t centre, bandwidth;
     } stamps[] = {{"a_001.wav", 1, 0, 3, 0, 0},
-                  {"a_004.wav", 0, 250, 1, 7220000, 10000},
-                  {"a_007.wav", 0, 250, 1, 7220000, 2700}};
+                  {"a_003.wav", 0, 250, 1, 7220000, 10000},
+                  {"a_006.wav", 0, 250, 1, 7220000, 2700}};
     for (const auto& s : stamps) {
         SCOPED_TRACE(s.name);
         const riff::Chunks c = riff::ParseWave(riff::ReadFile(dir / s.name));

@@ -1,7 +1,5 @@
 // tavirel-cli cut: every way of giving the ends cuts the frames sox counts,
 // and every fault exits 1 with the save loop's one message and no file.
-#include <optional>
-
 #include "cli/CliRun.h"
 
 namespace {
@@ -18,28 +16,19 @@ TEST_F(CliTest, CutFaultsExitOneWithTheSaveMessageAndLeaveNoFile)
     const std::string src = Path("src.wav"), out = Out();
     const riff::Bytes wave = riff::WaveFile({2, 48000}, riff::Ramp16(2 * 48000 * 20)); // 20 s, 3.7 MB
     ASSERT_TRUE(riff::WriteFile(src, wave));
+    // One row per message of the save loop: a write that failed, a folder no file can be made in, a folder named.
     const struct {
         const char* name;
         std::string dest, message, prefix = "";
-        int mount = -1; // a tmpfs over the folder with these flags
     } rows[] = {
         {"file size limit", out + "/cut.wav", "writing " + out + "/cut_001.wav failed (File too large)",
          "ulimit -f 2048; trap '' XFSZ; "},
         {"missing folder", out + "/none/cut.wav",
          "no file can be created in the folder " + out + "/none (No such file or directory)"},
         {"destination is a folder", out + "/", "the destination " + out + "/ names a folder, not a file"},
-        {"read-only folder", out + "/cut.wav",
-         "no file can be created in the folder " + out + " (Read-only file system)", "", MS_RDONLY},
-        {"full file system", out + "/cut.wav", "writing " + out + "/cut_001.wav failed (No space left on device)", "",
-         0},
     };
     for (const auto& r : rows) {
         FreshOut();
-        std::optional<faultfs::Mount> mount;
-        if (r.mount >= 0 && !mount.emplace(out, "size=1m", r.mount == MS_RDONLY).Ok()) {
-            std::cout << "skipped \"" << r.name << "\": mounting a tmpfs was refused (needs root)\n";
-            continue;
-        }
         const CliRun run = RunCli({"cut", src, "--from", "0", "--to", "20", "--dest", r.dest}, r.prefix);
         EXPECT_EQ(run.status, 1) << r.name;
         EXPECT_EQ(run.err, "tavirel-cli cut: The segment was not saved: " + r.message +

@@ -129,9 +129,6 @@ TEST_F(CliTest, SigmfRecordingsHoldTheSamplesLosslesslyNumberOnAndValidate)
         const auto at = [&](int64_t frame) { return from.values.begin() + frame * from.wf.nChannels; };
         EXPECT_EQ(got.values, std::vector<int32_t>(at(r.nFrom), at(r.nFrom + r.nFrames)));
         EXPECT_EQ(got.wf.nSamplesPerSec, from.wf.nSamplesPerSec);
-        EXPECT_EQ(std::filesystem::file_size(out + "/" + r.name + "_001.sigmf-data"),
-                  static_cast<uintmax_t>(r.nFrames * from.wf.nChannels *
-                                         (from.wf.wBitsPerSample == 24 ? 4 : from.wf.wBitsPerSample / 8)));
     }
     EXPECT_EQ(Field(out + "/iq16_001.sigmf-meta", "captures", "core:datetime"), "2026-06-21T09:07:01.250Z");
     EXPECT_EQ(SigmfSchemaErrors(metas), "");

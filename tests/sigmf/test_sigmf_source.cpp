@@ -36,20 +36,15 @@ import numpy as np, sys
 folder = sys.argv[1]
 rng = np.random.default_rng(7)
 for name in sys.argv[2:]:
-    kind, body = name[1], name[1:].split('_')[0]
-    dt = np.dtype({'i8':'i1','u8':'u1','i16':'<i2','i32':'<i4','f32':'<f4'}[body])
+    dt = np.dtype({'i8':'i1','u8':'u1','i16':'<i2','i32':'<i4','f32':'<f4'}[name[1:].split('_')[0]])
     n = 3000 * (2 if name[0] == 'c' else 1) * (2 if name.endswith('2ch') else 1)
     if dt.kind == 'f':
-        v = (rng.uniform(-1.5, 1.5, n)).astype(dt)
-    else:
-        v = rng.integers(np.iinfo(dt).min, np.iinfo(dt).max, n, endpoint=True).astype(dt)
-    open(folder + '/' + name + '.sigmf-data', 'wb').write(b'hdr' + v.tobytes() + b'trail')
-    if dt.kind == 'f':
+        v = rng.uniform(-1.5, 1.5, n).astype(dt)
         e = np.trunc(np.clip(v.astype(np.float64) * 2147480000.0, -2147483648.0, 2147483647.0))
-    elif dt.kind == 'u':
-        e = (v.astype(np.int64) - 128) * 2 ** 24
-    else:
-        e = v.astype(np.int64) * 2 ** (32 - 8 * dt.itemsize)
+    else: # unsigned values centred on 0, then scaled to 32 bits
+        v = rng.integers(np.iinfo(dt).min, np.iinfo(dt).max, n, endpoint=True).astype(dt)
+        e = (v.astype(np.int64) - (128 if dt.kind == 'u' else 0)) * 2 ** (32 - 8 * dt.itemsize)
+    open(folder + '/' + name + '.sigmf-data', 'wb').write(b'hdr' + v.tobytes() + b'trail')
     e.astype('<i4').tofile(folder + '/' + name + '.expect')
 )";
 
@@ -99,12 +94,10 @@ TEST(SigmfSource, RefusalsNameTheFault)
     const std::vector<Case> cases{
         {"{\"global\":", 40, "not a JSON object"},
         {Meta("\"core:sample_rate\":48000"), 40, "lacks core:datatype"},
-        {Meta("\"core:datatype\":7,\"core:sample_rate\":48000"), 40, "lacks core:datatype"},
         {Meta("\"core:datatype\":\"ci16_be\",\"core:sample_rate\":48000"), 40, "big-endian samples (\"ci16_be\")"},
         {Meta("\"core:datatype\":\"ri16_le\",\"core:num_channels\":3,\"core:sample_rate\":48000"), 42,
          "3 channels of \"ri16_le\""},
         {Meta("\"core:datatype\":\"ci16_le\",\"core:sample_rate\":0"), 40, "sample rate"},
-        {Meta("\"core:datatype\":\"ci16_le\",\"core:sample_rate\":1e15"), 40, "sample rate"},
         {Meta(ok, at + "2026-02-30T00:00:00Z\"}]"), 40, "does not parse"},
         {Meta(ok, at + "2026-01-01T00:00:00+01:00\"}]"), 40, "does not parse"},
         {Meta(ok, "[{\"core:sample_start\":5},{\"core:sample_start\":2}]"), 40, "not in sample order"},

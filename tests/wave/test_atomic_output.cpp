@@ -40,48 +40,32 @@ private:
     CMemoryByteSource m_mem;
 };
 
-// A source file in its own folder and an empty destination folder.
-struct Bench {
-    TempFolder dir;
-    std::string src = dir / "src.wav", out = dir / "out";
-    Bytes bytes = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(2 * kSourceFrames));
-    CRiffWaveFile w;
-    explicit Bench(bool bUnnamed)
-    {
-        riff::WriteFile(src, bytes);
-        std::filesystem::create_directory(out);
-        w.m_bUnnamedOutput = bUnnamed;
-    }
-    int OpenSource(bool bFailing)
-    {
-        return (bFailing ? OpenFrom(w, std::make_unique<FailingSource>(bytes.v)) : OpenFrom(w, src)).rc;
-    }
-    // Copies the whole source; the writer's code.
-    int Copy()
-    {
-        if (w.CopyFrames(kSourceFrames) == kSourceFrames)
-            w.CloseOutput();
-        return w.m_nError;
-    }
-    // Reads and writes blocks until something fails; a read failure is
-    // abandoned, as the save loop does.
-    int Blocks()
-    {
-        std::vector<int32_t> block(4096);
-        int progress = 0;
-        for (;;) {
-            const int n = w.ReadBlock(block.data(), 2048, &progress);
-            if (n < 0) {
-                w.AbandonOutput();
-                return w.m_nError;
-            }
-            if (n == 0 || w.WriteBlock(block.data(), 2048) != 2048)
-                break;
-        }
+// Copies the whole source of w; the writer's code.
+int Copy(CRiffWaveFile& w)
+{
+    if (w.CopyFrames(kSourceFrames) == kSourceFrames)
         w.CloseOutput();
-        return w.m_nError;
+    return w.m_nError;
+}
+
+// Reads and writes blocks until something fails; a read failure is
+// abandoned, as the save loop does.
+int Blocks(CRiffWaveFile& w)
+{
+    std::vector<int32_t> block(4096);
+    int progress = 0;
+    for (;;) {
+        const int n = w.ReadBlock(block.data(), 2048, &progress);
+        if (n < 0) {
+            w.AbandonOutput();
+            return w.m_nError;
+        }
+        if (n == 0 || w.WriteBlock(block.data(), 2048) != 2048)
+            break;
     }
-};
+    w.CloseOutput();
+    return w.m_nError;
+}
 
 } // namespace
 
@@ -113,35 +97,42 @@ TEST(AtomicOutput, EveryFaultLeavesNothingAndTheSourceAsItWas)
     for (const bool unnamed : {true, false}) {
         for (const auto& r : rows) {
             SCOPED_TRACE(std::string(r.name) + (unnamed ? ", unnamed temporary" : ", named temporary"));
-            Bench b(unnamed);
+            // The source in its own folder, an empty destination folder.
+            TempFolder dir;
+            const std::string src = dir / "src.wav", out = dir / "out";
+            const Bytes bytes = Wave(FmtPayload(1, 2, 48000, 16), riff::Ramp16(2 * kSourceFrames));
+            riff::WriteFile(src, bytes);
+            std::filesystem::create_directory(out);
+            CRiffWaveFile w;
+            w.m_bUnnamedOutput = unnamed;
             std::optional<faultfs::Mount> mount;
             if (r.fs != kAnyFs &&
-                !mount.emplace(b.out, r.fs == kFullFs ? "size=256k" : "size=1m", r.fs == kReadOnlyFs).Ok()) {
+                !mount.emplace(out, r.fs == kFullFs ? "size=256k" : "size=1m", r.fs == kReadOnlyFs).Ok()) {
                 std::cout << "skipped \"" << r.name << "\": mounting a tmpfs was refused (needs root)\n";
                 continue;
             }
             std::optional<faultfs::SizeLimit> limit;
             if (r.limit == kLimitFirst)
                 limit.emplace(1 << 20);
-            int rc = b.OpenSource(r.source == kEio);
+            int rc = (r.source == kEio ? OpenFrom(w, std::make_unique<FailingSource>(bytes.v)) : OpenFrom(w, src)).rc;
             const uint64_t planned = r.rf64 ? uint64_t{3} << 30 : kSourceFrames;
             if (rc == WAVE_OK)
-                rc = b.w.OpenOutput(b.out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, planned);
+                rc = w.OpenOutput(out + r.dest, &kStereo16, 2048, 0, NAME_NUMBERED, nullptr, planned);
             if (rc == WAVE_OK && r.run != kOpenOnly) {
                 if (r.limit == kLimitAfterOpen)
                     limit.emplace(1 << 20);
                 if (r.source == kShortened) {
-                    EXPECT_EQ(::truncate(b.src.c_str(), 300000), 0);
+                    EXPECT_EQ(::truncate(src.c_str(), 300000), 0);
                 }
-                rc = r.run == kCopy ? b.Copy() : b.Blocks();
+                rc = r.run == kCopy ? Copy(w) : Blocks(w);
             }
             limit.reset();
             EXPECT_EQ(rc, r.code);
-            EXPECT_EQ(b.w.m_nErrno, r.err) << std::strerror(b.w.m_nErrno);
-            EXPECT_EQ(faultfs::Names(b.out), std::set<std::string>{});
-            EXPECT_FALSE(b.w.m_bOutOpen);
+            EXPECT_EQ(w.m_nErrno, r.err) << std::strerror(w.m_nErrno);
+            EXPECT_EQ(faultfs::Names(out), std::set<std::string>{});
+            EXPECT_FALSE(w.m_bOutOpen);
             if (r.source != kShortened) {
-                EXPECT_EQ(ReadFile(b.src), b.bytes.v);
+                EXPECT_EQ(ReadFile(src), bytes.v);
             }
         }
     }
@@ -201,7 +192,6 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
         {".tavirel-" + gone + "-5.partial", 3600, false, false},
         {".tavirel-" + gone + "-x.part", 3600, false, false},
         {"tavirel-" + gone + "-6.part", 3600, false, false},
-        {"cut_001.wav", 3600, false, false},
     };
     TempFolder dir;
     for (const auto& r : rows) {
@@ -221,7 +211,7 @@ TEST(AtomicOutput, StaleTemporariesOfOursAreRemovedByTheNextSave)
     const std::set<std::string> left = faultfs::Names(dir.path.string());
     for (const auto& r : rows)
         EXPECT_EQ(left.count(r.name), r.removed ? 0u : 1u) << r.name;
-    EXPECT_EQ(left.count("cut_002.wav"), 1u);
+    EXPECT_EQ(left.count("cut_001.wav"), 1u);
 }
 
 // An output named without a number replaces a regular file or a symbolic link,

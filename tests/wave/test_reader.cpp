@@ -62,9 +62,7 @@ TEST(Reader, AuxiFormsAndRcvr)
          144800000, 80000000, 250000, 20231114221320, 20231114221322, 2},
         {"rcvr of 12 bytes", {Chunk("rcvr", Bytes().U32(5).U32(7).I32(1700000000))},
          5, 80000000, 125000, 20231114221320, 20231114221322, 2},
-        {"auxi before rcvr wins", {Chunk("auxi", a28), Chunk("rcvr", rcvr1)},
-         111, 64000000, 333, 20240310120000, 20240310120002, 2},
-        {"auxi after rcvr wins", {Chunk("rcvr", rcvr1), Chunk("auxi", a28)},
+        {"auxi wins over rcvr", {Chunk("rcvr", rcvr1), Chunk("auxi", a28)},
          111, 64000000, 333, 20240310120000, 20240310120002, 2},
     };
     // clang-format on
@@ -108,8 +106,7 @@ TEST(Reader, TwoAndAHalfThousandFrames)
 }
 
 // A request the block buffer cannot serve is a read error (106) that closes
-// the source: more frames than a block, more than are left of it, none, or
-// no buffer.
+// the source: more frames than are left of the block, none, or no buffer.
 TEST(Reader, OversizeRequestsCloseTheSource)
 {
     const struct {
@@ -117,7 +114,6 @@ TEST(Reader, OversizeRequestsCloseTheSource)
         int first, second;
         bool buffer;
     } rows[] = {
-        {"more than a block", 0, 501, true},
         {"more than is left of the block", 300, 201, true},
         {"no frames", 0, 0, true},
         {"no buffer", 0, 10, false},
@@ -147,13 +143,9 @@ TEST(Reader, SoxFilesReadAndCopiedAsSoxReadsThem)
         const char* format;
         size_t fmtBytes;
     } rows[] = {
-        {"-t wavpcm -c 1 -b 8 -e unsigned-integer", 16},
-        {"-t wavpcm -c 2 -b 16 -e signed-integer", 16},
-        {"-t wavpcm -c 1 -b 24 -e signed-integer", 16},
-        {"-t wavpcm -c 2 -b 32 -e signed-integer", 16},
-        {"-t wavpcm -c 2 -b 32 -e floating-point", 18},
-        {"-D -c 2 -b 24", 40},
-        {"-D -c 1 -b 32", 40},
+        {"-t wavpcm -c 1 -b 8 -e unsigned-integer", 16}, {"-t wavpcm -c 2 -b 16 -e signed-integer", 16},
+        {"-t wavpcm -c 1 -b 24 -e signed-integer", 16},  {"-t wavpcm -c 2 -b 32 -e signed-integer", 16},
+        {"-t wavpcm -c 2 -b 32 -e floating-point", 18},  {"-D -c 2 -b 24", 40},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.format);
@@ -201,7 +193,6 @@ TEST(Reader, OpenCodesAndRecordingForms)
     const Bytes data = riff::Ramp16(200); // 400 bytes of 16-bit stereo: 100 frames
     const Bytes fmt = FmtPayload(1, 2, 8000, 16), fmtC = Chunk("fmt ", fmt);
     const Bytes auxiC = Chunk("auxi", Bytes().Time(2024, 1, 1, 0, 0, 0).U32(7000000).U32(0).U32(0));
-    const Bytes rcvrC = Chunk("rcvr", Bytes().U32(5000000).U32(1).I32(1700000000));
     const Bytes listC = Chunk("LIST", Bytes().Id("INFO"));
     const auto ext = [&](Bytes f) { return Wave(f, data); };
     const auto rf64 = [&](uint32_t dataField, uint64_t ds64Data, const Bytes& after = {}, const char* id = "RF64") {
@@ -222,9 +213,6 @@ TEST(Reader, OpenCodesAndRecordingForms)
         {"header cut in the RIFF header", Wave(mono, ten).Head(10), WAVE_ERR_NOT_WAVE},
         {"header cut inside fmt", Wave(mono, ten).Head(30), WAVE_ERR_CHUNK},
         {"no WAVE form", Riff("AVI ", monoC), WAVE_ERR_NOT_WAVE},
-        {"fmt size beyond the end", Riff("WAVE", Chunk("fmt ", mono, 0xFFFFFFF0u)), WAVE_ERR_CHUNK},
-        {"chunk size 0xFFFFFFFF", Riff("WAVE", Bytes(monoC).Add(Bytes().Id("JUNK").U32(0xFFFFFFFFu)).Add(tenC)),
-         WAVE_ERR_CHUNK},
         {"chunk size wrapping 32 bits", Riff("WAVE", Bytes(monoC).Add(Bytes().Id("JUNK").U32(0xFFFFFFF8u)).Add(tenC)),
          WAVE_ERR_CHUNK},
         {"odd-size chunk skipped with its pad", Wave(mono, ten, {Chunk("JUNK", Bytes{1, 2, 3})}), WAVE_OK, 10, 0},
@@ -239,7 +227,6 @@ TEST(Reader, OpenCodesAndRecordingForms)
         {"extensible with an unknown GUID", ext(ExtensibleFmtPayload(2, 2, 8000, 16)), WAVE_ERR_FORMAT},
         {"extensible with valid bits above the container", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 24)),
          WAVE_ERR_FORMAT},
-        {"extensible shorter than 40 bytes", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 22, 38)), WAVE_ERR_FORMAT},
         {"extensible with cbSize 0", ext(ExtensibleFmtPayload(1, 2, 8000, 16, 0, 0)), WAVE_ERR_FORMAT},
         {"extensible float of 24 bits", ext(ExtensibleFmtPayload(3, 2, 8000, 24)), WAVE_ERR_FORMAT},
         {"RF64: data size in ds64", rf64(0xFFFFFFFFu, 400), WAVE_OK, 100, 0},
@@ -260,8 +247,6 @@ TEST(Reader, OpenCodesAndRecordingForms)
         {"data size 0xFFFFFFFF", plain(0xFFFFFFFFu), WAVE_OK, 100, 0},
         {"smaller stated size keeps its meaning", plain(200, listC), WAVE_OK, 50, 0},
         {"auxi after data", Wave(fmt, data, {}, {auxiC}), WAVE_OK, 100, 7000000},
-        {"rcvr after data", Wave(fmt, data, {}, {rcvrC}), WAVE_OK, 100, 5000000},
-        {"auxi before fmt", Riff("WAVE", Bytes(auxiC).Add(fmtC).Add(Chunk("data", data))), WAVE_OK, 100, 7000000},
     };
     CRiffWaveFile w; // one reader: a failed open keeps nothing of the one before
     for (const auto& row : rows) {
@@ -276,24 +261,6 @@ TEST(Reader, OpenCodesAndRecordingForms)
         EXPECT_TRUE(r.wf.wFormatTag == 1 || r.wf.wFormatTag == 3) << row.proves;
     }
 }
-
-namespace {
-
-// A sparse file of lFileBytes: header at 0, a 16-bit stereo marker frame at
-// lMarkerAt, tail bytes at the very end. A hole costs no disk.
-void WriteSparse(const std::string& path, const Bytes& header, int64_t lFileBytes, int64_t lMarkerAt,
-                 const Bytes& tail = {})
-{
-    ASSERT_TRUE(riff::WriteFile(path, header));
-    std::filesystem::resize_file(path, static_cast<uintmax_t>(lFileBytes));
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(lMarkerAt).write("\x34\x12\xCD\xAB", 4);
-    f.seekp(lFileBytes - static_cast<int64_t>(tail.size()));
-    f.write(reinterpret_cast<const char*>(tail.v.data()), static_cast<std::streamsize>(tail.size()));
-    ASSERT_TRUE(f.good());
-}
-
-} // namespace
 
 // 6 GiB of 16-bit stereo at 2 MHz (805 s) however its sizes were left: the
 // whole length, and a second past 4 GiB lands on its byte.
@@ -321,8 +288,15 @@ TEST(Reader, SixGibibyteRecordings)
     for (const auto& row : rows) {
         const std::string path = dir / "big.wav";
         const int64_t start = static_cast<int64_t>(row.header.size());
-        WriteSparse(path, row.header, start + dataBytes + static_cast<int64_t>(row.tail.size()),
-                    start + 8000000LL * 700, row.tail);
+        // A sparse file: the header, a 16-bit stereo marker frame at 700 s, the tail at the very end.
+        ASSERT_TRUE(riff::WriteFile(path, row.header));
+        std::filesystem::resize_file(path, static_cast<uintmax_t>(start + dataBytes));
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(start + 8000000LL * 700).write("\x34\x12\xCD\xAB", 4);
+        f.seekp(start + dataBytes)
+            .write(reinterpret_cast<const char*>(row.tail.v.data()), static_cast<std::streamsize>(row.tail.size()));
+        f.close();
+        ASSERT_TRUE(f.good()) << row.proves;
         CRiffWaveFile w;
         const OpenResult o = OpenFrom(w, path);
         ASSERT_EQ(o.rc, WAVE_OK) << row.proves;
@@ -392,13 +366,11 @@ TEST(Reader, TimeBaseOfTheRecordingTimes)
         int seekSec;
         int32_t firstFrame; // where that second starts
     } rows[] = {
-        {"times agree with the samples", 6000, 0, 6000, 6, 1000, 2, 2000},
         {"times span twice the samples", 6000, 0, 12000, 12, 500, 2, 1000},
         {"times span 5 s of 2048 frames: 409.6 a second", 2048, 0, 5000, 5, 409.6, 1, 410},
         {"no times: the whole seconds the data holds", 5500, -1, 0, 5, 1000, 2, 2000},
         {"stop = start: the nearest second of the data", 5400, 0, 0, 5, 1000, 3, 3000},
         {"0.2 s across a second's boundary: milliseconds count", 200, 900, 1100, 0, 1000, 0, 0},
-        {"3.5 s from .250 to .750: the whole seconds it spans", 3500, 250, 3750, 3, 1000, 2, 2000},
         {"4 h across the clocks' change", 14400, 0, 14400000, 14400, 1.0, 2, 2},
         {"a seek before the start reads from the start", 6000, -1, 0, 6, 1000, -7, 0},
     };

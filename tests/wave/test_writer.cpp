@@ -21,8 +21,8 @@ AUXIINFO Record()
 // "fmt " of 18 bytes, "auxi", "data"; an output planned past the 32-bit sizes
 // is RF64 from the start, "ds64" first with the true sizes; an odd data size
 // gets a pad byte that the RIFF size counts and the data size does not;
-// WriteBlock(0) at once gives a valid empty file. sox reads each, and none
-// takes a write once closed.
+// WriteBlock(0) at once gives a valid empty file. None takes a write once
+// closed.
 TEST(Writer, LayoutByteForByte)
 {
     const WAVEFORMATEX mono24{.wFormatTag = 1, .nChannels = 1, .nSamplesPerSec = 8000, .wBitsPerSample = 24};
@@ -62,9 +62,6 @@ TEST(Writer, LayoutByteForByte)
         EXPECT_EQ(ReadFile(dir / "cut.wav"), r.expected.v) << r.proves;
         EXPECT_EQ(w.WriteBlock(six.data(), 1), -1) << r.proves;
         EXPECT_EQ(w.m_nError, WAVE_ERR_OUT_NOT_OPEN) << r.proves;
-        if (frames && HaveSox()) {
-            EXPECT_EQ(Sh("sox --i -s " + dir / "cut.wav"), "3\n") << r.proves;
-        }
     }
 }
 
@@ -79,8 +76,7 @@ TEST(Writer, NumberingContinuesAfterTheHighestInTheFolder)
         const char* next;
     } rows[] = {
         {"an empty folder starts at 1", {}, "cut.wav", "cut_001.wav"},
-        {"the number continues after an earlier day's file", {"cut_005.wav"}, "cut.wav", "cut_006.wav"},
-        {"gaps are not refilled", {"cut_002.wav", "cut_009.wav", "cut_004.wav"}, "cut.wav", "cut_010.wav"},
+        {"after the highest, no gap refilled", {"cut_002.wav", "cut_009.wav", "cut_004.wav"}, "cut.wav", "cut_010.wav"},
         {"four-digit numbers count", {"cut_999.wav", "cut_1000.wav"}, "cut.wav", "cut_1001.wav"},
         {"names the writer would not make are not ours",
          {"cut_0007.wav", "cut_7.wav", "cut_008.wav.bak", "cutter_009.wav", "cut_12a.wav", "other_050.wav"},
@@ -113,7 +109,6 @@ TEST(Writer, NameForms)
         uint32_t rate;
         const char* name; // '#' stands for the local time stamp
     } rows[] = {
-        {NAME_NUMBERED, 44100, "cut_001.wav"},
         {NAME_FREQUENCY, 44100, "cut-10000000Hz.wav"},
         {NAME_FREQUENCY, 48000, "cut-D10000000Hz.wav"},
         {NAME_FREQUENCY | NAME_NUMBERED, 44100, "cut-10000000Hz_001.wav"},
