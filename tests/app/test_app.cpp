@@ -84,11 +84,18 @@ protected:
     std::unique_ptr<CTavirelApp> m_app;
 };
 
-// The caption and About box; Exit and closing the window both write the placement and settings.
+// The caption and About box; Exit, closing the window and closing it maximised write the placement and
+// settings; a maximised window opens maximised again and restores to its rectangle.
 TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
 {
     const QString source = Wave("source.wav", 24000);
-    for (bool byExit : {true, false}) {
+    const struct {
+        bool byExit, maximised;
+        const char* placement;
+    } rows[] = {{true, false, "0:1:-1:-1:-1:-1:60:70:700:550"},
+                {false, false, "0:1:-1:-1:-1:-1:60:70:700:550"},
+                {false, true, "2:3:-1:-1:-1:-1:60:70:700:550"}};
+    for (const auto& r : rows) {
         Seed(40, source);
         m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
         Start();
@@ -97,15 +104,21 @@ TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
         EXPECT_EQ(CAboutDlg().windowTitle(), "About Tavirel");
         ASSERT_EQ(frame()->geometry(), QRect(100, 120, 600, 400));
         frame()->setGeometry(60, 70, 640, 480);
+        if (r.maximised)
+            frame()->showMaximized();
         doc()->m_nRefLevel = -40;
-        if (byExit)
+        if (r.byExit)
             QTest::mouseClick(m_app->m_pView->Control(IDC_EXIT), Qt::LeftButton);
         else
             frame()->close();
-        EXPECT_EQ(m_store.GetProfileString("WindowPos", "WindowPos"), "0:1:-1:-1:-1:-1:60:70:700:550") << byExit;
-        EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "-40:0:0:0:0:0:0:0:0:0:") << byExit;
+        EXPECT_EQ(m_store.GetProfileString("WindowPos", "WindowPos"), r.placement) << r.placement;
+        EXPECT_EQ(m_store.GetProfileString("Settings\\INTs", "INTs"), "-40:0:0:0:0:0:0:0:0:0:") << r.placement;
         m_app.reset();
     }
+    Start();
+    EXPECT_TRUE(frame()->isMaximized());
+    frame()->showNormal();
+    EXPECT_EQ(frame()->geometry(), QRect(60, 70, 640, 480));
 }
 
 // The View menu's commands and the picture's choices (Auto Levels from its key); each draws a new picture and
@@ -195,27 +208,6 @@ TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
     EXPECT_TRUE(Entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->isChecked());
     EXPECT_TRUE(Entry(16, "-12 dB")->isChecked());
     EXPECT_FALSE(frame()->m_menuView->actions()[17]->isChecked());
-}
-
-TEST_F(AppTest, MaximisedWindowRoundTrip)
-{
-    m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
-    auto make = [this] {
-        auto frame = std::make_unique<CMainFrame>(&m_store);
-        frame->setCentralWidget(new QWidget);
-        frame->OnCreate();
-        return frame;
-    };
-    auto frame = make();
-    frame->ActivateFrame(SW_SHOWNORMAL);
-    frame->showMaximized();
-    frame->close();
-    EXPECT_EQ(m_store.GetProfileString("WindowPos", "WindowPos"), "2:3:-1:-1:-1:-1:100:120:700:520");
-    auto next = make(); // opens maximised and restores to the saved rectangle
-    EXPECT_EQ(next->ActivateFrame(SW_SHOWNORMAL), SW_SHOWMAXIMIZED);
-    EXPECT_TRUE(next->isMaximized());
-    next->showNormal();
-    EXPECT_EQ(next->geometry(), QRect(100, 120, 600, 400));
 }
 
 TEST(AppArguments, TheFirstPlainArgumentIsTheSource)
