@@ -65,7 +65,6 @@ TEST_F(PlotTest, PicturesMatchAReferenceComputationPixelForPixel)
     struct Case {
         int channels, width, height, startSec, ref, n, window, range;
     } cases[] = {
-        {2, 10, 2048, 1, -20, 2048, WINDOW_HANN, kRangeToFloor},
         {1, 12, 1500, 2, -60, 2048, WINDOW_HANN, kRangeToFloor},
         {1, 12, 700, 2, -40, 2048, WINDOW_RECTANGULAR, kRangeToFloor},
         {2, 12, 700, 1, -40, 256, WINDOW_BLACKMAN_HARRIS, 70},
@@ -307,15 +306,11 @@ TEST_F(PlotTest, CliRenderWritesThePlotsPicture)
     } rows[] = {
         {"--start 0", "the file exists", 1},
         {"--zoom=0 --start 0 --overwrite", "--zoom", 2},
-        {"--zoom=fits --start 0 --overwrite", "--zoom", 2},
         {"--rows=most --start 0 --overwrite", "--rows", 2},
-        {"--start=1.5 --start 0 --overwrite", "--start", 2},
         {"--start 0 --overwrite --fft=1000", "256, 512, 1024, 2048, 4096, 8192, 16384, 32768 or 65536", 2},
-        {"--start 0 --overwrite --fft=128", "256, 512", 2},
         {"--start 0 --overwrite --window=kaiser", "hann, hamming, blackman-harris or rectangular", 2},
         {"--start 0 --overwrite --colours=jet", "classic, viridis, inferno, turbo or greyscale", 2},
         {"--start 0 --overwrite --range=19", "20 to 260 dB", 2},
-        {"--start 0 --overwrite --range=261", "20 to 260 dB", 2},
         {"--start 0 --overwrite --width=20 --axes", "no room for the picture", 2},
         {"--start 0 --overwrite --fft=512 --window=hamming --colours=turbo --range=60 --axes --width 300 --height 200",
          "3", 0},
