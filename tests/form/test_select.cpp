@@ -108,7 +108,9 @@ TEST_F(SelectTest, ListComesBackAcrossStartsAndWarnsOfAChangedSource)
     const QString src = Source("iq.wav", 300);
     Show(src, true);
     Play("drag 40 60; key Ins; drag 10,20 20,60 +shift; key Ins; drag 100 120; key Ins"); // Insert adds, a band too
-    FocusList();
+    m_dock->activateWindow(); // keys to the list: its window active, the table focused
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_dock.get()));
+    m_dock->Table()->setFocus();
     m_dock->Table()->selectRow(2);
     QTest::keyClick(m_dock->Table(), Qt::Key_Delete); // removes the chosen rows
     m_dock->Table()->setCurrentIndex(m_dock->Model()->index(1, 0));
