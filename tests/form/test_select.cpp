@@ -93,11 +93,10 @@ TEST_F(SelectTest, MarksFinerThanASecondKeepTheFormsTextsForWholeSeconds)
         EXPECT_EQ(Text(IDC_FROM), r.fromText) << r.proves;
         EXPECT_EQ(Text(IDC_TO), r.toText) << r.proves;
         // The bar's yellow segment at the marks' true place.
-        CWposCtrl& bar = m_view->m_wndPosBar;
-        bar.repaint();
-        const int width = bar.ClientRect().width();
-        EXPECT_EQ(bar.m_nFromPx, static_cast<int>(width * (r.from / 1000.0) / 20)) << r.proves;
-        EXPECT_EQ(bar.m_nToPx, static_cast<int>(width * (r.to / 1000.0) / 20)) << r.proves;
+        Bar().repaint();
+        const int width = Bar().ClientRect().width();
+        EXPECT_EQ(Bar().m_nFromPx, static_cast<int>(width * (r.from / 1000.0) / 20)) << r.proves;
+        EXPECT_EQ(Bar().m_nToPx, static_cast<int>(width * (r.to / 1000.0) / 20)) << r.proves;
     }
 }
 

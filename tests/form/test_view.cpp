@@ -211,7 +211,6 @@ TEST_F(FormTest, SaveWritesSegmentsAsTheModelAndTheCommandLineDo)
     const QStringList cut{"cut", Path("src.wav"), "--from", QString::number(from), "--to", QString::number(to)};
     EXPECT_EQ(QProcess::execute(cli, cut + QStringList{"--dest", Path("agc.wav"), "--agc"}), 0);
     EXPECT_TRUE(Read("agc_001.wav") == Read("cut_002.wav"));
-    EXPECT_FALSE(Read("cut_002.wav") == expected);
 }
 
 TEST_F(FormTest, SourcesThatCannotBeOpenedSayWhy)
