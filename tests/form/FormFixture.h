@@ -158,7 +158,6 @@ protected:
 
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     void ClickPlot(int x) { QTest::mouseClick(Form(), Qt::LeftButton, {}, QPoint(x, Plot().center().y())); }
-    void MoveTo(int x, int y) { QTest::mouseMove(Form(), QPoint(x, y)); }
     // The pointer over the form without a button pressed.
     void Hover(QPoint at)
     {

@@ -41,7 +41,7 @@ TEST_F(FormTest, ClicksMoveTheWindowWithinTheFileAndTheStatusLineTellsIt)
     Show(Source("hour.wav", 3600));
     const int span = Bar().m_nViewEnd;
     ASSERT_LT(span, 3600);
-    MoveTo(Plot().right() + 1, Plot().bottom()); // just past the picture
+    Hover(QPoint(Plot().right() + 1, Plot().bottom())); // just past the picture
     EXPECT_EQ(Status(), QStringLiteral("View 0 Sec to %1 Sec").arg(span));
     ClickPlot(Plot().left());
     EXPECT_EQ(m_doc->m_nViewStart, 0);
@@ -65,7 +65,7 @@ TEST_F(FormTest, ClicksMoveTheWindowWithinTheFileAndTheStatusLineTellsIt)
     EXPECT_EQ(Status(), view);
     // A control of each kind (a disabled button, the bar, a label, a check box), after a move over the picture.
     for (int id : {IDC_SAVE, IDC_POS_BAR, IDC_STATUS, IDC_USE_AGC}) {
-        MoveTo(Plot().center().x(), Plot().center().y());
+        Hover(Plot().center());
         ASSERT_THAT(Status(), Has(" MHz ")) << id;
         QWidget* control = m_view->Control(id);
         QTest::mouseMove(control, control->rect().center());
@@ -370,7 +370,7 @@ TEST_F(FormTest, ReadoutsAtKnownPixelsOfAToneSource)
         ASSERT_EQ(Plot().height(), h);
         EXPECT_EQ(Text(IDC_CENTRE_FREQ), c.centreHz ? QStringLiteral("Centre 7.050000 MHz") : QString());
         const auto at = [&](int x, int y) {
-            MoveTo(Plot().left() + x, Plot().top() + y);
+            Hover(At(x, y));
             const QLabel* line = m_view->m_wndStatus;
             const QStringList rows = line->text().split(QLatin1Char('\n'));
             for (const QString& row : rows) // the whole readout shows, the last line's descenders may touch the frame
@@ -396,7 +396,7 @@ TEST_F(FormTest, ReadoutsAtKnownPixelsOfAToneSource)
         const QRegularExpressionMatch early = at(3, yTone);
         EXPECT_EQ(early.captured(1) + ' ' + early.captured(2), "0 " + start.addMSecs(750).toString("HH:mm:ss.zzz"));
         // Past the recording's end (120 blocks) the status line tells of the window.
-        MoveTo(Plot().left() + 130, Plot().top() + yTone);
+        Hover(At(130, yTone));
         EXPECT_THAT(Status(), Begins("View "));
     }
 }
@@ -410,7 +410,7 @@ TEST_F(FormTest, OneClockForASourceWhoseTimesDisagreeWithItsSamples)
     const int s = m_doc->m_nViewStart, w = Plot().width();
     ASSERT_GT(s, 0);
     EXPECT_EQ(Text(IDC_END_TIME), QStringLiteral("06/21/2003 11:05:00 (7200 Sec)"));
-    MoveTo(Plot().left(), Plot().center().y());
+    Hover(At(0));
     EXPECT_EQ(Status().section(QStringLiteral("  "), 0, 1),
               QStringLiteral("Cursor = %1 Sec  %2.000").arg(s).arg(QTime(9, 5).addSecs(s).toString("HH:mm:ss")))
         << "the readout at the window's left edge";
