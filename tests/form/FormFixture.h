@@ -140,13 +140,6 @@ protected:
         QApplication::setActiveWindow(m_view.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_view.get()));
     }
-    // Keys to the list.
-    void FocusList()
-    {
-        m_dock->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(m_dock.get()));
-        m_dock->Table()->setFocus();
-    }
 
     QWidget* Form() const { return m_view->GetLayoutWindow(); }
     QString Text(int id) const { return static_cast<QLabel*>(m_view->Control(id))->text(); }
@@ -165,7 +158,6 @@ protected:
 
     void Click(int id) { QTest::mouseClick(m_view->Control(id), Qt::LeftButton); }
     void ClickPlot(int x) { QTest::mouseClick(Form(), Qt::LeftButton, {}, QPoint(x, Plot().center().y())); }
-    void MoveTo(int x, int y) { QTest::mouseMove(Form(), QPoint(x, y)); }
     // The pointer over the form without a button pressed.
     void Hover(QPoint at)
     {
@@ -195,16 +187,6 @@ protected:
     void Key(int key, Qt::KeyboardModifiers mods = {})
     {
         QTest::keyClick(m_view.get(), static_cast<Qt::Key>(key), mods);
-        WaitRender();
-    }
-    // Wheel notches away from the user over the picture; the form passes them to the scroll area's viewport.
-    void Wheel(int notches, Qt::KeyboardModifiers mods = {})
-    {
-        QWidget* viewport = m_view->viewport();
-        const QPointF at = Form()->mapTo(viewport, QPointF(Plot().center()));
-        QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, notches * 120), Qt::NoButton, mods,
-                          Qt::NoScrollPhase, false);
-        QApplication::sendEvent(viewport, &wheel);
         WaitRender();
     }
     // Drags files onto the form as the desktop does; true when the form takes them, and then drops them.
@@ -257,9 +239,14 @@ protected:
                 Drag(point(w[1]), point(w[2]), mods);
             else if (w[0] == QStringLiteral("hover"))
                 Hover(w[1] == QStringLiteral("exit") ? m_view->Control(IDC_EXIT)->geometry().center() : point(w[1]));
-            else if (w[0] == QStringLiteral("wheel"))
-                Wheel(w[1].toInt(), mods);
-            else
+            else if (w[0] == QStringLiteral("wheel")) { // over the picture; the form passes it to the viewport
+                QWidget* viewport = m_view->viewport();
+                const QPointF at = Form()->mapTo(viewport, QPointF(Plot().center()));
+                QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, w[1].toInt() * 120), Qt::NoButton,
+                                  mods, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(viewport, &wheel);
+                WaitRender();
+            } else
                 Key(keys.at(w[1]), mods);
         }
     }

@@ -78,8 +78,7 @@ TEST_F(PlayTest, SpacePlaysFromThePointerOrTheWindowAndStops)
         int selection; // columns selected from column 20 on; 0: none
     } rows[] = {
         {"Space, pointer elsewhere: from the window's start", -1, false, false, 0},
-        {"Space, pointer over the picture: from its column", 50, false, false, 0},
-        {"Space with the focus on Exit: plays, the window stays", 50, false, true, 0},
+        {"Space with the focus on Exit: from the pointer's column, the window stays", 50, false, true, 0},
         {"Shift+Space: from the pointer to the window's end, again and again", -3, true, false, 0},
         {"Space with a selection: its start, wherever the pointer", 50, false, false, 10},
         {"Shift+Space with a selection: the selection, again and again", 50, true, false, 3},

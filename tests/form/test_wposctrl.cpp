@@ -77,7 +77,6 @@ TEST_F(WposCtrlTest, ClicksBecomeViewFromAndToOnlyOnTheRightSideOfTheOtherMark)
     Click(Qt::RightButton, 1, Qt::ControlModifier);
     bar.m_nLength = 0;
     Click(Qt::LeftButton, 100);
-    Click(Qt::LeftButton, 100, Qt::ControlModifier);
     bar.m_nLength = 1000;
     bar.m_pfnNotify = nullptr;
     Click(Qt::LeftButton, 10);
