@@ -44,12 +44,7 @@ MATCHER_P(Begins, part, "begins with \"" + QString(part).toStdString() + '"')
 using Bytes = std::vector<uint8_t>;
 constexpr int64_t C = 2048; // frames per column at zoom 1
 constexpr uint32_t kCentreHz = 7050000;
-const std::vector<uint32_t> kAuxiValues{kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17};
 const SYSTEMTIME kStart{2003, 6, 6, 21, 9, 5, 0, 0};
-inline int16_t SampleAt(size_t f, size_t c)
-{
-    return static_cast<int16_t>(f * 3 + c * 12345);
-}
 
 class FormTest : public ::testing::Test {
 protected:
@@ -78,9 +73,9 @@ protected:
         riff::WaveShape shape(2, 1000, 16);
         SYSTEMTIME stop{};
         if (dated && (CTime(kStart, -1) + (spanSec > 0 ? spanSec : nSec)).GetAsSystemTime(stop))
-            shape.auxi = riff::AuxiPayload(kStart, stop, kAuxiValues);
-        return Write(name,
-                     riff::WaveFile(shape, riff::Gen16(nSec * 2000u, [](size_t i) { return SampleAt(i / 2, i % 2); })));
+            shape.auxi = riff::AuxiPayload(kStart, stop, {kCentreHz, 64000000, 11, 4000, 12, 13, 14, 15, 16, 17});
+        const auto sample = [](size_t i) { return static_cast<int16_t>(i / 2 * 3 + i % 2 * 12345); };
+        return Write(name, riff::WaveFile(shape, riff::Gen16(nSec * 2000u, sample)));
     }
     // A source of nSec seconds at rate frames/s: two channels with a complex tone of toneHz
     // (centre frequency and recording time from the auxi chunk), or one channel with a cosine;
