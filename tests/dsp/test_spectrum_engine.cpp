@@ -146,28 +146,18 @@ TEST(SpectrumEngine, OverloadFromAnySample)
     }
 }
 
-// Full-scale tones of one channel at bin 100 and 100.5: the level on bin 100
-// (coherent gain, scalloping) and the leakage 8 bins away, as numpy's rfft of
-// the same windowed samples gives them.
-TEST(SpectrumEngine, EachWindowsGainAndLeakage)
+// A full-scale tone of one channel at bin 100 and at 100.5 through the Hamming
+// window: the level on bin 100 (coherent gain, scalloping) and the leakage 8
+// bins away, as numpy's rfft of the same windowed samples gives them. The
+// plot's pixel-for-pixel test checks every window against a direct DFT.
+TEST(SpectrumEngine, HammingGainAndLeakage)
 {
-    struct Row {
-        int window;
-        double centred, offCentre, leakage; // dB
-    } rows[] = {
-        {WINDOW_RECTANGULAR, 0.0, -3.94, -27.15},
-        {WINDOW_HAMMING, 0.66, -1.09, -43.98},
-        {WINDOW_HANN, 0.0, -1.43, -62.28},
-        {WINDOW_BLACKMAN_HARRIS, 0.0, -0.83, -93.21},
-    };
-    for (const Row& r : rows) {
-        CSpectrumEngine e;
-        Configure(e, 0, N, r.window);
-        EXPECT_NEAR(Block(e, Tone(100.0, 2147483647.0), N / 2)[100], r.centred, 0.02) << "window " << r.window;
-        const auto db = Block(e, Tone(100.5, 2147483647.0), N / 2);
-        EXPECT_NEAR(db[100], r.offCentre, 0.02) << "window " << r.window;
-        EXPECT_NEAR(db[108], r.leakage, 0.02) << "window " << r.window;
-    }
+    CSpectrumEngine e;
+    Configure(e, 0, N, WINDOW_HAMMING);
+    EXPECT_NEAR(Block(e, Tone(100.0, 2147483647.0), N / 2)[100], 0.66, 0.02);
+    const auto db = Block(e, Tone(100.5, 2147483647.0), N / 2);
+    EXPECT_NEAR(db[100], -1.09, 0.02);
+    EXPECT_NEAR(db[108], -43.98, 0.02);
 }
 
 // Levels worked out by hand: bels below the top times steps per bel, truncated.
