@@ -1,8 +1,8 @@
 // The playing path end to end on recording sinks: what a span of a
 // recording sounds like on the device (level, rate, first frame, volume),
 // the failures the user is told of (no device, a source that does not fit),
-// the immediate stop and the playing position, of a span and of demodulated
-// audio.
+// the playing position, of a span and of demodulated audio, and the immediate
+// stop.
 #include "audio/AudioPlayer.h"
 #include "audio/BasebandAudioSource.h"
 #include "audio/WaveAudioSource.h"
@@ -150,34 +150,16 @@ TEST(Player, TellsWhyNothingPlays)
     }
 }
 
-TEST(Player, StopsAtOnce)
-{
-    QTemporaryDir dir;
-    const std::string path = WriteTone(dir, "long.wav", 8000, 1000, 10.0);
-    auto log = std::make_shared<SinkLog>();
-    CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
-    QSignalSpy started(&player, &CAudioPlayer::started), finished(&player, &CAudioPlayer::finished);
-    player.Play(WaveSpan(path, 0, 80000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !started.isEmpty(); }, kWaitMs));
-    player.Stop();
-    EXPECT_FALSE(player.IsPlaying());
-    EXPECT_EQ(player.PositionFrame(), -1);
-    EXPECT_EQ(log->nClosed, 1);
-    const size_t written = log->Frames().size();
-    log->nManualPlayed = static_cast<int64_t>(written); // the device has room again: an open sink would take more
-    QTest::qWait(50);
-    EXPECT_EQ(log->Frames().size(), written); // nothing after the stop
-    EXPECT_TRUE(finished.isEmpty());
-}
-
 // The playing position is the recording's frame the device plays now, from
-// the span's first frame on and again from it in each pass.
-TEST(Player, LoopsWithoutAGapAndThePositionFollowsTheDevice)
+// the span's first frame on and again from it in each pass; a stop ends the
+// playing at once.
+TEST(Player, LoopsWithoutAGapThePositionFollowsTheDeviceAndStopsAtOnce)
 {
     QTemporaryDir dir;
     const std::string path = WriteTone(dir, "t.wav", 8000, 1000, 1.0);
     auto log = std::make_shared<SinkLog>();
     CAudioPlayer player(Sinks(log, CRecordingSink::Clock::Manual));
+    QSignalSpy finished(&player, &CAudioPlayer::finished);
     player.Play(WaveSpan(path, 4000, 4800), 48000, true); // 0.1 s: 4800 device frames a pass
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.PositionFrame() == 4000; }, kWaitMs)) << player.PositionFrame();
     ASSERT_TRUE(QTest::qWaitFor([&] { return log->Frames().size() >= 9600; }, kWaitMs));
@@ -190,6 +172,15 @@ TEST(Player, LoopsWithoutAGapAndThePositionFollowsTheDevice)
             << player.PositionFrame();
     }
     EXPECT_TRUE(player.IsPlaying());
+    player.Stop();
+    EXPECT_FALSE(player.IsPlaying());
+    EXPECT_EQ(player.PositionFrame(), -1);
+    EXPECT_EQ(log->nClosed, 1);
+    const size_t written = log->Frames().size();
+    log->nManualPlayed = static_cast<int64_t>(written); // the device has room again: an open sink would take more
+    QTest::qWait(50);
+    EXPECT_EQ(log->Frames().size(), written); // nothing after the stop
+    EXPECT_TRUE(finished.isEmpty());
 }
 
 // Where demodulated audio is in the recording: through the device's rate
