@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "doc/DocFixture.h"
+#include "support/ScopedTz.h"
 
 namespace {
 
@@ -143,6 +144,52 @@ TEST(SegmentSave, ProgressAndCancel)
         EXPECT_EQ(cancelled.strPath, t.Out("cut_002.wav")) << agc;
         EXPECT_FALSE(std::filesystem::exists(cancelled.strPath)) << agc;
         EXPECT_TRUE(t.doc.m_wave.m_bInOpen) << agc; // the source stays usable
+    }
+}
+
+// A span between frames starts at its first frame, and the times in its
+// "auxi" record are the recording's clock at both ends to the millisecond
+// (the recording's own start milliseconds carried): 1000 frames a second.
+// They are added in universal time, whatever the local zone.
+TEST(SegmentSave, SpanOfFramesWithMillisecondTimesInEveryZone)
+{
+    const SYSTEMTIME may{2024, 5, 3, 1, 8, 5, 0, 0}, mayHalf{2024, 5, 3, 1, 8, 5, 0, 500};
+    const SYSTEMTIME evening{2024, 3, 6, 30, 23, 59, 58, 0}, night{2024, 3, 0, 31, 0, 59, 58, 0};
+    const struct {
+        const char* proves;
+        SYSTEMTIME recorded; // the recording's start; its times span 6 s
+        int64_t from, to;
+        SYSTEMTIME start, stop; // of the segment's record
+    } rows[] = {
+        {"one frame before a second", may, 999, 1999, {2024, 5, 3, 1, 8, 5, 0, 999}, {2024, 5, 3, 1, 8, 5, 1, 999}},
+        {"the start's fraction carries",
+         mayHalf,
+         1750,
+         2000,
+         {2024, 5, 3, 1, 8, 5, 2, 250},
+         {2024, 5, 3, 1, 8, 5, 2, 500}},
+        {"into the next day", evening, 3000, 4000, {2024, 3, 0, 31, 0, 0, 1, 0}, {2024, 3, 0, 31, 0, 0, 2, 0}},
+        {"Europe's clocks go forward", night, 3000, 4000, {2024, 3, 0, 31, 1, 0, 1, 0}, {2024, 3, 0, 31, 1, 0, 2, 0}},
+    };
+    ScopedTz zone("UTC");
+    for (const char* tz : {"UTC", "Europe/Berlin", "America/New_York"}) {
+        zone.Set(tz);
+        for (const auto& r : rows) {
+            SCOPED_TRACE(std::string(r.proves) + " in " + tz);
+            SourceDoc t;
+            riff::WaveShape shape(1, 1000);
+            SYSTEMTIME end;
+            AddUtcMilliseconds(r.recorded, 6000, end);
+            shape.auxi = riff::AuxiPayload(r.recorded, end);
+            t.Load(riff::WaveFile(shape, riff::Ramp16(6000)));
+            const SegmentSaveResult res = t.Save(r.from, r.to, false, {}, 0);
+            ASSERT_EQ(res.nError, WAVE_OK) << res.strMessage;
+            const std::vector<uint8_t> d = SourceDoc::Chunk(res.strPath, "data");
+            EXPECT_EQ(d.at(0) | d.at(1) << 8, 1 + r.from); // the ramp's sample at the first frame
+            const AUXIINFO a = SourceDoc::Auxi(res.strPath);
+            EXPECT_EQ(a.stStartTime, r.start);
+            EXPECT_EQ(a.stStopTime, r.stop);
+        }
     }
 }
 
