@@ -84,17 +84,15 @@ protected:
     std::unique_ptr<CTavirelApp> m_app;
 };
 
-// The caption and About box; Exit, closing the window and closing it maximised write the placement and
-// settings; a maximised window opens maximised again and restores to its rectangle.
+// The caption and About box; Exit (which closes the window) and closing the window maximised write the placement
+// and settings; a maximised window opens maximised again and restores to its rectangle.
 TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
 {
     const QString source = Wave("source.wav", 24000);
     const struct {
         bool byExit, maximised;
         const char* placement;
-    } rows[] = {{true, false, "0:1:-1:-1:-1:-1:60:70:700:550"},
-                {false, false, "0:1:-1:-1:-1:-1:60:70:700:550"},
-                {false, true, "2:3:-1:-1:-1:-1:60:70:700:550"}};
+    } rows[] = {{true, false, "0:1:-1:-1:-1:-1:60:70:700:550"}, {false, true, "2:3:-1:-1:-1:-1:60:70:700:550"}};
     for (const auto& r : rows) {
         Seed(40, source);
         m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
