@@ -84,17 +84,15 @@ protected:
     std::unique_ptr<CTavirelApp> m_app;
 };
 
-// The caption and About box; Exit, closing the window and closing it maximised write the placement and
-// settings; a maximised window opens maximised again and restores to its rectangle.
+// The caption and About box; Exit (which closes the window) and closing the window maximised write the placement
+// and settings; a maximised window opens maximised again and restores to its rectangle.
 TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
 {
     const QString source = Wave("source.wav", 24000);
     const struct {
         bool byExit, maximised;
         const char* placement;
-    } rows[] = {{true, false, "0:1:-1:-1:-1:-1:60:70:700:550"},
-                {false, false, "0:1:-1:-1:-1:-1:60:70:700:550"},
-                {false, true, "2:3:-1:-1:-1:-1:60:70:700:550"}};
+    } rows[] = {{true, false, "0:1:-1:-1:-1:-1:60:70:700:550"}, {false, true, "2:3:-1:-1:-1:-1:60:70:700:550"}};
     for (const auto& r : rows) {
         Seed(40, source);
         m_store.WriteProfileString("WindowPos", "WindowPos", "0:1:-1:-1:-1:-1:100:120:700:520");
@@ -122,7 +120,8 @@ TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
 }
 
 // The View menu's entries (its zoom commands are the form's keys) and the picture's choices (Auto Levels from
-// its key); each choice draws a new picture and is there again at the next start.
+// its key); each choice draws a new picture and is there again at the next start (the settings' own reading and
+// writing: tests/doc; here the stored numbers, the zoom and the menus' marks).
 TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
 {
     // An I/Q tone over weak noise: rows whose strongest bin is not their first.
@@ -170,7 +169,6 @@ TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
         EXPECT_TRUE(choices[i].done()) << i;
         EXPECT_NE(view->m_pPlot->m_bitmap, before) << i;
     }
-    const int range = doc()->m_nRangeDb;
     // Listening's choices come after them in the same list.
     Entry(15, "&USB")->trigger();
     Entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->trigger();
@@ -181,13 +179,7 @@ TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
     m_app.reset();
     Start();
     EXPECT_EQ(doc()->m_nZoom, 4);
-    EXPECT_EQ(doc()->m_nRowMode, PLOT_ROWS_STRONGEST_BIN);
     EXPECT_TRUE(frame()->m_menuView->actions()[5]->isChecked());
-    EXPECT_EQ(doc()->m_nFftSize, 512);
-    EXPECT_EQ(doc()->m_nWindow, WINDOW_BLACKMAN_HARRIS);
-    EXPECT_EQ(doc()->m_nColourMap, COLOURS_VIRIDIS);
-    EXPECT_EQ(doc()->m_nRangeDb, range);
-    EXPECT_FALSE(doc()->m_bShowAxes);
     EXPECT_TRUE(frame()->m_menuView->actions()[7]->menu()->actions()[1]->isChecked()); // 512
     EXPECT_FALSE(frame()->m_menuView->actions()[11]->isChecked());
     EXPECT_TRUE(Entry(15, "&USB")->isChecked());
@@ -266,7 +258,6 @@ TEST_F(AppTest, CtrlNLoadsTheStoredSettingsAgain)
     CWposCtrl& bar = view->m_wndPosBar;
     QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(bar.ClientRect().right(), bar.ClientRect().center().y()));
     ASSERT_GT(doc()->m_nViewStart, 0);
-    ASSERT_TRUE(view->m_wndStatus->text().startsWith(QStringLiteral("View %1 Sec").arg(doc()->m_nViewStart)));
     Seed(-20, second);
     QTest::keyClick(frame(), Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(doc()->m_nRefLevel, -20);
