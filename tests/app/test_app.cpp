@@ -120,8 +120,8 @@ TEST_F(AppTest, ExitAndWindowCloseWritePlacementAndSettings)
 }
 
 // The View menu's entries (its zoom commands are the form's keys) and the picture's choices (Auto Levels from
-// its key); each choice draws a new picture and is there again at the next start (the settings' own reading and
-// writing: tests/doc; here the stored numbers, the zoom and the menus' marks).
+// its key); each choice draws a new picture and is there again at the next start: the stored numbers, then the
+// values the next start reads from them and the menus' marks.
 TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
 {
     // An I/Q tone over weak noise: rows whose strongest bin is not their first.
@@ -169,6 +169,7 @@ TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
         EXPECT_TRUE(choices[i].done()) << i;
         EXPECT_NE(view->m_pPlot->m_bitmap, before) << i;
     }
+    const int range = doc()->m_nRangeDb;
     // Listening's choices come after them in the same list.
     Entry(15, "&USB")->trigger();
     Entry(15, QStringLiteral("&75 \u00b5s De-emphasis"))->trigger();
@@ -179,7 +180,13 @@ TEST_F(AppTest, ViewMenuChoicesAndTheirSettingsLastAcrossStarts)
     m_app.reset();
     Start();
     EXPECT_EQ(doc()->m_nZoom, 4);
+    EXPECT_EQ(doc()->m_nRowMode, PLOT_ROWS_STRONGEST_BIN);
     EXPECT_TRUE(frame()->m_menuView->actions()[5]->isChecked());
+    EXPECT_EQ(doc()->m_nFftSize, 512);
+    EXPECT_EQ(doc()->m_nWindow, WINDOW_BLACKMAN_HARRIS);
+    EXPECT_EQ(doc()->m_nColourMap, COLOURS_VIRIDIS);
+    EXPECT_EQ(doc()->m_nRangeDb, range);
+    EXPECT_FALSE(doc()->m_bShowAxes);
     EXPECT_TRUE(frame()->m_menuView->actions()[7]->menu()->actions()[1]->isChecked()); // 512
     EXPECT_FALSE(frame()->m_menuView->actions()[11]->isChecked());
     EXPECT_TRUE(Entry(15, "&USB")->isChecked());
