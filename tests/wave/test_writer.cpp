@@ -199,24 +199,30 @@ TEST(Writer, FormatsWrittenAreTheOnesRead)
 // A plain output takes the block that brings its RIFF size to just under
 // 4 GiB and refuses (and drops the file) the one that would pass it; an
 // output planned past 4 GiB is RF64 and takes both. 16-bit stereo: 4 bytes a
-// frame after 38 bytes of "WAVE", "fmt " and the "data" header.
+// frame after 38 bytes of "WAVE", "fmt " and the "data" header (118 with
+// "auxi").
 TEST(Writer, FourGibibyteLimitOfPlainOutputs)
 {
     constexpr uint64_t kLast = (0xFFFFFFFFull - 38) / 4; // the last frame a plain file holds
+    constexpr uint64_t kLastWithAuxi = (0xFFFFFFFFull - 118) / 4;
     const struct {
         const char* proves;
+        bool auxi;
         uint64_t planned, writtenBefore;
         int result;
     } rows[] = {
-        {"up to the last frame", 0, kLast - 2, 2},
-        {"one frame past it", 0, kLast - 1, -1},
-        {"planned past 4 GiB", kLast + 1, kLast - 1, 2},
+        {"up to the last frame", false, 0, kLast - 2, 2},
+        {"one frame past it", false, 0, kLast - 1, -1},
+        {"with auxi, up to its last frame", true, 0, kLastWithAuxi - 2, 2},
+        {"with auxi, one frame past it", true, 0, kLastWithAuxi - 1, -1},
+        {"planned past 4 GiB", false, kLast + 1, kLast - 1, 2},
     };
+    const AUXIINFO a = Record();
     const int32_t s[4] = {};
     for (const auto& row : rows) {
         TempFolder dir;
         CRiffWaveFile w;
-        ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &kStereo16, 2048, 0, 0, nullptr, row.planned), WAVE_OK);
+        ASSERT_EQ(w.OpenOutput(dir / "cut.wav", &kStereo16, 2048, 0, 0, row.auxi ? &a : nullptr, row.planned), WAVE_OK);
         w.m_nFramesWritten = row.writtenBefore;
         EXPECT_EQ(w.WriteBlock(s, 2), row.result) << row.proves;
         EXPECT_EQ(w.m_nError, row.result < 0 ? WAVE_ERR_WRITE : WAVE_OK) << row.proves;
