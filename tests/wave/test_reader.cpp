@@ -279,6 +279,7 @@ TEST(Reader, SixGibibyteRecordings)
         Bytes tail;
         uint32_t centerHz;
     } rows[] = {
+        {"sizes 0xFFFFFFFF", plain(0xFFFFFFFFu, 0xFFFFFFFFu), {}, 0},
         {"sizes wrapped", plain(static_cast<uint32_t>(36 + dataBytes), static_cast<uint32_t>(dataBytes)), {}, 0},
         {"wrapped, auxi after data", plain(0, static_cast<uint32_t>(dataBytes)), auxi, 145000000},
         {"RF64, auxi after data", rf64, auxi, 145000000},
