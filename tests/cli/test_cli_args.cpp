@@ -59,9 +59,12 @@ TEST_F(CliArgs, RefusalsNameTheFaultAndWriteNothing)
         {extract + "--low 7.1M --high 7.101M --decimation 0", 2, "must be 1 or more"},
         {extract + "--low 7.1M --high 7.1001M --decimation 64", 2, "below the lowest output rate"},
         {extract + "--low 7.1M --high 7.101M --rate 5000", 2, "the nearest rates are 4800 Hz (D 10) and 6000 Hz (D 8)"},
+        {extract + "--from 2 --to 2 --low 7.1M --high 7.101M", 2, "--to must come after --from"},
         {extract + "--low 7.1M --high 7.101M --bandwidth 1k", 2, "not both"},
         {extract + "--low 7.1e6 --high 7.101M", 2, "needs a frequency"},
         {extract + "--from +1 --low 7.1M --high 7.101M", 2, "--from needs seconds"},
+        {"extract OUT/none.wav --from 1 --to 2 --low 7.1M --high 7.101M --dest OUT/b.wav", 1,
+         "cannot be read as a source"},
         // The usage names every render option; every command tells the version.
         {"--help", 0, "[--rows first|strongest]"},
     };
