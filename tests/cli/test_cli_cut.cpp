@@ -57,7 +57,6 @@ TEST_F(CliTest, EveryFormOfTheEndsCutsTheFramesSoxCounts)
         {"seconds with decimals", {"--from", "1.25", "--to", "2.5"}, {{10000, 10000}}, ""},
         {"frames", {"--from-frame", "777", "--to-frame", "5000"}, {{777, 4223}}, ""},
         {"the recording's time of day", {"--from", "09:07:01.25", "--to", "09:07:02.5"}, {{10000, 10000}}, ""},
-        {"a date and time, and seconds", {"--from", "2026-06-21T09:07:01.25Z", "--to", "2.5"}, {{10000, 10000}}, ""},
         {"seconds and a frame", {"--from", "3", "--to-frame", "24001"}, {{24000, 1}}, ""},
         {"a list: one file per row in time order", {"--segments", list}, {{10000, 10000}, {24000, 4000}}, "early"},
     };

@@ -6,7 +6,6 @@
 #include <numbers>
 
 #include "cli/DemoRecording.h"
-#include "support/FaultFs.h"
 #include "cli/CliRun.h"
 #include "wave/wave_test_util.h"
 

@@ -30,11 +30,3 @@ TEST(SigmfTypes, NamesMapToCodecsAndRefusalsNameTheType)
         EXPECT_NE(why.find(r.why), std::string::npos) << r.name << ": " << why;
     }
 }
-
-// A 24-bit recording is stored widened to 32 bits (the I/Q case through tavirel-cli).
-TEST(SigmfTypes, TwentyFourBitWidensToThirtyTwo)
-{
-    EXPECT_STREQ(sigmf::TypeFor(Codec::S24, false)->name, "ri32_le");
-    EXPECT_STREQ(sigmf::TypeFor(Codec::U8, true)->name, "cu8");
-    EXPECT_EQ(sigmf::TypeFor(Codec::None, false), nullptr);
-}

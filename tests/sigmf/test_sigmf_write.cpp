@@ -16,21 +16,7 @@
 #include "sigmf/SigmfSource.h"
 #include "sigmf/SigmfWrite.h"
 #include "support/SigmfSchema.h"
-#include "support/TempFolder.h"
-#include "support/WaveBytes.h"
-#include "wave/RiffWaveFile.h"
-
-namespace {
-
-using riff::Bytes;
-
-QJsonObject ReadMeta(const std::string& path)
-{
-    QFile f(QString::fromStdString(path));
-    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
-}
-
-} // namespace
+#include "wave/wave_test_util.h"
 
 TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
 {
@@ -65,7 +51,9 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         ASSERT_TRUE(riff::WriteFile(wave, file));
         std::string metaPath;
         ASSERT_EQ(sigmf::WriteMetaBesideWave(wave, {{0, 4, 100.0, 200.0, "burst \xc3\xa9"}}, &metaPath), "");
-        const QJsonObject meta = ReadMeta(metaPath);
+        QFile f(QString::fromStdString(metaPath));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QJsonObject meta = QJsonDocument::fromJson(f.readAll()).object();
         const QJsonObject g = meta["global"].toObject();
         const QJsonObject c = meta["captures"].toArray()[0].toObject();
         EXPECT_EQ(g["core:datatype"].toString().toStdString(), r.type);
@@ -88,15 +76,11 @@ TEST(SigmfWrite, WavesDescribedInPlaceFindTheirSamplesAndValidate)
         // The meta opens through the program's reader with the wave's rate and start (the centre and the
         // samples' bytes are the meta's fields above).
         CRiffWaveFile in;
-        WAVEFORMATEX wf;
-        uint64_t frames = 0;
-        AUXIINFO auxi;
-        ASSERT_EQ(in.Open(metaPath, &wf, 0, &frames, 0, &auxi), WAVE_OK) << in.ErrorText();
-        EXPECT_EQ(wf.nSamplesPerSec, riff::Le32(r.fmt.v, 4));
+        const OpenResult o = OpenFrom(in, metaPath, 0);
+        ASSERT_EQ(o.rc, WAVE_OK) << in.ErrorText();
+        EXPECT_EQ(o.wf.nSamplesPerSec, riff::Le32(r.fmt.v, 4));
         if (r.time) {
-            EXPECT_EQ(std::vector<uint16_t>({auxi.stStartTime.wHour, auxi.stStartTime.wMinute, auxi.stStartTime.wSecond,
-                                             auxi.stStartTime.wMilliseconds}),
-                      std::vector<uint16_t>({9, 7, 56, 250}));
+            EXPECT_EQ(o.auxi.stStartTime, start);
         }
     }
     EXPECT_EQ(SigmfSchemaErrors(metas), "");
